@@ -1,0 +1,28 @@
+# qen_component_library(NAME target DEPS ...)
+# One static library from every source below the current directory. Each
+# component directory (and its sosd folder) is an include directory, so a
+# component's public header is included by its bare name.
+function(qen_component_library)
+  cmake_parse_arguments(L "" "NAME" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  file(GLOB comps LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  set(incs ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(c IN LISTS comps)
+    if(IS_DIRECTORY ${c})
+      list(APPEND incs ${c})
+      if(IS_DIRECTORY ${c}/sosd)
+        list(APPEND incs ${c}/sosd)
+      endif()
+    endif()
+  endforeach()
+  if(srcs)
+    add_library(${L_NAME} STATIC ${srcs})
+    target_include_directories(${L_NAME} PUBLIC ${incs})
+    target_link_libraries(${L_NAME} PUBLIC ${L_DEPS} Threads::Threads ${CMAKE_DL_LIBS})
+  else()
+    add_library(${L_NAME} INTERFACE)
+    target_include_directories(${L_NAME} INTERFACE ${incs})
+    target_link_libraries(${L_NAME} INTERFACE ${L_DEPS} Threads::Threads ${CMAKE_DL_LIBS})
+  endif()
+endfunction()

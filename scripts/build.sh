@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# scripts/build.sh TREE   configures and builds one tree:
+#   build    64-bit, everything
+#   build32  -m32: the kit, the probe and their tests
+#   build-asan  64-bit with AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tree=${1:-build}
+opts=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+[ -n "${CI:-}" ] && opts+=(-DQEN_WERROR=ON)
+case "$tree" in
+  build) ;;
+  build32) opts+=(-DQEN_WIDTH32=ON) ;;
+  build-asan) opts+=(-DQEN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
+  *) echo "unknown tree: $tree" >&2; exit 2 ;;
+esac
+cmake -S . -B "$tree" "${opts[@]}" >/dev/null
+cmake --build "$tree" -j "$(nproc)"
