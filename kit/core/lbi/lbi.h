@@ -16,7 +16,8 @@ void lbivor(uint8_t *dst, const uint8_t *a, const uint8_t *b, size_t n);
 void lbivxor(uint8_t *dst, const uint8_t *a, const uint8_t *b, size_t n);
 void lbivnot(uint8_t *dst, const uint8_t *a, size_t n);
 
-// Index of the lowest set bit i with start <= i < end, or -1.
+// Index of the lowest set bit i with start <= i < end, or -1 (also when
+// start >= end, without reading the vector). A negative start counts as 0.
 int32_t lbivffs(const uint8_t *vec, int32_t start, int32_t end);
 
 // Copies n bits of src from bit offset on to dst from bit 0, writing
