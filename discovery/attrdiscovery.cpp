@@ -133,7 +133,7 @@ Run run_script(const char *script, const char *option, Output &out) {
 
   Run result = Run::ok;
   for (;;) {
-    if (!reserve(out, kReadPiece + 1)) {
+    if (!reserve(out, kReadPiece)) {
       result = Run::no_memory;
       break;
     }
