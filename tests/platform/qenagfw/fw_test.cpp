@@ -399,7 +399,9 @@ void* run_blocking(void* arg)
     char* argv[] = {ctx->script.data(), nullptr};
     char out[64];
     int status = 0;
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
     ctx->rc = QENAgExecInContainer2(ctx->script.c_str(), argv, out, sizeof out, &status);
+    pthread_cleanup_pop(0);
     return nullptr;
 }
 
@@ -447,6 +449,7 @@ void* hold_and_block(void* arg)
     res.container_name = "zone";
     QENAgTestSetResource(&res);
     char* cname = QENAgGetContainerName2();
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
     pthread_cleanup_push(QENAgDelString, text);
     pthread_cleanup_push(QENAgCloseFile, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
     pthread_cleanup_push(QENAgDelString, cname);
@@ -457,6 +460,7 @@ void* hold_and_block(void* arg)
     pthread_cleanup_pop(1);
     pthread_cleanup_pop(1);
     pthread_cleanup_pop(1);
+    pthread_cleanup_pop(0);
     return nullptr;
 }
 
@@ -494,6 +498,8 @@ TEST(Cleanup, CloseFilePoppedWithPendingCancel)
     pthread_t t;
     pthread_create(
         &t, nullptr, [](void*) -> void* {
+            void* ret = nullptr;
+            pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
             pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
             pthread_cancel(pthread_self());
             int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -502,7 +508,8 @@ TEST(Cleanup, CloseFilePoppedWithPendingCancel)
             pthread_cleanup_pop(1);
             after_pop = true;
             pthread_testcancel();
-            return nullptr;
+            pthread_cleanup_pop(0);
+            return ret;
         },
         nullptr);
     void* ret = nullptr;
