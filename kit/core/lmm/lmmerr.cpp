@@ -3,22 +3,23 @@
 // The error store connects here: lmm_record_error pushes a record of class 3
 // under the facility, the mark calls work on the calling thread's records and
 // the facility calls register and free "VODUDED"/"LMM". Until then nothing is
-// pushed; the recorder's last number and site are kept per thread.
+// pushed; what the recorder passes on is logged per thread.
 #include <stdio.h>
 #include <string.h>
 
 #include "lmmi.h"
 
 namespace {
-thread_local lmm_last_error last;
+thread_local lmm_record_log rlog;
 }
 
-lmm_last_error* lmm_last_recorded(void) { return &last; }
+lmm_record_log* lmm_recorded_log(void) { return &rlog; }
 
 int lmm_record_error(lpm_meta*, lwem_facility*, int number, int site, va_list args) {
+  lmm_recorded& last = rlog.rec[rlog.count % 32];
+  rlog.count++;
   last.number = number;
   last.site = site;
-  last.count++;
   last.text[0] = '\0';
   // The first typed argument of the manager's records is its text.
   va_list ap;
