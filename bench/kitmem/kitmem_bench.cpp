@@ -34,24 +34,23 @@ Kit& kit() {
   return k;
 }
 
-inline void* kmalloc(lmm_heap* h, size_t n) {
+inline void* kmalloc(lmm_ctx* ctx, lmm_heap* h, size_t n) {
 #if UINTPTR_MAX > 0xFFFFFFFFu
-  return lmmmalloc(kit().ctx, h, n, 0, nullptr, 0);
+  return lmmmalloc(ctx, h, n, 0, nullptr, 0);
 #else
-  return lmmmalloc(kit().ctx, h, n, 0);
+  return lmmmalloc(ctx, h, n, 0);
 #endif
 }
-inline void kfree(lmm_heap* h, void* p) { lmmfree(kit().ctx, h, p, 0); }
 
 struct Lmm {
-  lmm_heap* h;
-  Lmm() : h(kit().heap(&lmmgstand)) {}
-  ~Lmm() { lmmhpfree(kit().ctx, h, 0); }
-  void* alloc(size_t n) { return kmalloc(h, n); }
-  void release(void* p) { kfree(h, p); }
+  lmm_ctx* ctx = kit().ctx;
+  lmm_heap* h = kit().heap(&lmmgstand);
+  ~Lmm() { lmmhpfree(ctx, h, 0); }
+  void* alloc(size_t n) { return kmalloc(ctx, h, n); }
+  void release(void* p) { lmmfree(ctx, h, p, 0); }
   void* grow(void* p, size_t n, size_t old) {
     int mark = 0;
-    return lmmstrealloc(kit().ctx, h, p, n, old, 0, &mark);
+    return lmmstrealloc(ctx, h, p, n, old, 0, &mark);
   }
 };
 
@@ -137,18 +136,19 @@ constexpr int kArenaObjects = 10000;
 
 void Arena_lmm(benchmark::State& state) {
   auto sz = sizes(kArenaObjects, 8, 256, 7);
+  lmm_ctx* ctx = kit().ctx;
   lmm_heap* parent = kit().heap(&lmmgstand);
   for (auto _ : state) {
     lmm_heap* h = nullptr;
-    lmmhpinit(kit().ctx, &h, parent, LMM_NOMUTEX, nullptr, "bench", 0, &lmmgfast);
+    lmmhpinit(ctx, &h, parent, LMM_NOMUTEX, nullptr, "bench", 0, &lmmgfast);
     for (size_t n : sz) {
-      void* p = kmalloc(h, n);
+      void* p = kmalloc(ctx, h, n);
       benchmark::DoNotOptimize(p);
       *static_cast<char*>(p) = 1;
     }
-    lmmhpfree(kit().ctx, h, 0);
+    lmmhpfree(ctx, h, 0);
   }
-  lmmhpfree(kit().ctx, parent, 0);
+  lmmhpfree(ctx, parent, 0);
   state.SetItemsProcessed(state.iterations() * kArenaObjects);
 }
 

@@ -261,7 +261,7 @@ int lmmfree(lmm_ctx* ctx, lmm_heap* hp, void* ptr, unsigned flags) {
   }
   slts_ctx* ts = lmmi_tsctx(ctx);
   if (hp->locking) mx_lock(ts, &hp->mutex);
-  int r = lmmofreeblklist(ctx, hp, ptr, flags, &mark);
+  int r = hp->blocks ? lmmofreeblklist(ctx, hp, ptr, flags, &mark) : 1;
   if (r == 1) r = hp->strategy->free(ctx, hp, ptr, flags, &mark);
   if (hp->locking) mx_unlock(ts, &hp->mutex);
   if (r != 0) lmmi_internal(ctx, 240, "Underyling model-specific free call fail", &mark, flags);
