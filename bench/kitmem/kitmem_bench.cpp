@@ -23,9 +23,9 @@ struct Kit {
     if (lmmrist(reinterpret_cast<lpm_meta*>(block), nullptr, 0) != 0) abort();
     ctx = static_cast<lmm_service*>(block[3])->ctx;
   }
-  lmm_heap* heap(const lmm_strategy* st) {
+  lmm_heap* heap(const lmm_strategy* st, unsigned flags = LMM_NOMUTEX) {
     lmm_heap* h = nullptr;
-    if (lmmhpinit(ctx, &h, lmmtophp(ctx), LMM_NOMUTEX, nullptr, "bench", 0, st) != 0) abort();
+    if (lmmhpinit(ctx, &h, lmmtophp(ctx), flags, nullptr, "bench", 0, st) != 0) abort();
     return h;
   }
 };
@@ -51,6 +51,14 @@ struct Lmm {
   void* grow(void* p, size_t n, size_t old) {
     int mark = 0;
     return lmmstrealloc(ctx, h, p, n, old, 0, &mark);
+  }
+};
+
+// The same heap with its mutex taken on every malloc and free.
+struct LmmLocked : Lmm {
+  LmmLocked() {
+    lmmhpfree(ctx, h, 0);
+    h = kit().heap(&lmmgstand, 0);
   }
 };
 
@@ -109,6 +117,18 @@ void PingPong(benchmark::State& state) {
     benchmark::DoNotOptimize(p);
     *static_cast<char*>(p) = 1;
     a.release(p);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// What one ping-pong costs at least: the process allocator's zeroed block of
+// the default virtual-block size, taken and given back.
+void PingPongFloor(benchmark::State& state) {
+  const size_t n = slmmstmsr() + 72;
+  for (auto _ : state) {
+    void* p = calloc(1, n);
+    benchmark::DoNotOptimize(p);
+    free(p);
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -182,10 +202,12 @@ void Arena_pmr(benchmark::State& state) {
 
 BENCHMARK(SmallLifo<Lmm>)->Name("SmallLifo/lmm")->Arg(1000)->Arg(1000000);
 BENCHMARK(SmallLifo<Libc>)->Name("SmallLifo/malloc")->Arg(1000)->Arg(1000000);
+BENCHMARK(SmallLifo<LmmLocked>)->Name("SmallLifo/lmm-locked")->Arg(1000);
 BENCHMARK(SmallFifo<Lmm>)->Name("SmallFifo/lmm")->Arg(1000)->Arg(1000000);
 BENCHMARK(SmallFifo<Libc>)->Name("SmallFifo/malloc")->Arg(1000)->Arg(1000000);
 BENCHMARK(PingPong<Lmm>)->Name("PingPong/lmm");
 BENCHMARK(PingPong<Libc>)->Name("PingPong/malloc");
+BENCHMARK(PingPongFloor)->Name("PingPong/calloc-vb");
 BENCHMARK(MidChurn<Lmm>)->Name("MidChurn/lmm")->Arg(1000);
 BENCHMARK(MidChurn<Libc>)->Name("MidChurn/malloc")->Arg(1000);
 BENCHMARK(LargeChurn<Lmm>)->Name("LargeChurn/lmm")->Arg(100);
@@ -226,7 +248,9 @@ int main(int argc, char** argv) {
     ratio(rep, std::string("SmallLifo/lmm") + arg, std::string("SmallLifo/malloc") + arg);
     ratio(rep, std::string("SmallFifo/lmm") + arg, std::string("SmallFifo/malloc") + arg);
   }
+  ratio(rep, "SmallLifo/lmm-locked/1000", "SmallLifo/malloc/1000");
   ratio(rep, "PingPong/lmm", "PingPong/malloc");
+  ratio(rep, "PingPong/lmm", "PingPong/calloc-vb");
   ratio(rep, "MidChurn/lmm/1000", "MidChurn/malloc/1000");
   ratio(rep, "LargeChurn/lmm/100", "LargeChurn/malloc/100");
   ratio(rep, "ReallocGrowth/lmm", "ReallocGrowth/malloc");

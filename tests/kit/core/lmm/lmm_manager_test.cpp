@@ -240,7 +240,6 @@ TEST(LmmProcessAllocator, NeedsThreadContext) {
 
 // Several threads on one locking heap: the mutex keeps it whole.
 TEST_F(LmmTest, LockingHeapSharedByThreads) {
-  if (!LMM_HAVE_SLTS) GTEST_SKIP() << "heap mutexes come with the thread services";
   lmm_heap* h = subheap(&lmmgstand);
   ASSERT_EQ(h->locking, 1);
   auto work = [&](int seed) {
@@ -269,4 +268,23 @@ TEST_F(LmmTest, LockingHeapSharedByThreads) {
   t3.join();
   EXPECT_EQ(static_cast<lmmst_ctx*>(h->strctx)->vinuse.v, 0u);
   EXPECT_EQ(lmmhpfree(ctx, h, 0), 0);
+}
+
+// Releasing a context that is not the process's: LMM 36 (in a child, since the
+// thread-services context is process-wide).
+TEST(LmmServiceDeath, ThreadContextReleaseFailure) {
+  EXPECT_EXIT(
+      {
+        FakeBlock b;
+        if (lmmrist(b.meta(), nullptr, 0) != 0) _exit(1);
+        b.set_ready(true);
+        lmm_ctx* c = static_cast<lmm_service*>(b.words[3])->ctx;
+        static slts_ctx bogus;
+        c->priv->primary->tsctx = &bogus;
+        int before = record_count();
+        int r = lmmrist(b.meta(), nullptr, 1);
+        auto recs = recorded_since(before);
+        _exit(r == -1 && !recs.empty() && recs.back().first == LMM_ETSCTXREL ? 0 : 2);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
