@@ -126,6 +126,7 @@ TEST(Bootstrap, PrivateBlockComesUpAndGoesDownInOrder) {
     CHECK(ctx != nullptr && ctx->root == root->m.link->node);
     CHECK(ctx->root->osrec.table == &ctx->table);
     CHECK(lmmtophp(*static_cast<lmm_ctx **>(root->m.mm)) != nullptr);
+    CHECK(ctx->root->mem == *static_cast<lmm_ctx **>(root->m.mm));
 
     // Termination callbacks run last to first, then the services stop in
     // reverse order.
