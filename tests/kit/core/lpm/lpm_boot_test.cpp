@@ -166,6 +166,17 @@ TEST(Bootstrap, ReadyRuleAndPackageManagerMarks) {
     CHECK(lwemgne(errs, 1)->cls == LWEM_CLASS_RECORDED);
     lpmpce(block);  // ready: the records stay
     CHECK(lwemged(errs) == 2);
+    lwemces(errs);
+
+    // The memory manager records on the block's store, under its facility.
+    lmm_ctx *mctx = static_cast<lmm_service *>(block->mm)->ctx;
+    CHECK(lmmfree(mctx, lmmtophp(mctx), nullptr, 0) == -1);
+    CHECK(lwemgec(errs, 1) == 33);
+    CHECK(lwemgef(errs, 1, fac, sizeof fac) == 4 && std::strcmp(fac, "LMM") == 0);
+    CHECK(lwemimk(errs, 1) == 1);
+    CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
+                      "lmmfree") == 0);
+    lwemces(errs);
 
     // A bad argument to lpmpali is recorded with its text.
     int f2 = 0;
