@@ -122,7 +122,7 @@ typedef int (*lxldfref)(void *ctx, void *mem);
 typedef lxnlsobj *(*lxldlodf)(void *ctx, const char *name, lxlobj *table, unsigned index);
 typedef int (*lxldunlf)(void *ctx, lxnlsobj **slot);
 typedef lxboot *(*lxldlbbf)(void *ctx, const char *name, int flag);
-typedef int (*lxldfbbf)(void *ctx, lxboot *boot);
+typedef int (*lxldfbbf)(void *ctx, void *boot);  // same shape as the free callback
 
 struct lxldcb {
   lxldalcf alloc;
