@@ -8,13 +8,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "lxl.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-typedef struct lxlobj lxlobj;
-typedef struct lxglo lxglo;
-typedef struct lxlangid lxlangid;
 
 // Item codes of the parts of a locale text.
 enum {

@@ -1,0 +1,21 @@
+// Character rules shared by the conversion routines.
+#ifndef QEN_KIT_NLS_LXGINT_H
+#define QEN_KIT_NLS_LXGINT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef struct lxglo lxglo;
+
+namespace lxg {
+
+// The byte of a single-byte charset for a UTF-16 value, from its encoding
+// rows; the replacement byte (and the replacement mark) when it has none.
+uint8_t sb_byte(const uint8_t *cs, uint32_t value, lxglo *g);
+
+// Length of the source character at p with the surrogate look-ahead.
+unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t remaining);
+
+}  // namespace lxg
+
+#endif

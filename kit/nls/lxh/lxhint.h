@@ -1,0 +1,63 @@
+// What the handle, installer and conversion code use of the NLS environment
+// record, the object table, the built-in objects and the codecs. The bodies
+// (lxhglo.cpp) are the only place that looks inside those records.
+#ifndef QEN_KIT_NLS_LXHINT_H
+#define QEN_KIT_NLS_LXHINT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "lxh.h"
+#include "lxhobj.h"
+#include "lxp.h"
+
+namespace lxn {
+
+// Object table and objects.
+const lxlobj *table(const lxglo *g);
+const uint8_t *boot(const lxglo *g);
+bool boot_builtin(const lxglo *g);           // the built-in table is in use
+const uint8_t *loaded(const lxglo *g, uint16_t idx);  // the slot, no loading
+const uint8_t *get(uint16_t idx, int type, lxglo *g); // loads on first use
+
+// Results.
+uint32_t &status(lxglo *g);
+size_t &nbytes(lxglo *g);   // bytes consumed
+size_t &nbytes2(lxglo *g);  // second count
+size_t &ncount(lxglo *g);   // characters consumed
+size_t &ncount2(lxglo *g);  // characters produced
+int16_t &mark(lxglo *g);    // replacement mark
+
+// Two-entry charset cache.
+uint16_t &cache_id(lxglo *g, int i);
+uint16_t &cache_idx(lxglo *g, int i);
+uint8_t &cache_next(lxglo *g);
+
+// Carry-over bytes that the whole-string conversion clears.
+uint8_t &src_shift(lxglo *g);
+uint8_t &dst_shift(lxglo *g);
+uint8_t &stateful_byte(lxglo *g);
+uint8_t &pend_count(lxglo *g);
+uint8_t *pend_bytes(lxglo *g);  // 4 bytes
+
+// Built-in charset objects.
+const uint8_t *ucs();      // id 1000
+const uint8_t *utf16le();  // id 2002
+const uint8_t *wkb();      // id 799
+
+// Codec pair of a charset object (the selection rule of the codecs).
+using dec_fn = lxcsm2uf;
+using enc_fn = lxcsu2mf;
+dec_fn decoder(const uint8_t *cs);
+enc_fn encoder(const uint8_t *cs);
+inline uint32_t decode(dec_fn f, const uint8_t *cs, const uint8_t *p, unsigned len) {
+  return f(reinterpret_cast<const lxcsobj *>(cs), p, static_cast<uint16_t>(len));
+}
+inline unsigned encode(enc_fn f, const uint8_t *cs, uint8_t *out, uint32_t v, unsigned width,
+                       lxglo *g) {
+  return f(reinterpret_cast<const lxcsobj *>(cs), out, v, width, g);
+}
+
+}  // namespace lxn
+
+#endif

@@ -1,0 +1,39 @@
+// Fitting texts of a handle's character set into fixed room without
+// splitting a character.
+#ifndef QEN_KIT_NLS_LXHTEXT_H
+#define QEN_KIT_NLS_LXHTEXT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "lxhint.h"
+
+namespace lxhtext {
+
+// The longest prefix of text[0..len) of whole characters within room bytes.
+inline size_t fit(const lxlangid *h, const char *text, size_t len, size_t room, lxglo *g) {
+  size_t n = len < room ? len : room;
+  if (h->flags & LXH_F_SINGLE) return n;
+  if (h->flags & LXH_F_WIDE) return n & ~static_cast<size_t>(1);
+  const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
+  if (!cs) return n;
+  bool shift = (h->flags & LXH_F_SHIFT) != 0, multi = false;
+  size_t i = 0;
+  while (i < n) {
+    auto b = static_cast<uint8_t>(text[i]);
+    size_t l;
+    if (shift && (b == lxo::cs_so(cs) || b == lxo::cs_si(cs))) {
+      multi = b == lxo::cs_so(cs);
+      l = 1;
+    } else {
+      l = shift ? (multi ? lxo::cs_max(cs) : 1u) : lxo::cs_len(cs, b);
+    }
+    if (l > n - i) break;
+    i += l;
+  }
+  return i;
+}
+
+}  // namespace lxhtext
+
+#endif

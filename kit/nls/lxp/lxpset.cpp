@@ -1,0 +1,257 @@
+// Installing a language, territory, character set, sort or display character
+// set in a language handle, and loading every object a handle names.
+#include <string.h>
+
+#include "lst.h"
+#include "lxg.h"
+#include "lxh.h"
+#include "lxhint.h"
+#include "lxp.h"
+#include "lxpboot.h"
+
+using namespace lxo;
+
+// The special sort table of the string operations: rows of a function number
+// and a function, ended by a row with number 0. Until it is linked in, a
+// special sort cannot be installed.
+struct lxpsftrow {
+  uint16_t number;
+  void (*fn)(void);
+};
+extern "C" const lxpsftrow lxsftb __attribute__((weak));
+
+namespace {
+
+// Keeps the caller's status across conversions whose truncation an
+// installer does not report.
+class StatusKeep {
+ public:
+  explicit StatusKeep(lxglo *g) : g_(g), st_(g->status) {}
+  void restore() { g_->status = st_; }
+
+ private:
+  lxglo *g_;
+  uint32_t st_;
+};
+
+void set_flag(uint32_t &flags, uint32_t bit, bool on) {
+  if (on)
+    flags |= bit;
+  else
+    flags &= ~bit;
+}
+
+struct TextField {
+  unsigned off;      // field of the territory's pool offset
+  uint32_t keep;     // handle flag that keeps the current text
+  size_t field;      // offset of the text in the handle
+  size_t size;
+  int par;           // index of its length byte
+};
+
+constexpr TextField kMoney[] = {
+    {144, LXH_F_KEEP_CURRENCY, offsetof(lxlangid, currency), LXH_CURRENCY_SIZE, LXH_PAR_CURRENCY},
+    {132, LXH_F_KEEP_UNION, offsetof(lxlangid, union_currency), LXH_UNION_SIZE, LXH_PAR_UNION},
+    {154, LXH_F_KEEP_DEBIT, offsetof(lxlangid, debit), LXH_DEBIT_SIZE, LXH_PAR_DEBIT},
+    {156, LXH_F_KEEP_CREDIT, offsetof(lxlangid, credit), LXH_CREDIT_SIZE, LXH_PAR_CREDIT},
+};
+constexpr TextField kFormats[] = {
+    {166, 0, offsetof(lxlangid, date_fmt), LXH_DATEFMT_SIZE, LXH_PAR_DATEFMT},
+    {170, 0, offsetof(lxlangid, time_fmt), LXH_TIMEFMT_SIZE, LXH_PAR_TIMEFMT},
+    {172, 0, offsetof(lxlangid, timestamp_fmt), LXH_TSFMT_SIZE, LXH_PAR_TSFMT},
+    {174, 0, offsetof(lxlangid, time_tz_fmt), LXH_TIMETZFMT_SIZE, LXH_PAR_TIMETZFMT},
+    {176, 0, offsetof(lxlangid, timestamp_tz_fmt), LXH_TSTZFMT_SIZE, LXH_PAR_TSTZFMT},
+};
+
+// Offsets of the nine texts in the 398-byte block they form.
+constexpr size_t kTextSizes[LXH_PAR_COUNT] = {LXH_CURRENCY_SIZE, LXH_UNION_SIZE, LXH_DEBIT_SIZE,
+                                              LXH_CREDIT_SIZE,   LXH_DATEFMT_SIZE, LXH_TIMEFMT_SIZE,
+                                              LXH_TSFMT_SIZE,    LXH_TIMETZFMT_SIZE, LXH_TSTZFMT_SIZE};
+static_assert(offsetof(lxlangid, timestamp_tz_fmt) + LXH_TSTZFMT_SIZE -
+                      offsetof(lxlangid, currency) ==
+                  LXH_TEXTS_SIZE,
+              "the nine texts are contiguous");
+static_assert(offsetof(lxlangid, listsep) + 2 - offsetof(lxlangid, numchars) == 10,
+              "numeric, monetary characters and list separator are contiguous");
+
+void put_text(lxlangid *h, const TextField &f, const uint8_t *ter, const lxcsobj *cs, lxglo *g) {
+  char *dst = reinterpret_cast<char *>(h) + f.field;
+  memset(dst, 0, f.size);
+  PoolText t = pool_text(ter, kTerPool, f.off);
+  uint32_t n = t.count ? lxgu2t(dst, cs, static_cast<uint32_t>(f.size), t.units, t.count, 0, g) : 0;
+  if (!cs) n = 0;
+  h->par_len[f.par] = static_cast<uint8_t>(n);
+}
+
+void put_chars(uint8_t *dst, size_t size, const uint8_t *ter, const unsigned *offs, unsigned n,
+               const lxcsobj *cs, lxglo *g) {
+  uint16_t units[2] = {0, 0};
+  for (unsigned k = 0; k < n; ++k) units[k] = pool_unit(ter, kTerPool, offs[k], 1).units[0];
+  memset(dst, 0, size);
+  if (cs) lxgu2t(dst, cs, static_cast<uint32_t>(size), units, n, 0, g);
+}
+
+}  // namespace
+
+extern "C" int lxplset(uint16_t lang, lxlangid *h, lxglo *g) {
+  const uint8_t *b = lxn::boot(g);
+  if (!b) return 0;
+  if (lang == 0) lang = lxpboot::first(b, LXP_TYPE_LANGUAGE);
+  const uint8_t *lo = lxn::get(lang, LXP_TYPE_LANGUAGE, g);
+  if (!lo) return 0;
+  const lxlobj *t = lxn::table(g);
+  if (!(h->flags & LXH_F_KEEP_SORT)) {
+    uint16_t s = lxpe2i(lan_sort(lo), t, LXP_TYPE_SORT, nullptr, 0);
+    if (!lxpsset(s, 0, h, g)) return 0;
+    h->lang_sort = s;
+  }
+  h->lang = lang;
+  h->lang_ter = lxpe2i(lan_ter(lo), t, LXP_TYPE_TERRITORY, nullptr, lang);
+  h->lang_cs = lxpe2i(lan_cs(lo), t, LXP_TYPE_CHARSET, nullptr, 0);
+  // "american" with its terminating NUL: a longer name does not match
+  const char *name = lan_name(lo);
+  bool american = strnlen(name, 9) == 8 && lstmclo(name, "american", 8) == 0;
+  set_flag(h->flags, LXH_F_AMERICAN, american);
+  if (!(h->flags & LXH_F_KEEP_DATELANG)) {
+    h->date_lang = lang;
+    set_flag(h->flags, LXH_F_DATE_AMERICAN, american);
+  }
+  uint32_t lf = lan_flags(lo);
+  set_flag(h->flags, LXH_F_LANGFLAG4, (lf & 0x4) != 0);
+  set_flag(h->flags, LXH_F_RTL, (lf & 0x8) != 0);
+  return 1;
+}
+
+extern "C" int lxptset(uint16_t ter, lxlangid *h, lxglo *g) {
+  const uint8_t *to = lxn::get(ter, LXP_TYPE_TERRITORY, g);
+  if (!to) return 0;
+  StatusKeep keep(g);
+  const lxcsobj *cs =
+      h->cs ? reinterpret_cast<const lxcsobj *>(lxn::get(h->cs, LXP_TYPE_CHARSET, g)) : nullptr;
+  h->ter = ter;
+  if (!(h->flags & LXH_F_KEEP_ISOTER)) h->iso_ter = ter;
+  static constexpr unsigned kNum[] = {136, 138}, kMon[] = {146, 148}, kList[] = {152};
+  if (!(h->flags & LXH_F_KEEP_NUMCHARS)) put_chars(h->numchars, 4, to, kNum, 2, cs, g);
+  if (!(h->flags & LXH_F_KEEP_MONCHARS)) put_chars(h->monchars, 4, to, kMon, 2, cs, g);
+  if (!(h->flags & LXH_F_KEEP_LISTSEP)) put_chars(h->listsep, 2, to, kList, 1, cs, g);
+  for (const auto &f : kMoney)
+    if (!(h->flags & f.keep)) put_text(h, f, to, cs, g);
+  if (!(h->flags & LXH_F_KEEP_FORMATS)) {
+    for (const auto &f : kFormats) put_text(h, f, to, cs, g);
+    h->flags |= LXH_F_DATEFMT;
+  }
+  keep.restore();
+  return 1;
+}
+
+extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
+  if (cs == 797) return 0;
+  const uint8_t *co = lxn::get(cs, LXP_TYPE_CHARSET, g);
+  if (!co) return 0;
+  StatusKeep keep(g);
+  auto *newcs = reinterpret_cast<const lxcsobj *>(co);
+  if (cs != h->cs && h->cs != 0) {
+    auto *oldcs = reinterpret_cast<const lxcsobj *>(lxn::get(h->cs, LXP_TYPE_CHARSET, g));
+    char work[LXH_TEXTS_SIZE] = {};
+    uint8_t lens[LXH_PAR_COUNT];
+    const char *texts = h->currency;
+    size_t off = 0;
+    for (int k = 0; k < LXH_PAR_COUNT; ++k) {
+      size_t len = h->par_len[k] < kTextSizes[k] ? h->par_len[k] : kTextSizes[k];
+      lens[k] = static_cast<uint8_t>(
+          len ? lxgcnv(work + off, newcs, kTextSizes[k], texts + off, oldcs, len, g) : 0);
+      off += kTextSizes[k];
+    }
+    memcpy(h->currency, work, LXH_TEXTS_SIZE);
+    memcpy(h->par_len, lens, sizeof lens);
+    uint8_t chars[10] = {};
+    lxgcnv(chars, newcs, 4, h->numchars, oldcs, 4, g);
+    lxgcnv(chars + 4, newcs, 4, h->monchars, oldcs, 4, g);
+    lxgcnv(chars + 8, newcs, 2, h->listsep, oldcs, 2, g);
+    memcpy(h->numchars, chars, 4);
+    memcpy(h->monchars, chars + 4, 4);
+    memcpy(h->listsep, chars + 8, 2);
+  }
+  h->cs = cs;
+  uint32_t cf = cs_flags(co);
+  if (cs_single(co)) {
+    h->mb_len = 1;
+    h->flags |= LXH_F_SINGLE;
+    if (!(h->flags & LXH_F_LINGSORT)) h->flags |= LXH_F_BYTEWISE;
+    set_flag(h->flags, LXH_F_DISPLAY, (cf & CS_DISPLAY) != 0);
+    h->flags |= LXH_F_CSFLAG8 | LXH_F_FIXED;
+    h->flags &= ~(LXH_F_SHIFT | LXH_F_WIDE | LXH_F_AL16UTF16);
+  } else {
+    h->mb_len = cs_max(co);
+    h->shift_in = cs_si(co);
+    h->shift_out = cs_so(co);
+    h->flags &= ~(LXH_F_SINGLE | LXH_F_DISPLAY | LXH_F_BYTEWISE);
+    set_flag(h->flags, LXH_F_SHIFT, (cf & CS_SHIFT) != 0);
+    set_flag(h->flags, LXH_F_CSFLAG8, (cf & CS_FLAG8) != 0);
+    set_flag(h->flags, LXH_F_FIXED, (cf & CS_FIXED) != 0);
+    set_flag(h->flags, LXH_F_WIDE, (cf & CS_WIDE) != 0);
+    set_flag(h->flags, LXH_F_AL16UTF16, cs_id(co) == ID_AL16UTF16);
+  }
+  h->csoff[LXH_OFF_CLASS] = 140;
+  h->csoff[LXH_OFF_UPPER] = (cf & CS_WIDE) ? 1164 : 652;
+  h->csoff[LXH_OFF_LOWER] = (cf & CS_WIDE) ? 1676 : 908;
+  set_flag(h->flags, LXH_F_ASCII, (cf & CS_ASCII) != 0);
+  keep.restore();
+  return 1;
+}
+
+extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
+  uint16_t sflags = 0;
+  if (sort != 0) {
+    const uint8_t *so = lxn::get(sort, LXP_TYPE_SORT, g);
+    if (!so) return 0;
+    sflags = sort_flags(so);
+    if (sflags & 0x20) {
+      int krow = -1, crow = -1;
+      const lxpsftrow *rows = &lxsftb;
+      if (rows) {
+        for (int r = 0; rows[r].number != 0; ++r) {
+          if (krow < 0 && rows[r].number == sort_key_fn(so)) krow = r;
+          if (crow < 0 && rows[r].number == sort_cmp_fn(so)) crow = r;
+        }
+      }
+      if (krow < 0 || crow < 0) return 0;
+      h->sort_key_row = static_cast<uint16_t>(krow);
+      h->sort_cmp_row = static_cast<uint16_t>(crow);
+    }
+  }
+  h->sort = sort;
+  uint32_t opts = options ? ((h->opts & 0xF0FFu) | options) : (h->opts & 0xF0FFu);
+  h->opts = opts & 0xFFFFu;
+  if (sort != 0 && (sflags & 0x1F)) {
+    h->flags |= LXH_F_LINGSORT;
+    h->flags &= ~LXH_F_BYTEWISE;
+    return 1;
+  }
+  h->flags &= ~LXH_F_LINGSORT;
+  const uint8_t *co = h->cs ? lxn::loaded(g, h->cs) : nullptr;
+  if (co && cs_single(co)) h->flags |= LXH_F_BYTEWISE;
+  return 1;
+}
+
+extern "C" int lxpdcset(uint16_t cs, lxlangid *h, lxglo *g) {
+  const uint8_t *co = lxn::get(cs, LXP_TYPE_CHARSET, g);
+  if (!co) return 0;
+  h->disp_cs = cs;
+  set_flag(h->flags, LXH_F_DISPLAY, (cs_flags(co) & CS_DISPLAY) != 0);
+  h->csoff[LXH_OFF_DISPTAB] = reinterpret_cast<uintptr_t>(cs_table(co, 0));
+  h->csoff[LXH_OFF_DISPVAL] = 1164;
+  return 1;
+}
+
+extern "C" int lxpdload(lxlangid *h, lxglo *g) {
+  if (!lxn::get(h->lang, LXP_TYPE_LANGUAGE, g)) return 0;
+  if (h->date_lang != h->lang && !lxn::get(h->date_lang, LXP_TYPE_LANGUAGE, g)) return 0;
+  if (!lxn::get(h->ter, LXP_TYPE_TERRITORY, g)) return 0;
+  if (h->iso_ter != h->ter && !lxn::get(h->iso_ter, LXP_TYPE_TERRITORY, g)) return 0;
+  if (!lxn::get(h->cs, LXP_TYPE_CHARSET, g)) return 0;
+  if (h->sort && !lxn::get(h->sort, LXP_TYPE_SORT, g)) return 0;
+  if (h->cal_cs && h->cal_cs != h->lang_cs && !lxn::get(h->cal_cs, LXP_TYPE_CHARSET, g)) return 0;
+  if (h->disp_cs && !lxn::get(h->disp_cs, LXP_TYPE_CHARSET, g)) return 0;
+  return 1;
+}
