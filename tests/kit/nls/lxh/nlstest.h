@@ -1,0 +1,73 @@
+// Test support of the NLS handle and conversion tests: forked children with
+// a clean NLS environment, an NLS environment record over the process's
+// table, and installations written with the NLS object writer.
+#ifndef QEN_TESTS_NLSTEST_H
+#define QEN_TESTS_NLSTEST_H
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "lxh.h"
+#include "lxz.h"
+
+namespace nlstest {
+
+// Variables a child starts without.
+inline const char *const kNlsVars[] = {
+    "NLS_LANG", "NLS_CURRENCY", "NLS_ISO_CURRENCY", "NLS_CALENDAR", "NLS_DATE_FORMAT",
+    "NLS_DATE_LANGUAGE", "NLS_NUMERIC_CHARACTERS", "NLS_MONETARY_CHARACTERS",
+    "NLS_LIST_SEPARATOR", "NLS_DEBIT", "NLS_CREDIT", "NLS_SORT", "NLS_STORAGE_ORDER", "NLS_COMP",
+    "NLS_LENGTH_SEMANTICS", "NCHAR_CONV_EXCP", "NCHAR_IMP_CONV", "NLS_UNION_CURRENCY",
+    "NLS_TIME_FORMAT", "NLS_TIMESTAMP_FORMAT", "NLS_TIME_TZ_FORMAT", "NLS_TIMESTAMP_TZ_FORMAT",
+    "NLS_DUAL_CURRENCY", "NLS_DISPLAY", "ZUR_NLS10", "ZUR_NLS_PROFILE33", "VIRUZE_HOME"};
+
+// Runs body in a forked child whose environment has no NLS variables; the
+// child's failed expectations fail the test.
+inline void in_child(const std::function<void()> &body) {
+  fflush(stdout);
+  fflush(stderr);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    for (const char *v : kNlsVars) unsetenv(v);
+    body();
+    fflush(stdout);
+    _exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "expectations failed in the child (see above)";
+}
+
+// An NLS environment record over the process's shared table.
+struct Env {
+  lxglo glo{};
+  lxlobj *table = nullptr;
+  uint32_t status = 0;
+  Env() {
+    lxzinit();
+    table = lxlinit(nullptr, 1, &status);
+    lxinitc(&glo, table, nullptr, 0);
+  }
+  ~Env() {
+    if (table) lxlterm(&glo);
+  }
+};
+
+// A text item of the handle as a string (single-byte handles).
+inline std::string item(const lxlangid *h, int it, lxglo *g) {
+  char buf[256];
+  lxhlinfo(h, it, buf, sizeof buf, g);
+  return buf;
+}
+
+}  // namespace nlstest
+
+#endif
