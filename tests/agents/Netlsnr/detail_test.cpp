@@ -1,5 +1,7 @@
 // The detail monitor: the script's path, its arguments and the mapping of
 // its exit code.
+#include <dirent.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -234,6 +236,63 @@ TEST_F(Detail, ArgumentsFromTheMonitor)
             want += "[" + e + "]\n";
         EXPECT_EQ(read_file(out), want) << c.what;
     }
+}
+
+int open_descriptors()
+{
+    int n = 0;
+    DIR* d = opendir("/proc/self/fd");
+    while (readdir(d))
+        ++n;
+    closedir(d);
+    return n;
+}
+
+struct CancelRun {
+    QENAgTestResource res;
+    AttrVec* attrs;
+};
+
+void* monitor_thread(void* arg)
+{
+    auto* run = static_cast<CancelRun*>(arg);
+    void* result = nullptr;
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
+    run_monitor(run->res, *run->attrs);
+    pthread_cleanup_pop(0);
+    return result;
+}
+
+// A monitor cancelled while its script runs releases what it holds (the
+// argument vector, descriptors; the sanitizer build checks for leaks) and
+// leaves no script behind.
+TEST_F(Detail, CancelledWhileTheScriptRuns)
+{
+    const std::string home = unique_home("h");
+    SpawnedProcess p({home + "/bin/vuzlsnr", "LISTENER"});
+    ASSERT_TRUE(p.ok()) << p.error();
+    const std::string s = dir.path() + "/slow.sh";
+    const std::string started = dir.path() + "/started";
+    write_script(s, "#!/bin/sh\necho $$ > '" + started + ".tmp'; mv '" + started + ".tmp' '" +
+                        started + "'\nexec sleep 120\n");
+    AttrVec v;
+    v.add("Owner", "root").add("Home", home).add("MonScript", s);
+    CancelRun run{resource("cancel"), &v};
+    const int fds_before = open_descriptors();
+
+    pthread_t t;
+    ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &run), 0);
+    for (int i = 0; i < 3000 && access(started.c_str(), F_OK) != 0; ++i)
+        usleep(10000);
+    ASSERT_EQ(access(started.c_str(), F_OK), 0) << "the script never started";
+    const pid_t script = atoi(read_file(started).c_str());
+    pthread_cancel(t);
+    void* ret = nullptr;
+    ASSERT_EQ(pthread_join(t, &ret), 0);
+    EXPECT_EQ(ret, PTHREAD_CANCELED);
+    EXPECT_EQ(open_descriptors(), fds_before);
+    EXPECT_NE(kill(script, 0), 0) << "the script outlived the cancelled monitor";
+    QENAgTestTakeLog();
 }
 
 } // namespace
