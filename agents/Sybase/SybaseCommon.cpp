@@ -35,6 +35,18 @@ bool blank_or_tab(char c)
     return c == ' ' || c == '\t';
 }
 
+// getpwnam_r with cancellation held off: the C library's user-database
+// stream has no cleanup handler of ours, and must not be left open.
+int lookup_user(const char* user, struct passwd* pw, char* buf, size_t size,
+                struct passwd** entry)
+{
+    int old = 0;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
+    int err = getpwnam_r(user, pw, buf, size, entry);
+    pthread_setcancelstate(old, nullptr);
+    return err;
+}
+
 void* as_handler_arg(int fd)
 {
     return reinterpret_cast<void*>(static_cast<intptr_t>(fd));
@@ -140,7 +152,7 @@ bool owner_exists(const SybFinderParams* p, const char* owner, const char* resou
         struct passwd pw;
         struct passwd* entry = nullptr;
         char buf[4096];
-        err = getpwnam_r(owner, &pw, buf, sizeof buf, &entry);
+        err = lookup_user(owner, &pw, buf, sizeof buf, &entry);
         if (err == 0 && entry != nullptr)
             return true;
     }
@@ -279,7 +291,7 @@ extern "C" int isValidUser(const char* user)
     struct passwd pw;
     struct passwd* entry = nullptr;
     char buf[1024];
-    if (getpwnam_r(user, &pw, buf, sizeof buf, &entry) != 0 || entry == nullptr ||
+    if (lookup_user(user, &pw, buf, sizeof buf, &entry) != 0 || entry == nullptr ||
         entry->pw_name == nullptr)
         return 0;
     return static_cast<int>(entry->pw_uid);
