@@ -204,13 +204,16 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
     while ((ent = readdir(dir)) != nullptr) {
         if (ent->d_name[0] == '.')
             continue;
+        // The process directory belongs to the process's effective uid, as
+        // its psinfo file does: other owners' processes are passed over
+        // without building their records.
+        struct stat st;
+        if (fstatat(dirfd(dir), ent->d_name, &st, 0) != 0 || st.st_uid != static_cast<uid_t>(uid))
+            continue;
         char path[kSybPathBufSize];
         QENAgStrlcpy(path, procd, sizeof path);
         QENAgStrlcat(path, ent->d_name, sizeof path);
         if (QENAgStrlcat(path, "/psinfo", sizeof path) >= sizeof path)
-            continue;
-        struct stat st;
-        if (psinfo_stat(path, &st) != 0 || st.st_uid != static_cast<uid_t>(uid))
             continue;
         int fd = psinfo_open(path, O_RDONLY);
         if (fd < 0)
@@ -228,6 +231,9 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
         }
         if (n != static_cast<ssize_t>(sizeof rec))
             continue; // a short record is never searched
+        // The psinfo file's owner, read from the record itself.
+        if (rec.pr_euid != static_cast<uint32_t>(uid))
+            continue;
         if (container_flag == 1 && rec.pr_zoneid != container_id)
             continue;
         if (strstr(rec.pr_psargs, program) == nullptr)
