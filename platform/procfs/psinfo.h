@@ -13,8 +13,10 @@
 //   }
 //
 // psinfo_open returns an in-memory descriptor (memfd) holding exactly one
-// record, positioned at offset 0: read, lseek and close work as usual, and a
-// read asks for more than sizeof(psinfo_t) gets the record (a short read).
+// record, positioned at offset 0: read, lseek and close work as usual. The
+// first read of sizeof(psinfo_t) bytes always returns the whole record, in
+// which pr_psargs and pr_fname are always NUL-terminated; a read that asks
+// for more gets just the record (read into a buffer of at least that size).
 // psinfo_stat reports a regular file of mode 0444 and size sizeof(psinfo_t)
 // whose owner is the process's effective uid and group its effective gid.
 // Every other path passes straight through to open(2) and stat(2).

@@ -16,6 +16,7 @@
 
 #include "fw_internal.h"
 #include "qenagfw.h"
+#include "qenagfw_test.h"
 
 namespace qenagfw {
 namespace {
@@ -202,10 +203,12 @@ void* run_monitor(void* arg)
     pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
     set_current_resource(&call->resource->settings);
     int confidence = 0;
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
     int state = call->monitor(call->resource->settings.name.c_str(), call->vector.data(),
                               &confidence);
     call->state = state;
     call->confidence = confidence;
+    pthread_cleanup_pop(0);
     return nullptr;
 }
 

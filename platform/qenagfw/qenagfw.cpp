@@ -1,6 +1,7 @@
 // Entry points, cookies, bounded copies, container queries and cleanup
 // routines of the agent framework.
 #include <errno.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -13,6 +14,10 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include "fw_internal.h"
 #include "qenagfw.h"
@@ -241,4 +246,24 @@ QENAgMonitorFn QENAgTestMonitor()
 int QENAgTestLogCategory()
 {
     return log_category();
+}
+
+extern "C" void QENAgTestCancelGuard(void*)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // Runs last while the cancelled thread unwinds, in its outermost frame:
+    // the stack below this frame is dead, but still carries the poisoning of
+    // the frames that were unwound.
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+        return;
+    void* low = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    auto base = reinterpret_cast<uintptr_t>(low);
+    if (here > base && here - base <= size)
+        __asan_unpoison_memory_region(low, here - base);
+#endif
 }

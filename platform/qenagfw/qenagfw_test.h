@@ -30,6 +30,14 @@ struct QENAgTestLine {
 // store is emptied.
 std::vector<QENAgTestLine> QENAgTestTakeLog();
 
+// Push as the outermost cleanup handler of a test thread that may be
+// cancelled (argument ignored):
+//     pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
+// The sanitizer does not see the frames that cancellation unwinds and would
+// otherwise report their stale stack poisoning when the thread ends. Does
+// nothing in other builds. The framework's own monitor threads have it.
+extern "C" void QENAgTestCancelGuard(void*);
+
 // What QENAgStartup registered: the monitor (NULL when none) and the category.
 QENAgMonitorFn QENAgTestMonitor();
 int QENAgTestLogCategory();

@@ -280,6 +280,7 @@ void* hold_and_block(void* arg)
     char** list = new char*[13]();
     char* pwd = new char[64]();
     DIR* dir = opendir("/proc");
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
     pthread_cleanup_push(DelArgList, list);
     pthread_cleanup_push(DelPwd, pwd);
     pthread_cleanup_push(CloseDir, dir);
@@ -290,6 +291,7 @@ void* hold_and_block(void* arg)
     pthread_cleanup_pop(1);
     pthread_cleanup_pop(1);
     pthread_cleanup_pop(1);
+    pthread_cleanup_pop(0);
     return nullptr;
 }
 
@@ -342,6 +344,8 @@ TEST_F(Helpers, CloseDirPoppedWithPendingCancel)
     } ctx;
     auto body = [](void* arg) -> void* {
         auto* c = static_cast<Ctx*>(arg);
+        void* ret = nullptr;
+        pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
         pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
         pthread_cancel(pthread_self());
         DIR* dir = opendir("/proc");
@@ -350,7 +354,8 @@ TEST_F(Helpers, CloseDirPoppedWithPendingCancel)
         pthread_cleanup_pop(1);
         c->closed = true;
         pthread_testcancel();
-        return nullptr;
+        pthread_cleanup_pop(0);
+        return ret;
     };
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, nullptr, body, &ctx), 0);
