@@ -38,6 +38,35 @@ typedef struct sl_status {
 #define SL_STATUS_NOMEM 21102
 #define SL_STATUS_UNSET 21104
 
+// Fills the record: code, OS error number, the failing call or message (at
+// most 32 characters) and the location tag (at most 12). The other
+// information is left as it is. NULL texts are stored as empty texts.
+void slosFillErr(slos_error *err, int32_t code, int32_t oserr, const char *msg,
+                 const char *loc);
+
+// An internal error: code -1, OS error number 0, the location tag (at most 12
+// characters). The failing-call text is left as it is.
+void slosFillInt(slos_error *err, const char *loc);
+
+// Copies at most 160 characters of the text into the other information.
+void slosOtherInfo(slos_error *err, const char *text);
+
+// 1 when the system has a text for the OS error number, copied into the buffer
+// (at most len - 1 characters and a NUL); else 0.
+int slosDep2Mesg(int32_t oserr, char *buf, size_t len);
+
+// The OS error number in decimal, cut to len - 1 characters and terminated.
+void slosDep2String(int32_t oserr, char *buf, size_t len);
+
+// Copies n bytes between areas that do not overlap; returns dst.
+void *slmecpy(void *dst, const void *src, size_t n);
+
+// Text of a status record: the OS error header and text, then one
+// "Additional information" line per nonzero detail value, without the final
+// newline. Returns the length of the text; a NULL status or a buffer of
+// length 0 gives 0 and nothing is written.
+int slcgems(const sl_status *st, char *buf, size_t len);
+
 #ifdef __cplusplus
 }
 #endif

@@ -700,9 +700,11 @@ struct CancelArgs {
 void* monitor_thread(void* arg)
 {
     auto* a = static_cast<CancelArgs*>(arg);
+    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
     QENAgTestSetResource(&a->res);
     process_monitor(a->res.name.c_str(), a->attrs, &a->confidence);
     QENAgTestSetResource(nullptr);
+    pthread_cleanup_pop(0);
     return nullptr;
 }
 
