@@ -14,7 +14,6 @@ demo_discovery() {
     "$tree/discovery/attrdiscover_demo" "$tree/discovery/libAttrDiscovery.so" \
     Instances Listeners_zur1 instances
 }
-demo_discovery
 
 # --- Viruze listener agent ---------------------------------------------------
 # A process that looks like a listener ("<Home>/bin/vuzlsnr LISTENER -inherit",
@@ -57,7 +56,6 @@ CFG
   grep -E 'resource=lsnr1 .*(We got the cookie|state is)' "$work/debug.log" | head -n 4
   rm -rf "$work"
 }
-demo_listener
 
 # --- Sybase data-server and backup-server agents ------------------------------
 # Starts processes with the command lines of a data server and a backup server
@@ -144,4 +142,7 @@ CFG
   wait 2>/dev/null || true
   rm -rf "$work"
 }
+
 demo_sybase
+demo_listener
+demo_discovery
