@@ -6,7 +6,6 @@
 #include "lem.h"
 #include "lem_int.h"
 #include "lsf.h"
-#include "lxo.h"
 
 namespace {
 

@@ -9,61 +9,12 @@
 
 namespace {
 
-int mx_init(slts_ctx* ts, slts_mutex* m) {
-#if LMM_HAVE_SLTS
-  return sltsmxi(ts, m);
-#else
-  (void)ts;
-  memset(m, 0, sizeof *m);
-  return 0;
-#endif
-}
-
-int mx_destroy(slts_ctx* ts, slts_mutex* m) {
-#if LMM_HAVE_SLTS
-  return sltsmxd(ts, m);
-#else
-  (void)ts;
-  (void)m;
-  return 0;
-#endif
-}
-
-void mx_lock(slts_ctx* ts, slts_mutex* m) {
-#if LMM_HAVE_SLTS
-  sltsmna(ts, m);
-#else
-  (void)ts;
-  (void)m;
-#endif
-}
-
-void mx_unlock(slts_ctx* ts, slts_mutex* m) {
-#if LMM_HAVE_SLTS
-  sltsmnr(ts, m);
-#else
-  (void)ts;
-  (void)m;
-#endif
-}
-
-slts_ctx* ts_take() {
-#if LMM_HAVE_SLTS
-  return sltsini();
-#else
-  static int dummy;
-  return reinterpret_cast<slts_ctx*>(&dummy);
-#endif
-}
-
-int ts_release(slts_ctx* ts) {
-#if LMM_HAVE_SLTS
-  return sltster(ts);
-#else
-  (void)ts;
-  return 0;
-#endif
-}
+int mx_init(slts_ctx* ts, slts_mutex* m) { return sltsmxi(ts, m); }
+int mx_destroy(slts_ctx* ts, slts_mutex* m) { return sltsmxd(ts, m); }
+void mx_lock(slts_ctx* ts, slts_mutex* m) { sltsmna(ts, m); }
+void mx_unlock(slts_ctx* ts, slts_mutex* m) { sltsmnr(ts, m); }
+slts_ctx* ts_take() { return sltsini(); }
+int ts_release(slts_ctx* ts) { return sltster(ts); }
 
 }  // namespace
 
@@ -261,7 +212,7 @@ int lmmfree(lmm_ctx* ctx, lmm_heap* hp, void* ptr, unsigned flags) {
   }
   slts_ctx* ts = lmmi_tsctx(ctx);
   if (hp->locking) mx_lock(ts, &hp->mutex);
-  int r = lmmofreeblklist(ctx, hp, ptr, flags, &mark);
+  int r = hp->blocks ? lmmofreeblklist(ctx, hp, ptr, flags, &mark) : 1;
   if (r == 1) r = hp->strategy->free(ctx, hp, ptr, flags, &mark);
   if (hp->locking) mx_unlock(ts, &hp->mutex);
   if (r != 0) lmmi_internal(ctx, 240, "Underyling model-specific free call fail", &mark, flags);

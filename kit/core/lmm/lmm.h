@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "lmmmx.h"
+#include "slts.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,24 +1,32 @@
 // The memory manager's link to the error store.
 //
-// The error store connects here: lmm_record_error pushes a record of class 3
-// under the facility, the mark calls work on the calling thread's records and
-// the facility calls register and free "VODUDED"/"LMM". Until then nothing is
-// pushed; the recorder's last number and site are kept per thread.
+// lmm_record_error pushes a record of class 3 under the facility on the
+// block's error store, the mark calls work on the calling thread's records and
+// the facility calls register and free "VODUDED"/"LMM". What the recorder
+// passes on is also logged per thread.
 #include <stdio.h>
 #include <string.h>
 
+#include "lem.h"
 #include "lmmi.h"
+#include "lpm.h"
 
 namespace {
-thread_local lmm_last_error last;
+lwem_ctx* store_of(lpm_meta* block) { return block ? block->errs : nullptr; }
+}  // namespace
+
+namespace {
+thread_local lmm_record_log rlog;
 }
 
-lmm_last_error* lmm_last_recorded(void) { return &last; }
+lmm_record_log* lmm_recorded_log(void) { return &rlog; }
 
-int lmm_record_error(lpm_meta*, lwem_facility*, int number, int site, va_list args) {
+int lmm_record_error(lpm_meta* block, lwem_facility* facility, int number, int site,
+                     va_list args) {
+  lmm_recorded& last = rlog.rec[rlog.count % 32];
+  rlog.count++;
   last.number = number;
   last.site = site;
-  last.count++;
   last.text[0] = '\0';
   // The first typed argument of the manager's records is its text.
   va_list ap;
@@ -29,15 +37,25 @@ int lmm_record_error(lpm_meta*, lwem_facility*, int number, int site, va_list ar
     if (t) snprintf(last.text, sizeof last.text, "%s", t);
   }
   va_end(ap);
+  va_copy(ap, args);
+  int r = lwemrev(store_of(block), facility, number, nullptr, site, LWEM_CLASS_RECORDED, ap);
+  va_end(ap);
+  return r == 0 ? 1 : 0;
+}
+
+int lmm_mark_newest(lpm_meta* block) {
+  lwemmrk(store_of(block));
   return 0;
 }
 
-int lmm_mark_newest(lpm_meta*) { return 0; }
+int lmm_error_depth(lpm_meta* block) { return int(lwemged(store_of(block))); }
 
-int lmm_error_depth(lpm_meta*) { return 0; }
+void lmm_clear_newest_mark(lpm_meta* block) { lwemcmk(store_of(block)); }
 
-void lmm_clear_newest_mark(lpm_meta*) {}
+lwem_facility* lmm_facility_add(lpm_meta* block) {
+  return lwemfaa(store_of(block), nullptr, "VODUDED", "LMM", 3, 4);
+}
 
-lwem_facility* lmm_facility_add(lpm_meta*) { return nullptr; }
-
-void lmm_facility_free(lpm_meta*, lwem_facility*) {}
+void lmm_facility_free(lpm_meta* block, lwem_facility* facility) {
+  lwemfaf(store_of(block), facility);
+}

@@ -23,15 +23,18 @@ void lmm_clear_newest_mark(lpm_meta* block);
 lwem_facility* lmm_facility_add(lpm_meta* block);
 void lmm_facility_free(lpm_meta* block, lwem_facility* facility);
 
-// What the recorder last passed on (number and site), kept per thread so that
+// What the recorder passed on (number, site, text), kept per thread so that
 // tests can see the manager's errors before the error store takes them.
-struct lmm_last_error {
+struct lmm_recorded {
   int number;
   int site;
-  int count;
   char text[64];
 };
-lmm_last_error* lmm_last_recorded(void);
+struct lmm_record_log {
+  int count;                 // records passed on; the newest is rec[(count - 1) % 32]
+  lmm_recorded rec[32];
+};
+lmm_record_log* lmm_recorded_log(void);
 
 // The process block is a record of machine words: the memory service record is
 // its fourth word, the ready flag the first byte of its ninth. A product is a

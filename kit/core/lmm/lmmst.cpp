@@ -13,6 +13,20 @@ namespace {
 
 constexpr size_t kSmallSizes[5] = {23, 55, 119, 247, 247};
 constexpr size_t kChunkSize = 8192;
+
+// Class of each small size by size / 8; one more when the size passes it.
+constexpr auto kClassOf = [] {
+  struct T {
+    u8 c[32];
+  } t{};
+  for (size_t i = 0; i < 32; ++i) {
+    size_t n = i * 8;
+    u8 cls = 0;
+    while (kSmallSizes[cls] < n && cls < 3) ++cls;
+    t.c[i] = cls;
+  }
+  return t;
+}();
 constexpr size_t kChunkMax = 16384;
 
 inline u8* payload(StBlock* b) { return reinterpret_cast<u8*>(b) + sizeof(StBlock); }
@@ -36,7 +50,7 @@ constexpr ListOfs kTrailLinks{16, 8};  // trailer words 3 and 2
 
 inline Link& at(u8* n, size_t ofs) { return *reinterpret_cast<Link*>(n + ofs); }
 
-void list_append(Link& head, u8* n, ListOfs o) {
+[[gnu::always_inline]] inline void list_append(Link& head, u8* n, ListOfs o) {
   u8* first = head.get<u8>();
   at(n, o.next).set(nullptr);
   if (!first) {
@@ -50,7 +64,7 @@ void list_append(Link& head, u8* n, ListOfs o) {
   at(first, o.prev).set(n);
 }
 
-void list_unlink(Link& head, u8* n, ListOfs o) {
+[[gnu::always_inline]] inline void list_unlink(Link& head, u8* n, ListOfs o) {
   u8* first = head.get<u8>();
   u8* prev = at(n, o.prev).get<u8>();
   u8* next = at(n, o.next).get<u8>();
@@ -489,8 +503,8 @@ void* lmmstmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mar
     if (!p) fail(ctx, 361, "In Std malloc: Get large blk fail", flags, mark);
     return p;
   }
-  unsigned cls = 0;
-  while (kSmallSizes[cls] < n) ++cls;
+  unsigned cls = kClassOf.c[n / 8];
+  if (kSmallSizes[cls] < n) ++cls;
   if (u8* p = st->small[cls].get<u8>()) {
     list_unlink(st->small[cls], p, kFreeLinks);
     word_before(p).get<StChunk>()->inuse++;

@@ -184,7 +184,7 @@ lpm_product *lpmprinit(void);
 lpm_product *lpmprinitm(lml_ctx *mem, void *ignored, lxlangid *lang, lxglo *glo,
                         uint8_t own_nls);
 lpm_product *lpminit(void);
-lpm_product *lpminitm(lml_ctx *mem, void *memdata, lxlangid *lang, lxglo *glo,
+lpm_product *lpminitm(lml_ctx *mem, size_t *memdata, lxlangid *lang, lxglo *glo,
                       uint8_t own_nls);
 int lpmprterm(lpm_product *root);
 int lpmterm(void);
@@ -193,7 +193,7 @@ void lpmpgif(void *slot, lpm_iftab *out);
 
 // Products.
 int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_out,
-            const char *name, int name_len, int *call_flag, uint8_t copy, void *memdata);
+            const char *name, int name_len, int *call_flag, uint8_t copy, size_t *memdata);
 int lpmpfin(lpm_meta *obj, lpm_ctx *ctx, lpm_node *node, int *call_flag);
 
 // Error recording of the package manager. The typed arguments follow the

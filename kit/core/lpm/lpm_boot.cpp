@@ -157,7 +157,7 @@ lpm_product *lpmprinitm(lml_ctx *mem, void *ignored, lxlangid *lang, lxglo *glo,
 
 lpm_product *lpmprinit(void) { return lpmprinitm(nullptr, nullptr, nullptr, nullptr, 1); }
 
-lpm_product *lpminitm(lml_ctx *mem, void *memdata, lxlangid *lang, lxglo *glo,
+lpm_product *lpminitm(lml_ctx *mem, size_t *memdata, lxlangid *lang, lxglo *glo,
                       uint8_t own_nls) {
   if (lpm_meta *stashed = slslgetmeta()) {
     lpm_ctx *ctx = lpm_context(stashed);

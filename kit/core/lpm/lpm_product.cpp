@@ -66,7 +66,7 @@ void lpmpchex(lpm_meta *obj, unsigned depth_before, int *call_flag) {
 }
 
 int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_out,
-            const char *name, int name_len, int *call_flag, uint8_t copy, void *memdata) {
+            const char *name, int name_len, int *call_flag, uint8_t copy, size_t *memdata) {
   if (!node_out) {
     rec_text(obj, call_flag, LPM_BADARG, "lpmpali().");
     return -1;
@@ -144,21 +144,26 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
   }
   linked = true;
 
-  if (lmmcis(ctx->owner, &node->mem, prod, memdata) != 0) {
-    lpmprec(obj, nullptr, call_flag, LPM_MEMINST, 0, LSFEND);
-    goto undo;
+  {
+    lmm_ctx *mem = nullptr;
+    int r = lmmcis(ctx->owner, &mem, prod, memdata);
+    node->mem = mem;
+    if (r != 0) {
+      lpmprec(obj, nullptr, call_flag, LPM_MEMINST, 0, LSFEND);
+      goto undo;
+    }
   }
   if (lficis(ctx->owner, &node->file, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     lpmprec(obj, nullptr, call_flag, LPM_FILEINST, 0, LSFEND);
-    if (lmmcit(ctx->owner, node->mem, prod) != 0) drop_extra_mark(obj, call_flag);
+    if (lmmcit(ctx->owner, static_cast<lmm_ctx *>(node->mem), prod) != 0) drop_extra_mark(obj, call_flag);
     goto undo;
   }
   if (lemcis(ctx->owner, &node->err, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     lpmprec(obj, nullptr, call_flag, LPM_ERRINST, 0, LSFEND);
     if (lficit(ctx->owner, node->file, prod) != 0) drop_extra_mark(obj, call_flag);
-    if (lmmcit(ctx->owner, node->mem, prod) != 0) drop_extra_mark(obj, call_flag);
+    if (lmmcit(ctx->owner, static_cast<lmm_ctx *>(node->mem), prod) != 0) drop_extra_mark(obj, call_flag);
     goto undo;
   }
   return 0;
@@ -226,7 +231,7 @@ int lpmpfin(lpm_meta *obj, lpm_ctx *ctx, lpm_node *node, int *call_flag) {
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lficit().");
     failed = true;
   }
-  if (lmmcit(ctx->owner, node->mem, prod) != 0) {
+  if (lmmcit(ctx->owner, static_cast<lmm_ctx *>(node->mem), prod) != 0) {
     drop_extra_mark(obj, call_flag);
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lmmcit().");
     failed = true;

@@ -7,7 +7,6 @@
 #include "lpm.h"
 #include "lsf.h"
 #include "lsf_int.h"
-#include "lxo.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "lxo.h"
 
 uint32_t lsfnls_lang_flags(const lxlangid *lang) {
   // Stands for reading the flags word of the lxlangid; replaced when the

@@ -1,0 +1,164 @@
+// Running a program for an agent, inside the resource's container when it
+// has one, collecting its output and wait status.
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "fw_internal.h"
+#include "qenagfw.h"
+
+namespace {
+
+struct Child {
+    pid_t pid;
+    int out_fd; // read end of the program's stdout and stderr
+    int err_fd; // read end of the exec-failure pipe
+};
+
+void close_fd(int& fd)
+{
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// Cleanup handler of a cancelled caller: the program must not outlive it.
+void kill_child(void* arg)
+{
+    qenagfw::NoCancel nc;
+    auto* child = static_cast<Child*>(arg);
+    close_fd(child->out_fd);
+    close_fd(child->err_fd);
+    if (child->pid > 0) {
+        kill(child->pid, SIGKILL);
+        while (waitpid(child->pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        child->pid = -1;
+    }
+}
+
+std::string resolve(const char* path)
+{
+    const qenagfw::ResourceSettings* res = qenagfw::current_resource();
+    if (res == nullptr || res->container_capable != 1 || res->container_root.empty())
+        return path;
+    std::string root = res->container_root;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    return path[0] == '/' ? root + path : root + "/" + path;
+}
+
+} // namespace
+
+extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* output, int size,
+                                     int* status)
+{
+    if (path == nullptr || argv == nullptr || *path == '\0') {
+        errno = EINVAL;
+        return -1;
+    }
+    std::string program;
+    int out_pipe[2];
+    int err_pipe[2];
+    {
+        qenagfw::NoCancel nc;
+        program = resolve(path);
+        if (pipe2(out_pipe, O_CLOEXEC) != 0)
+            return -1;
+        if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+            int e = errno;
+            close(out_pipe[0]);
+            close(out_pipe[1]);
+            errno = e;
+            return -1;
+        }
+    }
+    const char* exe = program.c_str();
+
+    Child child{-1, out_pipe[0], err_pipe[0]};
+    int result = 0;
+    pthread_cleanup_push(kill_child, &child);
+    {
+        qenagfw::NoCancel nc;
+        child.pid = fork();
+        if (child.pid == 0) {
+            // Only async-signal-safe calls from here on.
+            int devnull = open("/dev/null", O_RDONLY);
+            if (devnull >= 0)
+                dup2(devnull, 0);
+            dup2(out_pipe[1], 1);
+            dup2(out_pipe[1], 2);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+            execv(exe, argv);
+            int e = errno;
+            ssize_t ignored = write(err_pipe[1], &e, sizeof e);
+            (void)ignored;
+            _exit(127);
+        }
+        int fork_errno = errno;
+        close(out_pipe[1]);
+        close(err_pipe[1]);
+        if (child.pid < 0) {
+            errno = fork_errno;
+            result = -1;
+        }
+    }
+    if (result == 0) {
+        // The exec-failure pipe reads EOF once the program has started.
+        int exec_errno = 0;
+        ssize_t got;
+        do
+            got = read(child.err_fd, &exec_errno, sizeof exec_errno);
+        while (got < 0 && errno == EINTR);
+        if (got == static_cast<ssize_t>(sizeof exec_errno))
+            result = -1;
+
+        size_t kept = 0;
+        size_t room = (output != nullptr && size > 0) ? static_cast<size_t>(size) - 1 : 0;
+        char drain[4096];
+        for (;;) {
+            char* dst = kept < room ? output + kept : drain;
+            size_t want = kept < room ? room - kept : sizeof drain;
+            ssize_t n = read(child.out_fd, dst, want);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            if (dst != drain)
+                kept += static_cast<size_t>(n);
+        }
+        if (output != nullptr && size > 0)
+            output[kept] = '\0';
+
+        int wstatus = 0;
+        pid_t waited;
+        do
+            waited = waitpid(child.pid, &wstatus, 0);
+        while (waited < 0 && errno == EINTR);
+        child.pid = -1;
+        if (result != 0)
+            errno = exec_errno;
+        else if (waited < 0)
+            result = -1;
+        else if (status != nullptr)
+            *status = wstatus;
+    }
+    {
+        qenagfw::NoCancel nc;
+        int e = errno;
+        close_fd(child.out_fd);
+        close_fd(child.err_fd);
+        errno = e;
+    }
+    pthread_cleanup_pop(0);
+    return result;
+}

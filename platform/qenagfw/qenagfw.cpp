@@ -1,0 +1,269 @@
+// Entry points, cookies, bounded copies, container queries and cleanup
+// routines of the agent framework.
+#include <errno.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
+
+#include "fw_internal.h"
+#include "qenagfw.h"
+#include "qenagfw_test.h"
+
+namespace qenagfw {
+namespace {
+
+std::mutex reg_mutex;
+AgentEntryPoints registered{};
+std::atomic<int> category{0};
+
+std::mutex cookie_mutex;
+std::map<std::string, void*>& cookies()
+{
+    static auto* store = new std::map<std::string, void*>; // lives as long as the process
+    return *store;
+}
+
+thread_local const ResourceSettings* tl_resource = nullptr;
+thread_local std::unique_ptr<ResourceSettings> tl_test_resource;
+
+} // namespace
+
+const ResourceSettings* current_resource()
+{
+    return tl_resource;
+}
+
+void set_current_resource(const ResourceSettings* res)
+{
+    tl_resource = res;
+}
+
+QENAgMonitorFn registered_monitor()
+{
+    std::lock_guard lock(reg_mutex);
+    return registered.monitor;
+}
+
+int log_category()
+{
+    return category.load();
+}
+
+} // namespace qenagfw
+
+using namespace qenagfw;
+
+extern "C" int QENAgRegisterEPStruct(int version, const AgentEntryPoints* table)
+{
+    if (version != QENAG_EP_TABLE_VERSION || table == nullptr)
+        return -1;
+    std::lock_guard lock(reg_mutex);
+    registered = *table;
+    return 0;
+}
+
+extern "C" int QENAgInitEntryPointStruct(int version)
+{
+    if (version != QENAG_EP_INIT_VERSION)
+        return -1;
+    std::lock_guard lock(reg_mutex);
+    registered = AgentEntryPoints{};
+    return 0;
+}
+
+extern "C" int QENAgSetEntryPoint(int id, QENAgMonitorFn fn)
+{
+    if (id != QENAG_EP_ID_MONITOR)
+        return -1;
+    std::lock_guard lock(reg_mutex);
+    registered.monitor = fn;
+    return 0;
+}
+
+extern "C" void QENAgSetLogCategory(int cat)
+{
+    category.store(cat);
+}
+
+extern "C" size_t QENAgStrlcpy(char* dst, const char* src, size_t size)
+{
+    if (src == nullptr)
+        src = "";
+    size_t len = strlen(src);
+    if (size > 0 && dst != nullptr) {
+        size_t n = len < size - 1 ? len : size - 1;
+        memmove(dst, src, n);
+        dst[n] = '\0';
+    }
+    return len;
+}
+
+extern "C" size_t QENAgStrlcat(char* dst, const char* src, size_t size)
+{
+    if (src == nullptr)
+        src = "";
+    size_t len = strlen(src);
+    if (dst == nullptr)
+        return len;
+    size_t have = strnlen(dst, size);
+    if (have == size) // not terminated within size: nothing can be appended
+        return size + len;
+    size_t n = len < size - have - 1 ? len : size - have - 1;
+    memmove(dst + have, src, n);
+    dst[have + n] = '\0';
+    return have + len;
+}
+
+extern "C" void* QENAgGetCookie(const char* name)
+{
+    if (name == nullptr)
+        return nullptr;
+    NoCancel nc;
+    std::lock_guard lock(cookie_mutex);
+    auto it = cookies().find(name);
+    return it == cookies().end() ? nullptr : it->second;
+}
+
+extern "C" int QENAgSetCookie(const char* name, void* value)
+{
+    if (name == nullptr)
+        return -1;
+    NoCancel nc;
+    std::lock_guard lock(cookie_mutex);
+    if (value == nullptr)
+        cookies().erase(name);
+    else
+        cookies()[name] = value;
+    return 0;
+}
+
+extern "C" int QENAgIsContainerCapable(void)
+{
+    const ResourceSettings* res = current_resource();
+    return res ? res->container_capable : 0;
+}
+
+extern "C" int QENAgGetContainerID2(void)
+{
+    const ResourceSettings* res = current_resource();
+    return res ? res->container_id : 0;
+}
+
+extern "C" char* QENAgGetContainerName2(void)
+{
+    const ResourceSettings* res = current_resource();
+    if (res == nullptr || res->container_name.empty())
+        return nullptr;
+    return strdup(res->container_name.c_str());
+}
+
+extern "C" int QENAgIsProcInContainer(const psinfo_t* psinfo)
+{
+    if (psinfo == nullptr)
+        return 0;
+    const ResourceSettings* res = current_resource();
+    int zone = res ? res->container_id : 0;
+    return psinfo->pr_zoneid == zone ? 1 : 0;
+}
+
+extern "C" int QENAgGetUID(const char* user, int* uid, int* euid, int* other)
+{
+    if (user == nullptr || *user == '\0')
+        return -1;
+    NoCancel nc;
+    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(hint > 0 ? static_cast<size_t>(hint) : 4096);
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    int rc;
+    while ((rc = getpwnam_r(user, &pw, buf.data(), buf.size(), &found)) == ERANGE)
+        buf.resize(buf.size() * 2);
+    if (rc != 0 || found == nullptr)
+        return -1;
+    if (uid)
+        *uid = static_cast<int>(found->pw_uid);
+    if (euid)
+        *euid = static_cast<int>(found->pw_uid);
+    if (other)
+        *other = static_cast<int>(found->pw_gid);
+    return 0;
+}
+
+extern "C" void QENAgDelString(void* p)
+{
+    free(p);
+}
+
+extern "C" void QENAgCloseFile(void* fd)
+{
+    intptr_t n = reinterpret_cast<intptr_t>(fd);
+    if (n < 0)
+        return;
+    // Runs as a cleanup handler, possibly while the handler is popped in
+    // ordinary flow: close must not act on a pending cancellation there.
+    NoCancel nc;
+    close(static_cast<int>(n));
+}
+
+// Test support.
+
+void QENAgTestSetResource(const QENAgTestResource* res)
+{
+    if (res == nullptr) {
+        set_current_resource(nullptr);
+        tl_test_resource.reset();
+        return;
+    }
+    auto copy = std::make_unique<ResourceSettings>();
+    copy->name = res->name;
+    copy->container_capable = res->container_capable;
+    copy->container_id = res->container_id;
+    copy->container_name = res->container_name;
+    copy->container_root = res->container_root;
+    tl_test_resource = std::move(copy);
+    set_current_resource(tl_test_resource.get());
+}
+
+QENAgMonitorFn QENAgTestMonitor()
+{
+    return registered_monitor();
+}
+
+int QENAgTestLogCategory()
+{
+    return log_category();
+}
+
+extern "C" void QENAgTestCancelGuard(void*)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // Runs last while the cancelled thread unwinds, in its outermost frame:
+    // the stack below this frame is dead, but still carries the poisoning of
+    // the frames that were unwound.
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+        return;
+    void* low = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    auto base = reinterpret_cast<uintptr_t>(low);
+    if (here > base && here - base <= size)
+        __asan_unpoison_memory_region(low, here - base);
+#endif
+}

@@ -1,0 +1,227 @@
+// The framework's main, driving a test-only agent program.
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::stringstream ss(text);
+    for (std::string line; std::getline(ss, line);)
+        out.push_back(line);
+    return out;
+}
+
+class AgentRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/qenagfw_mainXXXXXX";
+        dir_ = mkdtemp(tmpl);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string path(const std::string& rel) const { return dir_ + "/" + rel; }
+
+    void write_config(const std::string& text) const { std::ofstream(path("agent.cfg")) << text; }
+
+    // Runs the agent in the temporary directory; returns its exit code.
+    int run(const std::string& args, const std::string& env = "")
+    {
+        std::string cmd = "cd '" + dir_ + "' && " + env + " '" TEST_AGENT_PATH "' " + args +
+                          " > out.txt 2> err.txt";
+        int rc = system(cmd.c_str());
+        out_ = slurp(path("out.txt"));
+        err_ = slurp(path("err.txt"));
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+
+    std::string dir_, out_, err_;
+};
+
+TEST_F(AgentRun, OneLinePerCallAndCycle)
+{
+    write_config("# two resources\n"
+                 "[r1]\nState=1\nConfidence=50\n\n"
+                 "[r2]\nState=0\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 2 --interval 0"), 0) << err_;
+    EXPECT_EQ(out_, "cycle=1 resource=r1 state=1 confidence=50\n"
+                    "cycle=1 resource=r2 state=0 confidence=0\n"
+                    "cycle=2 resource=r1 state=1 confidence=50\n"
+                    "cycle=2 resource=r2 state=0 confidence=0\n");
+    EXPECT_EQ(err_, "");
+}
+
+TEST_F(AgentRun, CookiesAreKeptAcrossCycles)
+{
+    write_config("[a]\nState=1\nCounter\n[b]\nState=1\nCounter\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 3 --interval 0"), 0) << err_;
+    EXPECT_EQ(out_, "cycle=1 resource=a state=1 confidence=1\n"
+                    "cycle=1 resource=b state=1 confidence=1\n"
+                    "cycle=2 resource=a state=1 confidence=2\n"
+                    "cycle=2 resource=b state=1 confidence=2\n"
+                    "cycle=3 resource=a state=1 confidence=3\n"
+                    "cycle=3 resource=b state=1 confidence=3\n");
+}
+
+TEST_F(AgentRun, AttributeVectorAsConfigured)
+{
+    write_config("[res]\n"
+                 "Home= /opt/sybase \t\n"
+                 "Listener=a=b\n"
+                 "Ports=1\n"
+                 "Ports=\n"
+                 "Ports=3\n"
+                 "Empty=\n"
+                 "None\n"
+                 "#Hidden=1\n"
+                 "State=2\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 1 --log-dir ."), 0) << err_;
+    std::vector<std::string> groups;
+    for (const std::string& l : lines_of(slurp(path("debug.log")))) {
+        size_t at = l.find(": group ");
+        if (at != std::string::npos)
+            groups.push_back(l.substr(at + 8));
+    }
+    EXPECT_EQ(groups, (std::vector<std::string>{
+                          "Home count=1 values=| /opt/sybase \t|",
+                          "Listener count=1 values=|a=b|",
+                          "Ports count=3 values=|1||||3|",
+                          "Empty count=1 values=||",
+                          "None count=0 values=",
+                          "State count=1 values=|2|",
+                      }));
+    EXPECT_EQ(out_, "cycle=1 resource=res state=2 confidence=0\n");
+}
+
+TEST_F(AgentRun, LogFilesAndLineFormat)
+{
+    write_config("[r1]\nState=1\n");
+    std::filesystem::create_directory(path("logs"));
+    ASSERT_EQ(run("--config agent.cfg --cycles 1 --log-dir logs"), 0) << err_;
+    std::vector<std::string> agent = lines_of(slurp(path("logs/agent.log")));
+    ASSERT_EQ(agent.size(), 1u);
+    EXPECT_TRUE(std::regex_match(agent[0],
+                                 std::regex("resource=r1 category=77 severity=2 id=10 "
+                                            "tag=test_monitor file=test_agent.cpp line=[0-9]+: "
+                                            "container capable=0 id=0 name=\\(null\\)")))
+        << agent[0];
+    std::vector<std::string> debug = lines_of(slurp(path("logs/debug.log")));
+    ASSERT_EQ(debug.size(), 1u);
+    EXPECT_TRUE(std::regex_match(debug[0], std::regex("resource=r1 category=77 level=1 "
+                                                      "tag=test_monitor file=test_agent.cpp "
+                                                      "line=[0-9]+: group State count=1 values=\\|1\\|")))
+        << debug[0];
+    EXPECT_TRUE(std::filesystem::exists(path("logs/console.log")));
+    // The default log directory is the current one; files are appended to.
+    ASSERT_EQ(run("--config agent.cfg --cycles 2 --interval 0"), 0) << err_;
+    EXPECT_EQ(lines_of(slurp(path("agent.log"))).size(), 2u);
+    ASSERT_EQ(run("--config agent.cfg --cycles 1"), 0) << err_;
+    EXPECT_EQ(lines_of(slurp(path("agent.log"))).size(), 3u);
+}
+
+TEST_F(AgentRun, ContainerSettingsAndProgramInsideTheRoot)
+{
+    std::filesystem::create_directories(path("zroot/usr/bin"));
+    std::ofstream(path("zroot/usr/bin/id")) << "#!/bin/sh\necho \"uid=100(sybase) $1\"\nexit 3\n";
+    chmod(path("zroot/usr/bin/id").c_str(), 0755);
+    write_config("[z1]\n@ContainerCapable=1\n@ContainerId=3\n@ContainerName=zone one\n"
+                 "@ContainerRoot=" +
+                 path("zroot") + "\nRun=/usr/bin/id\nState=1\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 1"), 0) << err_;
+    std::string agent = slurp(path("agent.log"));
+    EXPECT_NE(agent.find(": container capable=1 id=3 name=zone one\n"), std::string::npos) << agent;
+    EXPECT_NE(agent.find(" id=11 tag=test_monitor"), std::string::npos) << agent;
+    EXPECT_NE(agent.find(": ran rc=0 status=768 output=|uid=100(sybase) z1\n|"), std::string::npos)
+        << agent;
+}
+
+// A monitor past its timeout is cancelled, its cleanup handlers run, and
+// the other resources and the next cycle go on.
+TEST_F(AgentRun, TimeoutCancelsTheMonitor)
+{
+    write_config("[slow]\n@Timeout=1\nBlock\n[fast]\nState=1\nConfidence=7\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 2 --interval 0"), 0) << err_;
+    EXPECT_EQ(out_, "cycle=1 resource=slow cancelled\n"
+                    "cycle=1 resource=fast state=1 confidence=7\n"
+                    "cycle=2 resource=slow cancelled\n"
+                    "cycle=2 resource=fast state=1 confidence=7\n");
+    std::string agent = slurp(path("agent.log"));
+    size_t first = agent.find("id=12 tag=test_monitor");
+    ASSERT_NE(first, std::string::npos) << agent;
+    EXPECT_NE(agent.find(": cleanup ran for slow\n"), std::string::npos);
+    EXPECT_NE(agent.find("id=12 tag=test_monitor", first + 1), std::string::npos);
+}
+
+TEST_F(AgentRun, MalformedConfigurations)
+{
+    struct {
+        const char* text;
+        int line;
+    } cases[] = {
+        {"Attr=1\n[r]\n", 1},
+        {"[r]\nState=1\n@Bogus=1\n", 3},
+        {"[r]\n@Timeout=x\n", 2},
+        {"[r]\n@Timeout=0\n", 2},
+        {"[r]\n@ContainerId=3a\n", 2},
+        {"[r]\n@ContainerCapable\n", 2},
+        {"[r]\n[r]\n", 2},
+        {"[r\nA=1\n", 1},
+        {"[]\n", 1},
+        {"[r]\n=v\n", 2},
+        {"@ContainerId=1\n", 1},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        write_config(c.text);
+        EXPECT_EQ(run("--config agent.cfg --cycles 1"), 2);
+        EXPECT_EQ(err_.rfind("agent.cfg:" + std::to_string(c.line) + ": ", 0), 0u) << err_;
+        EXPECT_EQ(out_, "");
+    }
+    EXPECT_EQ(run("--config missing.cfg --cycles 1"), 2);
+    EXPECT_EQ(err_.rfind("missing.cfg: ", 0), 0u) << err_;
+}
+
+TEST_F(AgentRun, UsageErrors)
+{
+    write_config("[r]\nState=1\n");
+    for (const char* args : {"--config agent.cfg --bogus 1", "--cycles 1", "",
+                             "--config agent.cfg --cycles 0", "--config agent.cfg --cycles x",
+                             "--config agent.cfg --interval -1", "--config"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run(args), 2);
+        EXPECT_EQ(err_.rfind("usage: ", 0), 0u) << err_;
+        EXPECT_NE(err_.find("--config FILE [--cycles N] [--interval SECONDS] [--log-dir DIR]"),
+                  std::string::npos);
+        EXPECT_EQ(out_, "");
+    }
+}
+
+TEST_F(AgentRun, NoMonitorRegistered)
+{
+    write_config("[r]\nState=1\n");
+    EXPECT_EQ(run("--config agent.cfg --cycles 1", "TEST_AGENT_NO_MONITOR=1"), 1);
+    EXPECT_NE(err_.find("no monitor entry point"), std::string::npos) << err_;
+}
+
+} // namespace
