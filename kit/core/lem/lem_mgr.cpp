@@ -6,6 +6,7 @@
 #include "lemx.h"
 #include "lemx_int.h"
 #include "lpm.h"
+#include "lpm_int.h"
 
 namespace {
 
@@ -230,7 +231,7 @@ void lemfre(lem_ctx *lem) {
 
 int lemrist(lpm_meta *block, void *slot, int mode) {
   (void)slot;
-  if (!block) return -1;
+  if (!block || lpm_observe("lemrist", block, mode) != 0) return -1;
   if (mode == 0) {
     slts_ctx *thr = sltsini();
     if (!thr) return -1;
@@ -279,7 +280,7 @@ int lemrist(lpm_meta *block, void *slot, int mode) {
 
 int lemcis(lpm_meta *parent, void **out, lpm_product *product) {
   void **pslot = slot_of(parent);
-  if (!pslot || !out || !product) return -1;
+  if (!pslot || !out || !product || lpm_observe("lemcis", parent, 0) != 0) return -1;
   auto copy = static_cast<void **>(std::malloc(LEM_SLOT_WORDS * sizeof(void *)));
   if (!copy) return -1;
   std::memcpy(copy, pslot, LEM_SLOT_WORDS * sizeof(void *));
@@ -291,7 +292,7 @@ int lemcis(lpm_meta *parent, void **out, lpm_product *product) {
 
 int lemcit(lpm_meta *parent, void *ignored, lpm_product *product) {
   (void)ignored;
-  if (!parent || !product) return -1;
+  if (!parent || !product || lpm_observe("lemcit", parent, 1) != 0) return -1;
   std::free(product->m.em);
   product->m.em = nullptr;
   return 0;

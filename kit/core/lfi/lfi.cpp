@@ -4,11 +4,13 @@
 #include <initializer_list>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "lem.h"
 #include "lfi.h"
 #include "lfi_int.h"
 #include "lpm.h"
+#include "lpm_int.h"
 
 namespace {
 
@@ -367,7 +369,7 @@ int lfifno(lfi_inst *inst, lfi_name *name) {
 
 int lfirist(lpm_meta *block, void *slot, int mode) {
   (void)slot;
-  if (!block) return -1;
+  if (!block || lpm_observe("lfirist", block, mode) != 0) return -1;
   if (mode == 0) {
     auto rec = static_cast<lfi_blockrec *>(std::calloc(1, sizeof(lfi_blockrec)));
     auto std_ = static_cast<lfi_std *>(std::calloc(1, sizeof(lfi_std)));
@@ -454,7 +456,7 @@ int lfirist(lpm_meta *block, void *slot, int mode) {
 }
 
 int lficis(lpm_meta *block, void **place, lpm_product *product) {
-  if (!block || !place || !product) return -1;
+  if (!block || !place || !product || lpm_observe("lficis", block, 0) != 0) return -1;
   auto brec = static_cast<lfi_blockrec *>(block->fi);
   if (!brec || !brec->inst) return -1;
   auto prec = static_cast<lfi_prodrec *>(std::calloc(1, sizeof(lfi_prodrec)));
@@ -473,7 +475,7 @@ int lficis(lpm_meta *block, void **place, lpm_product *product) {
 }
 
 int lficit(lpm_meta *block, void *inst, lpm_product *product) {
-  (void)block;
+  if (lpm_observe("lficit", block, 1) != 0) return -1;
   auto prec = product ? static_cast<lfi_prodrec *>(product->m.fi) : nullptr;
   if (prec) {
     if (prec->inst != inst) std::free(inst);

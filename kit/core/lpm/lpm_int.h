@@ -23,10 +23,13 @@ void lpm_free(lpm_meta *obj, void *p);
 extern "C" {
 #endif
 int lpm_seam_lxzinit(void);
-// Observer of the seamed services, for tests: called with the service's name,
-// the block and the mode before the seam acts; a nonzero result makes the
-// seam fail.
+// Observer of the core services' entries and product instances, for tests:
+// called with the service's name, the block and the mode when the entry
+// begins; a nonzero result makes the entry fail at once.
 extern int (*lpm_seam_observer)(const char *service, lpm_meta *block, int mode);
+static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
+  return lpm_seam_observer ? lpm_seam_observer(service, block, mode) : 0;
+}
 #ifdef __cplusplus
 }
 #endif

@@ -201,7 +201,7 @@ int lpmcspo(lpm_meta *obj, lpm_list *stack, lpm_csentry **out, uint8_t pop, int 
 
 int lpmrist(lpm_meta *block, void *slot, int mode) {
   (void)slot;
-  if (!block) return -1;
+  if (!block || lpm_observe("lpmrist", block, mode) != 0) return -1;
   if (mode == 0) {
     auto ctx = static_cast<lpm_ctx *>(lpm_calloc(block, sizeof(lpm_ctx)));
     auto link = static_cast<lpm_link *>(lpm_calloc(block, sizeof(lpm_link)));
