@@ -5,14 +5,12 @@
 #define QEN_TESTS_NLSTEST_H
 
 #include <gtest/gtest.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 #include <string>
 
+#include "child.h"
 #include "lxh.h"
 #include "lxz.h"
 
@@ -30,20 +28,12 @@ inline const char *const kNlsVars[] = {
 // Runs body in a forked child whose environment has no NLS variables; the
 // child's failed expectations fail the test.
 inline void in_child(const std::function<void()> &body) {
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  int rc = ::in_child([&] {
     for (const char *v : kNlsVars) unsetenv(v);
     body();
-    fflush(stdout);
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "expectations failed in the child (see above)";
+    return ::testing::Test::HasFailure() ? 1 : 0;
+  });
+  EXPECT_EQ(rc, 0) << "expectations failed in the child (see above), or it died";
 }
 
 // An NLS environment record over the process's shared table.
