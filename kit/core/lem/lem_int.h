@@ -1,4 +1,4 @@
-// The NLS operations the error store calls, behind one narrow seam each.
+// The NLS operations the error store calls.
 #ifndef QEN_KIT_CORE_LEM_INT_H
 #define QEN_KIT_CORE_LEM_INT_H
 

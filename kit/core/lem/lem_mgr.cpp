@@ -53,7 +53,7 @@ int lem_nls_setup(LemCall &c) {
   lem_ctx *lem = c.lem;
   if (!lem || !lem->priv) return -1;
   BothLocks locks(lem);
-  int r = lem_seam_nls_setup(lem);
+  int r = lem_nls_prepare(lem);
   locks.release();
   if (r != 0) {
     lemprc(lem, lem_facility(lem), LEM_INTERNAL, 1, nullptr, c.flag, LSFTXTP,
@@ -68,7 +68,7 @@ int lem_env(LemCall &c, lsf_env *out) {
   if (lem_nls_setup(c) != 0) return -1;
   lem_ctx *lem = c.lem;
   BothLocks locks(lem);
-  lem_seam_nls_env(lem);
+  lem_nls_env(lem);
   out->thr = lem->priv->thr;
   out->lang = lem->priv->lang;
   out->glo = lem->priv->glo;
@@ -163,7 +163,7 @@ lem_ctx *lempint(lem_ctx *lem, lpm_meta *block, void **callbacks, uintptr_t user
   lem->slot = slot_of(block);
   priv->glo = glo ? glo : block ? block->glo : nullptr;
   priv->lang = block ? block->lang : nullptr;
-  if (own_nls && (!priv->glo || !priv->lang) && lem_seam_nls_own(lem) != 0) goto fail;
+  if (own_nls && (!priv->glo || !priv->lang) && lem_nls_own(lem) != 0) goto fail;
   stage = 2;
   if (store) {
     priv->store = store;
@@ -188,7 +188,7 @@ fail:
   if (stage >= 5) destroy_mutex(priv->thr, &priv->mx);
   if (stage >= 4) sltster(priv->thr);
   if (stage >= 3 && (priv->flags & LEM_OWN_STORE)) lwemdst(priv->store);
-  if (stage >= 2 && !(block && block->glo)) lem_seam_nls_end(lem);
+  if (stage >= 2 && !(block && block->glo)) lem_nls_end(lem);
   if (priv->flags & LEM_OWN_CACHE) {
     destroy_mutex(nullptr, &lem->cache->mx);
     std::free(lem->cache);
@@ -221,7 +221,7 @@ void lemfre(lem_ctx *lem) {
   }
   lem->cache = nullptr;
   destroy_mutex(priv->thr, &priv->mx);
-  if (!(priv->block && priv->block->glo)) lem_seam_nls_end(lem);
+  if (!(priv->block && priv->block->glo)) lem_nls_end(lem);
   std::free(lem->root);
   lem->root = nullptr;
   sltster(priv->thr);

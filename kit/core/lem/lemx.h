@@ -42,6 +42,7 @@ enum {
 #define LEM_OWN_CACHE 0x2
 #define LEM_CACHE_MODE 0x4
 #define LEM_OWN_STORE 0x8
+#define LEM_OWN_NLS 0x10   // the context holds a reference to the shared NLS table
 
 // One message file of the shared cache.
 typedef struct lem_msgentry {

@@ -58,11 +58,20 @@ int lem_env(LemCall &c, lsf_env *out);
 extern "C" {
 lem_msgcache *lem_seam_lempin(lem_msgcache *cache, lpm_meta *block);
 void lem_seam_cache_close(lem_ctx *lem, lem_msgcache *cache);
-int lem_seam_nls_own(lem_ctx *lem);
-void lem_seam_nls_end(lem_ctx *lem);
-int lem_seam_nls_setup(lem_ctx *lem);
-void lem_seam_nls_env(lem_ctx *lem);
 void lem_seam_fmt_free(lem_ctx *lem);
 }
+
+// The context's own NLS environment and language handle (lem_nls.cpp).
+// Builds what the context lacks under the own-NLS flag: an environment on a
+// newly loaded shared table, a handle from the environment. 0, or -1.
+int lem_nls_own(lem_ctx *lem);
+// Ends the environment the context built and frees what it allocated.
+void lem_nls_end(lem_ctx *lem);
+// Makes sure the context has an environment (the store's table, or a newly
+// loaded one handed to the store) and a language handle. 0, or -1 when no
+// table can be loaded.
+int lem_nls_prepare(lem_ctx *lem);
+// Gives the context an environment on the store's table when it has none.
+void lem_nls_env(lem_ctx *lem);
 
 #endif

@@ -381,7 +381,7 @@ int lfirist(lpm_meta *block, void *slot, int mode) {
     ctx->block = block;
     ctx->glo = block->glo;
     ctx->lang = block->lang;
-    if (lfi_seam_nls_build(block, ctx) != 0) goto fail;
+    if (lfi_nls_build(block, ctx) != 0) goto fail;
     stage = 1;
     rec->inst = inst;
     inst->owner = block;
@@ -411,7 +411,7 @@ int lfirist(lpm_meta *block, void *slot, int mode) {
     if (stage >= 4) sltsmxd(ctx->thr, &ctx->mutex);
     if (stage >= 3) sltster(ctx->thr);
     if (stage >= 2) lwemfaf(block->errs, ctx->fac);
-    if (stage >= 1) lfi_seam_nls_end(block, ctx);
+    if (stage >= 1) lfi_nls_end(block, ctx);
     std::free(ctx);
     std::free(inst);
     std::free(std_);
@@ -442,7 +442,7 @@ int lfirist(lpm_meta *block, void *slot, int mode) {
     sltsmxd(ctx->thr, &ctx->paths.mutex);
     lficlean(inst);
     lwemfaf(block->errs, ctx->fac);
-    lfi_seam_nls_end(block, ctx);
+    lfi_nls_end(block, ctx);
     sltsmxd(ctx->thr, &ctx->mutex);
     sltster(ctx->thr);
     std::free(ctx);

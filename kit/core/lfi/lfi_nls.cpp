@@ -1,30 +1,50 @@
-// NLS seam of the file-stream service. The NLS environment and language-handle
-// work replaces these bodies with the calls named in the comments; until then
-// a block without an NLS environment of its own gets a file service without
-// an environment and without a language handle.
+// The file-stream service's own NLS environment and language handle: built
+// at the service's start when the block brings none and asks for its own.
+#include <cstdlib>
+
 #include "lfi_int.h"
 #include "lpm.h"
+#include "lxh.h"
 
 extern "C" {
 
-int lfi_seam_nls_build(lpm_meta *block, lfi_ctx *ctx) {
-  // Stands for, when block->glo is NULL and block->own_nls is set:
-  //   ctx->nls_table = lxlinit(no callbacks, share 1, status) (NULL fails),
-  //   lxinitc(ctx->glo_room, ctx->nls_table, ...), ctx->glo = ctx->glo_room;
-  // and when block->lang is NULL and block->own_nls is set:
-  //   lxhLangEnv(ctx->lang_room, 0, ctx->glo), ctx->lang = ctx->lang_room.
-  (void)block;
-  (void)ctx;
+int lfi_nls_build(lpm_meta *block, lfi_ctx *ctx) {
+  if (!ctx->glo && block->own_nls) {
+    uint32_t status = 0;
+    lxlobj *table = lxlinit(nullptr, 1, &status);
+    if (!table) return -1;
+    ctx->glo_room = static_cast<lxglo *>(std::calloc(1, sizeof(lxglo)));
+    if (!ctx->glo_room) {
+      lxglo tmp{};
+      lxinitc(&tmp, table, nullptr, 0);
+      lxlterm(&tmp);
+      return -1;
+    }
+    lxinitc(ctx->glo_room, table, nullptr, 0);
+    ctx->nls_table = table;
+    ctx->glo = ctx->glo_room;
+  }
+  if (!ctx->lang && block->own_nls && ctx->glo) {
+    ctx->lang_room = static_cast<lxlangid *>(std::calloc(1, sizeof(lxlangid)));
+    if (!ctx->lang_room) {
+      lfi_nls_end(block, ctx);
+      return -1;
+    }
+    // Reads NLS_LANG and the other NLS variables (once per process).
+    if (lxhLangEnv(ctx->lang_room, 0, ctx->glo)) ctx->lang = ctx->lang_room;
+  }
   return 0;
 }
 
-void lfi_seam_nls_end(lpm_meta *block, lfi_ctx *ctx) {
-  // Stands for lxlterm(ctx->glo) when the service built its own table and the
-  // block had no environment of its own.
-  (void)block;
+void lfi_nls_end(lpm_meta *block, lfi_ctx *ctx) {
+  if (ctx->nls_table && !block->glo && ctx->glo_room) lxlterm(ctx->glo_room);
   ctx->nls_table = nullptr;
   if (ctx->glo == ctx->glo_room) ctx->glo = nullptr;
   if (ctx->lang == ctx->lang_room) ctx->lang = nullptr;
+  std::free(ctx->glo_room);
+  std::free(ctx->lang_room);
+  ctx->glo_room = nullptr;
+  ctx->lang_room = nullptr;
 }
 
 }  // extern "C"

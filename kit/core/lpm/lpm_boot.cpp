@@ -8,6 +8,7 @@
 #include "lmm.h"
 #include "lpm.h"
 #include "lpm_int.h"
+#include "lxz.h"
 #include "slsl.h"
 
 extern "C" {
@@ -78,7 +79,7 @@ lpm_meta *build_block(lml_ctx *mem, lxlangid *lang, lxglo *glo, uint8_t own_nls,
   }
   lpm_meta *block = nullptr;
   void *slot = nullptr;
-  if (lpm_seam_lxzinit() != 0 || slslameta(sizeof(lpm_meta), &block, &slot) != 0) {
+  if (lxzinit() != 0 || slslameta(sizeof(lpm_meta), &block, &slot) != 0) {
     if (owns) lmlterm(mem);
     return nullptr;
   }

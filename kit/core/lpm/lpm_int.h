@@ -22,7 +22,6 @@ void lpm_free(lpm_meta *obj, void *p);
 #ifdef __cplusplus
 extern "C" {
 #endif
-int lpm_seam_lxzinit(void);
 // Observer of the core services' entries and product instances, for tests:
 // called with the service's name, the block and the mode when the entry
 // begins; a nonzero result makes the entry fail at once.

@@ -14,6 +14,9 @@
 #include "../lpmpkg/kit_child.h"
 #include "lem.h"
 #include "lfi.h"
+#include "lfv.h"
+#include "lxh.h"
+#include "lxz.h"
 #include "lpm.h"
 #include "slf.h"
 
@@ -74,6 +77,11 @@ const lfi_bufops kFlushFails{flush_fails};
 
 TEST(FileService, StartsWithStandardStreamsAndGivesProductsInstances) {
   in_child([] {
+    // The NLS lock and the virtual-file layer keep their thread-services
+    // references for the life of the process: set them up first.
+    lxzinit();
+    lfvinit(LFV_MODE_FILES);
+    int base = sltsqgc ? sltsqgc->refs : 0;
     lpm_product *root = lpmprinit();
     CHECK(root != nullptr);
     if (!root) return;
@@ -97,8 +105,10 @@ TEST(FileService, StartsWithStandardStreamsAndGivesProductsInstances) {
       CHECK(w.f->buffer == nullptr && w.f->name[0] == 0);
       CHECK(lficls(inst, w.f) == 0);  // standard streams are left alone
     }
-    // No environment of its own yet: none in the file service either.
-    CHECK(s->ctx->glo == nullptr && s->ctx->lang == nullptr);
+    // A block with the own-NLS flag and no environment: the file service
+    // builds its own and reads the language handle from the environment.
+    CHECK(s->ctx->glo != nullptr && s->ctx->glo == s->ctx->glo_room && s->ctx->nls_table);
+    CHECK(s->ctx->lang != nullptr && s->ctx->lang->built == 1 && s->ctx->lang->owner == s->ctx->glo);
     // The root product's instance shares the block's standard streams.
     auto prec = static_cast<lfi_prodrec *>(root->m.fi);
     CHECK(prec != nullptr && prec->inst->owner == root && prec->inst->std == s);
@@ -110,7 +120,7 @@ TEST(FileService, StartsWithStandardStreamsAndGivesProductsInstances) {
     CHECK(lwemgef(block->errs, 1, fac, sizeof fac) > 0 && std::strcmp(fac, "LFI") == 0);
     lwemces(block->errs);
     CHECK(lpmprterm(root) == 0);
-    CHECK(sltsqgc == nullptr);  // every service gave its reference back
+    CHECK((sltsqgc ? sltsqgc->refs : 0) == base);  // every service gave its reference back
   });
 }
 

@@ -14,6 +14,7 @@
 #include "lem.h"
 #include "lemx.h"
 #include "lfi.h"
+#include "lfv.h"
 #include "lmm.h"
 #include "lpm.h"
 #include "lpm_int.h"
@@ -73,6 +74,9 @@ int observer(const char *service, lpm_meta *block, int mode) {
 }
 
 void reset() {
+  // Settle the virtual-file layer on real files, so that loading NLS data
+  // does not bring up the data package's second, stashed block.
+  lfvinit(LFV_MODE_FILES);
   g_trace.clear();
   g_fail_at.clear();
   g_block = nullptr;
