@@ -14,7 +14,6 @@
 extern "C" {
 #endif
 
-typedef struct lxmcur lxmcur;
 
 // Sizes of the handle's text parameters.
 #define LXH_CURRENCY_SIZE 11
@@ -128,9 +127,6 @@ int lxhlmod(lxlangid *h, const char *text, size_t length, int item, int parse, i
 int32_t lxhninfo(const lxlangid *h, int item, lxglo *glo);
 // Sets item 79, 108, 119, 130, 131 or 132 from a number.
 int lxhnmod(lxlangid *h, uint32_t value, int item, int reset_invalid, lxglo *glo);
-
-// Writes text item item at the cursor (at most size bytes) and advances it.
-void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
 
 // ---- character sets ------------------------------------------------------
 
