@@ -8,8 +8,10 @@
 #include "lsf_ctx.h"
 #include "lsf_ctx_int.h"
 
-extern "C" void *(*lsfd_cell_alloc)(size_t) = std::malloc;
-extern "C" void (*lsfd_cell_free)(void *) = std::free;
+extern "C" {
+void *(*lsfd_cell_alloc)(size_t) = std::malloc;
+void (*lsfd_cell_free)(void *) = std::free;
+}
 
 namespace {
 
