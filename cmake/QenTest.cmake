@@ -19,6 +19,7 @@ function(qen_test)
   if(T_DEPENDS)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
   target_compile_definitions(${T_NAME} PRIVATE
     QEN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QEN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

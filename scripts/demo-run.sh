@@ -14,4 +14,135 @@ demo_discovery() {
     "$tree/discovery/attrdiscover_demo" "$tree/discovery/libAttrDiscovery.so" \
     Instances Listeners_zur1 instances
 }
+
+# --- Viruze listener agent ---------------------------------------------------
+# A process that looks like a listener ("<Home>/bin/vuzlsnr LISTENER -inherit",
+# really the test program argvsleep) and a configuration with that listener
+# and one that does not run. ListenerAgent runs three cycles, one second apart;
+# after the second the listener is killed, so the third reports no listener
+# (state 5) and the agent log shows the remembered process gone.
+demo_listener() {
+  echo "=== Viruze listener agent"
+  local work home pid
+  work=$(mktemp -d /tmp/qen-demo-listener.XXXXXX)
+  home="$work/viruze/product/10.2"
+  (exec -a "$home/bin/vuzlsnr" "$tree/tests/support/argvsleep" LISTENER -inherit) &
+  pid=$!
+  sleep 0.5
+  cat > "$work/agent.cfg" <<CFG
+[lsnr1]
+Owner=$(id -un)
+Home=$home
+Listener=LISTENER
+[lsnr2]
+Owner=$(id -un)
+Home=$home
+Listener=LISTENER2
+CFG
+  echo "--- listener process $pid: $(tr '\0' ' ' < /proc/$pid/cmdline)"
+  echo "--- configuration"; cat "$work/agent.cfg"
+  echo "--- ListenerAgent --cycles 3 --interval 1"
+  "$tree/agents/Netlsnr/ListenerAgent" --config "$work/agent.cfg" --cycles 3 --interval 1 \
+    --log-dir "$work" | while IFS= read -r line; do
+      echo "$line"
+      if [[ $line == "cycle=2 resource=lsnr2 "* ]]; then
+        kill "$pid"
+        echo "--- listener killed"
+      fi
+    done
+  wait "$pid" 2>/dev/null || true
+  echo "--- agent.log"; cat "$work/agent.log"
+  echo "--- debug.log (lsnr1: cookie and state lines)"
+  grep -E 'resource=lsnr1 .*(We got the cookie|state is)' "$work/debug.log" | head -n 4
+  rm -rf "$work"
+}
+
+# --- Sybase data-server and backup-server agents ------------------------------
+# Starts processes with the command lines of a data server and a backup server
+# (the test program argvsleep under those names, owned by nobody), runs both
+# agents through the framework's main for a few cycles, then once more after
+# the data server has been killed.
+demo_sybase() {
+  echo "=== Sybase data-server and backup-server agents"
+  local work owner pids=()
+  work=$(mktemp -d /tmp/qen_demo_sybase.XXXXXX)
+  chmod 755 "$work"
+  local sleeper="$tree/tests/support/argvsleep"
+  start_as_owner() { # argv0 args...
+    local argv0=$1; shift
+    if [ "$(id -u)" = 0 ]; then
+      setpriv --reuid=65534 --regid=65534 --clear-groups \
+        bash -c 'exec -a "$0" "$@"' "$argv0" "$sleeper" "$@" &
+    else
+      bash -c 'exec -a "$0" "$@"' "$argv0" "$sleeper" "$@" &
+    fi
+    pids+=($!)
+  }
+  if [ "$(id -u)" = 0 ]; then owner=nobody; else owner=$(id -un); fi
+  start_as_owner /opt/sybase/ASE-15_0/bin/dataserver -d/dev/master -sDEMOSRV1 -e/tmp/ase.log
+  local ds_pid=${pids[0]}
+  start_as_owner /opt/sybase/ASE-15_0/bin/backupserver -SDEMOBK1 -e/tmp/bk.log
+  sleep 0.3
+
+  printf '#!/bin/sh\necho "checked $3 as $8"\nexit 110\n' >"$work/check.sh"
+  chmod 755 "$work/check.sh"
+  cat >"$work/dataserver.cfg" <<CFG
+[demo_ds]
+Server=DEMOSRV1
+Owner=$owner
+Home=/opt/sybase
+Version=15.0
+SA=sa
+SApswd=secret
+User=probe
+UPword=probepw
+Db=master
+Table=sysobjects
+Monscript=$work/check.sh
+DetailMonitor=2
+[demo_ds_other]
+Server=DEMOSRV
+Owner=$owner
+Home=/opt/sybase
+Version=15.0
+SA=sa
+SApswd=secret
+User=probe
+UPword=probepw
+Db=master
+Table=sysobjects
+Monscript=$work/check.sh
+DetailMonitor=0
+CFG
+  cat >"$work/backupserver.cfg" <<CFG
+[demo_bk]
+Backupserver=DEMOBK1
+Owner=$owner
+Home=/opt/sybase
+Version=15.0
+Server=DEMOSRV1
+SA=sa
+SApswd=secret
+CFG
+  echo "--- DataServerAgent, 3 cycles (demo_ds_other looks for DEMOSRV, which does not run)"
+  "$tree/agents/Sybase/DataServerAgent" --config "$work/dataserver.cfg" --cycles 3 \
+    --interval 1 --log-dir "$work"
+  echo "--- BackupServerAgent, 2 cycles"
+  "$tree/agents/SybaseBk/BackupServerAgent" --config "$work/backupserver.cfg" --cycles 2 \
+    --interval 1 --log-dir "$work"
+  kill "$ds_pid"; wait "$ds_pid" 2>/dev/null || true
+  echo "--- the data server killed: one more cycle"
+  "$tree/agents/Sybase/DataServerAgent" --config "$work/dataserver.cfg" --cycles 1 \
+    --interval 1 --log-dir "$work"
+  echo "--- console.log"
+  cat "$work/console.log"
+  echo "--- a few lines of debug.log"
+  grep -E 'Cookie analysis|Should I do Detail|left-matching' "$work/debug.log" | head -6
+  kill "${pids[@]}" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+
+demo_sybase
+demo_listener
 demo_discovery

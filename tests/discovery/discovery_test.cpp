@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include "child.h"
+
 #include "attrdiscovery.h"
 
 namespace {
@@ -161,19 +163,6 @@ bool only_stdout_holds_the_pipe(const std::map<int, std::string> &seen) {
   for (const auto &[fd, target] : seen)
     if (fd != 1 && target == out->second) return false;
   return true;
-}
-
-// Runs body in a forked child (process-wide changes stay there); returns
-// its exit code, or 128 + signal.
-template <typename Body>
-int in_child(Body body) {
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 #define CHILD_REQUIRE(cond, code)                                       \

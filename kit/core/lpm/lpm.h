@@ -216,4 +216,7 @@ const char *slpmgged(void);
 }
 #endif
 
+// The package manager's own records and operations.
+#include "lpmpkg.h"
+
 #endif

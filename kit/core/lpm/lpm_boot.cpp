@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "lem.h"
+#include "lemx.h"
+#include "lfi.h"
 #include "lml.h"
 #include "lmm.h"
 #include "lpm.h"
@@ -13,9 +15,9 @@ extern "C" {
 // The core services in start-up order; they stop in reverse.
 const lpm_service lpmiftfs[] = {
     lmmrist,           // memory manager
-    lpm_seam_lpmrist,  // package manager
-    lpm_seam_lfirist,  // file service
-    lpm_seam_lemrist,  // error manager
+    lpmrist,           // package manager
+    lfirist,           // file service
+    lemrist,           // error manager
     nullptr,
 };
 

@@ -23,21 +23,13 @@ void lpm_free(lpm_meta *obj, void *p);
 extern "C" {
 #endif
 int lpm_seam_lxzinit(void);
-int lpm_seam_lpmrist(lpm_meta *block, void *slot, int mode);
-int lpm_seam_lfirist(lpm_meta *block, void *slot, int mode);
-int lpm_seam_lemrist(lpm_meta *block, void *slot, int mode);
-int lpm_seam_lficis(lpm_meta *block, void **place, lpm_product *product);
-int lpm_seam_lficit(lpm_meta *block, void *inst, lpm_product *product);
-int lpm_seam_lemcis(lpm_meta *block, void **place, lpm_product *product);
-int lpm_seam_lemcit(lpm_meta *block, void *inst, lpm_product *product);
-int lpm_seam_lpmpapb(lpm_meta *obj, lpm_ctx *ctx, const char *name, int len,
-                     lpm_pkgnode **pkg);
-int lpm_seam_lpmpfpb(lpm_meta *obj, lpm_ctx *ctx, lpm_pkgnode *pkg);
-
-// Observer of the seamed services, for tests: called with the service's name,
-// the block and the mode before the seam acts; a nonzero result makes the
-// seam fail.
+// Observer of the core services' entries and product instances, for tests:
+// called with the service's name, the block and the mode when the entry
+// begins; a nonzero result makes the entry fail at once.
 extern int (*lpm_seam_observer)(const char *service, lpm_meta *block, int mode);
+static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
+  return lpm_seam_observer ? lpm_seam_observer(service, block, mode) : 0;
+}
 #ifdef __cplusplus
 }
 #endif

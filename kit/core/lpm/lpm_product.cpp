@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "lem.h"
+#include "lemx.h"
+#include "lfi.h"
 #include "lmm.h"
 #include "lpm.h"
 #include "lpm_int.h"
@@ -92,10 +94,18 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
   lpm_pkgnode *pkg = nullptr;
   if (pkg_out) {
     sltsmna(ctx->thr, &ctx->pkgs.mutex);
-    int r = lpm_seam_lpmpapb(obj, ctx, name, name_len, &pkg);
+    int broken = 0;
+    pkg = lpmpfind(ctx, name, name_len, &broken);
+    int r = 0;
+    if (broken) {
+      rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpali().");
+      r = -1;
+    } else if (!pkg && lpmpapb(obj, ctx, &pkg, name, name_len, call_flag) != 0) {
+      rec_text(obj, call_flag, LPM_STEPFAIL, "llpmpali().");
+      r = -1;
+    }
     sltsmnr(ctx->thr, &ctx->pkgs.mutex);
     if (r != 0) {
-      rec_text(obj, call_flag, LPM_STEPFAIL, "llpmpali().");
       free_product(obj, node, prod, link);
       *node_out = nullptr;
       return -1;
@@ -124,9 +134,8 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
   bool listed = false;
   bool linked = false;
   if (pkg_out) {
-    sltsmna(ctx->thr, &ctx->prods.mutex);
+    // The caller holds the product-list mutex.
     lpm_list_append(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
-    sltsmnr(ctx->thr, &ctx->prods.mutex);
     listed = true;
   }
   if (slpmali(obj, &ctx->table, node) != 0) {
@@ -144,16 +153,16 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
       goto undo;
     }
   }
-  if (lpm_seam_lficis(ctx->owner, &node->file, prod) != 0) {
+  if (lficis(ctx->owner, &node->file, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     lpmprec(obj, nullptr, call_flag, LPM_FILEINST, 0, LSFEND);
     if (lmmcit(ctx->owner, static_cast<lmm_ctx *>(node->mem), prod) != 0) drop_extra_mark(obj, call_flag);
     goto undo;
   }
-  if (lpm_seam_lemcis(ctx->owner, &node->err, prod) != 0) {
+  if (lemcis(ctx->owner, &node->err, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     lpmprec(obj, nullptr, call_flag, LPM_ERRINST, 0, LSFEND);
-    if (lpm_seam_lficit(ctx->owner, node->file, prod) != 0) drop_extra_mark(obj, call_flag);
+    if (lficit(ctx->owner, node->file, prod) != 0) drop_extra_mark(obj, call_flag);
     if (lmmcit(ctx->owner, static_cast<lmm_ctx *>(node->mem), prod) != 0) drop_extra_mark(obj, call_flag);
     goto undo;
   }
@@ -161,14 +170,11 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
 
 undo:
   if (linked) slpmfin(obj, &ctx->table, node);
-  if (listed) {
-    sltsmna(ctx->thr, &ctx->prods.mutex);
-    lpm_list_remove(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
-    sltsmnr(ctx->thr, &ctx->prods.mutex);
-  }
+  if (listed) lpm_list_remove(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
   if (pkg) {
+    int32_t left = 0;
     sltsmna(ctx->thr, &ctx->pkgs.mutex);
-    lpm_seam_lpmpfpb(obj, ctx, pkg);
+    lpmpfpb(obj, ctx, pkg, node, &left, call_flag);
     sltsmnr(ctx->thr, &ctx->pkgs.mutex);
   }
   sltsmxd(ctx->thr, &node->mutex);
@@ -183,20 +189,24 @@ int lpmpfin(lpm_meta *obj, lpm_ctx *ctx, lpm_node *node, int *call_flag) {
     return -1;
   }
   bool failed = false;
-  if (node->pkg) {
+  const bool packaged = node->pkg != nullptr;
+  if (packaged) {
+    int32_t left = 0;
     sltsmna(ctx->thr, &ctx->pkgs.mutex);
-    int r = lpm_seam_lpmpfpb(obj, ctx, node->pkg);
+    int r = lpmpfpb(obj, ctx, node->pkg, node, &left, call_flag);
     sltsmnr(ctx->thr, &ctx->pkgs.mutex);
     if (r != 0) {
       rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lpmpfpb().");
       failed = true;
     }
   }
-  if (node->flags & LPM_NODE_PACKAGE) {
-    if (node->refcnt-- != 1) return failed ? -1 : 0;
-    sltsmna(ctx->thr, &ctx->prods.mutex);
+  // A node that belongs to a package is counted and sits in the product list
+  // (whose mutex the caller holds) even before its package flag is set, as
+  // when locating the package failed; it is freed only at its last
+  // reference and only once it is off the list.
+  if (packaged) {
+    if (node->refcnt-- > 1) return failed ? -1 : 0;
     int r = lpm_list_remove(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
-    sltsmnr(ctx->thr, &ctx->prods.mutex);
     if (r != 0) {
       rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lpmprec().");
       failed = true;
@@ -211,12 +221,12 @@ int lpmpfin(lpm_meta *obj, lpm_ctx *ctx, lpm_node *node, int *call_flag) {
     failed = true;
   }
   lpm_product *prod = node->product;
-  if (lpm_seam_lemcit(ctx->owner, node->err, prod) != 0) {
+  if (lemcit(ctx->owner, node->err, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lemcit().");
     failed = true;
   }
-  if (lpm_seam_lficit(ctx->owner, node->file, prod) != 0) {
+  if (lficit(ctx->owner, node->file, prod) != 0) {
     drop_extra_mark(obj, call_flag);
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - lficit().");
     failed = true;

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "lem.h"
+#include "lemx.h"
+#include "lfi.h"
 #include "lmm.h"
 #include "lpm.h"
 #include "lpm_int.h"
@@ -84,9 +86,9 @@ TEST(Bootstrap, ServiceTableOrder) {
   ASSERT_EQ(tab.count, 4);
   EXPECT_EQ(tab.slot, &slot);
   EXPECT_EQ(tab.fns[0], &lmmrist);
-  EXPECT_EQ(tab.fns[1], &lpm_seam_lpmrist);
-  EXPECT_EQ(tab.fns[2], &lpm_seam_lfirist);
-  EXPECT_EQ(tab.fns[3], &lpm_seam_lemrist);
+  EXPECT_EQ(tab.fns[1], &lpmrist);
+  EXPECT_EQ(tab.fns[2], &lfirist);
+  EXPECT_EQ(tab.fns[3], &lemrist);
   EXPECT_EQ(tab.fns[1](nullptr, nullptr, 7), -1);
   EXPECT_EQ(tab.fns[2](nullptr, nullptr, 2), -1);
 }
@@ -119,6 +121,8 @@ TEST(Bootstrap, PrivateBlockComesUpAndGoesDownInOrder) {
     expect.link = expect.pm = root->m.link;
     expect.ready = 0;
     expect.mm = root->m.mm;  // the product's own memory instance
+    expect.fi = root->m.fi;  // ... file instance
+    expect.em = root->m.em;  // ... and error-manager instance
     CHECK(std::memcmp(&expect, &root->m, sizeof(lpm_meta)) == 0);
     CHECK(root->m.link != block->link);
     CHECK(root->m.link->node->product == root);
@@ -185,13 +189,16 @@ TEST(Bootstrap, ReadyRuleAndPackageManagerMarks) {
     CHECK(lwemgec(errs, 1) == LPM_BADARG);
     CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
                       "lpmpali().") == 0);
-    // No package manager yet: a package product cannot be made.
+    // A package product comes with its package node, and goes with it.
     lpm_node *node = nullptr;
     lpm_pkgnode *pkg = nullptr;
     int f3 = 0;
-    CHECK(lpmpali(block, lpm_context(block), &node, &pkg, "lsf", 3, &f3, 0, nullptr) == -1);
-    CHECK(node == nullptr);
-    CHECK(lwemgec(errs, 1) == LPM_STEPFAIL);
+    lpm_ctx *pctx = lpm_context(block);
+    CHECK(lpmpali(block, pctx, &node, &pkg, "lsf", 3, &f3, 0, nullptr) == 0);
+    CHECK(node != nullptr && pkg != nullptr && node->pkg == pkg);
+    if (node) CHECK(lpmpfin(block, pctx, node, &f3) == 0);
+    CHECK(pctx->pkgs.head.next == &pctx->pkgs.tail);
+    CHECK(pctx->prods.head.next == &pctx->prods.tail);
     lwemces(errs);
 
     // Records a package entry routine leaves fold under the call's one mark.

@@ -5,22 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "child.h"
+
 #include "sltr.h"
-
-namespace {
-
-// Runs body in a forked child, whose exit status is the body's result, so
-// that the child starts with the process-wide clock base unset.
-template <typename F>
-int in_child(F body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
-}
-
-}  // namespace
 
 TEST(Sltrgcs, FirstCallIsTheBaseAndTimeNeverGoesBack) {
   int rc = in_child([] {

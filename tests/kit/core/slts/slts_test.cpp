@@ -13,33 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include "child.h"
+
 #include "slts.h"
 #include "ssls.h"
 
 namespace {
 
-#define CHECK(c)                                                              \
-  do {                                                                        \
-    if (!(c)) {                                                               \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c); \
-      _exit(1);                                                               \
-    }                                                                         \
-  } while (0)
-
-template <class F>
-int in_child(F body) {
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    body();
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return 128 + WTERMSIG(status);
-}
 
 std::string slurp(const char *path) {
   std::string s;
@@ -72,29 +52,29 @@ std::string capture_stdout() {
 
 TEST(Slts, ContextIsSharedAndCounted) {
   EXPECT_EQ(0, in_child([] {
-    CHECK(sltsqgc == nullptr);
-    CHECK(sltster(nullptr) == -1);
+    CHILD_CHECK(sltsqgc == nullptr);
+    CHILD_CHECK(sltster(nullptr) == -1);
     sltspin();
     sltspin();
-    CHECK(sltsqgi == 1);
+    CHILD_CHECK(sltsqgi == 1);
     slts_ctx *a = sltsini();
     slts_ctx *b = sltsini();
-    CHECK(a != nullptr && a == b && a == sltsqgc);
-    CHECK(a->refs == 2);
+    CHILD_CHECK(a != nullptr && a == b && a == sltsqgc);
+    CHILD_CHECK(a->refs == 2);
     slts_ctx other;
-    CHECK(sltster(&other) == -1);
-    CHECK(a->refs == 2);
-    CHECK(sltster(a) == 0);
-    CHECK(sltsqgc == a);
-    CHECK(sltster(b) == 0);
-    CHECK(sltsqgc == nullptr);
-    CHECK(sltster(a) == -1);
+    CHILD_CHECK(sltster(&other) == -1);
+    CHILD_CHECK(a->refs == 2);
+    CHILD_CHECK(sltster(a) == 0);
+    CHILD_CHECK(sltsqgc == a);
+    CHILD_CHECK(sltster(b) == 0);
+    CHILD_CHECK(sltsqgc == nullptr);
+    CHILD_CHECK(sltster(a) == -1);
     // Without a context the process lock is not there.
-    CHECK(sltspla() == -1);
+    CHILD_CHECK(sltspla() == -1);
     // A new context after the last one went.
     slts_ctx *c = sltsini();
-    CHECK(c != nullptr && c->refs == 1 && c->kills == 0 && c->termid == 0);
-    CHECK(sltster(c) == 0);
+    CHILD_CHECK(c != nullptr && c->refs == 1 && c->kills == 0 && c->termid == 0);
+    CHILD_CHECK(sltster(c) == 0);
   }));
 }
 
@@ -358,29 +338,29 @@ void h_term(int, void *) {}
 TEST(Slts, KillSharesOneSigtermHandler) {
   EXPECT_EQ(0, in_child([] {
     slts_ctx *ctx = sltsini();
-    CHECK(ctx != nullptr);
+    CHILD_CHECK(ctx != nullptr);
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);  // inherited by the targets
     slts_thnd h1, h2;
-    CHECK(sltsthndinit(ctx, &h1) == 0 && sltsthndinit(ctx, &h2) == 0);
-    CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h1) == 0);
-    CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h2) == 0);
-    CHECK(sltstkill(ctx, &h1) == 0);
+    CHILD_CHECK(sltsthndinit(ctx, &h1) == 0 && sltsthndinit(ctx, &h2) == 0);
+    CHILD_CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h1) == 0);
+    CHILD_CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h2) == 0);
+    CHILD_CHECK(sltstkill(ctx, &h1) == 0);
     int id = ctx->termid;
-    CHECK(id >= 1);
-    CHECK(sltstkill(ctx, &h2) == 0);
-    CHECK(ctx->termid == id);  // registered once for both
-    CHECK(ctx->kills == 2);
-    CHECK(sslsigprobe(SIGTERM) == sslsshandler);
+    CHILD_CHECK(id >= 1);
+    CHILD_CHECK(sltstkill(ctx, &h2) == 0);
+    CHILD_CHECK(ctx->termid == id);  // registered once for both
+    CHILD_CHECK(ctx->kills == 2);
+    CHILD_CHECK(sslsigprobe(SIGTERM) == sslsshandler);
     g_go = 1;
-    CHECK(sltstjn(ctx, &h1) == 0);
-    CHECK(sltstjn(ctx, &h2) == 0);
-    CHECK(g_finished.load() == 0);
-    CHECK(ctx->kills == 0);
-    CHECK(ctx->termid == 0);
-    CHECK(sslsigprobe(SIGTERM) == SSLSIG_DFL);
+    CHILD_CHECK(sltstjn(ctx, &h1) == 0);
+    CHILD_CHECK(sltstjn(ctx, &h2) == 0);
+    CHILD_CHECK(g_finished.load() == 0);
+    CHILD_CHECK(ctx->kills == 0);
+    CHILD_CHECK(ctx->termid == 0);
+    CHILD_CHECK(sslsigprobe(SIGTERM) == SSLSIG_DFL);
     sltsthnddestroy(ctx, &h1);
     sltsthnddestroy(ctx, &h2);
   }));
@@ -389,24 +369,24 @@ TEST(Slts, KillSharesOneSigtermHandler) {
 TEST(Slts, KillSendsNothingWithoutHandler) {
   EXPECT_EQ(0, in_child([] {
     slts_ctx *ctx = sltsini();
-    CHECK(ctx != nullptr);
+    CHILD_CHECK(ctx != nullptr);
     sl_status st;
     // Someone holds SIGTERM exclusively: the shared handler cannot join.
-    CHECK(sslssreghdlr(&st, SIGTERM, h_term, nullptr, SSLSS_EXCL) == 1);
+    CHILD_CHECK(sslssreghdlr(&st, SIGTERM, h_term, nullptr, SSLSS_EXCL) == 1);
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, nullptr);
     slts_thnd h;
-    CHECK(sltsthndinit(ctx, &h) == 0);
+    CHILD_CHECK(sltsthndinit(ctx, &h) == 0);
     g_go = 0;
     g_finished = 0;
-    CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h) == 0);
-    CHECK(sltstkill(ctx, &h) == -1);
-    CHECK(ctx->kills == 0 && ctx->termid == 0);
+    CHILD_CHECK(sltstcr(ctx, term_target, nullptr, nullptr, &h) == 0);
+    CHILD_CHECK(sltstkill(ctx, &h) == -1);
+    CHILD_CHECK(ctx->kills == 0 && ctx->termid == 0);
     g_go = 1;
-    CHECK(sltstjn(ctx, &h) == 0);
-    CHECK(g_finished.load() == 1);
+    CHILD_CHECK(sltstjn(ctx, &h) == 0);
+    CHILD_CHECK(g_finished.load() == 1);
     sltsthnddestroy(ctx, &h);
   }));
 }
@@ -415,26 +395,26 @@ TEST(Sltsk, ProcessLockIsNotRecursive) {
   EXPECT_EQ(0, in_child([] {
     std::string out = capture_stdout();
     slts_ctx *ctx = sltsini();
-    CHECK(ctx != nullptr);
-    CHECK(sltskla(ctx) == 0);
-    CHECK(sltskla(ctx) == -6);  // refused, still held once
-    CHECK(sltsklt(ctx) == -1);
-    CHECK(sltsklr(ctx) == 0);
-    CHECK(sltsklr(ctx) == -7);  // not held any more
-    CHECK(sltsklt(ctx) == 0);
-    CHECK(sltsklr(ctx) == 0);
+    CHILD_CHECK(ctx != nullptr);
+    CHILD_CHECK(sltskla(ctx) == 0);
+    CHILD_CHECK(sltskla(ctx) == -6);  // refused, still held once
+    CHILD_CHECK(sltsklt(ctx) == -1);
+    CHILD_CHECK(sltsklr(ctx) == 0);
+    CHILD_CHECK(sltsklr(ctx) == -7);  // not held any more
+    CHILD_CHECK(sltsklt(ctx) == 0);
+    CHILD_CHECK(sltsklr(ctx) == 0);
     // The plain form uses the OS mutex at the head of the same block.
-    CHECK(sltspla() == 0);
-    CHECK(sltsplt() == -1);
-    CHECK(sltsplr() == 0);
-    CHECK(sltsrst() == 0);
-    CHECK(sltsrsr() == 0);
+    CHILD_CHECK(sltspla() == 0);
+    CHILD_CHECK(sltsplt() == -1);
+    CHILD_CHECK(sltsplr() == 0);
+    CHILD_CHECK(sltsrst() == 0);
+    CHILD_CHECK(sltsrsr() == 0);
     fflush(stdout);
-    CHECK(slurp(out.c_str()) ==
+    CHILD_CHECK(slurp(out.c_str()) ==
           "Error: Thread is acquiring object it holds: -6\n"
           "Error: Thread is releasing object it doesn't hold: -7\n");
     unlink(out.c_str());
-    CHECK(sltster(ctx) == 0);
+    CHILD_CHECK(sltster(ctx) == 0);
   }));
 }
 
@@ -469,31 +449,31 @@ TEST(Sltsk, TrackedMutexMisuseAndDestroy) {
     std::string out = capture_stdout();
     slts_ctx *ctx = sltsini();
     slts_mutex a, b;
-    CHECK(sltskminit(ctx, &a) == 0);
-    CHECK(sltskminit(ctx, &b) == 0);
-    CHECK(sltskmacq(ctx, &a) == 0);
+    CHILD_CHECK(sltskminit(ctx, &a) == 0);
+    CHILD_CHECK(sltskminit(ctx, &b) == 0);
+    CHILD_CHECK(sltskmacq(ctx, &a) == 0);
     // Another thread releasing it: refused.
     Pair r{ctx, &a, nullptr, nullptr, 0, 0};
     pthread_t th;
-    CHECK(pthread_create(&th, nullptr, release_foreign, &r) == 0);
+    CHILD_CHECK(pthread_create(&th, nullptr, release_foreign, &r) == 0);
     pthread_join(th, nullptr);
-    CHECK(r.rc == -7);
-    CHECK(sltskmdes(ctx, &a) == -10);
+    CHILD_CHECK(r.rc == -7);
+    CHILD_CHECK(sltskmdes(ctx, &a) == -10);
     // A waiter keeps it from being destroyed.
     std::atomic<int> step{1};
     Pair w{ctx, &b, &a, &step, 0, 99};
-    CHECK(pthread_create(&th, nullptr, hold_then_take, &w) == 0);
+    CHILD_CHECK(pthread_create(&th, nullptr, hold_then_take, &w) == 0);
     while (sltskgwcount(&a, SLTSK_MUTEX) != 1) sched_yield();
-    CHECK(sltskmrel(ctx, &a) == 0);
+    CHILD_CHECK(sltskmrel(ctx, &a) == 0);
     pthread_join(th, nullptr);
-    CHECK(w.rc == 0);
-    CHECK(sltskmtacq(ctx, &a) == -1);  // the other thread owns it now
+    CHILD_CHECK(w.rc == 0);
+    CHILD_CHECK(sltskmtacq(ctx, &a) == -1);  // the other thread owns it now
     // Uninitialised and missing blocks.
     slts_mutex none{nullptr, nullptr, nullptr};
-    CHECK(sltskmacq(ctx, &none) == -1);
-    CHECK(sltskmdes(ctx, &none) == -1);
+    CHILD_CHECK(sltskmacq(ctx, &none) == -1);
+    CHILD_CHECK(sltskmdes(ctx, &none) == -1);
     fflush(stdout);
-    CHECK(slurp(out.c_str()) == "Error: Thread is releasing object it doesn't hold: -7\n");
+    CHILD_CHECK(slurp(out.c_str()) == "Error: Thread is releasing object it doesn't hold: -7\n");
     unlink(out.c_str());
   }));
 }
@@ -501,23 +481,23 @@ TEST(Sltsk, TrackedMutexMisuseAndDestroy) {
 TEST(Sltsk, DeadlockReportOfTwoThreads) {
   EXPECT_EQ(0, in_child([] {
     char dir[] = "/tmp/slts_dl_XXXXXX";
-    CHECK(mkdtemp(dir) != nullptr);
+    CHILD_CHECK(mkdtemp(dir) != nullptr);
     std::string report = std::string(dir) + "/report";
     std::string cycles = std::string(dir) + "/cycles";
     slts_ctx *ctx = sltsini();
     slts_mutex a, b;
-    CHECK(sltskminit(ctx, &a) == 0);
-    CHECK(sltskminit(ctx, &b) == 0);
+    CHILD_CHECK(sltskminit(ctx, &a) == 0);
+    CHILD_CHECK(sltskminit(ctx, &b) == 0);
     std::atomic<int> step{0};
     Pair t1{ctx, &a, &b, &step, 0, 99};
     Pair t2{ctx, &b, &a, &step, 0, 99};
     pthread_t th1, th2;
-    CHECK(pthread_create(&th1, nullptr, hold_then_take, &t1) == 0);
+    CHILD_CHECK(pthread_create(&th1, nullptr, hold_then_take, &t1) == 0);
     while (step.load() < 1) sched_yield();
-    CHECK(pthread_create(&th2, nullptr, hold_then_take, &t2) == 0);
+    CHILD_CHECK(pthread_create(&th2, nullptr, hold_then_take, &t2) == 0);
     while (sltskgwcount(&a, SLTSK_MUTEX) != 1 || sltskgwcount(&b, SLTSK_MUTEX) != 1) sched_yield();
 
-    CHECK(sltskdetection(ctx, report.c_str(), cycles.c_str()) == 0);
+    CHILD_CHECK(sltskdetection(ctx, report.c_str(), cycles.c_str()) == 0);
     std::string p = hex(&ctx->plock), ha = hex(&a), hb = hex(&b);
     std::string i1 = std::to_string(t1.id), i2 = std::to_string(t2.id);
     std::string want = "Total Threads: 2\nThread " + i1 + "\nThread " + i2 +
@@ -529,15 +509,15 @@ TEST(Sltsk, DeadlockReportOfTwoThreads) {
                        "Object:\t" + hb + "\tWaiter:\tThread " + i1 + "\n";
     std::string got = slurp(report.c_str());
     if (got != want) fprintf(stderr, "report:\n%s\nwanted:\n%s\n", got.c_str(), want.c_str());
-    CHECK(got == want);
+    CHILD_CHECK(got == want);
     std::string want_cycle = "CYCLE:\nThread " + i2 + "\nObject " + hb + "\nThread " + i1 +
                              "\nObject " + ha + "\n\n";
     got = slurp(cycles.c_str());
     if (got != want_cycle) fprintf(stderr, "cycles:\n%s\nwanted:\n%s\n", got.c_str(), want_cycle.c_str());
-    CHECK(got == want_cycle);
+    CHILD_CHECK(got == want_cycle);
     // The files are appended to.
-    CHECK(sltskretrievedata(ctx, report.c_str()) == 0);
-    CHECK(slurp(report.c_str()) == want + want);
+    CHILD_CHECK(sltskretrievedata(ctx, report.c_str()) == 0);
+    CHILD_CHECK(slurp(report.c_str()) == want + want);
     unlink(report.c_str());
     unlink(cycles.c_str());
     rmdir(dir);
@@ -547,7 +527,7 @@ TEST(Sltsk, DeadlockReportOfTwoThreads) {
 TEST(Sltsk, ReportWithoutCycleAndForeignObjects) {
   EXPECT_EQ(0, in_child([] {
     char dir[] = "/tmp/slts_nc_XXXXXX";
-    CHECK(mkdtemp(dir) != nullptr);
+    CHILD_CHECK(mkdtemp(dir) != nullptr);
     std::string report = std::string(dir) + "/report";
     std::string cycles = std::string(dir) + "/cycles";
     slts_ctx *ctx = sltsini();
@@ -555,38 +535,38 @@ TEST(Sltsk, ReportWithoutCycleAndForeignObjects) {
     sltskobj rw;
     memset(&rw, 0, sizeof rw);
     pthread_mutex_init(&rw.guard, nullptr);
-    CHECK(sltskinitinfo(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskisinitinfo(&rw.info) == 1);
-    CHECK(sltskjadd(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskjadd(ctx, &rw, 4) == -1);
-    CHECK(sltskckthr(ctx, &rw, SLTSK_RWLOCK) == -7);
-    CHECK(sltskoadd(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskckthr(ctx, &rw, SLTSK_RWLOCK) == -6);
-    CHECK(sltskgcount(&rw.info.owners) == 1);
-    CHECK(sltskdetection(ctx, report.c_str(), cycles.c_str()) == 0);
+    CHILD_CHECK(sltskinitinfo(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskisinitinfo(&rw.info) == 1);
+    CHILD_CHECK(sltskjadd(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskjadd(ctx, &rw, 4) == -1);
+    CHILD_CHECK(sltskckthr(ctx, &rw, SLTSK_RWLOCK) == -7);
+    CHILD_CHECK(sltskoadd(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskckthr(ctx, &rw, SLTSK_RWLOCK) == -6);
+    CHILD_CHECK(sltskgcount(&rw.info.owners) == 1);
+    CHILD_CHECK(sltskdetection(ctx, report.c_str(), cycles.c_str()) == 0);
     std::string me = std::to_string(sltstself());
     std::string want = "Total Threads: 1\nThread " + me + "\n\nTotal Objects: 2\nMutex " +
                        hex(&ctx->plock) + "\nRead/Write Lock " + hex(&rw) +
                        "\n\nObjects and their owners/waiters: \nObject:\t" + hex(&rw) +
                        "\tOwner:\tThread " + me + "\n";
-    CHECK(slurp(report.c_str()) == want);
-    CHECK(slurp(cycles.c_str()).empty());
-    CHECK(sltskoremove(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskoremove(ctx, &rw, SLTSK_RWLOCK) == -1);
-    CHECK(sltskjremove(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskjremove(ctx, &rw, SLTSK_RWLOCK) == -1);
-    CHECK(sltskfreeinfo(ctx, &rw, SLTSK_RWLOCK) == 0);
-    CHECK(sltskisinitinfo(&rw.info) == 0);
+    CHILD_CHECK(slurp(report.c_str()) == want);
+    CHILD_CHECK(slurp(cycles.c_str()).empty());
+    CHILD_CHECK(sltskoremove(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskoremove(ctx, &rw, SLTSK_RWLOCK) == -1);
+    CHILD_CHECK(sltskjremove(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskjremove(ctx, &rw, SLTSK_RWLOCK) == -1);
+    CHILD_CHECK(sltskfreeinfo(ctx, &rw, SLTSK_RWLOCK) == 0);
+    CHILD_CHECK(sltskisinitinfo(&rw.info) == 0);
 
     // No context, or nothing registered.
-    CHECK(sltskvdata(nullptr, nullptr, 0, nullptr) == -1);
+    CHILD_CHECK(sltskvdata(nullptr, nullptr, 0, nullptr) == -1);
     slts_ctx empty;
-    CHECK(sltskjinit(&empty) == 0);
-    CHECK(sltskdetection(&empty, report.c_str(), cycles.c_str()) == -8);
+    CHILD_CHECK(sltskjinit(&empty) == 0);
+    CHILD_CHECK(sltskdetection(&empty, report.c_str(), cycles.c_str()) == -8);
     sltskjfree(&empty);
     unlink(report.c_str());
     unlink(cycles.c_str());
     rmdir(dir);
-    CHECK(sltster(ctx) == 0);
+    CHILD_CHECK(sltster(ctx) == 0);
   }));
 }

@@ -1,0 +1,68 @@
+// Internal services of the error manager: the per-operation record keeping
+// (ready rule and mark protocol) and the seams that stand for later work.
+#ifndef QEN_KIT_CORE_LEMX_INT_H
+#define QEN_KIT_CORE_LEMX_INT_H
+
+#include <stdarg.h>
+
+#include "lemx.h"
+#include "lpm.h"
+
+// One error-manager operation: the depth on entry and the call's mark flag.
+// While the process block is not ready, finish() deletes back to the mark
+// whatever the operation left.
+struct LemCall {
+  lem_ctx *lem;
+  unsigned depth;
+  int own_flag;
+  int *flag;
+  bool finished;
+
+  explicit LemCall(lem_ctx *l, int *outer = nullptr)
+      : lem(l), depth(0), own_flag(0), flag(outer ? outer : &own_flag), finished(false) {
+    if (lwem_ctx *s = store()) depth = lwemged(s);
+  }
+  lwem_ctx *store() const { return lem && lem->priv ? lem->priv->store : nullptr; }
+  lpm_meta *block() const { return lem && lem->priv ? lem->priv->block : nullptr; }
+  bool ready() const {
+    lpm_meta *b = block();
+    return !b || b->ready;
+  }
+  // The operation pushed a record of its own.
+  void pushed() {
+    if (*flag == 0) {
+      lwemmrk(store());
+      *flag = 1;
+    }
+  }
+  void finish() {
+    if (finished) return;
+    finished = true;
+    lwem_ctx *s = store();
+    if (s && !ready() && lwemged(s) > depth) lwemdtm(s);
+  }
+};
+
+// Records one message (site 0) or internal error (site nonzero, number = the
+// facility's internal number) with the typed arguments. 0, or -1.
+int lem_record(LemCall &c, lwem_facility *fac, int number, int site, int cls, va_list ap);
+int lem_recordl(LemCall &c, lwem_facility *fac, int number, int site, int cls, ...);
+// The error manager's own errors (recorded only while the block is ready).
+void lem_own(LemCall &c, int number, const char *a, const char *b);
+lwem_facility *lem_facility(lem_ctx *lem);
+int lem_nls_setup(LemCall &c);
+int lem_env(LemCall &c, lsf_env *out);
+
+// Seams. Each stands for a function of later work on the kit, as its comment
+// in lem_seams.cpp says.
+extern "C" {
+lem_msgcache *lem_seam_lempin(lem_msgcache *cache, lpm_meta *block);
+void lem_seam_cache_close(lem_ctx *lem, lem_msgcache *cache);
+int lem_seam_nls_own(lem_ctx *lem);
+void lem_seam_nls_end(lem_ctx *lem);
+int lem_seam_nls_setup(lem_ctx *lem);
+void lem_seam_nls_env(lem_ctx *lem);
+void lem_seam_fmt_free(lem_ctx *lem);
+}
+
+#endif

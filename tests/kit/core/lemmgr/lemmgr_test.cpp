@@ -1,0 +1,314 @@
+// Error manager: contexts per block and product, recording, throws through
+// nested try frames, throws without a frame, fatal throws, assertions by
+// severity, and the ready rule.
+#include <cstring>
+#include <vector>
+
+#include "../lpmpkg/kit_child.h"
+#include "lem.h"
+#include "lemx.h"
+#include "lpm.h"
+
+namespace {
+
+struct Kit {
+  lpm_product *root = nullptr;
+  lpm_meta *block = nullptr;
+  lem_ctx *lem = nullptr;
+  lwem_ctx *errs = nullptr;
+  lwem_facility *vuv = nullptr;
+  bool up() {
+    root = lpmprinit();
+    if (!root) return false;
+    block = root->block;
+    lem = *static_cast<lem_ctx **>(root->m.em);
+    errs = block->errs;
+    vuv = lemfaa(lem, nullptr, "RIDOR", "VUV", 600, 601);
+    return lem && vuv;
+  }
+  void down() {
+    lemfaf(lem, vuv);
+    lpmprterm(root);
+  }
+};
+
+struct Rec {
+  int number, cls;
+  const char *facility;
+};
+
+// The calling thread's records, newest first.
+std::vector<Rec> records(lwem_ctx *errs) {
+  std::vector<Rec> out;
+  for (int i = 1; lwemget(errs, -i) == LWEM_KIND_MSG; i++) {
+    lwem_record *r = lwemgne(errs, -i);
+    out.push_back({r->u.msg.number, r->cls, r->facility});
+  }
+  return out;
+}
+
+bool has(const std::vector<Rec> &v, std::initializer_list<Rec> want) {
+  if (v.size() != want.size()) return false;
+  size_t i = 0;
+  for (const Rec &w : want) {
+    const Rec &r = v[i++];
+    if (r.number != w.number || r.cls != w.cls || std::strcmp(r.facility, w.facility) != 0)
+      return false;
+  }
+  return true;
+}
+
+int first_int_arg(lwem_ctx *errs, int n) {
+  int32_t v;
+  std::memcpy(&v, lwemgep(errs, n)->entries[0].value.bytes, sizeof v);
+  return v;
+}
+
+TEST(ErrorManager, ContextsOfBlockAndProducts) {
+  in_child([] {
+    Kit k;
+    CHECK(k.up());
+    if (!k.lem) return;
+    auto slot = static_cast<void **>(k.block->em);
+    CHECK(slot[0] == k.lem);
+    CHECK(k.lem->slot == slot);
+    CHECK(k.lem->priv->block == k.block && k.lem->priv->store == k.errs);
+    CHECK(k.errs->block == k.block);
+    CHECK(k.lem->cache && k.lem->cache->block == k.block && k.lem->cache->lemfac);
+    CHECK(k.lem->root && k.lem->root->lem == k.lem && k.lem->root->inner == nullptr);
+    // The root product has its own copy of the slot, sharing the context.
+    CHECK(k.root->m.em != k.block->em);
+    lpm_product other{};
+    void *out = nullptr;
+    CHECK(lemcis(k.block, &out, &other) == 0);
+    CHECK(out == k.lem && static_cast<void **>(other.m.em)[0] == k.lem);
+    CHECK(lemcit(k.block, nullptr, &other) == 0 && other.m.em == nullptr);
+    CHECK(slot[0] == k.lem);
+    CHECK(lemcit(nullptr, nullptr, &other) == -1);
+    // Facilities need every name and nonzero numbers.
+    CHECK(lemfaa(k.lem, nullptr, nullptr, "X", 1, 2) == nullptr);
+    CHECK(lemfaa(k.lem, nullptr, "P", "X", 0, 2) == nullptr);
+    CHECK(lempftec() == &lemtec && lempfrec() == &lemrec && lempftas() == &lemtas);
+    CHECK(lempfric() == &lemric && lempfsec() == &lemsec && lempfsic() == &lemsic);
+    CHECK(lempfasi() == &lemasi && lempftic() == &lemtic);
+    k.down();
+    CHECK(sltsqgc == nullptr);  // the kit came down completely
+  });
+}
+
+TEST(ErrorManager, ThrowLandsInTheInnermostFrame) {
+  in_child([] {
+    Kit k;
+    CHECK(k.up());
+    if (!k.lem) return;
+    lem_frame root;
+    lemfri(k.lem, &root);
+    lem_tryframe outer, inner;
+    volatile int reached = 0;
+    volatile int caught_inner = 0, caught_outer = 0;
+    LEMTRY(&root, &outer) {
+      LEMTRY(&root, &inner) {
+        CHECK(root.count == 2);
+        lemtec(&root, k.vuv, 104, LWEM_CLASS_THROWN, LSFTXTP, "x", LSFEND);
+        reached = 1;
+      }
+      LEMCATCH(&root, &inner) {
+        caught_inner = inner.value;
+        CHECK(root.count == 1 && root.inner == &outer);
+        // An internal error throws its site, not its number.
+        lemtic(&root, k.vuv, 77, LWEM_CLASS_THROWN, LSFEND);
+        reached = 2;
+      }
+    }
+    LEMCATCH(&root, &outer) { caught_outer = outer.value; }
+    CHECK(reached == 0);
+    CHECK(caught_inner == 104 && caught_outer == 77);
+    CHECK(root.count == 0 && root.inner == nullptr);
+    CHECK(has(records(k.errs), {{600, 2, "VUV"}, {104, 2, "VUV"}}));
+    CHECK(first_int_arg(k.errs, 1) == 77);
+    CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 2)->entries[0].value.ptr),
+                      "x") == 0);
+    lemces(k.lem);
+
+    // Bad sites and classes are refused without a throw.
+    lemtic(&root, k.vuv, 0, 2, LSFEND);
+    lemtic(&root, k.vuv, 5, 0, LSFEND);
+    CHECK(has(records(k.errs), {{30, 3, "LEM"}, {30, 3, "LEM"}}));
+    lemces(k.lem);
+    k.down();
+  });
+}
+
+TEST(ErrorManager, ThrowWithoutFrameRecordsAndReturns) {
+  in_child([] {
+    Kit k;
+    CHECK(k.up());
+    if (!k.lem) return;
+    lem_frame root;
+    lemfri(k.lem, &root);
+    lemtec(&root, k.vuv, 104, LWEM_CLASS_THROWN, LSFEND);
+    // Still here.
+    CHECK(has(records(k.errs), {{900, 2, "LEM"}, {104, 2, "VUV"}}));
+    CHECK(first_int_arg(k.errs, 1) == LEM_SITE_NOFRAME);
+    lemces(k.lem);
+    // A frame that is not the innermost one is not popped.
+    lem_tryframe a, b;
+    lemptfs(&root, &a);
+    lemptfs(&root, &b);
+    lemptfr(&root, &a);
+    CHECK(root.count == 2 && root.inner == &b);
+    lemptfr(&root, &b);
+    lemptfr(&root, &a);
+    CHECK(root.count == 0);
+    lemptfs(&root, nullptr);
+    CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
+    lemces(k.lem);
+    k.down();
+  });
+}
+
+TEST(ErrorManager, FatalThrowLandsInTheOutermostFrame) {
+  in_child([] {
+    Kit k;
+    CHECK(k.up());
+    if (!k.lem) return;
+    lem_frame root;
+    lemfri(k.lem, &root);
+    lem_tryframe f1, f2, f3;
+    volatile int where = 0;
+    LEMTRY(&root, &f1) {
+      LEMTRY(&root, &f2) {
+        LEMTRY(&root, &f3) { lemtfe(&root, k.vuv, 105); }
+        LEMCATCH(&root, &f3) { where = 3; }
+      }
+      LEMCATCH(&root, &f2) { where = 2; }
+    }
+    LEMCATCH(&root, &f1) { where = 1; }
+    CHECK(where == 1 && f1.value == 601);
+    CHECK(root.count == 0);
+    CHECK(has(records(k.errs), {{601, 1, "VUV"}, {105, 1, "VUV"}}));
+    lemces(k.lem);
+    k.down();
+  });
+}
+
+TEST(ErrorManager, AssertionsBySeverity) {
+  struct Case {
+    int severity;
+    int landed;  // the value the frame saw, 0 when nothing was thrown
+    std::vector<Rec> recs;
+  };
+  const std::vector<Case> cases = {
+      {4, 0, {}},
+      {5, 0, {}},
+      {3, 0, {{600, 3, "VUV"}}},
+      {2, 12, {{600, 2, "VUV"}}},
+      {1, 601, {{601, 1, "VUV"}, {600, 3, "VUV"}}},
+      {9, 901, {{901, 1, "LEM"}, {900, 3, "LEM"}}},
+  };
+  for (const Case &c : cases) {
+    in_child([&c] {
+      Kit k;
+      CHECK(k.up());
+      if (!k.lem) return;
+      lem_frame root;
+      lemfri(k.lem, &root);
+      lem_tryframe outer, inner;
+      volatile int landed = 0;
+      LEMTRY(&root, &outer) {
+        LEMTRY(&root, &inner) { lemtas(&root, k.vuv, 12, c.severity, LSFEND); }
+        LEMCATCH(&root, &inner) { landed = inner.value; }
+      }
+      LEMCATCH(&root, &outer) { landed = outer.value; }
+      CHECK(landed == c.landed);
+      std::vector<Rec> got = records(k.errs);
+      CHECK(got.size() == c.recs.size());
+      for (size_t i = 0; i < got.size() && i < c.recs.size(); i++)
+        CHECK(got[i].number == c.recs[i].number && got[i].cls == c.recs[i].cls &&
+              std::strcmp(got[i].facility, c.recs[i].facility) == 0);
+      if (c.severity == 9) CHECK(first_int_arg(k.errs, 2) == LEM_SITE_BADSEV);
+      if (c.severity == 1) CHECK(first_int_arg(k.errs, 2) == 12);
+      lemces(k.lem);
+      k.down();
+    });
+  }
+}
+
+TEST(ErrorManager, ReadyRule) {
+  in_child([] {
+    Kit k;
+    CHECK(k.up());
+    if (!k.lem) return;
+    // Ready: misuse is recorded.
+    lemasi(k.lem, k.vuv, 0, 1, LSFEND);
+    CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
+    CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 1)->entries[1].value.ptr),
+                      "lemasi") == 0);
+    lemces(k.lem);
+    lemrec(k.lem, k.vuv, 110, 3, LSFEND);
+    CHECK(has(records(k.errs), {{110, 3, "VUV"}}));
+    lemces(k.lem);
+
+    // Not ready (start-up): nothing stays, not even a throw's records, and an
+    // older record is kept.
+    lemrec(k.lem, k.vuv, 111, 3, LSFEND);
+    k.block->ready = 0;
+    lemasi(k.lem, k.vuv, 0, 1, LSFEND);
+    lemrec(k.lem, k.vuv, 112, 3, LSFEND);
+    lem_frame root;
+    lemfri(k.lem, &root);
+    lemtec(&root, k.vuv, 113, 2, LSFEND);  // no frame: returns
+    lem_tryframe f;
+    volatile int landed = 0;
+    LEMTRY(&root, &f) { lemtec(&root, k.vuv, 114, 2, LSFEND); }
+    LEMCATCH(&root, &f) { landed = f.value; }
+    CHECK(landed == 114);
+    k.block->ready = 1;
+    CHECK(has(records(k.errs), {{111, 3, "VUV"}}));
+    lemces(k.lem);
+
+    // After a barrier pair the records are still visible.
+    lemrec(k.lem, k.vuv, 115, 3, LSFEND);
+    lempbas(k.lem);
+    lempbar(k.lem);
+    CHECK(lwemvep(k.errs, 1) == 0);
+    CHECK(lemged(k.lem) >= 1);
+    lemdec(k.lem, 1);
+    CHECK(records(k.errs).empty());
+    CHECK(lemged(nullptr) == 0);
+    k.down();
+  });
+}
+
+// In the test process itself, so that the leak checker of the sanitizer
+// build sees every argument list that throws leave behind.
+TEST(ErrorManager, ThrowsLeakNothing) {
+  lpm_product *root = lpmprinit();
+  ASSERT_NE(root, nullptr);
+  lem_ctx *lem = *static_cast<lem_ctx **>(root->m.em);
+  lwem_facility *vuv = lemfaa(lem, nullptr, "RIDOR", "VUV", 600, 601);
+  ASSERT_NE(vuv, nullptr);
+  lem_frame fr;
+  lemfri(lem, &fr);
+  volatile int caught = 0;
+  for (int i = 1; i <= 20; i++) {
+    lem_tryframe a, b;
+    LEMTRY(&fr, &a) {
+      LEMTRY(&fr, &b) {
+        if (i % 3 == 0)
+          lemtfe(&fr, vuv, i);
+        else
+          lemtec(&fr, vuv, i, 2, LSFTXTP, "argument text", LSFIVALUE, int64_t(i), LSFEND);
+      }
+      LEMCATCH(&fr, &b) { caught = caught + 1; }
+    }
+    LEMCATCH(&fr, &a) { caught = caught + 1; }
+  }
+  EXPECT_EQ(caught, 20);
+  EXPECT_GT(lemged(lem), 0u);
+  lemces(lem);
+  lemfaf(lem, vuv);
+  EXPECT_EQ(lpmprterm(root), 0);
+}
+
+}  // namespace
