@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "child.h"
 #include "lem.h"
 #include "lml.h"
 #include "lpm.h"
@@ -540,6 +541,46 @@ TEST_P(Context, EnvironmentComesFromTheContext) {
   ASSERT_NE(h, nullptr);
   EXPECT_STREQ(static_cast<const char *>((*h)->entries[0].value.ptr), "h\xc3\xa9");
   EXPECT_EQ(lsfdrm(&ctx_, h), 0);
+}
+
+// A context over the real "lsf" package of a process block: its private
+// area leads to the package's product, and the context layer works on that
+// product's error store and memory.
+TEST(ContextLayer, OverTheLsfPackage) {
+  int rc = in_child([] {
+    lpm_product *root = lpmprinit();
+    CHILD_CHECK(root != nullptr);
+    lpm_meta *block = root->block;
+    lpm_funcs *pkg = lpmloadpkg(block, "lsf");
+    CHILD_CHECK(pkg != nullptr);
+    auto area = static_cast<lsf_pkgarea *>(pkg->priv);
+    CHILD_CHECK(area->iface == pkg && area->product != nullptr);
+
+    lsf_priv priv{};
+    lsf_ctx ctx{pkg, &priv};
+    priv.area = area;
+    priv.thr = sltsini();
+    CHILD_CHECK(sltsmxi(priv.thr, &priv.mutex) == 0);
+    CHILD_CHECK(sltstidinit(priv.thr, &priv.owner) == 0);
+    sltstan(priv.thr, &priv.owner);
+    priv.lock = 1;
+    priv.record = 1;
+    lwem_ctx *errs = lsf_ctx_errs(&ctx);
+    CHILD_CHECK(errs != nullptr && errs == block->errs);
+    priv.fac = lwemfaa(errs, nullptr, "VODUDED", "LSF", LSF_INTERNAL, LSF_FATAL);
+    CHILD_CHECK(priv.fac != nullptr);
+
+    unsigned depth = lwemged(errs);
+    lsf_handle *h = lsfdl(&ctx, LSFTXTP, "abc", LSFEND);
+    CHILD_CHECK(h != nullptr && lsfdcnt(&ctx, h) == 1);
+    CHILD_CHECK(lsfdi(&ctx, h, -5, LSFTXTP, "x", LSFEND) == nullptr);
+    CHILD_CHECK(lwemged(errs) == depth + 1);
+    CHILD_CHECK(lwemgec(errs, 1) == LSF_BADINSPOS);
+    CHILD_CHECK(lsfdrm(&ctx, h) == 0);
+    lwemdec(errs, 1);
+    lwemfaf(errs, priv.fac);
+  });
+  EXPECT_EQ(rc, 0);
 }
 
 TEST(ContextLayer, NullContext) {
