@@ -1,0 +1,143 @@
+// Character-set objects and the one-character codecs.
+#ifndef QEN_KIT_NLS_LXC_H
+#define QEN_KIT_NLS_LXC_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "lxl.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Character-set ids with codecs of their own.
+#define LXCS_US7ASCII 1
+#define LXCS_WIDE799 799
+#define LXCS_GB18030 854
+#define LXCS_UTF8 871
+#define LXCS_UTFE 872
+#define LXCS_AL32UTF8 873
+#define LXCS_UCS 1000
+#define LXCS_AL16UTF16 2000
+#define LXCS_AL16UTF16LE 2002
+
+// Charset flags (offset 96).
+#define LXCSF_ASCII 0x1u
+#define LXCSF_SHIFT 0x4u
+#define LXCSF_CASEDELTA 0x10u
+#define LXCSF_STATEFUL 0x80u
+#define LXCSF_UNIT16 0x100u
+#define LXCSF_TRIE 0x800u
+#define LXCSF_FIXED 0x2000u
+#define LXCSF_SURR6 0x4000u
+#define LXCSF_UTF8SHAPE 0x8000u
+#define LXCSF_LEAF32 0x10000000u
+
+// Table numbers of the data-area directory.
+#define LXCT_DISPLAY 0
+#define LXCT_CLASS 3
+#define LXCT_EQUIV 4
+#define LXCT_COMBINING 6
+#define LXCT_UPPER 8
+#define LXCT_LOWER 9
+#define LXCT_M2U 12
+#define LXCT_PROP 13
+#define LXCT_U2M 14
+#define LXCT_COMPOSE 15
+#define LXCT_NUMERIC 17
+#define LXCT_NAME 46
+
+#define LXCS_DATA 2476   // offset of the data area
+
+// The character-set object (type 2). All numbers in host order once loaded.
+typedef struct lxcsobj {
+  lxnlsobj hdr;          // 0
+  uint16_t id;           // 92
+  uint16_t w94;          // 94
+  uint32_t flags;        // 96
+  uint16_t rowlen;       // 100 fixed two-byte table: trail values per row
+  uint16_t h102[3];      // 102
+  uint8_t eq_first;      // 108 equivalence list: first index
+  uint8_t eq_last;       // 109 and last
+  uint8_t sb_repl;       // 110 single-byte replacement
+  uint8_t lead_lo;       // 111 lowest lead byte / highest last byte of a trie set
+  uint8_t trail_lo;      // 112 lowest trail byte
+  uint8_t shift_in;      // 113
+  uint8_t shift_out;     // 114
+  uint8_t maxbytes;      // 115
+  uint8_t lead_hi;       // 116 highest lead byte
+  uint8_t b117[5];       // 117
+  uint16_t h122;         // 122
+  uint32_t mb_repl;      // 124 multibyte replacement, 0 for none
+  uint32_t pad;          // 128 pad (space) character
+  uint32_t w132;         // 132
+  uint32_t w136;         // 136
+  uint16_t bclass[256];  // 140 byte class by first byte
+  uint8_t upper[256];    // 652
+  uint8_t lower[256];    // 908
+  uint16_t sbu[256];     // 1164 UTF-16 value of each single byte
+  uint16_t sb799[256];   // 1676 id-799 code of each single byte
+  uint16_t counts[48];   // 2188
+  uint32_t dir[48];      // 2284 table directory
+} lxcsobj;
+
+// Start of table t in the data area.
+static inline const uint8_t *lxcstab(const lxcsobj *cs, unsigned t) {
+  return (const uint8_t *)cs + LXCS_DATA + cs->dir[t];
+}
+
+// ---- Codecs ---------------------------------------------------------------
+
+typedef uint32_t (*lxcsm2uf)(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+typedef uint16_t (*lxcsu2mf)(const lxcsobj *cs, uint8_t *out, uint32_t value,
+                             unsigned srcwidth, lxglo *glo);
+
+uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uUTF8(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uUTFE(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uAL16UTF16(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uAL32UTF8(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uAL16UTF16LE(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+uint32_t lxcsm2uUTF32(const lxcsobj *cs, const uint8_t *p, uint16_t len);
+
+uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);
+uint16_t lxcsu2mUTF8(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);
+uint16_t lxcsu2mUTFE(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);
+uint16_t lxcsu2mAL16UTF16(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                          lxglo *glo);
+uint16_t lxcsu2mAL32UTF8(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                         lxglo *glo);
+uint16_t lxcsu2mAL16UTF16LE(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                            lxglo *glo);
+uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                        lxglo *glo);
+uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                      lxglo *glo);
+
+uint16_t lxcsureplace(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                      lxglo *glo);
+uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out);
+
+// The codec pair of a charset object by the selection rule.
+lxcsm2uf lxcsdecoder(const lxcsobj *cs);
+lxcsu2mf lxcsencoder(const lxcsobj *cs);
+
+// ---- Constant tables ------------------------------------------------------
+
+extern const uint8_t lxcse2i[256];   // UTF-EBCDIC byte -> I8 byte
+extern const uint8_t lxcsi2e[256];   // I8 byte -> UTF-EBCDIC byte
+extern const uint8_t lxcsbm[16];     // set bits of 0 to 15
+extern const uint8_t lxcsbmr[8];     // mask of the bits below bit k
+#define LXCGB_RANGES 206
+extern const uint16_t lxcgbMaping[LXCGB_RANGES][4];  // {first unit, last unit, first index, last index}
+
+#define LXCGB_BMP0 1687218u   // linear value of 81 30 81 30
+#define LXCGB_SUPP0 1876218u  // linear value of 90 30 81 30 (U+10000)
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,498 @@
+// One-character codecs: bytes of one character to a UTF-16 value and back.
+#include "lxc.h"
+
+#include <cstring>
+
+static_assert(sizeof(lxnlsobj) == 92);
+static_assert(sizeof(lxcsobj) == LXCS_DATA);
+static_assert(offsetof(lxcsobj, id) == 92);
+static_assert(offsetof(lxcsobj, flags) == 96);
+static_assert(offsetof(lxcsobj, rowlen) == 100);
+static_assert(offsetof(lxcsobj, eq_first) == 108);
+static_assert(offsetof(lxcsobj, sb_repl) == 110);
+static_assert(offsetof(lxcsobj, lead_lo) == 111);
+static_assert(offsetof(lxcsobj, trail_lo) == 112);
+static_assert(offsetof(lxcsobj, shift_in) == 113);
+static_assert(offsetof(lxcsobj, maxbytes) == 115);
+static_assert(offsetof(lxcsobj, lead_hi) == 116);
+static_assert(offsetof(lxcsobj, h122) == 122);
+static_assert(offsetof(lxcsobj, mb_repl) == 124);
+static_assert(offsetof(lxcsobj, pad) == 128);
+static_assert(offsetof(lxcsobj, bclass) == 140);
+static_assert(offsetof(lxcsobj, upper) == 652);
+static_assert(offsetof(lxcsobj, lower) == 908);
+static_assert(offsetof(lxcsobj, sbu) == 1164);
+static_assert(offsetof(lxcsobj, sb799) == 1676);
+static_assert(offsetof(lxcsobj, counts) == 2188);
+static_assert(offsetof(lxcsobj, dir) == 2284);
+
+extern "C" {
+const uint8_t lxcsbm[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+const uint8_t lxcsbmr[8] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F};
+}
+
+namespace {
+
+constexpr uint32_t kBad = 0xFFFD;
+
+inline uint16_t rd16(const uint8_t *p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline uint32_t rd32(const uint8_t *p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline bool cont(uint8_t b) { return (b & 0xC0) == 0x80; }
+inline bool is_pair(uint32_t v) { return (v & 0xFC00FC00u) == 0xD800DC00u; }
+inline uint32_t pair_to_cp(uint32_t v) {
+  return 0x10000u + (((v >> 16) & 0x3FF) << 10) + (v & 0x3FF);
+}
+inline uint32_t cp_to_pair(uint32_t cp) {
+  cp -= 0x10000u;
+  return ((0xD800u | (cp >> 10)) << 16) | (0xDC00u | (cp & 0x3FF));
+}
+inline void mark(lxglo *glo) {
+  if (glo) glo->repmark = LX_REPMARK;
+}
+
+// Writes a UTF-8 sequence of a value below 0x10000 (one, two or three bytes).
+uint16_t put_utf8(uint8_t *out, uint32_t u) {
+  if (u < 0x80) {
+    out[0] = (uint8_t)u;
+    return 1;
+  }
+  if (u < 0x800) {
+    out[0] = (uint8_t)(0xC0 | (u >> 6));
+    out[1] = (uint8_t)(0x80 | (u & 0x3F));
+    return 2;
+  }
+  out[0] = (uint8_t)(0xE0 | (u >> 12));
+  out[1] = (uint8_t)(0x80 | ((u >> 6) & 0x3F));
+  out[2] = (uint8_t)(0x80 | (u & 0x3F));
+  return 3;
+}
+
+uint16_t put_bad_utf8(uint8_t *out, lxglo *glo) {
+  mark(glo);
+  return put_utf8(out, kBad);
+}
+
+uint16_t put_utfe(uint8_t *out, uint32_t v) {
+  if (v < 0xA0) {
+    out[0] = lxcsi2e[v];
+    return 1;
+  }
+  if (v <= 0x3FF) {
+    out[0] = lxcsi2e[0xC0 | (v >> 5)];
+    out[1] = lxcsi2e[0xA0 | (v & 0x1F)];
+    return 2;
+  }
+  if (v <= 0x3FFF) {
+    out[0] = lxcsi2e[0xE0 | (v >> 10)];
+    out[1] = lxcsi2e[0xA0 | ((v >> 5) & 0x1F)];
+    out[2] = lxcsi2e[0xA0 | (v & 0x1F)];
+    return 3;
+  }
+  out[0] = lxcsi2e[0xF0 | (v >> 15)];
+  out[1] = lxcsi2e[0xA0 | ((v >> 10) & 0x1F)];
+  out[2] = lxcsi2e[0xA0 | ((v >> 5) & 0x1F)];
+  out[3] = lxcsi2e[0xA0 | (v & 0x1F)];
+  return 4;
+}
+
+// Walks a byte trie (table 12) over p[0..len-1]; the leaf block is indexed
+// by the raw last byte. Returns the leaf entry's address and whether it is a
+// 32-bit leaf, or NULL when the character does not exist.
+const uint8_t *trie_leaf(const lxcsobj *cs, const uint8_t *p, uint16_t len, bool *wide) {
+  if (len < 2) return nullptr;
+  uint8_t last = p[len - 1];
+  if (last < cs->trail_lo || last > cs->lead_lo) return nullptr;
+  const uint8_t *base = lxcstab(cs, LXCT_M2U);
+  const uint8_t *node = base + 8u * p[0];
+  for (uint16_t i = 1; i + 1 < len; ++i) {
+    uint32_t off = rd32(node);
+    if (off == 0) return nullptr;
+    node = base + off + 8u * p[i];
+  }
+  uint32_t off = rd32(node);
+  if (off == 0) return nullptr;
+  *wide = node[5] != 0;
+  return base + off + (size_t)last * (*wide ? 4 : 2);
+}
+
+uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  bool wide = false;
+  const uint8_t *e = trie_leaf(cs, p, len, &wide);
+  if (!e) return kBad;
+  return wide ? rd32(e) : rd16(e);
+}
+
+// Four bytes of a GB18030 linear value.
+void gb_linear_bytes(uint32_t n, uint8_t *out) {
+  uint32_t i = n - LXCGB_BMP0;
+  out[3] = (uint8_t)(0x30 + i % 10);
+  out[2] = (uint8_t)(0x81 + (i / 10) % 126);
+  out[1] = (uint8_t)(0x30 + (i / 1260) % 10);
+  out[0] = (uint8_t)(0x81 + i / 12600);
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- Decoders -------------------------------------------------------------
+
+uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  uint32_t flags = cs->flags;
+  if (!(flags & (LXCSF_TRIE | LXCSF_UTF8SHAPE))) {
+    if (len < 2) return kBad;
+    uint8_t lead = p[0], trail = p[1];
+    if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
+        trail >= cs->trail_lo + cs->rowlen)
+      return kBad;
+    size_t at = (size_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo);
+    return rd16(lxcstab(cs, LXCT_M2U) + 2 * at);
+  }
+  if (flags & LXCSF_UTF8SHAPE) {
+    if (len < 2) return kBad;
+    if (len != 3) {
+      if (!cont(p[1])) return kBad;
+      return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    }
+    if (!cont(p[1]) || !cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0)) return kBad;
+    uint32_t v = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    if (v < 0x3400 || (v >= 0x4E00 && v <= 0xABFF) || v > 0xD7A3) return v;
+  }
+  uint32_t v = trie_decode16(cs, p, len);
+  return v & 0xFFFF;
+}
+
+uint32_t lxcsm2uUTF32(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  bool wide = false;
+  const uint8_t *e = trie_leaf(cs, p, len, &wide);
+  if (!e) return kBad;
+  if (!wide) return rd16(e);
+  uint32_t cp = rd32(e);
+  if (cp <= 0xFFFF) return cp;
+  if (cp > 0x10FFFF) return kBad;
+  return cp_to_pair(cp);
+}
+
+uint32_t lxcsm2uUTF8(const lxcsobj *, const uint8_t *p, uint16_t len) {
+  switch (len) {
+    case 2:
+      if (!cont(p[1])) return kBad;
+      return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    case 3:
+      if (!cont(p[1]) || !cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0)) return kBad;
+      return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    default:
+      // The six-byte form of a surrogate pair: two three-byte sequences.
+      // Shorter input is never read past its length.
+      if (len < 6) return kBad;
+      uint32_t hi = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      uint32_t lo = ((p[3] & 0x0Fu) << 12) | ((p[4] & 0x3Fu) << 6) | (p[5] & 0x3Fu);
+      return (hi << 16) | lo;
+  }
+}
+
+uint32_t lxcsm2uAL32UTF8(const lxcsobj *, const uint8_t *p, uint16_t len) {
+  switch (len) {
+    case 2:
+      // C0 and C1 leads only make overlong forms.
+      if (!cont(p[1]) || p[0] < 0xC2) return kBad;
+      return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    case 3:
+      if (!cont(p[1]) || !cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0) ||
+          (p[0] == 0xED && p[1] > 0x9F))
+        return kBad;
+      return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    case 4: {
+      if (!cont(p[1]) || !cont(p[2]) || !cont(p[3]) || (p[0] == 0xF0 && p[1] < 0x90) ||
+          (p[0] == 0xF4 && p[1] > 0x8F) || p[0] > 0xF4)
+        return kBad;
+      uint32_t cp = ((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
+                    (p[3] & 0x3Fu);
+      if (cp < 0x10000 || cp > 0x10FFFF) return kBad;
+      return cp_to_pair(cp);
+    }
+    default:
+      return kBad;
+  }
+}
+
+uint32_t lxcsm2uAL16UTF16(const lxcsobj *, const uint8_t *p, uint16_t len) {
+  if (len == 2) return ((uint32_t)p[0] << 8) | p[1];
+  if (len == 4)
+    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+  return kBad;
+}
+
+uint32_t lxcsm2uAL16UTF16LE(const lxcsobj *, const uint8_t *p, uint16_t len) {
+  if (len == 2) return ((uint32_t)p[1] << 8) | p[0];
+  if (len == 4)
+    return ((uint32_t)p[1] << 24) | ((uint32_t)p[0] << 16) | ((uint32_t)p[3] << 8) | p[2];
+  return kBad;
+}
+
+uint32_t lxcsm2uUTFE(const lxcsobj *, const uint8_t *p, uint16_t len) {
+  uint32_t i0 = lxcse2i[p[0]];
+  switch (len) {
+    case 0:
+    case 1:
+      return i0;
+    case 2:
+      return ((i0 & 0x1F) << 5) | (lxcse2i[p[1]] & 0x1Fu);
+    case 3:
+      return ((i0 & 0x0F) << 10) | ((lxcse2i[p[1]] & 0x1Fu) << 5) | (lxcse2i[p[2]] & 0x1Fu);
+    default:
+      return ((i0 << 15) | ((lxcse2i[p[1]] & 0x1Fu) << 10) | ((lxcse2i[p[2]] & 0x1Fu) << 5) |
+              (lxcse2i[p[3]] & 0x1Fu)) &
+             0xFFFF;
+  }
+}
+
+uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  if (len != 4) return lxcsm2ux(cs, p, len);
+  uint32_t lin = 0;
+  if (p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
+    lin = p[0] * 12600u + p[1] * 1260u + p[2] * 10u + p[3];
+  if (lin >= LXCGB_BMP0 && lin <= LXCGB_BMP0 + 39419) {
+    uint32_t idx = lin - LXCGB_BMP0;
+    int low = 0, high = LXCGB_RANGES - 1;
+    while (low <= high) {
+      int mid = (low + high) / 2;
+      if (idx < lxcgbMaping[mid][2])
+        high = mid - 1;
+      else if (idx > lxcgbMaping[mid][3])
+        low = mid + 1;
+      else
+        return lxcgbMaping[mid][0] + (idx - lxcgbMaping[mid][2]);
+    }
+    return lxcsm2ux(cs, p, 4);
+  }
+  if (lin >= LXCGB_SUPP0 && lin - LXCGB_SUPP0 <= 0xFFFFF) return cp_to_pair(0x10000 + (lin - LXCGB_SUPP0));
+  return kBad;
+}
+
+// ---- Encoders -------------------------------------------------------------
+
+uint16_t lxcsureplace(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                      lxglo *glo) {
+  mark(glo);
+  srcwidth &= 0xFF;
+  bool multi;
+  if (srcwidth == 1)
+    multi = cs->sb_repl == 0;
+  else if (srcwidth >= 2)
+    multi = cs->mb_repl != 0;
+  else
+    multi = value >= 0x3000 && cs->mb_repl != 0;
+  if (!multi) {
+    out[0] = cs->sb_repl;
+    return 1;
+  }
+  uint32_t r = cs->mb_repl;
+  uint16_t n = r < 0x100 ? 1 : r < 0x10000 ? 2 : r < 0x1000000 ? 3 : 4;
+  for (uint16_t i = 0; i < n; ++i) out[i] = (uint8_t)(r >> (8 * (n - 1 - i)));
+  return n;
+}
+
+uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out) {
+  const uint8_t *rec = rows + 8u * (unit >> 8);
+  unsigned low = unit & 0xFF;
+  uint8_t rflags = rec[5];
+  if (rflags == 0) return 0;
+  unsigned width = rflags & 0x0F;
+  const uint8_t *data = rows + rd32(rec);
+  const uint8_t *e;
+  if (rflags & 0x20) {
+    unsigned byte = low >> 3, bit = low & 7;
+    if (!(data[byte] & (1u << bit))) return 0;
+    unsigned rank = 0;
+    for (unsigned i = 0; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
+    unsigned below = data[byte] & lxcsbmr[bit];
+    rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
+    e = data + 32 + (size_t)rank * width;
+  } else {
+    e = data + (size_t)low * width;
+  }
+  if ((rflags & 0x40) && width >= 3 && e[0] != 0) {
+    out[0] = rec[4];
+    out[1] = e[0];
+    out[2] = e[1];
+    out[3] = e[2];
+    return 4;
+  }
+  uint16_t n = 0;
+  if (width == 2) {
+    if (e[0]) out[n++] = e[0];
+    out[n++] = e[1];
+    return n;
+  }
+  if (width == 3) {
+    if (e[0]) out[n++] = e[0];
+    if (e[1]) out[n++] = e[1];
+    out[n++] = e[2];
+    return n;
+  }
+  for (unsigned i = 0; i < width && i < 4; ++i)
+    if (e[i]) out[n++] = e[i];
+  if (n == 0) out[n++] = 0;
+  return n;
+}
+
+uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                  lxglo *glo) {
+  uint32_t u = value & 0xFFFF;
+  if (cs->flags & LXCSF_UTF8SHAPE) {
+    if (u < 0x800 || u < 0x3400 || (u >= 0x4E00 && u <= 0xABFF) || u > 0xD7A3)
+      return put_utf8(out, u);
+  } else if (u == kBad) {
+    return lxcsureplace(cs, out, value, srcwidth, glo);
+  }
+  uint16_t n = lxcsu22m(lxcstab(cs, LXCT_U2M), (uint16_t)u, out);
+  return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
+}
+
+uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                      lxglo *glo) {
+  uint32_t cp = value;
+  if (value > 0xFFFF) {
+    if (!is_pair(value)) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
+    cp = pair_to_cp(value);
+  }
+  const uint8_t *tab = lxcstab(cs, LXCT_U2M);
+  int32_t plane;
+  std::memcpy(&plane, tab + 4u * ((cp >> 16) & 0xFF), 4);
+  if (plane == -1) return lxcsureplace(cs, out, value, srcwidth, glo);
+  uint16_t n = lxcsu22m(tab + (uint32_t)plane + 1024, (uint16_t)(cp & 0xFFFF), out);
+  return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
+}
+
+uint16_t lxcsu2mUTF8(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lxglo *glo) {
+  if (value > 0xFFFF) {
+    if (!is_pair(value)) return put_bad_utf8(out, glo);
+    uint16_t n = put_utf8(out, value >> 16);
+    return (uint16_t)(n + put_utf8(out + n, value & 0xFFFF));
+  }
+  if (value == kBad) return put_bad_utf8(out, glo);
+  return put_utf8(out, value);
+}
+
+uint16_t lxcsu2mAL32UTF8(const lxcsobj *, uint8_t *out, uint32_t value, unsigned,
+                         lxglo *glo) {
+  if (value > 0xFFFF) {
+    if (!is_pair(value)) return put_bad_utf8(out, glo);
+    uint32_t cp = pair_to_cp(value);
+    out[0] = (uint8_t)(0xF0 | (cp >> 18));
+    out[1] = (uint8_t)(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = (uint8_t)(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = (uint8_t)(0x80 | (cp & 0x3F));
+    return 4;
+  }
+  if (value == kBad || (value >= 0xD800 && value <= 0xDFFF)) return put_bad_utf8(out, glo);
+  return put_utf8(out, value);
+}
+
+uint16_t lxcsu2mAL16UTF16(const lxcsobj *, uint8_t *out, uint32_t value, unsigned,
+                          lxglo *glo) {
+  if ((value > 0xFFFF && !is_pair(value)) || value == kBad) {
+    mark(glo);
+    value = kBad;
+  }
+  if (value > 0xFFFF) {
+    out[0] = (uint8_t)(value >> 24);
+    out[1] = (uint8_t)(value >> 16);
+    out[2] = (uint8_t)(value >> 8);
+    out[3] = (uint8_t)value;
+    return 4;
+  }
+  out[0] = (uint8_t)(value >> 8);
+  out[1] = (uint8_t)value;
+  return 2;
+}
+
+uint16_t lxcsu2mAL16UTF16LE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned,
+                            lxglo *glo) {
+  if ((value > 0xFFFF && !is_pair(value)) || value == kBad) {
+    mark(glo);
+    value = kBad;
+  }
+  if (value > 0xFFFF) {
+    out[0] = (uint8_t)(value >> 16);
+    out[1] = (uint8_t)(value >> 24);
+    out[2] = (uint8_t)value;
+    out[3] = (uint8_t)(value >> 8);
+    return 4;
+  }
+  out[0] = (uint8_t)value;
+  out[1] = (uint8_t)(value >> 8);
+  return 2;
+}
+
+uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lxglo *glo) {
+  if (value > 0xFFFF) {
+    if (!is_pair(value)) {
+      mark(glo);
+      return put_utfe(out, kBad);
+    }
+    uint16_t n = put_utfe(out, value >> 16);
+    return (uint16_t)(n + put_utfe(out + n, value & 0xFFFF));
+  }
+  if (value == kBad) mark(glo);
+  return put_utfe(out, value);
+}
+
+uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                        lxglo *glo) {
+  if (is_pair(value)) {
+    gb_linear_bytes(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
+    return 4;
+  }
+  if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
+  int low = 0, high = LXCGB_RANGES - 1;
+  while (low <= high) {
+    int mid = (low + high) / 2;
+    if (value < lxcgbMaping[mid][0])
+      high = mid - 1;
+    else if (value > lxcgbMaping[mid][1])
+      low = mid + 1;
+    else {
+      gb_linear_bytes(LXCGB_BMP0 + lxcgbMaping[mid][2] + (value - lxcgbMaping[mid][0]), out);
+      return 4;
+    }
+  }
+  return lxcsu2mx(cs, out, value, srcwidth, glo);
+}
+
+// ---- Selection ------------------------------------------------------------
+
+lxcsm2uf lxcsdecoder(const lxcsobj *cs) {
+  switch (cs->id) {
+    case LXCS_AL32UTF8: return lxcsm2uAL32UTF8;
+    case LXCS_UTF8: return lxcsm2uUTF8;
+    case LXCS_AL16UTF16: return lxcsm2uAL16UTF16;
+    case LXCS_AL16UTF16LE: return lxcsm2uAL16UTF16LE;
+    case LXCS_UTFE: return lxcsm2uUTFE;
+    case LXCS_GB18030: return lxcsm2uGB18030;
+    default: return (cs->flags & LXCSF_LEAF32) ? lxcsm2uUTF32 : lxcsm2ux;
+  }
+}
+
+lxcsu2mf lxcsencoder(const lxcsobj *cs) {
+  switch (cs->id) {
+    case LXCS_AL32UTF8: return lxcsu2mAL32UTF8;
+    case LXCS_UTF8: return lxcsu2mUTF8;
+    case LXCS_AL16UTF16: return lxcsu2mAL16UTF16;
+    case LXCS_AL16UTF16LE: return lxcsu2mAL16UTF16LE;
+    case LXCS_UTFE: return lxcsu2mUTFE;
+    case LXCS_GB18030: return lxcsu2mGB18030;
+    default: return (cs->flags & LXCSF_LEAF32) ? lxcsu2mUTF32 : lxcsu2mx;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,520 @@
+// Byte-order and character-code fix-ups of NLS data objects, applied in
+// place right after an object file has been read. Every access is bounded by
+// the object's size: an offset or count that points outside the object is
+// skipped and the object is reported as damaged.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "lxc.h"
+#include "lxl.h"
+#include "lxlint.h"
+#include "vzclient.h"
+
+namespace {
+
+struct Fix {
+  uint8_t *b;
+  size_t n;
+  bool ok = true;
+
+  bool in(size_t at, size_t len) {
+    if (at > n || len > n - at) {
+      ok = false;
+      return false;
+    }
+    return true;
+  }
+  void h(size_t at) {
+    if (in(at, 2)) std::swap(b[at], b[at + 1]);
+  }
+  void w(size_t at) {
+    if (in(at, 4)) {
+      std::swap(b[at], b[at + 3]);
+      std::swap(b[at + 1], b[at + 2]);
+    }
+  }
+  void hs(size_t at, size_t count) {
+    for (size_t i = 0; i < count && ok; ++i) h(at + 2 * i);
+  }
+  void ws(size_t at, size_t count) {
+    for (size_t i = 0; i < count && ok; ++i) w(at + 4 * i);
+  }
+  // Every 16-bit (or 32-bit) value from a to e.
+  void hrange(size_t a, size_t e) {
+    if (e > a && in(a, e - a)) hs(a, (e - a) / 2);
+  }
+  void wrange(size_t a, size_t e) {
+    if (e > a && in(a, e - a)) ws(a, (e - a) / 4);
+  }
+  uint16_t rh(size_t at) {
+    uint16_t v = 0;
+    if (in(at, 2)) std::memcpy(&v, b + at, 2);
+    return v;
+  }
+  uint32_t rw(size_t at) {
+    uint32_t v = 0;
+    if (in(at, 4)) std::memcpy(&v, b + at, 4);
+    return v;
+  }
+  // Converts a NUL-terminated name (at most the rest of the object) to ASCII.
+  void name(size_t at) {
+    if (at >= n) {
+      ok = false;
+      return;
+    }
+    size_t len = strnlen((const char *)b + at, n - at);
+    slste2a(b + at, b + at, len);
+  }
+  void bytes(size_t at, size_t len) {
+    if (in(at, len)) slste2a(b + at, b + at, len);
+  }
+};
+
+// Trie nodes: one 32-bit offset then four bytes each.
+void nodes(Fix &f, size_t at, size_t count) {
+  for (size_t i = 0; i < count && f.ok; ++i) f.w(at + 8 * i);
+}
+
+void travnd(Fix &f, size_t base, size_t node, unsigned depth, size_t leaflen,
+            std::set<size_t> &seen) {
+  if (depth > 4 || !f.in(node, 256 * 8)) {
+    f.ok = false;
+    return;
+  }
+  for (unsigned s = 0; s < 256 && f.ok; ++s) {
+    size_t slot = node + 8 * s;
+    uint32_t off = f.rw(slot);
+    if (off == 0) continue;
+    size_t at = base + off;
+    if (f.b[slot + 4] != 1) {
+      travnd(f, base, at, depth + 1, leaflen, seen);
+    } else if (seen.insert(at).second) {
+      if (f.b[slot + 5])
+        f.ws(at, leaflen);
+      else
+        f.hs(at, leaflen);
+    }
+  }
+}
+
+void fix_charset(Fix &f) {
+  f.h(92);
+  f.h(94);
+  f.w(96);
+  for (size_t o : {100, 102, 104, 106, 122}) f.h(o);
+  for (size_t o : {124, 128, 132, 136}) f.w(o);
+  if (!f.ok) return;
+  uint16_t id = f.rh(92);
+  uint32_t flags = f.rw(96);
+  f.hs(140, 256);
+  if (id == LXCS_AL16UTF16) f.hs(652, 256);
+  f.hs(1164, 256);
+  f.hs(1676, 256);
+  f.hs(2188, 48);
+  f.ws(2284, 48);
+  if (!f.ok) return;
+  auto cnt = [&](size_t at) { return (size_t)f.rh(at); };
+  const size_t d = LXCS_DATA;
+  for (unsigned k = 0; k < 47 && f.ok; ++k) {
+    size_t s = d + f.rw(2284 + 4 * k), e = d + f.rw(2284 + 4 * (k + 1));
+    if (e <= s) continue;
+    if (!f.in(s, e - s)) return;
+    switch (k) {
+      case 0:
+        f.hrange(s, std::min(e, s + 512));
+        break;
+      case 3:
+        nodes(f, s, cnt(2194) / 8);
+        f.hrange(s + cnt(2194), e);
+        break;
+      case 4:
+      case 5:
+      case 6:
+      case 8:
+      case 9:
+      case 10:
+      case 11:
+      case 16:
+      case 17:
+        f.wrange(s, e);
+        break;
+      case 12:
+        nodes(f, s, cnt(2212));
+        if (flags & LXCSF_LEAF32) {
+          std::set<size_t> seen;
+          uint8_t hi = f.b[111], lo = f.b[112];
+          size_t leaflen = hi >= lo ? (size_t)(hi - lo + 1) : 0;
+          travnd(f, s, s, 1, leaflen, seen);
+        } else {
+          f.hrange(flags & LXCSF_TRIE ? s + 8 * cnt(2212) : s, e);
+        }
+        break;
+      case 13:
+        nodes(f, s, cnt(2214) / 8);
+        f.hrange(s + cnt(2214), e);
+        break;
+      case 14: {
+        auto rows = [&](size_t at) {
+          for (unsigned r = 0; r < 256 && f.ok; ++r) {
+            f.w(at + 8 * r);
+            f.h(at + 8 * r + 6);
+          }
+        };
+        if (flags & LXCSF_LEAF32) {
+          f.ws(s, 256);
+          for (unsigned p = 0; p < 256 && f.ok; ++p) {
+            uint32_t off = f.rw(s + 4 * p);
+            if (off != 0xFFFFFFFFu) rows(s + 1024 + off);
+          }
+        } else {
+          rows(s);
+        }
+        break;
+      }
+      case 15:
+        f.hrange(s, e);
+        break;
+      case 18:
+        nodes(f, s, cnt(2224) / 8);
+        f.hrange(s + cnt(2224), e);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void fix_pool(Fix &f, size_t hfirst, size_t hcount, size_t pool, size_t from, size_t to) {
+  f.w(92);
+  f.hs(hfirst, hcount);
+  if (!f.ok) return;
+  size_t a = pool + f.rh(from), e = pool + f.rh(to);
+  f.hrange(a, e);
+}
+
+void fix_sort(Fix &f) {
+  f.hs(92, 30);
+  f.ws(152, 49);
+  if (!f.ok) return;
+  const size_t d = 352;
+  auto s = [&](unsigned k) { return d + f.rw(156 + 4 * k); };
+  auto c = [&](unsigned k) { return (size_t)f.rh(108 + 2 * k); };
+  for (unsigned k = 0; k < 2; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 8 * r, 2);
+  for (size_t r = 0; r < c(2) && f.ok; ++r) f.hs(s(2) + 12 * r, 5);
+  for (unsigned k = 3; k < 5; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 12 * r, 4);
+  for (unsigned k = 5; k < 8; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r) f.h(s(k) + 4 * r + 2);
+  if (c(7)) f.hs(s(7) + 4 * c(7), 512 * c(7));
+  if (s(8) < s(9)) {
+    f.hs(s(8), 256);
+    f.w(s(8) + 512);
+    size_t m = f.rw(s(8) + 512);
+    f.ws(s(8) + 516, m / 4);
+  }
+  for (size_t a = s(9); a + 20 <= s(10) && f.ok; a += 20) f.w(a);
+  f.wrange(s(10), s(11));
+  for (size_t a = s(11); a + 12 <= s(12) && f.ok; a += 12) f.w(a + 4);
+  f.wrange(s(12), s(13));
+}
+
+enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, BinaryAi, CaseFold };
+
+Map map_kind(const char *nm, uint16_t objnum) {
+  if (objnum == 16) return Map::BinaryAi;
+  if (objnum == 17) return Map::CaseFold;
+  struct {
+    const char *n;
+    Map k;
+  } const names[] = {{"ISO_VIRUZE_NAME_MAPPING", Map::Iso}, {"CHAR_SUPERSET_MAPPING", Map::Superset},
+                     {"EMAIL_CHARSET_MAPPING", Map::Email}, {"TIMEZONES", Map::Timezones},
+                     {"CURRENCIES", Map::Currencies},       {"CHAR_ENTITIES", Map::Entities},
+                     {"BINARY_AI", Map::BinaryAi},          {"CASE_FOLDING", Map::CaseFold}};
+  for (auto &x : names)
+    if (std::strcmp(nm, x.n) == 0) return x.k;
+  return Map::Other;
+}
+
+size_t map_name_at(Fix &f, uint16_t objnum) {
+  uint32_t w46 = f.rw(96 + 4 * 46);
+  return (objnum == 16 || objnum == 17) ? w46 : 292 + (size_t)w46;
+}
+
+// Reads a list header {H count, byte a, byte b} at at.
+struct ListHdr {
+  size_t count;
+  uint8_t a, b;
+};
+ListHdr list_hdr(Fix &f, size_t at) {
+  ListHdr l{f.rh(at), 0, 0};
+  if (f.in(at, 4)) {
+    l.a = f.b[at + 2];
+    l.b = f.b[at + 3];
+  }
+  return l;
+}
+
+void fix_map_order(Fix &f, Map kind) {
+  const size_t d = 292;
+  auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
+  switch (kind) {
+    case Map::Iso: {
+      for (unsigned k : {1u, 2u}) {
+        size_t at = d + wv(k);
+        f.h(at);
+        ListHdr l = list_hdr(f, at);
+        size_t rs = (size_t)l.a + l.b;
+        for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.h(at + 4 + r * rs);
+      }
+      std::vector<unsigned> lists = {3, 5};
+      if (wv(11) != wv(12)) lists.push_back(11);
+      for (unsigned k : lists) {
+        size_t at = d + wv(k);
+        f.h(at);
+        size_t count = f.rh(at);
+        for (size_t r = 0; r < count && f.ok; ++r) f.h(at + 4 + 8 * r + 6);
+      }
+      f.h(d + wv(7));
+      f.h(d + wv(8));
+      break;
+    }
+    case Map::Superset: {
+      size_t at = d + wv(1);
+      f.h(at);
+      size_t count = f.rh(at);
+      f.hs(at + 4, 2 * count);
+      break;
+    }
+    case Map::Email:
+      for (unsigned k = 1; k <= 4 && f.ok; ++k) {
+        size_t at = d + wv(k);
+        f.h(at);
+        ListHdr l = list_hdr(f, at);
+        size_t rs = (2 * ((size_t)l.a + l.b + 1) + 3) / 4 * 4;
+        f.hs(at + 4, l.count * rs / 2);
+      }
+      break;
+    case Map::Timezones:
+    case Map::Currencies:
+    case Map::Entities:
+      f.h(d + wv(1));
+      break;
+    case Map::BinaryAi:
+    case Map::CaseFold: {
+      size_t at = wv(0);
+      size_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
+      f.ws(at, 259);
+      // BINARY_AI continues 1292 bytes on; the case-folding table right after
+      // the 259 values, so that no value is reversed twice.
+      size_t from = at + (kind == Map::BinaryAi ? 1292 : 1036);
+      f.wrange(from, name);
+      break;
+    }
+    case Map::Other:
+      break;
+  }
+}
+
+void fix_map_names(Fix &f, Map kind) {
+  const size_t d = 292;
+  auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
+  auto slots = [&](size_t a, size_t e) {
+    for (size_t at = d + a; at + 4 <= d + e && f.ok; at += 4)
+      f.bytes(at, strnlen((const char *)f.b + at, 4));
+  };
+  switch (kind) {
+    case Map::Iso: {
+      for (unsigned k : {1u, 2u}) {
+        size_t at = d + wv(k);
+        ListHdr l = list_hdr(f, at);
+        size_t rs = (size_t)l.a + l.b;
+        if (rs <= 2 || !f.in(at + 4, l.count * rs)) continue;
+        for (size_t r = 0; r < l.count; ++r)
+          f.bytes(at + 4 + r * rs + 2, strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2));
+        if (k == 1) std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
+      }
+      std::vector<unsigned> lists = {3, 5};
+      if (wv(11) != wv(12)) lists.push_back(11);
+      for (unsigned k : lists) {
+        size_t at = d + wv(k);
+        size_t count = f.rh(at);
+        for (size_t r = 0; r < count && f.ok; ++r)
+          f.bytes(at + 4 + 8 * r, strnlen((const char *)f.b + std::min(at + 4 + 8 * r, f.n), 6));
+      }
+      slots(wv(4), wv(5));
+      slots(wv(6), wv(7));
+      slots(wv(12), wv(13));
+      {
+        size_t at = d + wv(7);
+        ListHdr l = list_hdr(f, at);
+        size_t rs = (size_t)l.a + l.b;
+        for (size_t r = 0; r < l.count && f.ok && rs > 8; ++r) {
+          size_t rec = at + 4 + r * rs;
+          if (!f.in(rec, rs)) break;
+          f.bytes(rec, strnlen((const char *)f.b + rec, 8));
+          f.bytes(rec + 8, strnlen((const char *)f.b + rec + 8, rs - 8));
+        }
+      }
+      {
+        size_t at = d + wv(8);
+        size_t count = f.rh(at);
+        for (size_t r = 0; r < count && f.ok; ++r) {
+          size_t rec = at + 4 + 8 * r;
+          if (!f.in(rec, 8)) break;
+          f.bytes(rec, strnlen((const char *)f.b + rec, 4));
+          f.bytes(rec + 4, strnlen((const char *)f.b + rec + 4, 4));
+        }
+      }
+      break;
+    }
+    case Map::Timezones: {
+      size_t at = d + wv(1);
+      ListHdr l = list_hdr(f, at);
+      size_t rs = ((size_t)l.a + 3) / 4 * 4;
+      for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.bytes(at + 4 + r * rs, l.a);
+      break;
+    }
+    case Map::Currencies: {
+      size_t at = d + wv(1);
+      ListHdr l = list_hdr(f, at);
+      size_t rs = ((size_t)l.a + l.b + 3) / 4 * 4;
+      for (size_t r = 0; r < l.count && f.ok && rs; ++r) {
+        size_t rec = at + 4 + r * rs;
+        if (!f.in(rec, rs)) break;
+        f.bytes(rec, strnlen((const char *)f.b + rec, rs));
+      }
+      break;
+    }
+    case Map::Entities: {
+      size_t at = d + wv(1);
+      ListHdr l = list_hdr(f, at);
+      size_t rs = ((size_t)l.a + l.b + 3) / 4 * 4;
+      if (!rs || !f.in(at + 4, l.count * rs)) break;
+      for (size_t r = 0; r < l.count; ++r) f.bytes(at + 4 + r * rs, l.a);
+      if (l.count > 1) lxlfrdQsort(f.b + at + 4, rs, l.a, 0, (long)l.count - 1);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void fix_map(Fix &f, bool order, bool ebcdic) {
+  if (order) {
+    f.w(92);
+    f.ws(96, 48);
+    f.h(288);
+    f.h(290);
+  }
+  if (!f.ok) return;
+  uint16_t objnum = f.rh(288);
+  size_t nm = map_name_at(f, objnum);
+  if (ebcdic) f.name(nm);
+  if (!f.ok) return;
+  Map kind = map_kind((const char *)f.b + nm, objnum);
+  if (order) fix_map_order(f, kind);
+  if (ebcdic && f.ok) fix_map_names(f, kind);
+}
+
+}  // namespace
+
+bool lxladjust(lxnlsobj *obj, size_t size) {
+  Fix f{(uint8_t *)obj, size};
+  if (size < LX_OBJHDR) return false;
+  bool order = (obj->fmtflags & LX_FMT_BIGENDIAN) != lxlhostorder();
+  bool ebcdic = !(obj->fmtflags & LX_FMT_ASCII);
+  switch (obj->type) {
+    case LX_TLANG:
+      if (order) fix_pool(f, 96, 114, 324, 106, 294);
+      if (ebcdic && f.ok) f.name(324 + (size_t)f.rh(294));
+      break;
+    case LX_TTERR:
+      if (order) fix_pool(f, 96, 66, 228, 132, 224);
+      if (ebcdic && f.ok) f.name(228 + (size_t)f.rh(224));
+      break;
+    case LX_TCS:
+      if (order) fix_charset(f);
+      if (ebcdic && f.ok) f.name(LXCS_DATA + (size_t)f.rw(2284 + 4 * LXCT_NAME));
+      break;
+    case LX_TSORT:
+      if (order) fix_sort(f);
+      if (ebcdic && f.ok) f.name(352 + (size_t)f.rw(340));
+      break;
+    case LX_TMAP:
+      fix_map(f, order, ebcdic);
+      break;
+    default:
+      break;
+  }
+  return f.ok;
+}
+
+extern "C" {
+
+void lxladjobj(lxnlsobj *obj) { lxladjust(obj, obj->size); }
+
+void lxlswap(void *addr, size_t records, unsigned fields, ...) {
+  uint8_t *p = (uint8_t *)addr;
+  for (size_t r = 0; r < records; ++r) {
+    va_list ap;
+    va_start(ap, fields);
+    for (unsigned k = 0; k < fields; ++k) {
+      int sz = va_arg(ap, int);
+      if (sz == 2) {
+        std::swap(p[0], p[1]);
+        p += 2;
+      } else if (sz == 4) {
+        std::swap(p[0], p[3]);
+        std::swap(p[1], p[2]);
+        p += 4;
+      } else if (sz == 0) {
+        p += va_arg(ap, int);
+      } else {
+        p += sz;
+      }
+    }
+    va_end(ap);
+  }
+}
+
+int lxdnip_name_cmp(const void *a, const void *b) {
+  return lstclo((const char *)a + 2, (const char *)b + 2);
+}
+
+void lxlfrdQsort(void *records, size_t size, size_t keylen, long first, long last) {
+  uint8_t *base = (uint8_t *)records;
+  auto rec = [&](long i) { return base + (size_t)i * size; };
+  if (keylen > size) keylen = size;
+  // Records of any length: the work records are as long as a record.
+  std::vector<uint8_t> pivot(size), tmp(size);
+  while (first < last) {
+    std::memcpy(pivot.data(), rec((first + last) / 2), size);
+    long i = first, j = last;
+    for (;;) {
+      while (std::memcmp(rec(i), pivot.data(), keylen) < 0) ++i;
+      while (std::memcmp(pivot.data(), rec(j), keylen) < 0) --j;
+      if (i >= j) break;
+      std::memcpy(tmp.data(), rec(i), size);
+      std::memcpy(rec(i), rec(j), size);
+      std::memcpy(rec(j), tmp.data(), size);
+      ++i;
+      --j;
+    }
+    // i >= j: [first, j] and [j + 1, last] (Hoare partition); recurse on the
+    // smaller side.
+    if (j - first < last - j - 1) {
+      if (j > first) lxlfrdQsort(records, size, keylen, first, j);
+      first = j + 1;
+    } else {
+      if (last > j + 1) lxlfrdQsort(records, size, keylen, j + 1, last);
+      last = j;
+    }
+  }
+}
+
+}  // extern "C"

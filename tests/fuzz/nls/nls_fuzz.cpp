@@ -1,0 +1,63 @@
+// Fuzz target of the NLS boot and object readers. The first input byte picks
+// the file: even, a boot file (lx1boot.nlb); odd, the object file of the
+// character set with id 1, listed in a fixed boot file with the input's size.
+// Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
+// nls_fuzz_smoke feeds it the corpus files.
+#include <stdint.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "lxl.h"
+#include "nlsobjw.h"
+
+namespace {
+
+const std::string &dir() {
+  static std::string d = [] {
+    char t[] = "/tmp/nlsfuzzXXXXXX";
+    std::string s = mkdtemp(t);
+    setenv("ZUR_NLS10", s.c_str(), 1);
+    unsetenv("ZUR_NLS_PROFILE33");
+    return s;
+  }();
+  return d;
+}
+
+void put(const std::string &path, const uint8_t *data, size_t size) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 1) return 0;
+  const std::string &d = dir();
+  bool object = data[0] & 1;
+  ++data;
+  --size;
+  if (object) {
+    nlsw::BootSpec b;
+    b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0},
+                 {LX_TCS, 1, "FUZZ", (uint32_t)size, 0, 0}};
+    nlsw::Image img = nlsw::build_boot(b);
+    put(d + "/lx1boot.nlb", img.bytes.data(), img.size());
+    put(d + "/lx20001.nlb", data, size);
+  } else {
+    put(d + "/lx1boot.nlb", data, size);
+  }
+  uint32_t st = 0;
+  lxlobj *t = lxlinit(nullptr, 0, &st);
+  if (!t) return 0;
+  lxglo glo;
+  lxinitc(&glo, t, nullptr, 0);
+  const lxboot *boot = (const lxboot *)lxlslot(t, 0);
+  for (unsigned i = 1; i < boot->count && i < 64; ++i) lxdgetobj(i, lxbootent(boot, i)->type, &glo);
+  lxdunld(glo.ldcb, t);
+  return 0;
+}

@@ -1,0 +1,43 @@
+// Feeds the fuzz target every file of its corpus, and a few made on the spot.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "lxl.h"
+#include "nlsobjw.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
+  std::vector<std::vector<uint8_t>> inputs;
+  for (auto &e : std::filesystem::directory_iterator(QEN_SOURCE_DIR "/tests/fuzz/nls/corpus")) {
+    std::ifstream in(e.path(), std::ios::binary);
+    inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  nlsw::CharsetSpec cs;
+  cs.name = "FUZZ";
+  cs.id = 1;
+  for (unsigned b = 0; b < 128; ++b) cs.map.push_back({{(uint8_t)b}, b});
+  nlsw::Image obj = nlsw::build_charset(cs);
+  obj.to_other_order(26);
+  std::vector<uint8_t> o{1};
+  o.insert(o.end(), obj.bytes.begin(), obj.bytes.end());
+  inputs.push_back(o);
+  // Every table offset of the directory pointing far outside the object.
+  for (size_t at : {2284u + 4 * 12, 2284u + 4 * 14, 2284u + 4 * 46}) {
+    std::vector<uint8_t> bad = o;
+    bad[1 + at] = 0x7F;
+    inputs.push_back(bad);
+  }
+  nlsw::BootSpec b;
+  b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0}};
+  nlsw::Image boot = nlsw::build_boot(b);
+  std::vector<uint8_t> bi{0};
+  bi.insert(bi.end(), boot.bytes.begin(), boot.bytes.end());
+  inputs.push_back(bi);
+  for (size_t cut = 1; cut < bi.size(); cut += 7) inputs.emplace_back(bi.begin(), bi.begin() + cut);
+  for (auto &in : inputs) EXPECT_EQ(LLVMFuzzerTestOneInput(in.data(), in.size()), 0);
+}

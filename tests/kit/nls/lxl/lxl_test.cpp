@@ -1,0 +1,455 @@
+// NLS environment, boot and object files, built-in set and fix-ups. The
+// object table and the environment are process-wide: each case runs in a
+// forked child.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lxc.h"
+#include "lxl.h"
+#include "nlsobjw.h"
+
+extern "C" {
+extern lxlobj *slxlobj;
+extern uintptr_t slxlobc;
+}
+
+namespace {
+
+#define CK(c)                                                          \
+  do {                                                                 \
+    if (!(c)) {                                                        \
+      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);     \
+      _exit(1);                                                        \
+    }                                                                  \
+  } while (0)
+
+template <class F>
+void in_child(F f) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    unsetenv("ZUR_NLS10");
+    unsetenv("ZUR_NLS_PROFILE33");
+    unsetenv("VIRUZE_HOME");
+    f();
+    _exit(0);
+  }
+  int st = 0;
+  ASSERT_EQ(waitpid(pid, &st, 0), pid);
+  ASSERT_TRUE(WIFEXITED(st)) << "child died";
+  EXPECT_EQ(WEXITSTATUS(st), 0);
+}
+
+std::string tmpdir() {
+  char t[] = "/tmp/nlsXXXXXX";
+  return mkdtemp(t);
+}
+
+nlsw::Installation basic(bool big, bool ebcdic) {
+  nlsw::Installation inst;
+  inst.big_endian = big;
+  inst.ebcdic = ebcdic;
+  nlsw::LanguageSpec lan = nlsw::american();
+  inst.objects.push_back({{LX_TLANG, 1, "AMERICAN", 0, 0, 0}, nlsw::build_language(lan)});
+  nlsw::LanguageSpec ger = nlsw::american();
+  ger.name = "GERMAN";
+  ger.id = 5;
+  inst.objects.push_back({{LX_TLANG, 5, "GERMAN", 0, 0, 0}, nlsw::build_language(ger)});
+  inst.objects.push_back({{LX_TTERR, 1, "AMERICA", 0, 1, 0}, nlsw::build_territory(nlsw::america())});
+  nlsw::CharsetSpec cs;
+  cs.name = "US7ASCII";
+  cs.id = 1;
+  for (unsigned b = 0; b < 128; ++b) cs.map.push_back({{(uint8_t)b}, b});
+  inst.objects.push_back({{LX_TCS, 1, "US7ASCII", 0, 0, 0}, nlsw::build_charset(cs)});
+  nlsw::CharsetSpec kr;
+  kr.name = "KO16TEST";
+  kr.id = 846;
+  kr.kind = nlsw::CsKind::Fixed2;
+  kr.maxbytes = 2;
+  for (unsigned b = 0; b < 128; ++b) kr.map.push_back({{(uint8_t)b}, b});
+  kr.map.push_back({{0xB0, 0xA1}, 0xAC00});
+  kr.map.push_back({{0xB0, 0xA2}, 0xAC01});
+  inst.objects.push_back({{LX_TCS, 846, "KO16TEST", 0, 0, 0}, nlsw::build_charset(kr)});
+  inst.objects.push_back({{LX_TSORT, 3, "GERMAN", 0, 0, 0}, nlsw::build_sort("GERMAN", 3)});
+  return inst;
+}
+
+std::string install(const nlsw::Installation &inst, unsigned digit = 1) {
+  std::string d = tmpdir();
+  std::string err;
+  EXPECT_TRUE(nlsw::write_installation(inst, d, digit, err)) << err;
+  return d;
+}
+
+const lxboot *boot_of(lxlobj *t) { return (const lxboot *)lxlslot(t, 0); }
+
+unsigned index_of(const lxboot *b, unsigned type, unsigned id) {
+  for (unsigned i = b->first[type]; i < b->first[type + 1]; ++i)
+    if (lxbootent(b, i)->id == id) return i;
+  return 0;
+}
+
+TEST(FileNames, BaseNames) {
+  char buf[512];
+  EXPECT_EQ(lxfgno(2, 1, buf, sizeof buf), 7);
+  EXPECT_STREQ(buf, "lx20001");
+  lxfgno(0, 31, buf, sizeof buf);
+  EXPECT_STREQ(buf, "lx0001f");
+  lxfgnb(1, buf, sizeof buf);
+  EXPECT_STREQ(buf, "lx1boot");
+}
+
+TEST(Builtin, TableWithoutInstallation) {
+  in_child([] {
+    uint32_t st = 99;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    CK(t && st == LXS_BUILTIN);
+    CK(boot_of(t)->count == 4 && (boot_of(t)->flags & LX_BOOT_BUILTIN));
+    lxglo glo;
+    lxinitc(&glo, t, nullptr, 0);
+    for (unsigned i = 1; i <= 3; ++i) CK(lxdgetobj(i, i - 1, &glo) != nullptr);
+    const lxcsobj *cs = (const lxcsobj *)lxdgetobj(3, LX_TCS, &glo);
+    CK(cs->id == 1 && cs->bclass['A'] == 0xA04 && cs->bclass['a'] == 0xA08);
+    CK(cs->bclass['0'] == 0x220 && cs->bclass[' '] == 0x440);
+    uint8_t out[4];
+    CK(lxcsu2mx(cs, out, 'A', 0, &glo) == 1 && out[0] == 'A');
+    CK(lxcsu2mx(cs, out, 0x3042, 0, &glo) == 1 && out[0] == '?');  // rows of "?" in the data
+    // Everything in the built-in objects lies inside them.
+    CK(cs->dir[47] + LXCS_DATA <= cs->hdr.size);
+    CK(lxdlbot->size == lxdlbotsz);
+    lxlterm(&glo);
+    CK(slxlobj == nullptr && slxlobc == 0);
+  });
+}
+
+TEST(Builtin, ObjectsMatchTheWriter) {
+  // The writer lays out language and territory objects as the built-in ones.
+  nlsw::Image lan = nlsw::build_language(nlsw::american());
+  ASSERT_EQ(lan.size(), lxdllansz);
+  EXPECT_EQ(std::memcmp(lan.bytes.data() + 92, (const uint8_t *)lxdllan + 92, lan.size() - 92), 0);
+  nlsw::Image ter = nlsw::build_territory(nlsw::america());
+  ASSERT_EQ(ter.size(), lxdltersz);
+  EXPECT_EQ(std::memcmp(ter.bytes.data() + 92, (const uint8_t *)lxdlter + 92, ter.size() - 92), 0);
+}
+
+class Loads : public ::testing::TestWithParam<std::pair<bool, bool>> {};
+
+TEST_P(Loads, ValidInstallationInEveryOrderAndCode) {
+  auto [big, ebcdic] = GetParam();
+  std::string d = install(basic(big, ebcdic));
+  nlsw::Installation host = basic(nlsw::host_big_endian(), false);
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st = 99;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    CK(t && st == 0);
+    const lxboot *b = boot_of(t);
+    CK(b->count == 7 && b->first[LX_TCS] == 4);
+    CK(std::strcmp(lxbootent(b, 2)->name, "GERMAN") == 0);
+    lxglo glo;
+    lxinitc(&glo, t, nullptr, 0);
+    // Each object comes out exactly as the writer built it in host order.
+    for (auto &o : host.objects) {
+      unsigned i = index_of(b, o.first.type, o.first.id);
+      CK(i != 0);
+      lxnlsobj *obj = lxdgetobj(i, o.first.type, &glo);
+      CK(obj != nullptr);
+      CK(std::memcmp((uint8_t *)obj + 92, o.second.bytes.data() + 92, o.second.size() - 92) == 0);
+      CK(lxdgetobj(i, o.first.type, &glo) == obj);
+    }
+    const lxcsobj *kr = (const lxcsobj *)lxdgetobj(index_of(b, LX_TCS, 846), LX_TCS, &glo);
+    const uint8_t ga[] = {0xB0, 0xA2};
+    CK(lxcsm2ux(kr, ga, 2) == 0xAC01);
+    lxlterm(&glo);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, Loads,
+                         ::testing::Values(std::make_pair(false, false), std::make_pair(true, false),
+                                           std::make_pair(false, true), std::make_pair(true, true)));
+
+TEST(Boot, RejectedFilesFallBackToBuiltin) {
+  struct Case {
+    const char *what;
+    uint32_t version;
+    uint8_t magic;
+    uint16_t firstlang;
+    uint32_t want;
+  } const cases[] = {
+      {"wrong magic", 0x02100000, 0xA4, 1, LXS_BUILTIN},
+      {"old version", 0x02000000, 0xA5, 1, LXS_BUILTIN},
+      {"oldest version", 0x02100000, 0xA5, 1, 0},
+      {"first language id not 1", 0x02100000, 0xA5, 2, LXS_BUILTIN},
+  };
+  for (auto &c : cases) {
+    nlsw::Installation inst = basic(false, false);
+    inst.boot.version = c.version;
+    inst.boot.magic = c.magic;
+    inst.objects[0].first.id = c.firstlang;
+    std::string d = install(inst);
+    in_child([&] {
+      setenv("ZUR_NLS10", d.c_str(), 1);
+      uint32_t st = 99;
+      lxlobj *t = lxlinit(nullptr, 0, &st);
+      if (!(t && st == c.want)) std::fprintf(stderr, "%s: status %u\n", c.what, st);
+      CK(t && st == c.want);
+    });
+  }
+}
+
+TEST(Boot, TruncatedOrLyingFilesAreRefused) {
+  std::string d = install(basic(false, false));
+  std::string boot = d + "/lx1boot.nlb";
+  std::vector<uint8_t> bytes;
+  {
+    FILE *f = std::fopen(boot.c_str(), "rb");
+    int ch;
+    while ((ch = std::fgetc(f)) != EOF) bytes.push_back((uint8_t)ch);
+    std::fclose(f);
+  }
+  auto write = [&](const std::vector<uint8_t> &b) {
+    FILE *f = std::fopen(boot.c_str(), "wb");
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+  };
+  auto expect_builtin = [&] {
+    in_child([&] {
+      setenv("ZUR_NLS10", d.c_str(), 1);
+      uint32_t st = 99;
+      CK(lxlinit(nullptr, 0, &st) && st == LXS_BUILTIN);
+    });
+  };
+  std::vector<uint8_t> b = bytes;
+  b.resize(b.size() - 10);  // short body
+  write(b);
+  expect_builtin();
+  b = bytes;
+  uint32_t small = 48;  // size below header and entries
+  std::memcpy(&b[8], &small, 4);
+  write(b);
+  expect_builtin();
+  b = bytes;
+  uint16_t count = 200;  // more entries than the size covers
+  std::memcpy(&b[40], &count, 2);
+  write(b);
+  expect_builtin();
+}
+
+TEST(Objects, MissingOrShortObjectIsNotLoadedAndRetried) {
+  nlsw::Installation inst = basic(false, false);
+  std::string d = install(inst);
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    CK(t && st == 0);
+    lxglo glo;
+    lxinitc(&glo, t, nullptr, 0);
+    unsigned kr = index_of(boot_of(t), LX_TCS, 846);
+    std::string file = d + "/lx2034e.nlb", away = file + ".x";
+    CK(rename(file.c_str(), away.c_str()) == 0);
+    CK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
+    CK(rename(away.c_str(), file.c_str()) == 0);
+    CK(truncate(file.c_str(), 3000) == 0);  // shorter than its boot entry
+    glo.status = 0;
+    CK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
+    CK(lxlslot(t, kr) == nullptr);
+  });
+}
+
+TEST(Objects, HeaderSizeAboveBootEntryOrBelowMinimumIsRefused) {
+  for (uint32_t delta : {1u, 0u}) {
+    nlsw::Installation inst = basic(nlsw::host_big_endian(), false);
+    nlsw::Image &cs = inst.objects[4].second;
+    uint32_t size = delta ? cs.get32(8) + delta : 100;
+    std::memcpy(&cs.bytes[8], &size, 4);
+    std::string d = install(inst);
+    in_child([&] {
+      setenv("ZUR_NLS10", d.c_str(), 1);
+      uint32_t st;
+      lxlobj *t = lxlinit(nullptr, 0, &st);
+      lxglo glo;
+      lxinitc(&glo, t, nullptr, 0);
+      CK(lxdgetobj(index_of(boot_of(t), LX_TCS, 846), LX_TCS, &glo) == nullptr);
+      CK(glo.status == LXS_NOLOAD);
+    });
+  }
+}
+
+TEST(Environment, DirectoriesInOrder) {
+  nlsw::Installation inst = basic(false, false);
+  std::string data = install(inst);
+  std::string home = tmpdir();
+  std::string nlsdata = home + "/nls/data";
+  ASSERT_EQ(system(("mkdir -p " + nlsdata + " && cp " + data + "/* " + nlsdata).c_str()), 0);
+  nlsw::Installation prof = basic(false, false);
+  prof.objects[1].first.name = "PROFILED";
+  std::string profile = install(prof, 2);
+  auto count_with = [&](const char *var, const std::string &val, const char *var2,
+                        const std::string &val2, const char *lang2) {
+    in_child([&] {
+      if (var) setenv(var, val.c_str(), 1);
+      if (var2) setenv(var2, val2.c_str(), 1);
+      uint32_t st;
+      lxlobj *t = lxlinit(nullptr, 0, &st);
+      CK(t && st == 0);
+      CK(std::strcmp(lxbootent(boot_of(t), 2)->name, lang2) == 0);
+    });
+  };
+  count_with("ZUR_NLS10", data, nullptr, "", "GERMAN");
+  count_with("ZUR_NLS10", data + "/", nullptr, "", "GERMAN");
+  count_with("VIRUZE_HOME", home, nullptr, "", "GERMAN");
+  count_with("VIRUZE_HOME", home + "/", nullptr, "", "GERMAN");
+  // The profile's lx2boot.nlb comes first; objects never come from there.
+  count_with("VIRUZE_HOME", home, "ZUR_NLS_PROFILE33", profile, "PROFILED");
+  in_child([&] {
+    setenv("ZUR_NLS_PROFILE33", profile.c_str(), 1);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 0, &st);
+    CK(t && st == 0);
+    lxglo glo;
+    lxinitc(&glo, t, nullptr, 0);
+    CK(lxdgetobj(1, LX_TLANG, &glo) == nullptr && glo.status == LXS_NOLOAD);
+  });
+}
+
+TEST(Sharing, ReferenceCountAndRelease) {
+  std::string d = install(basic(false, false));
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *t1 = lxlinit(nullptr, 1, &st);
+    lxlobj *t2 = lxlinit(nullptr, 1, &st);
+    CK(t1 == t2 && st == 0 && slxlobc == 2);
+    lxglo a, b;
+    lxinitc(&a, t1, nullptr, 0);
+    lxinitc(&b, t1, nullptr, 0);
+    CK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
+    a.status = 7;
+    lxlterm(&a);
+    CK(slxlobc == 1 && slxlobj == t1 && a.status == 0);
+    CK(lxdgetobj(1, LX_TLANG, &b) != nullptr);
+    lxlterm(&b);
+    CK(slxlobc == 0 && slxlobj == nullptr);
+    // With no shared table, lxlterm frees nothing.
+    lxglo c;
+    lxlobj *t3 = lxlinit(nullptr, 0, &st);
+    lxinitc(&c, t3, nullptr, 0);
+    lxlterm(&c);
+    CK(c.table == t3 && c.status == 0);
+  });
+}
+
+TEST(Sharing, SecondTableHandedInIsNotMadeShared) {
+  std::string d = install(basic(false, false));
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *shared = lxlinit(nullptr, 1, &st);
+    lxlobj *other = lxlinit(nullptr, 0, &st);
+    lxglo a, b;
+    lxinitc(&a, shared, nullptr, 0);
+    lxinitc(&b, other, nullptr, 1);
+    CK(slxlobj == shared && slxlobc == 1);
+    CK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
+  });
+}
+
+TEST(Stateful, BuiltinSetsPlacedAndNeverFreed) {
+  nlsw::Installation inst = basic(false, false);
+  inst.boot.objects.push_back({LX_TCS, 9999, "ISO2022-JP", 356, 0, 0});
+  inst.boot.objects.push_back({LX_TCS, 9997, "ISO2022-KR", 356, 0, 0});
+  std::string d = install(inst);
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    CK(t && st == 0);
+    const lxboot *b = boot_of(t);
+    CK(lxlslot(t, index_of(b, LX_TCS, 9999)) == lxd2022arr[0]);
+    CK(lxlslot(t, index_of(b, LX_TCS, 9997)) == lxd2022arr[2]);
+    lxglo g;
+    lxinitc(&g, t, nullptr, 0);
+    lxlterm(&g);  // frees the table; the static objects are left alone
+    CK(g.status == 0 && ((const lxcsobj *)lxd2022arr[0])->id == 9999);
+  });
+}
+
+TEST(Concurrency, FirstLoadsFromManyThreads) {
+  std::string d = install(basic(false, false));
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    CK(slxmxinit() == 0);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    std::vector<lxnlsobj *> got(8);
+    std::vector<std::thread> th;
+    for (int i = 0; i < 8; ++i)
+      th.emplace_back([&, i] {
+        lxglo g;
+        lxinitc(&g, t, nullptr, 0);
+        for (unsigned k = 1; k < boot_of(t)->count; ++k) lxdgetobj(k, lxbootent(boot_of(t), k)->type, &g);
+        got[i] = lxdgetobj(5, LX_TCS, &g);
+      });
+    for (auto &x : th) x.join();
+    for (auto *p : got) CK(p && p == got[0]);
+  });
+}
+
+TEST(Fixups, SwapFieldsAndSortRecords) {
+  uint8_t rec[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  lxlswap(rec, 2, 2, 0, 6, 2);
+  const uint8_t want[16] = {0, 1, 2, 3, 4, 5, 7, 6, 8, 9, 10, 11, 12, 13, 15, 14};
+  EXPECT_EQ(std::memcmp(rec, want, 16), 0);
+  char recs[5][8] = {"pear", "apple", "fig", "kiwi", "banana"};
+  lxlfrdQsort(recs, 8, 8, 0, 4);
+  EXPECT_STREQ(recs[0], "apple");
+  EXPECT_STREQ(recs[1], "banana");
+  EXPECT_STREQ(recs[4], "pear");
+  // Records longer than 100 bytes sort as well.
+  std::vector<char> big(3 * 150, 0);
+  std::strcpy(&big[0], "c");
+  std::strcpy(&big[150], "a");
+  std::strcpy(&big[300], "b");
+  lxlfrdQsort(big.data(), 150, 150, 0, 2);
+  EXPECT_STREQ(&big[0], "a");
+  EXPECT_STREQ(&big[300], "c");
+}
+
+TEST(Fixups, CharEntitiesSortedAfterEbcdicNames) {
+  // CHAR_ENTITIES: list {count, a, b}, records of a + b rounded up to 4.
+  nlsw::Image m;
+  nlsw::object_header(m, LX_TMAP);
+  m.put32(92, 0);
+  for (unsigned k = 0; k < 48; ++k) m.put32(96 + 4 * k, 0);
+  m.put16(288, 3);
+  m.put16(290, 0);
+  m.put32(96 + 4 * 1, 0);  // list at data offset 0
+  m.put16(292, 3);
+  m.put8(294, 6);
+  m.put8(295, 2);
+  const char *names[] = {"zeta", "Alpha", "9nine"};
+  for (int i = 0; i < 3; ++i) {
+    m.putname(296 + 8 * i, names[i], 6);
+    m.put16(296 + 8 * i + 6, (uint16_t)i);
+  }
+  m.put32(96 + 4 * 46, 24 + 4);
+  m.putname(292 + 28, "CHAR_ENTITIES");
+  nlsw::finish_object(m);
+  m.to_ebcdic(26);
+  lxladjobj((lxnlsobj *)m.bytes.data());
+  EXPECT_STREQ((const char *)&m.bytes[296], "9nine");
+  EXPECT_STREQ((const char *)&m.bytes[304], "Alpha");
+  EXPECT_STREQ((const char *)&m.bytes[312], "zeta");
+  EXPECT_STREQ((const char *)&m.bytes[320], "CHAR_ENTITIES");
+}
+
+}  // namespace

@@ -1,0 +1,735 @@
+// Writer of NLS boot and data-object files.
+#include "nlsobjw.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "lxc.h"
+#include "vzclient.h"
+
+namespace nlsw {
+
+bool host_big_endian() { return lxlhostorder() != 0; }
+
+void Image::put16(size_t at, uint16_t v) {
+  reserve_to(at + 2);
+  std::memcpy(&bytes[at], &v, 2);
+  nums_.push_back({at, 2});
+}
+void Image::put32(size_t at, uint32_t v) {
+  reserve_to(at + 4);
+  std::memcpy(&bytes[at], &v, 4);
+  nums_.push_back({at, 4});
+}
+void Image::putname(size_t at, const std::string &s, size_t room) {
+  if (room == 0) room = s.size() + 1;
+  reserve_to(at + room);
+  size_t n = std::min(s.size(), room - 1);
+  std::memcpy(&bytes[at], s.data(), n);
+  bytes[at + n] = 0;
+  names_.push_back({at, n});
+}
+uint16_t Image::get16(size_t at) const {
+  uint16_t v;
+  std::memcpy(&v, &bytes[at], 2);
+  return v;
+}
+uint32_t Image::get32(size_t at) const {
+  uint32_t v;
+  std::memcpy(&v, &bytes[at], 4);
+  return v;
+}
+size_t Image::append(const Image &other, size_t align) {
+  size_t at = (bytes.size() + align - 1) / align * align;
+  reserve_to(at);
+  bytes.insert(bytes.end(), other.bytes.begin(), other.bytes.end());
+  for (auto &n : other.nums_) nums_.push_back({n.first + at, n.second});
+  for (auto &n : other.names_) names_.push_back({n.first + at, n.second});
+  return at;
+}
+void Image::to_other_order(size_t flagat) {
+  std::set<size_t> done;  // a number placed twice is reversed once
+  for (auto &n : nums_) {
+    if (!done.insert(n.first).second) continue;
+    std::reverse(bytes.begin() + n.first, bytes.begin() + n.first + n.second);
+  }
+  bytes[flagat] ^= LX_FMT_BIGENDIAN;
+}
+uint8_t ascii_to_ebcdic(uint8_t c) {
+  static uint8_t inv[256];
+  static bool made = false;
+  if (!made) {
+    for (int e = 255; e >= 0; --e) {
+      uint8_t in = (uint8_t)e, out;
+      slste2a(&out, &in, 1);
+      inv[out] = in;
+    }
+    made = true;
+  }
+  return inv[c];
+}
+void Image::to_ebcdic(size_t flagat) {
+  for (auto &n : names_)
+    for (size_t i = 0; i < n.second; ++i) bytes[n.first + i] = ascii_to_ebcdic(bytes[n.first + i]);
+  bytes[flagat] &= (uint8_t)~LX_FMT_ASCII;
+}
+
+void object_header(Image &img, uint16_t type) {
+  img.put32(0, 0x02100000u);
+  img.put32(4, LX_RELEASE);
+  img.put32(8, 0);
+  img.put32(12, 0);
+  img.put32(16, 0);
+  img.put16(20, type);
+  img.put16(22, 0);
+  img.put8(25, LX_OBJMAGIC);
+  img.put8(26, (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.reserve_to(LX_OBJHDR);
+}
+void finish_object(Image &img) {
+  size_t n = (img.size() + 3) / 4 * 4;
+  img.reserve_to(n);
+  uint32_t sz = (uint32_t)n;
+  std::memcpy(&img.bytes[8], &sz, 4);  // already recorded as a number
+}
+
+// ---- Character sets -------------------------------------------------------
+
+namespace {
+
+uint16_t class_of(uint32_t cp) {
+  uint16_t c = 0;
+  bool up = (cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7);
+  bool lo = (cp >= 'a' && cp <= 'z') || (cp >= 0xDF && cp <= 0xFF && cp != 0xF7);
+  if (up) c |= 0x4 | 0x800;
+  if (lo) c |= 0x8 | 0x800;
+  if (cp >= '0' && cp <= '9') c |= 0x20 | 0x200;
+  if ((cp >= 'a' && cp <= 'f') || (cp >= 'A' && cp <= 'F')) c |= 0x200;
+  if (cp == ' ' || (cp >= 9 && cp <= 13)) c |= 0x40;
+  if (cp == ' ' || cp == 0xA0) c |= 0x400;
+  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) c |= 0x100;
+  if ((cp > 0x20 && cp < 0x7F && !(c & 0xA00)) || (cp >= 0xA1 && cp <= 0xBF)) c |= 0x80;
+  return c;
+}
+
+uint32_t upper_cp(uint32_t cp) {
+  if ((cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7)) return cp - 0x20;
+  return cp;
+}
+uint32_t lower_cp(uint32_t cp) {
+  if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)) return cp + 0x20;
+  return cp;
+}
+
+// id-799 code of a Unicode value, from the built-in wide object.
+uint16_t code799(uint32_t cp) {
+  const uint8_t *t = (const uint8_t *)lxdlwkb + 140;
+  for (uint16_t code = 0; code < 2000; ++code) {
+    uint16_t v;
+    std::memcpy(&v, t + 2 * code, 2);
+    if (v == cp && v != 0xFFFD) return code;
+  }
+  return 128;
+}
+
+// Encoding rows (table 14) for the code points in one plane.
+Image build_rows(const std::map<uint16_t, std::vector<uint8_t>> &u2m, unsigned width,
+                 bool sparse_ok) {
+  Image t;
+  t.reserve_to(256 * 8);
+  for (unsigned hi = 0; hi < 256; ++hi) {
+    std::vector<std::pair<unsigned, const std::vector<uint8_t> *>> row;
+    for (auto it = u2m.lower_bound((uint16_t)(hi << 8)); it != u2m.end() && (it->first >> 8) == hi;
+         ++it)
+      row.push_back({it->first & 0xFFu, &it->second});
+    if (row.empty()) {
+      t.put32(8 * hi, 0);
+      t.put8(8 * hi + 4, 0);
+      t.put8(8 * hi + 5, 0);
+      t.put16(8 * hi + 6, 0);
+      continue;
+    }
+    bool sparse = sparse_ok && 32 + row.size() * width < 256 * width;
+    Image d;
+    auto entry = [&](size_t at, const std::vector<uint8_t> &b) {
+      size_t off = width - std::min<size_t>(width, b.size());
+      for (size_t i = 0; i < b.size() && i < width; ++i) d.put8(at + off + i, b[i]);
+      d.reserve_to(at + width);
+    };
+    if (sparse) {
+      d.reserve_to(32);
+      for (size_t k = 0; k < row.size(); ++k) {
+        unsigned lo = row[k].first;
+        d.bytes[lo >> 3] |= (uint8_t)(1u << (lo & 7));
+        entry(32 + k * width, *row[k].second);
+      }
+    } else {
+      d.reserve_to(256 * width);
+      for (auto &r : row) entry(r.first * width, *r.second);
+    }
+    size_t at = t.append(d, 4);
+    t.put32(8 * hi, (uint32_t)at);
+    t.put8(8 * hi + 4, 0);
+    t.put8(8 * hi + 5, (uint8_t)(width | (sparse ? 0x20 : 0)));
+    t.put16(8 * hi + 6, 0);
+  }
+  return t;
+}
+
+uint32_t to_unit_value(uint32_t cp) {
+  if (cp <= 0xFFFF) return cp;
+  cp -= 0x10000;
+  return ((0xD800u | (cp >> 10)) << 16) | (0xDC00u | (cp & 0x3FF));
+}
+
+}  // namespace
+
+Image build_charset(const CharsetSpec &spec) {
+  Image img;
+  object_header(img, LX_TCS);
+  img.reserve_to(LXCS_DATA);
+  uint32_t flags = spec.flags;
+  if (spec.kind == CsKind::Trie) flags |= LXCSF_TRIE;
+  if (spec.kind == CsKind::Trie32) flags |= LXCSF_TRIE | LXCSF_LEAF32;
+  if (spec.maxbytes == 1) flags |= LXCSF_FIXED;
+
+  // Single bytes and multibyte characters.
+  uint16_t sbu[256];
+  std::fill(sbu, sbu + 256, 0xFFFF);
+  uint16_t bclass[256] = {};
+  std::map<std::vector<uint8_t>, uint32_t> mb;
+  for (auto &m : spec.map) {
+    if (m.first.size() == 1) {
+      sbu[m.first[0]] = (uint16_t)(m.second <= 0xFFFF ? m.second : 0xFFFD);
+      bclass[m.first[0]] = class_of(m.second);
+    } else if (!m.first.empty()) {
+      mb[m.first] = m.second;
+      bclass[m.first[0]] = (uint16_t)((bclass[m.first[0]] & ~3u) | (m.first.size() - 1));
+    }
+  }
+  bool ascii = sbu['A'] == 'A' && sbu['0'] == '0';
+  if (ascii) flags |= LXCSF_ASCII;
+  for (int b = 0; b < 256; ++b)
+    if (sbu[b] == 0xFFFF) sbu[b] = 0xFFFD;
+
+  uint8_t lead_lo = 0, lead_hi = 0, trail_lo = 0, trail_hi = 0;
+  uint16_t rowlen = 0;
+  if (!mb.empty()) {
+    lead_lo = trail_lo = 0xFF;
+    for (auto &m : mb) {
+      lead_lo = std::min(lead_lo, m.first[0]);
+      lead_hi = std::max(lead_hi, m.first[0]);
+      trail_lo = std::min(trail_lo, m.first.back());
+      trail_hi = std::max(trail_hi, m.first.back());
+    }
+    rowlen = (uint16_t)(trail_hi - trail_lo + 1);
+  }
+  if (spec.kind == CsKind::Trie32) {
+    trail_lo = 0;
+    trail_hi = 0xFF;
+  }
+
+  img.put16(92, spec.id);
+  img.put16(94, 31);
+  img.put32(96, flags);
+  img.put16(100, spec.kind == CsKind::Fixed2 ? rowlen : 0);
+  for (unsigned o = 102; o <= 106; o += 2) img.put16(o, 0);
+  img.put8(110, spec.sb_repl);
+  // Fixed table: lowest lead byte; trie: highest allowed last byte.
+  img.put8(111, spec.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
+  img.put8(112, trail_lo);
+  img.put8(113, spec.shift_in);
+  img.put8(114, spec.shift_out);
+  img.put8(115, spec.maxbytes);
+  img.put8(116, lead_hi);
+  img.put16(122, 0);
+  img.put32(124, spec.mb_repl);
+  img.put32(128, spec.pad);
+  img.put32(132, '_');
+  img.put32(136, '%');
+  for (int b = 0; b < 256; ++b) img.put16(140 + 2 * b, bclass[b]);
+  if (spec.id == LXCS_AL16UTF16)
+    for (int b = 0; b < 256; ++b) img.put16(652 + 2 * b, 0);
+  for (int b = 0; b < 256; ++b) {
+    uint8_t up = (uint8_t)b, lo = (uint8_t)b;
+    for (int c = 0; c < 256; ++c) {
+      if (sbu[b] != 0xFFFD && sbu[c] == upper_cp(sbu[b]) && upper_cp(sbu[b]) != sbu[b]) up = (uint8_t)c;
+      if (sbu[b] != 0xFFFD && sbu[c] == lower_cp(sbu[b]) && lower_cp(sbu[b]) != sbu[b]) lo = (uint8_t)c;
+    }
+    if (spec.id != LXCS_AL16UTF16) {
+      img.put8(652 + b, up);
+      img.put8(908 + b, lo);
+    }
+    img.put16(1164 + 2 * b, sbu[b]);
+    img.put16(1676 + 2 * b, code799(sbu[b]));
+  }
+  for (int k = 0; k < 48; ++k) img.put16(2188 + 2 * k, 0);
+
+  // Data area: table 12, table 14, table 46.
+  Image data;
+  Image t12;
+  uint16_t nodes = 0;
+  if (spec.kind == CsKind::Fixed2 && !mb.empty()) {
+    size_t rows = (size_t)(lead_hi - lead_lo + 1);
+    for (size_t i = 0; i < rows * rowlen; ++i) t12.put16(2 * i, 0xFFFD);
+    for (auto &m : mb) {
+      if (m.first.size() != 2) continue;
+      size_t at = (size_t)(m.first[0] - lead_lo) * rowlen + (m.first[1] - trail_lo);
+      uint16_t v = (uint16_t)to_unit_value(m.second);
+      std::memcpy(&t12.bytes[2 * at], &v, 2);
+    }
+  } else if ((spec.kind == CsKind::Trie || spec.kind == CsKind::Trie32) && !mb.empty()) {
+    bool wide = spec.kind == CsKind::Trie32;
+    // Node blocks for every prefix that is followed by more than its last byte.
+    std::map<std::vector<uint8_t>, size_t> nodeblk, leafblk;
+    nodeblk[{}] = 0;
+    for (auto &m : mb) {
+      for (size_t k = 1; k + 1 < m.first.size(); ++k)
+        nodeblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.begin() + k), 0);
+      leafblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.end() - 1), 0);
+    }
+    size_t at = 0;
+    for (auto &n : nodeblk) {
+      n.second = at;
+      at += 256 * 8;
+    }
+    nodes = (uint16_t)(nodeblk.size() * 256);
+    for (size_t i = 0; i < nodes; ++i) {
+      t12.put32(8 * i, 0);
+      t12.reserve_to(8 * i + 8);
+    }
+    size_t leafw = wide ? 4 : 2;
+    for (auto &l : leafblk) {
+      l.second = at;
+      for (unsigned b = 0; b < 256; ++b) {
+        if (wide)
+          t12.put32(at + 4 * b, 0xFFFD);
+        else
+          t12.put16(at + 2 * b, 0xFFFD);
+      }
+      at += 256 * leafw;
+    }
+    // Link every node to its child block or leaf.
+    for (auto &n : nodeblk) {
+      for (unsigned b = 0; b < 256; ++b) {
+        std::vector<uint8_t> p = n.first;
+        p.push_back((uint8_t)b);
+        auto ni = nodeblk.find(p);
+        auto li = leafblk.find(p);
+        size_t slot = n.second + 8 * b;
+        if (ni != nodeblk.end() && ni->second != 0) {
+          uint32_t o = (uint32_t)ni->second;
+          std::memcpy(&t12.bytes[slot], &o, 4);
+        } else if (li != leafblk.end()) {
+          uint32_t o = (uint32_t)li->second;
+          std::memcpy(&t12.bytes[slot], &o, 4);
+          t12.bytes[slot + 4] = 1;
+          t12.bytes[slot + 5] = wide ? 1 : 0;
+        }
+      }
+    }
+    for (auto &m : mb) {
+      size_t leaf = leafblk[std::vector<uint8_t>(m.first.begin(), m.first.end() - 1)];
+      if (wide) {
+        uint32_t v = m.second;
+        std::memcpy(&t12.bytes[leaf + 4 * m.first.back()], &v, 4);
+      } else {
+        uint16_t v = (uint16_t)to_unit_value(m.second);
+        std::memcpy(&t12.bytes[leaf + 2 * m.first.back()], &v, 2);
+      }
+    }
+  }
+
+  // Encoding rows: every character, shortest byte form first.
+  std::map<uint32_t, std::vector<uint8_t>> cp2b;
+  for (auto &m : spec.map) {
+    auto it = cp2b.find(m.second);
+    if (it == cp2b.end() || m.first.size() < it->second.size()) cp2b[m.second] = m.first;
+  }
+  unsigned width = 1;
+  for (auto &c : cp2b) width = std::max<unsigned>(width, (unsigned)c.second.size());
+  if (width == 1 && spec.maxbytes > 1) width = 2;
+  Image t14;
+  if (spec.kind == CsKind::Trie32) {
+    std::map<unsigned, std::map<uint16_t, std::vector<uint8_t>>> planes;
+    for (auto &c : cp2b) planes[(c.first >> 16) & 0xFF][(uint16_t)c.first] = c.second;
+    for (unsigned p = 0; p < 256; ++p) t14.put32(4 * p, 0xFFFFFFFFu);
+    t14.reserve_to(1024);
+    for (auto &pl : planes) {
+      Image rows = build_rows(pl.second, width, spec.sparse_rows);
+      size_t at = t14.append(rows, 8);
+      uint32_t off = (uint32_t)(at - 1024);
+      std::memcpy(&t14.bytes[4 * pl.first], &off, 4);
+    }
+  } else {
+    std::map<uint16_t, std::vector<uint8_t>> bmp;
+    for (auto &c : cp2b)
+      if (c.first <= 0xFFFF) bmp[(uint16_t)c.first] = c.second;
+    t14 = build_rows(bmp, width, spec.sparse_rows);
+  }
+
+  uint32_t dir[48];
+  size_t o12 = data.append(t12, 4);
+  size_t o14 = data.append(t14, 4);
+  Image nm;
+  nm.putname(0, spec.name);
+  size_t o46 = data.append(nm, 4);
+  size_t end = data.size();
+  for (int k = 0; k <= 12; ++k) dir[k] = (uint32_t)o12;
+  dir[13] = dir[14] = (uint32_t)o14;
+  for (int k = 15; k <= 46; ++k) dir[k] = (uint32_t)o46;
+  dir[47] = (uint32_t)end;
+  if (t12.size() == 0) {
+    for (int k = 0; k <= 13; ++k) dir[k] = (uint32_t)o14;
+  }
+  for (int k = 0; k < 48; ++k) img.put32(2284 + 4 * k, dir[k]);
+  img.put16(2188 + 2 * 12, nodes);
+  img.append(data, 4);
+  finish_object(img);
+  return img;
+}
+
+bool read_map(const std::string &path, CharsetSpec &spec, std::string &err) {
+  std::ifstream in(path);
+  if (!in) {
+    err = "cannot open " + path;
+    return false;
+  }
+  std::string line;
+  while (std::getline(in, line)) {
+    auto hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream ls(line);
+    std::string b, u;
+    if (!(ls >> b >> u)) continue;
+    if (b.rfind("0x", 0) != 0 || u.rfind("0x", 0) != 0 || b.size() % 2) {
+      err = "bad line in " + path + ": " + line;
+      return false;
+    }
+    std::vector<uint8_t> bytes;
+    for (size_t i = 2; i < b.size(); i += 2) bytes.push_back((uint8_t)std::stoul(b.substr(i, 2), nullptr, 16));
+    spec.map.push_back({bytes, (uint32_t)std::stoul(u.substr(2), nullptr, 16)});
+  }
+  return true;
+}
+
+// ---- Languages and territories --------------------------------------------
+
+namespace {
+
+// Places UTF-16 strings in a pool: field f of fields gets the pool offset of
+// texts[f]; the entry at fields.back() gets the ASCII name.
+void pool_strings(Image &img, size_t pool, const std::vector<std::pair<unsigned, std::string>> &texts,
+                  unsigned namefield, const std::string &name) {
+  size_t at = 0;
+  for (auto &t : texts) {
+    img.put16(t.first, (uint16_t)at);
+    for (unsigned char c : t.second) {
+      img.put16(pool + at, c);
+      at += 2;
+    }
+    img.put16(pool + at, 0);
+    at += 2;
+  }
+  img.put16(namefield, (uint16_t)at);
+  img.putname(pool + at, name);
+}
+
+}  // namespace
+
+LanguageSpec american() {
+  LanguageSpec s;
+  s.name = "AMERICAN";
+  s.days = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
+  s.abbr_days = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
+  s.months = {"january", "february", "march", "april", "may", "june", "july", "august",
+              "september", "october", "november", "december"};
+  s.abbr_months = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  return s;
+}
+
+Image build_language(const LanguageSpec &s) {
+  Image img;
+  object_header(img, LX_TLANG);
+  img.put32(92, s.flags);
+  for (unsigned o = 96; o < 324; o += 2) img.put16(o, 0);
+  img.put16(96, s.id);
+  img.put16(98, s.territory);
+  img.put16(100, s.charset);
+  img.put16(104, s.sort);
+  std::map<unsigned, std::string> f;
+  f[112] = s.abbrev;
+  auto list = [&](unsigned first, const std::vector<std::string> &v) {
+    for (size_t i = 0; i < v.size(); ++i) f[first + 2 * (unsigned)i] = v[i];
+  };
+  list(114, s.abbr_days);
+  list(128, s.days);
+  list(142, s.abbr_months);
+  list(166, s.months);
+  f[190] = s.yes;
+  f[192] = s.no;
+  f[194] = s.am;
+  f[196] = s.pm;
+  f[198] = s.ad;
+  f[200] = s.bc;
+  std::vector<std::pair<unsigned, std::string>> texts;
+  for (unsigned o = 106; o < 294; o += 2) texts.push_back({o, f.count(o) ? f[o] : ""});
+  size_t longest[4] = {0, 0, 0, 0};
+  for (auto &m : s.months) longest[0] = std::max(longest[0], m.size());
+  for (auto &m : s.abbr_months) longest[1] = std::max(longest[1], m.size());
+  for (auto &m : s.days) longest[2] = std::max(longest[2], m.size());
+  for (auto &m : s.abbr_days) longest[3] = std::max(longest[3], m.size());
+  img.put16(304, (uint16_t)longest[0]);
+  img.put16(308, (uint16_t)longest[1]);
+  img.put16(306, (uint16_t)longest[2]);
+  img.put16(310, (uint16_t)longest[3]);
+  pool_strings(img, 324, texts, 294, s.name);
+  finish_object(img);
+  return img;
+}
+
+TerritorySpec america() {
+  TerritorySpec t;
+  t.name = "AMERICA";
+  t.strings = {{136, "."}, {138, ","}, {142, "USD"}, {144, "$"}, {146, "."}, {148, ","},
+               {152, ","}, {154, "<"}, {156, ">"}, {162, "%m/%d/%y"}, {164, "%H:%M:%S"},
+               {166, "DD-MON-YY"}, {168, "HH.MI.SSXFF AM"}, {170, "HH.MI.SSXFF AM"},
+               {172, "DD-MON-YY HH.MI.SSXFF AM"}, {174, "HH.MI.SSXFF AM TZR"},
+               {176, "DD-MON-YY HH.MI.SSXFF AM TZR"}};
+  return t;
+}
+
+Image build_territory(const TerritorySpec &s) {
+  Image img;
+  object_header(img, LX_TTERR);
+  img.put32(92, 0);
+  for (unsigned o = 96; o < 228; o += 2) img.put16(o, 0);
+  img.put16(96, s.id);
+  for (auto &n : s.numbers) img.put16(n.first, n.second);
+  std::map<unsigned, std::string> f = s.strings;
+  f[134] = s.abbrev;
+  std::vector<std::pair<unsigned, std::string>> texts;
+  for (unsigned o = 132; o < 224; o += 2) texts.push_back({o, f.count(o) ? f[o] : ""});
+  pool_strings(img, 228, texts, 224, s.name);
+  finish_object(img);
+  return img;
+}
+
+Image build_sort(const std::string &name, uint16_t id) {
+  Image img;
+  object_header(img, LX_TSORT);
+  for (unsigned o = 92; o < 152; o += 2) img.put16(o, 0);
+  for (unsigned o = 152; o < 348; o += 4) img.put32(o, 0);
+  img.put16(92, id);
+  img.reserve_to(352);
+  img.putname(352, name);
+  finish_object(img);
+  return img;
+}
+
+// ---- Boot file ------------------------------------------------------------
+
+Image build_boot(BootSpec spec) {
+  std::stable_sort(spec.objects.begin(), spec.objects.end(), [](const BootObject &a, const BootObject &b) {
+    return a.type != b.type ? a.type < b.type : a.id < b.id;
+  });
+  uint16_t count = (uint16_t)(spec.objects.size() + 1);
+  Image img;
+  img.put32(0, spec.version);
+  img.put32(4, LX_RELEASE);
+  img.put32(8, (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
+  img.put32(12, 0);
+  img.put32(16, 0);
+  for (unsigned t = 0; t < 10; ++t) {
+    uint16_t first = count;
+    for (size_t i = 0; i < spec.objects.size(); ++i)
+      if (spec.objects[i].type >= t) {
+        first = (uint16_t)(i + 1);
+        break;
+      }
+    img.put16(20 + 2 * t, first);
+  }
+  img.put16(40, count);
+  img.put16(42, 0);
+  img.put8(44, spec.magic);
+  img.put8(45, (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.reserve_to(LX_BOOTHDR + LX_BENTSIZE * count);
+  for (size_t i = 0; i < spec.objects.size(); ++i) {
+    const BootObject &o = spec.objects[i];
+    size_t at = LX_BOOTHDR + LX_BENTSIZE * (i + 1);
+    img.put32(at, o.size);
+    img.put16(at + 4, o.type);
+    img.put16(at + 6, o.id);
+    size_t room = o.type == LX_TTERR ? 29 : 31;
+    img.put8(at + 8, (uint8_t)(std::min(o.name.size(), room - 1) + 1));
+    img.putname(at + 9, o.name, room);
+    if (o.type == LX_TTERR) {
+      img.put8(at + 38, o.langkey);
+      img.put8(at + 39, o.group);
+    }
+  }
+  return img;
+}
+
+std::string object_name(unsigned type, unsigned id) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "lx%01x%04x", type & 0xF, id & 0xFFFF);
+  return buf;
+}
+
+namespace {
+bool write_file(const std::string &path, const std::vector<uint8_t> &b, std::string &err) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f || std::fwrite(b.data(), 1, b.size(), f) != b.size()) {
+    err = "cannot write " + path;
+    if (f) std::fclose(f);
+    return false;
+  }
+  return std::fclose(f) == 0;
+}
+}  // namespace
+
+bool write_installation(const Installation &inst, const std::string &dir, unsigned bootdigit,
+                        std::string &err) {
+  BootSpec boot = inst.boot;
+  for (auto &o : inst.objects) {
+    BootObject b = o.first;
+    if (b.size == 0) b.size = (uint32_t)o.second.size();
+    boot.objects.push_back(b);
+  }
+  Image bi = build_boot(boot);
+  bool other = inst.big_endian != host_big_endian();
+  if (other) bi.to_other_order(45);
+  if (inst.ebcdic) bi.to_ebcdic(45);
+  if (!write_file(dir + "/lx" + std::to_string(bootdigit) + "boot.nlb", bi.bytes, err)) return false;
+  for (auto &o : inst.objects) {
+    if (o.second.size() == 0) continue;
+    Image img = o.second;
+    if (other) img.to_other_order(26);
+    if (inst.ebcdic) img.to_ebcdic(26);
+    if (!write_file(dir + "/" + object_name(o.first.type, o.first.id) + ".nlb", img.bytes, err))
+      return false;
+  }
+  return true;
+}
+
+// ---- Description files ----------------------------------------------------
+//
+// One statement per line, "#" starts a comment:
+//   order big|little|host          byte order of every file (default host)
+//   names ascii|ebcdic             character code of the names (default ascii)
+//   boot 1|2                       lx1boot.nlb or lx2boot.nlb (default 1)
+//   bootversion N, bootmagic N     header values of the boot file
+//   language ID NAME [territory=ID] [charset=ID] [sort=ID] [abbrev=XX]
+//   territory ID NAME [langkey=N] [group=N] [abbrev=XX]
+//   charset ID NAME kind=single|fixed2|trie|trie32|utf [map=FILE] [maxbytes=N]
+//           [flags=N] [sbrepl=N] [mbrepl=N]
+//   sort ID NAME
+//   entry TYPE ID NAME SIZE        an entry with no file
+// Map files are read relative to the description's directory.
+
+bool write_from_description(const std::string &desc_path, const std::string &outdir,
+                            std::string &err) {
+  std::ifstream in(desc_path);
+  if (!in) {
+    err = "cannot open " + desc_path;
+    return false;
+  }
+  std::string base = desc_path.substr(0, desc_path.find_last_of('/') + 1);
+  Installation inst;
+  inst.big_endian = host_big_endian();
+  unsigned bootdigit = 1;
+  std::string line;
+  int lineno = 0;
+  while (std::getline(in, line)) {
+    ++lineno;
+    auto hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    std::istringstream ls(line);
+    std::vector<std::string> w;
+    for (std::string t; ls >> t;) w.push_back(t);
+    if (w.empty()) continue;
+    std::map<std::string, std::string> kv;
+    std::vector<std::string> pos;
+    for (size_t i = 1; i < w.size(); ++i) {
+      auto eq = w[i].find('=');
+      if (eq == std::string::npos)
+        pos.push_back(w[i]);
+      else
+        kv[w[i].substr(0, eq)] = w[i].substr(eq + 1);
+    }
+    auto num = [&](const std::string &s) { return (uint32_t)std::stoul(s, nullptr, 0); };
+    auto opt = [&](const char *k, uint32_t d) { return kv.count(k) ? num(kv[k]) : d; };
+    auto bad = [&](const std::string &why) {
+      err = desc_path + ":" + std::to_string(lineno) + ": " + why;
+      return false;
+    };
+    try {
+      const std::string &cmd = w[0];
+      if (cmd == "order") {
+        if (pos.size() != 1) return bad("order needs one word");
+        inst.big_endian = pos[0] == "big" || (pos[0] == "host" && host_big_endian());
+      } else if (cmd == "names") {
+        if (pos.size() != 1) return bad("names needs one word");
+        inst.ebcdic = pos[0] == "ebcdic";
+      } else if (cmd == "boot") {
+        bootdigit = num(pos.at(0));
+      } else if (cmd == "bootversion") {
+        inst.boot.version = num(pos.at(0));
+      } else if (cmd == "bootmagic") {
+        inst.boot.magic = (uint8_t)num(pos.at(0));
+      } else if (cmd == "language") {
+        LanguageSpec s = american();
+        s.id = (uint16_t)num(pos.at(0));
+        s.name = pos.at(1);
+        s.territory = (uint16_t)opt("territory", 1);
+        s.charset = (uint16_t)opt("charset", 1);
+        s.sort = (uint16_t)opt("sort", 0);
+        if (kv.count("abbrev")) s.abbrev = kv["abbrev"];
+        inst.objects.push_back({{LX_TLANG, s.id, s.name, 0, 0, 0}, build_language(s)});
+      } else if (cmd == "territory") {
+        TerritorySpec s = america();
+        s.id = (uint16_t)num(pos.at(0));
+        s.name = pos.at(1);
+        if (kv.count("abbrev")) s.abbrev = kv["abbrev"];
+        inst.objects.push_back({{LX_TTERR, s.id, s.name, 0, (uint8_t)opt("langkey", 0),
+                                 (uint8_t)opt("group", 0)},
+                                build_territory(s)});
+      } else if (cmd == "charset") {
+        CharsetSpec s;
+        s.id = (uint16_t)num(pos.at(0));
+        s.name = pos.at(1);
+        std::string kind = kv.count("kind") ? kv["kind"] : "single";
+        s.kind = kind == "fixed2" ? CsKind::Fixed2 : kind == "trie" ? CsKind::Trie
+               : kind == "trie32" ? CsKind::Trie32 : kind == "utf" ? CsKind::Utf : CsKind::Single;
+        s.flags = opt("flags", 0);
+        s.sb_repl = (uint8_t)opt("sbrepl", '?');
+        s.mb_repl = opt("mbrepl", 0);
+        if (kv.count("map") && !read_map(base + kv["map"], s, err)) return false;
+        if (!kv.count("map"))
+          for (unsigned b = 0; b < 128; ++b) s.map.push_back({{(uint8_t)b}, b});
+        unsigned longest = 1;
+        for (auto &m : s.map) longest = std::max<unsigned>(longest, (unsigned)m.first.size());
+        s.maxbytes = (uint8_t)opt("maxbytes", longest);
+        inst.objects.push_back({{LX_TCS, s.id, s.name, 0, 0, 0}, build_charset(s)});
+      } else if (cmd == "sort") {
+        uint16_t id = (uint16_t)num(pos.at(0));
+        inst.objects.push_back({{LX_TSORT, id, pos.at(1), 0, 0, 0}, build_sort(pos.at(1), id)});
+      } else if (cmd == "entry") {
+        inst.boot.objects.push_back(
+            {(uint16_t)num(pos.at(0)), (uint16_t)num(pos.at(1)), pos.at(2), num(pos.at(3)), 0, 0});
+      } else {
+        return bad("unknown statement " + cmd);
+      }
+    } catch (const std::exception &) {
+      return bad("missing or bad value");
+    }
+  }
+  return write_installation(inst, outdir, bootdigit, err);
+}
+
+}  // namespace nlsw

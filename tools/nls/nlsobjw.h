@@ -1,0 +1,143 @@
+// Writer of NLS boot and data-object files: builds objects in memory in the
+// host's byte order, remembering every number and every name it placed, so
+// that a file of either byte order and with ASCII or EBCDIC names can be
+// written from the same build.
+#ifndef QEN_TOOLS_NLSOBJW_H
+#define QEN_TOOLS_NLSOBJW_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nlsw {
+
+// A growing byte image with the positions of its numbers and names.
+class Image {
+ public:
+  std::vector<uint8_t> bytes;
+  void reserve_to(size_t n) { if (bytes.size() < n) bytes.resize(n, 0); }
+  void put8(size_t at, uint8_t v) { reserve_to(at + 1); bytes[at] = v; }
+  void put16(size_t at, uint16_t v);
+  void put32(size_t at, uint32_t v);
+  // A NUL-terminated name; with room 0 it takes strlen + 1.
+  void putname(size_t at, const std::string &s, size_t room = 0);
+  uint16_t get16(size_t at) const;
+  uint32_t get32(size_t at) const;
+  // Another image appended at the end, aligned to align bytes; returns its offset.
+  size_t append(const Image &other, size_t align = 4);
+  size_t size() const { return bytes.size(); }
+  // Reverses every recorded number and flips format flag bit 0x10 at flagat.
+  void to_other_order(size_t flagat);
+  // Converts every recorded name to EBCDIC and clears format flag 0x01 at flagat.
+  void to_ebcdic(size_t flagat);
+
+ private:
+  std::vector<std::pair<size_t, uint8_t>> nums_;   // offset, width
+  std::vector<std::pair<size_t, size_t>> names_;   // offset, length
+};
+
+// The byte that slste2a turns into the ASCII byte c.
+uint8_t ascii_to_ebcdic(uint8_t c);
+
+// Common header of an object of the given type (size filled by finish()).
+void object_header(Image &img, uint16_t type);
+void finish_object(Image &img);  // sets the size word at 8
+
+// ---- Character sets -------------------------------------------------------
+
+enum class CsKind { Single, Fixed2, Trie, Trie32, Utf };
+
+struct CharsetSpec {
+  std::string name;
+  uint16_t id = 0;
+  CsKind kind = CsKind::Single;
+  uint32_t flags = 0;          // extra flags; the kind adds its own
+  uint8_t maxbytes = 1;
+  uint8_t sb_repl = '?';
+  uint32_t mb_repl = 0;
+  uint32_t pad = ' ';
+  uint8_t shift_in = 0, shift_out = 0;
+  // Character bytes -> Unicode code point, one per character.
+  std::vector<std::pair<std::vector<uint8_t>, uint32_t>> map;
+  bool sparse_rows = true;     // encoding rows with few entries become sparse
+};
+
+// Builds a charset object. For Fixed2 the lead and trail ranges are taken
+// from the map's two-byte characters.
+Image build_charset(const CharsetSpec &spec);
+
+// Reads a mapping file: lines "0xBYTES 0xCODEPOINT [# comment]".
+bool read_map(const std::string &path, CharsetSpec &spec, std::string &err);
+
+// ---- Languages and territories --------------------------------------------
+
+struct LanguageSpec {
+  std::string name;
+  uint16_t id = 1;
+  uint32_t flags = 0;
+  uint16_t territory = 1, charset = 1, sort = 0;
+  std::string abbrev = "US";
+  std::vector<std::string> days, abbr_days, months, abbr_months;
+  std::string yes = "yes", no = "no", am = "AM", pm = "PM", ad = "AD", bc = "BC";
+};
+Image build_language(const LanguageSpec &spec);
+LanguageSpec american();
+
+struct TerritorySpec {
+  std::string name;
+  uint16_t id = 1;
+  std::string abbrev = "US";
+  std::map<unsigned, std::string> strings;  // pool-offset field -> text
+  std::map<unsigned, uint16_t> numbers;     // 16-bit field -> value
+};
+Image build_territory(const TerritorySpec &spec);
+TerritorySpec america();
+
+// A linguistic sort object with empty sections.
+Image build_sort(const std::string &name, uint16_t id);
+
+// ---- Boot file ------------------------------------------------------------
+
+struct BootObject {
+  uint16_t type = 0;
+  uint16_t id = 0;
+  std::string name;
+  uint32_t size = 0;
+  uint8_t langkey = 0, group = 0;
+};
+
+struct BootSpec {
+  uint32_t version = 0x02100000u;
+  uint8_t magic = 0xA5;
+  std::vector<BootObject> objects;  // sorted by type, then id, when built
+};
+Image build_boot(BootSpec spec);
+
+// ---- Installation ---------------------------------------------------------
+
+struct Installation {
+  bool big_endian;            // byte order of the files
+  bool ebcdic = false;        // names in EBCDIC
+  BootSpec boot;
+  std::vector<std::pair<BootObject, Image>> objects;
+};
+
+// Writes lx1boot.nlb (or lx2boot.nlb with bootdigit 2) and every object file
+// into dir. Objects with an empty image are listed in the boot file only.
+bool write_installation(const Installation &inst, const std::string &dir, unsigned bootdigit,
+                        std::string &err);
+
+// File base name of an object: lx<type><id as 4 hex digits>.
+std::string object_name(unsigned type, unsigned id);
+
+// Reads a description (see nlsobjw.cpp) and writes the installation.
+bool write_from_description(const std::string &desc_path, const std::string &outdir,
+                            std::string &err);
+
+bool host_big_endian();
+
+}  // namespace nlsw
+
+#endif
