@@ -25,3 +25,24 @@ function(qen_test)
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)
 endfunction()
+
+# qen_fuzz(NAME name SOURCES fuzz.cpp [SMOKE smoke_test.cpp ...] LIBS ... CORPUS dir)
+# A libFuzzer target for a binary reader. In a QEN_FUZZ tree (clang) it is a
+# fuzzer program that scripts/fuzz.sh runs for a bounded time over its corpus;
+# in every other tree the same entry point runs as a GoogleTest smoke test.
+if(QEN_FUZZ)
+  add_custom_target(qen_fuzz_all)
+endif()
+function(qen_fuzz)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;SMOKE;LIBS" ${ARGN})
+  if(QEN_FUZZ)
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+    add_dependencies(qen_fuzz_all ${F_NAME})
+    set_property(GLOBAL APPEND PROPERTY QEN_FUZZ_LIST "${F_NAME}=${F_CORPUS}")
+  else()
+    qen_test(NAME test_${F_NAME} SOURCES ${F_SOURCES} ${F_SMOKE} LIBS ${F_LIBS})
+  endif()
+endfunction()

@@ -3,6 +3,7 @@
 #   build    64-bit, everything
 #   build32  -m32: the kit, the probe and their tests
 #   build-asan  64-bit with AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-fuzz  the fuzz targets only, with clang's libFuzzer and the sanitizers
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=${1:-build}
@@ -12,6 +13,11 @@ case "$tree" in
   build) ;;
   build32) opts+=(-DQEN_WIDTH32=ON) ;;
   build-asan) opts+=(-DQEN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug) ;;
+  build-fuzz)
+    opts=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang
+          -DCMAKE_CXX_COMPILER=clang++ -DQEN_FUZZ=ON -DQEN_SANITIZE=ON)
+    cmake -S . -B "$tree" "${opts[@]}" >/dev/null
+    exec cmake --build "$tree" -j "$(nproc)" --target qen_fuzz_all ;;
   *) echo "unknown tree: $tree" >&2; exit 2 ;;
 esac
 cmake -S . -B "$tree" "${opts[@]}" >/dev/null

@@ -211,7 +211,7 @@ Image build_charset(const CharsetSpec &spec) {
       bclass[m.first[0]] = (uint16_t)((bclass[m.first[0]] & ~3u) | (m.first.size() - 1));
     }
   }
-  bool ascii = sbu['A'] == 'A' && sbu['0'] == '0';
+  bool ascii = sbu[0x41] == 'A' && sbu[0x30] == '0';
   if (ascii) flags |= LXCSF_ASCII;
   for (int b = 0; b < 256; ++b)
     if (sbu[b] == 0xFFFF) sbu[b] = 0xFFFD;

@@ -37,8 +37,8 @@ void copy_pointee(lsf_entry *e, const void *p, size_t width) {
 uint64_t unsigned_length(const void *p, const uint64_t *lp) { return p && lp ? *lp : 0; }
 int64_t signed_length(const void *p, const int64_t *lp) { return lp ? (p || *lp < 0 ? *lp : 0) : 0; }
 
-// Reads one argument of the given code into e. Returns 0, or the failing
-// status.
+// Reads one argument of the given code into e. Returns LSFST_OK, or the
+// failing status (which may be 0, memory exhausted).
 int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) {
   std::memset(&e->value, 0, sizeof e->value);
   e->length = 0;
@@ -46,55 +46,55 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
   switch (code) {
     case LSFIVALUE:
       e->value.i64 = va_arg(*ap, int64_t);
-      return 0;
+      return LSFST_OK;
     case LSFFVALUE:
       e->value.dbl = va_arg(*ap, double);
-      return 0;
+      return LSFST_OK;
     case LSFDVOID:
       e->value.ptr = va_arg(*ap, void *);
-      return 0;
+      return LSFST_OK;
     case LSFFUNCP:
       e->value.fn = va_arg(*ap, lsf_func);
-      return 0;
+      return LSFST_OK;
     case LSFUB1: case LSFSB1: case LSFEB1: case LSFTXT:
       copy_pointee(e, va_arg(*ap, const void *), 1);
-      return 0;
+      return LSFST_OK;
     case LSFUB2: case LSFSB2: case LSFEB2:
       copy_pointee(e, va_arg(*ap, const void *), 2);
-      return 0;
+      return LSFST_OK;
     case LSFUB4: case LSFSB4: case LSFEB4: case LSFUWORD: case LSFSWORD: case LSFEWORD:
       copy_pointee(e, va_arg(*ap, const void *), 4);
-      return 0;
+      return LSFST_OK;
     case LSFSIZET: {
       const size_t *p = va_arg(*ap, const size_t *);
       e->value.u64 = p ? *p : 0;
-      return 0;
+      return LSFST_OK;
     }
     case LSFSBIG_ZUR: case LSFUBIG_ZUR: case LSFSB8: case LSFUB8:
       copy_pointee(e, va_arg(*ap, const void *), 8);
-      return 0;
+      return LSFST_OK;
     case LSFFLTP: {
       const float *p = va_arg(*ap, const float *);
       e->type = LSFFLOAT;
       e->value.flt = p ? *p : 0.0f;
-      return 0;
+      return LSFST_OK;
     }
     case LSFDBLP: {
       const double *p = va_arg(*ap, const double *);
       e->type = LSFDOUBLE;
       e->value.dbl = p ? *p : 0.0;
-      return 0;
+      return LSFST_OK;
     }
     case LSFTXTP: {
       const char *text = va_arg(*ap, const char *);
-      if (!text) return 0;
+      if (!text) return LSFST_OK;
       if (env && env->utf16) {
         char *copy = nullptr;
         uint64_t size = 0;
         if (lsfnls_utf16_to_utf8(errs, env, text, &copy, &size) != 0) return LSFST_NOMEM;
         e->value.ptr = copy;
         e->length = size;
-        return 0;
+        return LSFST_OK;
       }
       // A two-byte character set ends its texts with a two-byte NUL, which
       // the copy keeps whole.
@@ -105,12 +105,12 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       std::memcpy(copy, text, size);
       e->value.ptr = copy;
       e->length = size;
-      return 0;
+      return LSFST_OK;
     }
     case LSFBUFLN: case LSFTXTLN: {
       const char *p = va_arg(*ap, const char *);
       uint64_t len = unsigned_length(p, va_arg(*ap, const uint64_t *));
-      if (len == 0) return 0;
+      if (len == 0) return LSFST_OK;
       if (code == LSFTXTLN) {
         const void *nul = std::memchr(p, 0, size_t(len));
         if (nul) len = uint64_t(static_cast<const char *>(nul) - p);
@@ -122,7 +122,7 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       copy[len] = 0;
       e->value.ptr = copy;
       e->length = len;
-      return 0;
+      return LSFST_OK;
     }
     case LSFBIGBUFLN: {
       const char *p = va_arg(*ap, const char *);
@@ -135,12 +135,12 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       copy[len] = 0;
       e->value.ptr = copy;
       e->length = uint64_t(len);
-      return 0;
+      return LSFST_OK;
     }
     case LSFTXTDP: {
       const char *p = va_arg(*ap, const char *);
       uint64_t cols = unsigned_length(p, va_arg(*ap, const uint64_t *));
-      if (cols == 0) return 0;
+      if (cols == 0) return LSFST_OK;
       uint64_t per = uint64_t(lsfnls_max_char_bytes(env)) + 2;
       if (cols > (SIZE_MAX - 1) / per) return LSFST_NOMEM;
       size_t room = size_t(per * cols + 1);
@@ -149,7 +149,7 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       lsfnls_copy_display(env, copy, room, p, cols);
       e->value.ptr = copy;
       e->length = cols;
-      return 0;
+      return LSFST_OK;
     }
     case LSFBIGTXTLN: case LSFBIGDPTXT: {
       const char *p = va_arg(*ap, const char *);
@@ -157,18 +157,18 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       if (len < 0) return LSFST_NEGLEN;
       const void *nul = std::memchr(p, 0, size_t(len));
       if (nul) len = static_cast<const char *>(nul) - p;
-      if (len == 0) return 0;
+      if (len == 0) return LSFST_OK;
       char *copy = static_cast<char *>(lsf_alloc(errs, size_t(len)));
       if (!copy) return LSFST_NOMEM;
       std::memcpy(copy, p, size_t(len));
       e->value.ptr = copy;
       e->length = uint64_t(len);
-      return 0;
+      return LSFST_OK;
     }
     case LSFORANUM:
       e->value.ptr = va_arg(*ap, void *);
       e->length = uint64_t(va_arg(*ap, int));
-      return 0;
+      return LSFST_OK;
     default:
       e->type = LSFBAD;
       return LSFST_BADTYPE;
@@ -187,7 +187,7 @@ int read_args(lwem_ctx *errs, lsf_env *env, lsf_entry *buf, int *status, int max
       return 0;
     }
     int st = read_one(errs, env, code, &buf[i], ap);
-    if (st != 0) {
+    if (st != LSFST_OK) {
       buf[i].type = LSFBAD;
       *status = st;
       return LSFBAD;
