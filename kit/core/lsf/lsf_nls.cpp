@@ -1,23 +1,17 @@
-// The NLS operations the argument lists call, behind one narrow seam each.
-// The language-handle and character-cursor work replaces the bodies below
-// with the real calls named in each comment; until then texts are taken as
-// single-byte text, one display column per byte.
+// The NLS operations the argument lists call. The language handle's fields
+// are read directly; the character-cursor work replaces the remaining bodies
+// with the real calls named in their comments, until then texts are copied
+// as single-byte text, one display column per byte.
 #include "lsf_int.h"
+#include "lxl.h"
 
 #include <cstring>
 
 
-uint32_t lsfnls_lang_flags(const lxlangid *lang) {
-  // Stands for reading the flags word of the lxlangid; replaced when the
-  // language handle exists.
-  (void)lang;
-  return 0;
-}
+uint32_t lsfnls_lang_flags(const lxlangid *lang) { return lang ? lang->flags : 0; }
 
 int lsfnls_max_char_bytes(const lsf_env *env) {
-  // Stands for the character set's maximum character length in the handle.
-  (void)env;
-  return 1;
+  return (env && env->lang && env->lang->mb_len) ? env->lang->mb_len : 1;
 }
 
 int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
