@@ -60,6 +60,12 @@ struct Kit {
     errs = block->errs;
     return true;
   }
+  // Adds the descriptor of the test package "tpkg".
+  bool add_tpkg(const char *lib, const char *sym, uint16_t flags) {
+    lpm_package d = descriptor("tpkg", lib, sym, flags);
+    int dup = 0;
+    return lpmapd(block, &d, 1, &dup, nullptr) == 0;
+  }
 };
 
 // A scratch installation: <home>/lib with versions of the test package.
@@ -253,9 +259,7 @@ TEST(Packages, SharedLibraryUnderHomeTakesTheHighestMinorOfItsMajor) {
     Kit k;
     CHILD_CHECK(k.up());
     if (!k.block) return;
-    lpm_package d = descriptor("tpkg", "lib/libtpkg.so.10.1", "tpkgInit", LPM_PKG_SHLIB);
-    int dup = 0;
-    CHILD_CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+    CHILD_CHECK(k.add_tpkg("lib/libtpkg.so.10.1", "tpkgInit", LPM_PKG_SHLIB));
     lpm_funcs *iface = lpmloadpkg(k.block, "tpkg");
     CHILD_CHECK(iface != nullptr);
     if (!iface) return;
@@ -308,9 +312,7 @@ TEST(Packages, MissingEntrySymbolGivesLpm31AndClosesTheLibrary) {
     CHILD_CHECK(k.up());
     if (!k.block) return;
     std::string lib = lib_file("tpkg_v103");
-    lpm_package d = descriptor("tpkg", lib.c_str(), "noSuchInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-    int dup = 0;
-    CHILD_CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+    CHILD_CHECK(k.add_tpkg(lib.c_str(), "noSuchInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
     CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
     CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
     CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
@@ -326,9 +328,7 @@ TEST(Packages, FailingEntryKeepsTheCountsAndIsCalledAgain) {
     CHILD_CHECK(k.up());
     if (!k.block) return;
     std::string lib = lib_file("tpkg_fail");
-    lpm_package d = descriptor("tpkg", lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-    int dup = 0;
-    CHILD_CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+    CHILD_CHECK(k.add_tpkg(lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
     CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
     void *held = dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD);
     CHILD_CHECK(held != nullptr);
@@ -367,9 +367,7 @@ TEST(Packages, EntryWithoutPrivateAreaOrInterfaceIsUndone) {
       void *held = dlopen(lib.c_str(), RTLD_NOW);
       CHILD_CHECK(held != nullptr);
       if (!held) return;
-      lpm_package d = descriptor("tpkg", lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-      int dup = 0;
-      CHILD_CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+      CHILD_CHECK(k.add_tpkg(lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
       CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
       CHILD_CHECK(lwemgec(k.errs, 1) == c.number);
       CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
