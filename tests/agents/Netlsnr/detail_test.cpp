@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cancel_check.h"
 #include "lsnr_test_util.h"
 #include "spawn.h"
 
@@ -238,16 +239,6 @@ TEST_F(Detail, ArgumentsFromTheMonitor)
     }
 }
 
-int open_descriptors()
-{
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (readdir(d))
-        ++n;
-    closedir(d);
-    return n;
-}
-
 struct CancelRun {
     QENAgTestResource res;
     AttrVec* attrs;
@@ -278,7 +269,7 @@ TEST_F(Detail, CancelledWhileTheScriptRuns)
     AttrVec v;
     v.add("Owner", "root").add("Home", home).add("MonScript", s);
     CancelRun run{resource("cancel"), &v};
-    const int fds_before = open_descriptors();
+    const int fds_before = open_fd_count();
 
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &run), 0);
@@ -286,11 +277,8 @@ TEST_F(Detail, CancelledWhileTheScriptRuns)
         usleep(10000);
     ASSERT_EQ(access(started.c_str(), F_OK), 0) << "the script never started";
     const pid_t script = atoi(read_file(started).c_str());
-    pthread_cancel(t);
-    void* ret = nullptr;
-    ASSERT_EQ(pthread_join(t, &ret), 0);
-    EXPECT_EQ(ret, PTHREAD_CANCELED);
-    EXPECT_EQ(open_descriptors(), fds_before);
+    EXPECT_EQ(cancel_and_join(t), PTHREAD_CANCELED);
+    EXPECT_EQ(open_fd_count(), fds_before);
     EXPECT_NE(kill(script, 0), 0) << "the script outlived the cancelled monitor";
     QENAgTestTakeLog();
 }
