@@ -246,12 +246,8 @@ extern "C" int process_monitor(const char* res_name, char** attrs, int* confiden
 {
     int state = QENAG_ONLINE;
     int ignored_confidence = 0;
-    if (confidence == nullptr)
-        confidence = &ignored_confidence;
-    SYB_DBG(0, "Starting a new monitor cycle.");
-    *confidence = 0;
     char name[kSybNameBufSize];
-    memset(name, 0, sizeof name);
+    confidence = SybStartCycle(SYB_TAG, confidence, &ignored_confidence, name);
 
     // A missing attribute reads as an empty value; a missing DetailMonitor
     // is invalid.

@@ -445,6 +445,16 @@ int SybFirstEmpty(std::initializer_list<SybNamedValue> values, char* name)
     return 0;
 }
 
+int* SybStartCycle(const char* tag, int* confidence, int* spare, char* name)
+{
+    if (confidence == nullptr)
+        confidence = spare;
+    SYB_DBG_T(0, tag, "Starting a new monitor cycle.");
+    *confidence = 0;
+    memset(name, 0, kSybNameBufSize);
+    return confidence;
+}
+
 void SybReadAttrs(char** attrs, const char* const* names, int count, char* empty, char** v,
                   bool* present)
 {

@@ -98,6 +98,11 @@ int SybFirstWithWhitespace(std::initializer_list<SybNamedValue> values, char* na
 // else 0.
 int SybFirstEmpty(std::initializer_list<SybNamedValue> values, char* name);
 
+// The start of a monitor cycle: the trace, the confidence set to 0 and the
+// name buffer (kSybNameBufSize bytes) zeroed. Returns where the cycle writes
+// its confidence: confidence, or spare when the caller passed NULL.
+int* SybStartCycle(const char* tag, int* confidence, int* spare, char* name);
+
 // Reads element 1 of each of the count attributes names[] from attrs, in
 // order, sharing one index hint. v[i] points at the value, or at the empty
 // string empty + i (the caller's count writable bytes, all NUL) when the

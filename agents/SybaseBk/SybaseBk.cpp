@@ -55,12 +55,8 @@ extern "C" int IsNull(const char* Backupserver, const char* Owner, const char* H
 extern "C" int process_monitor(const char* res_name, char** attrs, int* confidence)
 {
     int ignored_confidence = 0;
-    if (confidence == nullptr)
-        confidence = &ignored_confidence;
-    BK_DBG(0, "Starting a new monitor cycle.");
-    *confidence = 0;
     char name[kSybNameBufSize];
-    memset(name, 0, sizeof name);
+    confidence = SybStartCycle(BK_TAG, confidence, &ignored_confidence, name);
 
     // A missing attribute reads as an empty value.
     char empty[A_COUNT] = {};

@@ -12,6 +12,7 @@
 #include "cancel_check.h"
 #include "lsnr_test_util.h"
 #include "spawn.h"
+#include "text_file.h"
 
 using namespace lsnrtest;
 
@@ -21,14 +22,6 @@ void write_script(const std::string& path, const std::string& body, mode_t mode 
 {
     std::ofstream(path) << body;
     ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 LsnrAttrs attrs_for(const char* script)
