@@ -2,28 +2,24 @@
 // Loads the discovery plug-in as the configuration wizard does (dlopen, then
 // the three entry points by name), prints the discoverable attributes and the
 // document for each ATTRIBUTE (default: Instances).
-#include <dlfcn.h>
-
 #include <cstdio>
 
-#include "attrdiscovery.h"
+#include "attrdiscovery_host.h"
 
 int main(int argc, char **argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s LIBRARY [ATTRIBUTE ...]\n", argv[0]);
     return 2;
   }
-  void *lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+  AttrDiscoveryApi api;
+  void *lib = attrdiscovery_load(argv[1], &api);
   if (!lib) {
     std::fprintf(stderr, "%s\n", dlerror());
     return 1;
   }
-  auto list_fn = reinterpret_cast<decltype(&QEN_GetDiscoverableAttributes)>(
-      dlsym(lib, "QEN_GetDiscoverableAttributes"));
-  auto values_fn = reinterpret_cast<decltype(&QEN_GetPossibleValues)>(
-      dlsym(lib, "QEN_GetPossibleValues"));
-  auto free_fn =
-      reinterpret_cast<decltype(&QEN_FreeDiscoveryMem)>(dlsym(lib, "QEN_FreeDiscoveryMem"));
+  auto list_fn = api.list;
+  auto values_fn = api.values;
+  auto free_fn = api.release;
   if (!list_fn || !values_fn || !free_fn) {
     std::fprintf(stderr, "%s: missing entry point\n", argv[1]);
     return 1;

@@ -86,9 +86,10 @@ demo_sybase() {
 
   printf '#!/bin/sh\necho "checked $3 as $8"\nexit 110\n' >"$work/check.sh"
   chmod 755 "$work/check.sh"
-  cat >"$work/dataserver.cfg" <<CFG
-[demo_ds]
-Server=DEMOSRV1
+  ds_resource() { # name server detail-monitor
+    cat <<CFG
+[$1]
+Server=$2
 Owner=$owner
 Home=/opt/sybase
 Version=15.0
@@ -99,21 +100,10 @@ UPword=probepw
 Db=master
 Table=sysobjects
 Monscript=$work/check.sh
-DetailMonitor=2
-[demo_ds_other]
-Server=DEMOSRV
-Owner=$owner
-Home=/opt/sybase
-Version=15.0
-SA=sa
-SApswd=secret
-User=probe
-UPword=probepw
-Db=master
-Table=sysobjects
-Monscript=$work/check.sh
-DetailMonitor=0
+DetailMonitor=$3
 CFG
+  }
+  { ds_resource demo_ds DEMOSRV1 2; ds_resource demo_ds_other DEMOSRV 0; } >"$work/dataserver.cfg"
   cat >"$work/backupserver.cfg" <<CFG
 [demo_bk]
 Backupserver=DEMOBK1
@@ -124,16 +114,16 @@ Server=DEMOSRV1
 SA=sa
 SApswd=secret
 CFG
+  run_agent() { # program configuration cycles
+    "$tree/agents/$1" --config "$work/$2" --cycles "$3" --interval 1 --log-dir "$work"
+  }
   echo "--- DataServerAgent, 3 cycles (demo_ds_other looks for DEMOSRV, which does not run)"
-  "$tree/agents/Sybase/DataServerAgent" --config "$work/dataserver.cfg" --cycles 3 \
-    --interval 1 --log-dir "$work"
+  run_agent Sybase/DataServerAgent dataserver.cfg 3
   echo "--- BackupServerAgent, 2 cycles"
-  "$tree/agents/SybaseBk/BackupServerAgent" --config "$work/backupserver.cfg" --cycles 2 \
-    --interval 1 --log-dir "$work"
+  run_agent SybaseBk/BackupServerAgent backupserver.cfg 2
   kill "$ds_pid"; wait "$ds_pid" 2>/dev/null || true
   echo "--- the data server killed: one more cycle"
-  "$tree/agents/Sybase/DataServerAgent" --config "$work/dataserver.cfg" --cycles 1 \
-    --interval 1 --log-dir "$work"
+  run_agent Sybase/DataServerAgent dataserver.cfg 1
   echo "--- console.log"
   cat "$work/console.log"
   echo "--- a few lines of debug.log"

@@ -21,18 +21,9 @@
 extern "C" const char sybase_source_file[] = "Sybase";
 
 #define SYB_TAG "sybase_monitor"
-#define SYB_DBG(level, ...) \
-    QENAgLogDbgMsg1((level), SYB_TAG, sybase_source_file, __LINE__, 0, __VA_ARGS__)
-#define SYB_AGENT(sev, id, ...) \
-    QENAgLogMsg1((sev), SYB_TAG, sybase_source_file, __LINE__, (id), 0, __VA_ARGS__)
-#define SYB_CONSOLE(sev, id, ...) \
-    QENAgLogConsoleMsg1((sev), SYB_TAG, sybase_source_file, __LINE__, (id), 0, __VA_ARGS__)
-// Console first, then the agent log, under one id.
-#define SYB_BOTH(sev, id, ...)                 \
-    do {                                       \
-        SYB_CONSOLE((sev), (id), __VA_ARGS__); \
-        SYB_AGENT((sev), (id), __VA_ARGS__);   \
-    } while (0)
+#define SYB_DBG(level, ...) SYB_DBG_T((level), SYB_TAG, __VA_ARGS__)
+#define SYB_AGENT(sev, id, ...) SYB_AGENT_T((sev), SYB_TAG, (id), __VA_ARGS__)
+#define SYB_BOTH(sev, id, ...) SYB_BOTH_T((sev), SYB_TAG, (id), __VA_ARGS__)
 
 namespace {
 
@@ -50,11 +41,6 @@ constexpr char kScriptHome[] = "/opt/ZYLTqenone";
 // The cycle counter's cookie name: never "dataserver" followed by anything,
 // so it cannot meet a process cookie.
 constexpr char kCycleCookiePrefix[] = "DetailCycle:";
-
-void report_name(char* name, const char* attr)
-{
-    QENAgStrlcpy(name, attr, strlen(attr) + 1);
-}
 
 // The script path in path (kSybPathBufSize bytes); false when it does not
 // fit.
@@ -74,21 +60,15 @@ bool script_path(const char* monscript, char* path)
 // may execute. Logs message 28 when it does not.
 bool usable_script(const char* monscript, char* path)
 {
-    if (!script_path(monscript, path)) {
-        SYB_DBG(2, "Modified path of MonScript.");
-        SYB_BOTH(1, 28,
-                 "Access to Monscript '%s' denied. Detail Monitoring will not be enabled!! "
-                 "Please specify a valid file.",
-                 monscript);
-        return false;
-    }
+    bool fits = script_path(monscript, path);
     SYB_DBG(2, "Modified path of MonScript.");
     struct stat st;
-    if (stat(path, &st) != 0 || (st.st_mode & S_IXUSR) == 0) {
+    if (!fits || stat(path, &st) != 0 || (st.st_mode & S_IXUSR) == 0) {
+        // A path too long to build is shown as it was configured.
         SYB_BOTH(1, 28,
                  "Access to Monscript '%s' denied. Detail Monitoring will not be enabled!! "
                  "Please specify a valid file.",
-                 path);
+                 fits ? path : monscript);
         return false;
     }
     return true;
@@ -228,90 +208,62 @@ extern "C" int Validate(char* Server, char* Owner, char* Home, char* Version, ch
 {
     (void)SApswd;
     (void)UPword;
-    char* trimmed[] = {Server, Owner, Home, Version, SA, User, Db, Table, Monscript};
-    for (char* value : trimmed)
+    for (char* value : {Server, Owner, Home, Version, SA, User, Db, Table, Monscript})
         trim(value);
-    const struct {
-        const char* value;
-        const char* attr;
-    } checked[] = {{Server, "Server"}, {Owner, "Owner"}, {Version, "Version"}, {SA, "SA"},
-                   {User, "User"},     {Db, "Db"},       {Table, "Table"}};
-    for (const auto& c : checked) {
-        if (containsWhitespaces(c.value)) {
-            report_name(name, c.attr);
-            return 0;
-        }
-    }
-    return 1;
+    return SybFirstWithWhitespace({{Server, "Server"},
+                                   {Owner, "Owner"},
+                                   {Version, "Version"},
+                                   {SA, "SA"},
+                                   {User, "User"},
+                                   {Db, "Db"},
+                                   {Table, "Table"}},
+                                  name)
+               ? 0
+               : 1;
 }
 
 extern "C" int IsNull(const char* Server, const char* Owner, const char* Home,
                       const char* Version, const char* SA, char* name)
 {
-    const struct {
-        const char* value;
-        const char* attr;
-    } checked[] = {
-        {Server, "Server"}, {Owner, "Owner"}, {Home, "Home"}, {Version, "Version"}, {SA, "SA"}};
-    for (const auto& c : checked) {
-        if (c.value[0] == '\0') {
-            report_name(name, c.attr);
-            return 1;
-        }
-    }
-    return 0;
+    return SybFirstEmpty(
+        {{Server, "Server"}, {Owner, "Owner"}, {Home, "Home"}, {Version, "Version"}, {SA, "SA"}},
+        name);
 }
 
 extern "C" int IsNullDetailMonitorAttributes(const char* Monscript, const char* User,
                                              const char* UPword, const char* Db,
                                              const char* Table, char* name)
 {
-    const struct {
-        const char* value;
-        const char* attr;
-    } checked[] = {{Monscript, "MonScript"}, {User, "User"}, {UPword, "UPword"}, {Db, "Db"},
-                   {Table, "Table"}};
-    for (const auto& c : checked) {
-        if (c.value[0] == '\0') {
-            report_name(name, c.attr);
-            return 1;
-        }
-    }
-    return 0;
+    return SybFirstEmpty({{Monscript, "MonScript"},
+                          {User, "User"},
+                          {UPword, "UPword"},
+                          {Db, "Db"},
+                          {Table, "Table"}},
+                         name);
 }
 
 extern "C" int process_monitor(const char* res_name, char** attrs, int* confidence)
 {
     int state = QENAG_ONLINE;
     int ignored_confidence = 0;
-    if (confidence == nullptr)
-        confidence = &ignored_confidence;
-    SYB_DBG(0, "Starting a new monitor cycle.");
-    *confidence = 0;
     char name[kSybNameBufSize];
-    memset(name, 0, sizeof name);
+    confidence = SybStartCycle(SYB_TAG, confidence, &ignored_confidence, name);
 
     // A missing attribute reads as an empty value; a missing DetailMonitor
     // is invalid.
-    char empty[A_COUNT][1] = {};
+    char empty[A_COUNT] = {};
     char* v[A_COUNT];
     bool present[A_COUNT];
-    int index = -1;
-    for (int i = 0; i < A_COUNT; ++i) {
-        char* value = nullptr;
-        present[i] = qenag_get_attr_value(attrs, kAttrNames[i], &value, index, 1) == QENAG_OK &&
-                     value != nullptr;
-        v[i] = present[i] ? value : empty[i];
-    }
+    SybReadAttrs(attrs, kAttrNames, A_COUNT, empty, v, present);
 
     if (!Validate(v[A_SERVER], v[A_OWNER], v[A_HOME], v[A_VERSION], v[A_SA], v[A_SAPSWD],
                   v[A_USER], v[A_UPWORD], v[A_DB], v[A_TABLE], v[A_MONSCRIPT], name)) {
-        SYB_BOTH(1, 1, "Attribute value %s contains spaces. Resource state is UNKNOWN.", name);
+        SybLogContainsSpaces(SYB_TAG, name);
         return QENAG_UNKNOWN;
     }
     SYB_DBG(2, "Finished validation.");
     if (IsNull(v[A_SERVER], v[A_OWNER], v[A_HOME], v[A_VERSION], v[A_SA], name)) {
-        SYB_BOTH(1, 2, "Attribute %s is not specified. Resource state is UNKNOWN.", name);
+        SybLogNotSpecified(SYB_TAG, name);
         return QENAG_UNKNOWN;
     }
     SYB_DBG(2, "Finished null check.");
@@ -340,56 +292,17 @@ extern "C" int process_monitor(const char* res_name, char** attrs, int* confiden
     int n = static_cast<int>(number);
     if (n > 0 && IsNullDetailMonitorAttributes(v[A_MONSCRIPT], v[A_USER], v[A_UPWORD], v[A_DB],
                                                v[A_TABLE], name)) {
-        SYB_BOTH(1, 2, "Attribute %s is not specified. Resource state is UNKNOWN.", name);
+        SybLogNotSpecified(SYB_TAG, name);
         return QENAG_UNKNOWN;
-    }
-
-    int container_flag = QENAgIsContainerCapable();
-    int container_id = 0;
-    if (container_flag == 1) {
-        container_id = QENAgGetContainerID2();
-        SYB_DBG(2, "Zone id is %d", container_id);
-        if (container_id == -1) {
-            SYB_DBG(0, "Zone is not running");
-            return QENAG_OFFLINE;
-        }
-    } else {
-        SYB_DBG(2, "Zone is NOT enabled.");
-    }
-
-    int uid = 0;
-    if (container_id == 0) {
-        uid = isValidUser(v[A_OWNER]);
-        if (uid == 0) {
-            SYB_CONSOLE(1, 204, "Invalid owner %s for Sybase executables was specified",
-                        v[A_OWNER]);
-            return QENAG_UNKNOWN;
-        }
-    } else {
-        switch (getZoneUserId(v[A_OWNER], &uid)) {
-        case ZONE_NOT_RUNNING:
-            SYB_DBG(0, "Zone is not running");
-            return QENAG_OFFLINE;
-        case ZONE_NO_SUCH_USER:
-        case ZONE_NO_UID:
-            SYB_CONSOLE(1, 204, "Invalid owner %s for Sybase executables was specified",
-                        v[A_OWNER]);
-            return QENAG_UNKNOWN;
-        case ZONE_UID_FOUND:
-            break;
-        default:
-            return QENAG_UNKNOWN;
-        }
     }
 
     const SybFinderParams params = {
         "dataserver", "-s", v[A_SERVER], "Cookie name is: %s.", v[A_SERVER], SYB_TAG,
     };
-    int found = FindServerProc(&params, res_name, v[A_OWNER], uid, container_flag, container_id);
-    if (found == SYB_PROC_NOT_FOUND)
-        return QENAG_OFFLINE;
-    if (found != SYB_PROC_FOUND)
-        return QENAG_UNKNOWN;
+    int container_flag = 0;
+    int located = SybLocateServer(&params, res_name, v[A_OWNER], &container_flag);
+    if (located != QENAG_ONLINE)
+        return located;
 
     *confidence = 50;
     if (n == 0)
@@ -400,9 +313,5 @@ extern "C" int process_monitor(const char* res_name, char** attrs, int* confiden
 
 extern "C" void QENAgStartup(void)
 {
-    QENAgSetLogCategory(20018);
-    AgentEntryPoints table;
-    memset(&table, 0, sizeof table);
-    table.monitor = process_monitor;
-    QENAgRegisterEPStruct(QENAG_EP_TABLE_VERSION, &table);
+    SybRegisterMonitor(process_monitor);
 }

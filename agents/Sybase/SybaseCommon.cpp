@@ -1,5 +1,6 @@
-// Routines both Sybase agents share: trimming, owner resolution and the
-// server-process finder with its process cookie.
+// Routines both Sybase agents share: trimming, owner resolution, the
+// server-process finder with its process cookie, and the monitor steps both
+// agents take alike.
 #include "SybaseCommon.h"
 
 #include <ctype.h>
@@ -16,19 +17,17 @@
 
 #include "QENAgHelper.h"
 
-#define SYB_DBG(level, tag, ...) \
-    QENAgLogDbgMsg1((level), (tag), sybase_source_file, __LINE__, 0, __VA_ARGS__)
-#define SYB_AGENT(sev, tag, id, ...) \
-    QENAgLogMsg1((sev), (tag), sybase_source_file, __LINE__, (id), 0, __VA_ARGS__)
-#define SYB_CONSOLE(sev, tag, id, ...) \
-    QENAgLogConsoleMsg1((sev), (tag), sybase_source_file, __LINE__, (id), 0, __VA_ARGS__)
-
 namespace {
 
 constexpr char white_space[] = " ";
 constexpr char procd[] = "/proc/";
 constexpr char kIdProgram[] = "/usr/bin/id";
 constexpr char kZoneTag[] = "getZoneUserId";
+
+void report_name(char* name, const char* attr)
+{
+    QENAgStrlcpy(name, attr, strlen(attr) + 1);
+}
 
 bool blank_or_tab(char c)
 {
@@ -103,29 +102,28 @@ int check_cookie(const SybFinderParams* p, const char* program, const char* reso
     if (cname == nullptr)
         return 0;
     pthread_cleanup_push(QENAgDelString, cname);
-    SYB_DBG(0, p->tag, p->cookie_trace, cname);
+    SYB_DBG_T(0, p->tag, p->cookie_trace, cname);
     char* value = static_cast<char*>(QENAgGetCookie(cname));
     if (value != nullptr) {
         int fd = psinfo_open(value, O_RDONLY);
         if (fd < 0) {
-            SYB_CONSOLE(2, p->tag, 301, "Open for %s failed, setting cookie to NULL", program);
+            SYB_CONSOLE_T(2, p->tag, 301, "Open for %s failed, setting cookie to NULL", program);
         } else {
             psinfo_t rec;
             int err = 0;
             ssize_t n = read_record(fd, &rec, &err);
             if (n != static_cast<ssize_t>(sizeof rec)) {
                 // A short record is as unusable as a failed read.
-                SYB_CONSOLE(1, p->tag, 300, "ioctl for process %s failed with return code %d",
+                SYB_CONSOLE_T(1, p->tag, 300, "ioctl for process %s failed with return code %d",
                             program, static_cast<int>(n));
             } else if (is_our_server(rec, p, program, uid, container_flag, container_id)) {
                 found = 1;
-                SYB_DBG(0, p->tag, "Command line for prcess %s: \n>>>%s<<<\n", value,
+                SYB_DBG_T(0, p->tag, "Command line for prcess %s: \n>>>%s<<<\n", value,
                         rec.pr_psargs);
             } else {
                 // The pid now belongs to another process, or to another
                 // server, owner or zone.
-                SYB_CONSOLE(0, p->tag, 4, "Process %s restarted", program);
-                SYB_AGENT(0, p->tag, 4, "Process %s restarted", program);
+                SYB_BOTH_T(0, p->tag, 4, "Process %s restarted", program);
             }
         }
         if (!found) {
@@ -134,7 +132,7 @@ int check_cookie(const SybFinderParams* p, const char* program, const char* reso
         }
     }
     pthread_cleanup_pop(1);
-    SYB_DBG(0, p->tag, "Cookie analysis finished. proc_ok is %s", found ? "TRUE" : "FALSE");
+    SYB_DBG_T(0, p->tag, "Cookie analysis finished. proc_ok is %s", found ? "TRUE" : "FALSE");
     return found;
 }
 
@@ -156,11 +154,11 @@ bool owner_exists(const SybFinderParams* p, const char* owner, const char* resou
         if (err == 0 && entry != nullptr)
             return true;
     }
-    SYB_CONSOLE(1, p->tag, 6,
+    SYB_CONSOLE_T(1, p->tag, 6,
                 "Cannot find matching entry for user %s, errno = %d, check the Owner attribute of "
                 "resource %s",
                 owner, err, resource);
-    SYB_AGENT(0, p->tag, 6,
+    SYB_AGENT_T(0, p->tag, 6,
               "Cannot find matching entry for user %s, errno = %d, check the Owner attribute of "
               "resource %s",
               owner, err, resource);
@@ -179,13 +177,12 @@ void set_cookie(const SybFinderParams* p, const char* program, const char* resou
     char* cname = make_cookie_name(program, resource);
     pthread_cleanup_push(QENAgDelString, cname);
     if (cname != nullptr) {
-        SYB_DBG(0, p->tag, p->cookie_trace, cname);
+        SYB_DBG_T(0, p->tag, p->cookie_trace, cname);
         QENAgSetCookie(cname, value);
     }
     pthread_cleanup_pop(1);
     pthread_cleanup_pop(cname == nullptr ? 1 : 0);
-    SYB_CONSOLE(4, p->tag, 7, "Setting cookie for proc = %s, PID = %s", psargs, path);
-    SYB_AGENT(4, p->tag, 7, "Setting cookie for proc = %s, PID = %s", psargs, path);
+    SYB_BOTH_T(4, p->tag, 7, "Setting cookie for proc = %s, PID = %s", psargs, path);
 }
 
 // Scans the process directory for program. Returns 2 when the directory
@@ -195,7 +192,7 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
 {
     DIR* dir = opendir(procd);
     if (dir == nullptr) {
-        SYB_CONSOLE(0, p->tag, 302, "Cannot open process directory");
+        SYB_CONSOLE_T(0, p->tag, 302, "Cannot open process directory");
         return SYB_PROCDIR_FAILED;
     }
     bool owner_ok = false;
@@ -223,7 +220,7 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
         ssize_t n = read_record(fd, &rec, &err);
         if (n < 0) {
             if (err != 0 && err != ENOENT && err != EAGAIN)
-                SYB_CONSOLE(1, p->tag, 303,
+                SYB_CONSOLE_T(1, p->tag, 303,
                             "ioctl during scan for process %s failed with return code %d, "
                             "errno = %d",
                             program, static_cast<int>(n), err);
@@ -238,7 +235,7 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
             continue;
         if (strstr(rec.pr_psargs, program) == nullptr)
             continue;
-        SYB_DBG(0, p->tag,
+        SYB_DBG_T(0, p->tag,
                 "Found process \n>>>%s<<<\n\tcontaining\n>>>%s<<<\nArguments: >>>%s<<<\n",
                 rec.pr_psargs, program, rec.pr_psargs);
         if (!owner_ok) {
@@ -248,17 +245,17 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
         }
         int match = SybMatchServer(rec.pr_psargs, p->srv_option, p->server);
         if (match == 1) {
-            SYB_DBG(1, p->tag, "Is not a expected server. (Missing %s option?)", p->srv_option);
+            SYB_DBG_T(1, p->tag, "Is not a expected server. (Missing %s option?)", p->srv_option);
             continue;
         }
         if (match == 2) {
-            SYB_DBG(1, p->tag,
+            SYB_DBG_T(1, p->tag,
                     "Is not a expected data server. (Is there any other data server running "
                     "with different server name?)");
             continue;
         }
         if (match == 3) {
-            SYB_DBG(1, p->tag,
+            SYB_DBG_T(1, p->tag,
                     "Is not a expected data server. (Is there any other data server running "
                     "with same left-matching server name as this one?)");
             continue;
@@ -275,14 +272,14 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
 
 extern "C" void trim(char* value)
 {
-    SYB_DBG(3, "trim", "Untrimmed attribute value: |%s|", value);
+    SYB_DBG_T(3, "trim", "Untrimmed attribute value: |%s|", value);
     size_t start = strspn(value, " \t");
     size_t end = strlen(value);
     while (end > start && blank_or_tab(value[end - 1]))
         --end;
     memmove(value, value + start, end - start);
     value[end - start] = '\0';
-    SYB_DBG(3, "trim", "Trimmed attribute value: |%s|", value);
+    SYB_DBG_T(3, "trim", "Trimmed attribute value: |%s|", value);
 }
 
 extern "C" int containsWhitespaces(const char* value)
@@ -310,34 +307,34 @@ extern "C" int getZoneUserId(const char* user, int* uid)
     int status = 0;
     char* const argv[] = {const_cast<char*>(kIdProgram), const_cast<char*>(user), nullptr};
     if (QENAgExecInContainer2(kIdProgram, argv, output, kSybOutputSize, &status) != 0) {
-        SYB_AGENT(2, kZoneTag, 61,
+        SYB_AGENT_T(2, kZoneTag, 61,
                   "%s:QENAgExecInContainer() failed, could not execute program (%s).", kZoneTag,
                   kIdProgram);
         return ZONE_ID_NOT_RUN;
     }
     if ((status & 0xff) != 0) {
-        SYB_AGENT(2, kZoneTag, 62, "%s:Abnormal termination of program (%s).", kZoneTag,
+        SYB_AGENT_T(2, kZoneTag, 62, "%s:Abnormal termination of program (%s).", kZoneTag,
                   kIdProgram);
         return ZONE_ID_NOT_RUN;
     }
     if (output[0] == '\0')
         return ZONE_NOT_RUNNING;
-    SYB_DBG(3, kZoneTag, "Output of %s for user=%s is:%s", kIdProgram, user, output);
+    SYB_DBG_T(3, kZoneTag, "Output of %s for user=%s is:%s", kIdProgram, user, output);
     str_chomp(output);
     if (((status >> 8) & 0xff) != 0) {
-        SYB_AGENT(1, kZoneTag, 65, "%s:Error while getting information about user:%s (%s).",
+        SYB_AGENT_T(1, kZoneTag, 65, "%s:Error while getting information about user:%s (%s).",
                   kZoneTag, user, output);
-        SYB_CONSOLE(1, kZoneTag, 65, "%s:Error while getting information about user:%s (%s).",
+        SYB_CONSOLE_T(1, kZoneTag, 65, "%s:Error while getting information about user:%s (%s).",
                     kZoneTag, user, output);
         return ZONE_NO_SUCH_USER;
     }
     *uid = 0;
-    SYB_DBG(0, kZoneTag, "User String:%s", output);
+    SYB_DBG_T(0, kZoneTag, "User String:%s", output);
     const char* at = strstr(output, "uid=");
     if (at == nullptr)
         return ZONE_NO_UID;
     *uid = atoi(at + 4);
-    SYB_DBG(0, kZoneTag, "User String:%d", *uid);
+    SYB_DBG_T(0, kZoneTag, "User String:%d", *uid);
     return ZONE_UID_FOUND;
 }
 
@@ -399,7 +396,7 @@ extern "C" int SybMatchServer(const char* psargs, const char* option, const char
 extern "C" int FindServerProc(const SybFinderParams* p, const char* resource, const char* owner,
                               int uid, int container_flag, int container_id)
 {
-    SYB_DBG(0, p->tag, "Performing process stats monitoring");
+    SYB_DBG_T(0, p->tag, "Performing process stats monitoring");
     size_t size = strlen(p->proc_list) + 1;
     char* list = static_cast<char*>(malloc(size));
     if (list == nullptr)
@@ -417,11 +414,123 @@ extern "C" int FindServerProc(const SybFinderParams* p, const char* resource, co
             break;
         }
         if (!found) {
-            SYB_DBG(0, p->tag, "Could not find a process for data server %s. Returning OFFLINE.",
+            SYB_DBG_T(0, p->tag, "Could not find a process for data server %s. Returning OFFLINE.",
                     p->notfound_server);
             result = SYB_PROC_NOT_FOUND;
         }
     }
     pthread_cleanup_pop(1);
     return result;
+}
+
+int SybFirstWithWhitespace(std::initializer_list<SybNamedValue> values, char* name)
+{
+    for (const SybNamedValue& c : values) {
+        if (containsWhitespaces(c.value)) {
+            report_name(name, c.attr);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int SybFirstEmpty(std::initializer_list<SybNamedValue> values, char* name)
+{
+    for (const SybNamedValue& c : values) {
+        if (c.value[0] == '\0') {
+            report_name(name, c.attr);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int* SybStartCycle(const char* tag, int* confidence, int* spare, char* name)
+{
+    if (confidence == nullptr)
+        confidence = spare;
+    SYB_DBG_T(0, tag, "Starting a new monitor cycle.");
+    *confidence = 0;
+    memset(name, 0, kSybNameBufSize);
+    return confidence;
+}
+
+void SybReadAttrs(char** attrs, const char* const* names, int count, char* empty, char** v,
+                  bool* present)
+{
+    int index = -1;
+    for (int i = 0; i < count; ++i) {
+        char* value = nullptr;
+        bool found = qenag_get_attr_value(attrs, names[i], &value, index, 1) == QENAG_OK &&
+                     value != nullptr;
+        v[i] = found ? value : empty + i;
+        if (present != nullptr)
+            present[i] = found;
+    }
+}
+
+void SybLogContainsSpaces(const char* tag, const char* name)
+{
+    SYB_BOTH_T(1, tag, 1, "Attribute value %s contains spaces. Resource state is UNKNOWN.", name);
+}
+
+void SybLogNotSpecified(const char* tag, const char* name)
+{
+    SYB_BOTH_T(1, tag, 2, "Attribute %s is not specified. Resource state is UNKNOWN.", name);
+}
+
+int SybLocateServer(const SybFinderParams* p, const char* resource, const char* owner,
+                    int* container_flag)
+{
+    *container_flag = QENAgIsContainerCapable();
+    int container_id = 0;
+    if (*container_flag == 1) {
+        container_id = QENAgGetContainerID2();
+        SYB_DBG_T(2, p->tag, "Zone id is %d", container_id);
+        if (container_id == -1) {
+            SYB_DBG_T(0, p->tag, "Zone is not running");
+            return QENAG_OFFLINE;
+        }
+    } else {
+        SYB_DBG_T(2, p->tag, "Zone is NOT enabled.");
+    }
+
+    int uid = 0;
+    if (container_id == 0) {
+        uid = isValidUser(owner);
+        if (uid == 0) {
+            SYB_CONSOLE_T(1, p->tag, 204, "Invalid owner %s for Sybase executables was specified",
+                          owner);
+            return QENAG_UNKNOWN;
+        }
+    } else {
+        switch (getZoneUserId(owner, &uid)) {
+        case ZONE_NOT_RUNNING:
+            SYB_DBG_T(0, p->tag, "Zone is not running");
+            return QENAG_OFFLINE;
+        case ZONE_NO_SUCH_USER:
+        case ZONE_NO_UID:
+            SYB_CONSOLE_T(1, p->tag, 204, "Invalid owner %s for Sybase executables was specified",
+                          owner);
+            return QENAG_UNKNOWN;
+        case ZONE_UID_FOUND:
+            break;
+        default:
+            return QENAG_UNKNOWN;
+        }
+    }
+
+    int found = FindServerProc(p, resource, owner, uid, *container_flag, container_id);
+    if (found == SYB_PROC_FOUND)
+        return QENAG_ONLINE;
+    return found == SYB_PROC_NOT_FOUND ? QENAG_OFFLINE : QENAG_UNKNOWN;
+}
+
+void SybRegisterMonitor(QENAgMonitorFn monitor)
+{
+    QENAgSetLogCategory(20018);
+    AgentEntryPoints table;
+    memset(&table, 0, sizeof table);
+    table.monitor = monitor;
+    QENAgRegisterEPStruct(QENAG_EP_TABLE_VERSION, &table);
 }

@@ -96,13 +96,24 @@ int run_cycle(SybaseBenchEnv& env, const char* res, char** attrs)
     return state;
 }
 
-void BM_DataServerCycleCookieHit(benchmark::State& state)
+// The environment, or nullptr when it could not be set up (the benchmark is
+// then skipped with the reason).
+SybaseBenchEnv* ready_env(benchmark::State& state)
 {
     SybaseBenchEnv& env = SybaseBenchEnv::get();
     if (!env.error.empty()) {
         state.SkipWithError(env.error.c_str());
-        return;
+        return nullptr;
     }
+    return &env;
+}
+
+void BM_DataServerCycleCookieHit(benchmark::State& state)
+{
+    SybaseBenchEnv* ready = ready_env(state);
+    if (ready == nullptr)
+        return;
+    SybaseBenchEnv& env = *ready;
     QENAgTestResource res;
     res.name = "bench_cookie";
     QENAgTestSetResource(&res);
@@ -123,11 +134,10 @@ BENCHMARK(BM_DataServerCycleCookieHit);
 
 void BM_DataServerCycleFullScan(benchmark::State& state)
 {
-    SybaseBenchEnv& env = SybaseBenchEnv::get();
-    if (!env.error.empty()) {
-        state.SkipWithError(env.error.c_str());
+    SybaseBenchEnv* ready = ready_env(state);
+    if (ready == nullptr)
         return;
-    }
+    SybaseBenchEnv& env = *ready;
     QENAgTestResource res;
     res.name = "bench_scan";
     QENAgTestSetResource(&res);
@@ -149,11 +159,10 @@ BENCHMARK(BM_DataServerCycleFullScan);
 
 void BM_PgrepRun(benchmark::State& state)
 {
-    SybaseBenchEnv& env = SybaseBenchEnv::get();
-    if (!env.error.empty()) {
-        state.SkipWithError(env.error.c_str());
+    SybaseBenchEnv* ready = ready_env(state);
+    if (ready == nullptr)
         return;
-    }
+    SybaseBenchEnv& env = *ready;
     std::string pattern = "dataserver.*-s" + env.server_name;
     char* argv[] = {const_cast<char*>("pgrep"), const_cast<char*>("-u"),
                     const_cast<char*>(kOwner),  const_cast<char*>("-f"),

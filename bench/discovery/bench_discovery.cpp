@@ -3,7 +3,6 @@
 // output into a std::string. Both run the same perl script and are timed by
 // the wall clock (the script runs in another process); bytes/s that stay
 // flat across the sizes show the cost grows linearly with the output.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,25 +11,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include "attrdiscovery.h"
+#include "attrdiscovery_host.h"
 
 namespace {
 
-struct Api {
-  decltype(&QEN_GetPossibleValues) values = nullptr;
-  decltype(&QEN_FreeDiscoveryMem) release = nullptr;
-};
-
-const Api &api() {
-  static const Api loaded = [] {
-    Api a;
-    void *lib = dlopen(ATTRDISCOVERY_SO, RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
+const AttrDiscoveryApi &api() {
+  static const AttrDiscoveryApi loaded = [] {
+    AttrDiscoveryApi a;
+    if (!attrdiscovery_load(ATTRDISCOVERY_SO, &a)) {
       std::fprintf(stderr, "dlopen: %s\n", dlerror());
       std::exit(1);
     }
-    a.values = reinterpret_cast<decltype(a.values)>(dlsym(lib, "QEN_GetPossibleValues"));
-    a.release = reinterpret_cast<decltype(a.release)>(dlsym(lib, "QEN_FreeDiscoveryMem"));
     setenv("QEN_ATTRSCAN_SCRIPT", BIG_SCRIPT, 1);
     return a;
   }();
@@ -42,7 +33,7 @@ std::string attribute(benchmark::State &state) {
 }
 
 void BM_Plugin(benchmark::State &state) {
-  const Api &a = api();
+  const AttrDiscoveryApi &a = api();
   std::string name = attribute(state);
   int count = 0;
   for (auto _ : state) {

@@ -1,6 +1,7 @@
 // psinfo records built from Linux /proc, and the open/stat seam that serves
 // them as "/proc/<pid>/psinfo".
 #include "psinfo.h"
+#include "nocancel.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,19 +17,6 @@
 #include <string_view>
 
 namespace {
-
-// Keeps cancellation off for the life of one seam call: every descriptor it
-// opens is closed again before the call returns.
-class NoCancel {
-public:
-    NoCancel() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_); }
-    ~NoCancel() { pthread_setcancelstate(old_, nullptr); }
-    NoCancel(const NoCancel&) = delete;
-    NoCancel& operator=(const NoCancel&) = delete;
-
-private:
-    int old_ = 0;
-};
 
 // A process that ends while it is read shows ESRCH or an empty file.
 int vanished_errno(int e)

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "nocancel.h"
 #include "qenagfw.h"
 
 namespace qenagfw {
@@ -36,16 +37,7 @@ QENAgMonitorFn registered_monitor();
 int log_category();
 
 // Turns cancellation off for the life of the object.
-class NoCancel {
-public:
-    NoCancel() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_); }
-    ~NoCancel() { pthread_setcancelstate(old_, nullptr); }
-    NoCancel(const NoCancel&) = delete;
-    NoCancel& operator=(const NoCancel&) = delete;
-
-private:
-    int old_ = 0;
-};
+using ::NoCancel;
 
 } // namespace qenagfw
 

@@ -30,27 +30,15 @@
 
 #include "child.h"
 
-#include "attrdiscovery.h"
+#include "attrdiscovery_host.h"
 
 namespace {
 
-struct Api {
-  decltype(&QEN_GetDiscoverableAttributes) list = nullptr;
-  decltype(&QEN_GetPossibleValues) values = nullptr;
-  decltype(&QEN_FreeDiscoveryMem) release = nullptr;
-};
-
-const Api &api() {
-  static const Api loaded = [] {
-    Api a;
-    void *lib = dlopen(ATTRDISCOVERY_SO, RTLD_NOW | RTLD_LOCAL);
-    if (!lib) {
+const AttrDiscoveryApi &api() {
+  static const AttrDiscoveryApi loaded = [] {
+    AttrDiscoveryApi a;
+    if (!attrdiscovery_load(ATTRDISCOVERY_SO, &a))
       std::fprintf(stderr, "dlopen: %s\n", dlerror());
-      return a;
-    }
-    a.list = reinterpret_cast<decltype(a.list)>(dlsym(lib, "QEN_GetDiscoverableAttributes"));
-    a.values = reinterpret_cast<decltype(a.values)>(dlsym(lib, "QEN_GetPossibleValues"));
-    a.release = reinterpret_cast<decltype(a.release)>(dlsym(lib, "QEN_FreeDiscoveryMem"));
     return a;
   }();
   return loaded;

@@ -192,18 +192,8 @@ void* lmmfsvalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mar
 
 void* lmmfscalloc(lmm_ctx* ctx, lmm_heap* hp, size_t count, size_t size, unsigned flags,
                   int* mark) {
-  size_t n;
-  if (!lmmi_mul(count, size, &n)) {
-    lmmi_error(ctx, LMM_ETOOLARGE, "lmmfscalloc", mark, flags);
-    return nullptr;
-  }
-  void* p = lmmfsmalloc(ctx, hp, n, flags, mark);
-  if (!p) {
-    lmmi_internal(ctx, 615, "In Fast calloc: fast malloc fail.", mark, flags);
-    return nullptr;
-  }
-  memset(p, 0, n);
-  return p;
+  return lmmi_calloc(ctx, count, size, "lmmfscalloc", 615, "In Fast calloc: fast malloc fail.",
+                     mark, flags, [&](size_t n) { return lmmfsmalloc(ctx, hp, n, flags, mark); });
 }
 
 void* lmmfsrealloc(lmm_ctx* ctx, lmm_heap* hp, void* ptr, size_t n, size_t k, unsigned flags,

@@ -3,6 +3,7 @@
 #define QEN_KIT_CORE_LMMI_H
 
 #include <stdarg.h>
+#include <string.h>
 
 #include "lmm.h"
 
@@ -79,6 +80,26 @@ inline bool lmmi_mul(size_t count, size_t size, size_t* out) {
   if (p > LMM_MAXSIZE) return false;
   *out = static_cast<size_t>(p);
   return true;
+}
+
+// calloc over a strategy's allocation: count x size bytes from alloc(n),
+// zeroed. A product that is too large is LMM_ETOOLARGE under `name`; an
+// allocation that gives nothing is the internal error `site` with `text`.
+template <class Alloc>
+void* lmmi_calloc(lmm_ctx* ctx, size_t count, size_t size, const char* name, int site,
+                  const char* text, int* mark, unsigned flags, Alloc alloc) {
+  size_t n;
+  if (!lmmi_mul(count, size, &n)) {
+    lmmi_error(ctx, LMM_ETOOLARGE, name, mark, flags);
+    return nullptr;
+  }
+  void* p = alloc(n);
+  if (!p) {
+    lmmi_internal(ctx, site, text, mark, flags);
+    return nullptr;
+  }
+  memset(p, 0, n);
+  return p;
 }
 
 // Usable bytes of a block of the standard or the fast strategy.

@@ -141,20 +141,12 @@ int lmmohfreeblklist(lmm_ctx* ctx, lmm_heap* hp, unsigned flags, int* mark) {
 
 void* lmmocallocblklist(lmm_ctx* ctx, lmm_heap* hp, size_t count, size_t size, unsigned flags,
                         int* mark) {
-  size_t n;
-  if (!lmmi_mul(count, size, &n)) {
-    lmmi_error(ctx, LMM_ETOOLARGE, "lmmocallocblklist", mark, flags);
-    return nullptr;
-  }
-  void* p = n ? list_alloc(ctx, hp, n, false, flags, mark, 751,
-                           "lmmomallocblklist: Cannot allocate memory")
-              : nullptr;
-  if (!p) {
-    lmmi_internal(ctx, 775, "lmmocallocblklist: Cannot allocate memory", mark, flags);
-    return nullptr;
-  }
-  memset(p, 0, n);
-  return p;
+  return lmmi_calloc(ctx, count, size, "lmmocallocblklist", 775,
+                     "lmmocallocblklist: Cannot allocate memory", mark, flags, [&](size_t n) {
+                       return n ? list_alloc(ctx, hp, n, false, flags, mark, 751,
+                                             "lmmomallocblklist: Cannot allocate memory")
+                                : nullptr;
+                     });
 }
 
 void* lmmovallocblklist(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags, int* mark) {

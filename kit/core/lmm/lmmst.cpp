@@ -471,22 +471,21 @@ int lmmsthfree(lmm_ctx* ctx, lmm_heap* hp, unsigned flags, int* mark) {
     if (hp->parent) return lmmi_pfree(ctx, hp->parent, p, LMM_INTERNAL, mark);
     return slwmmputmem(lmmi_tsctx(ctx), p);
   };
-  while (u8* t = st->vinuse.get<u8>()) {
-    void* v = reinterpret_cast<StTrailer*>(t)->start.get<void>();
-    list_unlink(st->vinuse, t, kTrailLinks);
-    if (give(v) != 0) {
-      fail(ctx, 355, "In Std hpfree: free fail w/ inuse vrtblk", flags, mark);
-      return -1;
+  // Gives back every virtual block of a trailer list.
+  auto drain = [&](auto& list, int site, const char* text) {
+    while (u8* t = list.template get<u8>()) {
+      void* v = reinterpret_cast<StTrailer*>(t)->start.template get<void>();
+      list_unlink(list, t, kTrailLinks);
+      if (give(v) != 0) {
+        fail(ctx, site, text, flags, mark);
+        return false;
+      }
     }
-  }
-  while (u8* t = st->vfree.get<u8>()) {
-    void* v = reinterpret_cast<StTrailer*>(t)->start.get<void>();
-    list_unlink(st->vfree, t, kTrailLinks);
-    if (give(v) != 0) {
-      fail(ctx, 356, "In Std hpfree: free fail w/ free vrtblk", flags, mark);
-      return -1;
-    }
-  }
+    return true;
+  };
+  if (!drain(st->vinuse, 355, "In Std hpfree: free fail w/ inuse vrtblk") ||
+      !drain(st->vfree, 356, "In Std hpfree: free fail w/ free vrtblk"))
+    return -1;
   if (give(st) != 0) {
     fail(ctx, 357, "In Std hpfree: free std ctx fail", flags, mark);
     return -1;
@@ -546,18 +545,9 @@ int lmmstfree(lmm_ctx* ctx, lmm_heap* hp, void* ptr, unsigned flags, int* mark) 
 
 void* lmmstcalloc(lmm_ctx* ctx, lmm_heap* hp, size_t count, size_t size, unsigned flags,
                   int* mark) {
-  size_t n;
-  if (!lmmi_mul(count, size, &n)) {
-    lmmi_error(ctx, LMM_ETOOLARGE, "lmmstcalloc", mark, flags);
-    return nullptr;
-  }
-  void* p = n ? lmmstmalloc(ctx, hp, n, flags, mark) : nullptr;
-  if (!p) {
-    fail(ctx, 365, "In Std calloc: cannot allocate memptr", flags, mark);
-    return nullptr;
-  }
-  memset(p, 0, n);
-  return p;
+  return lmmi_calloc(ctx, count, size, "lmmstcalloc", 365, "In Std calloc: cannot allocate memptr",
+                     mark, flags,
+                     [&](size_t n) { return n ? lmmstmalloc(ctx, hp, n, flags, mark) : nullptr; });
 }
 
 void* lmmstvalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mark) {

@@ -61,16 +61,28 @@ extern "C" {
 // ---------------------------------------------------------------------------
 // Lists
 
-int lpmllil(lpm_meta *obj, lpm_list *list, int *call_flag) {
+namespace {
+
+// Sets up a list or a call stack; `bad` and `nomutex` are the texts recorded
+// for a missing list and for a mutex that cannot be made.
+int init_list(lpm_meta *obj, lpm_list *list, int *call_flag, const char *bad,
+              const char *nomutex) {
   if (!list) {
-    rec_text(obj, call_flag, LPM_BADARG, "lpmllil().");
+    rec_text(obj, call_flag, LPM_BADARG, bad);
     return -1;
   }
   if (lpm_list_init(thr_of(obj), list) != 0) {
-    rec_text(obj, call_flag, LPM_MUTEX, "lpmllil(): failure to initialize mutex");
+    rec_text(obj, call_flag, LPM_MUTEX, nomutex);
     return -1;
   }
   return 0;
+}
+
+}  // namespace
+
+int lpmllil(lpm_meta *obj, lpm_list *list, int *call_flag) {
+  return init_list(obj, list, call_flag, "lpmllil().",
+                   "lpmllil(): failure to initialize mutex");
 }
 
 int lpmllae(lpm_meta *obj, lpm_list *list, void *elem, int *call_flag) {
@@ -118,15 +130,8 @@ int lpmllmem(lpm_meta *obj, lpm_list *list, void *elem, int *call_flag) {
 // Call stack
 
 int lpmcsin(lpm_meta *obj, lpm_list *stack, int *call_flag) {
-  if (!stack) {
-    rec_text(obj, call_flag, LPM_BADARG, "lpmcsin().");
-    return -1;
-  }
-  if (lpm_list_init(thr_of(obj), stack) != 0) {
-    rec_text(obj, call_flag, LPM_MUTEX, "lpmcsin(): failure to initialize mutex");
-    return -1;
-  }
-  return 0;
+  return init_list(obj, stack, call_flag, "lpmcsin().",
+                   "lpmcsin(): failure to initialize mutex");
 }
 
 int lpmcste(lpm_meta *obj, lpm_list *stack, int *call_flag) {

@@ -441,17 +441,25 @@ extern "C" int sltstjn(slts_ctx *, slts_thnd *hnd) {
   return pthread_join(r->os, nullptr) == 0 ? 0 : -1;
 }
 
+namespace {
+
+// One kill is over (run in the killed thread, or taken back when the signal
+// could not be sent); the last one gives the SIGTERM handler up.
+void drop_kill(slts_ctx *ctx) {
+  sltsmna(ctx, &ctx->termmx);
+  if (ctx->kills-- == 1) {
+    sl_status st;
+    sslssunreghdlr(&st, SIGTERM, ctx->termid);
+    ctx->termid = 0;
+  }
+  sltsmnr(ctx, &ctx->termmx);
+}
+
+}  // namespace
+
 extern "C" void SltsqSigFunc(int, void *arg) {
   auto *ctx = static_cast<slts_ctx *>(arg);
-  if (ctx != nullptr) {
-    sltsmna(ctx, &ctx->termmx);
-    if (ctx->kills-- == 1) {
-      sl_status st;
-      sslssunreghdlr(&st, SIGTERM, ctx->termid);
-      ctx->termid = 0;
-    }
-    sltsmnr(ctx, &ctx->termmx);
-  }
+  if (ctx != nullptr) drop_kill(ctx);
   pthread_exit(nullptr);
 }
 
@@ -473,16 +481,9 @@ extern "C" int sltstkill(slts_ctx *ctx, slts_thnd *hnd) {
   ++ctx->kills;
   sltsmnr(ctx, &ctx->termmx);
   int e = pthread_kill(r->os, SIGTERM);
-  if (e != 0) {
-    // The thread will not run the handler: take its kill back.
-    sltsmna(ctx, &ctx->termmx);
-    if (ctx->kills-- == 1) {
-      sl_status st;
-      sslssunreghdlr(&st, SIGTERM, ctx->termid);
-      ctx->termid = 0;
-    }
-    sltsmnr(ctx, &ctx->termmx);
-  }
+  // The thread will not run the handler when the signal was not sent: take
+  // its kill back.
+  if (e != 0) drop_kill(ctx);
   return -e;
 }
 

@@ -13,6 +13,50 @@ void say(const char *fmt, int code) {
   fflush(stdout);
 }
 
+// Doubly linked lists kept by their two ends.
+template <class Node>
+void link_tail(Node *&head, Node *&tail, Node *n) {
+  n->prev = tail;
+  if (tail)
+    tail->next = n;
+  else
+    head = n;
+  tail = n;
+}
+
+template <class Node>
+void unlink_node(Node *&head, Node *&tail, Node *n) {
+  if (n->prev)
+    n->prev->next = n->next;
+  else
+    head = n->next;
+  if (n->next)
+    n->next->prev = n->prev;
+  else
+    tail = n->prev;
+}
+
+// Takes the calling thread off a list: 0, or -1 when it is not on it.
+int remove_caller(slts_ctx *ctx, sltskthrlist *list) {
+  slts_tid me;
+  if (sltstidinit(ctx, &me) != 0) return -1;
+  sltstgi(ctx, &me);
+  int rc = sltskrmlist(ctx, list, &me);
+  sltstiddestroy(ctx, &me);
+  return rc;
+}
+
+// 0 when a tracked mutex has its block and an initialised usage record;
+// otherwise -1 (no block) or -5 (not initialised, said when `report`).
+int ckmutex(slts_mutex *mx, bool report) {
+  if (mx == nullptr || mx->blk == nullptr) return -1;
+  if (!sltskisinitinfo(&mx->blk->info)) {
+    if (report) say("Error: Access object that's not initialized: %d\n", -5);
+    return -5;
+  }
+  return 0;
+}
+
 }  // namespace
 
 // ---- thread lists --------------------------------------------------------
@@ -27,12 +71,7 @@ extern "C" sltskthr *sltskamlist(slts_ctx *ctx, sltskthrlist *list) {
     return nullptr;
   }
   sltstgi(ctx, &n->tid);
-  n->prev = list->tail;
-  if (list->tail)
-    list->tail->next = n;
-  else
-    list->head = n;
-  list->tail = n;
+  link_tail(list->head, list->tail, n);
   ++list->count;
   return n;
 }
@@ -40,14 +79,7 @@ extern "C" sltskthr *sltskamlist(slts_ctx *ctx, sltskthrlist *list) {
 extern "C" int sltskrmlist(slts_ctx *ctx, sltskthrlist *list, slts_tid *tid) {
   for (sltskthr *n = list->head; n; n = n->next) {
     if (!sltsThrIsSame(&n->tid, tid)) continue;
-    if (n->prev)
-      n->prev->next = n->next;
-    else
-      list->head = n->next;
-    if (n->next)
-      n->next->prev = n->prev;
-    else
-      list->tail = n->prev;
+    unlink_node(list->head, list->tail, n);
     --list->count;
     sltstiddestroy(ctx, &n->tid);
     free(n);
@@ -98,12 +130,7 @@ extern "C" int sltskjadd(slts_ctx *ctx, void *obj, int type) {
   n->obj = obj;
   sltskj *j = &ctx->reg;
   pthread_mutex_lock(&j->mx);
-  n->prev = j->tail[type];
-  if (j->tail[type])
-    j->tail[type]->next = n;
-  else
-    j->head[type] = n;
-  j->tail[type] = n;
+  link_tail(j->head[type], j->tail[type], n);
   ++j->count;
   pthread_mutex_unlock(&j->mx);
   return 0;
@@ -116,14 +143,7 @@ extern "C" int sltskjremove(slts_ctx *ctx, void *obj, int type) {
   int rc = -1;
   for (sltskjnode *n = j->head[type]; n; n = n->next) {
     if (n->obj != obj) continue;
-    if (n->prev)
-      n->prev->next = n->next;
-    else
-      j->head[type] = n->next;
-    if (n->next)
-      n->next->prev = n->prev;
-    else
-      j->tail[type] = n->prev;
+    unlink_node(j->head[type], j->tail[type], n);
     --j->count;
     free(n);
     rc = 0;
@@ -208,12 +228,7 @@ extern "C" int sltskoremove(slts_ctx *ctx, void *obj, int type) {
     info->owned = 0;
     return 0;
   }
-  slts_tid me;
-  if (sltstidinit(ctx, &me) != 0) return -1;
-  sltstgi(ctx, &me);
-  int rc = sltskrmlist(ctx, &info->owners, &me);
-  sltstiddestroy(ctx, &me);
-  return rc;
+  return remove_caller(ctx, &info->owners);
 }
 
 extern "C" int sltskwadd(slts_ctx *ctx, void *obj, int type) {
@@ -225,12 +240,7 @@ extern "C" int sltskwadd(slts_ctx *ctx, void *obj, int type) {
 extern "C" int sltskwremove(slts_ctx *ctx, void *obj, int type) {
   sltskinfo *info = sltskgetinfoptr(obj, type);
   if (info == nullptr) return -1;
-  slts_tid me;
-  if (sltstidinit(ctx, &me) != 0) return -1;
-  sltstgi(ctx, &me);
-  int rc = sltskrmlist(ctx, &info->waiters, &me);
-  sltstiddestroy(ctx, &me);
-  return rc;
+  return remove_caller(ctx, &info->waiters);
 }
 
 extern "C" int sltskgwcount(void *obj, int type) {
@@ -274,12 +284,8 @@ extern "C" int sltskminit(slts_ctx *ctx, slts_mutex *mx) {
 }
 
 extern "C" int sltskmacq(slts_ctx *ctx, slts_mutex *mx) {
-  if (mx == nullptr || mx->blk == nullptr) return -1;
+  if (int rc = ckmutex(mx, true)) return rc;
   sltskmblk *b = mx->blk;
-  if (!sltskisinitinfo(&b->info)) {
-    say("Error: Access object that's not initialized: %d\n", -5);
-    return -5;
-  }
   int ck = sltskckthr(ctx, mx, SLTSK_MUTEX);
   if (ck != -7) {
     say("Error: Thread is acquiring object it holds: %d\n", ck);
@@ -304,12 +310,8 @@ extern "C" int sltskmacq(slts_ctx *ctx, slts_mutex *mx) {
 }
 
 extern "C" int sltskmrel(slts_ctx *ctx, slts_mutex *mx) {
-  if (mx == nullptr || mx->blk == nullptr) return -1;
+  if (int rc = ckmutex(mx, true)) return rc;
   sltskmblk *b = mx->blk;
-  if (!sltskisinitinfo(&b->info)) {
-    say("Error: Access object that's not initialized: %d\n", -5);
-    return -5;
-  }
   int ck = sltskckthr(ctx, mx, SLTSK_MUTEX);
   if (ck != -6) {
     say("Error: Thread is releasing object it doesn't hold: %d\n", ck);
@@ -324,9 +326,8 @@ extern "C" int sltskmrel(slts_ctx *ctx, slts_mutex *mx) {
 }
 
 extern "C" int sltskmtacq(slts_ctx *ctx, slts_mutex *mx) {
-  if (mx == nullptr || mx->blk == nullptr) return -1;
+  if (int rc = ckmutex(mx, false)) return rc;
   sltskmblk *b = mx->blk;
-  if (!sltskisinitinfo(&b->info)) return -5;
   int e = pthread_mutex_lock(&b->imx);
   if (e != 0) return e;
   int rc = -1;
@@ -340,9 +341,8 @@ extern "C" int sltskmtacq(slts_ctx *ctx, slts_mutex *mx) {
 }
 
 extern "C" int sltskmdes(slts_ctx *ctx, slts_mutex *mx) {
-  if (mx == nullptr || mx->blk == nullptr) return -1;
+  if (int rc = ckmutex(mx, false)) return rc;
   sltskmblk *b = mx->blk;
-  if (!sltskisinitinfo(&b->info)) return -5;
   pthread_mutex_lock(&b->imx);
   int rc = 0;
   if (b->info.owned)

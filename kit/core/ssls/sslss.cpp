@@ -113,6 +113,19 @@ Node *find(int sig, int id) {
   return nullptr;
 }
 
+// The handler `id` of `sig`; nullptr with the reason in st when the signal
+// is out of range or has no such handler.
+Node *registered(sl_status *st, int sig, int id) {
+  st->code = 0;
+  if (sig < 1 || sig > SSLSS_NSIG) {
+    fail(st, SSLSS_ERR_SIGNAL, sig, SSLSS_NSIG);
+    return nullptr;
+  }
+  Node *node = find(sig, id);
+  if (node == nullptr) fail(st, SSLSS_ERR_NOID);
+  return node;
+}
+
 void block_one(int sig, sigset_t *old) {
   sigset_t set;
   sigemptyset(&set);
@@ -319,10 +332,8 @@ extern "C" int sslssreghdlr(sl_status *st, int sig, sslsshdlr fn, void *arg, int
 }
 
 extern "C" int sslssunreghdlr(sl_status *st, int sig, int id) {
-  st->code = 0;
-  if (sig < 1 || sig > SSLSS_NSIG) return fail(st, SSLSS_ERR_SIGNAL, sig, SSLSS_NSIG);
-  Node *node = find(sig, id);
-  if (node == nullptr) return fail(st, SSLSS_ERR_NOID);
+  Node *node = registered(st, sig, id);
+  if (node == nullptr) return -1;
   Slot &s = g_slots[sig];
   sigset_t old;
   block_one(sig, &old);
@@ -339,25 +350,19 @@ extern "C" int sslssunreghdlr(sl_status *st, int sig, int id) {
   node->prev->next = node->next;
   node->next->prev = node->prev;
 
-  if (chain_empty(s)) {
-    // Put back exactly the disposition found when the chain was started,
-    // ignore and default included.
-    if (sigaction(sig, &s.saved, nullptr) != 0) {
-      free(node);
-      restore_mask(&old);
-      return fail(st, SSLSS_ERR_SIGACTION, sig);
-    }
-  }
+  // Put back exactly the disposition found when the chain was started,
+  // ignore and default included.
+  int rc = 0;
+  if (chain_empty(s) && sigaction(sig, &s.saved, nullptr) != 0)
+    rc = fail(st, SSLSS_ERR_SIGACTION, sig);
   free(node);
   restore_mask(&old);
-  return 0;
+  return rc;
 }
 
 extern "C" int sslssmodhdlr(sl_status *st, int sig, int id, int op) {
-  st->code = 0;
-  if (sig < 1 || sig > SSLSS_NSIG) return fail(st, SSLSS_ERR_SIGNAL, sig, SSLSS_NSIG);
-  Node *node = find(sig, id);
-  if (node == nullptr) return fail(st, SSLSS_ERR_NOID);
+  Node *node = registered(st, sig, id);
+  if (node == nullptr) return -1;
   Slot &s = g_slots[sig];
   sigset_t old;
   switch (op) {

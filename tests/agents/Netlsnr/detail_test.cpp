@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "cancel_check.h"
 #include "lsnr_test_util.h"
 #include "spawn.h"
+#include "text_file.h"
 
 using namespace lsnrtest;
 
@@ -20,14 +22,6 @@ void write_script(const std::string& path, const std::string& body, mode_t mode 
 {
     std::ofstream(path) << body;
     ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 LsnrAttrs attrs_for(const char* script)
@@ -238,16 +232,6 @@ TEST_F(Detail, ArgumentsFromTheMonitor)
     }
 }
 
-int open_descriptors()
-{
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    while (readdir(d))
-        ++n;
-    closedir(d);
-    return n;
-}
-
 struct CancelRun {
     QENAgTestResource res;
     AttrVec* attrs;
@@ -278,7 +262,7 @@ TEST_F(Detail, CancelledWhileTheScriptRuns)
     AttrVec v;
     v.add("Owner", "root").add("Home", home).add("MonScript", s);
     CancelRun run{resource("cancel"), &v};
-    const int fds_before = open_descriptors();
+    const int fds_before = open_fd_count();
 
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &run), 0);
@@ -286,11 +270,8 @@ TEST_F(Detail, CancelledWhileTheScriptRuns)
         usleep(10000);
     ASSERT_EQ(access(started.c_str(), F_OK), 0) << "the script never started";
     const pid_t script = atoi(read_file(started).c_str());
-    pthread_cancel(t);
-    void* ret = nullptr;
-    ASSERT_EQ(pthread_join(t, &ret), 0);
-    EXPECT_EQ(ret, PTHREAD_CANCELED);
-    EXPECT_EQ(open_descriptors(), fds_before);
+    EXPECT_EQ(cancel_and_join(t), PTHREAD_CANCELED);
+    EXPECT_EQ(open_fd_count(), fds_before);
     EXPECT_NE(kill(script, 0), 0) << "the script outlived the cancelled monitor";
     QENAgTestTakeLog();
 }

@@ -10,18 +10,11 @@
 
 #include "lsnr_test_util.h"
 #include "spawn.h"
+#include "text_file.h"
 
 using namespace lsnrtest;
 
 namespace {
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> lines_with(const std::string& text, const std::string& part)
 {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child.h"
 #include "lsnr_test_util.h"
 #include "spawn.h"
 
@@ -241,11 +242,9 @@ TEST_F(Finder, UnreadableProcIsUnknown)
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root for chroot";
     TempDir dir;
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
+    int code = in_child([&] {
         if (chroot(dir.path().c_str()) != 0 || chdir("/") != 0)
-            _exit(90);
+            return 90;
         QENAgTestTakeLog();
         QENAgTestResource res = resource("noproc");
         QENAgTestSetResource(&res);
@@ -255,16 +254,13 @@ TEST_F(Finder, UnreadableProcIsUnknown)
         if (msgs.size() != 1 || msgs[0].kind != QENAG_TEST_CONSOLE ||
             msgs[0].text != "Cannot open process directory" ||
             msgs[0].line.find(" severity=0 ") == std::string::npos)
-            _exit(91);
+            return 91;
         if (!has_debug(log, "Open for /proc/ failed with error number (" +
                                 std::to_string(ENOENT) + ")"))
-            _exit(92);
-        _exit(r);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+            return 92;
+        return r;
+    });
+    EXPECT_EQ(code, 2);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "QENAgHelper.h"
+#include "cancel_check.h"
 #include "qenagfw_test.h"
 
 namespace {
@@ -295,17 +296,6 @@ void* hold_and_block(void* arg)
     return nullptr;
 }
 
-std::vector<std::string> open_fds()
-{
-    std::vector<std::string> fds;
-    DIR* d = opendir("/proc/self/fd");
-    while (dirent* e = readdir(d))
-        fds.push_back(e->d_name);
-    closedir(d);
-    std::sort(fds.begin(), fds.end());
-    return fds;
-}
-
 // Cancelled while holding a directory stream and two heap arrays: the
 // handlers release them (the sanitizer tree checks the array deletes match
 // their allocation and that nothing leaks).
@@ -319,10 +309,7 @@ TEST_F(Helpers, CleanupRoutinesOnCancellation)
     // Wait until the thread holds its directory stream.
     while (open_fds().size() == before.size())
         sched_yield();
-    pthread_cancel(t);
-    void* ret = nullptr;
-    pthread_join(t, &ret);
-    EXPECT_EQ(ret, PTHREAD_CANCELED);
+    EXPECT_EQ(cancel_and_join(t), PTHREAD_CANCELED);
     EXPECT_EQ(open_fds(), before);
     close(fds[0]);
     close(fds[1]);

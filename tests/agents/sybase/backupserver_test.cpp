@@ -11,12 +11,13 @@ namespace {
 
 const std::string kBackupserver = "/opt/sybase/ASE-15_0/bin/backupserver";
 
-class BackupServer : public ::testing::Test {
+class BackupServer : public MonitorTest {
 protected:
+    BackupServer() : MonitorTest(process_monitor, kBackupserver) {}
+
     void SetUp() override
     {
-        take_log();
-        res_ = U(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        MonitorTest::SetUp();
         attrs_.set("Backupserver", U("BK1"))
             .set("Owner", kOwner)
             .set("Home", "/opt/sybase")
@@ -25,35 +26,6 @@ protected:
             .set("SA", "sa")
             .set("SApswd", " sa pw ");
     }
-
-    int run(const std::string& res = "")
-    {
-        const std::string& name = res.empty() ? res_ : res;
-        ActAs as(name, capable_, zone_id_, zone_root_);
-        confidence_ = -1;
-        int state = process_monitor(name.c_str(), attrs_.build(), &confidence_);
-        log_ = take_log();
-        return state;
-    }
-
-    std::unique_ptr<SpawnedProcess> server(const std::vector<std::string>& args,
-                                           uid_t uid = kOwnerUid,
-                                           std::vector<std::string> env = {})
-    {
-        std::vector<std::string> argv = {kBackupserver};
-        argv.insert(argv.end(), args.begin(), args.end());
-        auto p = std::make_unique<SpawnedProcess>(argv, env, uid);
-        EXPECT_TRUE(p->ok()) << p->error();
-        return p;
-    }
-
-    std::string res_;
-    AttrVec attrs_;
-    int confidence_ = -1;
-    std::vector<Line> log_;
-    int capable_ = 0;
-    int zone_id_ = 0;
-    std::string zone_root_;
 };
 
 TEST(BackupServerStartup, RegistersMonitorInSlotThreeUnderCategory20018)

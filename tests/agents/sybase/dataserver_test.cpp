@@ -14,6 +14,8 @@
 
 #include "Sybase.h"
 #include "SybaseCommon.h"
+#include "cancel_check.h"
+#include "child.h"
 #include "sybase_fixture.h"
 
 using namespace sybtest;
@@ -22,12 +24,13 @@ namespace {
 
 const std::string kDataserver = "/opt/sybase/ASE-15_0/bin/dataserver";
 
-class DataServer : public ::testing::Test {
+class DataServer : public MonitorTest {
 protected:
+    DataServer() : MonitorTest(process_monitor, kDataserver) {}
+
     void SetUp() override
     {
-        take_log();
-        res_ = U(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        MonitorTest::SetUp();
         script_ = dir_.write("mon.sh", script_body("", 0));
         attrs_.set("Server", U("SRV1"))
             .set("Owner", kOwner)
@@ -43,43 +46,13 @@ protected:
             .set("DetailMonitor", "0");
     }
 
-    // One monitor cycle for resource res (default: this test's resource).
-    int run(const std::string& res = "")
-    {
-        const std::string& name = res.empty() ? res_ : res;
-        ActAs as(name, capable_, zone_id_, zone_root_, zone_name_);
-        confidence_ = -1;
-        int state = process_monitor(name.c_str(), attrs_.build(), &confidence_);
-        log_ = take_log();
-        return state;
-    }
-
-    std::unique_ptr<SpawnedProcess> server(const std::vector<std::string>& args,
-                                           uid_t uid = kOwnerUid,
-                                           std::vector<std::string> env = {})
-    {
-        std::vector<std::string> argv = {kDataserver};
-        argv.insert(argv.end(), args.begin(), args.end());
-        auto p = std::make_unique<SpawnedProcess>(argv, env, uid);
-        EXPECT_TRUE(p->ok()) << p->error();
-        return p;
-    }
-
     std::string cookie_name(const std::string& res = "") const
     {
         return "dataserver" + (res.empty() ? res_ : res);
     }
 
-    std::string res_;
     TempDir dir_;
     std::string script_;
-    AttrVec attrs_;
-    int confidence_ = -1;
-    std::vector<Line> log_;
-    int capable_ = 0;
-    int zone_id_ = 0;
-    std::string zone_root_;
-    std::string zone_name_;
 };
 
 TEST(DataServerStartup, RegistersMonitorInSlotThreeUnderCategory20018)
@@ -270,28 +243,22 @@ TEST_F(DataServer, UnreadableProcessDirectoryReadsUnknown)
     SpawnedProcess intruder({"/usr/sbin/cron"}, {}, kOwnerUid);
     ASSERT_TRUE(intruder.ok());
     plant_cookie(cookie_name(), psinfo_path(intruder.pid()));
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    int code = in_child([&] {
         if (!deny_directory_opens())
-            _exit(99);
-        int state = run();
-        int code = state;
+            return 99;
+        int result = run();
         const Line* l = find_id(log_, QENAG_TEST_CONSOLE, 302);
         if (l == nullptr || l->text != "Cannot open process directory" || l->sev != 0)
-            code += 10;
+            result += 10;
         if (find_id(log_, QENAG_TEST_CONSOLE, 4) == nullptr)
-            code += 20;
+            result += 20;
         if (QENAgGetCookie(cookie_name().c_str()) != nullptr || confidence_ != 0)
-            code += 40;
-        _exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 99)
+            result += 40;
+        return result;
+    });
+    if (code == 99)
         GTEST_SKIP() << "seccomp filters are not available here";
-    EXPECT_EQ(WEXITSTATUS(status), QENAG_UNKNOWN);
+    EXPECT_EQ(code, QENAG_UNKNOWN);
 }
 
 TEST_F(DataServer, OwnerMustResolveToANonRootUid)
@@ -717,6 +684,21 @@ CancelArgs cancel_args(const std::string& res, char** attrs)
     return a;
 }
 
+// Runs the monitor on a thread of its own, cancels it after delay (at once
+// for 0) and returns what the thread ended with (PTHREAD_CANCELED when the
+// cancel took), or nullptr when no thread could be made.
+void* run_and_cancel(CancelArgs& args, useconds_t delay)
+{
+    pthread_t t;
+    int made = pthread_create(&t, nullptr, monitor_thread, &args);
+    EXPECT_EQ(made, 0);
+    if (made != 0)
+        return nullptr;
+    if (delay > 0)
+        usleep(delay);
+    return cancel_and_join(t);
+}
+
 TEST_F(DataServer, CancelledMidScanLeavesNothingBehind)
 {
     // Candidates that pass the owner test, so the scan reads their records.
@@ -728,14 +710,7 @@ TEST_F(DataServer, CancelledMidScanLeavesNothingBehind)
     int cancelled = 0;
     for (int i = 0; i < 60; ++i) {
         CancelArgs args = cancel_args(res_, attrs_.build());
-        pthread_t t;
-        ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &args), 0);
-        if (i > 0)
-            usleep(static_cast<useconds_t>(i * 50));
-        pthread_cancel(t);
-        void* ret = nullptr;
-        pthread_join(t, &ret);
-        if (ret == PTHREAD_CANCELED)
+        if (run_and_cancel(args, static_cast<useconds_t>(i * 50)) == PTHREAD_CANCELED)
             ++cancelled;
     }
     take_log();
@@ -752,12 +727,7 @@ TEST_F(DataServer, CancelledInTheCookieCheckLeavesNothingBehind)
     plant_cookie(cookie_name(), fifo);
     int before = open_fd_count();
     CancelArgs args = cancel_args(res_, attrs_.build());
-    pthread_t t;
-    ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &args), 0);
-    usleep(100000);
-    pthread_cancel(t);
-    void* ret = nullptr;
-    pthread_join(t, &ret);
+    void* ret = run_and_cancel(args, 100000);
     take_log();
     EXPECT_EQ(ret, PTHREAD_CANCELED);
     EXPECT_EQ(open_fd_count(), before);
@@ -774,12 +744,7 @@ TEST_F(DataServer, CancelledDuringTheScriptRunLeavesNothingBehind)
     CancelArgs args = cancel_args(res_, attrs_.build());
     args.res.container_capable = 1; // the container name is held during the run
     args.res.container_name = "global";
-    pthread_t t;
-    ASSERT_EQ(pthread_create(&t, nullptr, monitor_thread, &args), 0);
-    usleep(300000);
-    pthread_cancel(t);
-    void* ret = nullptr;
-    pthread_join(t, &ret);
+    void* ret = run_and_cancel(args, 300000);
     take_log();
     EXPECT_EQ(ret, PTHREAD_CANCELED);
     EXPECT_EQ(open_fd_count(), before);

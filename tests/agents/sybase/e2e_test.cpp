@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "sybase_fixture.h"
+#include "text_file.h"
 
 using namespace sybtest;
 
@@ -64,14 +65,6 @@ private:
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
 };
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 TEST(SybaseAgentsEndToEnd, DataServerCyclesWithDetailScriptAndAServerKilledBetweenCycles)
 {

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -221,19 +222,6 @@ inline std::string zone_id_body(const std::string& user, int uid)
            "echo \"id: $1: no such user\"; exit 1\n";
 }
 
-inline int open_fd_count()
-{
-    int n = 0;
-    DIR* d = opendir("/proc/self/fd");
-    if (d == nullptr)
-        return -1;
-    while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.')
-            ++n;
-    closedir(d);
-    return n - 1; // the directory's own descriptor
-}
-
 // Makes this thread act for a resource (reset in the destructor).
 class ActAs {
 public:
@@ -271,6 +259,58 @@ inline std::string psinfo_path(pid_t pid)
 {
     return "/proc/" + std::to_string(pid) + "/psinfo";
 }
+
+// Base of the monitor fixtures: one cycle of the agent's monitor for a
+// resource acted for on this thread, and server-like processes of the
+// agent's program.
+class MonitorTest : public ::testing::Test {
+protected:
+    MonitorTest(QENAgMonitorFn monitor, std::string program)
+        : monitor_(monitor), program_(std::move(program))
+    {
+    }
+
+    // A fresh log and this test's resource name.
+    void SetUp() override
+    {
+        take_log();
+        res_ = U(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    // One monitor cycle for resource res (default: this test's resource).
+    int run(const std::string& res = "")
+    {
+        const std::string& name = res.empty() ? res_ : res;
+        ActAs as(name, capable_, zone_id_, zone_root_, zone_name_);
+        confidence_ = -1;
+        int state = monitor_(name.c_str(), attrs_.build(), &confidence_);
+        log_ = take_log();
+        return state;
+    }
+
+    // The agent's program started with args (after its path).
+    std::unique_ptr<SpawnedProcess> server(const std::vector<std::string>& args,
+                                           uid_t uid = kOwnerUid,
+                                           std::vector<std::string> env = {})
+    {
+        std::vector<std::string> argv = {program_};
+        argv.insert(argv.end(), args.begin(), args.end());
+        auto p = std::make_unique<SpawnedProcess>(argv, env, uid);
+        EXPECT_TRUE(p->ok()) << p->error();
+        return p;
+    }
+
+    QENAgMonitorFn monitor_;
+    std::string program_;
+    std::string res_;
+    AttrVec attrs_;
+    int confidence_ = -1;
+    std::vector<Line> log_;
+    int capable_ = 0;
+    int zone_id_ = 0;
+    std::string zone_root_;
+    std::string zone_name_;
+};
 
 } // namespace sybtest
 

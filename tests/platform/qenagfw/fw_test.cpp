@@ -22,19 +22,9 @@
 
 #include "qenagfw.h"
 #include "qenagfw_test.h"
+#include "cancel_check.h"
 
 namespace {
-
-std::vector<std::string> open_fds()
-{
-    std::vector<std::string> fds;
-    DIR* d = opendir("/proc/self/fd");
-    while (dirent* e = readdir(d))
-        fds.push_back(e->d_name);
-    closedir(d);
-    std::sort(fds.begin(), fds.end());
-    return fds;
-}
 
 class TempDir {
 public:
@@ -423,10 +413,7 @@ TEST(Exec, CancelledCallerKillsAndReapsTheProgram)
         started >> word;
         EXPECT_EQ(word, "started");
     }
-    pthread_cancel(t);
-    void* ret = nullptr;
-    pthread_join(t, &ret);
-    EXPECT_EQ(ret, PTHREAD_CANCELED);
+    EXPECT_EQ(cancel_and_join(t), PTHREAD_CANCELED);
     EXPECT_EQ(ctx.rc, 99);
     EXPECT_EQ(open_fds(), before);
     errno = 0;
@@ -477,10 +464,7 @@ TEST(Cleanup, CancelledThreadReleasesEverything)
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, nullptr, hold_and_block, &ctx), 0);
     sem_wait(&ctx.holding);
-    pthread_cancel(t);
-    void* ret = nullptr;
-    pthread_join(t, &ret);
-    EXPECT_EQ(ret, PTHREAD_CANCELED);
+    EXPECT_EQ(cancel_and_join(t), PTHREAD_CANCELED);
     EXPECT_EQ(open_fds(), before);
     sem_destroy(&ctx.holding);
     close(pipefd[0]);

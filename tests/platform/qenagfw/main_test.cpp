@@ -13,15 +13,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "text_file.h"
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+namespace {
 
 std::vector<std::string> lines_of(const std::string& text)
 {
@@ -51,8 +45,8 @@ protected:
         std::string cmd = "cd '" + dir_ + "' && " + env + " '" TEST_AGENT_PATH "' " + args +
                           " > out.txt 2> err.txt";
         int rc = system(cmd.c_str());
-        out_ = slurp(path("out.txt"));
-        err_ = slurp(path("err.txt"));
+        out_ = read_file(path("out.txt"));
+        err_ = read_file(path("err.txt"));
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
 
@@ -98,7 +92,7 @@ TEST_F(AgentRun, AttributeVectorAsConfigured)
                  "State=2\n");
     ASSERT_EQ(run("--config agent.cfg --cycles 1 --log-dir ."), 0) << err_;
     std::vector<std::string> groups;
-    for (const std::string& l : lines_of(slurp(path("debug.log")))) {
+    for (const std::string& l : lines_of(read_file(path("debug.log")))) {
         size_t at = l.find(": group ");
         if (at != std::string::npos)
             groups.push_back(l.substr(at + 8));
@@ -119,14 +113,14 @@ TEST_F(AgentRun, LogFilesAndLineFormat)
     write_config("[r1]\nState=1\n");
     std::filesystem::create_directory(path("logs"));
     ASSERT_EQ(run("--config agent.cfg --cycles 1 --log-dir logs"), 0) << err_;
-    std::vector<std::string> agent = lines_of(slurp(path("logs/agent.log")));
+    std::vector<std::string> agent = lines_of(read_file(path("logs/agent.log")));
     ASSERT_EQ(agent.size(), 1u);
     EXPECT_TRUE(std::regex_match(agent[0],
                                  std::regex("resource=r1 category=77 severity=2 id=10 "
                                             "tag=test_monitor file=test_agent.cpp line=[0-9]+: "
                                             "container capable=0 id=0 name=\\(null\\)")))
         << agent[0];
-    std::vector<std::string> debug = lines_of(slurp(path("logs/debug.log")));
+    std::vector<std::string> debug = lines_of(read_file(path("logs/debug.log")));
     ASSERT_EQ(debug.size(), 1u);
     EXPECT_TRUE(std::regex_match(debug[0], std::regex("resource=r1 category=77 level=1 "
                                                       "tag=test_monitor file=test_agent.cpp "
@@ -135,9 +129,9 @@ TEST_F(AgentRun, LogFilesAndLineFormat)
     EXPECT_TRUE(std::filesystem::exists(path("logs/console.log")));
     // The default log directory is the current one; files are appended to.
     ASSERT_EQ(run("--config agent.cfg --cycles 2 --interval 0"), 0) << err_;
-    EXPECT_EQ(lines_of(slurp(path("agent.log"))).size(), 2u);
+    EXPECT_EQ(lines_of(read_file(path("agent.log"))).size(), 2u);
     ASSERT_EQ(run("--config agent.cfg --cycles 1"), 0) << err_;
-    EXPECT_EQ(lines_of(slurp(path("agent.log"))).size(), 3u);
+    EXPECT_EQ(lines_of(read_file(path("agent.log"))).size(), 3u);
 }
 
 TEST_F(AgentRun, ContainerSettingsAndProgramInsideTheRoot)
@@ -149,7 +143,7 @@ TEST_F(AgentRun, ContainerSettingsAndProgramInsideTheRoot)
                  "@ContainerRoot=" +
                  path("zroot") + "\nRun=/usr/bin/id\nState=1\n");
     ASSERT_EQ(run("--config agent.cfg --cycles 1"), 0) << err_;
-    std::string agent = slurp(path("agent.log"));
+    std::string agent = read_file(path("agent.log"));
     EXPECT_NE(agent.find(": container capable=1 id=3 name=zone one\n"), std::string::npos) << agent;
     EXPECT_NE(agent.find(" id=11 tag=test_monitor"), std::string::npos) << agent;
     EXPECT_NE(agent.find(": ran rc=0 status=768 output=|uid=100(sybase) z1\n|"), std::string::npos)
@@ -166,7 +160,7 @@ TEST_F(AgentRun, TimeoutCancelsTheMonitor)
                     "cycle=1 resource=fast state=1 confidence=7\n"
                     "cycle=2 resource=slow cancelled\n"
                     "cycle=2 resource=fast state=1 confidence=7\n");
-    std::string agent = slurp(path("agent.log"));
+    std::string agent = read_file(path("agent.log"));
     size_t first = agent.find("id=12 tag=test_monitor");
     ASSERT_NE(first, std::string::npos) << agent;
     EXPECT_NE(agent.find(": cleanup ran for slow\n"), std::string::npos);

@@ -20,6 +20,20 @@ bool read_cs(uint32_t &cs) {
   return true;
 }
 
+// read_cs with the outcome in st: a clock that cannot be read is
+// SL_STATUS_CLOCK with the OS error.
+bool read_cs(uint32_t &cs, sl_status *st) {
+  if (!read_cs(cs)) {
+    int e = errno;
+    memset(st, 0, sizeof *st);
+    st->code = SL_STATUS_CLOCK;
+    st->oserr = e;
+    return false;
+  }
+  st->code = 0;
+  return true;
+}
+
 std::atomic<bool> base_set{false};
 uint32_t base_cs;
 std::mutex base_mutex;
@@ -33,27 +47,13 @@ extern "C" uint32_t sltrgcs(sl_status *st) {
     // after it was stored, so they never see a time before it.
     std::lock_guard<std::mutex> hold(base_mutex);
     if (!base_set.load(std::memory_order_relaxed)) {
-      if (!read_cs(c)) {
-        int e = errno;
-        memset(st, 0, sizeof *st);
-        st->code = SL_STATUS_CLOCK;
-        st->oserr = e;
-        return 0;
-      }
-      st->code = 0;
+      if (!read_cs(c, st)) return 0;
       base_cs = c;
       base_set.store(true, std::memory_order_release);
       return 0;
     }
   }
-  if (!read_cs(c)) {
-    int e = errno;
-    memset(st, 0, sizeof *st);
-    st->code = SL_STATUS_CLOCK;
-    st->oserr = e;
-    return 0;
-  }
-  st->code = 0;
+  if (!read_cs(c, st)) return 0;
   return c - base_cs;
 }
 

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "../lpmpkg/kit_child.h"
+#include <gtest/gtest.h>
+
+#include "child.h"
 #include "lem.h"
 #include "lemx.h"
 #include "lfv.h"
@@ -66,121 +68,117 @@ int first_int_arg(lwem_ctx *errs, int n) {
   return v;
 }
 
+// Runs body(k, root) in a child with the kit up and a root frame set up; the
+// calling thread's records are cleared and the kit is taken down afterwards.
+template <class F>
+int in_kit_child(F body) {
+  return in_child([&body] {
+    Kit k;
+    CHILD_CHECK(k.up());
+    lem_frame root;
+    lemfri(k.lem, &root);
+    body(k, root);
+    lemces(k.lem);
+    k.down();
+  });
+}
+
 TEST(ErrorManager, ContextsOfBlockAndProducts) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     // The NLS lock and the virtual-file layer keep their thread-services
     // references for the life of the process: set them up first.
     lxzinit();
     lfvinit(LFV_MODE_FILES);
     int base = sltsqgc ? sltsqgc->refs : 0;
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.lem) return;
     auto slot = static_cast<void **>(k.block->em);
-    CHECK(slot[0] == k.lem);
-    CHECK(k.lem->slot == slot);
-    CHECK(k.lem->priv->block == k.block && k.lem->priv->store == k.errs);
-    CHECK(k.errs->block == k.block);
-    CHECK(k.lem->cache && k.lem->cache->block == k.block && k.lem->cache->lemfac);
-    CHECK(k.lem->root && k.lem->root->lem == k.lem && k.lem->root->inner == nullptr);
+    CHILD_CHECK(slot[0] == k.lem);
+    CHILD_CHECK(k.lem->slot == slot);
+    CHILD_CHECK(k.lem->priv->block == k.block && k.lem->priv->store == k.errs);
+    CHILD_CHECK(k.errs->block == k.block);
+    CHILD_CHECK(k.lem->cache && k.lem->cache->block == k.block && k.lem->cache->lemfac);
+    CHILD_CHECK(k.lem->root && k.lem->root->lem == k.lem && k.lem->root->inner == nullptr);
     // The root product has its own copy of the slot, sharing the context.
-    CHECK(k.root->m.em != k.block->em);
+    CHILD_CHECK(k.root->m.em != k.block->em);
     lpm_product other{};
     void *out = nullptr;
-    CHECK(lemcis(k.block, &out, &other) == 0);
-    CHECK(out == k.lem && static_cast<void **>(other.m.em)[0] == k.lem);
-    CHECK(lemcit(k.block, nullptr, &other) == 0 && other.m.em == nullptr);
-    CHECK(slot[0] == k.lem);
-    CHECK(lemcit(nullptr, nullptr, &other) == -1);
+    CHILD_CHECK(lemcis(k.block, &out, &other) == 0);
+    CHILD_CHECK(out == k.lem && static_cast<void **>(other.m.em)[0] == k.lem);
+    CHILD_CHECK(lemcit(k.block, nullptr, &other) == 0 && other.m.em == nullptr);
+    CHILD_CHECK(slot[0] == k.lem);
+    CHILD_CHECK(lemcit(nullptr, nullptr, &other) == -1);
     // Facilities need every name and nonzero numbers.
-    CHECK(lemfaa(k.lem, nullptr, nullptr, "X", 1, 2) == nullptr);
-    CHECK(lemfaa(k.lem, nullptr, "P", "X", 0, 2) == nullptr);
-    CHECK(lempftec() == &lemtec && lempfrec() == &lemrec && lempftas() == &lemtas);
-    CHECK(lempfric() == &lemric && lempfsec() == &lemsec && lempfsic() == &lemsic);
-    CHECK(lempfasi() == &lemasi && lempftic() == &lemtic);
+    CHILD_CHECK(lemfaa(k.lem, nullptr, nullptr, "X", 1, 2) == nullptr);
+    CHILD_CHECK(lemfaa(k.lem, nullptr, "P", "X", 0, 2) == nullptr);
+    CHILD_CHECK(lempftec() == &lemtec && lempfrec() == &lemrec && lempftas() == &lemtas);
+    CHILD_CHECK(lempfric() == &lemric && lempfsec() == &lemsec && lempfsic() == &lemsic);
+    CHILD_CHECK(lempfasi() == &lemasi && lempftic() == &lemtic);
     k.down();
-    CHECK((sltsqgc ? sltsqgc->refs : 0) == base);  // the kit came down completely
-  });
+    CHILD_CHECK((sltsqgc ? sltsqgc->refs : 0) == base);  // the kit came down completely
+  }));
 }
 
 TEST(ErrorManager, ThrowLandsInTheInnermostFrame) {
-  in_child([] {
-    Kit k;
-    CHECK(k.up());
-    if (!k.lem) return;
-    lem_frame root;
-    lemfri(k.lem, &root);
+  EXPECT_EQ(0, in_kit_child([](Kit &k, lem_frame &root) {
     lem_tryframe outer, inner;
     volatile int reached = 0;
     volatile int caught_inner = 0, caught_outer = 0;
     LEMTRY(&root, &outer) {
       LEMTRY(&root, &inner) {
-        CHECK(root.count == 2);
+        CHILD_CHECK(root.count == 2);
         lemtec(&root, k.vuv, 104, LWEM_CLASS_THROWN, LSFTXTP, "x", LSFEND);
         reached = 1;
       }
       LEMCATCH(&root, &inner) {
         caught_inner = inner.value;
-        CHECK(root.count == 1 && root.inner == &outer);
+        CHILD_CHECK(root.count == 1 && root.inner == &outer);
         // An internal error throws its site, not its number.
         lemtic(&root, k.vuv, 77, LWEM_CLASS_THROWN, LSFEND);
         reached = 2;
       }
     }
     LEMCATCH(&root, &outer) { caught_outer = outer.value; }
-    CHECK(reached == 0);
-    CHECK(caught_inner == 104 && caught_outer == 77);
-    CHECK(root.count == 0 && root.inner == nullptr);
-    CHECK(has(records(k.errs), {{600, 2, "VUV"}, {104, 2, "VUV"}}));
-    CHECK(first_int_arg(k.errs, 1) == 77);
-    CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 2)->entries[0].value.ptr),
-                      "x") == 0);
+    CHILD_CHECK(reached == 0);
+    CHILD_CHECK(caught_inner == 104 && caught_outer == 77);
+    CHILD_CHECK(root.count == 0 && root.inner == nullptr);
+    CHILD_CHECK(has(records(k.errs), {{600, 2, "VUV"}, {104, 2, "VUV"}}));
+    CHILD_CHECK(first_int_arg(k.errs, 1) == 77);
+    CHILD_CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 2)->entries[0].value.ptr),
+                            "x") == 0);
     lemces(k.lem);
 
     // Bad sites and classes are refused without a throw.
     lemtic(&root, k.vuv, 0, 2, LSFEND);
     lemtic(&root, k.vuv, 5, 0, LSFEND);
-    CHECK(has(records(k.errs), {{30, 3, "LEM"}, {30, 3, "LEM"}}));
-    lemces(k.lem);
-    k.down();
-  });
+    CHILD_CHECK(has(records(k.errs), {{30, 3, "LEM"}, {30, 3, "LEM"}}));
+  }));
 }
 
 TEST(ErrorManager, ThrowWithoutFrameRecordsAndReturns) {
-  in_child([] {
-    Kit k;
-    CHECK(k.up());
-    if (!k.lem) return;
-    lem_frame root;
-    lemfri(k.lem, &root);
+  EXPECT_EQ(0, in_kit_child([](Kit &k, lem_frame &root) {
     lemtec(&root, k.vuv, 104, LWEM_CLASS_THROWN, LSFEND);
     // Still here.
-    CHECK(has(records(k.errs), {{900, 2, "LEM"}, {104, 2, "VUV"}}));
-    CHECK(first_int_arg(k.errs, 1) == LEM_SITE_NOFRAME);
+    CHILD_CHECK(has(records(k.errs), {{900, 2, "LEM"}, {104, 2, "VUV"}}));
+    CHILD_CHECK(first_int_arg(k.errs, 1) == LEM_SITE_NOFRAME);
     lemces(k.lem);
     // A frame that is not the innermost one is not popped.
     lem_tryframe a, b;
     lemptfs(&root, &a);
     lemptfs(&root, &b);
     lemptfr(&root, &a);
-    CHECK(root.count == 2 && root.inner == &b);
+    CHILD_CHECK(root.count == 2 && root.inner == &b);
     lemptfr(&root, &b);
     lemptfr(&root, &a);
-    CHECK(root.count == 0);
+    CHILD_CHECK(root.count == 0);
     lemptfs(&root, nullptr);
-    CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
-    lemces(k.lem);
-    k.down();
-  });
+    CHILD_CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
+  }));
 }
 
 TEST(ErrorManager, FatalThrowLandsInTheOutermostFrame) {
-  in_child([] {
-    Kit k;
-    CHECK(k.up());
-    if (!k.lem) return;
-    lem_frame root;
-    lemfri(k.lem, &root);
+  EXPECT_EQ(0, in_kit_child([](Kit &k, lem_frame &root) {
     lem_tryframe f1, f2, f3;
     volatile int where = 0;
     LEMTRY(&root, &f1) {
@@ -191,12 +189,10 @@ TEST(ErrorManager, FatalThrowLandsInTheOutermostFrame) {
       LEMCATCH(&root, &f2) { where = 2; }
     }
     LEMCATCH(&root, &f1) { where = 1; }
-    CHECK(where == 1 && f1.value == 601);
-    CHECK(root.count == 0);
-    CHECK(has(records(k.errs), {{601, 1, "VUV"}, {105, 1, "VUV"}}));
-    lemces(k.lem);
-    k.down();
-  });
+    CHILD_CHECK(where == 1 && f1.value == 601);
+    CHILD_CHECK(root.count == 0);
+    CHILD_CHECK(has(records(k.errs), {{601, 1, "VUV"}, {105, 1, "VUV"}}));
+  }));
 }
 
 TEST(ErrorManager, AssertionsBySeverity) {
@@ -214,12 +210,7 @@ TEST(ErrorManager, AssertionsBySeverity) {
       {9, 901, {{901, 1, "LEM"}, {900, 3, "LEM"}}},
   };
   for (const Case &c : cases) {
-    in_child([&c] {
-      Kit k;
-      CHECK(k.up());
-      if (!k.lem) return;
-      lem_frame root;
-      lemfri(k.lem, &root);
+    EXPECT_EQ(0, in_kit_child([&c](Kit &k, lem_frame &root) {
       lem_tryframe outer, inner;
       volatile int landed = 0;
       LEMTRY(&root, &outer) {
@@ -227,33 +218,31 @@ TEST(ErrorManager, AssertionsBySeverity) {
         LEMCATCH(&root, &inner) { landed = inner.value; }
       }
       LEMCATCH(&root, &outer) { landed = outer.value; }
-      CHECK(landed == c.landed);
+      CHILD_CHECK(landed == c.landed);
       std::vector<Rec> got = records(k.errs);
-      CHECK(got.size() == c.recs.size());
+      CHILD_CHECK(got.size() == c.recs.size());
       for (size_t i = 0; i < got.size() && i < c.recs.size(); i++)
-        CHECK(got[i].number == c.recs[i].number && got[i].cls == c.recs[i].cls &&
-              std::strcmp(got[i].facility, c.recs[i].facility) == 0);
-      if (c.severity == 9) CHECK(first_int_arg(k.errs, 2) == LEM_SITE_BADSEV);
-      if (c.severity == 1) CHECK(first_int_arg(k.errs, 2) == 12);
-      lemces(k.lem);
-      k.down();
-    });
+        CHILD_CHECK(got[i].number == c.recs[i].number && got[i].cls == c.recs[i].cls &&
+                    std::strcmp(got[i].facility, c.recs[i].facility) == 0);
+      if (c.severity == 9) CHILD_CHECK(first_int_arg(k.errs, 2) == LEM_SITE_BADSEV);
+      if (c.severity == 1) CHILD_CHECK(first_int_arg(k.errs, 2) == 12);
+    })) << "severity " << c.severity;
   }
 }
 
 TEST(ErrorManager, ReadyRule) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.lem) return;
     // Ready: misuse is recorded.
     lemasi(k.lem, k.vuv, 0, 1, LSFEND);
-    CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
-    CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 1)->entries[1].value.ptr),
-                      "lemasi") == 0);
+    CHILD_CHECK(has(records(k.errs), {{30, 3, "LEM"}}));
+    CHILD_CHECK(std::strcmp(static_cast<const char *>(lwemgep(k.errs, 1)->entries[1].value.ptr),
+                            "lemasi") == 0);
     lemces(k.lem);
     lemrec(k.lem, k.vuv, 110, 3, LSFEND);
-    CHECK(has(records(k.errs), {{110, 3, "VUV"}}));
+    CHILD_CHECK(has(records(k.errs), {{110, 3, "VUV"}}));
     lemces(k.lem);
 
     // Not ready (start-up): nothing stays, not even a throw's records, and an
@@ -269,22 +258,22 @@ TEST(ErrorManager, ReadyRule) {
     volatile int landed = 0;
     LEMTRY(&root, &f) { lemtec(&root, k.vuv, 114, 2, LSFEND); }
     LEMCATCH(&root, &f) { landed = f.value; }
-    CHECK(landed == 114);
+    CHILD_CHECK(landed == 114);
     k.block->ready = 1;
-    CHECK(has(records(k.errs), {{111, 3, "VUV"}}));
+    CHILD_CHECK(has(records(k.errs), {{111, 3, "VUV"}}));
     lemces(k.lem);
 
     // After a barrier pair the records are still visible.
     lemrec(k.lem, k.vuv, 115, 3, LSFEND);
     lempbas(k.lem);
     lempbar(k.lem);
-    CHECK(lwemvep(k.errs, 1) == 0);
-    CHECK(lemged(k.lem) >= 1);
+    CHILD_CHECK(lwemvep(k.errs, 1) == 0);
+    CHILD_CHECK(lemged(k.lem) >= 1);
     lemdec(k.lem, 1);
-    CHECK(records(k.errs).empty());
-    CHECK(lemged(nullptr) == 0);
+    CHILD_CHECK(records(k.errs).empty());
+    CHILD_CHECK(lemged(nullptr) == 0);
     k.down();
-  });
+  }));
 }
 
 // In the test process itself, so that the leak checker of the sanitizer

@@ -11,7 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "../lpmpkg/kit_child.h"
+#include <gtest/gtest.h>
+
+#include "child.h"
 #include "lem.h"
 #include "lfi.h"
 #include "lfv.h"
@@ -76,20 +78,20 @@ const lfi_bufops kFlushOk{flush_ok};
 const lfi_bufops kFlushFails{flush_fails};
 
 TEST(FileService, StartsWithStandardStreamsAndGivesProductsInstances) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     // The NLS lock and the virtual-file layer keep their thread-services
     // references for the life of the process: set them up first.
     lxzinit();
     lfvinit(LFV_MODE_FILES);
     int base = sltsqgc ? sltsqgc->refs : 0;
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     lpm_meta *block = root->block;
     lfi_inst *inst = block_inst(block);
-    CHECK(inst->owner == block);
+    CHILD_CHECK(inst->owner == block);
     lfi_std *s = inst->std;
-    CHECK(s->ctx->block == block);
+    CHILD_CHECK(s->ctx->block == block);
     struct Want {
       lfi_file *f;
       FILE *stream;
@@ -97,77 +99,78 @@ TEST(FileService, StartsWithStandardStreamsAndGivesProductsInstances) {
     };
     for (const Want &w : {Want{s->in, stdin, LFI_ACC_READ, 4}, Want{s->out, stdout, 2, 36},
                           Want{s->err, stderr, 2, 36}}) {
-      CHECK(w.f != nullptr);
+      CHILD_CHECK(w.f != nullptr);
       if (!w.f) continue;
-      CHECK(w.f->state == 3 && w.f->access == w.access && w.f->flags == w.flags);
-      CHECK(w.f->os->stream == w.stream && w.f->os->kind == 1);
-      CHECK(w.f->one == 1 && w.f->max == 32767 && w.f->word == 1);
-      CHECK(w.f->buffer == nullptr && w.f->name[0] == 0);
-      CHECK(lficls(inst, w.f) == 0);  // standard streams are left alone
+      CHILD_CHECK(w.f->state == 3 && w.f->access == w.access && w.f->flags == w.flags);
+      CHILD_CHECK(w.f->os->stream == w.stream && w.f->os->kind == 1);
+      CHILD_CHECK(w.f->one == 1 && w.f->max == 32767 && w.f->word == 1);
+      CHILD_CHECK(w.f->buffer == nullptr && w.f->name[0] == 0);
+      CHILD_CHECK(lficls(inst, w.f) == 0);  // standard streams are left alone
     }
     // A block with the own-NLS flag and no environment: the file service
     // builds its own and reads the language handle from the environment.
-    CHECK(s->ctx->glo != nullptr && s->ctx->glo == s->ctx->glo_room && s->ctx->nls_table);
-    CHECK(s->ctx->lang != nullptr && s->ctx->lang->built == 1 && s->ctx->lang->owner == s->ctx->glo);
+    CHILD_CHECK(s->ctx->glo != nullptr && s->ctx->glo == s->ctx->glo_room && s->ctx->nls_table);
+    CHILD_CHECK(s->ctx->lang != nullptr && s->ctx->lang->built == 1 &&
+                s->ctx->lang->owner == s->ctx->glo);
     // The root product's instance shares the block's standard streams.
     auto prec = static_cast<lfi_prodrec *>(root->m.fi);
-    CHECK(prec != nullptr && prec->inst->owner == root && prec->inst->std == s);
-    CHECK(root->m.link->node->file == prec->inst);
+    CHILD_CHECK(prec != nullptr && prec->inst->owner == root && prec->inst->std == s);
+    CHILD_CHECK(root->m.link->node->file == prec->inst);
     // Bad arguments.
-    CHECK(lficls(inst, nullptr) == LFI_FAIL);
-    CHECK(lwemgec(block->errs, 1) == LFI_BADARG);
+    CHILD_CHECK(lficls(inst, nullptr) == LFI_FAIL);
+    CHILD_CHECK(lwemgec(block->errs, 1) == LFI_BADARG);
     char fac[10];
-    CHECK(lwemgef(block->errs, 1, fac, sizeof fac) > 0 && std::strcmp(fac, "LFI") == 0);
+    CHILD_CHECK(lwemgef(block->errs, 1, fac, sizeof fac) > 0 && std::strcmp(fac, "LFI") == 0);
     lwemces(block->errs);
-    CHECK(lpmprterm(root) == 0);
-    CHECK((sltsqgc ? sltsqgc->refs : 0) == base);  // every service gave its reference back
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+    CHILD_CHECK((sltsqgc ? sltsqgc->refs : 0) == base);  // every service gave its reference back
+  }));
 }
 
 TEST(FileService, ClosingMovesTheTemporaryFileToItsName) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     TempDir d;
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     lfi_inst *inst = block_inst(root->block);
     lwem_ctx *errs = root->block->errs;
     write_file(d.dir / "final", "old data");
     lfi_file *f = temp_file(inst, d.dir / "temp", d.dir / "final", &kFlushOk);
-    CHECK(lficls(inst, f) == 0);
-    CHECK(read_file(d.dir / "final") == "new data");
-    CHECK(!fs::exists(d.dir / "temp"));
-    CHECK(lwemged(errs) == 0);
+    CHILD_CHECK(lficls(inst, f) == 0);
+    CHILD_CHECK(read_file(d.dir / "final") == "new data");
+    CHILD_CHECK(!fs::exists(d.dir / "temp"));
+    CHILD_CHECK(lwemged(errs) == 0);
 
     // The move fails: the temporary file keeps the data, the target is untouched.
     f = temp_file(inst, d.dir / "temp2", d.dir / "no" / "such" / "final", &kFlushOk);
-    CHECK(lficls(inst, f) == LFI_FAIL);
-    CHECK(read_file(d.dir / "temp2") == "new data");
-    CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
+    CHILD_CHECK(lficls(inst, f) == LFI_FAIL);
+    CHILD_CHECK(read_file(d.dir / "temp2") == "new data");
+    CHILD_CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
     lwemces(errs);
 
     // The last flush fails: the temporary file is dropped, the target stays.
     f = temp_file(inst, d.dir / "temp3", d.dir / "final", &kFlushFails);
-    CHECK(lficls(inst, f) == LFI_FAIL);
-    CHECK(!fs::exists(d.dir / "temp3"));
-    CHECK(read_file(d.dir / "final") == "new data");
-    CHECK(lwemgec(errs, 1) == LFI_CLOSESTEP);
-    CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
-                      "lfibfr()") == 0);
+    CHILD_CHECK(lficls(inst, f) == LFI_FAIL);
+    CHILD_CHECK(!fs::exists(d.dir / "temp3"));
+    CHILD_CHECK(read_file(d.dir / "final") == "new data");
+    CHILD_CHECK(lwemgec(errs, 1) == LFI_CLOSESTEP);
+    CHILD_CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
+                            "lfibfr()") == 0);
     lwemces(errs);
 
     // A file still open at the stop is closed by it.
     temp_file(inst, d.dir / "temp4", d.dir / "last", &kFlushOk);
-    CHECK(lpmprterm(root) == 0);
-    CHECK(read_file(d.dir / "last") == "new data");
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+    CHILD_CHECK(read_file(d.dir / "last") == "new data");
+  }));
 }
 
 TEST(FileService, RenameNeverLosesData) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     TempDir tmp;
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     lfi_inst *inst = block_inst(root->block);
     lwem_ctx *errs = root->block->errs;
@@ -176,13 +179,13 @@ TEST(FileService, RenameNeverLosesData) {
     // An existing target is replaced.
     write_file(tmp.dir / "a", "source");
     write_file(tmp.dir / "b", "target");
-    CHECK(slfirn(inst, (tmp.dir / "a").c_str(), (tmp.dir / "b").c_str(), &flag) == 0);
-    CHECK(read_file(tmp.dir / "b") == "source" && !fs::exists(tmp.dir / "a"));
+    CHILD_CHECK(slfirn(inst, (tmp.dir / "a").c_str(), (tmp.dir / "b").c_str(), &flag) == 0);
+    CHILD_CHECK(read_file(tmp.dir / "b") == "source" && !fs::exists(tmp.dir / "a"));
 
     // A missing source leaves the target as it was.
-    CHECK(slfirn(inst, (tmp.dir / "a").c_str(), (tmp.dir / "b").c_str(), &flag) == LFI_FAIL);
-    CHECK(read_file(tmp.dir / "b") == "source");
-    CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
+    CHILD_CHECK(slfirn(inst, (tmp.dir / "a").c_str(), (tmp.dir / "b").c_str(), &flag) == LFI_FAIL);
+    CHILD_CHECK(read_file(tmp.dir / "b") == "source");
+    CHILD_CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
     lwemces(errs);
 
     // Across file systems: nothing moves, nothing is removed.
@@ -191,51 +194,52 @@ TEST(FileService, RenameNeverLosesData) {
       TempDir shm("/dev/shm");
       write_file(shm.dir / "s", "from shm");
       write_file(tmp.dir / "t", "keep me");
-      CHECK(slfirn(inst, (shm.dir / "s").c_str(), (tmp.dir / "t").c_str(), &flag) == LFI_FAIL);
-      CHECK(read_file(shm.dir / "s") == "from shm");
-      CHECK(read_file(tmp.dir / "t") == "keep me");
-      CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
+      CHILD_CHECK(slfirn(inst, (shm.dir / "s").c_str(), (tmp.dir / "t").c_str(), &flag) ==
+                  LFI_FAIL);
+      CHILD_CHECK(read_file(shm.dir / "s") == "from shm");
+      CHILD_CHECK(read_file(tmp.dir / "t") == "keep me");
+      CHILD_CHECK(lwemgec(errs, 1) == LFI_NOCOPY);
       lwemces(errs);
     } else {
       std::fprintf(stderr, "/dev/shm and /tmp share a file system; cross-device case skipped\n");
     }
 
     // Unlink failures carry the OS error number.
-    CHECK(slfirf(inst, (tmp.dir / "none").c_str(), &flag) == LFI_FAIL);
-    CHECK(lwemgec(errs, 1) == LFI_UNLINK);
-    CHECK(lwemgep(errs, 1)->entries[0].value.i64 == ENOENT ||
-          *reinterpret_cast<int32_t *>(lwemgep(errs, 1)->entries[0].value.bytes) == ENOENT);
+    CHILD_CHECK(slfirf(inst, (tmp.dir / "none").c_str(), &flag) == LFI_FAIL);
+    CHILD_CHECK(lwemgec(errs, 1) == LFI_UNLINK);
+    CHILD_CHECK(lwemgep(errs, 1)->entries[0].value.i64 == ENOENT ||
+                *reinterpret_cast<int32_t *>(lwemgep(errs, 1)->entries[0].value.bytes) == ENOENT);
     lwemces(errs);
-    CHECK(lpmprterm(root) == 0);
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+  }));
 }
 
 TEST(FileService, ListsOfTheService) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     lfi_inst *inst = block_inst(root->block);
     int flag = 0;
     lfi_list l;
-    CHECK(lfillil(inst, &l, &flag) == 0);
+    CHILD_CHECK(lfillil(inst, &l, &flag) == 0);
     lfi_lelem a{}, b{}, c{};
-    CHECK(lfillae(inst, &l, &a, &flag) == 0);
-    CHECK(lfillae(inst, &l, &b, &flag) == 0);  // at the front
-    CHECK(lfillnx(inst, &l, nullptr, &flag) == &b);
-    CHECK(lfillnx(inst, &l, &b, &flag) == &a);
-    CHECK(lfillnx(inst, &l, &a, &flag) == nullptr);
-    CHECK(lfillmem(inst, &l, &a, &flag) == 1 && lfillmem(inst, &l, &c, &flag) == 2);
-    CHECK(lfillre(inst, &l, &c, &flag) == LFI_FAIL);
-    CHECK(lwemgec(root->block->errs, 1) == LFI_INTERNAL);
-    CHECK(lfillre(inst, &l, &b, &flag) == 0);
-    CHECK(lfillae(inst, nullptr, &a, &flag) == LFI_FAIL);
+    CHILD_CHECK(lfillae(inst, &l, &a, &flag) == 0);
+    CHILD_CHECK(lfillae(inst, &l, &b, &flag) == 0);  // at the front
+    CHILD_CHECK(lfillnx(inst, &l, nullptr, &flag) == &b);
+    CHILD_CHECK(lfillnx(inst, &l, &b, &flag) == &a);
+    CHILD_CHECK(lfillnx(inst, &l, &a, &flag) == nullptr);
+    CHILD_CHECK(lfillmem(inst, &l, &a, &flag) == 1 && lfillmem(inst, &l, &c, &flag) == 2);
+    CHILD_CHECK(lfillre(inst, &l, &c, &flag) == LFI_FAIL);
+    CHILD_CHECK(lwemgec(root->block->errs, 1) == LFI_INTERNAL);
+    CHILD_CHECK(lfillre(inst, &l, &b, &flag) == 0);
+    CHILD_CHECK(lfillae(inst, nullptr, &a, &flag) == LFI_FAIL);
     lfillik(&a);
-    CHECK(a.next == nullptr && a.prev == nullptr);
+    CHILD_CHECK(a.next == nullptr && a.prev == nullptr);
     sltsmxd(nullptr, &l.mutex);
     lwemces(root->block->errs);
-    CHECK(lpmprterm(root) == 0);
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+  }));
 }
 
 TEST(FileOpener, BuildsPathsWithinTheBuffer) {

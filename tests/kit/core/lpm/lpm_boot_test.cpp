@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "child.h"
 #include "lem.h"
 #include "lemx.h"
 #include "lfi.h"
@@ -21,34 +22,6 @@
 #include "slsl.h"
 
 namespace {
-
-int g_failures = 0;
-
-#define CHECK(cond)                                                          \
-  do {                                                                       \
-    if (!(cond)) {                                                           \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
-                   #cond);                                                   \
-      g_failures++;                                                          \
-    }                                                                        \
-  } while (0)
-
-template <typename F>
-void in_child(F body) {
-  std::fflush(nullptr);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    g_failures = 0;
-    body();
-    std::fflush(nullptr);
-    _exit(g_failures == 0 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << "child did not exit normally";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "checks failed in the child";
-}
 
 // What the seamed services saw, and an optional failure to inject.
 std::vector<std::string> g_trace;
@@ -65,10 +38,10 @@ int observer(const char *service, lpm_meta *block, int mode) {
   if (step == "lemrist:0") {
     // Start-up runs with the block not ready: nothing is recorded.
     int flag = 0;
-    CHECK(block->ready == 0);
+    CHILD_CHECK(block->ready == 0);
     lpmprec(block, nullptr, &flag, LPM_BADARG, 0, LSFTXTP, "start", LSFEND);
     g_depth_during_start = lwemged(block->errs);
-    CHECK(flag == 0);
+    CHILD_CHECK(flag == 0);
   }
   return step == g_fail_at ? 1 : 0;
 }
@@ -98,27 +71,27 @@ TEST(Bootstrap, ServiceTableOrder) {
 }
 
 TEST(Bootstrap, PrivateBlockComesUpAndGoesDownInOrder) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     reset();
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
-    CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lemrist:0",
-                                                "lficis:0", "lemcis:0"}));
-    CHECK(g_mm_at_lpmrist);  // the memory manager started first
-    CHECK(g_depth_during_start == 0);
+    CHILD_CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lemrist:0",
+                                                      "lficis:0", "lemcis:0"}));
+    CHILD_CHECK(g_mm_at_lpmrist);  // the memory manager started first
+    CHILD_CHECK(g_depth_during_start == 0);
     lpm_meta *block = root->block;
-    CHECK(block == g_block);
-    CHECK(block->ready == 1);
-    CHECK(block->five == 5);
-    CHECK(block->owns_mem == 1);
-    CHECK(block->mem != nullptr);
-    CHECK(block->own_nls == 1);
-    CHECK(block->link == block->pm);
-    CHECK(block->hdr != nullptr && block->hdr->four == 4);
-    CHECK(std::strcmp(block->hdr->exedesc(), "core") == 0);
-    CHECK(block->payload_size == sizeof(lpm_meta));
-    CHECK(slslgetmeta() == nullptr);  // a private block is never stashed
+    CHILD_CHECK(block == g_block);
+    CHILD_CHECK(block->ready == 1);
+    CHILD_CHECK(block->five == 5);
+    CHILD_CHECK(block->owns_mem == 1);
+    CHILD_CHECK(block->mem != nullptr);
+    CHILD_CHECK(block->own_nls == 1);
+    CHILD_CHECK(block->link == block->pm);
+    CHILD_CHECK(block->hdr != nullptr && block->hdr->four == 4);
+    CHILD_CHECK(std::strcmp(block->hdr->exedesc(), "core") == 0);
+    CHILD_CHECK(block->payload_size == sizeof(lpm_meta));
+    CHILD_CHECK(slslgetmeta() == nullptr);  // a private block is never stashed
 
     // The root product is a copy of the block in all but fields 2, 6 and 9.
     lpm_meta expect = *block;
@@ -127,14 +100,14 @@ TEST(Bootstrap, PrivateBlockComesUpAndGoesDownInOrder) {
     expect.mm = root->m.mm;  // the product's own memory instance
     expect.fi = root->m.fi;  // ... file instance
     expect.em = root->m.em;  // ... and error-manager instance
-    CHECK(std::memcmp(&expect, &root->m, sizeof(lpm_meta)) == 0);
-    CHECK(root->m.link != block->link);
-    CHECK(root->m.link->node->product == root);
+    CHILD_CHECK(std::memcmp(&expect, &root->m, sizeof(lpm_meta)) == 0);
+    CHILD_CHECK(root->m.link != block->link);
+    CHILD_CHECK(root->m.link->node->product == root);
     lpm_ctx *ctx = lpm_context(block);
-    CHECK(ctx != nullptr && ctx->root == root->m.link->node);
-    CHECK(ctx->root->osrec.table == &ctx->table);
-    CHECK(lmmtophp(*static_cast<lmm_ctx **>(root->m.mm)) != nullptr);
-    CHECK(ctx->root->mem == *static_cast<lmm_ctx **>(root->m.mm));
+    CHILD_CHECK(ctx != nullptr && ctx->root == root->m.link->node);
+    CHILD_CHECK(ctx->root->osrec.table == &ctx->table);
+    CHILD_CHECK(lmmtophp(*static_cast<lmm_ctx **>(root->m.mm)) != nullptr);
+    CHILD_CHECK(ctx->root->mem == *static_cast<lmm_ctx **>(root->m.mm));
 
     // Termination callbacks run last to first, then the services stop in
     // reverse order.
@@ -145,64 +118,64 @@ TEST(Bootstrap, PrivateBlockComesUpAndGoesDownInOrder) {
     ctx->termarg[1] = reinterpret_cast<void *>(intptr_t(2));
     ctx->ntermcb = 2;
     g_trace.clear();
-    CHECK(lpmprterm(root) == 0);
-    CHECK((order == std::vector<int>{2, 1}));
-    CHECK((g_trace == std::vector<std::string>{"lemcit:1", "lficit:1", "lemrist:1",
-                                                "lfirist:1", "lpmrist:1"}));
-    CHECK(g_mm_at_lpmrist);  // the memory manager stops last
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+    CHILD_CHECK((order == std::vector<int>{2, 1}));
+    CHILD_CHECK((g_trace == std::vector<std::string>{"lemcit:1", "lficit:1", "lemrist:1",
+                                                      "lfirist:1", "lpmrist:1"}));
+    CHILD_CHECK(g_mm_at_lpmrist);  // the memory manager stops last
+  }));
 }
 
 TEST(Bootstrap, ReadyRuleAndPackageManagerMarks) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     reset();
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     lpm_meta *block = root->block;
     lwem_ctx *errs = block->errs;
 
     // Ready: records are kept and the call's first one is marked.
     int flag = 0;
-    CHECK(lpmprec(block, nullptr, &flag, LPM_BADARG, 0, LSFTXTP, "one", LSFEND) == 0);
-    CHECK(flag == 1);
-    CHECK(lwemimk(errs, 1) == 1);
-    CHECK(lpmprec(block, nullptr, &flag, LPM_STEPFAIL, 0, LSFTXTP, "two", LSFEND) == 0);
-    CHECK(lwemimk(errs, 1) == 0);
+    CHILD_CHECK(lpmprec(block, nullptr, &flag, LPM_BADARG, 0, LSFTXTP, "one", LSFEND) == 0);
+    CHILD_CHECK(flag == 1);
+    CHILD_CHECK(lwemimk(errs, 1) == 1);
+    CHILD_CHECK(lpmprec(block, nullptr, &flag, LPM_STEPFAIL, 0, LSFTXTP, "two", LSFEND) == 0);
+    CHILD_CHECK(lwemimk(errs, 1) == 0);
     char fac[10];
-    CHECK(lwemgef(errs, 1, fac, sizeof fac) == 4 && std::strcmp(fac, "LPM") == 0);
-    CHECK(lwemgne(errs, 1)->cls == LWEM_CLASS_RECORDED);
+    CHILD_CHECK(lwemgef(errs, 1, fac, sizeof fac) == 4 && std::strcmp(fac, "LPM") == 0);
+    CHILD_CHECK(lwemgne(errs, 1)->cls == LWEM_CLASS_RECORDED);
     lpmpce(block);  // ready: the records stay
-    CHECK(lwemged(errs) == 2);
+    CHILD_CHECK(lwemged(errs) == 2);
     lwemces(errs);
 
     // The memory manager records on the block's store, under its facility.
     lmm_ctx *mctx = static_cast<lmm_service *>(block->mm)->ctx;
-    CHECK(lmmfree(mctx, lmmtophp(mctx), nullptr, 0) == -1);
-    CHECK(lwemgec(errs, 1) == 33);
-    CHECK(lwemgef(errs, 1, fac, sizeof fac) == 4 && std::strcmp(fac, "LMM") == 0);
-    CHECK(lwemimk(errs, 1) == 1);
-    CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
-                      "lmmfree") == 0);
+    CHILD_CHECK(lmmfree(mctx, lmmtophp(mctx), nullptr, 0) == -1);
+    CHILD_CHECK(lwemgec(errs, 1) == 33);
+    CHILD_CHECK(lwemgef(errs, 1, fac, sizeof fac) == 4 && std::strcmp(fac, "LMM") == 0);
+    CHILD_CHECK(lwemimk(errs, 1) == 1);
+    CHILD_CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
+                            "lmmfree") == 0);
     lwemces(errs);
 
     // A bad argument to lpmpali is recorded with its text.
     int f2 = 0;
-    CHECK(lpmpali(block, lpm_context(block), nullptr, nullptr, nullptr, 0, &f2, 0, nullptr) ==
-          -1);
-    CHECK(lwemgec(errs, 1) == LPM_BADARG);
-    CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
-                      "lpmpali().") == 0);
+    CHILD_CHECK(lpmpali(block, lpm_context(block), nullptr, nullptr, nullptr, 0, &f2, 0, nullptr) ==
+                -1);
+    CHILD_CHECK(lwemgec(errs, 1) == LPM_BADARG);
+    CHILD_CHECK(std::strcmp(static_cast<const char *>(lwemgep(errs, 1)->entries[0].value.ptr),
+                            "lpmpali().") == 0);
     // A package product comes with its package node, and goes with it.
     lpm_node *node = nullptr;
     lpm_pkgnode *pkg = nullptr;
     int f3 = 0;
     lpm_ctx *pctx = lpm_context(block);
-    CHECK(lpmpali(block, pctx, &node, &pkg, "lsf", 3, &f3, 0, nullptr) == 0);
-    CHECK(node != nullptr && pkg != nullptr && node->pkg == pkg);
-    if (node) CHECK(lpmpfin(block, pctx, node, &f3) == 0);
-    CHECK(pctx->pkgs.head.next == &pctx->pkgs.tail);
-    CHECK(pctx->prods.head.next == &pctx->prods.tail);
+    CHILD_CHECK(lpmpali(block, pctx, &node, &pkg, "lsf", 3, &f3, 0, nullptr) == 0);
+    CHILD_CHECK(node != nullptr && pkg != nullptr && node->pkg == pkg);
+    if (node) CHILD_CHECK(lpmpfin(block, pctx, node, &f3) == 0);
+    CHILD_CHECK(pctx->pkgs.head.next == &pctx->pkgs.tail);
+    CHILD_CHECK(pctx->prods.head.next == &pctx->prods.tail);
     lwemces(errs);
 
     // Records a package entry routine leaves fold under the call's one mark.
@@ -216,12 +189,12 @@ TEST(Bootstrap, ReadyRuleAndPackageManagerMarks) {
       int other = 0;
       lpmprec(block, nullptr, &other, 102, 0, LSFEND);  // a second callee's mark
       lpmpchex(block, before, &cf);
-      CHECK(cf == 1);
+      CHILD_CHECK(cf == 1);
       int marks = 0;
       for (int i = 1; lwemget(errs, -i) != LWEM_KIND_NONE; i++) marks += lwemimk(errs, -i);
-      CHECK(marks == 1);
+      CHILD_CHECK(marks == 1);
       lwemdtm(errs);
-      CHECK(lwemged(errs) == 0);
+      CHILD_CHECK(lwemged(errs) == 0);
     }
 
     // Not ready: nothing is recorded, and ending the call deletes back to
@@ -231,66 +204,66 @@ TEST(Bootstrap, ReadyRuleAndPackageManagerMarks) {
     lpmprec(block, nullptr, &flag, LPM_BADARG, 0, LSFEND);  // flag already 1: unmarked
     block->ready = 0;
     int h = 0;
-    CHECK(lpmprec(block, nullptr, &h, LPM_MUTEX, 0, LSFEND) == -1);
-    CHECK(h == 0);
-    CHECK(lwemged(errs) == 2);
+    CHILD_CHECK(lpmprec(block, nullptr, &h, LPM_MUTEX, 0, LSFEND) == -1);
+    CHILD_CHECK(h == 0);
+    CHILD_CHECK(lwemged(errs) == 2);
     lpmpce(block);
-    CHECK(lwemged(errs) == 0);
+    CHILD_CHECK(lwemged(errs) == 0);
     block->ready = 1;
-    CHECK(lpmprterm(root) == 0);
-  });
+    CHILD_CHECK(lpmprterm(root) == 0);
+  }));
 }
 
 TEST(Bootstrap, FailedStartReleasesTheBlock) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     reset();
     g_fail_at = "lfirist:0";
-    CHECK(lpmprinit() == nullptr);
-    CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lpmrist:1"}));
-    CHECK(slslgetmeta() == nullptr);
+    CHILD_CHECK(lpmprinit() == nullptr);
+    CHILD_CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lpmrist:1"}));
+    CHILD_CHECK(slslgetmeta() == nullptr);
     reset();
     g_fail_at = "lemcis:0";  // the root product fails: the block goes down
-    CHECK(lpmprinit() == nullptr);
-    CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lemrist:0",
-                                                "lficis:0", "lemcis:0", "lficit:1",
-                                                "lemrist:1", "lfirist:1", "lpmrist:1"}));
+    CHILD_CHECK(lpmprinit() == nullptr);
+    CHILD_CHECK((g_trace == std::vector<std::string>{"lpmrist:0", "lfirist:0", "lemrist:0",
+                                                      "lficis:0", "lemcis:0", "lficit:1",
+                                                      "lemrist:1", "lfirist:1", "lpmrist:1"}));
     reset();
     g_fail_at = "lemcis:0";
-    CHECK(lpminit() == nullptr);
-    CHECK(slslgetmeta() == nullptr);
-  });
+    CHILD_CHECK(lpminit() == nullptr);
+    CHILD_CHECK(slslgetmeta() == nullptr);
+  }));
 }
 
 TEST(Bootstrap, FailedTerminationStopsAtTheFailingService) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     reset();
     lpm_product *root = lpmprinit();
-    CHECK(root != nullptr);
+    CHILD_CHECK(root != nullptr);
     if (!root) return;
     g_trace.clear();
     g_fail_at = "lfirist:1";
-    CHECK(lpmprterm(root) == -1);
-    CHECK((g_trace == std::vector<std::string>{"lemcit:1", "lficit:1", "lemrist:1",
-                                                "lfirist:1"}));
-  });
+    CHILD_CHECK(lpmprterm(root) == -1);
+    CHILD_CHECK((g_trace == std::vector<std::string>{"lemcit:1", "lficit:1", "lemrist:1",
+                                                      "lfirist:1"}));
+  }));
 }
 
 TEST(Bootstrap, StashedBlock) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     reset();
-    CHECK(lpmterm() == 0);  // nothing stashed
+    CHILD_CHECK(lpmterm() == 0);  // nothing stashed
     lpm_product *a = lpminit();
-    CHECK(a != nullptr);
+    CHILD_CHECK(a != nullptr);
     if (!a) return;
     lpm_meta *block = slslgetmeta();
-    CHECK(block != nullptr);
-    CHECK(block == sslslstash);
-    CHECK(*sslslgmp() == block);
-    CHECK(block->ready == 1);
-    CHECK(block->own_nls == 0);
-    CHECK(lpm_context(block)->root->product == a);
-    CHECK(lpminit() == a);  // no second block
-    CHECK(std::count(g_trace.begin(), g_trace.end(), "lpmrist:0") == 1);
+    CHILD_CHECK(block != nullptr);
+    CHILD_CHECK(block == sslslstash);
+    CHILD_CHECK(*sslslgmp() == block);
+    CHILD_CHECK(block->ready == 1);
+    CHILD_CHECK(block->own_nls == 0);
+    CHILD_CHECK(lpm_context(block)->root->product == a);
+    CHILD_CHECK(lpminit() == a);  // no second block
+    CHILD_CHECK(std::count(g_trace.begin(), g_trace.end(), "lpmrist:0") == 1);
 
     // A forked child inherits the stash.
     std::fflush(nullptr);
@@ -298,36 +271,37 @@ TEST(Bootstrap, StashedBlock) {
     if (pid == 0) _exit(slslgetmeta() == block && lpminit() == a ? 0 : 1);
     int status = 0;
     waitpid(pid, &status, 0);
-    CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CHILD_CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
     // A private block does not touch the stash.
     lpm_product *p = lpmprinit();
-    CHECK(p != nullptr && slslgetmeta() == block);
-    CHECK(lpmprterm(p) == 0);
-    CHECK(slslgetmeta() == block);
+    CHILD_CHECK(p != nullptr && slslgetmeta() == block);
+    CHILD_CHECK(lpmprterm(p) == 0);
+    CHILD_CHECK(slslgetmeta() == block);
 
-    CHECK(lpmterm() == 0);
-    CHECK(slslgetmeta() == nullptr);
+    CHILD_CHECK(lpmterm() == 0);
+    CHILD_CHECK(slslgetmeta() == nullptr);
     lpm_product *b = lpminit();
-    CHECK(b != nullptr);
-    CHECK(slslgetmeta() != nullptr);
-    CHECK(lpmterm() == 0);
-  });
+    CHILD_CHECK(b != nullptr);
+    CHILD_CHECK(slslgetmeta() != nullptr);
+    CHILD_CHECK(lpmterm() == 0);
+  }));
 }
 
 TEST(Bootstrap, StashThroughBlockHeaders) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     lpm_meta *block = nullptr;
     void *slot = nullptr;
-    CHECK(slslameta(3 * sizeof(void *) + 1, &block, &slot) == 0);
-    CHECK(block->payload_size == 3 * sizeof(void *) + 1);
+    CHILD_CHECK(slslameta(3 * sizeof(void *) + 1, &block, &slot) == 0);
+    CHILD_CHECK(block->payload_size == 3 * sizeof(void *) + 1);
     auto hdr = *static_cast<slsl_header **>(slot);
-    CHECK(reinterpret_cast<char *>(hdr) == reinterpret_cast<char *>(block) + 4 * sizeof(void *));
-    CHECK(hdr->slot == slot);
-    CHECK(hdr->stash() == &sslslstash);
-    CHECK(std::strcmp(sslslged(), "core") == 0);
+    CHILD_CHECK(reinterpret_cast<char *>(hdr) ==
+                reinterpret_cast<char *>(block) + 4 * sizeof(void *));
+    CHILD_CHECK(hdr->slot == slot);
+    CHILD_CHECK(hdr->stash() == &sslslstash);
+    CHILD_CHECK(std::strcmp(sslslged(), "core") == 0);
     slslfmeta(block);
-  });
+  }));
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "kit_child.h"
+#include <gtest/gtest.h>
+
+#include "child.h"
 #include "lem.h"
 #include "lpm.h"
 
@@ -58,6 +60,12 @@ struct Kit {
     errs = block->errs;
     return true;
   }
+  // Adds the descriptor of the test package "tpkg".
+  bool add_tpkg(const char *lib, const char *sym, uint16_t flags) {
+    lpm_package d = descriptor("tpkg", lib, sym, flags);
+    int dup = 0;
+    return lpmapd(block, &d, 1, &dup, nullptr) == 0;
+  }
 };
 
 // A scratch installation: <home>/lib with versions of the test package.
@@ -79,102 +87,102 @@ int call_version(lpm_funcs *iface) {
 }
 
 TEST(Packages, StaticLsfIsLoadedOnceAndCounted) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     lpm_funcs *a = lpmloadpkg(k.block, "lsf");
     lpm_funcs *b = lpmloadpkg(k.block, "lsf");
-    CHECK(a != nullptr && a == b);
+    CHILD_CHECK(a != nullptr && a == b);
     if (!a) return;
-    CHECK(a->count == 0);
+    CHILD_CHECK(a->count == 0);
     // The entry routine stored its product and the array in its private area.
     auto words = static_cast<void **>(a->priv);
     auto prod = static_cast<lpm_product *>(words[0]);
-    CHECK(words[1] == a);
-    CHECK(prod->m.ready == 1);
+    CHILD_CHECK(words[1] == a);
+    CHILD_CHECK(prod->m.ready == 1);
     lpm_node *node = prod->m.pm->node;
-    CHECK(node->refcnt == 2 && node->pkg->refcnt == 2);
-    CHECK(node->flags & LPM_NODE_PACKAGE);
-    CHECK((node->pkg->flags & (LPM_PKGN_LOCATED | LPM_PKGN_INIT | LPM_PKGN_CALLED)) ==
-          (LPM_PKGN_LOCATED | LPM_PKGN_INIT | LPM_PKGN_CALLED));
+    CHILD_CHECK(node->refcnt == 2 && node->pkg->refcnt == 2);
+    CHILD_CHECK(node->flags & LPM_NODE_PACKAGE);
+    CHILD_CHECK((node->pkg->flags & (LPM_PKGN_LOCATED | LPM_PKGN_INIT | LPM_PKGN_CALLED)) ==
+                (LPM_PKGN_LOCATED | LPM_PKGN_INIT | LPM_PKGN_CALLED));
     // A second private area is refused.
-    CHECK(lpmmkpri(prod, 16) == nullptr);
+    CHILD_CHECK(lpmmkpri(prod, 16) == nullptr);
     // A second registration returns the first array.
-    CHECK(lpmarrfuncs(prod, nullptr, 0, nullptr) == a);
+    CHILD_CHECK(lpmarrfuncs(prod, nullptr, 0, nullptr) == a);
 
-    CHECK(lpmdelete(k.block, "lsf") == 0);
-    CHECK(list_length(k.ctx->prods) == 1 && list_length(k.ctx->pkgs) == 1);
-    CHECK(lpmloadpkg(k.block, "lsf") == a);  // still there: no second entry call
-    CHECK(lpmdelete(k.block, "lsf") == 0);
-    CHECK(lpmdelete(k.block, "lsf") == 0);
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(lpmdelete(k.block, "lsf") == 0);
+    CHILD_CHECK(list_length(k.ctx->prods) == 1 && list_length(k.ctx->pkgs) == 1);
+    CHILD_CHECK(lpmloadpkg(k.block, "lsf") == a);  // still there: no second entry call
+    CHILD_CHECK(lpmdelete(k.block, "lsf") == 0);
+    CHILD_CHECK(lpmdelete(k.block, "lsf") == 0);
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
     // One more is an error: no such package.
-    CHECK(lpmdelete(k.block, "lsf") == -1);
-    CHECK(lwemgec(k.errs, 1) == LPM_NOPKG);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lsf") == 0);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lpmdelete(k.block, "lsf") == -1);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKG);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lsf") == 0);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, NamesMatchDescriptorsIgnoringCaseAndProductsExactly) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     lpm_funcs *lower = lpmloadpkg(k.block, "lsf");
     lpm_funcs *upper = lpmloadpkg(k.block, "LSF");
-    CHECK(lower && upper && lower != upper);
-    CHECK(list_length(k.ctx->prods) == 2 && list_length(k.ctx->pkgs) == 2);
-    CHECK(lpmdelete(k.block, "LSF") == 0);
-    CHECK(lpmdelete(k.block, "lsf") == 0);
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lower && upper && lower != upper);
+    CHILD_CHECK(list_length(k.ctx->prods) == 2 && list_length(k.ctx->pkgs) == 2);
+    CHILD_CHECK(lpmdelete(k.block, "LSF") == 0);
+    CHILD_CHECK(lpmdelete(k.block, "lsf") == 0);
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, MissingDescriptorLeavesNothingBehind) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
-    CHECK(lpmloadpkg(k.block, "nosuch") == nullptr);
-    CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 0), "nosuch") == 0);
-    CHECK(lwemimk(k.errs, 1) == 1);
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
-    CHECK(list_length(k.ctx->table.recs) == 1);  // the root product's record only
+    CHILD_CHECK(lpmloadpkg(k.block, "nosuch") == nullptr);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "nosuch") == 0);
+    CHILD_CHECK(lwemimk(k.errs, 1) == 1);
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(list_length(k.ctx->table.recs) == 1);  // the root product's record only
     lwemces(k.errs);
     // The root product is not ready: its loads record nothing.
-    CHECK(lpmloadpkg(&k.root->m, "nosuch") == nullptr);
-    CHECK(lwemged(k.errs) == 0);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lpmloadpkg(&k.root->m, "nosuch") == nullptr);
+    CHILD_CHECK(lwemged(k.errs) == 0);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, DescriptorTableRefusesDuplicatesAndTheHundredAndFirst) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     slpm_table &t = k.ctx->table;
-    CHECK(t.count == 1 && std::strcmp(t.pkgs[0].name, "lsf") == 0);
-    CHECK(t.pkgs[0].lib == nullptr && t.pkgs[0].sym == nullptr);
+    CHILD_CHECK(t.count == 1 && std::strcmp(t.pkgs[0].name, "lsf") == 0);
+    CHILD_CHECK(t.pkgs[0].lib == nullptr && t.pkgs[0].sym == nullptr);
 
     // A duplicate (ignoring case) at index 1 of the caller's array.
     lpm_package two[] = {descriptor("aaa", "liba.so", "aInit", LPM_PKG_SHLIB),
                          descriptor("LsF", nullptr, nullptr, LPM_PKG_STATIC)};
     int dup = -1;
-    CHECK(lpmapd(k.block, two, 2, &dup, nullptr) == -2);
-    CHECK(dup == 1);
-    CHECK(t.count == 1);
+    CHILD_CHECK(lpmapd(k.block, two, 2, &dup, nullptr) == -2);
+    CHILD_CHECK(dup == 1);
+    CHILD_CHECK(t.count == 1);
     // A duplicate within the same call.
     lpm_package same[] = {descriptor("bbb", "x", "y", LPM_PKG_SHLIB),
                           descriptor("BBB", "x", "y", LPM_PKG_SHLIB)};
-    CHECK(lpmapd(k.block, same, 2, &dup, nullptr) == -2);
-    CHECK(dup == 1 && t.count == 1);
-    CHECK(lpmapd(nullptr, two, 1, &dup, nullptr) == -1);
-    CHECK(lpmapd(k.block, nullptr, 1, &dup, nullptr) == -1);
+    CHILD_CHECK(lpmapd(k.block, same, 2, &dup, nullptr) == -2);
+    CHILD_CHECK(dup == 1 && t.count == 1);
+    CHILD_CHECK(lpmapd(nullptr, two, 1, &dup, nullptr) == -1);
+    CHILD_CHECK(lpmapd(k.block, nullptr, 1, &dup, nullptr) == -1);
 
     // 99 more fill the table; the next one is refused and the 100 stay.
     static char names[100][8];
@@ -183,20 +191,20 @@ TEST(Packages, DescriptorTableRefusesDuplicatesAndTheHundredAndFirst) {
       std::snprintf(names[i], sizeof names[i], "p%03d", i);
       many[i] = descriptor(names[i], "libp.so", "pInit", LPM_PKG_SHLIB);
     }
-    CHECK(lpmapd(k.block, many, 99, &dup, nullptr) == 0);
-    CHECK(t.count == 100);
-    CHECK(std::strcmp(t.pkgs[99].name, "p098") == 0);
-    CHECK(t.pkgs[99].name != names[98]);  // a copy
-    CHECK(lpmapd(k.block, &many[99], 1, &dup, nullptr) == -3);
-    CHECK(t.count == 100);
+    CHILD_CHECK(lpmapd(k.block, many, 99, &dup, nullptr) == 0);
+    CHILD_CHECK(t.count == 100);
+    CHILD_CHECK(std::strcmp(t.pkgs[99].name, "p098") == 0);
+    CHILD_CHECK(t.pkgs[99].name != names[98]);  // a copy
+    CHILD_CHECK(lpmapd(k.block, &many[99], 1, &dup, nullptr) == -3);
+    CHILD_CHECK(t.count == 100);
     // A call that overflows half way adds nothing.
-    CHECK(lpmprterm(k.root) == 0);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
     Kit k2;
-    CHECK(k2.up());
-    CHECK(lpmapd(k2.block, many, 100, &dup, nullptr) == -3);
-    CHECK(k2.ctx->table.count == 1);
-    CHECK(lpmprterm(k2.root) == 0);
-  });
+    CHILD_CHECK(k2.up());
+    CHILD_CHECK(lpmapd(k2.block, many, 100, &dup, nullptr) == -3);
+    CHILD_CHECK(k2.ctx->table.count == 1);
+    CHILD_CHECK(lpmprterm(k2.root) == 0);
+  }));
 }
 
 TEST(Packages, InstalledVersionSearch) {
@@ -242,112 +250,106 @@ TEST(Packages, InstalledVersionSearch) {
 }
 
 TEST(Packages, SharedLibraryUnderHomeTakesTheHighestMinorOfItsMajor) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Home h;
     h.install("tpkg_v103", "libtpkg.so.10.3");
     h.install("tpkg_v107", "libtpkg.so.10.7");
     h.install("tpkg_v110", "libtpkg.so.11.0");
     setenv("VIRUZE_HOME", h.dir.c_str(), 1);
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
-    lpm_package d = descriptor("tpkg", "lib/libtpkg.so.10.1", "tpkgInit", LPM_PKG_SHLIB);
-    int dup = 0;
-    CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+    CHILD_CHECK(k.add_tpkg("lib/libtpkg.so.10.1", "tpkgInit", LPM_PKG_SHLIB));
     lpm_funcs *iface = lpmloadpkg(k.block, "tpkg");
-    CHECK(iface != nullptr);
+    CHILD_CHECK(iface != nullptr);
     if (!iface) return;
-    CHECK(iface->count == 1 && call_version(iface) == 107);
+    CHILD_CHECK(iface->count == 1 && call_version(iface) == 107);
     // Hold the library so that its counters can be read after the unload.
     std::string chosen = (h.dir / "lib" / "libtpkg.so.10.7").string();
     void *held = dlopen(chosen.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    CHECK(held != nullptr);
+    CHILD_CHECK(held != nullptr);
     if (!held) return;
     int *inits = static_cast<int *>(dlsym(held, "tpkg_inits"));
     int *terms = static_cast<int *>(dlsym(held, "tpkg_terms"));
-    CHECK(lpmloadpkg(k.block, "tpkg") == iface);
-    CHECK(*inits == 1 && *terms == 0);
-    CHECK(lpmdelete(k.block, "tpkg") == 0);
-    CHECK(*terms == 0);
-    CHECK(lpmdelete(k.block, "tpkg") == 0);
-    CHECK(*terms == 1);
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == iface);
+    CHILD_CHECK(*inits == 1 && *terms == 0);
+    CHILD_CHECK(lpmdelete(k.block, "tpkg") == 0);
+    CHILD_CHECK(*terms == 0);
+    CHILD_CHECK(lpmdelete(k.block, "tpkg") == 0);
+    CHILD_CHECK(*terms == 1);
     dlclose(held);
     // The package manager closed its handle: nothing holds the library now.
-    CHECK(dlopen(chosen.c_str(), RTLD_NOW | RTLD_NOLOAD) == nullptr);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(dlopen(chosen.c_str(), RTLD_NOW | RTLD_NOLOAD) == nullptr);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, HomePathsAreBounded) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     lpm_package d = descriptor("tpkg", "lib/libtpkg.so.10", "tpkgInit", LPM_PKG_SHLIB);
     int dup = 0;
-    CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
+    CHILD_CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
     // home + '/' + library + NUL one byte past the bound.
     std::string home = "/" + std::string(SLPM_PATHMAX - 2 - d.lib_len, 'h');
     setenv("VIRUZE_HOME", home.c_str(), 1);
-    CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
-    CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
     unsetenv("VIRUZE_HOME");
     lwemces(k.errs);
-    CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
-    CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, MissingEntrySymbolGivesLpm31AndClosesTheLibrary) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     std::string lib = lib_file("tpkg_v103");
-    lpm_package d = descriptor("tpkg", lib.c_str(), "noSuchInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-    int dup = 0;
-    CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
-    CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
-    CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
-    CHECK(dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD) == nullptr);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(k.add_tpkg(lib.c_str(), "noSuchInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_NOPKGLIB);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD) == nullptr);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, FailingEntryKeepsTheCountsAndIsCalledAgain) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     std::string lib = lib_file("tpkg_fail");
-    lpm_package d = descriptor("tpkg", lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-    int dup = 0;
-    CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
-    CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+    CHILD_CHECK(k.add_tpkg(lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
     void *held = dlopen(lib.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    CHECK(held != nullptr);
+    CHILD_CHECK(held != nullptr);
     if (!held) return;
     int *inits = static_cast<int *>(dlsym(held, "tpkg_inits"));
     int *terms = static_cast<int *>(dlsym(held, "tpkg_terms"));
-    CHECK(*inits == 1);
+    CHILD_CHECK(*inits == 1);
     // The product stays listed with its counts raised.
-    CHECK(list_length(k.ctx->prods) == 1 && list_length(k.ctx->pkgs) == 1);
+    CHILD_CHECK(list_length(k.ctx->prods) == 1 && list_length(k.ctx->pkgs) == 1);
     auto node = reinterpret_cast<lpm_node *>(k.ctx->prods.head.next);
-    CHECK(node->refcnt == 1 && node->pkg->refcnt == 1);
-    CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
-    CHECK(*inits == 2);
-    CHECK(node->refcnt == 2 && node->pkg->refcnt == 2);
-    CHECK(lpmdelete(k.block, "tpkg") == 0);
-    CHECK(lpmdelete(k.block, "tpkg") == 0);
-    CHECK(*terms == 0);  // never initialised: no mode-2 call
-    CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+    CHILD_CHECK(node->refcnt == 1 && node->pkg->refcnt == 1);
+    CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+    CHILD_CHECK(*inits == 2);
+    CHILD_CHECK(node->refcnt == 2 && node->pkg->refcnt == 2);
+    CHILD_CHECK(lpmdelete(k.block, "tpkg") == 0);
+    CHILD_CHECK(lpmdelete(k.block, "tpkg") == 0);
+    CHILD_CHECK(*terms == 0);  // never initialised: no mode-2 call
+    CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
     dlclose(held);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 TEST(Packages, EntryWithoutPrivateAreaOrInterfaceIsUndone) {
@@ -357,71 +359,69 @@ TEST(Packages, EntryWithoutPrivateAreaOrInterfaceIsUndone) {
     int terms;
   };
   for (const Case &c : {Case{"tpkg_nopriv", LPM_NOPRIV, 0}, Case{"tpkg_noiface", LPM_NOIFACE, 1}}) {
-    in_child([&c] {
+    EXPECT_EQ(0, in_child([&c] {
       Kit k;
-      CHECK(k.up());
+      CHILD_CHECK(k.up());
       if (!k.block) return;
       std::string lib = lib_file(c.build);
       void *held = dlopen(lib.c_str(), RTLD_NOW);
-      CHECK(held != nullptr);
+      CHILD_CHECK(held != nullptr);
       if (!held) return;
-      lpm_package d = descriptor("tpkg", lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS);
-      int dup = 0;
-      CHECK(lpmapd(k.block, &d, 1, &dup, nullptr) == 0);
-      CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
-      CHECK(lwemgec(k.errs, 1) == c.number);
-      CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
-      CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
-      CHECK(*static_cast<int *>(dlsym(held, "tpkg_inits")) == 1);
-      CHECK(*static_cast<int *>(dlsym(held, "tpkg_terms")) == c.terms);
+      CHILD_CHECK(k.add_tpkg(lib.c_str(), "tpkgInit", LPM_PKG_SHLIB | LPM_PKG_ASIS));
+      CHILD_CHECK(lpmloadpkg(k.block, "tpkg") == nullptr);
+      CHILD_CHECK(lwemgec(k.errs, 1) == c.number);
+      CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "tpkg") == 0);
+      CHILD_CHECK(list_length(k.ctx->prods) == 0 && list_length(k.ctx->pkgs) == 0);
+      CHILD_CHECK(*static_cast<int *>(dlsym(held, "tpkg_inits")) == 1);
+      CHILD_CHECK(*static_cast<int *>(dlsym(held, "tpkg_terms")) == c.terms);
       dlclose(held);
-      CHECK(lpmprterm(k.root) == 0);
-    });
+      CHILD_CHECK(lpmprterm(k.root) == 0);
+    }));
   }
 }
 
 TEST(Packages, ListAndCallStackOperations) {
-  in_child([] {
+  EXPECT_EQ(0, in_child([] {
     Kit k;
-    CHECK(k.up());
+    CHILD_CHECK(k.up());
     if (!k.block) return;
     int flag = 0;
     lpm_list l;
-    CHECK(lpmllil(k.block, &l, &flag) == 0);
+    CHILD_CHECK(lpmllil(k.block, &l, &flag) == 0);
     lpm_lelem a{}, b{}, c{};
-    CHECK(lpmllae(k.block, &l, &a, &flag) == 0);
-    CHECK(lpmllae(k.block, &l, &b, &flag) == 0);
+    CHILD_CHECK(lpmllae(k.block, &l, &a, &flag) == 0);
+    CHILD_CHECK(lpmllae(k.block, &l, &b, &flag) == 0);
     void *next = nullptr;
-    CHECK(lpmllne(k.block, &l, nullptr, &next, &flag) == 0 && next == &a);
-    CHECK(lpmllne(k.block, &l, &a, &next, &flag) == 0 && next == &b);
-    CHECK(lpmllne(k.block, &l, &b, &next, &flag) == 0 && next == nullptr);
-    CHECK(lpmllmem(k.block, &l, &b, &flag) == 1);
-    CHECK(lpmllmem(k.block, &l, &c, &flag) == 2);
-    CHECK(lwemged(k.errs) == 0);
-    CHECK(lpmllre(k.block, &l, &c, &flag) == -1);
-    CHECK(lwemgec(k.errs, 1) == LPM_INTERNAL);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 1), "List element not found.") == 0);
-    CHECK(lpmllre(k.block, &l, &a, &flag) == 0);
-    CHECK(lpmllae(k.block, nullptr, &a, &flag) == -1);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lpmllae().") == 0);
+    CHILD_CHECK(lpmllne(k.block, &l, nullptr, &next, &flag) == 0 && next == &a);
+    CHILD_CHECK(lpmllne(k.block, &l, &a, &next, &flag) == 0 && next == &b);
+    CHILD_CHECK(lpmllne(k.block, &l, &b, &next, &flag) == 0 && next == nullptr);
+    CHILD_CHECK(lpmllmem(k.block, &l, &b, &flag) == 1);
+    CHILD_CHECK(lpmllmem(k.block, &l, &c, &flag) == 2);
+    CHILD_CHECK(lwemged(k.errs) == 0);
+    CHILD_CHECK(lpmllre(k.block, &l, &c, &flag) == -1);
+    CHILD_CHECK(lwemgec(k.errs, 1) == LPM_INTERNAL);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 1), "List element not found.") == 0);
+    CHILD_CHECK(lpmllre(k.block, &l, &a, &flag) == 0);
+    CHILD_CHECK(lpmllae(k.block, nullptr, &a, &flag) == -1);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lpmllae().") == 0);
     sltsmxd(nullptr, &l.mutex);
 
     lpm_list cs;
-    CHECK(lpmcsin(k.block, &cs, &flag) == 0);
+    CHILD_CHECK(lpmcsin(k.block, &cs, &flag) == 0);
     lpm_csentry e{};
     lpm_csentry *out = nullptr;
-    CHECK(lpmcsmem(k.block, &cs, &out, &flag) == 2);
-    CHECK(lpmcspu(k.block, &cs, &e, &flag) == 0);
-    CHECK(lpmcsmem(k.block, &cs, &out, &flag) == 1 && out == &e);
-    CHECK(lpmcste(k.block, &cs, &flag) == -1);  // not empty
-    CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lpmcste().the stack is not empty") == 0);
-    CHECK(lpmcspo(k.block, &cs, &out, 1, &flag) == 0 && out == &e);
-    CHECK(lpmcspo(k.block, &cs, &out, 1, &flag) == -1);
-    CHECK(std::strcmp(text_arg(k.errs, 1, 1), "Stack element not found.") == 0);
-    CHECK(lpmcste(k.block, &cs, &flag) == 0);
+    CHILD_CHECK(lpmcsmem(k.block, &cs, &out, &flag) == 2);
+    CHILD_CHECK(lpmcspu(k.block, &cs, &e, &flag) == 0);
+    CHILD_CHECK(lpmcsmem(k.block, &cs, &out, &flag) == 1 && out == &e);
+    CHILD_CHECK(lpmcste(k.block, &cs, &flag) == -1);  // not empty
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), "lpmcste().the stack is not empty") == 0);
+    CHILD_CHECK(lpmcspo(k.block, &cs, &out, 1, &flag) == 0 && out == &e);
+    CHILD_CHECK(lpmcspo(k.block, &cs, &out, 1, &flag) == -1);
+    CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 1), "Stack element not found.") == 0);
+    CHILD_CHECK(lpmcste(k.block, &cs, &flag) == 0);
     lwemces(k.errs);
-    CHECK(lpmprterm(k.root) == 0);
-  });
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "lem.h"
 #include "lml.h"
@@ -58,6 +60,14 @@ class ArgList : public ::testing::Test {
     lsf_arglist *r = lwsfdiv(&errs_, &env_, l, pos, status, ap);
     va_end(ap);
     return r;
+  }
+  // A list of N text arguments "t", the last of them `last`.
+  template <size_t N>
+  lsf_arglist *build_texts(int *status, const char *last = "t") {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+      return std::apply([&](auto... a) { return build(status, a..., LSFEND); },
+                        std::tuple_cat(std::make_tuple(LSFTXTP, I + 1 < N ? "t" : last)...));
+    }(std::make_index_sequence<N>{});
   }
   void drop(lsf_arglist *l) {
     int st = LSFST_OK;
@@ -220,24 +230,14 @@ TEST_F(ArgList, ValuesPassedByPointerAreCopiedAtBuild) {
 }
 
 TEST_F(ArgList, ThirtyArgumentsBuildThirtyOneAreRefusedAndReleased) {
-  const char *t = "t";
   int st = LSFST_OK;
-  lsf_arglist *l = build(&st, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFEND);
+  lsf_arglist *l = build_texts<30>(&st);
   ASSERT_NE(l, nullptr);
   EXPECT_EQ(lwsfdcnt(l), 30);
   drop(l);
 
   long before = counter_.live;
-  l = build(&st, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-            LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-            LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-            LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-            LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFEND);
+  l = build_texts<31>(&st);
   EXPECT_EQ(l, nullptr);
   EXPECT_EQ(st, LSFST_TOOMANY);
   EXPECT_EQ(counter_.live, before);
@@ -373,14 +373,8 @@ TEST_F(ArgList, InsertionRefusals) {
 }
 
 TEST_F(ArgList, InsertionIntoAFullListKeepsIt) {
-  const char *t = "t";
   int st = LSFST_OK;
-  lsf_arglist *l = build(&st, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t, LSFTXTP, t,
-                         LSFTXTP, "last", LSFEND);
+  lsf_arglist *l = build_texts<30>(&st, "last");
   ASSERT_NE(l, nullptr);
   long before = counter_.live;
   EXPECT_EQ(insert(l, 0, &st, LSFTXTP, "extra", LSFEND), nullptr);
