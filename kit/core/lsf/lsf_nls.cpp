@@ -1,9 +1,11 @@
 // The NLS operations the argument lists call. The language handle's fields
-// are read directly; the character-cursor work replaces the remaining bodies
-// with the real calls named in their comments, until then texts are copied
-// as single-byte text, one display column per byte.
+// are read directly; the display-width copy replaces the remaining stand-in
+// with the real call named in its comment, until then every character counts
+// one display column.
 #include "lsf_int.h"
+#include "lxh.h"
 #include "lxl.h"
+#include "lxm.h"
 
 #include <cstring>
 
@@ -62,15 +64,61 @@ int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
   return 0;
 }
 
+namespace {
+
+// Stands for lxoCpDisp(out, room, in, -1, cols, 0x10000000, glo): copies
+// whole characters up to cols display columns and room bytes, writing the
+// shift bytes the output's state needs; replaced by it.
+void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo) {
+  const lxlangid *h = in->langid;
+  const bool wide = (h->flags & LXH_F_WIDE) != 0;
+  size_t used = 0;
+  for (; cols > 0; --cols) {
+    const unsigned char *from = in->pos;
+    if (from[0] == 0 && (!wide || from[1] == 0)) break;
+    const int32_t state = in->shifted;
+    lxmcur next = *in;
+    size_t n = lxmfwdx(&next, glo);
+    if (n == 0) break;
+    if (in->shift_sensitive) n = (state && h->mb_len) ? h->mb_len : 1;  // without the shift bytes after it
+    size_t shift = (in->shift_sensitive && state != out->shifted) ? 1 : 0;
+    if (n + shift > room - used) break;
+    if (shift) {
+      *out->pos++ = state ? h->shift_out : h->shift_in;
+      out->shifted = state;
+    }
+    std::memcpy(out->pos, from, n);
+    out->pos += n;
+    used += n + shift;
+    *in = next;
+  }
+}
+
+}  // namespace
+
 void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char *src,
                          uint64_t cols) {
-  // Stands for lxmcpen over the source, lxmopen over the copy, lxoCpDisp with
-  // flag 0x10000000, and the closing shift-in and NUL(s) of the character set.
-  (void)env;
-  size_t n = 0;
-  while (n < cols && n + 1 < room && src[n] != 0) {
-    dst[n] = src[n];
-    n++;
+  if (!env || !env->lang || !env->glo || room < 3) {
+    // No language handle: the text is single-byte.
+    size_t n = 0;
+    while (n < cols && n + 1 < room && src[n] != 0) {
+      dst[n] = src[n];
+      n++;
+    }
+    dst[n] = 0;
+    return;
   }
-  dst[n] = 0;
+  const lxlangid *h = env->lang;
+  lxmcur in, out;
+  lxmcpen(src, SIZE_MAX, &in, h, env->glo);
+  lxmopen(dst, room, &out, h, env->glo, 1);
+  // two bytes stay for the closing shift-in or NULs
+  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo);
+  if (out.shift_sensitive && out.shifted) {
+    *out.pos++ = h->shift_in;
+    *out.pos = 0;
+  } else {
+    out.pos[0] = 0;
+    if (h->flags & LXH_F_WIDE) out.pos[1] = 0;
+  }
 }

@@ -5,6 +5,7 @@
 #include "lxg.h"
 #include "lxh.h"
 #include "lxhint.h"
+#include "lxhitem.h"
 #include "lxhtext.h"
 #include "lxpboot.h"
 
@@ -14,64 +15,58 @@ namespace {
 
 const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
 
-struct Out {
-  char *buf;
-  size_t room;  // bytes for the text, terminator excluded
-  size_t len = 0;
+// Writes an item's text into the caller's buffer, cut to fit.
+class BufSink final : public lxhitem::Sink {
+ public:
+  BufSink(const lxlangid *h, char *buf, size_t room, lxglo *g) : h_(h), buf_(buf), room_(room), g_(g) {}
+  size_t len() const { return len_ < room_ ? len_ : room_; }
+
+  void utf16(const uint16_t *units, uint32_t count) override {
+    const uint8_t *cs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
+    if (!cs || count == 0) return;
+    len_ = lxgu2t(buf_, csobj(cs), static_cast<uint32_t>(room_), units, count, 0, g_);
+  }
+
+  void own(const char *text, size_t len) override {
+    len_ = lxhtext::fit(h_, text, len, room_, g_);
+    memcpy(buf_, text, len_);
+  }
+
+  void name(const char *text, size_t len) override {
+    if (h_->name_cs == h_->cs) {
+      own(text, len);
+      return;
+    }
+    const uint8_t *ncs = lxn::get(h_->name_cs, LXP_TYPE_CHARSET, g_);
+    const uint8_t *hcs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
+    if (!ncs || !hcs) return;
+    if (cs_single(ncs) && cs_single(hcs)) {
+      size_t n = len < room_ ? len : room_;
+      lxhmcnv(buf_, text, n, csobj(hcs), csobj(ncs), g_);
+      len_ = n;
+    } else {
+      len_ = lxgcnv(buf_, csobj(hcs), room_, text, csobj(ncs), len, g_);
+    }
+  }
+
+  void value(uint32_t v) override {
+    unsigned n;
+    if (h_->flags & LXH_F_WIDE)
+      n = v > 0xFFFF ? 4 : 2;
+    else
+      n = v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+    if (n > room_) return;
+    for (unsigned k = 0; k < n; ++k) buf_[k] = static_cast<char>(v >> (8 * (n - 1 - k)));
+    len_ = n;
+  }
+
+ private:
+  const lxlangid *h_;
+  char *buf_;
+  size_t room_;  // bytes for the text, terminator excluded
+  lxglo *g_;
+  size_t len_ = 0;
 };
-
-// A UTF-16 pool string of a language or territory object.
-void from_pool(Out &o, const lxlangid *h, uint16_t idx, int type, unsigned off, uint32_t min_units,
-               bool one_unit, lxglo *g) {
-  const uint8_t *ob = lxn::get(idx, type, g);
-  if (!ob) return;
-  unsigned pool = type == LXP_TYPE_LANGUAGE ? kLanPool : kTerPool;
-  PoolText t = one_unit ? pool_unit(ob, pool, off, 1) : pool_text(ob, pool, off);
-  if (t.count < min_units) t.count = min_units;
-  const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-  if (!cs || t.count == 0) return;
-  o.len = lxgu2t(o.buf, csobj(cs), static_cast<uint32_t>(o.room), t.units, t.count, 0, g);
-}
-
-// A text already in the handle's character set.
-void same_cs(Out &o, const lxlangid *h, const char *text, size_t len, lxglo *g) {
-  o.len = lxhtext::fit(h, text, len, o.room, g);
-  memcpy(o.buf, text, o.len);
-}
-
-// A text in the boot block's name character set.
-void from_names(Out &o, const lxlangid *h, const char *text, size_t len, lxglo *g) {
-  if (h->name_cs == h->cs) {
-    same_cs(o, h, text, len, g);
-    return;
-  }
-  const uint8_t *ncs = lxn::get(h->name_cs, LXP_TYPE_CHARSET, g);
-  const uint8_t *hcs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-  if (!ncs || !hcs) return;
-  if (cs_single(ncs) && cs_single(hcs)) {
-    size_t n = len < o.room ? len : o.room;
-    lxhmcnv(o.buf, text, n, csobj(hcs), csobj(ncs), g);
-    o.len = n;
-  } else {
-    o.len = lxgcnv(o.buf, csobj(hcs), o.room, text, csobj(ncs), len, g);
-  }
-}
-
-void boot_name(Out &o, const lxlangid *h, uint16_t idx, lxglo *g) {
-  const uint8_t *b = lxn::boot(g);
-  if (!b || idx == 0 || idx >= lxpboot::count(b)) return;
-  const uint8_t *e = lxpboot::entry(b, idx);
-  const char *name = lxpboot::ent_name(e);
-  from_names(o, h, name, strnlen(name, lxpboot::ent_namelen(e) ? lxpboot::ent_namelen(e) - 1u : 0u),
-             g);
-}
-
-void word(Out &o, const lxlangid *h, const char *w, lxglo *g) { from_names(o, h, w, strlen(w), g); }
-
-// Width of one numeric or monetary character in the handle.
-size_t char_width(const lxlangid *h) {
-  return ((h->flags & LXH_F_FIXED) && !(h->flags & LXH_F_SINGLE)) ? 2 : 1;
-}
 
 }  // namespace
 
@@ -87,131 +82,20 @@ extern "C" char *lxhlinfo(const lxlangid *h, int item, char *buf, size_t size, l
     memset(buf, 0, size);
     return buf;
   }
-  Out o{buf, size - nul};
-  size_t cw = char_width(h);
-  const uint16_t dl = h->date_lang, ter = h->ter;
-  switch (item) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6:
-      from_pool(o, h, dl, LXP_TYPE_LANGUAGE, 128 + 2u * static_cast<unsigned>(item), 0, false, g);
-      break;
-    case 7: case 8: case 9: case 10: case 11: case 12: case 13:
-      from_pool(o, h, dl, LXP_TYPE_LANGUAGE, 114 + 2u * static_cast<unsigned>(item - 7), 0, false, g);
-      break;
-    case 38: case 39:
-      from_pool(o, h, h->lang, LXP_TYPE_LANGUAGE, 190 + 2u * static_cast<unsigned>(item - 38), 0,
-                false, g);
-      break;
-    case 40: case 41: case 42: case 43:
-      from_pool(o, h, dl, LXP_TYPE_LANGUAGE, 194 + 2u * static_cast<unsigned>(item - 40), 0, false, g);
-      break;
-    case 44: case 45:
-      from_pool(o, h, ter, LXP_TYPE_TERRITORY, 136 + 2u * static_cast<unsigned>(item - 44), 0, true, g);
-      break;
-    case 46: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 140, 0, false, g); break;
-    case 47: case 48:
-      from_pool(o, h, ter, LXP_TYPE_TERRITORY, 146 + 2u * static_cast<unsigned>(item - 47), 0, true, g);
-      break;
-    case 49: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 150, 0, false, g); break;
-    case 50: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 152, 0, true, g); break;
-    case 51: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 154, 0, false, g); break;
-    case 52: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 156, 0, false, g); break;
-    case 53: from_pool(o, h, h->iso_ter, LXP_TYPE_TERRITORY, 142, 3, false, g); break;
-    case 54: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 144, 0, false, g); break;
-    case 55: from_pool(o, h, h->iso_ter, LXP_TYPE_TERRITORY, 158, 0, false, g); break;
-    case 56: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 162, 0, false, g); break;
-    case 57: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 164, 0, false, g); break;
-    case 58: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 166, 0, false, g); break;
-    case 59: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 168, 0, false, g); break;
-    case 60: case 85: boot_name(o, h, h->lang, g); break;
-    case 61: from_pool(o, h, h->lang, LXP_TYPE_LANGUAGE, 112, 0, false, g); break;
-    case 62: boot_name(o, h, h->lang_cs, g); break;
-    case 63: boot_name(o, h, h->lang_ter, g); break;
-    case 64: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 134, 0, false, g); break;
-    case 65: same_cs(o, h, reinterpret_cast<const char *>(h->numchars), cw, g); break;
-    case 66: same_cs(o, h, reinterpret_cast<const char *>(h->numchars) + cw, cw, g); break;
-    case 67: same_cs(o, h, reinterpret_cast<const char *>(h->monchars), cw, g); break;
-    case 68: same_cs(o, h, reinterpret_cast<const char *>(h->monchars) + cw, cw, g); break;
-    case 69: same_cs(o, h, h->currency, h->par_len[LXH_PAR_CURRENCY], g); break;
-    case 121: same_cs(o, h, h->union_currency, h->par_len[LXH_PAR_UNION], g); break;
-    case 70: boot_name(o, h, h->iso_ter, g); break;
-    case 71: same_cs(o, h, reinterpret_cast<const char *>(h->numchars), 2 * cw, g); break;
-    case 72: same_cs(o, h, reinterpret_cast<const char *>(h->monchars), 2 * cw, g); break;
-    case 73: same_cs(o, h, reinterpret_cast<const char *>(h->listsep), cw, g); break;
-    case 74: same_cs(o, h, h->debit, h->par_len[LXH_PAR_DEBIT], g); break;
-    case 75: same_cs(o, h, h->credit, h->par_len[LXH_PAR_CREDIT], g); break;
-    case 76: same_cs(o, h, h->date_fmt, h->par_len[LXH_PAR_DATEFMT], g); break;
-    case 77: boot_name(o, h, dl, g); break;
-    case 78: boot_name(o, h, ter, g); break;
-    case 79: boot_name(o, h, h->cs, g); break;
-    case 80: {
-      if (h->sort)
-        boot_name(o, h, h->sort, g);
-      else
-        word(o, h, "BINARY", g);
-      const char *sfx = (h->opts & LXH_O_AI) ? "_AI" : (h->opts & LXH_O_CI) ? "_CI" : nullptr;
-      if (sfx && o.len + 3 * nul <= o.room) {
-        Out s{o.buf + o.len, o.room - o.len};
-        word(s, h, sfx, g);
-        o.len += s.len;
-      }
-      break;
+  size_t room = size - nul;
+  BufSink text(h, buf, room, g);
+  lxhitem::text_item(h, item, lxhitem::Reader::Buffer, text, g);
+  size_t len = text.len();
+  if (item == 80) {
+    // the sort's option suffix, when it fits whole
+    const char *sfx = (h->opts & LXH_O_AI) ? "_AI" : (h->opts & LXH_O_CI) ? "_CI" : nullptr;
+    if (sfx && len + 3 * nul <= room) {
+      BufSink more(h, buf + len, room - len, g);
+      more.name(sfx, 3);
+      len += more.len();
     }
-    case 81:
-      // Calendars other than the Gregorian one come with the calendar service.
-      if (h->cal == 0) word(o, h, "GREGORIAN", g);
-      break;
-    case 82:
-      same_cs(o, h, h->disp_name, strnlen(h->disp_name, sizeof h->disp_name), g);
-      break;
-    case 83: word(o, h, (h->flags & LXH_F_RTL) ? "RTL" : "LTR", g); break;
-    case 84:
-      if (h->disp_cs) boot_name(o, h, h->disp_cs, g);
-      break;
-    case 110: case 111: case 112: {
-      const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-      if (!cs) break;
-      uint32_t v = cs_word(cs, 128 + 4u * static_cast<unsigned>(item - 110));
-      unsigned n;
-      if (h->flags & LXH_F_WIDE)
-        n = v > 0xFFFF ? 4 : 2;
-      else
-        n = v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
-      if (n > o.room) break;
-      for (unsigned k = 0; k < n; ++k) o.buf[k] = static_cast<char>(v >> (8 * (n - 1 - k)));
-      o.len = n;
-      break;
-    }
-    case 119: word(o, h, (h->opts & LXH_O_ANSI) ? "ANSI" : "BINARY", g); break;
-    case 120: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 132, 0, false, g); break;
-    case 122: case 123: case 124: case 125:
-      from_pool(o, h, ter, LXP_TYPE_TERRITORY, 170 + 2u * static_cast<unsigned>(item - 122), 0,
-                false, g);
-      break;
-    case 126: same_cs(o, h, h->time_fmt, h->par_len[LXH_PAR_TIMEFMT], g); break;
-    case 127: same_cs(o, h, h->timestamp_fmt, h->par_len[LXH_PAR_TSFMT], g); break;
-    case 128: same_cs(o, h, h->time_tz_fmt, h->par_len[LXH_PAR_TIMETZFMT], g); break;
-    case 129: same_cs(o, h, h->timestamp_tz_fmt, h->par_len[LXH_PAR_TSTZFMT], g); break;
-    case 130: word(o, h, (h->opts & LXH_O_CHAR) ? "CHAR" : "BYTE", g); break;
-    case 131: word(o, h, (h->opts & LXH_O_CONVEXCP) ? "TRUE" : "FALSE", g); break;
-    case 132: word(o, h, (h->opts & LXH_O_IMPCONV) ? "TRUE" : "FALSE", g); break;
-    case 139: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 180, 0, false, g); break;
-    case 140: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 178, 0, false, g); break;
-    case 141: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 184, 0, false, g); break;
-    case 142: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 182, 0, false, g); break;
-    case 143: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 188, 0, false, g); break;
-    case 144: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 186, 0, false, g); break;
-    case 151: from_pool(o, h, ter, LXP_TYPE_TERRITORY, 194, 0, false, g); break;
-    default:
-      if (item >= 14 && item <= 25)
-        from_pool(o, h, dl, LXP_TYPE_LANGUAGE, 166 + 2u * static_cast<unsigned>(item - 14), 0,
-                  false, g);
-      else if (item >= 26 && item <= 37)
-        from_pool(o, h, dl, LXP_TYPE_LANGUAGE, 142 + 2u * static_cast<unsigned>(item - 26), 0,
-                  false, g);
-      break;
   }
-  if (o.len > o.room) o.len = o.room;
-  memset(buf + o.len, 0, nul);
+  memset(buf + len, 0, nul);
   lxn::status(g) = 0;
   return buf;
 }

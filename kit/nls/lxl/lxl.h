@@ -210,6 +210,17 @@ typedef struct lxlangid {
   char timestamp_tz_fmt[100];
 } lxlangid;
 
+// ---- Locale texts at a cursor -----------------------------------------------
+
+typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
+
+// Writes text item item of the cursor's language handle at the cursor, in
+// its character set, using at most size bytes, and advances the cursor.
+// glo's nbytes2 receives the bytes written, nbytes the bytes of the text
+// taken; status 6 when the text was cut (at a character boundary), 9 for an
+// unknown item.
+void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
+
 // ---- Environment and object table ----------------------------------------
 
 lxglo *lxinitc(lxglo *glo, lxlobj *table, lxldcb *block, int share);

@@ -70,6 +70,18 @@ int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *glo);
 int lxpdcset(uint16_t cs, lxlangid *h, lxglo *glo);
 int lxpdload(lxlangid *h, lxglo *glo);
 
+// ---- cut positions (no incomplete character left at the end) ---------------
+
+// For UTF-8 text begin..end, the position at which it must be cut; begin when
+// it holds only continuation bytes or is empty.
+const unsigned char *lxptmutf8(const unsigned char *begin, const unsigned char *end);
+
+// The same for a table-driven multibyte set: the cut position of
+// text[0..len); whole characters go to ncount and ncount2 of glo when the
+// text is walked, and nbytes receives len (unless len is 0).
+const unsigned char *lxptmult(const unsigned char *text, size_t len, const lxlangid *langid,
+                              lxglo *glo);
+
 // The host's byte-order flag of the NLS file formats: 0x10 big-endian, 0 little.
 uint8_t lxpendian(void);
 

@@ -1,0 +1,126 @@
+// Locale texts written at a character cursor: the text items of the cursor's
+// language handle, in its character set, cut at a character boundary.
+#include <string.h>
+
+#include "lxg.h"
+#include "lxh.h"
+#include "lxhint.h"
+#include "lxhitem.h"
+#include "lxl.h"
+#include "lxm.h"
+#include "lxmint.h"
+#include "lxo.h"
+
+namespace {
+
+constexpr size_t kWork = 500;  // converted texts are staged here
+
+// Writes an item's text at the cursor, at most size bytes.
+class CursorSink final : public lxhitem::Sink {
+ public:
+  CursorSink(lxmcur *cur, size_t size, lxglo *g) : cur_(cur), h_(cur->langid), size_(size), g_(g) {}
+
+  size_t written = 0;  // bytes written at the cursor
+  size_t taken = 0;    // bytes of the text taken
+  bool cut = false;    // the text did not fit
+
+  void utf16(const uint16_t *units, uint32_t count) override {
+    const lxcsobj *cs = csobj(lxn::get(h_->cs, LXP_TYPE_CHARSET, g_));
+    if (!cs || count == 0) return;
+    char work[kWork];
+    uint32_t n = lxgu2t(work, cs, kWork, units, count, 0, g_);
+    copy(work, n);
+  }
+
+  void own(const char *text, size_t len) override {
+    if (h_->flags & (LXH_F_SINGLE | LXH_F_WIDE)) {
+      size_t n = len < size_ ? len : size_;
+      if (h_->flags & LXH_F_WIDE) n &= ~static_cast<size_t>(1);
+      memcpy(cur_->pos, text, n);
+      advance(n, len);
+    } else {
+      copy(text, len);
+    }
+  }
+
+  void name(const char *text, size_t len) override {
+    if (h_->name_cs == h_->cs) {
+      own(text, len);
+      return;
+    }
+    const uint8_t *ncs = lxn::get(h_->name_cs, LXP_TYPE_CHARSET, g_);
+    const uint8_t *hcs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
+    if (!ncs || !hcs) return;
+    if (lxo::cs_single(ncs) && lxo::cs_single(hcs)) {
+      // converted in place at the cursor
+      size_t n = len < size_ ? len : size_;
+      lxhmcnv(cur_->pos, text, n, csobj(hcs), csobj(ncs), g_);
+      advance(n, len);
+    } else {
+      char work[kWork];
+      size_t n = lxgcnv(work, csobj(hcs), kWork, text, csobj(ncs), len, g_);
+      copy(work, n);
+    }
+  }
+
+  void value(uint32_t v) override {
+    unsigned n;
+    if (cur_->single_byte)
+      n = 1;
+    else if (h_->flags & LXH_F_WIDE)
+      n = v > 0xFFFF ? 4 : 2;
+    else
+      n = v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+    size_t need = n;
+    if (cur_->shift_sensitive && !cur_->single_byte && (n == 1) == (cur_->shifted != 0)) ++need;
+    written = need;  // the second count gives the needed length either way
+    if (need > size_) {
+      cut = true;
+      return;
+    }
+    lxoWriWChar(cur_, v, LXO_NOROOMCHECK, g_);
+    taken = n;
+  }
+
+ private:
+  static const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
+
+  void advance(size_t n, size_t len) {
+    cur_->pos += n;
+    written = taken = n;
+    cut = n < len;
+  }
+
+  // A text in the handle's character set, through the cursor copy that
+  // never splits a character.
+  void copy(const char *text, size_t len) {
+    written = lxoCpToOp(cur_, size_, text, len, LXO_NULTERM, g_);
+    taken = g_->nbytes;
+    cut = taken < len;
+  }
+
+  lxmcur *cur_;
+  const lxlangid *h_;
+  size_t size_;
+  lxglo *g_;
+};
+
+}  // namespace
+
+extern "C" void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo) {
+  glo->status = 0;
+  glo->nbytes = 0;
+  glo->nbytes2 = 0;
+  if (!cur || !cur->langid) return;
+  size_t room = lxmi::room(cur);
+  if (size > room) size = room;
+  if (size == 0) return;
+  CursorSink text(cur, size, glo);
+  if (!lxhitem::text_item(cur->langid, item, lxhitem::Reader::Cursor, text, glo)) {
+    glo->status = 9;
+    return;
+  }
+  glo->status = text.cut ? LXS_SMALL : 0;
+  glo->nbytes = text.taken;
+  glo->nbytes2 = text.written;
+}

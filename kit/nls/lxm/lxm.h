@@ -1,0 +1,54 @@
+// Character cursors: walking text in a language handle's character set one
+// character at a time, keeping the shift state of shift-sensitive sets.
+#ifndef QEN_KIT_NLS_LXM_H
+#define QEN_KIT_NLS_LXM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "lxl.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// A cursor over len bytes at start. The caller owns it; opening fills every
+// field. The bytes left at a cursor are len - (pos - start); a step at the
+// end moves pos one byte past it, so compare pos - start with len.
+typedef struct lxmcur {
+  int32_t single_byte;      // 1: the handle's set is single-byte
+  int32_t shift_sensitive;  // 1: the handle's set is shift-sensitive
+  unsigned char *pos;       // current position
+  const lxlangid *langid;   // the handle whose character set the text is in
+  unsigned char *start;     // first byte of the text
+  int32_t shifted;          // 1 while shifted out (multibyte characters)
+  size_t len;               // byte length of the text; (size_t)-1 for no limit
+  int32_t mark;             // the no-skip argument of lxmopen, 0 after lxmcpen
+  uint16_t mark2;           // cleared at opening
+} lxmcur;
+
+// Opens a cursor over text[0..len) in the handle's character set. In a
+// shift-sensitive set with noskip 0 and len not 0 the shift bytes at the
+// start are stepped over; returns their number, else 0. Reading cursors and
+// output cursors are both opened here, so the text is taken as writable.
+size_t lxmopen(const void *text, size_t len, lxmcur *cur, const lxlangid *langid, lxglo *glo,
+               int noskip);
+
+// lxmopen with mark 0, always stepping over the leading shift bytes of a
+// non-empty shift-sensitive text; returns their number.
+size_t lxmcpen(const void *text, size_t len, lxmcur *cur, const lxlangid *langid, lxglo *glo);
+
+// Steps over consecutive shift bytes at the cursor, keeping its shift state;
+// returns the bytes stepped.
+size_t lxmskps(lxmcur *cur, lxglo *glo);
+
+// Steps over one character (and, in a shift-sensitive set, the shift bytes
+// that follow it); returns the bytes stepped. A character cut off by the end
+// of the text moves the cursor one byte and gives 0.
+size_t lxmfwdx(lxmcur *cur, lxglo *glo);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
