@@ -1,0 +1,63 @@
+// The installation of nlsinst.h as a GoogleTest fixture: written once per
+// test program, and a child-process runner with ZUR_NLS10 naming it and an
+// NLS environment record over its table.
+#ifndef QEN_TESTS_NLSFIX_H
+#define QEN_TESTS_NLSFIX_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lxh.h"
+#include "nlsinst.h"
+#include "nlstest.h"
+
+namespace nlsfix {
+
+#include "../lxg/cases.inc"
+
+// Boot indexes of the installation.
+enum : uint16_t {
+  AMERICAN = 1, GERMAN = 2, FRENCH = 3, AMERICANO = 4,
+  AMERICA = 5, GERMANY = 6,
+  US7ASCII = 7, WE8ISO8859P1 = 8, WE8MSWIN1252 = 9, JA16SJIS = 10, UTF8 = 11, AL32UTF8 = 12,
+  TESTSHIFT = 13, AL16UTF16 = 14,
+  SORT_GERMAN = 15
+};
+
+// Shift bytes of TESTSHIFT.
+inline constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
+
+// A handle from a LANGUAGE_TERRITORY.CHARSET text (its objects loaded).
+inline lxlangid handle(nlstest::Env &e, const char *name) {
+  lxlangid h{};
+  EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
+  return h;
+}
+
+class Installed : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::vector<nlsinst::Pair> pairs;
+    for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
+    dir_ = nlsinst::write(pairs, kCp1252High);
+  }
+  // Runs body in a child with the installation and an environment record.
+  static void child(const std::function<void(nlstest::Env &)> &body) {
+    ASSERT_FALSE(dir_.empty());
+    nlstest::in_child([&] {
+      setenv("ZUR_NLS10", dir_.c_str(), 1);
+      nlstest::Env e;
+      ASSERT_EQ(e.status, 0u);
+      body(e);
+    });
+  }
+  inline static std::string dir_;
+};
+
+}  // namespace nlsfix
+
+#endif
