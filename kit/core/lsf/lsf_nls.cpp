@@ -80,7 +80,8 @@ void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *g
     lxmcur next = *in;
     size_t n = lxmfwdx(&next, glo);
     if (n == 0) break;
-    if (in->shift_sensitive) n = (state && h->mb_len) ? h->mb_len : 1;  // without the shift bytes after it
+    // the character without the shift bytes after it
+    if (in->shift_sensitive) n = (state && h->mb_len) ? h->mb_len : 1;
     size_t shift = (in->shift_sensitive && state != out->shifted) ? 1 : 0;
     if (n + shift > room - used) break;
     if (shift) {

@@ -18,7 +18,8 @@ const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *
 // Writes an item's text into the caller's buffer, cut to fit.
 class BufSink final : public lxhitem::Sink {
  public:
-  BufSink(const lxlangid *h, char *buf, size_t room, lxglo *g) : h_(h), buf_(buf), room_(room), g_(g) {}
+  BufSink(const lxlangid *h, char *buf, size_t room, lxglo *g)
+      : h_(h), buf_(buf), room_(room), g_(g) {}
   size_t len() const { return len_ < room_ ? len_ : room_; }
 
   void utf16(const uint16_t *units, uint32_t count) override {

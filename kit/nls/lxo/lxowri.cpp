@@ -44,6 +44,7 @@ extern "C" size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo 
     --room;
   }
   if (room < size) return small();
-  for (unsigned k = 0; k < size; ++k) *out->pos++ = static_cast<unsigned char>(wide >> (8 * (size - 1 - k)));
+  for (unsigned k = 0; k < size; ++k)
+    *out->pos++ = static_cast<unsigned char>(wide >> (8 * (size - 1 - k)));
   return size + shift;
 }
