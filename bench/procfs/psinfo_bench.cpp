@@ -1,6 +1,7 @@
 // One psinfo record of another process: built alone, and served the way the
 // agents read it (open the seam path, read the record, close).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <memory>
@@ -76,6 +77,48 @@ void BM_PsinfoOpenRead(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PsinfoOpenRead)->ArgName("large")->Arg(0)->Arg(1);
+
+// The floor under a record: each /proc file it is built from read alone
+// (open, read to the end, close), and the memfd that serves it.
+void BM_ProcFileAlone(benchmark::State& state)
+{
+    static constexpr const char* names[] = {"stat", "status", "cmdline", "environ"};
+    SpawnedProcess& p = process(false);
+    if (!p.ok()) {
+        state.SkipWithError(p.error().c_str());
+        return;
+    }
+    const char* name = names[state.range(0)];
+    state.SetLabel(name);
+    std::string path = "/proc/" + std::to_string(p.pid()) + "/" + name;
+    char buf[4096];
+    for (auto _ : state) {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            state.SkipWithError("cannot open the file");
+            break;
+        }
+        while (read(fd, buf, sizeof buf) > 0) {
+        }
+        close(fd);
+    }
+}
+BENCHMARK(BM_ProcFileAlone)->DenseRange(0, 3);
+
+void BM_MemfdRecord(benchmark::State& state)
+{
+    psinfo_t rec = {};
+    for (auto _ : state) {
+        int fd = memfd_create("psinfo", MFD_CLOEXEC);
+        if (fd < 0 || pwrite(fd, &rec, sizeof rec, 0) != static_cast<ssize_t>(sizeof rec) ||
+            read(fd, &rec, sizeof rec) != static_cast<ssize_t>(sizeof rec)) {
+            state.SkipWithError("memfd failed");
+            break;
+        }
+        close(fd);
+    }
+}
+BENCHMARK(BM_MemfdRecord);
 
 } // namespace
 

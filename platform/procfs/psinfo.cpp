@@ -5,8 +5,8 @@
 
 #include <ctype.h>
 #include <errno.h>
-#include <limits.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -171,7 +171,6 @@ int read_pieces(int fd, char* buf, size_t cap, Sink&& sink)
         }
         if (n == 0 || sink(buf, static_cast<size_t>(n)))
             return 0;
-
     }
 }
 
@@ -273,8 +272,12 @@ void ArgsScan::feed(const char* p, size_t n)
         kept_len_ += take;
     }
     const char* end = p + n;
-    for (const char* q = p; (q = static_cast<const char*>(memchr(q, '\0', static_cast<size_t>(end - q)))) != nullptr; ++q)
+    for (const char* q = p; q < end; ++q) {
+        q = static_cast<const char*>(memchr(q, '\0', static_cast<size_t>(end - q)));
+        if (q == nullptr)
+            break;
         ++nuls_;
+    }
     total_ += n;
     last_ = end[-1];
 }
