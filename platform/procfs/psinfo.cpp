@@ -2,12 +2,14 @@
 // them as "/proc/<pid>/psinfo".
 #include "psinfo.h"
 #include "nocancel.h"
+#include "psinfo_scan.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -66,37 +68,315 @@ long long boot_time()
     return btime;
 }
 
-// "Uid:\t1000\t1000\t..." -> real and effective ids.
-bool status_ids(const std::string& status, const char* key, uint32_t& real, uint32_t& eff)
+long clock_ticks()
 {
-    size_t at = status.find(key);
-    if (at == std::string::npos)
+    static const long hz = [] {
+        long v = sysconf(_SC_CLK_TCK);
+        return v > 0 ? v : 100L;
+    }();
+    return hz;
+}
+
+// close(2) that leaves errno as it was.
+void close_quietly(int fd)
+{
+    int e = errno;
+    close(fd);
+    errno = e;
+}
+
+// Reads a seq_file text (stat, status) until buf is full or the text ends.
+// Such a file hands out its whole text in one read when the buffer holds it,
+// so a read that comes back short is the end. Returns the bytes read, or -1
+// with errno (ENOENT for a process that vanished).
+ssize_t read_seq_text(int fd, char* buf, size_t cap)
+{
+    size_t got = 0;
+    while (got < cap) {
+        size_t want = cap - got;
+        ssize_t n = read(fd, buf + got, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            errno = vanished_errno(errno);
+            return -1;
+        }
+        got += static_cast<size_t>(n);
+        if (static_cast<size_t>(n) < want)
+            break;
+    }
+    return static_cast<ssize_t>(got);
+}
+
+// The files of one process, opened by name below /proc/<pid>. The path is
+// built once in a fixed buffer; no allocation.
+class ProcFiles {
+public:
+    explicit ProcFiles(pid_t pid)
+    {
+        static constexpr char head[] = "/proc/";
+        memcpy(path_, head, sizeof head - 1);
+        char digits[16];
+        size_t nd = 0;
+        for (unsigned long v = static_cast<unsigned long>(pid); v != 0; v /= 10)
+            digits[nd++] = static_cast<char>('0' + v % 10);
+        len_ = sizeof head - 1;
+        while (nd > 0)
+            path_[len_++] = digits[--nd];
+        path_[len_++] = '/';
+    }
+    ProcFiles(const ProcFiles&) = delete;
+    ProcFiles& operator=(const ProcFiles&) = delete;
+
+    // Opens one file read-only; -1 with errno (ENOENT when the process is gone).
+    int open(const char* name)
+    {
+        size_t n = strlen(name);
+        memcpy(path_ + len_, name, n + 1);
+        int fd = ::open(path_, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            errno = vanished_errno(errno);
+        return fd;
+    }
+
+private:
+    char path_[48];
+    size_t len_ = 0;
+};
+
+// Reads a whole /proc file in pieces into buf, handing each to sink; stops
+// early when sink returns true. Returns 0, or -1 with errno.
+template <typename Sink>
+int read_pieces(int fd, char* buf, size_t cap, Sink&& sink)
+{
+    for (;;) {
+        ssize_t n = read(fd, buf, cap);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            errno = vanished_errno(errno);
+            return -1;
+        }
+        if (n == 0 || sink(buf, static_cast<size_t>(n)))
+            return 0;
+    }
+}
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One number as scanf's %d / %u / %llu reads it: blanks, an optional sign,
+// at least one digit. Leaves p after the digits.
+bool scan_number(const char*& p, const char* end, unsigned long long* value)
+{
+    while (p < end && is_blank(*p))
+        ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-'))
+        negative = *p++ == '-';
+    if (p == end || !is_digit(*p))
         return false;
-    unsigned long r = 0, e = 0;
-    if (sscanf(status.c_str() + at + strlen(key), "%lu %lu", &r, &e) != 2)
-        return false;
-    real = static_cast<uint32_t>(r);
-    eff = static_cast<uint32_t>(e);
+    unsigned long long v = 0;
+    while (p < end && is_digit(*p))
+        v = v * 10 + static_cast<unsigned long long>(*p++ - '0');
+    *value = negative ? 0ULL - v : v;
     return true;
 }
 
-int32_t zone_of(const std::string& environ_text)
+} // namespace
+
+namespace qen_psinfo {
+
+bool parse_stat(const char* text, size_t len, StatFields* out)
 {
-    static constexpr std::string_view key = "QEN_ZONEID=";
-    std::string_view env(environ_text);
-    while (!env.empty()) {
-        size_t end = env.find('\0');
-        std::string_view entry = env.substr(0, end);
-        if (entry.substr(0, key.size()) == key)
-            return static_cast<int32_t>(atoi(std::string(entry.substr(key.size())).c_str()));
-        if (end == std::string_view::npos)
+    const char* end = text + len;
+    const char* open_paren = static_cast<const char*>(memchr(text, '(', len));
+    const char* close_paren = nullptr;
+    for (const char* p = end; p > text;)
+        if (*--p == ')') {
+            close_paren = p;
             break;
-        env.remove_prefix(end + 1);
-    }
-    return 0;
+        }
+    if (open_paren == nullptr || close_paren == nullptr || close_paren < open_paren)
+        return false;
+    size_t comm = static_cast<size_t>(close_paren - open_paren - 1);
+    memset(out->fname, 0, sizeof out->fname);
+    memcpy(out->fname, open_paren + 1, comm < PRFNSZ - 1 ? comm : PRFNSZ - 1);
+
+    // " S ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt
+    //   utime stime cutime cstime priority nice num_threads itrealvalue starttime"
+    const char* p = close_paren + 1;
+    while (p < end && is_blank(*p))
+        ++p;
+    if (p == end)
+        return false;
+    ++p; // the state
+    unsigned long long v = 0;
+    if (!scan_number(p, end, &v))
+        return false;
+    out->ppid = static_cast<int32_t>(v);
+    for (int skipped = 0; skipped < 17; ++skipped)
+        if (!scan_number(p, end, &v))
+            return false;
+    if (!scan_number(p, end, &v))
+        return false;
+    out->starttime = v;
+    return true;
 }
 
-} // namespace
+int parse_status_ids(const char* text, size_t len, bool complete, const char* key,
+                     uint32_t* real, uint32_t* eff)
+{
+    std::string_view body(text, len);
+    size_t at = body.find(key);
+    if (at == std::string_view::npos)
+        return complete ? 0 : -1;
+    const char* p = text + at + strlen(key);
+    const char* end = text + len;
+    unsigned long long r = 0, e = 0;
+    if (!scan_number(p, end, &r) || !scan_number(p, end, &e))
+        return complete || p != end ? 0 : -1;
+    if (p == end && !complete)
+        return -1; // the effective id may go on past the text
+    *real = static_cast<uint32_t>(r);
+    *eff = static_cast<uint32_t>(e);
+    return 1;
+}
+
+void ArgsScan::feed(const char* p, size_t n)
+{
+    if (n == 0)
+        return;
+    if (kept_len_ < sizeof kept_) {
+        size_t take = n < sizeof kept_ - kept_len_ ? n : sizeof kept_ - kept_len_;
+        memcpy(kept_ + kept_len_, p, take);
+        kept_len_ += take;
+    }
+    const char* end = p + n;
+    for (const char* q = p; q < end; ++q) {
+        q = static_cast<const char*>(memchr(q, '\0', static_cast<size_t>(end - q)));
+        if (q == nullptr)
+            break;
+        ++nuls_;
+    }
+    total_ += n;
+    last_ = end[-1];
+}
+
+void ArgsScan::finish(char psargs[PRARGSZ], int32_t* argc) const
+{
+    // The words joined by blanks are the bytes with every NUL a blank, less
+    // the NUL that ends the last word.
+    size_t joined = total_ - (total_ > 0 && last_ == '\0' ? 1 : 0);
+    size_t used = kept_len_ < joined ? kept_len_ : joined;
+    for (size_t i = 0; i < used; ++i)
+        psargs[i] = kept_[i] == '\0' ? ' ' : kept_[i];
+    memset(psargs + used, 0, PRARGSZ - used);
+    *argc = static_cast<int32_t>(nuls_ + (total_ > 0 && last_ != '\0' ? 1 : 0));
+}
+
+namespace {
+constexpr std::string_view kZoneKey = "QEN_ZONEID=";
+}
+
+void ZoneScan::start_value()
+{
+    state_ = State::space;
+    negative_ = false;
+    overflow_ = false;
+    value_ = 0;
+}
+
+bool ZoneScan::feed(const char* p, size_t n)
+{
+    const char* end = p + n;
+    constexpr unsigned long long_max = static_cast<unsigned long>(LONG_MAX);
+    while (p < end) {
+        switch (state_) {
+        case State::done:
+            return true;
+        case State::skip: {
+            const void* nul = memchr(p, '\0', static_cast<size_t>(end - p));
+            if (nul == nullptr)
+                return false;
+            p = static_cast<const char*>(nul) + 1;
+            state_ = State::key;
+            matched_ = 0;
+            break;
+        }
+        case State::key: {
+            char c = *p++;
+            if (c == kZoneKey[matched_]) {
+                if (++matched_ == kZoneKey.size())
+                    start_value();
+            } else if (c == '\0') {
+                matched_ = 0;
+            } else {
+                state_ = State::skip;
+            }
+            break;
+        }
+        case State::space: {
+            // As atoi: leading white space, then one sign.
+            char c = *p;
+            if (isspace(static_cast<unsigned char>(c))) {
+                ++p;
+            } else if (c == '+' || c == '-') {
+                negative_ = c == '-';
+                ++p;
+                state_ = State::digits;
+            } else if (is_digit(c)) {
+                state_ = State::digits;
+            } else {
+                state_ = State::done;
+            }
+            break;
+        }
+        case State::digits: {
+            char c = *p;
+            if (!is_digit(c)) {
+                state_ = State::done;
+                break;
+            }
+            ++p;
+            // strtol saturates at LONG_MAX / LONG_MIN.
+            unsigned long limit = negative_ ? long_max + 1 : long_max;
+            unsigned long d = static_cast<unsigned long>(c - '0');
+            if (!overflow_ && value_ > (limit - d) / 10)
+                overflow_ = true;
+            if (!overflow_)
+                value_ = value_ * 10 + d;
+            break;
+        }
+        }
+    }
+    return state_ == State::done;
+}
+
+int32_t ZoneScan::zone() const
+{
+    if (state_ != State::digits && state_ != State::done)
+        return 0;
+    long v;
+    if (overflow_)
+        v = negative_ ? LONG_MIN : LONG_MAX;
+    else
+        v = negative_ ? static_cast<long>(0UL - value_) : static_cast<long>(value_);
+    return static_cast<int32_t>(static_cast<int>(v)); // atoi is (int) strtol
+}
+
+} // namespace qen_psinfo
+
+using qen_psinfo::ArgsScan;
+using qen_psinfo::StatFields;
+using qen_psinfo::ZoneScan;
 
 extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
 {
@@ -105,70 +385,90 @@ extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
         return -1;
     }
     NoCancel guard;
-    std::string dir = "/proc/" + std::to_string(pid) + "/";
-    std::string stat_text, status_text, cmdline, environ_text;
-    if (!read_file(dir + "stat", stat_text) || !read_file(dir + "status", status_text) ||
-        !read_file(dir + "cmdline", cmdline))
-        return -1;
-    if (!read_file(dir + "environ", environ_text))
-        environ_text.clear(); // another owner's environment: global zone
+    ProcFiles files(pid);
+    // One buffer for every file in turn. stat is one short line; the lines
+    // of status that count come first; cmdline and environ go by in pieces.
+    char buf[4096];
 
     psinfo_t rec;
     memset(&rec, 0, sizeof rec);
     rec.pr_pid = pid;
 
-    // "pid (comm) S ppid ... starttime(22) ..."; comm may hold ')' itself.
-    size_t open_paren = stat_text.find('(');
-    size_t close_paren = stat_text.rfind(')');
-    if (open_paren == std::string::npos || close_paren == std::string::npos ||
-        close_paren < open_paren) {
+    int fd = files.open("stat");
+    if (fd < 0)
+        return -1;
+    ssize_t got = read_seq_text(fd, buf, sizeof buf);
+    close_quietly(fd);
+    if (got < 0)
+        return -1;
+    StatFields st;
+    if (!qen_psinfo::parse_stat(buf, static_cast<size_t>(got), &st)) {
         errno = ENOENT;
         return -1;
     }
-    std::string comm = stat_text.substr(open_paren + 1, close_paren - open_paren - 1);
-    memcpy(rec.pr_fname, comm.data(), comm.size() < PRFNSZ - 1 ? comm.size() : PRFNSZ - 1);
-    char state = 0;
-    int ppid = 0;
-    unsigned long long starttime = 0;
-    if (sscanf(stat_text.c_str() + close_paren + 1,
-               " %c %d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
-               &state, &ppid, &starttime) != 3) {
-        errno = ENOENT;
-        return -1;
-    }
-    rec.pr_ppid = ppid;
-    long hz = sysconf(_SC_CLK_TCK);
-    if (hz <= 0)
-        hz = 100;
-    rec.pr_start.tv_sec = boot_time() + static_cast<int64_t>(starttime / static_cast<unsigned long long>(hz));
-    rec.pr_start.tv_nsec = static_cast<int64_t>(starttime % static_cast<unsigned long long>(hz)) *
-                           (1000000000LL / hz);
+    memcpy(rec.pr_fname, st.fname, sizeof rec.pr_fname);
+    rec.pr_ppid = st.ppid;
+    const unsigned long long hz = static_cast<unsigned long long>(clock_ticks());
+    rec.pr_start.tv_sec = boot_time() + static_cast<int64_t>(st.starttime / hz);
+    rec.pr_start.tv_nsec = static_cast<int64_t>(st.starttime % hz) *
+                           (1000000000LL / static_cast<long long>(hz));
 
-    if (!status_ids(status_text, "\nUid:", rec.pr_uid, rec.pr_euid) ||
-        !status_ids(status_text, "\nGid:", rec.pr_gid, rec.pr_egid)) {
+    fd = files.open("status");
+    if (fd < 0)
+        return -1;
+    got = read_seq_text(fd, buf, sizeof buf);
+    if (got < 0) {
+        close_quietly(fd);
+        return -1;
+    }
+    bool whole = static_cast<size_t>(got) < sizeof buf;
+    int uid_ok = qen_psinfo::parse_status_ids(buf, static_cast<size_t>(got), whole, "\nUid:",
+                                              &rec.pr_uid, &rec.pr_euid);
+    int gid_ok = qen_psinfo::parse_status_ids(buf, static_cast<size_t>(got), whole, "\nGid:",
+                                              &rec.pr_gid, &rec.pr_egid);
+    if ((uid_ok < 0 || gid_ok < 0) && !whole) {
+        // The lines lie past the buffer: read the rest of the file.
+        std::string text(buf, static_cast<size_t>(got));
+        if (read_pieces(fd, buf, sizeof buf, [&text](const char* p, size_t n) {
+                text.append(p, n);
+                return false;
+            }) != 0) {
+            close_quietly(fd);
+            return -1;
+        }
+        uid_ok = qen_psinfo::parse_status_ids(text.data(), text.size(), true, "\nUid:",
+                                              &rec.pr_uid, &rec.pr_euid);
+        gid_ok = qen_psinfo::parse_status_ids(text.data(), text.size(), true, "\nGid:",
+                                              &rec.pr_gid, &rec.pr_egid);
+    }
+    close_quietly(fd);
+    if (uid_ok != 1 || gid_ok != 1) {
         errno = ENOENT;
         return -1;
     }
 
-    // Arguments: NUL-terminated words (the last may lack its NUL when a
-    // process rewrote its command line).
-    int32_t argc = 0;
-    size_t used = 0;
-    size_t pos = 0;
-    while (pos < cmdline.size()) {
-        size_t end = cmdline.find('\0', pos);
-        if (end == std::string::npos)
-            end = cmdline.size();
-        if (argc > 0 && used < PRARGSZ - 1)
-            rec.pr_psargs[used++] = ' ';
-        for (size_t i = pos; i < end && used < PRARGSZ - 1; ++i)
-            rec.pr_psargs[used++] = cmdline[i];
-        ++argc;
-        pos = end + 1;
+    fd = files.open("cmdline");
+    if (fd < 0)
+        return -1;
+    ArgsScan args;
+    int rc = read_pieces(fd, buf, sizeof buf, [&args](const char* p, size_t n) {
+        args.feed(p, n);
+        return false; // every word counts towards pr_argc
+    });
+    close_quietly(fd);
+    if (rc != 0)
+        return -1;
+    args.finish(rec.pr_psargs, &rec.pr_argc);
+
+    // Another owner's environment may be closed to us: the global zone.
+    fd = files.open("environ");
+    if (fd >= 0) {
+        ZoneScan zone;
+        if (read_pieces(fd, buf, sizeof buf,
+                        [&zone](const char* p, size_t n) { return zone.feed(p, n); }) == 0)
+            rec.pr_zoneid = zone.zone();
+        close_quietly(fd);
     }
-    rec.pr_psargs[used] = '\0';
-    rec.pr_argc = argc;
-    rec.pr_zoneid = zone_of(environ_text);
     *out = rec;
     return 0;
 }
@@ -222,26 +522,20 @@ extern "C" int psinfo_open(const char* path, int flags, ...)
     int fd = memfd_create("psinfo", MFD_CLOEXEC);
     if (fd < 0)
         return -1;
+    // pwrite leaves the offset at 0, where the reader starts.
     const char* p = reinterpret_cast<const char*>(&rec);
-    size_t left = sizeof rec;
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
+    size_t done = 0;
+    while (done < sizeof rec) {
+        ssize_t n = pwrite(fd, p + done, sizeof rec - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            int e = errno;
-            close(fd);
-            errno = e;
+            close_quietly(fd);
+            if (n == 0)
+                errno = EIO;
             return -1;
         }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (lseek(fd, 0, SEEK_SET) != 0) {
-        int e = errno;
-        close(fd);
-        errno = e;
-        return -1;
+        done += static_cast<size_t>(n);
     }
     return fd;
 }

@@ -121,6 +121,37 @@ TEST(Psinfo, ZoneHook)
     EXPECT_EQ(rec.pr_zoneid, 0);
 }
 
+// The record is built from /proc files read in pieces of a few kilobytes:
+// a command line and an environment far larger than one piece still give
+// the exact word count and the zone hook at their very end.
+TEST(Psinfo, LargeCommandLineAndEnvironment)
+{
+    std::vector<std::string> argv = {"/opt/app/bin/worker"};
+    for (int i = 0; i < 3000; ++i)
+        argv.push_back("--option-" + std::to_string(i));
+    std::vector<std::string> env;
+    for (int i = 0; i < 1000; ++i)
+        env.push_back("QEN_TEST_FILLER_" + std::to_string(i) + "=" + std::string(60, 'x'));
+    std::vector<std::string> zoned_env = env;
+    zoned_env.push_back("QEN_ZONEID=42");
+    SpawnedProcess zoned(argv, zoned_env);
+    SpawnedProcess global(argv, env);
+    ASSERT_TRUE(zoned.ok()) << zoned.error();
+    ASSERT_TRUE(global.ok()) << global.error();
+
+    std::string joined;
+    for (const std::string& a : argv)
+        joined += (joined.empty() ? "" : " ") + a;
+    psinfo_t rec;
+    ASSERT_TRUE(read_record(zoned.pid(), rec));
+    EXPECT_EQ(rec.pr_argc, 3001);
+    EXPECT_EQ(std::string(rec.pr_psargs), joined.substr(0, 79));
+    EXPECT_EQ(rec.pr_zoneid, 42);
+    ASSERT_TRUE(read_record(global.pid(), rec));
+    EXPECT_EQ(rec.pr_argc, 3001);
+    EXPECT_EQ(rec.pr_zoneid, 0);
+}
+
 TEST(Psinfo, StatGivesTheOwner)
 {
     if (geteuid() != 0)
