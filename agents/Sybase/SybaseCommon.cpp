@@ -202,10 +202,13 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
         if (ent->d_name[0] == '.')
             continue;
         // The process directory belongs to the process's effective uid, as
-        // its psinfo file does: other owners' processes are passed over
-        // without building their records.
+        // its psinfo file does, so other owners' processes are passed over
+        // without building their records. The kernel shows a process that
+        // is not dumpable (one that changed its credentials) as root's: its
+        // record decides below.
         struct stat st;
-        if (fstatat(dirfd(dir), ent->d_name, &st, 0) != 0 || st.st_uid != static_cast<uid_t>(uid))
+        if (fstatat(dirfd(dir), ent->d_name, &st, 0) != 0 ||
+            (st.st_uid != static_cast<uid_t>(uid) && st.st_uid != 0))
             continue;
         char path[kSybPathBufSize];
         QENAgStrlcpy(path, procd, sizeof path);

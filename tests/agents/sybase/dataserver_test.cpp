@@ -64,6 +64,21 @@ TEST(DataServerStartup, RegistersMonitorInSlotThreeUnderCategory20018)
 
 // Which command lines are taken for the server: option glued or with blanks,
 // tabs, left-matching names, names past column 79, owners and programs.
+// A server that is not dumpable (one that changed its credentials) has its
+// /proc files shown as root's; the owner in its record still decides.
+TEST_F(DataServer, NonDumpableServerIsFound)
+{
+    attrs_.set("Server", U("SRV1"));
+    auto p = server({"-s" + U("SRV1")}, kOwnerUid, {"QEN_NONDUMPABLE=1"});
+    const std::string status = "/proc/" + std::to_string(p->pid()) + "/status";
+    struct stat st {};
+    for (int i = 0; i < 200 && stat(status.c_str(), &st) == 0 && st.st_uid != 0; ++i)
+        usleep(10000); // the program turns non-dumpable right after its exec
+    ASSERT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(run(res_), 1) << dump(log_);
+    EXPECT_EQ(cookie_text(cookie_name(res_)), psinfo_path(p->pid()));
+}
+
 TEST_F(DataServer, FinderMatchesOnlyTheConfiguredServer)
 {
     const std::string pad(60, 'x'); // pushes later arguments far to the right
