@@ -137,6 +137,9 @@ TEST_F(Detail, ScriptDenied)
         {plain, plain},
         {group_only, group_only},
         {rel, "/opt/ZYLTagents/ha" + rel.substr(1)},
+        // other relative paths are used as they are
+        {rel.substr(2), rel.substr(2)},
+        {"../qen-missing-" + std::to_string(getpid()), "../qen-missing-" + std::to_string(getpid())},
     };
     for (const auto& [script, path] : cases) {
         LsnrAttrs a = attrs_for(script.c_str());

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
+#include "fail_reads.h"
 #include "lsnr_test_util.h"
+#include "psinfo.h"
 #include "spawn.h"
 
 using namespace lsnrtest;
@@ -233,6 +235,65 @@ TEST_F(Finder, ShortRecordIsAFailedRead)
     EXPECT_TRUE(has_debug(log, "read failed with error (short read)"));
     EXPECT_TRUE(scanned(log));
     EXPECT_EQ(cookie(name), nullptr);
+}
+
+// Record reads that fail. The cookie's: message 206 with the read's result
+// and the error text, the cookie cleared. The scan's: each entry skipped,
+// traced by errno (ENOENT, EINTR, EAGAIN) or reported with message 209.
+// Each case runs in a child that fails every read of a whole record.
+TEST_F(Finder, FailedRecordReads)
+{
+    const std::string home = unique_home("h");
+    SpawnedProcess p({home + "/bin/vuzlsnr", "LISTENER", "-inherit"});
+    ASSERT_TRUE(p.ok()) << p.error();
+    const std::string name = cookie_name("readfail", "LISTENER");
+    struct Case {
+        int err;
+        const char* trace; // nullptr: message 209
+    } cases[] = {
+        {EIO, nullptr},
+        {ENOENT, "read during scan for process failed with ENOENT"},
+        {EINTR, "read during scan for process failed with EINTR"},
+        {EAGAIN, "read during scan for process failed with EAGAIN"},
+    };
+    for (const Case& c : cases) {
+        plant_cookie(name, psinfo_path(p.pid()));
+        int code = in_child([&] {
+            if (!fail_reads_of_size(sizeof(psinfo_t), c.err))
+                return 99;
+            AttrVec v;
+            v.add("Owner", "root").add("Home", home);
+            Result r = run_monitor(resource("readfail"), v);
+            auto log = take_log();
+            auto check = with_id(log, 206);
+            if (check.size() != 1 || check[0].kind != QENAG_TEST_CONSOLE ||
+                check[0].text != "read for process vuzlsnr failed with return code -1" ||
+                check[0].line.find(" severity=2 ") == std::string::npos ||
+                !has_debug(log, std::string("read failed with error (") + strerror(c.err) + ")"))
+                return 10;
+            auto scan = with_id(log, 209);
+            if (c.trace != nullptr) {
+                if (!scan.empty() || !has_debug(log, c.trace))
+                    return 20;
+            } else {
+                if (scan.empty())
+                    return 30;
+                for (const Logged& g : scan)
+                    if (g.kind != QENAG_TEST_CONSOLE ||
+                        g.line.find(" severity=3 ") == std::string::npos ||
+                        g.text != "read during scan for process vuzlsnr failed with return code "
+                                  "-1, errno = " +
+                                      std::to_string(c.err))
+                        return 31;
+            }
+            if (cookie(name) != nullptr || r.confidence != 0)
+                return 40;
+            return r.state;
+        });
+        if (code == 99)
+            GTEST_SKIP() << "seccomp filters are not available here";
+        EXPECT_EQ(code, 5) << strerror(c.err);
+    }
 }
 
 // /proc that cannot be opened gives unknown, not "no listener". The child

@@ -16,6 +16,7 @@
 #include "SybaseCommon.h"
 #include "cancel_check.h"
 #include "child.h"
+#include "fail_reads.h"
 #include "sybase_fixture.h"
 
 using namespace sybtest;
@@ -276,6 +277,49 @@ TEST_F(DataServer, UnreadableProcessDirectoryReadsUnknown)
     EXPECT_EQ(code, QENAG_UNKNOWN);
 }
 
+// A record read that fails: in the cookie check it is message 300 and the
+// scan follows; in the scan the entry is skipped, with message 303 unless
+// the process merely vanished (ENOENT) or the read would block (EAGAIN).
+// Each case runs in a child that fails every read of a whole record.
+TEST_F(DataServer, FailedRecordReads)
+{
+    auto p = server({"-s" + U("SRV1")});
+    struct Case {
+        int err;
+        bool msg303;
+    } cases[] = {{EIO, true}, {EACCES, true}, {ENOENT, false}, {EAGAIN, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.err);
+        plant_cookie(cookie_name(), psinfo_path(p->pid()));
+        int code = in_child([&] {
+            if (!fail_reads_of_size(sizeof(psinfo_t), c.err))
+                return 99;
+            int result = run();
+            const Line* check = find_id(log_, QENAG_TEST_CONSOLE, 300);
+            if (check == nullptr || check->sev != 1 ||
+                check->text != "ioctl for process dataserver failed with return code -1" ||
+                find_id(log_, QENAG_TEST_AGENT, 300) != nullptr)
+                result += 10;
+            const Line* scan = find_id(log_, QENAG_TEST_CONSOLE, 303);
+            if (c.msg303) {
+                if (scan == nullptr || scan->sev != 1 ||
+                    scan->text != "ioctl during scan for process dataserver failed with return "
+                                  "code -1, errno = " +
+                                      std::to_string(c.err))
+                    result += 20;
+            } else if (count_id(log_, 303) != 0) {
+                result += 20;
+            }
+            if (QENAgGetCookie(cookie_name().c_str()) != nullptr || confidence_ != 0)
+                result += 40;
+            return result;
+        });
+        if (code == 99)
+            GTEST_SKIP() << "seccomp filters are not available here";
+        EXPECT_EQ(code, QENAG_OFFLINE);
+    }
+}
+
 TEST_F(DataServer, OwnerMustResolveToANonRootUid)
 {
     struct Case {
@@ -489,6 +533,27 @@ TEST_F(DataServer, DetailScriptExitCodes)
     EXPECT_EQ(died->text, "Monitor procedure " + script_ + " did not exit. Return value is " +
                               std::to_string(SIGKILL));
     EXPECT_EQ(find_id(log_, QENAG_TEST_CONSOLE, 9), nullptr);
+}
+
+// A script that the framework cannot start: message 23 on both logs,
+// unknown with confidence 0.
+TEST_F(DataServer, DetailScriptThatCannotBeStarted)
+{
+    auto p = server({"-s" + U("SRV1")});
+    attrs_.set("DetailMonitor", "1");
+    dir_.write("mon.sh", "#!/nonexistent/interpreter\nexit 110\n");
+    EXPECT_EQ(run(), 2) << dump(log_);
+    EXPECT_EQ(confidence_, 0);
+    const std::string text = "QENAgExec returned failure when trying to execute indepth test";
+    const Line* console = find_id(log_, QENAG_TEST_CONSOLE, 23);
+    const Line* agent = find_id(log_, QENAG_TEST_AGENT, 23);
+    ASSERT_NE(console, nullptr) << dump(log_);
+    ASSERT_NE(agent, nullptr);
+    EXPECT_EQ(console->text, text);
+    EXPECT_EQ(agent->text, text);
+    EXPECT_EQ(console->sev, 0);
+    EXPECT_EQ(agent->sev, 0);
+    EXPECT_EQ(count_id(log_, 9) + count_id(log_, 29), 0);
 }
 
 TEST_F(DataServer, DetailScriptGetsItsArgumentVector)
