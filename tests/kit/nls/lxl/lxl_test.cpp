@@ -348,6 +348,27 @@ TEST(Sharing, ReferenceCountAndRelease) {
   });
 }
 
+TEST(Sharing, EnvironmentOfALanguageHandle) {
+  // Without a record the handle's owner itself; with one, that record set up
+  // over the owner's table.
+  in_child([] {
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 0, &st);
+    lxglo owner;
+    lxinitc(&owner, t, nullptr, 0);
+    lxlangid h{};
+    h.owner = &owner;
+    CK(lxGetGloPtr(&h, nullptr) == &owner);
+    lxglo mine;
+    memset(&mine, 0x5a, sizeof mine);
+    CK(lxGetGloPtr(&h, &mine) == &mine);
+    CK(mine.table == t && mine.objtab == &mine.table && mine.ldcb == owner.ldcb);
+    CK(mine.status == 0 && mine.nbytes == 0 && mine.repmark == 0);
+    CK(lxdgetobj(1, LX_TLANG, &mine) != nullptr);
+    CK(lxdgetobj(1, LX_TLANG, &mine) == lxdgetobj(1, LX_TLANG, &owner));
+  });
+}
+
 TEST(Sharing, SecondTableHandedInIsNotMadeShared) {
   std::string d = install(basic(false, false));
   in_child([&] {
