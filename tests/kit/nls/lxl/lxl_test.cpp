@@ -265,6 +265,23 @@ TEST(Objects, MissingOrShortObjectIsNotLoadedAndRetried) {
   });
 }
 
+TEST(Objects, SizeComesFromTheBootEntryOfTheNamedType) {
+  std::string d = install(basic(false, false));
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 0, &st);
+    CK(t && st == 0);
+    const lxbent *lang = lxbootent(boot_of(t), boot_of(t)->first[LX_TLANG]);
+    char name[16];
+    lxfgno(lang->type, lang->id, name, sizeof name);
+    CK(lxlgsz(nullptr, name, t) == lang->size && lang->size > 0);
+    name[2] = '7';  // no object type 7
+    CK(lxlgsz(nullptr, name, t) == 0);
+    CK(lxlgsz(nullptr, "lx2", t) == 0);
+  });
+}
+
 TEST(Objects, HeaderSizeAboveBootEntryOrBelowMinimumIsRefused) {
   for (uint32_t delta : {1u, 0u}) {
     nlsw::Installation inst = basic(nlsw::host_big_endian(), false);
