@@ -197,19 +197,27 @@ void* lmmoreallocblklist(lmm_ctx* ctx, lmm_heap* hp, void* ptr, size_t size, siz
     }
     return q;
   }
+  // A block of the standard strategy moves as case 1a; one of the fast
+  // strategy (or of any other) as case 1b/c.
+  const bool standard = hp->strategy == &lmmgstand;
   size_t old;
-  if (hp->strategy == &lmmgstand)
+  if (standard)
     old = lmmst_capacity(ptr);
   else if (hp->strategy == &lmmgfast)
     old = lmmfs_capacity(ptr);
   else
     old = 0;
-  void* q = list_alloc(ctx, hp, size, false, flags, mark, 762,
-                       "lmmoreallocblklist: (1a) Allocate memory fail");
+  void* q = standard ? list_alloc(ctx, hp, size, false, flags, mark, 762,
+                                  "lmmoreallocblklist: (1a) Allocate memory fail")
+                     : list_alloc(ctx, hp, size, false, flags, mark, 764,
+                                  "lmmoreallocblklist:(1b/c)Allocate memory fail");
   if (!q) return nullptr;
   memcpy(q, ptr, copy_len(old));
   if (hp->strategy->free(ctx, hp, ptr, flags, mark) != 0) {
-    lmmi_internal(ctx, 763, "lmmoreallocblklist: (1a) Free memory fail", mark, flags);
+    if (standard)
+      lmmi_internal(ctx, 763, "lmmoreallocblklist: (1a) Free memory fail", mark, flags);
+    else
+      lmmi_internal(ctx, 765, "lmmoreallocblklist: (1b/c) Free memory fail", mark, flags);
     return nullptr;
   }
   return q;

@@ -118,11 +118,14 @@ int file_block(lmmst_ctx* st, StBlock* b) {
 }
 
 // Unbucketing: a block in use is left alone.
-int rmlrg(lmmst_ctx* st, StBlock* b) {
+int rmlrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, unsigned flags, int* mark) {
   if (!is_free(b)) return 0;
   unsigned idx = bucket_of(st, b);
   list_unlink(st->buckets[idx], payload(b), kFreeLinks);
-  if (st->buckets[idx].v == 0 && idx < 1024) return bitcg(st, idx, false);
+  if (st->buckets[idx].v == 0 && idx < 1024 && bitcg(st, idx, false) != 0) {
+    fail(ctx, 420, "In Std rmlrg: std bit change fail", flags, mark);
+    return -1;
+  }
   return 0;
 }
 
@@ -174,11 +177,11 @@ int cutlrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, uint64_t w, unsigned flags, 
 // which comes back in use.
 StBlock* mrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, StBlock* nb, unsigned flags, int* mark) {
   if (!nb || !is_free(nb)) return b;
-  if (rmlrg(st, b) != 0) {
+  if (rmlrg(ctx, st, b, flags, mark) != 0) {
     fail(ctx, 415, "In Std merge: std remove lrg blk fail w/ block", flags, mark);
     return nullptr;
   }
-  if (rmlrg(st, nb) != 0) {
+  if (rmlrg(ctx, st, nb, flags, mark) != 0) {
     fail(ctx, 416, "In Std merge: std rm lrg blk fail w/ nbor blk", flags, mark);
     return nullptr;
   }
@@ -297,7 +300,7 @@ u8* chnk(lmm_ctx* ctx, lmm_heap* hp, lmmst_ctx* st, unsigned flags, int* mark) {
   unsigned idx = gslt(st, 2048);
   StBlock* b = st->buckets[idx].v ? header(st->buckets[idx].get<u8>()) : nullptr;
   if (b) {
-    if (rmlrg(st, b) != 0) {
+    if (rmlrg(ctx, st, b, flags, mark) != 0) {
       fail(ctx, 395, "In Std getchnk: remove large blk fail", flags, mark);
       return nullptr;
     }
@@ -362,7 +365,7 @@ void* lrg(lmm_ctx* ctx, lmm_heap* hp, lmmst_ctx* st, uint64_t n, unsigned flags,
       return nullptr;
     }
     b = setup_vrt(st, v, total);
-  } else if (rmlrg(st, b) != 0) {
+  } else if (rmlrg(ctx, st, b, flags, mark) != 0) {
     fail(ctx, 410, "In Std getlrg: std remove large blk fail.", flags, mark);
     return nullptr;
   }

@@ -206,8 +206,8 @@ void lpmpchex(lpm_meta *obj, unsigned depth_before, int *call_flag);
 lpm_ctx *lpm_context(lpm_meta *obj);
 
 // OS side of products.
-int slpmali(lpm_meta *obj, slpm_table *table, lpm_node *node);
-int slpmfin(lpm_meta *obj, slpm_table *table, lpm_node *node);
+int slpmali(lpm_meta *obj, slpm_table *table, lpm_node *node, int *call_flag);
+int slpmfin(lpm_meta *obj, slpm_table *table, lpm_node *node, int *call_flag);
 void slpmstor(slpm_table *table, lpm_meta *value);
 extern const char slpmgexedesccore[];
 const char *slpmgged(void);

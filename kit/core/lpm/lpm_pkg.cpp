@@ -171,14 +171,28 @@ int lpmcsmem(lpm_meta *obj, lpm_list *stack, lpm_csentry **out, int *call_flag) 
     return -1;
   }
   if (out) *out = nullptr;
+  // The calling thread's id, compared with each entry's.
+  slts_ctx *thr = thr_of(obj);
+  slts_tid me;
+  if (sltstidinit(thr, &me) != 0) {
+    rec_text(obj, call_flag, LPM_MUTEX, "lpmcsmem(): failure to initialize Thread ID");
+    return -1;
+  }
+  sltstgi(thr, &me);
+  int found = 2;
   for (lpm_lelem *e = stack->tail.prev; e && e != &stack->head; e = e->prev) {
     auto ent = reinterpret_cast<lpm_csentry *>(e);
-    if (sltstcu(&ent->tid) == 1) {
+    if (sltsThrIsSame(&ent->tid, &me) == 1) {
       if (out) *out = ent;
-      return 1;
+      found = 1;
+      break;
     }
   }
-  return 2;
+  if (sltstiddestroy(thr, &me) != 0) {
+    rec_text(obj, call_flag, LPM_MUTEX, "lpmcsmem(): failure to destroy Thread ID");
+    return -1;
+  }
+  return found;
 }
 
 int lpmcspo(lpm_meta *obj, lpm_list *stack, lpm_csentry **out, uint8_t pop, int *call_flag) {

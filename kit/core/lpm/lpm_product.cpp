@@ -138,7 +138,7 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
     lpm_list_append(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
     listed = true;
   }
-  if (slpmali(obj, &ctx->table, node) != 0) {
+  if (slpmali(obj, &ctx->table, node, call_flag) != 0) {
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpali().");
     goto undo;
   }
@@ -169,7 +169,7 @@ int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_
   return 0;
 
 undo:
-  if (linked) slpmfin(obj, &ctx->table, node);
+  if (linked) slpmfin(obj, &ctx->table, node, call_flag);
   if (listed) lpm_list_remove(&ctx->prods, reinterpret_cast<lpm_lelem *>(node));
   if (pkg) {
     int32_t left = 0;
@@ -212,7 +212,7 @@ int lpmpfin(lpm_meta *obj, lpm_ctx *ctx, lpm_node *node, int *call_flag) {
       failed = true;
     }
   }
-  if (slpmfin(obj, &ctx->table, node) != 0) {
+  if (slpmfin(obj, &ctx->table, node, call_flag) != 0) {
     rec_text(obj, call_flag, LPM_STEPFAIL, "lpmpfin() - slpmfin().");
     failed = true;
   }

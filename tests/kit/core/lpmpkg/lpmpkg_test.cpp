@@ -424,4 +424,41 @@ TEST(Packages, ListAndCallStackOperations) {
   }));
 }
 
+TEST(Packages, OsRecordLinkFailuresAreRecorded) {
+  EXPECT_EQ(0, in_child([] {
+    Kit k;
+    CHILD_CHECK(k.up());
+    if (!k.block) return;
+    lpm_node node{};
+    struct Case {
+      int (*fn)(lpm_meta *, slpm_table *, lpm_node *, int *);
+      slpm_table *table;
+      lpm_node *node;
+      int number;
+      const char *text;
+    } cases[] = {
+        {slpmali, &k.ctx->table, nullptr, LPM_BADARG, "slpmali()"},
+        {slpmali, nullptr, &node, LPM_BADARG, "slpmali()"},
+        {slpmfin, &k.ctx->table, nullptr, LPM_BADARG, "slpmfin()"},
+        {slpmfin, &k.ctx->table, &node, LPM_STEPFAIL, "slpmfin()"},  // never linked
+    };
+    for (const Case &c : cases) {
+      int flag = 0;
+      CHILD_CHECK(c.fn(k.block, c.table, c.node, &flag) == -1);
+      CHILD_CHECK(flag == 1);
+      CHILD_CHECK(lwemgec(k.errs, 1) == c.number);
+      CHILD_CHECK(std::strcmp(text_arg(k.errs, 1, 0), c.text) == 0);
+      lwemces(k.errs);
+    }
+    // Linked once, unlinked once; the second unlink is a failure.
+    int flag = 0;
+    CHILD_CHECK(slpmali(k.block, &k.ctx->table, &node, &flag) == 0);
+    CHILD_CHECK(slpmfin(k.block, &k.ctx->table, &node, &flag) == 0);
+    CHILD_CHECK(lwemged(k.errs) == 0);
+    CHILD_CHECK(slpmfin(k.block, &k.ctx->table, &node, &flag) == -1);
+    lwemces(k.errs);
+    CHILD_CHECK(lpmprterm(k.root) == 0);
+  }));
+}
+
 }  // namespace

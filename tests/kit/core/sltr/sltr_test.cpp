@@ -1,5 +1,7 @@
 #include <cstring>
 
+#include <dlfcn.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +27,34 @@ TEST(Sltrgcs, FirstCallIsTheBaseAndTimeNeverGoesBack) {
     return 0;
   });
   EXPECT_EQ(rc, 0);
+}
+
+// The wall clock as the tests set it: CLOCK_REALTIME is moved by
+// g_wall_shift seconds; every other clock and call is the C library's.
+time_t g_wall_shift = 0;
+extern "C" int clock_gettime(clockid_t id, struct timespec *ts) noexcept {
+  using Fn = int (*)(clockid_t, struct timespec *);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "clock_gettime"));
+  int r = real(id, ts);
+  if (r == 0 && id == CLOCK_REALTIME) ts->tv_sec += g_wall_shift;
+  return r;
+}
+
+TEST(Sltrgcs, WallClockStepsDoNotMoveIt) {
+  // The wall clock set back or forward an hour between two readings: the
+  // elapsed time stays that of the real clock.
+  for (time_t shift : {-3600, 3600}) {
+    int rc = in_child([shift] {
+      sl_status st;
+      g_wall_shift = 0;
+      sltrgcs(&st);
+      g_wall_shift = shift;
+      uint32_t now = sltrgcs(&st);
+      if (st.code != 0) return 1;
+      return now < 6000 ? 0 : 2;  // under a minute
+    });
+    EXPECT_EQ(rc, 0) << shift;
+  }
 }
 
 TEST(Sltrgcs, SleepShowsOnTheClock) {

@@ -1,6 +1,8 @@
 // Thread services. The context and signal handling are process-wide, so the
 // tests that touch them run in forked children.
+#include <dlfcn.h>
 #include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,8 +20,18 @@
 #include "slts.h"
 #include "ssls.h"
 
-namespace {
+// Mutex creation that fails on request: when g_fail_mutex_init is n > 0,
+// the n-th pthread_mutex_init from then on fails with EAGAIN. Every other call
+// goes to the C library.
+int g_fail_mutex_init = 0;
+extern "C" int pthread_mutex_init(pthread_mutex_t *m, const pthread_mutexattr_t *a) noexcept {
+  using Fn = int (*)(pthread_mutex_t *, const pthread_mutexattr_t *);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "pthread_mutex_init"));
+  if (g_fail_mutex_init > 0 && --g_fail_mutex_init == 0) return EAGAIN;
+  return real(m, a);
+}
 
+namespace {
 
 std::string slurp(const char *path) {
   std::string s;
@@ -75,6 +87,30 @@ TEST(Slts, ContextIsSharedAndCounted) {
     slts_ctx *c = sltsini();
     CHILD_CHECK(c != nullptr && c->refs == 1 && c->kills == 0 && c->termid == 0);
     CHILD_CHECK(sltster(c) == 0);
+  }));
+}
+
+TEST(Slts, ContextWithoutItsMutexesIsNotHandedOut) {
+  // Each mutex the context needs (among them the process lock and the
+  // SIGTERM mutex) fails in turn: no context comes back and none is kept.
+  EXPECT_EQ(0, in_child([] {
+    int failed = 0;
+    for (int n = 1; n < 32; ++n) {
+      g_fail_mutex_init = n;
+      slts_ctx *ctx = sltsini();
+      const bool hit = g_fail_mutex_init == 0;
+      g_fail_mutex_init = 0;
+      if (!hit) {
+        // Every mutex was made: the context is whole.
+        CHILD_CHECK(ctx != nullptr && ctx == sltsqgc);
+        CHILD_CHECK(sltster(ctx) == 0 && sltsqgc == nullptr);
+        break;
+      }
+      CHILD_CHECK(ctx == nullptr);
+      CHILD_CHECK(sltsqgc == nullptr);
+      ++failed;
+    }
+    CHILD_CHECK(failed >= 3);
   }));
 }
 

@@ -265,6 +265,23 @@ TEST(Objects, MissingOrShortObjectIsNotLoadedAndRetried) {
   });
 }
 
+TEST(Objects, SizeComesFromTheBootEntryOfTheNamedType) {
+  std::string d = install(basic(false, false));
+  in_child([&] {
+    setenv("ZUR_NLS10", d.c_str(), 1);
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 0, &st);
+    CK(t && st == 0);
+    const lxbent *lang = lxbootent(boot_of(t), boot_of(t)->first[LX_TLANG]);
+    char name[16];
+    lxfgno(lang->type, lang->id, name, sizeof name);
+    CK(lxlgsz(nullptr, name, t) == lang->size && lang->size > 0);
+    name[2] = '7';  // no object type 7
+    CK(lxlgsz(nullptr, name, t) == 0);
+    CK(lxlgsz(nullptr, "lx2", t) == 0);
+  });
+}
+
 TEST(Objects, HeaderSizeAboveBootEntryOrBelowMinimumIsRefused) {
   for (uint32_t delta : {1u, 0u}) {
     nlsw::Installation inst = basic(nlsw::host_big_endian(), false);
@@ -345,6 +362,27 @@ TEST(Sharing, ReferenceCountAndRelease) {
     lxinitc(&c, t3, nullptr, 0);
     lxlterm(&c);
     CK(c.table == t3 && c.status == 0);
+  });
+}
+
+TEST(Sharing, EnvironmentOfALanguageHandle) {
+  // Without a record the handle's owner itself; with one, that record set up
+  // over the owner's table.
+  in_child([] {
+    uint32_t st;
+    lxlobj *t = lxlinit(nullptr, 0, &st);
+    lxglo owner;
+    lxinitc(&owner, t, nullptr, 0);
+    lxlangid h{};
+    h.owner = &owner;
+    CK(lxGetGloPtr(&h, nullptr) == &owner);
+    lxglo mine;
+    memset(&mine, 0x5a, sizeof mine);
+    CK(lxGetGloPtr(&h, &mine) == &mine);
+    CK(mine.table == t && mine.objtab == &mine.table && mine.ldcb == owner.ldcb);
+    CK(mine.status == 0 && mine.nbytes == 0 && mine.repmark == 0);
+    CK(lxdgetobj(1, LX_TLANG, &mine) != nullptr);
+    CK(lxdgetobj(1, LX_TLANG, &mine) == lxdgetobj(1, LX_TLANG, &owner));
   });
 }
 
