@@ -190,3 +190,7 @@ int lpmterm(void) {
 }
 
 }  // extern "C"
+
+extern "C" {
+int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode) = nullptr;
+}

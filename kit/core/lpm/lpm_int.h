@@ -1,5 +1,5 @@
 // Internal services of the process bootstrap: lists, memory of the kit's own
-// records, and the seams that stand for services built elsewhere.
+// records, and the observer of the core services' entries.
 #ifndef QEN_KIT_CORE_LPM_INT_H
 #define QEN_KIT_CORE_LPM_INT_H
 
@@ -17,17 +17,15 @@ int lpm_list_remove(lpm_list *list, lpm_lelem *e);  // 0, or -1 when not a membe
 void *lpm_calloc(lpm_meta *obj, size_t size);
 void lpm_free(lpm_meta *obj, void *p);
 
-// Seams. Each stands for a function that later work on the kit provides, as
-// its comment in lpm_seams.cpp says.
 #ifdef __cplusplus
 extern "C" {
 #endif
 // Observer of the core services' entries and product instances, for tests:
 // called with the service's name, the block and the mode when the entry
 // begins; a nonzero result makes the entry fail at once.
-extern int (*lpm_seam_observer)(const char *service, lpm_meta *block, int mode);
+extern int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode);
 static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
-  return lpm_seam_observer ? lpm_seam_observer(service, block, mode) : 0;
+  return lpm_service_observer ? lpm_service_observer(service, block, mode) : 0;
 }
 #ifdef __cplusplus
 }

@@ -53,7 +53,7 @@ void reset() {
   g_trace.clear();
   g_fail_at.clear();
   g_block = nullptr;
-  lpm_seam_observer = observer;
+  lpm_service_observer = observer;
 }
 
 TEST(Bootstrap, ServiceTableOrder) {
