@@ -1,6 +1,6 @@
 // The installation of nlsinst.h as a GoogleTest fixture: written once per
-// test program, and a child-process runner with ZUR_NLS10 naming it and an
-// NLS environment record over its table.
+// test suite, and child-process runners with ZUR_NLS10 naming it (with or
+// without an NLS environment record over its table).
 #ifndef QEN_TESTS_NLSFIX_H
 #define QEN_TESTS_NLSFIX_H
 
@@ -45,11 +45,18 @@ class Installed : public ::testing::Test {
     for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
     dir_ = nlsinst::write(pairs, kCp1252High);
   }
-  // Runs body in a child with the installation and an environment record.
-  static void child(const std::function<void(nlstest::Env &)> &body) {
+  // Runs body in a child with ZUR_NLS10 naming the installation; body sets
+  // what else it needs before making its own environment record.
+  static void child(const std::function<void()> &body) {
     ASSERT_FALSE(dir_.empty());
     nlstest::in_child([&] {
       setenv("ZUR_NLS10", dir_.c_str(), 1);
+      body();
+    });
+  }
+  // Runs body in a child with the installation and an environment record.
+  static void child(const std::function<void(nlstest::Env &)> &body) {
+    child([&] {
       nlstest::Env e;
       ASSERT_EQ(e.status, 0u);
       body(e);
