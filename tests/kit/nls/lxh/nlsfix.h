@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "lxh.h"
+#include "lxm.h"
 #include "nlsinst.h"
 #include "nlstest.h"
 
@@ -37,6 +39,28 @@ inline lxlangid handle(nlstest::Env &e, const char *name) {
   EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
   return h;
 }
+
+// An output cursor over a buffer of '#' bytes: opened over its first len
+// bytes, already past a prefix of pre bytes, in shift state shifted.
+struct Out {
+  char buf[600];
+  lxmcur cur;
+  Out(const lxlangid &h, nlstest::Env &e, size_t len = 500, size_t pre = 0, int shifted = 0) {
+    memset(buf, '#', sizeof buf);
+    lxmopen(buf, len, &cur, &h, &e.glo, 1);
+    cur.pos += pre;
+    cur.shifted = shifted;
+  }
+  size_t used() const { return static_cast<size_t>(cur.pos - cur.start); }
+  // What was written at the cursor after the prefix.
+  std::string written(size_t pre = 0) const { return std::string(buf + pre, used() - pre); }
+  // Nothing was written from byte room on.
+  bool guard_intact(size_t room) const {
+    for (size_t i = room; i < sizeof buf; ++i)
+      if (buf[i] != '#') return false;
+    return true;
+  }
+};
 
 class Installed : public ::testing::Test {
  protected:
