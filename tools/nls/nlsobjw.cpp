@@ -441,6 +441,14 @@ void pool_strings(Image &img, size_t pool, const std::vector<std::pair<unsigned,
 
 }  // namespace
 
+CharsetSpec ascii_charset(const std::string &name, uint16_t id) {
+  CharsetSpec s;
+  s.name = name;
+  s.id = id;
+  for (uint32_t c = 0; c < 128; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
+  return s;
+}
+
 LanguageSpec american() {
   LanguageSpec s;
   s.name = "AMERICAN";

@@ -64,6 +64,9 @@ struct CharsetSpec {
   bool sparse_rows = true;     // encoding rows with few entries become sparse
 };
 
+// A single-byte spec whose map holds the 128 ASCII characters (add the rest).
+CharsetSpec ascii_charset(const std::string &name, uint16_t id);
+
 // Builds a charset object. For Fixed2 the lead and trail ranges are taken
 // from the map's two-byte characters.
 Image build_charset(const CharsetSpec &spec);

@@ -76,6 +76,18 @@ size_t copy_as_is(void *dst, size_t dstlen, const void *src, size_t srclen, lxgl
   return n;
 }
 
+// Copy of two-byte units without conversion (status 8), where one side is
+// the built-in wide set and the other multibyte: the second counts are of
+// units, nothing is counted as consumed.
+size_t copy_units(void *dst, size_t dstlen, const void *src, size_t srclen, lxglo *g) {
+  size_t n = dstlen < srclen ? dstlen : srclen;
+  memcpy(dst, src, n);
+  lxn::status(g) = LXG_ST_COPIED;
+  lxn::nbytes2(g) = n / 2;
+  lxn::ncount2(g) = (n / 2) & 0xFFFFu;
+  return n;
+}
+
 // One charset on both sides.
 size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *src, size_t srclen,
                 lxglo *g) {
@@ -352,14 +364,7 @@ extern "C" size_t lxgcnv(void *dstv, const lxcsobj *dstcs, size_t dstlen, const 
   }
   if (dcs == scs) return same_set(dst, dcs, dstlen, src, srclen, g);
   bool dmulti = !cs_single(dcs), smulti = !cs_single(scs);
-  if (dmulti && scs == wkb) {
-    size_t n = dstlen < srclen ? dstlen : srclen;
-    memcpy(dst, src, n);
-    lxn::status(g) = LXG_ST_COPIED;
-    lxn::nbytes2(g) = n / 2;
-    lxn::ncount2(g) = (n / 2) & 0xFFFFu;
-    return n;
-  }
+  if (dmulti && scs == wkb) return copy_units(dst, dstlen, src, srclen, g);
   if (dmulti && dcs != wkb) {
     if (cs_id(dcs) == ID_UCS) return utf16_out(dst, dstlen, src, srccs, srclen, g);
     if (cs_id(scs) == ID_UCS) return utf16_in(dst, dstcs, dstlen, src, srclen, g);
@@ -367,12 +372,7 @@ extern "C" size_t lxgcnv(void *dstv, const lxcsobj *dstcs, size_t dstlen, const 
   }
   if (dcs == wkb) {
     if (!smulti) return to_wkb(dst, dstlen, src, scs, srclen, g);
-    size_t n = dstlen < srclen ? dstlen : srclen;
-    memcpy(dst, src, n);
-    lxn::status(g) = LXG_ST_COPIED;
-    lxn::nbytes2(g) = n / 2;
-    lxn::ncount2(g) = (n / 2) & 0xFFFFu;
-    return n;
+    return copy_units(dst, dstlen, src, srclen, g);
   }
   // single-byte destination
   if (!smulti) {

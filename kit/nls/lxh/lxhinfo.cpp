@@ -38,24 +38,19 @@ class BufSink final : public lxhitem::Sink {
       own(text, len);
       return;
     }
-    const uint8_t *ncs = lxn::get(h_->name_cs, LXP_TYPE_CHARSET, g_);
-    const uint8_t *hcs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
-    if (!ncs || !hcs) return;
-    if (cs_single(ncs) && cs_single(hcs)) {
+    lxhitem::NameSets sets;
+    if (!lxhitem::name_sets(h_, g_, sets)) return;
+    if (sets.single) {
       size_t n = len < room_ ? len : room_;
-      lxhmcnv(buf_, text, n, csobj(hcs), csobj(ncs), g_);
+      lxhmcnv(buf_, text, n, sets.to, sets.from, g_);
       len_ = n;
     } else {
-      len_ = lxgcnv(buf_, csobj(hcs), room_, text, csobj(ncs), len, g_);
+      len_ = lxgcnv(buf_, sets.to, room_, text, sets.from, len, g_);
     }
   }
 
   void value(uint32_t v) override {
-    unsigned n;
-    if (h_->flags & LXH_F_WIDE)
-      n = v > 0xFFFF ? 4 : 2;
-    else
-      n = v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+    unsigned n = lxhitem::value_bytes(h_, v);
     if (n > room_) return;
     for (unsigned k = 0; k < n; ++k) buf_[k] = static_cast<char>(v >> (8 * (n - 1 - k)));
     len_ = n;

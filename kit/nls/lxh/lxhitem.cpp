@@ -48,6 +48,16 @@ size_t char_width(const lxlangid *h) {
 
 }  // namespace
 
+bool name_sets(const lxlangid *h, lxglo *g, NameSets &s) {
+  const uint8_t *ncs = lxn::get(h->name_cs, LXP_TYPE_CHARSET, g);
+  const uint8_t *hcs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
+  if (!ncs || !hcs) return false;
+  s.from = reinterpret_cast<const lxcsobj *>(ncs);
+  s.to = reinterpret_cast<const lxcsobj *>(hcs);
+  s.single = cs_single(ncs) && cs_single(hcs);
+  return true;
+}
+
 bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g) {
   Items it{h, sink, g};
   const bool buffer = reader == Reader::Buffer;

@@ -35,6 +35,21 @@ class Sink {
 // no such item. An object that cannot be loaded hands nothing.
 bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g);
 
+// The sets a name text is converted between when the handle's own set is
+// not the boot block's name set: from the name set to the handle's set.
+struct NameSets {
+  const lxcsobj *from = nullptr, *to = nullptr;
+  bool single = false;  // both single-byte: converted byte for byte
+};
+// False when either set cannot be loaded.
+bool name_sets(const lxlangid *h, lxglo *g, NameSets &s);
+
+// The bytes a character value of the handle's character set takes.
+inline unsigned value_bytes(const lxlangid *h, uint32_t v) {
+  if (h->flags & LXH_F_WIDE) return v > 0xFFFF ? 4 : 2;
+  return v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+}
+
 }  // namespace lxhitem
 
 #endif

@@ -9,6 +9,8 @@
 
 namespace lxo {
 
+// Host-order numbers at any alignment (the boot block readers of lxpboot.h
+// use them too).
 inline uint16_t rd16(const uint8_t *p) {
   uint16_t v;
   memcpy(&v, p, 2);

@@ -48,29 +48,22 @@ class CursorSink final : public lxhitem::Sink {
       own(text, len);
       return;
     }
-    const uint8_t *ncs = lxn::get(h_->name_cs, LXP_TYPE_CHARSET, g_);
-    const uint8_t *hcs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
-    if (!ncs || !hcs) return;
-    if (lxo::cs_single(ncs) && lxo::cs_single(hcs)) {
+    lxhitem::NameSets sets;
+    if (!lxhitem::name_sets(h_, g_, sets)) return;
+    if (sets.single) {
       // converted in place at the cursor
       size_t n = len < size_ ? len : size_;
-      lxhmcnv(cur_->pos, text, n, csobj(hcs), csobj(ncs), g_);
+      lxhmcnv(cur_->pos, text, n, sets.to, sets.from, g_);
       advance(n, len);
     } else {
       char work[kWork];
-      size_t n = lxgcnv(work, csobj(hcs), kWork, text, csobj(ncs), len, g_);
+      size_t n = lxgcnv(work, sets.to, kWork, text, sets.from, len, g_);
       copy(work, n);
     }
   }
 
   void value(uint32_t v) override {
-    unsigned n;
-    if (cur_->single_byte)
-      n = 1;
-    else if (h_->flags & LXH_F_WIDE)
-      n = v > 0xFFFF ? 4 : 2;
-    else
-      n = v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+    unsigned n = cur_->single_byte ? 1 : lxhitem::value_bytes(h_, v);
     size_t need = n;
     if (cur_->shift_sensitive && !cur_->single_byte && (n == 1) == (cur_->shifted != 0)) ++need;
     written = need;  // the second count gives the needed length either way

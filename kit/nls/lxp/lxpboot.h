@@ -7,8 +7,8 @@
 #define QEN_KIT_NLS_LXPBOOT_H
 
 #include <stdint.h>
-#include <string.h>
 
+#include "lxhobj.h"
 #include "lxp.h"
 
 namespace lxpboot {
@@ -18,17 +18,8 @@ inline constexpr unsigned kEntry = 40;
 inline constexpr unsigned kFirst = 20;
 inline constexpr unsigned kCount = 40;
 
-inline uint16_t rd16(const uint8_t *p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return v;
-}
-
-inline uint32_t rd32(const uint8_t *p) {
-  uint32_t v;
-  memcpy(&v, p, 4);
-  return v;
-}
+using lxo::rd16;
+using lxo::rd32;
 
 // Slot 0 of the table: the boot block.
 inline const uint8_t *block(const lxlobj *objtab) {

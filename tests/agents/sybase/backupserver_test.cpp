@@ -9,7 +9,7 @@ using namespace sybtest;
 
 namespace {
 
-const std::string kBackupserver = "/opt/sybase/ASE-15_0/bin/backupserver";
+const std::string kBackupserver = sybase_program("backupserver");
 
 class BackupServer : public MonitorTest {
 protected:
@@ -18,10 +18,8 @@ protected:
     void SetUp() override
     {
         MonitorTest::SetUp();
-        attrs_.set("Backupserver", U("BK1"))
-            .set("Owner", kOwner)
-            .set("Home", "/opt/sybase")
-            .set("Version", "15.0")
+        attrs_.set("Backupserver", U("BK1"));
+        set_installation()
             .set("Server", U("SRV1"))
             .set("SA", "sa")
             .set("SApswd", " sa pw ");

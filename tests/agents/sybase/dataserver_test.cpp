@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <memory>
 
 #include "Sybase.h"
@@ -23,7 +24,7 @@ using namespace sybtest;
 
 namespace {
 
-const std::string kDataserver = "/opt/sybase/ASE-15_0/bin/dataserver";
+const std::string kDataserver = sybase_program("dataserver");
 
 class DataServer : public MonitorTest {
 protected:
@@ -33,10 +34,8 @@ protected:
     {
         MonitorTest::SetUp();
         script_ = dir_.write("mon.sh", script_body("", 0));
-        attrs_.set("Server", U("SRV1"))
-            .set("Owner", kOwner)
-            .set("Home", "/opt/sybase")
-            .set("Version", "15.0")
+        attrs_.set("Server", U("SRV1"));
+        set_installation()
             .set("SA", "sa")
             .set("SApswd", "sa secret")
             .set("User", "probe")
@@ -50,6 +49,23 @@ protected:
     std::string cookie_name(const std::string& res = "") const
     {
         return "dataserver" + (res.empty() ? res_ : res);
+    }
+
+    // One cycle in a child, after fault() set up the fault it runs under
+    // (false where seccomp filters are not available: 99). The state, plus
+    // the marks of findings() (10, 20), plus 40 when the cycle left a cookie
+    // or a confidence other than 0.
+    int cycle_with_fault(const std::function<bool()>& fault, const std::function<int()>& findings)
+    {
+        return in_child([&] {
+            if (!fault())
+                return 99;
+            int result = run();
+            result += findings();
+            if (QENAgGetCookie(cookie_name().c_str()) != nullptr || confidence_ != 0)
+                result += 40;
+            return result;
+        });
     }
 
     TempDir dir_;
@@ -259,18 +275,14 @@ TEST_F(DataServer, UnreadableProcessDirectoryReadsUnknown)
     SpawnedProcess intruder({"/usr/sbin/cron"}, {}, kOwnerUid);
     ASSERT_TRUE(intruder.ok());
     plant_cookie(cookie_name(), psinfo_path(intruder.pid()));
-    int code = in_child([&] {
-        if (!deny_directory_opens())
-            return 99;
-        int result = run();
+    int code = cycle_with_fault(deny_directory_opens, [&] {
+        int marks = 0;
         const Line* l = find_id(log_, QENAG_TEST_CONSOLE, 302);
         if (l == nullptr || l->text != "Cannot open process directory" || l->sev != 0)
-            result += 10;
+            marks += 10;
         if (find_id(log_, QENAG_TEST_CONSOLE, 4) == nullptr)
-            result += 20;
-        if (QENAgGetCookie(cookie_name().c_str()) != nullptr || confidence_ != 0)
-            result += 40;
-        return result;
+            marks += 20;
+        return marks;
     });
     if (code == 99)
         GTEST_SKIP() << "seccomp filters are not available here";
@@ -291,28 +303,24 @@ TEST_F(DataServer, FailedRecordReads)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.err);
         plant_cookie(cookie_name(), psinfo_path(p->pid()));
-        int code = in_child([&] {
-            if (!fail_reads_of_size(sizeof(psinfo_t), c.err))
-                return 99;
-            int result = run();
+        int code = cycle_with_fault([&] { return fail_reads_of_size(sizeof(psinfo_t), c.err); }, [&] {
+            int marks = 0;
             const Line* check = find_id(log_, QENAG_TEST_CONSOLE, 300);
             if (check == nullptr || check->sev != 1 ||
                 check->text != "ioctl for process dataserver failed with return code -1" ||
                 find_id(log_, QENAG_TEST_AGENT, 300) != nullptr)
-                result += 10;
+                marks += 10;
             const Line* scan = find_id(log_, QENAG_TEST_CONSOLE, 303);
             if (c.msg303) {
                 if (scan == nullptr || scan->sev != 1 ||
                     scan->text != "ioctl during scan for process dataserver failed with return "
                                   "code -1, errno = " +
                                       std::to_string(c.err))
-                    result += 20;
+                    marks += 20;
             } else if (count_id(log_, 303) != 0) {
-                result += 20;
+                marks += 20;
             }
-            if (QENAgGetCookie(cookie_name().c_str()) != nullptr || confidence_ != 0)
-                result += 40;
-            return result;
+            return marks;
         });
         if (code == 99)
             GTEST_SKIP() << "seccomp filters are not available here";

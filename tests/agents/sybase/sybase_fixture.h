@@ -31,6 +31,14 @@ constexpr const char* kOwner = "nobody";
 // Another uid that is not the owner's.
 constexpr uid_t kOtherUid = 1;
 
+// The Sybase installation the tests name, and the path of one of its
+// server programs.
+constexpr const char* kSybaseHome = "/opt/sybase";
+inline std::string sybase_program(const std::string& name)
+{
+    return std::string(kSybaseHome) + "/ASE-15_0/bin/" + name;
+}
+
 // A name unique to this test process, so that tests running side by side
 // never see each other's servers: U("SRV1") -> "T<pid>SRV1".
 inline std::string U(const std::string& name)
@@ -286,6 +294,13 @@ protected:
         int state = monitor_(name.c_str(), attrs_.build(), &confidence_);
         log_ = take_log();
         return state;
+    }
+
+    // The installation's attributes, as both agents take them: its owner,
+    // home and release.
+    AttrVec& set_installation()
+    {
+        return attrs_.set("Owner", kOwner).set("Home", kSybaseHome).set("Version", "15.0");
     }
 
     // The agent's program started with args (after its path).

@@ -17,10 +17,7 @@ TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
     std::ifstream in(e.path(), std::ios::binary);
     inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  nlsw::CharsetSpec cs;
-  cs.name = "FUZZ";
-  cs.id = 1;
-  for (unsigned b = 0; b < 128; ++b) cs.map.push_back({{(uint8_t)b}, b});
+  nlsw::CharsetSpec cs = nlsw::ascii_charset("FUZZ", 1);
   nlsw::Image obj = nlsw::build_charset(cs);
   obj.to_other_order(26);
   std::vector<uint8_t> o{1};

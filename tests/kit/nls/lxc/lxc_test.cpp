@@ -72,6 +72,16 @@ Charset from_map(const char *file, uint16_t id, nlsw::CsKind kind, uint32_t mbre
   return Charset{nlsw::build_charset(s)};
 }
 
+// A two-byte set of the given kind with the ASCII characters as single
+// bytes and A1A1 as its replacement; the caller adds its two-byte characters.
+nlsw::CharsetSpec two_byte(const char *name, uint16_t id, nlsw::CsKind kind) {
+  nlsw::CharsetSpec s = nlsw::ascii_charset(name, id);
+  s.kind = kind;
+  s.maxbytes = 2;
+  s.mb_repl = 0xA1A1;
+  return s;
+}
+
 // ---- Fixed forms ----------------------------------------------------------
 
 TEST(Utfe, TableRowsAndInverse) {
@@ -274,13 +284,7 @@ TEST(TableDriven, InvalidMultibyteDecodesToReplacement) {
 TEST(Rows, SparseRowRankAndEntryWidths) {
   // Row 0x01: low bytes 0x05, 0x40 and 0x41 mapped, width 2; U+0141 has a
   // zero first byte and comes out as one byte.
-  nlsw::CharsetSpec s;
-  s.name = "SPARSE";
-  s.id = 900;
-  s.kind = nlsw::CsKind::Fixed2;
-  s.maxbytes = 2;
-  s.mb_repl = 0xA1A1;
-  for (unsigned b = 0; b < 128; ++b) s.map.push_back({{(uint8_t)b}, b});
+  nlsw::CharsetSpec s = two_byte("SPARSE", 900, nlsw::CsKind::Fixed2);
   s.map.push_back({{0xB0, 0xA1}, 0x105});
   s.map.push_back({{0xB0, 0xA2}, 0x140});
   s.map.push_back({{0xB0, 0xA3}, 0x141});
@@ -306,13 +310,7 @@ TEST(Rows, SparseRowRankAndEntryWidths) {
 }
 
 TEST(Trie32, SupplementaryLeavesAndPlanes) {
-  nlsw::CharsetSpec s;
-  s.name = "WIDE";
-  s.id = 901;
-  s.kind = nlsw::CsKind::Trie32;
-  s.maxbytes = 2;
-  s.mb_repl = 0xA1A1;
-  for (unsigned b = 0; b < 128; ++b) s.map.push_back({{(uint8_t)b}, b});
+  nlsw::CharsetSpec s = two_byte("WIDE", 901, nlsw::CsKind::Trie32);
   s.map.push_back({{0xA1, 0xA2}, 0x3042});
   s.map.push_back({{0xA1, 0xA3}, 0x20000});
   s.map.push_back({{0xA2, 0xA1}, 0x1F600});

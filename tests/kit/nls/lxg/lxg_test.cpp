@@ -10,36 +10,18 @@
 
 #include "lxg.h"
 #include "lxh.h"
-#include "nlsinst.h"
-#include "nlstest.h"
+#include "nlsfix.h"
+
+using namespace nlsfix;
 
 namespace {
-#include "cases.inc"
 
 using nlstest::Env;
 using Bytes = std::string;
 
 Bytes B(const char *s, size_t n) { return Bytes(s, n); }
 
-class Lxg : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    std::vector<nlsinst::Pair> pairs;
-    for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
-    dir_ = nlsinst::write(pairs, kCp1252High);
-  }
-  static std::string dir_;
-  static void child(const std::function<void(Env &)> &body) {
-    ASSERT_FALSE(dir_.empty());
-    nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
-      Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
-  }
-};
-std::string Lxg::dir_;
+class Lxg : public Installed {};
 
 const lxcsobj *cs(Env &e, uint16_t id) { return lxhci2h(id, &e.glo); }
 

@@ -11,46 +11,15 @@
 #include "lxg.h"
 #include "lxh.h"
 #include "lxp.h"
-#include "nlsinst.h"
-#include "nlstest.h"
+#include "nlsfix.h"
 
-namespace {
-#include "../lxg/cases.inc"
-}
-
+using namespace nlsfix;
 using nlstest::Env;
-using nlstest::in_child;
 using nlstest::item;
 
 namespace {
 
-// Boot indexes of the installation.
-enum : uint16_t {
-  AMERICAN = 1, GERMAN = 2, FRENCH = 3, AMERICANO = 4,
-  AMERICA = 5, GERMANY = 6,
-  US7ASCII = 7, WE8ISO8859P1 = 8, WE8MSWIN1252 = 9, JA16SJIS = 10, UTF8 = 11, AL32UTF8 = 12,
-  TESTSHIFT = 13, AL16UTF16 = 14,
-  SORT_GERMAN = 15
-};
-
-class LxhInstall : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    std::vector<nlsinst::Pair> pairs;
-    for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
-    dir_ = nlsinst::write(pairs, kCp1252High);
-  }
-  static std::string dir_;
-  // Runs body in a child with ZUR_NLS10 naming the installation.
-  static void child(const std::function<void()> &body) {
-    ASSERT_FALSE(dir_.empty());
-    in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
-      body();
-    });
-  }
-};
-std::string LxhInstall::dir_;
+class LxhInstall : public Installed {};
 
 }  // namespace
 
@@ -90,10 +59,7 @@ TEST_F(LxhInstall, SecondLanguageFromNlsLang) {
 }
 
 TEST_F(LxhInstall, NlsLangForms) {
-  struct {
-    const char *value;
-    uint16_t lang, ter, cs;
-  } cases[] = {
+  const nlstest::LangForm cases[] = {
       {"GERMAN", GERMAN, GERMANY, WE8ISO8859P1},         // the language's defaults
       {"_GERMANY", AMERICAN, GERMANY, US7ASCII},         // the territory only
       {".UTF8", AMERICAN, AMERICA, UTF8},                // the charset only
@@ -104,15 +70,10 @@ TEST_F(LxhInstall, NlsLangForms) {
   };
   for (const auto &c : cases) {
     child([&] {
-      setenv("NLS_LANG", c.value, 1);
-      Env e;
-      lxlangid h;
-      ASSERT_TRUE(lxhLangEnv(&h, 0, &e.glo)) << c.value;
-      EXPECT_EQ(h.lang, c.lang) << c.value;
-      EXPECT_EQ(h.ter, c.ter) << c.value;
-      EXPECT_EQ(h.cs, c.cs) << c.value;
-      // a language whose name only begins with "american" is not AMERICAN
-      EXPECT_EQ((h.flags & LXH_F_AMERICAN) != 0, c.lang == AMERICAN) << c.value;
+      nlstest::expect_lang_form(c, [&](const lxlangid &h) {
+        // a language whose name only begins with "american" is not AMERICAN
+        EXPECT_EQ((h.flags & LXH_F_AMERICAN) != 0, c.lang == AMERICAN) << c.value;
+      });
     });
   }
 }

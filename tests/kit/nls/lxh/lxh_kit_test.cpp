@@ -11,20 +11,16 @@
 #include "lfv.h"
 #include "lpm.h"
 #include "lxh.h"
-#include "nlsinst.h"
-#include "nlstest.h"
+#include "nlsfix.h"
 
 namespace {
-#include "../lxg/cases.inc"
-}
 
-TEST(LxhKit, ServicesBuildHandlesFromTheEnvironment) {
-  std::vector<nlsinst::Pair> pairs;
-  for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
-  std::string dir = nlsinst::write(pairs, kCp1252High);
-  ASSERT_FALSE(dir.empty());
-  nlstest::in_child([&] {
-    setenv("ZUR_NLS10", dir.c_str(), 1);
+class LxhKit : public nlsfix::Installed {};
+
+}  // namespace
+
+TEST_F(LxhKit, ServicesBuildHandlesFromTheEnvironment) {
+  child([] {
     setenv("NLS_LANG", "GERMAN_GERMANY.UTF8", 1);
     setenv("NLS_CURRENCY", "EUR", 1);
     lfvinit(LFV_MODE_FILES);
@@ -62,7 +58,7 @@ TEST(LxhKit, ServicesBuildHandlesFromTheEnvironment) {
   });
 }
 
-TEST(LxhKit, ErrorStoreWithALanguageName) {
+TEST_F(LxhKit, ErrorStoreWithALanguageName) {
   nlstest::in_child([] {
     lwem_ctx *errs = lwemist("american_america.us7ascii", nullptr, 1);
     ASSERT_NE(errs, nullptr);

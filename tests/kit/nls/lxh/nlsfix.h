@@ -1,17 +1,19 @@
 // The installation of nlsinst.h as a GoogleTest fixture: written once per
-// test program, and a child-process runner with ZUR_NLS10 naming it and an
-// NLS environment record over its table.
+// test suite, and child-process runners with ZUR_NLS10 naming it (with or
+// without an NLS environment record over its table).
 #ifndef QEN_TESTS_NLSFIX_H
 #define QEN_TESTS_NLSFIX_H
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "lxh.h"
+#include "lxm.h"
 #include "nlsinst.h"
 #include "nlstest.h"
 
@@ -38,6 +40,28 @@ inline lxlangid handle(nlstest::Env &e, const char *name) {
   return h;
 }
 
+// An output cursor over a buffer of '#' bytes: opened over its first len
+// bytes, already past a prefix of pre bytes, in shift state shifted.
+struct Out {
+  char buf[600];
+  lxmcur cur;
+  Out(const lxlangid &h, nlstest::Env &e, size_t len = 500, size_t pre = 0, int shifted = 0) {
+    memset(buf, '#', sizeof buf);
+    lxmopen(buf, len, &cur, &h, &e.glo, 1);
+    cur.pos += pre;
+    cur.shifted = shifted;
+  }
+  size_t used() const { return static_cast<size_t>(cur.pos - cur.start); }
+  // What was written at the cursor after the prefix.
+  std::string written(size_t pre = 0) const { return std::string(buf + pre, used() - pre); }
+  // Nothing was written from byte room on.
+  bool guard_intact(size_t room) const {
+    for (size_t i = room; i < sizeof buf; ++i)
+      if (buf[i] != '#') return false;
+    return true;
+  }
+};
+
 class Installed : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -45,11 +69,18 @@ class Installed : public ::testing::Test {
     for (const auto &p : kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
     dir_ = nlsinst::write(pairs, kCp1252High);
   }
-  // Runs body in a child with the installation and an environment record.
-  static void child(const std::function<void(nlstest::Env &)> &body) {
+  // Runs body in a child with ZUR_NLS10 naming the installation; body sets
+  // what else it needs before making its own environment record.
+  static void child(const std::function<void()> &body) {
     ASSERT_FALSE(dir_.empty());
     nlstest::in_child([&] {
       setenv("ZUR_NLS10", dir_.c_str(), 1);
+      body();
+    });
+  }
+  // Runs body in a child with the installation and an environment record.
+  static void child(const std::function<void(nlstest::Env &)> &body) {
+    child([&] {
       nlstest::Env e;
       ASSERT_EQ(e.status, 0u);
       body(e);

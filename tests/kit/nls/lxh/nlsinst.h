@@ -25,14 +25,6 @@ inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) 
   for (unsigned b = lo; b <= hi; ++b) img.put16(140 + 2 * b, cls);
 }
 
-inline nlsw::CharsetSpec ascii_spec(const char *name, uint16_t id) {
-  nlsw::CharsetSpec s;
-  s.name = name;
-  s.id = id;
-  for (uint32_t c = 0; c < 128; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
-  return s;
-}
-
 // Writes the installation into a new directory and returns its path.
 inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_high) {
   char tmpl[] = "/tmp/nlsinstXXXXXX";
@@ -90,7 +82,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
   ge.numbers = {{100, 1}};
   add(1, 3, "GERMANY", nlsw::build_territory(ge));
 
-  add(2, 1, "US7ASCII", nlsw::build_charset(ascii_spec("US7ASCII", 1)));
+  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
   {
     nlsw::CharsetSpec s;
     s.name = "WE8ISO8859P1";
@@ -100,14 +92,14 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 31, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = ascii_spec("WE8MSWIN1252", 178);
+    nlsw::CharsetSpec s = nlsw::ascii_charset("WE8MSWIN1252", 178);
     for (unsigned b = 0x80; b < 0xA0; ++b)
       if (cp1252_high[b - 0x80]) s.map.push_back({{static_cast<uint8_t>(b)}, cp1252_high[b - 0x80]});
     for (uint32_t c = 0xA0; c < 256; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
     add(2, 178, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = ascii_spec("JA16SJIS", 832);
+    nlsw::CharsetSpec s = nlsw::ascii_charset("JA16SJIS", 832);
     s.kind = nlsw::CsKind::Fixed2;
     s.maxbytes = 2;
     s.mb_repl = 0x8145;
@@ -115,7 +107,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 832, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = ascii_spec("UTF8", 871);
+    nlsw::CharsetSpec s = nlsw::ascii_charset("UTF8", 871);
     s.kind = nlsw::CsKind::Utf;
     s.maxbytes = 3;
     s.flags = 0x4000;
@@ -125,7 +117,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 871, s.name, img);
   }
   {
-    nlsw::CharsetSpec s = ascii_spec("AL32UTF8", 873);
+    nlsw::CharsetSpec s = nlsw::ascii_charset("AL32UTF8", 873);
     s.kind = nlsw::CsKind::Utf;
     s.maxbytes = 4;
     nlsw::Image img = nlsw::build_charset(s);

@@ -51,6 +51,26 @@ struct Env {
   }
 };
 
+// An NLS_LANG value and the boot indexes of the handle it gives.
+struct LangForm {
+  const char *value;
+  uint16_t lang, ter, cs;
+};
+
+// Sets NLS_LANG to the form's value, builds the environment's handle (mode
+// 0) and checks its language, territory and character set; then more(h)
+// checks what else the caller expects of it.
+inline void expect_lang_form(const LangForm &c, const std::function<void(const lxlangid &)> &more) {
+  setenv("NLS_LANG", c.value, 1);
+  Env e;
+  lxlangid h;
+  ASSERT_TRUE(lxhLangEnv(&h, 0, &e.glo)) << c.value;
+  EXPECT_EQ(h.lang, c.lang) << c.value;
+  EXPECT_EQ(h.ter, c.ter) << c.value;
+  EXPECT_EQ(h.cs, c.cs) << c.value;
+  more(h);
+}
+
 // A text item of the handle as a string (single-byte handles).
 inline std::string item(const lxlangid *h, int it, lxglo *g) {
   char buf[256];

@@ -3,7 +3,6 @@
 // forked child.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "child.h"
 #include "lxc.h"
 #include "lxl.h"
 #include "nlsobjw.h"
@@ -23,29 +23,27 @@ extern uintptr_t slxlobc;
 
 namespace {
 
-#define CK(c)                                                          \
-  do {                                                                 \
-    if (!(c)) {                                                        \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #c);     \
-      _exit(1);                                                        \
-    }                                                                  \
-  } while (0)
-
+// Runs f in a forked child without the installation variables; a failed
+// CHILD_CHECK in it fails the test.
 template <class F>
 void in_child(F f) {
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  int rc = ::in_child([&] {
     unsetenv("ZUR_NLS10");
     unsetenv("ZUR_NLS_PROFILE33");
     unsetenv("VIRUZE_HOME");
     f();
-    _exit(0);
-  }
-  int st = 0;
-  ASSERT_EQ(waitpid(pid, &st, 0), pid);
-  ASSERT_TRUE(WIFEXITED(st)) << "child died";
-  EXPECT_EQ(WEXITSTATUS(st), 0);
+  });
+  EXPECT_EQ(rc, 0) << "a check failed in the child (see above), or it died";
+}
+
+// In a child: the object table over the installation in dir (the shared one
+// with shared 1), checked to be loaded from there.
+lxlobj *load(const std::string &dir, int shared) {
+  setenv("ZUR_NLS10", dir.c_str(), 1);
+  uint32_t st = 99;
+  lxlobj *t = lxlinit(nullptr, shared, &st);
+  CHILD_CHECK(t && st == 0);
+  return t;
 }
 
 std::string tmpdir() {
@@ -64,17 +62,11 @@ nlsw::Installation basic(bool big, bool ebcdic) {
   ger.id = 5;
   inst.objects.push_back({{LX_TLANG, 5, "GERMAN", 0, 0, 0}, nlsw::build_language(ger)});
   inst.objects.push_back({{LX_TTERR, 1, "AMERICA", 0, 1, 0}, nlsw::build_territory(nlsw::america())});
-  nlsw::CharsetSpec cs;
-  cs.name = "US7ASCII";
-  cs.id = 1;
-  for (unsigned b = 0; b < 128; ++b) cs.map.push_back({{(uint8_t)b}, b});
+  nlsw::CharsetSpec cs = nlsw::ascii_charset("US7ASCII", 1);
   inst.objects.push_back({{LX_TCS, 1, "US7ASCII", 0, 0, 0}, nlsw::build_charset(cs)});
-  nlsw::CharsetSpec kr;
-  kr.name = "KO16TEST";
-  kr.id = 846;
+  nlsw::CharsetSpec kr = nlsw::ascii_charset("KO16TEST", 846);
   kr.kind = nlsw::CsKind::Fixed2;
   kr.maxbytes = 2;
-  for (unsigned b = 0; b < 128; ++b) kr.map.push_back({{(uint8_t)b}, b});
   kr.map.push_back({{0xB0, 0xA1}, 0xAC00});
   kr.map.push_back({{0xB0, 0xA2}, 0xAC01});
   inst.objects.push_back({{LX_TCS, 846, "KO16TEST", 0, 0, 0}, nlsw::build_charset(kr)});
@@ -111,22 +103,22 @@ TEST(Builtin, TableWithoutInstallation) {
   in_child([] {
     uint32_t st = 99;
     lxlobj *t = lxlinit(nullptr, 1, &st);
-    CK(t && st == LXS_BUILTIN);
-    CK(boot_of(t)->count == 4 && (boot_of(t)->flags & LX_BOOT_BUILTIN));
+    CHILD_CHECK(t && st == LXS_BUILTIN);
+    CHILD_CHECK(boot_of(t)->count == 4 && (boot_of(t)->flags & LX_BOOT_BUILTIN));
     lxglo glo;
     lxinitc(&glo, t, nullptr, 0);
-    for (unsigned i = 1; i <= 3; ++i) CK(lxdgetobj(i, i - 1, &glo) != nullptr);
+    for (unsigned i = 1; i <= 3; ++i) CHILD_CHECK(lxdgetobj(i, i - 1, &glo) != nullptr);
     const lxcsobj *cs = (const lxcsobj *)lxdgetobj(3, LX_TCS, &glo);
-    CK(cs->id == 1 && cs->bclass['A'] == 0xA04 && cs->bclass['a'] == 0xA08);
-    CK(cs->bclass['0'] == 0x220 && cs->bclass[' '] == 0x440);
+    CHILD_CHECK(cs->id == 1 && cs->bclass['A'] == 0xA04 && cs->bclass['a'] == 0xA08);
+    CHILD_CHECK(cs->bclass['0'] == 0x220 && cs->bclass[' '] == 0x440);
     uint8_t out[4];
-    CK(lxcsu2mx(cs, out, 'A', 0, &glo) == 1 && out[0] == 'A');
-    CK(lxcsu2mx(cs, out, 0x3042, 0, &glo) == 1 && out[0] == '?');  // rows of "?" in the data
+    CHILD_CHECK(lxcsu2mx(cs, out, 'A', 0, &glo) == 1 && out[0] == 'A');
+    CHILD_CHECK(lxcsu2mx(cs, out, 0x3042, 0, &glo) == 1 && out[0] == '?');  // rows of "?" in the data
     // Everything in the built-in objects lies inside them.
-    CK(cs->dir[47] + LXCS_DATA <= cs->hdr.size);
-    CK(lxdlbot->size == lxdlbotsz);
+    CHILD_CHECK(cs->dir[47] + LXCS_DATA <= cs->hdr.size);
+    CHILD_CHECK(lxdlbot->size == lxdlbotsz);
     lxlterm(&glo);
-    CK(slxlobj == nullptr && slxlobc == 0);
+    CHILD_CHECK(slxlobj == nullptr && slxlobc == 0);
   });
 }
 
@@ -147,27 +139,24 @@ TEST_P(Loads, ValidInstallationInEveryOrderAndCode) {
   std::string d = install(basic(big, ebcdic));
   nlsw::Installation host = basic(nlsw::host_big_endian(), false);
   in_child([&] {
-    setenv("ZUR_NLS10", d.c_str(), 1);
-    uint32_t st = 99;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    CK(t && st == 0);
+    lxlobj *t = load(d, 1);
     const lxboot *b = boot_of(t);
-    CK(b->count == 7 && b->first[LX_TCS] == 4);
-    CK(std::strcmp(lxbootent(b, 2)->name, "GERMAN") == 0);
+    CHILD_CHECK(b->count == 7 && b->first[LX_TCS] == 4);
+    CHILD_CHECK(std::strcmp(lxbootent(b, 2)->name, "GERMAN") == 0);
     lxglo glo;
     lxinitc(&glo, t, nullptr, 0);
     // Each object comes out exactly as the writer built it in host order.
     for (auto &o : host.objects) {
       unsigned i = index_of(b, o.first.type, o.first.id);
-      CK(i != 0);
+      CHILD_CHECK(i != 0);
       lxnlsobj *obj = lxdgetobj(i, o.first.type, &glo);
-      CK(obj != nullptr);
-      CK(std::memcmp((uint8_t *)obj + 92, o.second.bytes.data() + 92, o.second.size() - 92) == 0);
-      CK(lxdgetobj(i, o.first.type, &glo) == obj);
+      CHILD_CHECK(obj != nullptr);
+      CHILD_CHECK(std::memcmp((uint8_t *)obj + 92, o.second.bytes.data() + 92, o.second.size() - 92) == 0);
+      CHILD_CHECK(lxdgetobj(i, o.first.type, &glo) == obj);
     }
     const lxcsobj *kr = (const lxcsobj *)lxdgetobj(index_of(b, LX_TCS, 846), LX_TCS, &glo);
     const uint8_t ga[] = {0xB0, 0xA2};
-    CK(lxcsm2ux(kr, ga, 2) == 0xAC01);
+    CHILD_CHECK(lxcsm2ux(kr, ga, 2) == 0xAC01);
     lxlterm(&glo);
   });
 }
@@ -200,7 +189,7 @@ TEST(Boot, RejectedFilesFallBackToBuiltin) {
       uint32_t st = 99;
       lxlobj *t = lxlinit(nullptr, 0, &st);
       if (!(t && st == c.want)) std::fprintf(stderr, "%s: status %u\n", c.what, st);
-      CK(t && st == c.want);
+      CHILD_CHECK(t && st == c.want);
     });
   }
 }
@@ -224,7 +213,7 @@ TEST(Boot, TruncatedOrLyingFilesAreRefused) {
     in_child([&] {
       setenv("ZUR_NLS10", d.c_str(), 1);
       uint32_t st = 99;
-      CK(lxlinit(nullptr, 0, &st) && st == LXS_BUILTIN);
+      CHILD_CHECK(lxlinit(nullptr, 0, &st) && st == LXS_BUILTIN);
     });
   };
   std::vector<uint8_t> b = bytes;
@@ -247,38 +236,32 @@ TEST(Objects, MissingOrShortObjectIsNotLoadedAndRetried) {
   nlsw::Installation inst = basic(false, false);
   std::string d = install(inst);
   in_child([&] {
-    setenv("ZUR_NLS10", d.c_str(), 1);
-    uint32_t st;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    CK(t && st == 0);
+    lxlobj *t = load(d, 1);
     lxglo glo;
     lxinitc(&glo, t, nullptr, 0);
     unsigned kr = index_of(boot_of(t), LX_TCS, 846);
     std::string file = d + "/lx2034e.nlb", away = file + ".x";
-    CK(rename(file.c_str(), away.c_str()) == 0);
-    CK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
-    CK(rename(away.c_str(), file.c_str()) == 0);
-    CK(truncate(file.c_str(), 3000) == 0);  // shorter than its boot entry
+    CHILD_CHECK(rename(file.c_str(), away.c_str()) == 0);
+    CHILD_CHECK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
+    CHILD_CHECK(rename(away.c_str(), file.c_str()) == 0);
+    CHILD_CHECK(truncate(file.c_str(), 3000) == 0);  // shorter than its boot entry
     glo.status = 0;
-    CK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
-    CK(lxlslot(t, kr) == nullptr);
+    CHILD_CHECK(lxdgetobj(kr, LX_TCS, &glo) == nullptr && glo.status == LXS_NOLOAD);
+    CHILD_CHECK(lxlslot(t, kr) == nullptr);
   });
 }
 
 TEST(Objects, SizeComesFromTheBootEntryOfTheNamedType) {
   std::string d = install(basic(false, false));
   in_child([&] {
-    setenv("ZUR_NLS10", d.c_str(), 1);
-    uint32_t st;
-    lxlobj *t = lxlinit(nullptr, 0, &st);
-    CK(t && st == 0);
+    lxlobj *t = load(d, 0);
     const lxbent *lang = lxbootent(boot_of(t), boot_of(t)->first[LX_TLANG]);
     char name[16];
     lxfgno(lang->type, lang->id, name, sizeof name);
-    CK(lxlgsz(nullptr, name, t) == lang->size && lang->size > 0);
+    CHILD_CHECK(lxlgsz(nullptr, name, t) == lang->size && lang->size > 0);
     name[2] = '7';  // no object type 7
-    CK(lxlgsz(nullptr, name, t) == 0);
-    CK(lxlgsz(nullptr, "lx2", t) == 0);
+    CHILD_CHECK(lxlgsz(nullptr, name, t) == 0);
+    CHILD_CHECK(lxlgsz(nullptr, "lx2", t) == 0);
   });
 }
 
@@ -295,8 +278,8 @@ TEST(Objects, HeaderSizeAboveBootEntryOrBelowMinimumIsRefused) {
       lxlobj *t = lxlinit(nullptr, 0, &st);
       lxglo glo;
       lxinitc(&glo, t, nullptr, 0);
-      CK(lxdgetobj(index_of(boot_of(t), LX_TCS, 846), LX_TCS, &glo) == nullptr);
-      CK(glo.status == LXS_NOLOAD);
+      CHILD_CHECK(lxdgetobj(index_of(boot_of(t), LX_TCS, 846), LX_TCS, &glo) == nullptr);
+      CHILD_CHECK(glo.status == LXS_NOLOAD);
     });
   }
 }
@@ -317,8 +300,8 @@ TEST(Environment, DirectoriesInOrder) {
       if (var2) setenv(var2, val2.c_str(), 1);
       uint32_t st;
       lxlobj *t = lxlinit(nullptr, 0, &st);
-      CK(t && st == 0);
-      CK(std::strcmp(lxbootent(boot_of(t), 2)->name, lang2) == 0);
+      CHILD_CHECK(t && st == 0);
+      CHILD_CHECK(std::strcmp(lxbootent(boot_of(t), 2)->name, lang2) == 0);
     });
   };
   count_with("ZUR_NLS10", data, nullptr, "", "GERMAN");
@@ -331,10 +314,10 @@ TEST(Environment, DirectoriesInOrder) {
     setenv("ZUR_NLS_PROFILE33", profile.c_str(), 1);
     uint32_t st;
     lxlobj *t = lxlinit(nullptr, 0, &st);
-    CK(t && st == 0);
+    CHILD_CHECK(t && st == 0);
     lxglo glo;
     lxinitc(&glo, t, nullptr, 0);
-    CK(lxdgetobj(1, LX_TLANG, &glo) == nullptr && glo.status == LXS_NOLOAD);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &glo) == nullptr && glo.status == LXS_NOLOAD);
   });
 }
 
@@ -345,23 +328,23 @@ TEST(Sharing, ReferenceCountAndRelease) {
     uint32_t st;
     lxlobj *t1 = lxlinit(nullptr, 1, &st);
     lxlobj *t2 = lxlinit(nullptr, 1, &st);
-    CK(t1 == t2 && st == 0 && slxlobc == 2);
+    CHILD_CHECK(t1 == t2 && st == 0 && slxlobc == 2);
     lxglo a, b;
     lxinitc(&a, t1, nullptr, 0);
     lxinitc(&b, t1, nullptr, 0);
-    CK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
     a.status = 7;
     lxlterm(&a);
-    CK(slxlobc == 1 && slxlobj == t1 && a.status == 0);
-    CK(lxdgetobj(1, LX_TLANG, &b) != nullptr);
+    CHILD_CHECK(slxlobc == 1 && slxlobj == t1 && a.status == 0);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &b) != nullptr);
     lxlterm(&b);
-    CK(slxlobc == 0 && slxlobj == nullptr);
+    CHILD_CHECK(slxlobc == 0 && slxlobj == nullptr);
     // With no shared table, lxlterm frees nothing.
     lxglo c;
     lxlobj *t3 = lxlinit(nullptr, 0, &st);
     lxinitc(&c, t3, nullptr, 0);
     lxlterm(&c);
-    CK(c.table == t3 && c.status == 0);
+    CHILD_CHECK(c.table == t3 && c.status == 0);
   });
 }
 
@@ -375,14 +358,14 @@ TEST(Sharing, EnvironmentOfALanguageHandle) {
     lxinitc(&owner, t, nullptr, 0);
     lxlangid h{};
     h.owner = &owner;
-    CK(lxGetGloPtr(&h, nullptr) == &owner);
+    CHILD_CHECK(lxGetGloPtr(&h, nullptr) == &owner);
     lxglo mine;
     memset(&mine, 0x5a, sizeof mine);
-    CK(lxGetGloPtr(&h, &mine) == &mine);
-    CK(mine.table == t && mine.objtab == &mine.table && mine.ldcb == owner.ldcb);
-    CK(mine.status == 0 && mine.nbytes == 0 && mine.repmark == 0);
-    CK(lxdgetobj(1, LX_TLANG, &mine) != nullptr);
-    CK(lxdgetobj(1, LX_TLANG, &mine) == lxdgetobj(1, LX_TLANG, &owner));
+    CHILD_CHECK(lxGetGloPtr(&h, &mine) == &mine);
+    CHILD_CHECK(mine.table == t && mine.objtab == &mine.table && mine.ldcb == owner.ldcb);
+    CHILD_CHECK(mine.status == 0 && mine.nbytes == 0 && mine.repmark == 0);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &mine) != nullptr);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &mine) == lxdgetobj(1, LX_TLANG, &owner));
   });
 }
 
@@ -396,8 +379,8 @@ TEST(Sharing, SecondTableHandedInIsNotMadeShared) {
     lxglo a, b;
     lxinitc(&a, shared, nullptr, 0);
     lxinitc(&b, other, nullptr, 1);
-    CK(slxlobj == shared && slxlobc == 1);
-    CK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
+    CHILD_CHECK(slxlobj == shared && slxlobc == 1);
+    CHILD_CHECK(lxdgetobj(1, LX_TLANG, &a) != nullptr);
   });
 }
 
@@ -407,17 +390,14 @@ TEST(Stateful, BuiltinSetsPlacedAndNeverFreed) {
   inst.boot.objects.push_back({LX_TCS, 9997, "ISO2022-KR", 356, 0, 0});
   std::string d = install(inst);
   in_child([&] {
-    setenv("ZUR_NLS10", d.c_str(), 1);
-    uint32_t st;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    CK(t && st == 0);
+    lxlobj *t = load(d, 1);
     const lxboot *b = boot_of(t);
-    CK(lxlslot(t, index_of(b, LX_TCS, 9999)) == lxd2022arr[0]);
-    CK(lxlslot(t, index_of(b, LX_TCS, 9997)) == lxd2022arr[2]);
+    CHILD_CHECK(lxlslot(t, index_of(b, LX_TCS, 9999)) == lxd2022arr[0]);
+    CHILD_CHECK(lxlslot(t, index_of(b, LX_TCS, 9997)) == lxd2022arr[2]);
     lxglo g;
     lxinitc(&g, t, nullptr, 0);
     lxlterm(&g);  // frees the table; the static objects are left alone
-    CK(g.status == 0 && ((const lxcsobj *)lxd2022arr[0])->id == 9999);
+    CHILD_CHECK(g.status == 0 && ((const lxcsobj *)lxd2022arr[0])->id == 9999);
   });
 }
 
@@ -425,7 +405,7 @@ TEST(Concurrency, FirstLoadsFromManyThreads) {
   std::string d = install(basic(false, false));
   in_child([&] {
     setenv("ZUR_NLS10", d.c_str(), 1);
-    CK(slxmxinit() == 0);
+    CHILD_CHECK(slxmxinit() == 0);
     uint32_t st;
     lxlobj *t = lxlinit(nullptr, 1, &st);
     std::vector<lxnlsobj *> got(8);
@@ -438,7 +418,7 @@ TEST(Concurrency, FirstLoadsFromManyThreads) {
         got[i] = lxdgetobj(5, LX_TCS, &g);
       });
     for (auto &x : th) x.join();
-    for (auto *p : got) CK(p && p == got[0]);
+    for (auto *p : got) CHILD_CHECK(p && p == got[0]);
   });
 }
 

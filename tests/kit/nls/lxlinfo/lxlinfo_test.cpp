@@ -23,20 +23,6 @@ class Lxlinfo : public Installed {};
 
 using Bytes = std::string;
 
-// A cursor over a buffer of len bytes that already holds a prefix of pre bytes.
-struct Out {
-  char buf[600];
-  lxmcur cur;
-  Out(const lxlangid &h, Env &e, size_t len = 500, size_t pre = 0, int shifted = 0) {
-    memset(buf, '#', sizeof buf);
-    lxmopen(buf, len, &cur, &h, &e.glo, 1);
-    cur.pos += pre;
-    cur.shifted = shifted;
-  }
-  size_t used() const { return static_cast<size_t>(cur.pos - cur.start); }
-  Bytes written(size_t pre = 0) const { return Bytes(buf + pre, used() - pre); }
-};
-
 // What lxhlinfo gives for the item, without its terminator.
 Bytes buffer_item(const lxlangid &h, int item, Env &e) {
   char buf[600];

@@ -20,24 +20,6 @@ class Lxo : public Installed {};
 
 using Bytes = std::string;
 
-// An output cursor over a buffer of room bytes (and guard bytes after it).
-struct Out {
-  char buf[64];
-  lxmcur cur;
-  Out(const lxlangid &h, size_t room, Env &e, int shifted = 0) {
-    memset(buf, '#', sizeof buf);
-    lxmopen(buf, room, &cur, &h, &e.glo, 1);
-    cur.shifted = shifted;
-  }
-  size_t used() const { return static_cast<size_t>(cur.pos - cur.start); }
-  Bytes written() const { return Bytes(buf, used()); }
-  bool guard_intact(size_t room) const {
-    for (size_t i = room; i < sizeof buf; ++i)
-      if (buf[i] != '#') return false;
-    return true;
-  }
-};
-
 }  // namespace
 
 TEST_F(Lxo, WriteWideCharacter) {
@@ -78,7 +60,7 @@ TEST_F(Lxo, WriteWideCharacter) {
         {&sh, 0, 1, 0x41, 0, 1, 0, "A", 0},
     };
     for (const auto &c : cases) {
-      Out o(*c.h, c.room, e, c.shifted);
+      Out o(*c.h, e, c.room, 0, c.shifted);
       e.glo.status = 77;
       EXPECT_EQ(lxoWriWChar(&o.cur, c.wide, c.flags, &e.glo), c.result) << "case " << (&c - cases);
       EXPECT_EQ(e.glo.status, c.status) << "case " << (&c - cases);
@@ -108,7 +90,7 @@ void run(Env &e, const CopyCase *cases, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const CopyCase &c = cases[i];
     lxlangid h = nlsfix::handle(e, c.handle);
-    Out o(h, 32, e, c.shifted_before);
+    Out o(h, e, 32, 0, c.shifted_before);
     e.glo.status = 77;
     size_t r = lxoCpToOp(&o.cur, c.dstsize, c.src.data(), c.srclen, c.flags, &e.glo);
     EXPECT_EQ(r, c.out.size()) << c.handle << " case " << i;
