@@ -188,21 +188,21 @@ uint32_t to_unit_value(uint32_t cp) {
 
 }  // namespace
 
-Image build_charset(const CharsetSpec &spec) {
+Image build_charset(const CharsetDesc &desc) {
   Image img;
   object_header(img, LX_TCS);
   img.reserve_to(LXCS_DATA);
-  uint32_t flags = spec.flags;
-  if (spec.kind == CsKind::Trie) flags |= LXCSF_TRIE;
-  if (spec.kind == CsKind::Trie32) flags |= LXCSF_TRIE | LXCSF_LEAF32;
-  if (spec.maxbytes == 1) flags |= LXCSF_FIXED;
+  uint32_t flags = desc.flags;
+  if (desc.kind == CsKind::Trie) flags |= LXCSF_TRIE;
+  if (desc.kind == CsKind::Trie32) flags |= LXCSF_TRIE | LXCSF_LEAF32;
+  if (desc.maxbytes == 1) flags |= LXCSF_FIXED;
 
   // Single bytes and multibyte characters.
   uint16_t sbu[256];
   std::fill(sbu, sbu + 256, 0xFFFF);
   uint16_t bclass[256] = {};
   std::map<std::vector<uint8_t>, uint32_t> mb;
-  for (auto &m : spec.map) {
+  for (auto &m : desc.map) {
     if (m.first.size() == 1) {
       sbu[m.first[0]] = (uint16_t)(m.second <= 0xFFFF ? m.second : 0xFFFD);
       bclass[m.first[0]] = class_of(m.second);
@@ -228,31 +228,31 @@ Image build_charset(const CharsetSpec &spec) {
     }
     rowlen = (uint16_t)(trail_hi - trail_lo + 1);
   }
-  if (spec.kind == CsKind::Trie32) {
+  if (desc.kind == CsKind::Trie32) {
     trail_lo = 0;
     trail_hi = 0xFF;
   }
 
-  img.put16(92, spec.id);
+  img.put16(92, desc.id);
   img.put16(94, 31);
   img.put32(96, flags);
-  img.put16(100, spec.kind == CsKind::Fixed2 ? rowlen : 0);
+  img.put16(100, desc.kind == CsKind::Fixed2 ? rowlen : 0);
   for (unsigned o = 102; o <= 106; o += 2) img.put16(o, 0);
-  img.put8(110, spec.sb_repl);
+  img.put8(110, desc.sb_repl);
   // Fixed table: lowest lead byte; trie: highest allowed last byte.
-  img.put8(111, spec.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
+  img.put8(111, desc.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
   img.put8(112, trail_lo);
-  img.put8(113, spec.shift_in);
-  img.put8(114, spec.shift_out);
-  img.put8(115, spec.maxbytes);
+  img.put8(113, desc.shift_in);
+  img.put8(114, desc.shift_out);
+  img.put8(115, desc.maxbytes);
   img.put8(116, lead_hi);
   img.put16(122, 0);
-  img.put32(124, spec.mb_repl);
-  img.put32(128, spec.pad);
+  img.put32(124, desc.mb_repl);
+  img.put32(128, desc.pad);
   img.put32(132, '_');
   img.put32(136, '%');
   for (int b = 0; b < 256; ++b) img.put16(140 + 2 * b, bclass[b]);
-  if (spec.id == LXCS_AL16UTF16)
+  if (desc.id == LXCS_AL16UTF16)
     for (int b = 0; b < 256; ++b) img.put16(652 + 2 * b, 0);
   for (int b = 0; b < 256; ++b) {
     uint8_t up = (uint8_t)b, lo = (uint8_t)b;
@@ -260,7 +260,7 @@ Image build_charset(const CharsetSpec &spec) {
       if (sbu[b] != 0xFFFD && sbu[c] == upper_cp(sbu[b]) && upper_cp(sbu[b]) != sbu[b]) up = (uint8_t)c;
       if (sbu[b] != 0xFFFD && sbu[c] == lower_cp(sbu[b]) && lower_cp(sbu[b]) != sbu[b]) lo = (uint8_t)c;
     }
-    if (spec.id != LXCS_AL16UTF16) {
+    if (desc.id != LXCS_AL16UTF16) {
       img.put8(652 + b, up);
       img.put8(908 + b, lo);
     }
@@ -273,7 +273,7 @@ Image build_charset(const CharsetSpec &spec) {
   Image data;
   Image t12;
   uint16_t nodes = 0;
-  if (spec.kind == CsKind::Fixed2 && !mb.empty()) {
+  if (desc.kind == CsKind::Fixed2 && !mb.empty()) {
     size_t rows = (size_t)(lead_hi - lead_lo + 1);
     for (size_t i = 0; i < rows * rowlen; ++i) t12.put16(2 * i, 0xFFFD);
     for (auto &m : mb) {
@@ -282,8 +282,8 @@ Image build_charset(const CharsetSpec &spec) {
       uint16_t v = (uint16_t)to_unit_value(m.second);
       std::memcpy(&t12.bytes[2 * at], &v, 2);
     }
-  } else if ((spec.kind == CsKind::Trie || spec.kind == CsKind::Trie32) && !mb.empty()) {
-    bool wide = spec.kind == CsKind::Trie32;
+  } else if ((desc.kind == CsKind::Trie || desc.kind == CsKind::Trie32) && !mb.empty()) {
+    bool wide = desc.kind == CsKind::Trie32;
     // Node blocks for every prefix that is followed by more than its last byte.
     std::map<std::vector<uint8_t>, size_t> nodeblk, leafblk;
     nodeblk[{}] = 0;
@@ -346,21 +346,21 @@ Image build_charset(const CharsetSpec &spec) {
 
   // Encoding rows: every character, shortest byte form first.
   std::map<uint32_t, std::vector<uint8_t>> cp2b;
-  for (auto &m : spec.map) {
+  for (auto &m : desc.map) {
     auto it = cp2b.find(m.second);
     if (it == cp2b.end() || m.first.size() < it->second.size()) cp2b[m.second] = m.first;
   }
   unsigned width = 1;
   for (auto &c : cp2b) width = std::max<unsigned>(width, (unsigned)c.second.size());
-  if (width == 1 && spec.maxbytes > 1) width = 2;
+  if (width == 1 && desc.maxbytes > 1) width = 2;
   Image t14;
-  if (spec.kind == CsKind::Trie32) {
+  if (desc.kind == CsKind::Trie32) {
     std::map<unsigned, std::map<uint16_t, std::vector<uint8_t>>> planes;
     for (auto &c : cp2b) planes[(c.first >> 16) & 0xFF][(uint16_t)c.first] = c.second;
     for (unsigned p = 0; p < 256; ++p) t14.put32(4 * p, 0xFFFFFFFFu);
     t14.reserve_to(1024);
     for (auto &pl : planes) {
-      Image rows = build_rows(pl.second, width, spec.sparse_rows);
+      Image rows = build_rows(pl.second, width, desc.sparse_rows);
       size_t at = t14.append(rows, 8);
       uint32_t off = (uint32_t)(at - 1024);
       std::memcpy(&t14.bytes[4 * pl.first], &off, 4);
@@ -369,14 +369,14 @@ Image build_charset(const CharsetSpec &spec) {
     std::map<uint16_t, std::vector<uint8_t>> bmp;
     for (auto &c : cp2b)
       if (c.first <= 0xFFFF) bmp[(uint16_t)c.first] = c.second;
-    t14 = build_rows(bmp, width, spec.sparse_rows);
+    t14 = build_rows(bmp, width, desc.sparse_rows);
   }
 
   uint32_t dir[48];
   size_t o12 = data.append(t12, 4);
   size_t o14 = data.append(t14, 4);
   Image nm;
-  nm.putname(0, spec.name);
+  nm.putname(0, desc.name);
   size_t o46 = data.append(nm, 4);
   size_t end = data.size();
   for (int k = 0; k <= 12; ++k) dir[k] = (uint32_t)o12;
@@ -393,7 +393,7 @@ Image build_charset(const CharsetSpec &spec) {
   return img;
 }
 
-bool read_map(const std::string &path, CharsetSpec &spec, std::string &err) {
+bool read_map(const std::string &path, CharsetDesc &desc, std::string &err) {
   std::ifstream in(path);
   if (!in) {
     err = "cannot open " + path;
@@ -412,7 +412,7 @@ bool read_map(const std::string &path, CharsetSpec &spec, std::string &err) {
     }
     std::vector<uint8_t> bytes;
     for (size_t i = 2; i < b.size(); i += 2) bytes.push_back((uint8_t)std::stoul(b.substr(i, 2), nullptr, 16));
-    spec.map.push_back({bytes, (uint32_t)std::stoul(u.substr(2), nullptr, 16)});
+    desc.map.push_back({bytes, (uint32_t)std::stoul(u.substr(2), nullptr, 16)});
   }
   return true;
 }
@@ -441,16 +441,16 @@ void pool_strings(Image &img, size_t pool, const std::vector<std::pair<unsigned,
 
 }  // namespace
 
-CharsetSpec ascii_charset(const std::string &name, uint16_t id) {
-  CharsetSpec s;
+CharsetDesc ascii_charset(const std::string &name, uint16_t id) {
+  CharsetDesc s;
   s.name = name;
   s.id = id;
   for (uint32_t c = 0; c < 128; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
   return s;
 }
 
-LanguageSpec american() {
-  LanguageSpec s;
+LanguageDesc american() {
+  LanguageDesc s;
   s.name = "AMERICAN";
   s.days = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
   s.abbr_days = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
@@ -460,7 +460,7 @@ LanguageSpec american() {
   return s;
 }
 
-Image build_language(const LanguageSpec &s) {
+Image build_language(const LanguageDesc &s) {
   Image img;
   object_header(img, LX_TLANG);
   img.put32(92, s.flags);
@@ -500,8 +500,8 @@ Image build_language(const LanguageSpec &s) {
   return img;
 }
 
-TerritorySpec america() {
-  TerritorySpec t;
+TerritoryDesc america() {
+  TerritoryDesc t;
   t.name = "AMERICA";
   t.strings = {{136, "."}, {138, ","}, {142, "USD"}, {144, "$"}, {146, "."}, {148, ","},
                {152, ","}, {154, "<"}, {156, ">"}, {162, "%m/%d/%y"}, {164, "%H:%M:%S"},
@@ -511,7 +511,7 @@ TerritorySpec america() {
   return t;
 }
 
-Image build_territory(const TerritorySpec &s) {
+Image build_territory(const TerritoryDesc &s) {
   Image img;
   object_header(img, LX_TTERR);
   img.put32(92, 0);
@@ -541,21 +541,21 @@ Image build_sort(const std::string &name, uint16_t id) {
 
 // ---- Boot file ------------------------------------------------------------
 
-Image build_boot(BootSpec spec) {
-  std::stable_sort(spec.objects.begin(), spec.objects.end(), [](const BootObject &a, const BootObject &b) {
+Image build_boot(BootDesc desc) {
+  std::stable_sort(desc.objects.begin(), desc.objects.end(), [](const BootObject &a, const BootObject &b) {
     return a.type != b.type ? a.type < b.type : a.id < b.id;
   });
-  uint16_t count = (uint16_t)(spec.objects.size() + 1);
+  uint16_t count = (uint16_t)(desc.objects.size() + 1);
   Image img;
-  img.put32(0, spec.version);
+  img.put32(0, desc.version);
   img.put32(4, LX_RELEASE);
   img.put32(8, (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
   img.put32(12, 0);
   img.put32(16, 0);
   for (unsigned t = 0; t < 10; ++t) {
     uint16_t first = count;
-    for (size_t i = 0; i < spec.objects.size(); ++i)
-      if (spec.objects[i].type >= t) {
+    for (size_t i = 0; i < desc.objects.size(); ++i)
+      if (desc.objects[i].type >= t) {
         first = (uint16_t)(i + 1);
         break;
       }
@@ -563,11 +563,11 @@ Image build_boot(BootSpec spec) {
   }
   img.put16(40, count);
   img.put16(42, 0);
-  img.put8(44, spec.magic);
+  img.put8(44, desc.magic);
   img.put8(45, (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
   img.reserve_to(LX_BOOTHDR + LX_BENTSIZE * count);
-  for (size_t i = 0; i < spec.objects.size(); ++i) {
-    const BootObject &o = spec.objects[i];
+  for (size_t i = 0; i < desc.objects.size(); ++i) {
+    const BootObject &o = desc.objects[i];
     size_t at = LX_BOOTHDR + LX_BENTSIZE * (i + 1);
     img.put32(at, o.size);
     img.put16(at + 4, o.type);
@@ -603,7 +603,7 @@ bool write_file(const std::string &path, const std::vector<uint8_t> &b, std::str
 
 bool write_installation(const Installation &inst, const std::string &dir, unsigned bootdigit,
                         std::string &err) {
-  BootSpec boot = inst.boot;
+  BootDesc boot = inst.boot;
   for (auto &o : inst.objects) {
     BootObject b = o.first;
     if (b.size == 0) b.size = (uint32_t)o.second.size();
@@ -691,7 +691,7 @@ bool write_from_description(const std::string &desc_path, const std::string &out
       } else if (cmd == "bootmagic") {
         inst.boot.magic = (uint8_t)num(pos.at(0));
       } else if (cmd == "language") {
-        LanguageSpec s = american();
+        LanguageDesc s = american();
         s.id = (uint16_t)num(pos.at(0));
         s.name = pos.at(1);
         s.territory = (uint16_t)opt("territory", 1);
@@ -700,7 +700,7 @@ bool write_from_description(const std::string &desc_path, const std::string &out
         if (kv.count("abbrev")) s.abbrev = kv["abbrev"];
         inst.objects.push_back({{LX_TLANG, s.id, s.name, 0, 0, 0}, build_language(s)});
       } else if (cmd == "territory") {
-        TerritorySpec s = america();
+        TerritoryDesc s = america();
         s.id = (uint16_t)num(pos.at(0));
         s.name = pos.at(1);
         if (kv.count("abbrev")) s.abbrev = kv["abbrev"];
@@ -708,7 +708,7 @@ bool write_from_description(const std::string &desc_path, const std::string &out
                                  (uint8_t)opt("group", 0)},
                                 build_territory(s)});
       } else if (cmd == "charset") {
-        CharsetSpec s;
+        CharsetDesc s;
         s.id = (uint16_t)num(pos.at(0));
         s.name = pos.at(1);
         std::string kind = kv.count("kind") ? kv["kind"] : "single";

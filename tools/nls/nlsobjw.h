@@ -49,7 +49,7 @@ void finish_object(Image &img);  // sets the size word at 8
 
 enum class CsKind { Single, Fixed2, Trie, Trie32, Utf };
 
-struct CharsetSpec {
+struct CharsetDesc {
   std::string name;
   uint16_t id = 0;
   CsKind kind = CsKind::Single;
@@ -64,19 +64,19 @@ struct CharsetSpec {
   bool sparse_rows = true;     // encoding rows with few entries become sparse
 };
 
-// A single-byte spec whose map holds the 128 ASCII characters (add the rest).
-CharsetSpec ascii_charset(const std::string &name, uint16_t id);
+// A single-byte desc whose map holds the 128 ASCII characters (add the rest).
+CharsetDesc ascii_charset(const std::string &name, uint16_t id);
 
 // Builds a charset object. For Fixed2 the lead and trail ranges are taken
 // from the map's two-byte characters.
-Image build_charset(const CharsetSpec &spec);
+Image build_charset(const CharsetDesc &desc);
 
 // Reads a mapping file: lines "0xBYTES 0xCODEPOINT [# comment]".
-bool read_map(const std::string &path, CharsetSpec &spec, std::string &err);
+bool read_map(const std::string &path, CharsetDesc &desc, std::string &err);
 
 // ---- Languages and territories --------------------------------------------
 
-struct LanguageSpec {
+struct LanguageDesc {
   std::string name;
   uint16_t id = 1;
   uint32_t flags = 0;
@@ -85,18 +85,18 @@ struct LanguageSpec {
   std::vector<std::string> days, abbr_days, months, abbr_months;
   std::string yes = "yes", no = "no", am = "AM", pm = "PM", ad = "AD", bc = "BC";
 };
-Image build_language(const LanguageSpec &spec);
-LanguageSpec american();
+Image build_language(const LanguageDesc &desc);
+LanguageDesc american();
 
-struct TerritorySpec {
+struct TerritoryDesc {
   std::string name;
   uint16_t id = 1;
   std::string abbrev = "US";
   std::map<unsigned, std::string> strings;  // pool-offset field -> text
   std::map<unsigned, uint16_t> numbers;     // 16-bit field -> value
 };
-Image build_territory(const TerritorySpec &spec);
-TerritorySpec america();
+Image build_territory(const TerritoryDesc &desc);
+TerritoryDesc america();
 
 // A linguistic sort object with empty sections.
 Image build_sort(const std::string &name, uint16_t id);
@@ -111,19 +111,19 @@ struct BootObject {
   uint8_t langkey = 0, group = 0;
 };
 
-struct BootSpec {
+struct BootDesc {
   uint32_t version = 0x02100000u;
   uint8_t magic = 0xA5;
   std::vector<BootObject> objects;  // sorted by type, then id, when built
 };
-Image build_boot(BootSpec spec);
+Image build_boot(BootDesc desc);
 
 // ---- Installation ---------------------------------------------------------
 
 struct Installation {
   bool big_endian;            // byte order of the files
   bool ebcdic = false;        // names in EBCDIC
-  BootSpec boot;
+  BootDesc boot;
   std::vector<std::pair<BootObject, Image>> objects;
 };
 

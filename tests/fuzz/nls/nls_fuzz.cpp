@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ++data;
   --size;
   if (object) {
-    nlsw::BootSpec b;
+    nlsw::BootDesc b;
     b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0},
                  {LX_TCS, 1, "FUZZ", (uint32_t)size, 0, 0}};
     nlsw::Image img = nlsw::build_boot(b);

@@ -17,7 +17,7 @@ TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
     std::ifstream in(e.path(), std::ios::binary);
     inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  nlsw::CharsetSpec cs = nlsw::ascii_charset("FUZZ", 1);
+  nlsw::CharsetDesc cs = nlsw::ascii_charset("FUZZ", 1);
   nlsw::Image obj = nlsw::build_charset(cs);
   obj.to_other_order(26);
   std::vector<uint8_t> o{1};
@@ -29,7 +29,7 @@ TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
     bad[1 + at] = 0x7F;
     inputs.push_back(bad);
   }
-  nlsw::BootSpec b;
+  nlsw::BootDesc b;
   b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0}};
   nlsw::Image boot = nlsw::build_boot(b);
   std::vector<uint8_t> bi{0};

@@ -59,7 +59,7 @@ struct Charset {
 };
 
 Charset from_map(const char *file, uint16_t id, nlsw::CsKind kind, uint32_t mbrepl = 0) {
-  nlsw::CharsetSpec s;
+  nlsw::CharsetDesc s;
   s.name = file;
   s.id = id;
   s.kind = kind;
@@ -74,8 +74,8 @@ Charset from_map(const char *file, uint16_t id, nlsw::CsKind kind, uint32_t mbre
 
 // A two-byte set of the given kind with the ASCII characters as single
 // bytes and A1A1 as its replacement; the caller adds its two-byte characters.
-nlsw::CharsetSpec two_byte(const char *name, uint16_t id, nlsw::CsKind kind) {
-  nlsw::CharsetSpec s = nlsw::ascii_charset(name, id);
+nlsw::CharsetDesc two_byte(const char *name, uint16_t id, nlsw::CsKind kind) {
+  nlsw::CharsetDesc s = nlsw::ascii_charset(name, id);
   s.kind = kind;
   s.maxbytes = 2;
   s.mb_repl = 0xA1A1;
@@ -284,7 +284,7 @@ TEST(TableDriven, InvalidMultibyteDecodesToReplacement) {
 TEST(Rows, SparseRowRankAndEntryWidths) {
   // Row 0x01: low bytes 0x05, 0x40 and 0x41 mapped, width 2; U+0141 has a
   // zero first byte and comes out as one byte.
-  nlsw::CharsetSpec s = two_byte("SPARSE", 900, nlsw::CsKind::Fixed2);
+  nlsw::CharsetDesc s = two_byte("SPARSE", 900, nlsw::CsKind::Fixed2);
   s.map.push_back({{0xB0, 0xA1}, 0x105});
   s.map.push_back({{0xB0, 0xA2}, 0x140});
   s.map.push_back({{0xB0, 0xA3}, 0x141});
@@ -310,7 +310,7 @@ TEST(Rows, SparseRowRankAndEntryWidths) {
 }
 
 TEST(Trie32, SupplementaryLeavesAndPlanes) {
-  nlsw::CharsetSpec s = two_byte("WIDE", 901, nlsw::CsKind::Trie32);
+  nlsw::CharsetDesc s = two_byte("WIDE", 901, nlsw::CsKind::Trie32);
   s.map.push_back({{0xA1, 0xA2}, 0x3042});
   s.map.push_back({{0xA1, 0xA3}, 0x20000});
   s.map.push_back({{0xA2, 0xA1}, 0x1F600});

@@ -39,9 +39,9 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     inst.objects.push_back({o, img});
   };
 
-  nlsw::LanguageSpec am = nlsw::american();
+  nlsw::LanguageDesc am = nlsw::american();
   add(0, 1, "AMERICAN", nlsw::build_language(am));
-  nlsw::LanguageSpec de;
+  nlsw::LanguageDesc de;
   de.name = "GERMAN";
   de.id = 5;
   de.territory = 3;
@@ -57,7 +57,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
   de.yes = "ja";
   de.no = "nein";
   add(0, 5, "GERMAN", nlsw::build_language(de));
-  nlsw::LanguageSpec ano = nlsw::american();
+  nlsw::LanguageDesc ano = nlsw::american();
   ano.name = "AMERICANO";
   ano.id = 9;
   add(0, 9, "AMERICANO", nlsw::build_language(ano));
@@ -71,7 +71,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
   }
 
   add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  nlsw::TerritorySpec ge;
+  nlsw::TerritoryDesc ge;
   ge.name = "GERMANY";
   ge.id = 3;
   ge.abbrev = "DE";
@@ -84,7 +84,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
 
   add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
   {
-    nlsw::CharsetSpec s;
+    nlsw::CharsetDesc s;
     s.name = "WE8ISO8859P1";
     s.id = 31;
     s.flags = 0x2;  // usable for display
@@ -92,14 +92,14 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 31, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = nlsw::ascii_charset("WE8MSWIN1252", 178);
+    nlsw::CharsetDesc s = nlsw::ascii_charset("WE8MSWIN1252", 178);
     for (unsigned b = 0x80; b < 0xA0; ++b)
       if (cp1252_high[b - 0x80]) s.map.push_back({{static_cast<uint8_t>(b)}, cp1252_high[b - 0x80]});
     for (uint32_t c = 0xA0; c < 256; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
     add(2, 178, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = nlsw::ascii_charset("JA16SJIS", 832);
+    nlsw::CharsetDesc s = nlsw::ascii_charset("JA16SJIS", 832);
     s.kind = nlsw::CsKind::Fixed2;
     s.maxbytes = 2;
     s.mb_repl = 0x8145;
@@ -107,7 +107,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 832, s.name, nlsw::build_charset(s));
   }
   {
-    nlsw::CharsetSpec s = nlsw::ascii_charset("UTF8", 871);
+    nlsw::CharsetDesc s = nlsw::ascii_charset("UTF8", 871);
     s.kind = nlsw::CsKind::Utf;
     s.maxbytes = 3;
     s.flags = 0x4000;
@@ -117,7 +117,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 871, s.name, img);
   }
   {
-    nlsw::CharsetSpec s = nlsw::ascii_charset("AL32UTF8", 873);
+    nlsw::CharsetDesc s = nlsw::ascii_charset("AL32UTF8", 873);
     s.kind = nlsw::CsKind::Utf;
     s.maxbytes = 4;
     nlsw::Image img = nlsw::build_charset(s);
@@ -127,7 +127,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 873, s.name, img);
   }
   {
-    nlsw::CharsetSpec s;
+    nlsw::CharsetDesc s;
     s.name = "TESTSHIFT";
     s.id = 900;
     s.kind = nlsw::CsKind::Fixed2;
@@ -144,7 +144,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     add(2, 900, s.name, img);
   }
   {
-    nlsw::CharsetSpec s;
+    nlsw::CharsetDesc s;
     s.name = "AL16UTF16";
     s.id = 2000;
     s.kind = nlsw::CsKind::Utf;
