@@ -37,6 +37,20 @@ void copy_pointee(lsf_entry *e, const void *p, size_t width) {
 uint64_t unsigned_length(const void *p, const uint64_t *lp) { return p && lp ? *lp : 0; }
 int64_t signed_length(const void *p, const int64_t *lp) { return lp ? (p || *lp < 0 ? *lp : 0) : 0; }
 
+// Keeps in e a copy of the len bytes at p, with a NUL after them when
+// terminate is set; the entry's length is len either way.
+int keep_copy(lwem_ctx *errs, lsf_entry *e, const char *p, uint64_t len, bool terminate) {
+  if (len >= SIZE_MAX) return LSFST_NOMEM;
+  size_t size = size_t(len) + (terminate ? 1 : 0);
+  char *copy = static_cast<char *>(lsf_alloc(errs, size));
+  if (!copy) return LSFST_NOMEM;
+  if (len) std::memcpy(copy, p, size_t(len));
+  if (terminate) copy[len] = 0;
+  e->value.ptr = copy;
+  e->length = len;
+  return LSFST_OK;
+}
+
 // Reads one argument of the given code into e. Returns LSFST_OK, or the
 // failing status (which may be 0, memory exhausted).
 int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) {
@@ -100,12 +114,7 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       // the copy keeps whole.
       bool twobyte = env && (lsfnls_lang_flags(env->lang) & LSF_LANG_TWOBYTE);
       size_t size = twobyte ? lxsulen(text) + 2 : std::strlen(text) + 1;
-      char *copy = static_cast<char *>(lsf_alloc(errs, size));
-      if (!copy) return LSFST_NOMEM;
-      std::memcpy(copy, text, size);
-      e->value.ptr = copy;
-      e->length = size;
-      return LSFST_OK;
+      return keep_copy(errs, e, text, size, false);
     }
     case LSFBUFLN: case LSFTXTLN: {
       const char *p = va_arg(*ap, const char *);
@@ -115,27 +124,13 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
         const void *nul = std::memchr(p, 0, size_t(len));
         if (nul) len = uint64_t(static_cast<const char *>(nul) - p);
       }
-      if (len >= SIZE_MAX) return LSFST_NOMEM;
-      char *copy = static_cast<char *>(lsf_alloc(errs, size_t(len) + 1));
-      if (!copy) return LSFST_NOMEM;
-      std::memcpy(copy, p, size_t(len));
-      copy[len] = 0;
-      e->value.ptr = copy;
-      e->length = len;
-      return LSFST_OK;
+      return keep_copy(errs, e, p, len, true);
     }
     case LSFBIGBUFLN: {
       const char *p = va_arg(*ap, const char *);
       int64_t len = signed_length(p, va_arg(*ap, const int64_t *));
       if (len < 0) return LSFST_NEGLEN;
-      if (uint64_t(len) >= SIZE_MAX) return LSFST_NOMEM;
-      char *copy = static_cast<char *>(lsf_alloc(errs, size_t(len) + 1));
-      if (!copy) return LSFST_NOMEM;
-      if (len) std::memcpy(copy, p, size_t(len));
-      copy[len] = 0;
-      e->value.ptr = copy;
-      e->length = uint64_t(len);
-      return LSFST_OK;
+      return keep_copy(errs, e, p, uint64_t(len), true);
     }
     case LSFTXTDP: {
       const char *p = va_arg(*ap, const char *);
@@ -155,15 +150,13 @@ int read_one(lwem_ctx *errs, lsf_env *env, int code, lsf_entry *e, va_list *ap) 
       const char *p = va_arg(*ap, const char *);
       int64_t len = signed_length(p, va_arg(*ap, const int64_t *));
       if (len < 0) return LSFST_NEGLEN;
+      // No text (a NULL pointer among them) keeps no copy.
+      if (len == 0) return LSFST_OK;
+      if (uint64_t(len) >= SIZE_MAX) return LSFST_NOMEM;
       const void *nul = std::memchr(p, 0, size_t(len));
       if (nul) len = static_cast<const char *>(nul) - p;
       if (len == 0) return LSFST_OK;
-      char *copy = static_cast<char *>(lsf_alloc(errs, size_t(len)));
-      if (!copy) return LSFST_NOMEM;
-      std::memcpy(copy, p, size_t(len));
-      e->value.ptr = copy;
-      e->length = uint64_t(len);
-      return LSFST_OK;
+      return keep_copy(errs, e, p, uint64_t(len), false);
     }
     case LSFORANUM:
       e->value.ptr = va_arg(*ap, void *);

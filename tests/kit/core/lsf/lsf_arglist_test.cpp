@@ -297,7 +297,8 @@ TEST_F(ArgList, TextLengthCodes) {
   int st = LSFST_OK;
   lsf_arglist *l = build(&st, LSFTXTLN, "abc", &ten, LSFTXTLN, "abc", &zero, LSFBUFLN, "abc",
                          &zero, LSFBIGBUFLN, "abc", &szero, LSFBIGDPTXT, "abc", &big, LSFTXTDP,
-                         "abc", &zero, LSFEND);
+                         "abc", &zero, LSFBIGTXTLN, static_cast<const char *>(nullptr), &szero,
+                         LSFEND);
   ASSERT_NE(l, nullptr);
   const lsf_entry *e = l->entries;
   EXPECT_STREQ(static_cast<const char *>(e[0].value.ptr), "abc");
@@ -311,6 +312,9 @@ TEST_F(ArgList, TextLengthCodes) {
   EXPECT_EQ(e[4].length, 3u);  // cut at the NUL, no terminator kept
   EXPECT_EQ(std::memcmp(e[4].value.ptr, "abc", 3), 0);
   EXPECT_EQ(e[5].value.ptr, nullptr);
+  EXPECT_EQ(e[6].type, LSFBIGTXTLN);  // no text: no copy, length 0
+  EXPECT_EQ(e[6].value.ptr, nullptr);
+  EXPECT_EQ(e[6].length, 0u);
   drop(l);
 }
 
