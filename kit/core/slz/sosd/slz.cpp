@@ -16,8 +16,6 @@ struct env_block {
 };
 std::atomic<env_block *> env_blocks{nullptr};
 
-void set_code(sl_status *st, int32_t code) { st->code = code; }
-
 }  // namespace
 
 extern "C" int slzgetevar(sl_status *st, const char *name, size_t namelen,
@@ -26,11 +24,11 @@ extern "C" int slzgetevar(sl_status *st, const char *name, size_t namelen,
   st->code = 0;
   if (name == nullptr || namelen == 0 || name[0] == '\0' || buf == nullptr ||
       buflen == 0) {
-    set_code(st, SL_STATUS_BADARG);
+    st->code = SL_STATUS_BADARG;
     return -2;
   }
   if (namelen > SLZ_MAXNAME) {
-    set_code(st, SL_STATUS_TOOLONG);
+    st->code = SL_STATUS_TOOLONG;
     return -2;
   }
   char first[SLZ_MAXNAME + 1];
@@ -39,7 +37,7 @@ extern "C" int slzgetevar(sl_status *st, const char *name, size_t namelen,
 
   const char *value = getenv(first);
   if (value == nullptr) {
-    set_code(st, SL_STATUS_UNSET);
+    st->code = SL_STATUS_UNSET;
     return -1;
   }
   if (flags & SLZ_INDIRECT) {
@@ -48,7 +46,7 @@ extern "C" int slzgetevar(sl_status *st, const char *name, size_t namelen,
       const char *next = getenv(value);
       if (next == nullptr) break;
       if (hops >= SLZ_MAXINDIRECT) {
-        set_code(st, SL_STATUS_BADARG);
+        st->code = SL_STATUS_BADARG;
         return -2;
       }
       value = next;
@@ -56,11 +54,11 @@ extern "C" int slzgetevar(sl_status *st, const char *name, size_t namelen,
   }
   size_t len = strlen(value);
   if (len == 0) {
-    set_code(st, SL_STATUS_UNSET);
+    st->code = SL_STATUS_UNSET;
     return -1;
   }
   if (len > buflen || len > SLZ_MAXVALUE) {
-    set_code(st, SL_STATUS_TOOLONG);
+    st->code = SL_STATUS_TOOLONG;
     return -2;
   }
   memcpy(buf, value, len);
