@@ -12,7 +12,6 @@ using namespace lxo;
 
 namespace {
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
-const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
 }  // namespace
 
 extern "C" size_t lxhnsize(const lxcsobj *cs) {
@@ -26,10 +25,10 @@ extern "C" const lxcsobj *lxhci2h(uint16_t id, lxglo *g) {
   if (id != 0) {
     for (int i = 0; i < 2; ++i)
       if (lxn::cache_id(g, i) == id)
-        return csobj(lxn::get(lxn::cache_idx(g, i), LXP_TYPE_CHARSET, g));
-    if (id == ID_UCS) return csobj(lxn::ucs());
-    if (id == ID_AL16UTF16LE) return csobj(lxn::utf16le());
-    if (id == ID_WKB) return csobj(lxn::wkb());
+        return lxn::csobj(lxn::get(lxn::cache_idx(g, i), LXP_TYPE_CHARSET, g));
+    if (id == ID_UCS) return lxn::csobj(lxn::ucs());
+    if (id == ID_AL16UTF16LE) return lxn::csobj(lxn::utf16le());
+    if (id == ID_WKB) return lxn::csobj(lxn::wkb());
   }
   int nf = 1;
   uint16_t idx = lxpe2i(id, lxn::table(g), LXP_TYPE_CHARSET, &nf, 0);
@@ -38,17 +37,17 @@ extern "C" const lxcsobj *lxhci2h(uint16_t id, lxglo *g) {
   lxn::cache_id(g, slot) = id;
   lxn::cache_idx(g, slot) = idx;
   lxn::cache_next(g) = static_cast<uint8_t>(slot ^ 1);
-  return csobj(lxn::get(idx, LXP_TYPE_CHARSET, g));
+  return lxn::csobj(lxn::get(idx, LXP_TYPE_CHARSET, g));
 }
 
 extern "C" const lxcsobj *lxhchtoid(const char *name, size_t length, lxglo *g) {
-  if (name && length == 11 && lstmclo(name, "al16utf16le", 11) == 0) return csobj(lxn::utf16le());
+  if (name && length == 11 && lstmclo(name, "al16utf16le", 11) == 0) return lxn::csobj(lxn::utf16le());
   const uint8_t *b = lxn::boot(g);
   if (!b) return nullptr;
   int nf = 1;
   uint16_t idx = lxpcget(name, length, lxn::table(g), lxpboot::first(b, LXP_TYPE_CHARSET), &nf);
   if (nf) return nullptr;
-  return csobj(lxn::get(idx, LXP_TYPE_CHARSET, g));
+  return lxn::csobj(lxn::get(idx, LXP_TYPE_CHARSET, g));
 }
 
 extern "C" int lxhasc(const lxlangid *h, lxglo *g) {

@@ -53,7 +53,7 @@ const uint8_t *ucs() { return reinterpret_cast<const uint8_t *>(lxdlucs); }
 const uint8_t *utf16le() { return reinterpret_cast<const uint8_t *>(lxdlutf16le); }
 const uint8_t *wkb() { return reinterpret_cast<const uint8_t *>(lxdlwkb); }
 
-dec_fn decoder(const uint8_t *cs) { return lxcsdecoder(reinterpret_cast<const lxcsobj *>(cs)); }
-enc_fn encoder(const uint8_t *cs) { return lxcsencoder(reinterpret_cast<const lxcsobj *>(cs)); }
+dec_fn decoder(const uint8_t *cs) { return lxcsdecoder(csobj(cs)); }
+enc_fn encoder(const uint8_t *cs) { return lxcsencoder(csobj(cs)); }
 
 }  // namespace lxn

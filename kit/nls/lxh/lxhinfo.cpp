@@ -13,8 +13,6 @@ using namespace lxo;
 
 namespace {
 
-const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
-
 // Writes an item's text into the caller's buffer, cut to fit.
 class BufSink final : public lxhitem::Sink {
  public:
@@ -25,7 +23,7 @@ class BufSink final : public lxhitem::Sink {
   void utf16(const uint16_t *units, uint32_t count) override {
     const uint8_t *cs = lxn::get(h_->cs, LXP_TYPE_CHARSET, g_);
     if (!cs || count == 0) return;
-    len_ = lxgu2t(buf_, csobj(cs), static_cast<uint32_t>(room_), units, count, 0, g_);
+    len_ = lxgu2t(buf_, lxn::csobj(cs), static_cast<uint32_t>(room_), units, count, 0, g_);
   }
 
   void own(const char *text, size_t len) override {
@@ -33,13 +31,7 @@ class BufSink final : public lxhitem::Sink {
     memcpy(buf_, text, len_);
   }
 
-  void name(const char *text, size_t len) override {
-    if (h_->name_cs == h_->cs) {
-      own(text, len);
-      return;
-    }
-    lxhitem::NameSets sets;
-    if (!lxhitem::name_sets(h_, g_, sets)) return;
+  void name(const char *text, size_t len, const lxhitem::NameSets &sets) override {
     if (sets.single) {
       size_t n = len < room_ ? len : room_;
       lxhmcnv(buf_, text, n, sets.to, sets.from, g_);
@@ -50,7 +42,7 @@ class BufSink final : public lxhitem::Sink {
   }
 
   void value(uint32_t v) override {
-    unsigned n = lxhitem::value_bytes(h_, v);
+    unsigned n = lxhtext::value_bytes(h_, v);
     if (n > room_) return;
     for (unsigned k = 0; k < n; ++k) buf_[k] = static_cast<char>(v >> (8 * (n - 1 - k)));
     len_ = n;
@@ -87,7 +79,7 @@ extern "C" char *lxhlinfo(const lxlangid *h, int item, char *buf, size_t size, l
     const char *sfx = (h->opts & LXH_O_AI) ? "_AI" : (h->opts & LXH_O_CI) ? "_CI" : nullptr;
     if (sfx && len + 3 * nul <= room) {
       BufSink more(h, buf + len, room - len, g);
-      more.name(sfx, 3);
+      lxhitem::name(h, sfx, 3, more, g);
       len += more.len();
     }
   }

@@ -40,6 +40,9 @@ uint8_t &stateful_byte(lxglo *g);
 uint8_t &pend_count(lxglo *g);
 uint8_t *pend_bytes(lxglo *g);  // 4 bytes
 
+// A loaded object as the charset record it holds.
+inline const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
+
 // Built-in charset objects.
 const uint8_t *ucs();      // id 1000
 const uint8_t *utf16le();  // id 2002
@@ -51,11 +54,11 @@ using enc_fn = lxcsu2mf;
 dec_fn decoder(const uint8_t *cs);
 enc_fn encoder(const uint8_t *cs);
 inline uint32_t decode(dec_fn f, const uint8_t *cs, const uint8_t *p, unsigned len) {
-  return f(reinterpret_cast<const lxcsobj *>(cs), p, static_cast<uint16_t>(len));
+  return f(csobj(cs), p, static_cast<uint16_t>(len));
 }
 inline unsigned encode(enc_fn f, const uint8_t *cs, uint8_t *out, uint32_t v, unsigned width,
                        lxglo *g) {
-  return f(reinterpret_cast<const lxcsobj *>(cs), out, v, width, g);
+  return f(csobj(cs), out, v, width, g);
 }
 
 }  // namespace lxn

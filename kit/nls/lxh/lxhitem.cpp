@@ -3,6 +3,7 @@
 
 #include "lxhint.h"
 #include "lxhitem.h"
+#include "lxhtext.h"
 #include "lxpboot.h"
 
 using namespace lxo;
@@ -30,38 +31,38 @@ struct Items {
   void ter_char(unsigned off) { pool(h->ter, LXP_TYPE_TERRITORY, off, 0, true); }
 
   void own(const void *text, size_t len) { sink.own(static_cast<const char *>(text), len); }
-  void word(const char *w) { sink.name(w, strlen(w)); }
+  void word(const char *w) { lxhitem::name(h, w, strlen(w), sink, g); }
   void boot_name(uint16_t idx) {
     const uint8_t *b = lxn::boot(g);
     if (!b || idx == 0 || idx >= lxpboot::count(b)) return;
     const uint8_t *e = lxpboot::entry(b, idx);
-    const char *name = lxpboot::ent_name(e);
+    const char *text = lxpboot::ent_name(e);
     unsigned room = lxpboot::ent_namelen(e) ? lxpboot::ent_namelen(e) - 1u : 0u;
-    sink.name(name, strnlen(name, room));
+    lxhitem::name(h, text, strnlen(text, room), sink, g);
   }
 };
 
-// Width of one numeric or monetary character in the handle.
-size_t char_width(const lxlangid *h) {
-  return ((h->flags & LXH_F_FIXED) && !(h->flags & LXH_F_SINGLE)) ? 2 : 1;
-}
-
 }  // namespace
 
-bool name_sets(const lxlangid *h, lxglo *g, NameSets &s) {
+void name(const lxlangid *h, const char *text, size_t len, Sink &sink, lxglo *g) {
+  if (h->name_cs == h->cs) {
+    sink.own(text, len);
+    return;
+  }
   const uint8_t *ncs = lxn::get(h->name_cs, LXP_TYPE_CHARSET, g);
   const uint8_t *hcs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-  if (!ncs || !hcs) return false;
-  s.from = reinterpret_cast<const lxcsobj *>(ncs);
-  s.to = reinterpret_cast<const lxcsobj *>(hcs);
+  if (!ncs || !hcs) return;
+  NameSets s;
+  s.from = lxn::csobj(ncs);
+  s.to = lxn::csobj(hcs);
   s.single = cs_single(ncs) && cs_single(hcs);
-  return true;
+  sink.name(text, len, s);
 }
 
 bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g) {
   Items it{h, sink, g};
   const bool buffer = reader == Reader::Buffer;
-  const size_t cw = char_width(h);
+  const size_t cw = lxhtext::char_width(h);
   const uint16_t dl = h->date_lang, ter = h->ter;
   const auto at = [](unsigned base, int item, int first) {
     return base + 2u * static_cast<unsigned>(item - first);

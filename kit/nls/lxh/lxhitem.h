@@ -15,6 +15,13 @@ namespace lxhitem {
 // does not.
 enum class Reader { Buffer, Cursor };
 
+// The sets a name text is converted between when the handle's own set is
+// not the boot block's name set: from the name set to the handle's set.
+struct NameSets {
+  const lxcsobj *from = nullptr, *to = nullptr;
+  bool single = false;  // both single-byte: converted byte for byte
+};
+
 // Receives the one source of an item.
 class Sink {
  public:
@@ -22,8 +29,10 @@ class Sink {
   virtual void utf16(const uint16_t *units, uint32_t count) = 0;
   // A text in the handle's own character set (a field of the handle).
   virtual void own(const char *text, size_t len) = 0;
-  // A text in the boot block's name character set (a name or a fixed word).
-  virtual void name(const char *text, size_t len) = 0;
+  // A text in the boot block's name character set (a name or a fixed word)
+  // that is to be converted to the handle's set; a name text already in the
+  // handle's set comes through own().
+  virtual void name(const char *text, size_t len, const NameSets &sets) = 0;
   // A character value of the handle's character-set object (items 110 to 112).
   virtual void value(uint32_t v) = 0;
 
@@ -35,20 +44,10 @@ class Sink {
 // no such item. An object that cannot be loaded hands nothing.
 bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g);
 
-// The sets a name text is converted between when the handle's own set is
-// not the boot block's name set: from the name set to the handle's set.
-struct NameSets {
-  const lxcsobj *from = nullptr, *to = nullptr;
-  bool single = false;  // both single-byte: converted byte for byte
-};
-// False when either set cannot be loaded.
-bool name_sets(const lxlangid *h, lxglo *g, NameSets &s);
-
-// The bytes a character value of the handle's character set takes.
-inline unsigned value_bytes(const lxlangid *h, uint32_t v) {
-  if (h->flags & LXH_F_WIDE) return v > 0xFFFF ? 4 : 2;
-  return v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
-}
+// Hands a text of the boot block's name character set to the sink: to own()
+// when the handle's set is the name set, otherwise to name() with the sets to
+// convert between; nothing when either set cannot be loaded.
+void name(const lxlangid *h, const char *text, size_t len, Sink &sink, lxglo *g);
 
 }  // namespace lxhitem
 

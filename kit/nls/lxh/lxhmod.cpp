@@ -12,13 +12,6 @@ using namespace lxo;
 
 namespace {
 
-const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
-
-// One numeric or monetary character: two bytes in a fixed two-byte set.
-size_t char_width(const lxlangid *h) {
-  return ((h->flags & LXH_F_FIXED) && !(h->flags & LXH_F_SINGLE)) ? 2 : 1;
-}
-
 // The single ASCII byte a character stands for, or -1.
 int ascii_of(const uint8_t *c, size_t cw) {
   if (cw == 1) return c[0];
@@ -94,7 +87,7 @@ bool territory_text(lxlangid *h, const TextItem &t, lxglo *g) {
   uint32_t st = g->status;
   memset(dst, 0, t.size);
   PoolText s = pool_text(ter, kTerPool, t.def);
-  uint32_t n = s.count ? lxgu2t(dst, csobj(cs), static_cast<uint32_t>(t.size), s.units, s.count, 0, g)
+  uint32_t n = s.count ? lxgu2t(dst, lxn::csobj(cs), static_cast<uint32_t>(t.size), s.units, s.count, 0, g)
                        : 0;
   g->status = st;
   h->par_len[t.par] = static_cast<uint8_t>(n);
@@ -109,7 +102,7 @@ int set_text(lxlangid *h, const TextItem &t, const char *text, size_t len, int r
     if (t.keep == LXH_F_KEEP_FORMATS) h->flags |= LXH_F_DATEFMT;
     return 1;
   }
-  size_t cw = char_width(h);
+  size_t cw = lxhtext::char_width(h);
   if (t.currency && forbidden(h, reinterpret_cast<const uint8_t *>(text), len >= cw ? cw : 1,
                               "+-<>", g))
     return 0;
@@ -136,12 +129,12 @@ int set_pair(lxlangid *h, uint8_t *field, unsigned def1, unsigned def2, uint32_t
                          pool_unit(ter, kTerPool, def2, 1).units[0]};
     uint32_t st = g->status;
     memset(field, 0, 4);
-    lxgu2t(field, csobj(cs), 4, units, 2, 0, g);
+    lxgu2t(field, lxn::csobj(cs), 4, units, 2, 0, g);
     g->status = st;
     h->flags &= ~keep;
     return 1;
   }
-  size_t cw = char_width(h);
+  size_t cw = lxhtext::char_width(h);
   if (len < 2 * cw) return 0;
   auto c1 = reinterpret_cast<const uint8_t *>(text), c2 = c1 + cw;
   if (memcmp(c1, c2, cw) == 0) return 0;
@@ -161,12 +154,12 @@ int set_listsep(lxlangid *h, const char *text, size_t len, int reset, lxglo *g) 
     uint16_t unit = pool_unit(ter, kTerPool, 152, 1).units[0];
     uint32_t st = g->status;
     memset(h->listsep, 0, 2);
-    lxgu2t(h->listsep, csobj(cs), 2, &unit, 1, 0, g);
+    lxgu2t(h->listsep, lxn::csobj(cs), 2, &unit, 1, 0, g);
     g->status = st;
     h->flags &= ~LXH_F_KEEP_LISTSEP;
     return 1;
   }
-  size_t cw = char_width(h);
+  size_t cw = lxhtext::char_width(h);
   if (len != cw) return 0;
   auto c = reinterpret_cast<const uint8_t *>(text);
   if (forbidden(h, c, cw, "+-.<>", g)) return 0;

@@ -1,5 +1,5 @@
-// Fitting texts of a handle's character set into fixed room without
-// splitting a character.
+// Widths of characters in a handle's character set, and fitting its texts
+// into fixed room without splitting a character.
 #ifndef QEN_KIT_NLS_LXHTEXT_H
 #define QEN_KIT_NLS_LXHTEXT_H
 
@@ -9,6 +9,18 @@
 #include "lxhint.h"
 
 namespace lxhtext {
+
+// The bytes a character value of the handle's character set takes.
+inline unsigned value_bytes(const lxlangid *h, uint32_t v) {
+  if (h->flags & LXH_F_WIDE) return v > 0xFFFF ? 4 : 2;
+  return v < 0x100 ? 1 : v < 0x10000 ? 2 : v < 0x1000000 ? 3 : 4;
+}
+
+// Width of one numeric or monetary character: two bytes in a fixed
+// two-byte set.
+inline size_t char_width(const lxlangid *h) {
+  return ((h->flags & LXH_F_FIXED) && !(h->flags & LXH_F_SINGLE)) ? 2 : 1;
+}
 
 // The longest prefix of text[0..len) of whole characters within room bytes.
 inline size_t fit(const lxlangid *h, const char *text, size_t len, size_t room, lxglo *g) {

@@ -6,6 +6,7 @@
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxhitem.h"
+#include "lxhtext.h"
 #include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
@@ -25,7 +26,7 @@ class CursorSink final : public lxhitem::Sink {
   bool cut = false;    // the text did not fit
 
   void utf16(const uint16_t *units, uint32_t count) override {
-    const lxcsobj *cs = csobj(lxn::get(h_->cs, LXP_TYPE_CHARSET, g_));
+    const lxcsobj *cs = lxn::csobj(lxn::get(h_->cs, LXP_TYPE_CHARSET, g_));
     if (!cs || count == 0) return;
     char work[kWork];
     uint32_t n = lxgu2t(work, cs, kWork, units, count, 0, g_);
@@ -43,13 +44,7 @@ class CursorSink final : public lxhitem::Sink {
     }
   }
 
-  void name(const char *text, size_t len) override {
-    if (h_->name_cs == h_->cs) {
-      own(text, len);
-      return;
-    }
-    lxhitem::NameSets sets;
-    if (!lxhitem::name_sets(h_, g_, sets)) return;
+  void name(const char *text, size_t len, const lxhitem::NameSets &sets) override {
     if (sets.single) {
       // converted in place at the cursor
       size_t n = len < size_ ? len : size_;
@@ -63,7 +58,7 @@ class CursorSink final : public lxhitem::Sink {
   }
 
   void value(uint32_t v) override {
-    unsigned n = cur_->single_byte ? 1 : lxhitem::value_bytes(h_, v);
+    unsigned n = cur_->single_byte ? 1 : lxhtext::value_bytes(h_, v);
     size_t need = n;
     if (cur_->shift_sensitive && !cur_->single_byte && (n == 1) == (cur_->shifted != 0)) ++need;
     written = need;  // the second count gives the needed length either way
@@ -76,8 +71,6 @@ class CursorSink final : public lxhitem::Sink {
   }
 
  private:
-  static const lxcsobj *csobj(const uint8_t *p) { return reinterpret_cast<const lxcsobj *>(p); }
-
   void advance(size_t n, size_t len) {
     cur_->pos += n;
     written = taken = n;

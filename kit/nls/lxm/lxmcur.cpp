@@ -7,7 +7,7 @@ namespace {
 
 bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h->shift_out; }
 
-size_t open(const void *text, size_t len, lxmcur *cur, const lxlangid *h, int mark) {
+void open(const void *text, size_t len, lxmcur *cur, const lxlangid *h, int mark) {
   uint32_t f = h ? h->flags : LXH_F_SINGLE;
   cur->single_byte = (f & LXH_F_SINGLE) ? 1 : 0;
   cur->shift_sensitive = (f & LXH_F_SHIFT) ? 1 : 0;
@@ -17,7 +17,6 @@ size_t open(const void *text, size_t len, lxmcur *cur, const lxlangid *h, int ma
   cur->len = len;
   cur->mark = mark;
   cur->mark2 = 0;
-  return 0;
 }
 
 }  // namespace

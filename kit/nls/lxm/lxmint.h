@@ -21,7 +21,7 @@ inline size_t room(const lxmcur *c) {
 // The handle's character-set object as loaded in the environment's table
 // (callers load it before they open a cursor); NULL when it is not there.
 inline const lxcsobj *charset(const lxlangid *h, const lxglo *g) {
-  return h ? reinterpret_cast<const lxcsobj *>(lxn::loaded(g, h->cs)) : nullptr;
+  return h ? lxn::csobj(lxn::loaded(g, h->cs)) : nullptr;
 }
 
 // Length of the character whose first byte is b by the byte-class rule.

@@ -2,6 +2,7 @@
 #include <stdint.h>
 
 #include "lxh.h"
+#include "lxhtext.h"
 #include "lxmint.h"
 #include "lxo.h"
 
@@ -18,11 +19,7 @@ extern "C" size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo 
     return 1;
   }
   const lxlangid *h = out->langid;
-  unsigned size;
-  if (h->flags & LXH_F_WIDE)
-    size = wide < 0x10000 ? 2 : 4;
-  else
-    size = wide < 0x100 ? 1 : wide < 0x10000 ? 2 : wide < 0x1000000 ? 3 : 4;
+  unsigned size = lxhtext::value_bytes(h, wide);
   if (size == 1) {
     if (out->shift_sensitive && out->shifted) {
       if (room < 2) return small();

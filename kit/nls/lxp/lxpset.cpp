@@ -127,7 +127,7 @@ extern "C" int lxptset(uint16_t ter, lxlangid *h, lxglo *g) {
   if (!to) return 0;
   StatusKeep keep(g);
   const lxcsobj *cs =
-      h->cs ? reinterpret_cast<const lxcsobj *>(lxn::get(h->cs, LXP_TYPE_CHARSET, g)) : nullptr;
+      h->cs ? lxn::csobj(lxn::get(h->cs, LXP_TYPE_CHARSET, g)) : nullptr;
   h->ter = ter;
   if (!(h->flags & LXH_F_KEEP_ISOTER)) h->iso_ter = ter;
   static constexpr unsigned kNum[] = {136, 138}, kMon[] = {146, 148}, kList[] = {152};
@@ -149,9 +149,9 @@ extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
   const uint8_t *co = lxn::get(cs, LXP_TYPE_CHARSET, g);
   if (!co) return 0;
   StatusKeep keep(g);
-  auto *newcs = reinterpret_cast<const lxcsobj *>(co);
+  auto *newcs = lxn::csobj(co);
   if (cs != h->cs && h->cs != 0) {
-    auto *oldcs = reinterpret_cast<const lxcsobj *>(lxn::get(h->cs, LXP_TYPE_CHARSET, g));
+    auto *oldcs = lxn::csobj(lxn::get(h->cs, LXP_TYPE_CHARSET, g));
     char work[LXH_TEXTS_SIZE] = {};
     uint8_t lens[LXH_PAR_COUNT];
     const char *texts = h->currency;

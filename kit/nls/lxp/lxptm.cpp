@@ -1,6 +1,6 @@
 // Cut positions of multibyte texts: where a text must end so that no
 // incomplete character remains at its end.
-#include "lxhint.h"
+#include "lxmint.h"
 #include "lxp.h"
 
 extern "C" const unsigned char *lxptmutf8(const unsigned char *begin, const unsigned char *end) {
@@ -21,9 +21,8 @@ extern "C" const unsigned char *lxptmutf8(const unsigned char *begin, const unsi
 extern "C" const unsigned char *lxptmult(const unsigned char *text, size_t len,
                                          const lxlangid *langid, lxglo *glo) {
   if (len == 0) return text;
-  const auto *cs = langid ? reinterpret_cast<const lxcsobj *>(lxn::loaded(glo, langid->cs))
-                          : nullptr;
-  auto n = [cs](uint8_t b) -> unsigned { return cs ? (cs->bclass[b] & 3u) + 1u : 1u; };
+  const lxcsobj *cs = lxmi::charset(langid, glo);
+  auto n = [cs](uint8_t b) { return lxmi::lead_len(cs, b); };
   const unsigned char *end = text + len;
   glo->nbytes = len;
   if (len > 3 && cs) {
