@@ -1,7 +1,6 @@
 // File-stream service: start and stop in a process block, product
 // instances, standard streams, the closing steps and the service's lists.
 #include <cstdarg>
-#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "lmm.h"
+#include "lpm.h"
 
 // Typed-argument codes the manager's records carry.
 #define LMMI_TXTP 25   /* pointer to a NUL-terminated text */
@@ -37,16 +38,12 @@ struct lmm_record_log {
 };
 lmm_record_log* lmm_recorded_log(void);
 
-// The process block is a record of machine words: the memory service record is
-// its fourth word, the ready flag the first byte of its ninth. A product is a
-// copy of the same words.
+// The memory service record of a process block or of a product (a product
+// begins with a copy of its block's words), and the block's ready flag.
 inline void** lmmi_service_field(void* blockorproduct) {
-  return &static_cast<void**>(blockorproduct)[3];
+  return &static_cast<lpm_meta*>(blockorproduct)->mm;
 }
-inline bool lmmi_block_ready(const lpm_meta* block) {
-  return block != nullptr &&
-         reinterpret_cast<const unsigned char*>(block)[8 * sizeof(void*)] != 0;
-}
+inline bool lmmi_block_ready(const lpm_meta* block) { return block != nullptr && block->ready != 0; }
 
 inline lmm_primary* lmmi_primary(lmm_ctx* ctx) {
   return (ctx && ctx->priv) ? ctx->priv->primary : nullptr;

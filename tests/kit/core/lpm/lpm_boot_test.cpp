@@ -2,7 +2,6 @@
 // context), so every test runs its body in a forked child.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,12 +265,7 @@ TEST(Bootstrap, StashedBlock) {
     CHILD_CHECK(std::count(g_trace.begin(), g_trace.end(), "lpmrist:0") == 1);
 
     // A forked child inherits the stash.
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) _exit(slslgetmeta() == block && lpminit() == a ? 0 : 1);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    CHILD_CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    CHILD_CHECK(in_child([&] { return slslgetmeta() == block && lpminit() == a ? 0 : 1; }) == 0);
 
     // A private block does not touch the stash.
     lpm_product *p = lpmprinit();
