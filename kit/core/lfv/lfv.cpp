@@ -13,11 +13,6 @@ lfv_global lfvgbl;
 
 namespace {
 
-void fill_err(slos_error *err, int32_t code, int32_t oserr, const char *msg,
-              const char *loc) {
-  if (err) slosFillErr(err, code, oserr, msg, loc);
-}
-
 constexpr const char kPackage[] = "vedoz";
 constexpr const char kEntrySuffix[] = "Init";
 
@@ -126,12 +121,12 @@ uint8_t lfvtype(void) { return lfvgbl.mode; }
 lfv_file *lfvopen(const char *path, slos_error *err) {
   if (lfvgbl.mode != LFV_MODE_PACKAGE || !lfvgbl.iface || lfvgbl.iface->count < 1 ||
       !lfvgbl.iface->funcs[0] || !path) {
-    fill_err(err, SLOS_ERR_NOTFOUND, 0, "could not find file", "lfvopen");
+    slosFillErr(err, SLOS_ERR_NOTFOUND, 0, "could not find file", "lfvopen");
     return nullptr;
   }
   const size_t plen = size_t(lfvgbl.prefix_len);
   if (std::strncmp(path, lfvgbl.prefix, plen) != 0) {
-    fill_err(err, SLOS_ERR_BADREQ, 0, "file name does not begin with VIRUZE_HOME", "lfvopen");
+    slosFillErr(err, SLOS_ERR_BADREQ, 0, "file name does not begin with VIRUZE_HOME", "lfvopen");
     return nullptr;
   }
   // The relative name begins after the separator that follows the prefix; a
@@ -142,19 +137,19 @@ lfv_file *lfvopen(const char *path, slos_error *err) {
   else if (path[plen] == '/')
     rel = path + plen + 1;
   if (!rel || *rel == 0) {
-    fill_err(err, SLOS_ERR_BADREQ, 0, "file name does not begin with VIRUZE_HOME", "lfvopen");
+    slosFillErr(err, SLOS_ERR_BADREQ, 0, "file name does not begin with VIRUZE_HOME", "lfvopen");
     return nullptr;
   }
   auto lookup = reinterpret_cast<lfv_lookup>(lfvgbl.iface->funcs[0]);
   uint32_t size = 0;
   const void *bytes = lookup(rel, &size);
   if (!bytes) {
-    fill_err(err, SLOS_ERR_NOTFOUND, 0, "could not find file", "lfvopen");
+    slosFillErr(err, SLOS_ERR_NOTFOUND, 0, "could not find file", "lfvopen");
     return nullptr;
   }
   auto f = static_cast<lfv_file *>(std::malloc(sizeof(lfv_file)));
   if (!f) {
-    fill_err(err, SLOS_ERR_OTHER, 0, "could not allocate file handle", "lfvopen");
+    slosFillErr(err, SLOS_ERR_OTHER, 0, "could not allocate file handle", "lfvopen");
     return nullptr;
   }
   f->size = size;
@@ -168,14 +163,14 @@ int lfvseek(lfv_file *f, slos_error *err, long offset, uint8_t whence) {
   const auto off = static_cast<uint32_t>(offset);
   if (whence == 0) {
     if (offset < 0 || static_cast<unsigned long>(offset) >= f->size) {
-      fill_err(err, SLOS_ERR_BADREQ, 0, "offset exceeds size for SEEK_SET", "lfvseek");
+      slosFillErr(err, SLOS_ERR_BADREQ, 0, "offset exceeds size for SEEK_SET", "lfvseek");
       return -1;
     }
     f->pos = off;
   } else if (whence == 1) {
     const uint32_t to = f->pos + off;
     if (to >= f->size) {
-      fill_err(err, SLOS_ERR_BADREQ, 0, "offset + curr pos exceeds size for SEEK_CUR",
+      slosFillErr(err, SLOS_ERR_BADREQ, 0, "offset + curr pos exceeds size for SEEK_CUR",
                   "lfvseek");
       return -1;
     }

@@ -40,7 +40,9 @@ typedef struct sl_status {
 
 // Fills the record: code, OS error number, the failing call or message (at
 // most 32 characters) and the location tag (at most 12). The other
-// information is left as it is. NULL texts are stored as empty texts.
+// information is left as it is. NULL texts are stored as empty texts. The
+// three fillers do nothing with a NULL record, so callers whose record is
+// optional pass it straight through.
 void slosFillErr(slos_error *err, int32_t code, int32_t oserr, const char *msg,
                  const char *loc);
 

@@ -9,11 +9,6 @@
 
 namespace {
 
-void fill_err(slos_error *err, int32_t code, int32_t oserr, const char *msg,
-              const char *loc) {
-  if (err) slosFillErr(err, code, oserr, msg, loc);
-}
-
 constexpr size_t kPathMax = 1024;
 
 const char *stdio_mode(int mode, int flags) {
@@ -51,7 +46,7 @@ int Slfgfn(const char *name, const char *dir, const char *ext, void *reserved, c
   const size_t elen = ext ? std::strlen(ext) + 1 : 0;
   const size_t total = dlen + (sep ? 1 : 0) + nlen + elen;
   if (buflen < 2 || total > buflen - 2) {
-    fill_err(err, SLOS_ERR_BADREQ, 0, "Buffer too short", "Slfgfn");
+    slosFillErr(err, SLOS_ERR_BADREQ, 0, "Buffer too short", "Slfgfn");
     return -1;
   }
   char *p = buf;
@@ -77,7 +72,7 @@ slf_handle *SlfFopen(const char *name, const char *dir, int mode, int flags, int
   if (stype >= 2 && stype <= 4) {
     auto h = static_cast<slf_handle *>(std::malloc(sizeof(slf_handle)));
     if (!h) {
-      fill_err(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen2");
+      slosFillErr(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen2");
       return nullptr;
     }
     h->stream = stype == 2 ? stdin : stype == 3 ? stdout : stderr;
@@ -87,7 +82,7 @@ slf_handle *SlfFopen(const char *name, const char *dir, int mode, int flags, int
   char path[kPathMax];
   if (Slfgfn(name, dir, nullptr, nullptr, path, sizeof path, err) != 0) {
     if (err && err->code == SLOS_ERR_BADREQ)
-      fill_err(err, SLOS_ERR_NAMELEN, 0, "file name too long", "SlfFopen");
+      slosFillErr(err, SLOS_ERR_NAMELEN, 0, "file name too long", "SlfFopen");
     return nullptr;
   }
   if ((virt & SLF_VIRTUAL) && lfvtype() != 0 && mode == SLF_MODE_READ) {
@@ -96,7 +91,7 @@ slf_handle *SlfFopen(const char *name, const char *dir, int mode, int flags, int
     auto h = static_cast<slf_handle *>(std::malloc(sizeof(slf_handle)));
     if (!h) {
       lfvclose(vf);
-      fill_err(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen3");
+      slosFillErr(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen3");
       return nullptr;
     }
     h->stream = vf;
@@ -106,13 +101,13 @@ slf_handle *SlfFopen(const char *name, const char *dir, int mode, int flags, int
   FILE *f = std::fopen(path, stdio_mode(mode, flags));
   if (!f) {
     int e = errno;
-    fill_err(err, open_error_code(e), e, "open failed", "SlfFopen1");
+    slosFillErr(err, open_error_code(e), e, "open failed", "SlfFopen1");
     return nullptr;
   }
   auto h = static_cast<slf_handle *>(std::malloc(sizeof(slf_handle)));
   if (!h) {
     std::fclose(f);
-    fill_err(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen2");
+    slosFillErr(err, SLOS_ERR_OTHER, 0, "memory allocation failed", "SlfFopen2");
     return nullptr;
   }
   h->stream = f;

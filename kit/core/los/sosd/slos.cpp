@@ -38,6 +38,7 @@ size_t put_piece(char *buf, size_t &room, std::string_view piece) {
 
 extern "C" void slosFillErr(slos_error *err, int32_t code, int32_t oserr,
                             const char *msg, const char *loc) {
+  if (err == nullptr) return;
   err->code = code;
   err->oserr = oserr;
   put_field(err->call, msg);
@@ -45,12 +46,14 @@ extern "C" void slosFillErr(slos_error *err, int32_t code, int32_t oserr,
 }
 
 extern "C" void slosFillInt(slos_error *err, const char *loc) {
+  if (err == nullptr) return;
   err->code = SLOS_ERR_INTERNAL;
   err->oserr = 0;
   put_field(err->location, loc);
 }
 
 extern "C" void slosOtherInfo(slos_error *err, const char *text) {
+  if (err == nullptr) return;
   put_field(err->other, text);
 }
 

@@ -63,6 +63,14 @@ TEST(SlosFill, OtherInfoCutAt160) {
   EXPECT_STREQ(e.other, "short");
 }
 
+TEST(SlosFill, NullRecordIsLeftAlone) {
+  // Callers with an optional record pass NULL straight through.
+  slosFillErr(nullptr, SLOS_ERR_OTHER, 5, "call", "loc");
+  slosFillInt(nullptr, "loc");
+  slosOtherInfo(nullptr, "text");
+  SUCCEED();
+}
+
 TEST(SlosDep2Mesg, CopiesSystemTextCut) {
   char buf[80];
   ASSERT_EQ(slosDep2Mesg(ENOENT, buf, sizeof buf), 1);
