@@ -79,17 +79,24 @@ ssize_t read_record(int fd, psinfo_t* rec, int* err)
     return n;
 }
 
-// The scan's match applied to one record: owner, zone, program and server.
-bool is_our_server(const psinfo_t& rec, const SybFinderParams* p, const char* program, int uid,
-                   int container_flag, int container_id)
+// Whether the record is a candidate of the scan: a process of program run by
+// uid, in the zone when container_flag is 1.
+bool is_candidate(const psinfo_t& rec, const char* program, int uid, int container_flag,
+                  int container_id)
 {
     if (rec.pr_euid != static_cast<uint32_t>(uid))
         return false;
     if (container_flag == 1 && rec.pr_zoneid != container_id)
         return false;
-    if (strstr(rec.pr_psargs, program) == nullptr)
-        return false;
-    return SybMatchServer(rec.pr_psargs, p->srv_option, p->server) == 0;
+    return strstr(rec.pr_psargs, program) != nullptr;
+}
+
+// The scan's match applied to one record: owner, zone, program and server.
+bool is_our_server(const psinfo_t& rec, const SybFinderParams* p, const char* program, int uid,
+                   int container_flag, int container_id)
+{
+    return is_candidate(rec, program, uid, container_flag, container_id) &&
+           SybMatchServer(rec.pr_psargs, p->srv_option, p->server) == 0;
 }
 
 // Re-checks the process the cookie of program remembers. Returns 1 when it
@@ -231,12 +238,8 @@ int scan(const SybFinderParams* p, const char* program, const char* resource, co
         }
         if (n != static_cast<ssize_t>(sizeof rec))
             continue; // a short record is never searched
-        // The psinfo file's owner, read from the record itself.
-        if (rec.pr_euid != static_cast<uint32_t>(uid))
-            continue;
-        if (container_flag == 1 && rec.pr_zoneid != container_id)
-            continue;
-        if (strstr(rec.pr_psargs, program) == nullptr)
+        // The psinfo file's owner is read from the record itself.
+        if (!is_candidate(rec, program, uid, container_flag, container_id))
             continue;
         SYB_DBG_T(0, p->tag,
                 "Found process \n>>>%s<<<\n\tcontaining\n>>>%s<<<\nArguments: >>>%s<<<\n",

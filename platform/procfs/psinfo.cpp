@@ -26,48 +26,6 @@ int vanished_errno(int e)
     return (e == ESRCH || e == ENOENT) ? ENOENT : e;
 }
 
-// Reads a whole /proc file. Returns false with errno set on failure.
-bool read_file(const std::string& path, std::string& out, size_t limit = SIZE_MAX)
-{
-    out.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        errno = vanished_errno(errno);
-        return false;
-    }
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int e = vanished_errno(errno);
-            close(fd);
-            errno = e;
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, static_cast<size_t>(n));
-        if (out.size() >= limit)
-            break;
-    }
-    close(fd);
-    return true;
-}
-
-long long boot_time()
-{
-    static const long long btime = [] {
-        std::string text;
-        if (!read_file("/proc/stat", text))
-            return 0LL;
-        size_t at = text.find("\nbtime ");
-        return at == std::string::npos ? 0LL : atoll(text.c_str() + at + 7);
-    }();
-    return btime;
-}
-
 long clock_ticks()
 {
     static const long hz = [] {
@@ -132,6 +90,10 @@ public:
     int open(const char* name)
     {
         size_t n = strlen(name);
+        if (n >= sizeof path_ - len_) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
         memcpy(path_ + len_, name, n + 1);
         int fd = ::open(path_, O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -160,6 +122,35 @@ int read_pieces(int fd, char* buf, size_t cap, Sink&& sink)
         if (n == 0 || sink(buf, static_cast<size_t>(n)))
             return 0;
     }
+}
+
+// Appends the rest of the file to text, read in pieces through buf. Returns
+// 0, or -1 with errno.
+int read_rest(int fd, char* buf, size_t cap, std::string& text)
+{
+    return read_pieces(fd, buf, cap, [&text](const char* p, size_t n) {
+        text.append(p, n);
+        return false;
+    });
+}
+
+// The boot time in seconds, read once from the btime line of /proc/stat.
+long long boot_time()
+{
+    static const long long btime = [] {
+        int fd = ::open("/proc/stat", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return 0LL;
+        std::string text;
+        char buf[4096];
+        int rc = read_rest(fd, buf, sizeof buf, text);
+        close(fd);
+        if (rc != 0)
+            return 0LL;
+        size_t at = text.find("\nbtime ");
+        return at == std::string::npos ? 0LL : atoll(text.c_str() + at + 7);
+    }();
+    return btime;
 }
 
 bool is_digit(char c)
@@ -429,10 +420,7 @@ extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
     if ((uid_ok < 0 || gid_ok < 0) && !whole) {
         // The lines lie past the buffer: read the rest of the file.
         std::string text(buf, static_cast<size_t>(got));
-        if (read_pieces(fd, buf, sizeof buf, [&text](const char* p, size_t n) {
-                text.append(p, n);
-                return false;
-            }) != 0) {
+        if (read_rest(fd, buf, sizeof buf, text) != 0) {
             close_quietly(fd);
             return -1;
         }

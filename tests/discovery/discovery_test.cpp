@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
+#include "temp_dir.h"
 
 #include "attrdiscovery_host.h"
 
@@ -279,16 +280,11 @@ TEST_F(Discovery, ListenersNameMustFitTheOption) {
 }
 
 TEST_F(Discovery, ScriptThatCannotRunGivesEmptyText) {
-  char dir_template[] = "/tmp/attrdiscovery.XXXXXX";
-  ASSERT_NE(mkdtemp(dir_template), nullptr);
-  std::string dir = dir_template;
+  TempDir tmp;
+  ASSERT_FALSE(tmp.path().empty());
+  const std::string& dir = tmp.path();
   std::string missing = dir + "/absent.pl";
-  std::string plain = dir + "/plain.pl";
-  FILE *f = std::fopen(plain.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  std::fputs("#!/usr/bin/perl\nprint \"a\\n\";\n", f);
-  std::fclose(f);
-  chmod(plain.c_str(), 0644);
+  std::string plain = tmp.write("plain.pl", "#!/usr/bin/perl\nprint \"a\\n\";\n", 0644);
 
   for (const std::string &script : {missing, plain, dir}) {
     SCOPED_TRACE(script);
@@ -298,8 +294,6 @@ TEST_F(Discovery, ScriptThatCannotRunGivesEmptyText) {
     EXPECT_EQ(o.doc, "");
     EXPECT_EQ(o.count, 0);
   }
-  unlink(plain.c_str());
-  rmdir(dir.c_str());
 }
 
 TEST_F(Discovery, HostStandardInputIsLeftAlone) {

@@ -16,6 +16,7 @@
 
 #include "Netlsnr.h"
 #include "qenagfw_test.h"
+#include "temp_dir.h"
 
 namespace lsnrtest {
 
@@ -113,25 +114,6 @@ inline bool has_debug(const std::vector<Logged>& log, const std::string& text)
             return true;
     return false;
 }
-
-// A fresh directory under /tmp, removed with its contents at the end.
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/qen-lsnr-XXXXXX";
-        path_ = mkdtemp(tmpl) ? tmpl : "";
-    }
-    ~TempDir()
-    {
-        if (!path_.empty())
-            (void)!system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // A Home path of its own for each test, so that listeners of tests running at
 // the same time never meet; it need not exist.

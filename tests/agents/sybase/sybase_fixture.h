@@ -1,5 +1,6 @@
 // Shared pieces of the Sybase agent tests: attribute vectors, captured log
-// lines, server-like processes, monitor scripts and zone roots.
+// lines, server-like processes, monitor scripts and zone roots (in a
+// TempDir of temp_dir.h).
 #ifndef QEN_TEST_SYBASE_FIXTURE_H
 #define QEN_TEST_SYBASE_FIXTURE_H
 
@@ -22,6 +23,7 @@
 #include "qenagfw.h"
 #include "qenagfw_test.h"
 #include "spawn.h"
+#include "temp_dir.h"
 
 namespace sybtest {
 
@@ -172,44 +174,6 @@ inline std::string dump(const std::vector<Line>& log)
         s += l.raw + "\n";
     return s;
 }
-
-// A temporary directory, removed with its files.
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/qen_syb_XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        path_ = made ? made : "";
-        chmod(path_.c_str(), 0755);
-    }
-    ~TempDir()
-    {
-        if (!path_.empty()) {
-            std::string cmd = "rm -rf '" + path_ + "'";
-            int ignored = system(cmd.c_str());
-            (void)ignored;
-        }
-    }
-    const std::string& path() const { return path_; }
-    // Writes a file (directories made as needed) with the given mode.
-    std::string write(const std::string& rel, const std::string& body, mode_t mode = 0755) const
-    {
-        std::string full = path_ + "/" + rel;
-        for (size_t at = full.find('/', path_.size() + 1); at != std::string::npos;
-             at = full.find('/', at + 1))
-            mkdir(full.substr(0, at).c_str(), 0755);
-        {
-            std::ofstream f(full, std::ios::binary | std::ios::trunc);
-            f << body;
-        }
-        chmod(full.c_str(), mode);
-        return full;
-    }
-
-private:
-    std::string path_;
-};
 
 // A shell script that prints out and exits with code.
 inline std::string script_body(const std::string& out, int code)

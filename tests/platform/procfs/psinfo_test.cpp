@@ -13,6 +13,7 @@
 
 #include "psinfo.h"
 #include "spawn.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -230,9 +231,9 @@ TEST(Psinfo, StartTimeIsStableAndOrdered)
 
 TEST(Psinfo, OtherPathsPassThrough)
 {
-    char dir[] = "/tmp/psinfo_testXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string file = std::string(dir) + "/f";
+    TempDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    std::string file = dir.path() + "/f";
     int fd = psinfo_open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, "abc", 3), 3);
@@ -246,8 +247,6 @@ TEST(Psinfo, OtherPathsPassThrough)
     char buf[8] = {};
     EXPECT_EQ(read(fd, buf, sizeof buf), 3);
     close(fd);
-    unlink(file.c_str());
-    rmdir(dir);
     // Linux has no psinfo file of its own: such paths are not served.
     errno = 0;
     EXPECT_EQ(psinfo_stat("/proc/self/psinfo", &st), -1);

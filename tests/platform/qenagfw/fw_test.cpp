@@ -23,31 +23,15 @@
 #include "qenagfw.h"
 #include "qenagfw_test.h"
 #include "cancel_check.h"
+#include "temp_dir.h"
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char tmpl[] = "/tmp/qenagfw_testXXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    const std::string& path() const { return path_; }
-    // Writes an executable shell script at path (relative to the directory).
-    std::string script(const std::string& rel, const std::string& body) const
-    {
-        std::string full = path_ + "/" + rel;
-        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-        std::ofstream(full) << "#!/bin/sh\n" << body << "\n";
-        chmod(full.c_str(), 0755);
-        return full;
-    }
-
-private:
-    std::string path_;
-};
+// An executable shell script at rel in dir running body.
+std::string write_script(const TempDir& dir, const std::string& rel, const std::string& body)
+{
+    return dir.write(rel, "#!/bin/sh\n" + body + "\n");
+}
 
 // The text of a log line after "file=... line=N: ".
 std::string text_of(const QENAgTestLine& l)
@@ -353,7 +337,7 @@ TEST(Exec, StartFailures)
 TEST(Exec, InsideTheContainerRoot)
 {
     TempDir dir;
-    dir.script("root/usr/bin/id", "echo \"uid=100(sybase) gid=1(other) for $1\"; exit 0");
+    write_script(dir, "root/usr/bin/id", "echo \"uid=100(sybase) gid=1(other) for $1\"; exit 0");
     QENAgTestResource res;
     res.name = "z";
     res.container_capable = 1;
@@ -403,7 +387,7 @@ TEST(Exec, CancelledCallerKillsAndReapsTheProgram)
     CancelCtx ctx;
     ctx.fifo = dir.path() + "/started";
     ASSERT_EQ(mkfifo(ctx.fifo.c_str(), 0600), 0);
-    ctx.script = dir.script("prog", "echo started > " + ctx.fifo + "\nexec sleep 100000");
+    ctx.script = write_script(dir, "prog", "echo started > " + ctx.fifo + "\nexec sleep 100000");
     std::vector<std::string> before = open_fds();
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, nullptr, run_blocking, &ctx), 0);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_dir.h"
 #include "text_file.h"
 
 namespace {
@@ -28,21 +29,14 @@ std::vector<std::string> lines_of(const std::string& text)
 
 class AgentRun : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/qenagfw_mainXXXXXX";
-        dir_ = mkdtemp(tmpl);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    std::string path(const std::string& rel) const { return dir_ + "/" + rel; }
+    std::string path(const std::string& rel) const { return dir_.path() + "/" + rel; }
 
     void write_config(const std::string& text) const { std::ofstream(path("agent.cfg")) << text; }
 
     // Runs the agent in the temporary directory; returns its exit code.
     int run(const std::string& args, const std::string& env = "")
     {
-        std::string cmd = "cd '" + dir_ + "' && " + env + " '" TEST_AGENT_PATH "' " + args +
+        std::string cmd = "cd '" + dir_.path() + "' && " + env + " '" TEST_AGENT_PATH "' " + args +
                           " > out.txt 2> err.txt";
         int rc = system(cmd.c_str());
         out_ = read_file(path("out.txt"));
@@ -50,7 +44,8 @@ protected:
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
 
-    std::string dir_, out_, err_;
+    TempDir dir_;
+    std::string out_, err_;
 };
 
 TEST_F(AgentRun, OneLinePerCallAndCycle)
