@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include "lxc.h"
@@ -225,9 +226,13 @@ void fix_sort(Fix &f) {
 
 enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, BinaryAi, CaseFold };
 
-Map map_kind(const char *nm, uint16_t objnum) {
+// The kind of a mapping object by its number or its name, which is read
+// only within the object; a name outside it marks the object damaged.
+Map map_kind(Fix &f, size_t nm, uint16_t objnum) {
   if (objnum == 16) return Map::BinaryAi;
   if (objnum == 17) return Map::CaseFold;
+  if (!f.in(nm, 1)) return Map::Other;
+  std::string_view name((const char *)f.b + nm, strnlen((const char *)f.b + nm, f.n - nm));
   struct {
     const char *n;
     Map k;
@@ -236,7 +241,7 @@ Map map_kind(const char *nm, uint16_t objnum) {
                      {"CURRENCIES", Map::Currencies},       {"CHAR_ENTITIES", Map::Entities},
                      {"BINARY_AI", Map::BinaryAi},          {"CASE_FOLDING", Map::CaseFold}};
   for (auto &x : names)
-    if (std::strcmp(nm, x.n) == 0) return x.k;
+    if (name == x.n) return x.k;
   return Map::Other;
 }
 
@@ -324,7 +329,7 @@ void fix_map_names(Fix &f, Map kind) {
   const size_t d = 292;
   auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
   auto slots = [&](size_t a, size_t e) {
-    for (size_t at = d + a; at + 4 <= d + e && f.ok; at += 4)
+    for (size_t at = d + a; at + 4 <= d + e && f.in(at, 4); at += 4)
       f.bytes(at, strnlen((const char *)f.b + at, 4));
   };
   switch (kind) {
@@ -334,17 +339,30 @@ void fix_map_names(Fix &f, Map kind) {
         ListHdr l = list_hdr(f, at);
         size_t rs = (size_t)l.a + l.b;
         if (rs <= 2 || !f.in(at + 4, l.count * rs)) continue;
-        for (size_t r = 0; r < l.count; ++r)
-          f.bytes(at + 4 + r * rs + 2, strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2));
-        if (k == 1) std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
+        bool ended = true;  // every name ends inside its record
+        for (size_t r = 0; r < l.count; ++r) {
+          size_t len = strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2);
+          f.bytes(at + 4 + r * rs + 2, len);
+          ended = ended && len < rs - 2;
+        }
+        if (k != 1) continue;
+        // The sort compares the names as strings.
+        if (!ended) {
+          f.ok = false;
+          return;
+        }
+        std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
       }
       std::vector<unsigned> lists = {3, 5};
       if (wv(11) != wv(12)) lists.push_back(11);
       for (unsigned k : lists) {
         size_t at = d + wv(k);
         size_t count = f.rh(at);
-        for (size_t r = 0; r < count && f.ok; ++r)
-          f.bytes(at + 4 + 8 * r, strnlen((const char *)f.b + std::min(at + 4 + 8 * r, f.n), 6));
+        for (size_t r = 0; r < count; ++r) {
+          size_t rec = at + 4 + 8 * r;
+          if (!f.in(rec, 8)) break;
+          f.bytes(rec, strnlen((const char *)f.b + rec, 6));
+        }
       }
       slots(wv(4), wv(5));
       slots(wv(6), wv(7));
@@ -415,8 +433,8 @@ void fix_map(Fix &f, bool order, bool ebcdic) {
   uint16_t objnum = f.rh(288);
   size_t nm = map_name_at(f, objnum);
   if (ebcdic) f.name(nm);
-  if (!f.ok) return;
-  Map kind = map_kind((const char *)f.b + nm, objnum);
+  if (!f.ok || !(order || ebcdic)) return;
+  Map kind = map_kind(f, nm, objnum);
   if (order) fix_map_order(f, kind);
   if (ebcdic && f.ok) fix_map_names(f, kind);
 }
