@@ -22,47 +22,47 @@ struct Fix {
   size_t n;
   bool ok = true;
 
-  bool in(size_t at, size_t len) {
+  bool in(uint64_t at, uint64_t len) {
     if (at > n || len > n - at) {
       ok = false;
       return false;
     }
     return true;
   }
-  void h(size_t at) {
+  void h(uint64_t at) {
     if (in(at, 2)) std::swap(b[at], b[at + 1]);
   }
-  void w(size_t at) {
+  void w(uint64_t at) {
     if (in(at, 4)) {
       std::swap(b[at], b[at + 3]);
       std::swap(b[at + 1], b[at + 2]);
     }
   }
-  void hs(size_t at, size_t count) {
+  void hs(uint64_t at, size_t count) {
     for (size_t i = 0; i < count && ok; ++i) h(at + 2 * i);
   }
-  void ws(size_t at, size_t count) {
+  void ws(uint64_t at, size_t count) {
     for (size_t i = 0; i < count && ok; ++i) w(at + 4 * i);
   }
   // Every 16-bit (or 32-bit) value from a to e.
-  void hrange(size_t a, size_t e) {
+  void hrange(uint64_t a, uint64_t e) {
     if (e > a && in(a, e - a)) hs(a, (e - a) / 2);
   }
-  void wrange(size_t a, size_t e) {
+  void wrange(uint64_t a, uint64_t e) {
     if (e > a && in(a, e - a)) ws(a, (e - a) / 4);
   }
-  uint16_t rh(size_t at) {
+  uint16_t rh(uint64_t at) {
     uint16_t v = 0;
     if (in(at, 2)) std::memcpy(&v, b + at, 2);
     return v;
   }
-  uint32_t rw(size_t at) {
+  uint32_t rw(uint64_t at) {
     uint32_t v = 0;
     if (in(at, 4)) std::memcpy(&v, b + at, 4);
     return v;
   }
   // Converts a NUL-terminated name (at most the rest of the object) to ASCII.
-  void name(size_t at) {
+  void name(uint64_t at) {
     if (at >= n) {
       ok = false;
       return;
@@ -70,7 +70,7 @@ struct Fix {
     size_t len = strnlen((const char *)b + at, n - at);
     slste2a(b + at, b + at, len);
   }
-  void bytes(size_t at, size_t len) {
+  void bytes(uint64_t at, size_t len) {
     if (in(at, len)) slste2a(b + at, b + at, len);
   }
 };
@@ -228,7 +228,7 @@ enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, B
 
 // The kind of a mapping object by its number or its name, which is read
 // only within the object; a name outside it marks the object damaged.
-Map map_kind(Fix &f, size_t nm, uint16_t objnum) {
+Map map_kind(Fix &f, uint64_t nm, uint16_t objnum) {
   if (objnum == 16) return Map::BinaryAi;
   if (objnum == 17) return Map::CaseFold;
   if (!f.in(nm, 1)) return Map::Other;
@@ -245,9 +245,9 @@ Map map_kind(Fix &f, size_t nm, uint16_t objnum) {
   return Map::Other;
 }
 
-size_t map_name_at(Fix &f, uint16_t objnum) {
+uint64_t map_name_at(Fix &f, uint16_t objnum) {
   uint32_t w46 = f.rw(96 + 4 * 46);
-  return (objnum == 16 || objnum == 17) ? w46 : 292 + (size_t)w46;
+  return (objnum == 16 || objnum == 17) ? w46 : 292 + (uint64_t)w46;
 }
 
 // Reads a list header {H count, byte a, byte b} at at.
@@ -312,7 +312,7 @@ void fix_map_order(Fix &f, Map kind) {
     case Map::BinaryAi:
     case Map::CaseFold: {
       size_t at = wv(0);
-      size_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
+      uint64_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
       f.ws(at, 259);
       // BINARY_AI continues 1292 bytes on; the case-folding table right after
       // the 259 values, so that no value is reversed twice.
@@ -431,7 +431,7 @@ void fix_map(Fix &f, bool order, bool ebcdic) {
   }
   if (!f.ok) return;
   uint16_t objnum = f.rh(288);
-  size_t nm = map_name_at(f, objnum);
+  uint64_t nm = map_name_at(f, objnum);
   if (ebcdic) f.name(nm);
   if (!f.ok || !(order || ebcdic)) return;
   Map kind = map_kind(f, nm, objnum);
@@ -449,7 +449,7 @@ bool lxladjust(lxnlsobj *obj, size_t size) {
   switch (obj->type) {
     case LX_TLANG:
       if (order) fix_pool(f, 96, 114, 324, 106, 294);
-      if (ebcdic && f.ok) f.name(324 + (size_t)f.rh(294));
+      if (ebcdic && f.ok) f.name(324 + (uint64_t)f.rh(294));
       break;
     case LX_TTERR:
       if (order) fix_pool(f, 96, 66, 228, 132, 224);
@@ -457,11 +457,11 @@ bool lxladjust(lxnlsobj *obj, size_t size) {
       break;
     case LX_TCS:
       if (order) fix_charset(f);
-      if (ebcdic && f.ok) f.name(LXCS_DATA + (size_t)f.rw(2284 + 4 * LXCT_NAME));
+      if (ebcdic && f.ok) f.name(LXCS_DATA + (uint64_t)f.rw(2284 + 4 * LXCT_NAME));
       break;
     case LX_TSORT:
       if (order) fix_sort(f);
-      if (ebcdic && f.ok) f.name(352 + (size_t)f.rw(340));
+      if (ebcdic && f.ok) f.name(352 + (uint64_t)f.rw(340));
       break;
     case LX_TMAP:
       fix_map(f, order, ebcdic);
