@@ -592,12 +592,10 @@ std::string object_name(unsigned type, unsigned id) {
 namespace {
 bool write_file(const std::string &path, const std::vector<uint8_t> &b, std::string &err) {
   FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f || std::fwrite(b.data(), 1, b.size(), f) != b.size()) {
-    err = "cannot write " + path;
-    if (f) std::fclose(f);
-    return false;
-  }
-  return std::fclose(f) == 0;
+  bool ok = f && std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  if (f && std::fclose(f) != 0) ok = false;
+  if (!ok) err = "cannot write " + path;
+  return ok;
 }
 }  // namespace
 

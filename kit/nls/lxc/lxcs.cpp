@@ -80,6 +80,26 @@ uint16_t put_bad_utf8(uint8_t *out, lxglo *glo) {
   return put_utf8(out, kBad);
 }
 
+// Writes a UTF-16 unit or packed pair, big- or little-endian; anything else
+// becomes the marked replacement.
+uint16_t put_utf16(uint8_t *out, uint32_t value, lxglo *glo, bool le) {
+  if ((value > 0xFFFF && !is_pair(value)) || value == kBad) {
+    mark(glo);
+    value = kBad;
+  }
+  auto unit = [le](uint8_t *at, uint32_t u) {
+    at[le ? 1 : 0] = (uint8_t)(u >> 8);
+    at[le ? 0 : 1] = (uint8_t)u;
+  };
+  if (value <= 0xFFFF) {
+    unit(out, value);
+    return 2;
+  }
+  unit(out, value >> 16);
+  unit(out + 2, value & 0xFFFF);
+  return 4;
+}
+
 uint16_t put_utfe(uint8_t *out, uint32_t v) {
   if (v < 0xA0) {
     out[0] = lxcsi2e[v];
@@ -103,24 +123,35 @@ uint16_t put_utfe(uint8_t *out, uint32_t v) {
   return 4;
 }
 
+// Bytes of table 12 up to the end of the object: offsets read from a trie
+// are checked against it, as the walk's length depends on the character.
+uint64_t m2u_room(const lxcsobj *cs) {
+  uint64_t at = (uint64_t)LXCS_DATA + cs->dir[LXCT_M2U];
+  return cs->hdr.size > at ? cs->hdr.size - at : 0;
+}
+
 // Walks a byte trie (table 12) over p[0..len-1]; the leaf block is indexed
 // by the raw last byte. Returns the leaf entry's address and whether it is a
-// 32-bit leaf, or NULL when the character does not exist.
+// 32-bit leaf, or NULL when the character does not exist or a node or leaf
+// would lie outside the object.
 const uint8_t *trie_leaf(const lxcsobj *cs, const uint8_t *p, uint16_t len, bool *wide) {
   if (len < 2) return nullptr;
   uint8_t last = p[len - 1];
   if (last < cs->trail_lo || last > cs->lead_lo) return nullptr;
   const uint8_t *base = lxcstab(cs, LXCT_M2U);
-  const uint8_t *node = base + 8u * p[0];
-  for (uint16_t i = 1; i + 1 < len; ++i) {
-    uint32_t off = rd32(node);
+  const uint64_t room = m2u_room(cs);
+  uint64_t node = 8u * p[0];
+  for (uint16_t i = 1;; ++i) {
+    if (node + 8 > room) return nullptr;
+    uint32_t off = rd32(base + node);
     if (off == 0) return nullptr;
-    node = base + off + 8u * p[i];
+    if (i + 1 >= len) {
+      *wide = base[node + 5] != 0;
+      uint64_t at = off + (uint64_t)last * (*wide ? 4 : 2);
+      return at + (*wide ? 4 : 2) <= room ? base + at : nullptr;
+    }
+    node = off + 8u * p[i];
   }
-  uint32_t off = rd32(node);
-  if (off == 0) return nullptr;
-  *wide = node[5] != 0;
-  return base + off + (size_t)last * (*wide ? 4 : 2);
 }
 
 uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
@@ -153,8 +184,9 @@ uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
     if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
         trail >= cs->trail_lo + cs->rowlen)
       return kBad;
-    size_t at = (size_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo);
-    return rd16(lxcstab(cs, LXCT_M2U) + 2 * at);
+    uint64_t at = 2 * ((uint64_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo));
+    if (at + 2 > m2u_room(cs)) return kBad;
+    return rd16(lxcstab(cs, LXCT_M2U) + at);
   }
   if (flags & LXCSF_UTF8SHAPE) {
     if (len < 2) return kBad;
@@ -400,38 +432,12 @@ uint16_t lxcsu2mAL32UTF8(const lxcsobj *, uint8_t *out, uint32_t value, unsigned
 
 uint16_t lxcsu2mAL16UTF16(const lxcsobj *, uint8_t *out, uint32_t value, unsigned,
                           lxglo *glo) {
-  if ((value > 0xFFFF && !is_pair(value)) || value == kBad) {
-    mark(glo);
-    value = kBad;
-  }
-  if (value > 0xFFFF) {
-    out[0] = (uint8_t)(value >> 24);
-    out[1] = (uint8_t)(value >> 16);
-    out[2] = (uint8_t)(value >> 8);
-    out[3] = (uint8_t)value;
-    return 4;
-  }
-  out[0] = (uint8_t)(value >> 8);
-  out[1] = (uint8_t)value;
-  return 2;
+  return put_utf16(out, value, glo, false);
 }
 
 uint16_t lxcsu2mAL16UTF16LE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned,
                             lxglo *glo) {
-  if ((value > 0xFFFF && !is_pair(value)) || value == kBad) {
-    mark(glo);
-    value = kBad;
-  }
-  if (value > 0xFFFF) {
-    out[0] = (uint8_t)(value >> 16);
-    out[1] = (uint8_t)(value >> 24);
-    out[2] = (uint8_t)value;
-    out[3] = (uint8_t)(value >> 8);
-    return 4;
-  }
-  out[0] = (uint8_t)value;
-  out[1] = (uint8_t)(value >> 8);
-  return 2;
+  return put_utf16(out, value, glo, true);
 }
 
 uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lxglo *glo) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <string_view>
 #include <vector>
 
 #include "lxc.h"
@@ -21,47 +22,47 @@ struct Fix {
   size_t n;
   bool ok = true;
 
-  bool in(size_t at, size_t len) {
+  bool in(uint64_t at, uint64_t len) {
     if (at > n || len > n - at) {
       ok = false;
       return false;
     }
     return true;
   }
-  void h(size_t at) {
+  void h(uint64_t at) {
     if (in(at, 2)) std::swap(b[at], b[at + 1]);
   }
-  void w(size_t at) {
+  void w(uint64_t at) {
     if (in(at, 4)) {
       std::swap(b[at], b[at + 3]);
       std::swap(b[at + 1], b[at + 2]);
     }
   }
-  void hs(size_t at, size_t count) {
+  void hs(uint64_t at, size_t count) {
     for (size_t i = 0; i < count && ok; ++i) h(at + 2 * i);
   }
-  void ws(size_t at, size_t count) {
+  void ws(uint64_t at, size_t count) {
     for (size_t i = 0; i < count && ok; ++i) w(at + 4 * i);
   }
   // Every 16-bit (or 32-bit) value from a to e.
-  void hrange(size_t a, size_t e) {
+  void hrange(uint64_t a, uint64_t e) {
     if (e > a && in(a, e - a)) hs(a, (e - a) / 2);
   }
-  void wrange(size_t a, size_t e) {
+  void wrange(uint64_t a, uint64_t e) {
     if (e > a && in(a, e - a)) ws(a, (e - a) / 4);
   }
-  uint16_t rh(size_t at) {
+  uint16_t rh(uint64_t at) {
     uint16_t v = 0;
     if (in(at, 2)) std::memcpy(&v, b + at, 2);
     return v;
   }
-  uint32_t rw(size_t at) {
+  uint32_t rw(uint64_t at) {
     uint32_t v = 0;
     if (in(at, 4)) std::memcpy(&v, b + at, 4);
     return v;
   }
   // Converts a NUL-terminated name (at most the rest of the object) to ASCII.
-  void name(size_t at) {
+  void name(uint64_t at) {
     if (at >= n) {
       ok = false;
       return;
@@ -69,7 +70,7 @@ struct Fix {
     size_t len = strnlen((const char *)b + at, n - at);
     slste2a(b + at, b + at, len);
   }
-  void bytes(size_t at, size_t len) {
+  void bytes(uint64_t at, size_t len) {
     if (in(at, len)) slste2a(b + at, b + at, len);
   }
 };
@@ -225,9 +226,13 @@ void fix_sort(Fix &f) {
 
 enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, BinaryAi, CaseFold };
 
-Map map_kind(const char *nm, uint16_t objnum) {
+// The kind of a mapping object by its number or its name, which is read
+// only within the object; a name outside it marks the object damaged.
+Map map_kind(Fix &f, uint64_t nm, uint16_t objnum) {
   if (objnum == 16) return Map::BinaryAi;
   if (objnum == 17) return Map::CaseFold;
+  if (!f.in(nm, 1)) return Map::Other;
+  std::string_view name((const char *)f.b + nm, strnlen((const char *)f.b + nm, f.n - nm));
   struct {
     const char *n;
     Map k;
@@ -236,13 +241,13 @@ Map map_kind(const char *nm, uint16_t objnum) {
                      {"CURRENCIES", Map::Currencies},       {"CHAR_ENTITIES", Map::Entities},
                      {"BINARY_AI", Map::BinaryAi},          {"CASE_FOLDING", Map::CaseFold}};
   for (auto &x : names)
-    if (std::strcmp(nm, x.n) == 0) return x.k;
+    if (name == x.n) return x.k;
   return Map::Other;
 }
 
-size_t map_name_at(Fix &f, uint16_t objnum) {
+uint64_t map_name_at(Fix &f, uint16_t objnum) {
   uint32_t w46 = f.rw(96 + 4 * 46);
-  return (objnum == 16 || objnum == 17) ? w46 : 292 + (size_t)w46;
+  return (objnum == 16 || objnum == 17) ? w46 : 292 + (uint64_t)w46;
 }
 
 // Reads a list header {H count, byte a, byte b} at at.
@@ -307,7 +312,7 @@ void fix_map_order(Fix &f, Map kind) {
     case Map::BinaryAi:
     case Map::CaseFold: {
       size_t at = wv(0);
-      size_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
+      uint64_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
       f.ws(at, 259);
       // BINARY_AI continues 1292 bytes on; the case-folding table right after
       // the 259 values, so that no value is reversed twice.
@@ -324,7 +329,7 @@ void fix_map_names(Fix &f, Map kind) {
   const size_t d = 292;
   auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
   auto slots = [&](size_t a, size_t e) {
-    for (size_t at = d + a; at + 4 <= d + e && f.ok; at += 4)
+    for (size_t at = d + a; at + 4 <= d + e && f.in(at, 4); at += 4)
       f.bytes(at, strnlen((const char *)f.b + at, 4));
   };
   switch (kind) {
@@ -334,17 +339,30 @@ void fix_map_names(Fix &f, Map kind) {
         ListHdr l = list_hdr(f, at);
         size_t rs = (size_t)l.a + l.b;
         if (rs <= 2 || !f.in(at + 4, l.count * rs)) continue;
-        for (size_t r = 0; r < l.count; ++r)
-          f.bytes(at + 4 + r * rs + 2, strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2));
-        if (k == 1) std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
+        bool ended = true;  // every name ends inside its record
+        for (size_t r = 0; r < l.count; ++r) {
+          size_t len = strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2);
+          f.bytes(at + 4 + r * rs + 2, len);
+          ended = ended && len < rs - 2;
+        }
+        if (k != 1) continue;
+        // The sort compares the names as strings.
+        if (!ended) {
+          f.ok = false;
+          return;
+        }
+        std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
       }
       std::vector<unsigned> lists = {3, 5};
       if (wv(11) != wv(12)) lists.push_back(11);
       for (unsigned k : lists) {
         size_t at = d + wv(k);
         size_t count = f.rh(at);
-        for (size_t r = 0; r < count && f.ok; ++r)
-          f.bytes(at + 4 + 8 * r, strnlen((const char *)f.b + std::min(at + 4 + 8 * r, f.n), 6));
+        for (size_t r = 0; r < count; ++r) {
+          size_t rec = at + 4 + 8 * r;
+          if (!f.in(rec, 8)) break;
+          f.bytes(rec, strnlen((const char *)f.b + rec, 6));
+        }
       }
       slots(wv(4), wv(5));
       slots(wv(6), wv(7));
@@ -413,10 +431,10 @@ void fix_map(Fix &f, bool order, bool ebcdic) {
   }
   if (!f.ok) return;
   uint16_t objnum = f.rh(288);
-  size_t nm = map_name_at(f, objnum);
+  uint64_t nm = map_name_at(f, objnum);
   if (ebcdic) f.name(nm);
-  if (!f.ok) return;
-  Map kind = map_kind((const char *)f.b + nm, objnum);
+  if (!f.ok || !(order || ebcdic)) return;
+  Map kind = map_kind(f, nm, objnum);
   if (order) fix_map_order(f, kind);
   if (ebcdic && f.ok) fix_map_names(f, kind);
 }
@@ -431,7 +449,7 @@ bool lxladjust(lxnlsobj *obj, size_t size) {
   switch (obj->type) {
     case LX_TLANG:
       if (order) fix_pool(f, 96, 114, 324, 106, 294);
-      if (ebcdic && f.ok) f.name(324 + (size_t)f.rh(294));
+      if (ebcdic && f.ok) f.name(324 + (uint64_t)f.rh(294));
       break;
     case LX_TTERR:
       if (order) fix_pool(f, 96, 66, 228, 132, 224);
@@ -439,11 +457,11 @@ bool lxladjust(lxnlsobj *obj, size_t size) {
       break;
     case LX_TCS:
       if (order) fix_charset(f);
-      if (ebcdic && f.ok) f.name(LXCS_DATA + (size_t)f.rw(2284 + 4 * LXCT_NAME));
+      if (ebcdic && f.ok) f.name(LXCS_DATA + (uint64_t)f.rw(2284 + 4 * LXCT_NAME));
       break;
     case LX_TSORT:
       if (order) fix_sort(f);
-      if (ebcdic && f.ok) f.name(352 + (size_t)f.rw(340));
+      if (ebcdic && f.ok) f.name(352 + (uint64_t)f.rw(340));
       break;
     case LX_TMAP:
       fix_map(f, order, ebcdic);

@@ -57,6 +57,47 @@ bool boot_sane(const lxboot *b, uint32_t size) {
   return true;
 }
 
+// A block of 256 encoding-row records at at, and the data of every row,
+// dense (256 entries) or sparse (a 32-byte bitmap, then one entry per set
+// bit), lie within room bytes of the table t.
+bool rows_fit(const uint8_t *t, uint64_t at, uint64_t room) {
+  if (at + 256 * 8 > room) return false;
+  for (unsigned r = 0; r < 256; ++r) {
+    const uint8_t *rec = t + at + 8 * r;
+    uint8_t rflags = rec[5];
+    if (rflags == 0) continue;
+    uint32_t off;
+    std::memcpy(&off, rec, 4);
+    uint64_t data = at + off, width = rflags & 0x0F, need = 256 * width;
+    if (rflags & 0x20) {
+      if (data + 32 > room) return false;
+      unsigned bits = 0;
+      for (unsigned k = 0; k < 32; ++k) bits += (unsigned)__builtin_popcount(t[data + k]);
+      need = 32 + bits * width;
+    }
+    if (data + need > room) return false;
+  }
+  return true;
+}
+
+// The encoding rows (table 14) that the charset's encoder reads lie inside
+// the object; the directory has been checked already.
+bool encoder_rows_fit(const lxcsobj *cs) {
+  uint64_t start = (uint64_t)LXCS_DATA + cs->dir[LXCT_U2M];
+  uint64_t room = cs->hdr.size - start;
+  const uint8_t *t = lxcstab(cs, LXCT_U2M);
+  lxcsu2mf enc = lxcsencoder(cs);
+  if (enc == lxcsu2mx || enc == lxcsu2mGB18030) return rows_fit(t, 0, room);
+  if (enc != lxcsu2mUTF32) return true;  // the encoder uses no table
+  if (room < 1024) return false;
+  for (unsigned p = 0; p < 256; ++p) {
+    int32_t plane;
+    std::memcpy(&plane, t + 4 * p, 4);
+    if (plane != -1 && !rows_fit(t, 1024 + (uint64_t)(uint32_t)plane, room)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 unsigned lxlcsbyid(const lxboot *boot, uint16_t id) {
@@ -218,7 +259,7 @@ int lxlfrd(lxldcb *, slxfh *fh, void *buffer, lxlobj *table, unsigned index, uin
       size_t data = obj->size - LXCS_DATA;
       bool dirok = cs->dir[47] <= data;
       for (int k = 0; k < 47 && dirok; ++k) dirok = cs->dir[k] <= cs->dir[k + 1];
-      if (!dirok) break;
+      if (!dirok || !encoder_rows_fit(cs)) break;
     }
     ok = true;
   } while (false);

@@ -1,6 +1,8 @@
 // Fuzz target of the NLS boot and object readers. The first input byte picks
-// the file: even, a boot file (lx1boot.nlb); odd, the object file of the
-// character set with id 1, listed in a fixed boot file with the input's size.
+// the file: even, a boot file (lx1boot.nlb); odd, the object file with id 1
+// of the type that the byte's next bits pick (0: character set, then
+// language, territory, linguistic sort and named mapping), listed in a fixed
+// boot file with the input's size.
 // Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
 // nls_fuzz_smoke feeds it the corpus files.
 #include <stdint.h>
@@ -39,15 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1) return 0;
   const std::string &d = dir();
   bool object = data[0] & 1;
+  static constexpr uint16_t kTypes[] = {LX_TCS, LX_TLANG, LX_TTERR, LX_TSORT, LX_TMAP};
+  uint16_t type = kTypes[(data[0] >> 1) % 5];
   ++data;
   --size;
   if (object) {
     nlsw::BootDesc b;
     b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0},
-                 {LX_TCS, 1, "FUZZ", (uint32_t)size, 0, 0}};
+                 {LX_TCS, 1, "US7ASCII", 3000, 0, 0}};
+    if (type > LX_TCS) b.objects.push_back({type, 1, "FUZZ", 0, 0, 0});
+    b.objects[type > LX_TCS ? 3 : type].size = (uint32_t)size;
     nlsw::Image img = nlsw::build_boot(b);
     put(d + "/lx1boot.nlb", img.bytes.data(), img.size());
-    put(d + "/lx20001.nlb", data, size);
+    put(d + "/" + nlsw::object_name(type, 1) + ".nlb", data, size);
   } else {
     put(d + "/lx1boot.nlb", data, size);
   }

@@ -29,6 +29,16 @@ TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
     bad[1 + at] = 0x7F;
     inputs.push_back(bad);
   }
+  // Every other type, in the other byte order, with EBCDIC names.
+  nlsw::Image others[] = {nlsw::build_language(nlsw::american()),
+                          nlsw::build_territory(nlsw::america()), nlsw::build_sort("FUZZ", 1)};
+  for (unsigned k = 0; k < 3; ++k) {
+    others[k].to_other_order(26);
+    others[k].to_ebcdic(26);
+    std::vector<uint8_t> in{(uint8_t)(1 | (k + 1) << 1)};
+    in.insert(in.end(), others[k].bytes.begin(), others[k].bytes.end());
+    inputs.push_back(in);
+  }
   nlsw::BootDesc b;
   b.objects = {{LX_TLANG, 1, "AMERICAN", 400, 0, 0}, {LX_TTERR, 1, "AMERICA", 300, 0, 0}};
   nlsw::Image boot = nlsw::build_boot(b);

@@ -281,6 +281,34 @@ TEST(TableDriven, InvalidMultibyteDecodesToReplacement) {
   for (auto &b : badj) EXPECT_EQ(lxcsm2ux(j.cs(), b.data(), (uint16_t)b.size()), 0xFFFDu);
 }
 
+TEST(TableDriven, OffsetsOutsideTheObjectDecodeToReplacement) {
+  // A trie node or leaf, or a fixed-table row, that would lie past the end
+  // of the object is never read: the character does not exist.
+  nlsw::CharsetDesc t = two_byte("TRIE", 902, nlsw::CsKind::Trie);
+  t.maxbytes = 3;
+  t.map.push_back({{0x8F, 0xA1, 0xA1}, 0x4E00});
+  t.map.push_back({{0xB0, 0xA1}, 0xAC00});
+  nlsw::CharsetDesc f = two_byte("FIXED", 903, nlsw::CsKind::Fixed2);
+  f.map.push_back({{0xB0, 0xA1}, 0xAC00});
+  const uint8_t three[] = {0x8F, 0xA1, 0xA1}, two[] = {0xB0, 0xA1};
+  for (uint32_t bad : {0x7FFFFFF0u, 0xFFFFFFF8u}) {
+    Charset c{nlsw::build_charset(t)};
+    lxcsobj *m = (lxcsobj *)c.img.bytes.data();
+    uint8_t *t12 = (uint8_t *)lxcstab(m, LXCT_M2U);
+    ASSERT_EQ(lxcsm2ux(m, three, 3), 0x4E00u);
+    ASSERT_EQ(lxcsm2ux(m, two, 2), 0xAC00u);
+    std::memcpy(t12 + 8 * 0x8F, &bad, 4);  // node of the first byte
+    std::memcpy(t12 + 8 * 0xB0, &bad, 4);  // leaf of a two-byte character
+    EXPECT_EQ(lxcsm2ux(m, three, 3), 0xFFFDu) << std::hex << bad;
+    EXPECT_EQ(lxcsm2ux(m, two, 2), 0xFFFDu) << std::hex << bad;
+  }
+  Charset c{nlsw::build_charset(f)};
+  lxcsobj *m = (lxcsobj *)c.img.bytes.data();
+  ASSERT_EQ(lxcsm2ux(m, two, 2), 0xAC00u);
+  m->dir[LXCT_M2U] = m->hdr.size - LXCS_DATA - 1;  // the row starts in the last byte
+  EXPECT_EQ(lxcsm2ux(m, two, 2), 0xFFFDu);
+}
+
 TEST(Rows, SparseRowRankAndEntryWidths) {
   // Row 0x01: low bytes 0x05, 0x40 and 0x41 mapped, width 2; U+0141 has a
   // zero first byte and comes out as one byte.

@@ -284,6 +284,41 @@ TEST(Objects, HeaderSizeAboveBootEntryOrBelowMinimumIsRefused) {
   }
 }
 
+TEST(Objects, EncodingRowsOutsideTheObjectAreRefused) {
+  // Table 14 of KO16TEST: a row record naming data past the object's end,
+  // dense or sparse, or the row records themselves cut by the object's end.
+  struct Case {
+    const char *what;
+    unsigned row;
+    uint32_t off;   // new data offset of the row, 0 to keep it
+    uint8_t flags;  // new row flags, 0 to keep them
+    bool cut;       // table 14 moved to the last 1024 bytes of the object
+  } const cases[] = {
+      {"dense row far out", 0x00, 0x7FFFFF00u, 0, false},
+      {"sparse row far out", 0xAC, 0xFFFFFFF0u, 0, false},
+      {"row widened past the end", 0xAC, 0, 0x0F, false},
+      {"row records cut", 0, 0, 0, true},
+  };
+  for (auto &c : cases) {
+    nlsw::Installation inst = basic(nlsw::host_big_endian(), false);
+    nlsw::Image &img = inst.objects[4].second;
+    lxcsobj *cs = (lxcsobj *)img.bytes.data();
+    uint8_t *rec = img.bytes.data() + LXCS_DATA + cs->dir[LXCT_U2M] + 8 * c.row;
+    if (c.off) std::memcpy(rec, &c.off, 4);
+    if (c.flags) rec[5] = c.flags;
+    if (c.cut) cs->dir[LXCT_U2M] = cs->dir[LXCT_U2M + 1] = cs->hdr.size - LXCS_DATA - 1024;
+    std::string d = install(inst);
+    in_child([&] {
+      lxlobj *t = load(d, 0);
+      lxglo glo;
+      lxinitc(&glo, t, nullptr, 0);
+      lxnlsobj *o = lxdgetobj(index_of(boot_of(t), LX_TCS, 846), LX_TCS, &glo);
+      if (o) std::fprintf(stderr, "%s: loaded\n", c.what);
+      CHILD_CHECK(o == nullptr && glo.status == LXS_NOLOAD);
+    });
+  }
+}
+
 TEST(Environment, DirectoriesInOrder) {
   nlsw::Installation inst = basic(false, false);
   std::string data = install(inst);
@@ -468,6 +503,72 @@ TEST(Fixups, CharEntitiesSortedAfterEbcdicNames) {
   EXPECT_STREQ((const char *)&m.bytes[304], "Alpha");
   EXPECT_STREQ((const char *)&m.bytes[312], "zeta");
   EXPECT_STREQ((const char *)&m.bytes[320], "CHAR_ENTITIES");
+}
+
+// An ISO_VIRUZE_NAME_MAPPING object: list 1 of two {H, name[6]} records at
+// data offset 0, every other list empty at 20, its name at 24.
+nlsw::Image iso_map(const char *second_name) {
+  nlsw::Image m;
+  nlsw::object_header(m, LX_TMAP);
+  m.put32(92, 0);
+  for (unsigned k = 0; k < 48; ++k) m.put32(96 + 4 * k, 20);
+  m.put32(96 + 4 * 1, 0);
+  m.put16(288, 1);
+  m.put16(290, 0);
+  m.put16(292, 2);
+  m.put8(294, 2);
+  m.put8(295, 6);
+  m.put16(296, 7);
+  m.putname(298, "ZULU", 6);
+  m.put16(304, 8);
+  m.putname(306, second_name, 7);  // six letters fill the record
+  m.put16(312, 0);
+  m.put8(314, 0);
+  m.put8(315, 0);
+  m.put32(96 + 4 * 46, 24);
+  m.putname(292 + 24, "ISO_VIRUZE_NAME_MAPPING");
+  nlsw::finish_object(m);
+  return m;
+}
+
+TEST(Fixups, DamagedMappingObjectsAreRefused) {
+  // Names that would be read outside the object or compared past their
+  // record make the object damaged; the same objects intact load.
+  struct Case {
+    const char *what;
+    bool big, ebcdic;
+    uint32_t nameat;         // data offset of the object's name
+    const char *second;      // second name of list 1
+    bool loads;
+  } const cases[] = {
+      {"intact, EBCDIC", false, true, 24, "ALPHA", true},
+      {"intact, other order", !nlsw::host_big_endian(), false, 24, "ALPHA", true},
+      {"name far out, other order", !nlsw::host_big_endian(), false, 0x7FFFFFF0u, "ALPHA", false},
+      {"name far out, EBCDIC", false, true, 0xFFFFFF00u, "ALPHA", false},
+      {"name fills its record, EBCDIC", false, true, 24, "ABCDEF", false},
+      {"name fills its record, host order, ASCII", nlsw::host_big_endian(), false, 24, "ABCDEF",
+       true},
+  };
+  for (auto &c : cases) {
+    nlsw::Installation inst = basic(c.big, c.ebcdic);
+    nlsw::Image m = iso_map(c.second);
+    uint32_t at = c.nameat;
+    std::memcpy(&m.bytes[96 + 4 * 46], &at, 4);
+    inst.objects.push_back({{LX_TMAP, 1, "ISO_VIRUZE_NAME_MAPPING", 0, 0, 0}, m});
+    std::string d = install(inst);
+    in_child([&] {
+      lxlobj *t = load(d, 0);
+      lxglo glo;
+      lxinitc(&glo, t, nullptr, 0);
+      unsigned i = index_of(boot_of(t), LX_TMAP, 1);
+      CHILD_CHECK(i != 0);
+      const uint8_t *o = (const uint8_t *)lxdgetobj(i, LX_TMAP, &glo);
+      if ((o != nullptr) != c.loads) std::fprintf(stderr, "%s: wrong outcome\n", c.what);
+      CHILD_CHECK((o != nullptr) == c.loads);
+      // Loaded EBCDIC names come out in ASCII, list 1 sorted by name.
+      if (o && c.ebcdic) CHILD_CHECK(std::strcmp((const char *)o + 298, "ALPHA") == 0);
+    });
+  }
 }
 
 }  // namespace
