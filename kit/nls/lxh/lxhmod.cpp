@@ -83,14 +83,9 @@ bool territory_text(lxlangid *h, const TextItem &t, lxglo *g) {
   const uint8_t *ter = lxn::get(h->ter, LXP_TYPE_TERRITORY, g);
   const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
   if (!ter || !cs) return false;
-  char *dst = reinterpret_cast<char *>(h) + t.field;
-  uint32_t st = g->status;
-  memset(dst, 0, t.size);
-  PoolText s = pool_text(ter, kTerPool, t.def);
-  uint32_t n = s.count ? lxgu2t(dst, lxn::csobj(cs), static_cast<uint32_t>(t.size), s.units, s.count, 0, g)
-                       : 0;
+  uint32_t st = g->status;  // a cut default is not the caller's failure
+  lxhtext::put_territory_text(h, t.field, t.size, t.par, t.def, ter, lxn::csobj(cs), g);
   g->status = st;
-  h->par_len[t.par] = static_cast<uint8_t>(n);
   return true;
 }
 

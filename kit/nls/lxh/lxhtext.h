@@ -6,7 +6,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string.h>
+
+#include "lxg.h"
 #include "lxhint.h"
+#include "lxhobj.h"
 
 namespace lxhtext {
 
@@ -44,6 +48,20 @@ inline size_t fit(const lxlangid *h, const char *text, size_t len, size_t room, 
     i += l;
   }
   return i;
+}
+
+// Writes the territory's default text at pool offset pool_off into the
+// handle's text field (field, size) in character set cs, and records its
+// length in par_len[par]. Without a character set the field is left empty.
+inline void put_territory_text(lxlangid *h, size_t field, size_t size, int par,
+                               unsigned pool_off, const uint8_t *ter, const lxcsobj *cs,
+                               lxglo *g) {
+  char *dst = reinterpret_cast<char *>(h) + field;
+  memset(dst, 0, size);
+  lxo::PoolText t = lxo::pool_text(ter, lxo::kTerPool, pool_off);
+  uint32_t n = t.count && cs ? lxgu2t(dst, cs, static_cast<uint32_t>(size), t.units, t.count, 0, g)
+                             : 0;
+  h->par_len[par] = static_cast<uint8_t>(n);
 }
 
 }  // namespace lxhtext

@@ -6,6 +6,7 @@
 #include "lxg.h"
 #include "lxh.h"
 #include "lxhint.h"
+#include "lxhtext.h"
 #include "lxp.h"
 #include "lxpboot.h"
 
@@ -75,12 +76,7 @@ static_assert(offsetof(lxlangid, listsep) + 2 - offsetof(lxlangid, numchars) == 
               "numeric, monetary characters and list separator are contiguous");
 
 void put_text(lxlangid *h, const TextField &f, const uint8_t *ter, const lxcsobj *cs, lxglo *g) {
-  char *dst = reinterpret_cast<char *>(h) + f.field;
-  memset(dst, 0, f.size);
-  PoolText t = pool_text(ter, kTerPool, f.off);
-  uint32_t n = t.count ? lxgu2t(dst, cs, static_cast<uint32_t>(f.size), t.units, t.count, 0, g) : 0;
-  if (!cs) n = 0;
-  h->par_len[f.par] = static_cast<uint8_t>(n);
+  lxhtext::put_territory_text(h, f.field, f.size, f.par, f.off, ter, cs, g);
 }
 
 void put_chars(uint8_t *dst, size_t size, const uint8_t *ter, const unsigned *offs, unsigned n,
