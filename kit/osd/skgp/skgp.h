@@ -1,0 +1,158 @@
+// Process services of the OS-dependent layer: the per-process context, the
+// identity of a process (its id together with its start time, so that a
+// recycled id is not taken for the process that once held it), the start-time
+// lookup in the process file system and the liveness test.
+//
+// Records:
+//   skgp_pid   a process's identity, two machine words: 16 bytes in the 64-bit
+//              build (id, 4 bytes of padding, 64-bit time), 8 bytes in the
+//              32-bit build. Health files and shared memory carry the writer's
+//              layout; skgp_pid64 and skgp_pid32 describe both, and skgp_pid is
+//              the one of this build.
+//   skgp_ops   the caller's callback table, 13 slots (empty slot: no callback).
+//   skgp_ctx   the per-process context, owned by the caller.
+//
+// Results: every function but sskgpalarm takes the caller's slos_error first
+// and returns non-zero for success. Callers clear the record's code and
+// additional information before a call; a failure fills it:
+//   27141  invalid process id (<= 0), or no such process in /proc
+//   27143  a system call failed (the record carries its errno)
+//   -1     an internal inconsistency
+//
+// Who may call: skgpreset, skgpstime, skgpalive and skgpmaterialize need a
+// context set up by skgpinit (skgpvtime through skgpstime); debug builds assert
+// it. One context serves one process; it is not locked.
+#ifndef QEN_KIT_OSD_SKGP_H
+#define QEN_KIT_OSD_SKGP_H
+
+#include <setjmp.h>
+#include <signal.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "los.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Error numbers of the process services.
+#define SKGP_ERR_BADPID 27141   // invalid or vanished process
+#define SKGP_ERR_SYSCALL 27143  // failed system call
+
+// Context flags.
+#define SKGP_FLG_INIT 0x1u             // set up by skgpinit
+#define SKGP_FLG_SEMTIMEDOP 0x80000000u // the timed semaphore wait exists
+// Jump flags.
+#define SKGP_JMP_VALID 0x1u  // the timed wait's jump buffer is armed
+
+// The identity as a 64-bit and as a 32-bit process lays it out.
+typedef struct skgp_pid64 {
+  int32_t pid;
+  int32_t pad;
+  int64_t stime;  // whole seconds of the process's start; 0 = not recorded
+} skgp_pid64;
+
+typedef struct skgp_pid32 {
+  int32_t pid;
+  int32_t stime;
+} skgp_pid32;
+
+#if UINTPTR_MAX > 0xFFFFFFFFu
+typedef skgp_pid64 skgp_pid;
+#else
+typedef skgp_pid32 skgp_pid;
+#endif
+
+// Callbacks: trace and warning are printf-like, called with the callback
+// context first.
+typedef void (*skgp_msgfn)(void *cbctx, const char *fmt, ...);
+// Parameter lookup: (callback context, name, 0, address of the value or of
+// the text's length, address of the text pointer or NULL, 0, 0).
+typedef int (*skgp_parmfn)(void *cbctx, const char *name, int zero, void *value,
+                           char **text, int zero2, int zero3);
+
+#define SKGP_OPS_SLOTS 13
+typedef struct skgp_ops {
+  skgp_msgfn trace;      // slot 0
+  skgp_msgfn warn;       // slot 1
+  void *slot2;
+  skgp_parmfn parm;      // slot 3
+  void *slots4[SKGP_OPS_SLOTS - 4];
+} skgp_ops;
+
+// A process's post-wait OS wait id: a word of the caller's, the semaphore set
+// id and the semaphore number within that set.
+typedef struct skgp_oswid {
+  uint32_t user;
+  int32_t semid;
+  int32_t semnum;
+} skgp_oswid;
+
+struct skgpw_shared_ctx;  // post-wait's shared context
+
+typedef struct skgp_ctx {
+  struct skgpw_shared_ctx *pwctx;  // NULL when there is none
+  skgp_ops *ops;                   // the callback table
+  void *opsctx;                    // handed to every callback first
+  skgp_pid self;                   // the own identity
+  int usec_per_tick;               // 1000000 / CLK_TCK + 1
+  int usr2_id;                     // SIGUSR2 call-handler handle, -1 = none
+  uint32_t flags;                  // SKGP_FLG_*
+  skgp_oswid oswid;                // copy of the own post-wait wait id
+  volatile sig_atomic_t alarm_fired;
+  sigjmp_buf jmpbuf;               // the timed wait's jump point
+  int alarm_id;                    // SIGALRM handler handle
+  uint32_t jmpflags;               // SKGP_JMP_*
+} skgp_ctx;
+
+// Sets up the context: raises the soft open-file limit to the hard limit,
+// registers the SIGALRM handler, stores the callbacks and the own identity.
+// 1, or 0 (the context may be marked set up when only the own start time
+// could not be read). flags is passed on to sskgpinit.
+int skgpinit(slos_error *err, skgp_ctx *ctx, skgp_ops *ops, void *opsctx,
+             uint32_t flags);
+// The OS part of the set-up: the SIGALRM registration and the semtimedop probe.
+int sskgpinit(slos_error *err, skgp_ctx *ctx, uint32_t flags);
+// Undoes the set-up (unregisters the handlers). 1 or 0.
+int skgpreset(slos_error *err, skgp_ctx *ctx);
+int sskgpreset(slos_error *err, skgp_ctx *ctx);
+
+// Fills pid->stime with the start time of the process pid->pid, read from its
+// psinfo record. 1 or 0.
+int skgpstime(slos_error *err, skgp_ctx *ctx, skgp_pid *pid);
+// 1 when the process still has the recorded start time (or none is
+// recorded); 0 when it differs or the process is gone (record clear), or on
+// an error (record filled).
+int skgpvtime(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid);
+// 1 when the process is alive; 0 when it is dead (record untouched) or on an
+// error (record filled). An error of the start-time check counts as alive.
+int skgpalive(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid);
+
+// Copies an identity out of shared memory into a private record; 0 with an
+// internal error when either is NULL.
+int skgpmaterialize(slos_error *err, skgp_ctx *ctx, const skgp_pid *src,
+                    skgp_pid *dst);
+// The copy itself (each word read once); always 1.
+int sskgpmaterialize(slos_error *err, skgp_ctx *ctx, const skgp_pid *src,
+                     skgp_pid *dst);
+
+// The SIGALRM handler registered with the signal multiplexer (argument: the
+// context): marks the alarm fired and jumps back into an armed timed wait.
+void sskgpalarm(int sig, void *ctx);
+
+#ifdef __cplusplus
+}
+
+static_assert(sizeof(skgp_pid64) == 16);
+static_assert(offsetof(skgp_pid64, pid) == 0);
+static_assert(offsetof(skgp_pid64, stime) == 8);
+static_assert(sizeof(skgp_pid32) == 8);
+static_assert(offsetof(skgp_pid32, pid) == 0);
+static_assert(offsetof(skgp_pid32, stime) == 4);
+static_assert(sizeof(skgp_pid) == 2 * sizeof(void *), "two machine words");
+static_assert(sizeof(skgp_ops) == SKGP_OPS_SLOTS * sizeof(void *));
+static_assert(sizeof(skgp_oswid) == 12);
+#endif
+
+#endif
