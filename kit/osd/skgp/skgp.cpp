@@ -1,9 +1,13 @@
 // Process services: set-up and reset of the context, start times and liveness.
 //
 // Invariant: a context whose flags hold SKGP_FLG_INIT has its own identity's
-// pid set and a SIGALRM registration (or a registration made earlier for the
-// same context); the identity's start time may still be 0 when its lookup
-// failed.
+// pid set and holds the SIGALRM registration (alarm_id; -1 when the
+// multiplexer reported this handler with this context as registered already);
+// the identity's start time may still be 0 when its lookup failed.
+//
+// The alarm handler is SIGALRM's final handler, and the multiplexer keeps one
+// per signal: while one context is set up, a second skgpinit in the process
+// fails at "sskgpinit1" with the multiplexer's status 21113.
 #include "skgp.h"
 
 #include <assert.h>

@@ -21,7 +21,9 @@
 //
 // Who may call: skgpreset, skgpstime, skgpalive and skgpmaterialize need a
 // context set up by skgpinit (skgpvtime through skgpstime); debug builds assert
-// it. One context serves one process; it is not locked.
+// it. One context serves one process; it is not locked. Only one context of a
+// process is set up at a time (its SIGALRM handler is the signal's final one):
+// reset it before setting up another.
 #ifndef QEN_KIT_OSD_SKGP_H
 #define QEN_KIT_OSD_SKGP_H
 
