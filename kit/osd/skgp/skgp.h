@@ -48,11 +48,16 @@ extern "C" {
 // Jump flags.
 #define SKGP_JMP_VALID 0x1u  // the timed wait's jump buffer is armed
 
-// The identity as a 64-bit and as a 32-bit process lays it out.
+// The identity as a 64-bit and as a 32-bit process lays it out (the 64-bit
+// time is 8-byte aligned in either build, so the padding is implicit).
+#ifdef __cplusplus
+#define SKGP_ALIGN8 alignas(8)
+#else
+#define SKGP_ALIGN8 _Alignas(8)
+#endif
 typedef struct skgp_pid64 {
   int32_t pid;
-  int32_t pad;
-  int64_t stime;  // whole seconds of the process's start; 0 = not recorded
+  SKGP_ALIGN8 int64_t stime;  // whole seconds of the process's start; 0 = not recorded
 } skgp_pid64;
 
 typedef struct skgp_pid32 {
