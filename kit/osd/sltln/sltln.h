@@ -3,7 +3,9 @@
 // sltln expands a logical file name: "?" stands for the Viruze home
 // (VIRUZE_HOME), "@" for the instance name (VIRUZE_SID), $NAME and ${NAME} for
 // any environment variable, and a backslash takes the next character
-// literally. A relative result is then looked up in the directories of
+// literally. A bare $NAME ends at the first character that is not a letter,
+// digit or "_"; that character ("?", "@", "$", "\" and "}" included) then
+// keeps its own meaning. A relative result is then looked up in the directories of
 // VIRUZE_PATH (read once per process into the client library's slorpath and
 // slphinit). slgfn composes directory, name and extension into one path.
 //
