@@ -16,6 +16,15 @@ namespace {
 constexpr const char kPackage[] = "vedoz";
 constexpr const char kEntrySuffix[] = "Init";
 
+// The state is written under the static mutex and read without it. The
+// context, the mode and the done flag are read and written atomically; the
+// prefix, the interface and the lookup are written before the mode becomes
+// LFV_MODE_PACKAGE (a release) and never change after, so a reader that sees
+// that mode (an acquire) sees them whole. done is set last.
+std::atomic_ref<uint8_t> done_flag() { return std::atomic_ref<uint8_t>(lfvgbl.done); }
+std::atomic_ref<uint8_t> mode_byte() { return std::atomic_ref<uint8_t>(lfvgbl.mode); }
+std::atomic_ref<slts_ctx *> context() { return std::atomic_ref<slts_ctx *>(lfvgbl.thr); }
+
 // The package manager's loader, registered when a process block comes up.
 std::atomic<lfv_loader> registered_loader{nullptr};
 
@@ -51,8 +60,8 @@ int adopt_package(lpm_funcs *iface, lfv_lookup lookup) {
   package_lookup = lookup;
   slzsetevar(&st, "ZUR_NLS10", 9, nullptr, 0);
   slzsetevar(&st, "ZUR_NLS_PROFILE33", 17, nullptr, 0);
-  lfvgbl.mode = LFV_MODE_PACKAGE;
-  lfvgbl.done = 1;
+  mode_byte().store(LFV_MODE_PACKAGE, std::memory_order_release);
+  done_flag().store(1, std::memory_order_release);
   return 0;
 }
 
@@ -63,23 +72,24 @@ extern "C" {
 void lfvsetloader(lfv_loader load) { registered_loader.store(load); }
 
 slts_ctx *lfvGetSlctx(void) {
-  if (lfvgbl.thr) return lfvgbl.thr;
+  if (slts_ctx *known = context().load(std::memory_order_acquire)) return known;
   sltsima(&lfvgbl.mutex);
-  if (!lfvgbl.thr) {
+  slts_ctx *thr = context().load(std::memory_order_relaxed);
+  if (!thr) {
     sltspin();
-    slts_ctx *thr = sltsini();
+    thr = sltsini();
     if (thr) {
       sltstidinit(thr, &lfvgbl.owner);
       sltstan(thr, &lfvgbl.owner);
-      lfvgbl.thr = thr;
+      context().store(thr, std::memory_order_release);
     }
   }
   sltsimr(&lfvgbl.mutex);
-  return lfvgbl.thr;
+  return thr;
 }
 
 int lfvinit(uint8_t mode) {
-  if (lfvgbl.done) return 0;
+  if (done_flag().load(std::memory_order_acquire)) return 0;
   slts_ctx *thr = lfvGetSlctx();
   if (!thr) return LFV_ENOTHR;
   // A nested call made while this thread initialises the layer.
@@ -87,7 +97,7 @@ int lfvinit(uint8_t mode) {
   sltsima(&lfvgbl.mutex);
   sltstgi(thr, &lfvgbl.owner);
   int result = 0;
-  if (!lfvgbl.done) {
+  if (!done_flag().load(std::memory_order_relaxed)) {
     if (mode == LFV_MODE_PACKAGE) {
       // Without a loader (no process block has come up yet) the layer stays
       // undecided: real files for now, the package once a block is up.
@@ -97,13 +107,13 @@ int lfvinit(uint8_t mode) {
       result = load ? load_package(load, &iface, &lookup) : 0;
       if (load && result == 0) {
         if (!iface || !lookup)
-          lfvgbl.done = 1;  // not installed: real files
+          done_flag().store(1, std::memory_order_release);  // not installed: real files
         else
           result = adopt_package(iface, lookup);
       }
     } else {
-      lfvgbl.mode = mode;
-      lfvgbl.done = 1;
+      mode_byte().store(mode, std::memory_order_release);
+      done_flag().store(1, std::memory_order_release);
     }
   }
   sltstan(thr, &lfvgbl.owner);
@@ -111,10 +121,10 @@ int lfvinit(uint8_t mode) {
   return result;
 }
 
-uint8_t lfvtype(void) { return lfvgbl.mode; }
+uint8_t lfvtype(void) { return mode_byte().load(std::memory_order_acquire); }
 
 lfv_file *lfvopen(const char *path, slos_error *err) {
-  if (lfvgbl.mode != LFV_MODE_PACKAGE || !package_lookup || !path) {
+  if (lfvtype() != LFV_MODE_PACKAGE || !package_lookup || !path) {
     slosFillErr(err, SLOS_ERR_NOTFOUND, 0, "could not find file", "lfvopen");
     return nullptr;
   }
