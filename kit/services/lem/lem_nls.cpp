@@ -9,18 +9,9 @@
 #include "lxh.h"
 
 int lemnls_open(lwem_stack *st) {
-  uint32_t status = 0;
-  lxlobj *table = lxlinit(nullptr, 1, &status);
-  if (!table) return -1;
-  auto g = static_cast<lxglo *>(std::calloc(1, sizeof(lxglo)));
-  if (!g) {
-    lxglo tmp{};
-    lxinitc(&tmp, table, nullptr, 0);
-    lxlterm(&tmp);
-    return -1;
-  }
-  lxinitc(g, table, lxldini(nullptr, nullptr), 0);
-  st->table = table;
+  lxglo *g = lxlownenv(lxldini(nullptr, nullptr));
+  if (!g) return -1;
+  st->table = g->table;
   st->own_glo = g;
   st->glo = g;
   return 0;

@@ -10,18 +10,9 @@ extern "C" {
 
 int lfi_nls_build(lpm_meta *block, lfi_ctx *ctx) {
   if (!ctx->glo && block->own_nls) {
-    uint32_t status = 0;
-    lxlobj *table = lxlinit(nullptr, 1, &status);
-    if (!table) return -1;
-    ctx->glo_room = static_cast<lxglo *>(std::calloc(1, sizeof(lxglo)));
-    if (!ctx->glo_room) {
-      lxglo tmp{};
-      lxinitc(&tmp, table, nullptr, 0);
-      lxlterm(&tmp);
-      return -1;
-    }
-    lxinitc(ctx->glo_room, table, nullptr, 0);
-    ctx->nls_table = table;
+    ctx->glo_room = lxlownenv(nullptr);
+    if (!ctx->glo_room) return -1;
+    ctx->nls_table = ctx->glo_room->table;
     ctx->glo = ctx->glo_room;
   }
   if (!ctx->lang && block->own_nls && ctx->glo) {
