@@ -5,13 +5,8 @@
 #include <stdint.h>
 
 #include "lem.h"
+#include "lxo.h"  // lxsulen
 
-// NLS string operation (kit/nls): byte length of a UTF-16 text before its
-// two-byte terminator.
-#ifdef __cplusplus
-extern "C"
-#endif
-size_t lxsulen(const void *text);
 
 // Loads the shared NLS object table and initialises the store's own NLS
 // environment on it; sets table, own_glo and glo. 0, or -1.

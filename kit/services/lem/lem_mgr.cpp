@@ -6,7 +6,6 @@
 #include "lemx.h"
 #include "lemx_int.h"
 #include "lpm.h"
-#include "lpm_int.h"
 
 namespace {
 

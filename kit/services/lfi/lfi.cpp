@@ -9,7 +9,6 @@
 #include "lfi.h"
 #include "lfi_int.h"
 #include "lpm.h"
-#include "lpm_int.h"
 
 namespace {
 

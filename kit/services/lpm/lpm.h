@@ -191,6 +191,16 @@ int lpmterm(void);
 void lpmpistoremeta(lpm_meta *block);
 void lpmpgif(void *slot, lpm_iftab *out);
 
+// Observer of the core services' entries and product instances, for tests:
+// called with the service's name, the block and the mode when the entry
+// begins; a nonzero result makes the entry fail at once. The package
+// manager, the file service and the error manager call lpm_observe as their
+// entries begin.
+extern int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode);
+static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
+  return lpm_service_observer ? lpm_service_observer(service, block, mode) : 0;
+}
+
 // Products.
 int lpmpali(lpm_meta *obj, lpm_ctx *ctx, lpm_node **node_out, lpm_pkgnode **pkg_out,
             const char *name, int name_len, int *call_flag, uint8_t copy, size_t *memdata);

@@ -1,5 +1,5 @@
 // Internal services of the process bootstrap: lists, memory of the kit's own
-// records, and the observer of the core services' entries.
+// records, and the loader it lends the virtual-file layer.
 #ifndef QEN_KIT_CORE_LPM_INT_H
 #define QEN_KIT_CORE_LPM_INT_H
 
@@ -20,19 +20,5 @@ void lpm_free(lpm_meta *obj, void *p);
 // Registers the data package's loader with the virtual-file layer; every
 // process block does as it comes up (lpm_lfv.cpp).
 void lpm_lend_lfv(void);
-
-#ifdef __cplusplus
-extern "C" {
-#endif
-// Observer of the core services' entries and product instances, for tests:
-// called with the service's name, the block and the mode when the entry
-// begins; a nonzero result makes the entry fail at once.
-extern int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode);
-static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
-  return lpm_service_observer ? lpm_service_observer(service, block, mode) : 0;
-}
-#ifdef __cplusplus
-}
-#endif
 
 #endif

@@ -7,13 +7,8 @@
 #include <stdint.h>
 
 #include "lsf.h"
+#include "lxo.h"  // lxsulen
 
-// NLS string operation (kit/nls): byte length of a UTF-16 text before its
-// two-byte terminator.
-#ifdef __cplusplus
-extern "C"
-#endif
-size_t lxsulen(const void *text);
 
 // Memory of a list comes from the memory handle of the error store's process
 // block; a store not yet attached to a block uses the process allocator.
