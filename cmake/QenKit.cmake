@@ -1,7 +1,83 @@
+# qen_kit_layer(NAME target LINKS lib ... COMPONENTS folder ... PUBLIC header ...)
+# One layer of the kit: a static library built from the component folders it
+# lists (every source below each, its sosd folder included), linking only the
+# libraries given in LINKS, which must be defined already, that is lie below
+# it in the top CMakeLists' order. Every folder of the layer must be listed.
+#
+# Users of the layer see its PUBLIC headers only (paths relative to the
+# layer's folder): each is reached through a forwarding header in the build
+# tree. All other headers are private to the layer; a test of one component
+# that needs that component's internal header calls qen_kit_internal.
+function(qen_kit_layer)
+  cmake_parse_arguments(L "" "NAME" "LINKS;COMPONENTS;PUBLIC" ${ARGN})
+  foreach(lib IN LISTS L_LINKS)
+    if(NOT TARGET ${lib})
+      message(FATAL_ERROR "${L_NAME} links ${lib}, which is not a layer below it")
+    endif()
+  endforeach()
+  file(GLOB present LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(p IN LISTS present)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${p} AND NOT p IN_LIST L_COMPONENTS)
+      message(FATAL_ERROR "${L_NAME}: folder ${p} is not listed among its components")
+    endif()
+  endforeach()
+
+  set(srcs)
+  set(incs)
+  foreach(c IN LISTS L_COMPONENTS)
+    set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${c})
+    if(NOT IS_DIRECTORY ${dir})
+      message(FATAL_ERROR "${L_NAME}: no component folder ${c}")
+    endif()
+    file(GLOB_RECURSE s CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c)
+    list(APPEND srcs ${s})
+    set(cincs ${dir})
+    if(IS_DIRECTORY ${dir}/sosd)
+      list(APPEND cincs ${dir}/sosd)
+    endif()
+    list(APPEND incs ${cincs})
+    set_property(GLOBAL PROPERTY QEN_KIT_COMPONENT_${c} "${cincs}")
+  endforeach()
+
+  # Forwarding headers; one left from an earlier list is removed.
+  set(fwd ${CMAKE_CURRENT_BINARY_DIR}/public)
+  set(names)
+  foreach(h IN LISTS L_PUBLIC)
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${h})
+      message(FATAL_ERROR "${L_NAME}: no public header ${h}")
+    endif()
+    get_filename_component(name ${h} NAME)
+    list(APPEND names ${name})
+    file(CONFIGURE OUTPUT ${fwd}/${name}
+         CONTENT "#include \"${CMAKE_CURRENT_SOURCE_DIR}/${h}\"\n")
+  endforeach()
+  file(GLOB old RELATIVE ${fwd} ${fwd}/*)
+  foreach(o IN LISTS old)
+    if(NOT o IN_LIST names)
+      file(REMOVE ${fwd}/${o})
+    endif()
+  endforeach()
+
+  add_library(${L_NAME} STATIC ${srcs})
+  target_include_directories(${L_NAME} PRIVATE ${incs} PUBLIC ${fwd})
+  target_link_libraries(${L_NAME} PUBLIC ${L_LINKS} Threads::Threads ${CMAKE_DL_LIBS})
+endfunction()
+
+# qen_kit_internal(target component)
+# Lets a test of that component include the component's internal headers.
+function(qen_kit_internal target component)
+  get_property(dirs GLOBAL PROPERTY QEN_KIT_COMPONENT_${component})
+  if(NOT dirs)
+    message(FATAL_ERROR "qen_kit_internal: no kit component ${component}")
+  endif()
+  target_include_directories(${target} PRIVATE ${dirs})
+endfunction()
+
 # qen_component_library(NAME target DEPS ...)
-# One static library from every source below the current directory. Each
-# component directory (and its sosd folder) is an include directory, so a
-# component's public header is included by its bare name.
+# A platform stand-in: one static library from every source below the
+# current directory; the directory and each folder in it (and its sosd
+# folder) are include directories.
 function(qen_component_library)
   cmake_parse_arguments(L "" "NAME" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS

@@ -119,6 +119,11 @@ uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned 
 uint16_t lxcsureplace(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                       lxglo *glo);
 uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out);
+// The byte of a single-byte set for a UTF-16 value, from its encoding rows
+// (table 14): the first byte of the value's entry, else the set's single-byte
+// replacement. A replacement given for any other value than the one the
+// replacement byte stands for sets the replacement mark.
+uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo);
 
 // The codec pair of a charset object by the selection rule.
 lxcsm2uf lxcsdecoder(const lxcsobj *cs);

@@ -377,6 +377,35 @@ uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out) {
   return n;
 }
 
+uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo) {
+  const uint8_t repl = cs->sb_repl;
+  uint8_t out = repl;
+  if (value <= 0xFFFF) {
+    const uint8_t *t = lxcstab(cs, LXCT_U2M);
+    const uint8_t *row = t + 8 * (value >> 8);
+    uint32_t off = rd32(row);
+    uint8_t rflags = row[5];
+    unsigned width = rflags & 0x0Fu;
+    if (width == 0) width = 1;
+    unsigned low = value & 0xFF;
+    if (rflags & 0x20) {
+      const uint8_t *bm = t + off;
+      unsigned byte = low >> 3, bit = low & 7;
+      if (bm[byte] & (1u << bit)) {
+        unsigned rank = 0;
+        for (unsigned k = 0; k < byte; ++k) rank += lxcsbm[bm[k] & 0x0F] + lxcsbm[bm[k] >> 4];
+        unsigned below = bm[byte] & lxcsbmr[bit];
+        rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
+        out = t[off + 32 + rank * width];
+      }
+    } else if (rflags != 0) {
+      out = t[off + low * width];
+    }
+  }
+  if (out == repl && value != cs->sbu[repl]) mark(glo);
+  return out;
+}
+
 uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                   lxglo *glo) {
   uint32_t u = value & 0xFFFF;

@@ -2,7 +2,6 @@
 #include <string.h>
 
 #include "lxg.h"
-#include "lxgint.h"
 #include "lxhint.h"
 
 using namespace lxo;
@@ -13,35 +12,9 @@ extern "C" size_t lxg2cnv(void *dst, const lxcsobj *dstcs, size_t dstlen, const 
                           const lxcsobj *srccs, size_t srclen, lxglo *glo)
     __attribute__((weak));
 
-namespace lxg {
+namespace {
 
-uint8_t sb_byte(const uint8_t *cs, uint32_t v, lxglo *g) {
-  uint8_t repl = cs_repl(cs);
-  uint8_t out = repl;
-  if (v <= 0xFFFF) {
-    const uint8_t *t = cs_table(cs, 14);
-    const uint8_t *row = t + 8 * (v >> 8);
-    uint32_t off = rd32(row);
-    uint8_t flags = row[5];
-    unsigned width = flags & 0x0Fu;
-    if (width == 0) width = 1;
-    uint8_t low = static_cast<uint8_t>(v);
-    if (flags & 0x20) {
-      const uint8_t *bm = t + off;
-      if (bm[low >> 3] & (1u << (low & 7))) {
-        unsigned rank = 0;
-        for (unsigned k = 0; k < (low >> 3u); ++k) rank += static_cast<unsigned>(__builtin_popcount(bm[k]));
-        rank += static_cast<unsigned>(__builtin_popcount(bm[low >> 3] & ((1u << (low & 7)) - 1u)));
-        out = t[off + 32 + rank * width];
-      }
-    } else if (flags != 0) {
-      out = t[off + low * width];
-    }
-  }
-  if (out == repl && v != cs_sbu(cs, repl)) lxn::mark(g) = 1000;
-  return out;
-}
-
+// Length of the source character at p with the surrogate look-ahead.
 unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t rem) {
   uint32_t f = cs_flags(cs);
   uint16_t id = cs_id(cs);
@@ -52,12 +25,6 @@ unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t rem) {
   if (id == ID_AL16UTF16LE) return (rem > 3 && (p[1] >> 2) == 0x36 && (p[3] >> 2) == 0x37) ? 4u : 2u;
   return cs_len(cs, p[0]);
 }
-
-}  // namespace lxg
-
-using namespace lxg;
-
-namespace {
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
 
@@ -208,7 +175,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
     uint32_t v = len == 1 ? cs_sbu(scs, src[i]) : lxn::decode(dec, scs, src + i, len);
     unsigned n;
     if (dsingle) {
-      scratch[0] = sb_byte(dcs, v, g);
+      scratch[0] = lxcsu2sb(lxn::csobj(dcs), v, g);
       n = 1;
     } else {
       uint8_t width = loop == Loop::Surrogate ? (len == 1 ? 1 : 2) : static_cast<uint8_t>(len);
@@ -268,7 +235,7 @@ size_t from_wkb(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *
   while (srclen - i >= 2 && o < dstlen) {
     unsigned code = (static_cast<unsigned>(src[i]) << 8) | src[i + 1];
     if (code > 1999) code = 129;
-    dst[o++] = sb_byte(dcs, wkb_value(wkb, code), g);
+    dst[o++] = lxcsu2sb(lxn::csobj(dcs), wkb_value(wkb, code), g);
     i += 2;
   }
   lxn::mark(g) = keep;  // this path reports no replacement

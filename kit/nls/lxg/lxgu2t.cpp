@@ -2,7 +2,6 @@
 #include <string.h>
 
 #include "lxg.h"
-#include "lxgint.h"
 #include "lxhint.h"
 
 using namespace lxo;
@@ -69,7 +68,7 @@ struct U2T {
 unsigned encode_one(const U2T &c, uint32_t v, uint8_t *buf, lxn::enc_fn enc, lxglo *g) {
   switch (c.form) {
     case F_SINGLE:
-      buf[0] = lxg::sb_byte(c.cs, v, g);
+      buf[0] = lxcsu2sb(lxn::csobj(c.cs), v, g);
       return 1;
     case F_UCS:
     case F_U16:
@@ -219,7 +218,7 @@ bool straight(U2T &c, lxglo *g) {
     uint16_t u = c.src[i];
     uint8_t *p = c.dst + static_cast<size_t>(i) * per;
     if (c.form == F_SINGLE) {
-      p[0] = lxg::sb_byte(c.cs, u, g);
+      p[0] = lxcsu2sb(lxn::csobj(c.cs), u, g);
     } else if (c.form == F_U16) {
       p[0] = static_cast<uint8_t>(u >> 8);
       p[1] = static_cast<uint8_t>(u);

@@ -123,6 +123,9 @@ char *lxhlinfo(const lxlangid *h, int item, char *buf, size_t size, lxglo *glo);
 // Sets a text item; 1 when set.
 int lxhlmod(lxlangid *h, const char *text, size_t length, int item, int parse, int reset,
             lxglo *glo);
+// Text item of the cursor's handle written at the cursor (the reader behind
+// lxlinfo, whose contract it has).
+void lxhcurinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
 // Numeric item, -1 with status 9 when unknown.
 int32_t lxhninfo(const lxlangid *h, int item, lxglo *glo);
 // Sets item 79, 108, 119, 130, 131 or 132 from a number.

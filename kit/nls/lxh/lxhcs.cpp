@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "lst.h"
-#include "lxgint.h"
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxpboot.h"
@@ -78,6 +77,6 @@ extern "C" void *lxhmcnv(void *buf, const void *text, size_t length, const lxcso
   memmove(buf, text, length);
   if (target == source) return buf;
   auto *p = static_cast<uint8_t *>(buf);
-  for (size_t i = 0; i < length; ++i) p[i] = lxg::sb_byte(obj(target), cs_sbu(obj(source), p[i]), g);
+  for (size_t i = 0; i < length; ++i) p[i] = lxcsu2sb(target, cs_sbu(obj(source), p[i]), g);
   return buf;
 }

@@ -228,6 +228,12 @@ lxlobj *lxlinit(lxldcb *block, int share, uint32_t *status);
 lxlobj *lxlinid(lxldcb *block);
 int lxlterm(lxglo *glo);
 int lxlfterm(lxglo *glo);
+// An NLS environment of its own for a kit service: loads (or shares) the
+// process's object table and initialises a newly allocated environment on it
+// with the loader callback block (NULL: the shared or default one). The
+// caller ends it with lxlterm and frees it. NULL, with nothing held, when the
+// table cannot be loaded or the memory not had.
+lxglo *lxlownenv(lxldcb *block);
 lxglo *lxGetGloPtr(const lxlangid *handle, lxglo *out);
 lxnlsobj *lxdgetobj(unsigned index, unsigned type, lxglo *glo);
 int lxdlobj(unsigned index, unsigned type, lxglo *glo);

@@ -1,5 +1,6 @@
 // The NLS environment record, the process-wide object table and the loading
 // of objects on first use.
+#include <cstdlib>
 #include <cstring>
 
 #include "lxc.h"
@@ -233,6 +234,21 @@ int lxlfterm(lxglo *glo) {
   }
   glo->table = nullptr;
   return 1;
+}
+
+lxglo *lxlownenv(lxldcb *block) {
+  uint32_t status = 0;
+  lxlobj *table = lxlinit(nullptr, 1, &status);
+  if (!table) return nullptr;
+  auto g = static_cast<lxglo *>(std::calloc(1, sizeof(lxglo)));
+  if (!g) {
+    // The table's reference goes back through a transient environment.
+    lxglo tmp{};
+    lxinitc(&tmp, table, nullptr, 0);
+    lxlterm(&tmp);
+    return nullptr;
+  }
+  return lxinitc(g, table, block, 0);
 }
 
 int lxlterm(lxglo *glo) {

@@ -27,6 +27,12 @@ typedef struct lxmcur {
   uint16_t mark2;           // cleared at opening
 } lxmcur;
 
+// Bytes left at the cursor; 0 once a step has moved it past its end.
+static inline size_t lxmleft(const lxmcur *cur) {
+  size_t used = (size_t)(cur->pos - cur->start);
+  return used < cur->len ? cur->len - used : 0;
+}
+
 // Opens a cursor over text[0..len) in the handle's character set. In a
 // shift-sensitive set with noskip 0 and len not 0 the shift bytes at the
 // start are stepped over; returns their number, else 0. Reading cursors and

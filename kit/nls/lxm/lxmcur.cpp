@@ -37,7 +37,7 @@ extern "C" size_t lxmcpen(const void *text, size_t len, lxmcur *cur, const lxlan
 
 extern "C" size_t lxmskps(lxmcur *cur, lxglo *) {
   const lxlangid *h = cur->langid;
-  size_t left = lxmi::room(cur), n = 0;
+  size_t left = lxmleft(cur), n = 0;
   while (n < left && is_shift(h, cur->pos[n])) {
     cur->shifted = cur->pos[n] == h->shift_out ? 1 : 0;
     ++n;
@@ -47,7 +47,7 @@ extern "C" size_t lxmskps(lxmcur *cur, lxglo *) {
 }
 
 extern "C" size_t lxmfwdx(lxmcur *cur, lxglo *glo) {
-  size_t left = lxmi::room(cur);
+  size_t left = lxmleft(cur);
   if (left == 0) {
     ++cur->pos;
     return 0;

@@ -1,5 +1,5 @@
-// What the cursor and cursor-writing operations share: the cursor's room and
-// the character-set object of its handle.
+// What the cursor and cursor-writing operations share: the character-set
+// object of a cursor's handle and the length rule of its lead bytes.
 #ifndef QEN_KIT_NLS_LXMINT_H
 #define QEN_KIT_NLS_LXMINT_H
 
@@ -11,12 +11,6 @@
 #include "lxm.h"
 
 namespace lxmi {
-
-// Bytes left at the cursor; 0 once a step has moved it past its end.
-inline size_t room(const lxmcur *c) {
-  size_t used = static_cast<size_t>(c->pos - c->start);
-  return used < c->len ? c->len - used : 0;
-}
 
 // The handle's character-set object as loaded in the environment's table
 // (callers load it before they open a cursor); NULL when it is not there.

@@ -159,7 +159,7 @@ extern "C" size_t lxoCpToOp(lxmcur *dst, size_t dstsize, const void *src, size_t
   glo->ncount = 0;
   glo->ncount2 = 0;
   const lxlangid *h = dst->langid;
-  size_t room = lxmi::room(dst);
+  size_t room = lxmleft(dst);
   if (dstsize < room) room = dstsize;
   if (!h || !src || room == 0 || srclen == 0) return 0;
   Copy c{static_cast<const uint8_t *>(src), srclen, dst->pos, room, flags};

@@ -8,7 +8,7 @@
 
 extern "C" size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo *glo) {
   glo->status = 0;
-  size_t room = (flags & LXO_NOROOMCHECK) ? SIZE_MAX : lxmi::room(out);
+  size_t room = (flags & LXO_NOROOMCHECK) ? SIZE_MAX : lxmleft(out);
   auto small = [glo]() -> size_t {
     glo->status = LXS_SMALL;
     return 0;

@@ -1,8 +1,7 @@
 // The NLS layer's one-time lock set-up.
+#include "lxl.h"
 #include "lxz.h"
 #include "slts.h"
-
-extern "C" int slxmxinit(void);
 
 namespace {
 
