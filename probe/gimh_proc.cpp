@@ -33,9 +33,17 @@ void gimh_throw(lem_frame *root, gimc_env *env, int number) {
   lempftec()(root, env->fac, number, LWEM_CLASS_THROWN, LSFEND);
 }
 
+// The depth of a record is fixed when it is made, so after a deletion the
+// thread's depth can exceed its number of records: the oldest surplus record
+// is always the one just past the kept ones.
 void gimh_trim(gimc_env *env) {
-  for (unsigned n = lemged(env->lem); n > GIMH_STACK_KEEP; --n)
-    lemdec(env->lem, static_cast<int>(n));
+  lem_ctx *lem = env->lem;
+  lwem_stack *store = lem && lem->priv && lem->priv->store ? lem->priv->store->store : nullptr;
+  for (unsigned n = lemged(lem); n > GIMH_STACK_KEEP; --n) {
+    const int32_t before = store ? store->count : 0;
+    lemdec(lem, static_cast<int>(GIMH_STACK_KEEP + 1));
+    if (!store || store->count == before) break;
+  }
 }
 
 void gimh_unwind(gimc_env *env) {
