@@ -15,11 +15,6 @@ namespace {
 constexpr unsigned kReadyPauses = 10;
 constexpr uint32_t kReadyPauseUsec = 100000;
 
-void clear(slos_error *err) {
-  err->code = 0;
-  err->other[0] = '\0';
-}
-
 bool ready(const volatile gimh_region *r) { return (r->flags & GIMH_REGION_READY) != 0; }
 
 }  // namespace
@@ -55,14 +50,14 @@ int gimh_init_inst_ctx(gimh_inst_ctx **out, gimh_proc_ctx *proc, const char *hom
     if (!ctx) gimh_throw(&root, env, VUV_INST_NOMEM);
     memset(ctx, 0, sizeof *ctx);
     slos_error err;
-    clear(&err);
+    gimh_clear_oserr(&err);
     if (skgmsmr_op(&err, &ctx->smr, SKGMSMR_OP_INIT, 0, nullptr, nullptr, 0, 0, nullptr) !=
         SKGMSMR_OK) {
       if (err.code != 0) gimcroserr(env, &err);
       gimh_throw(&root, env, VUV_SMR_INIT);
     }
     ctx->flags |= GIMH_INST_SMR;
-    clear(&err);
+    gimh_clear_oserr(&err);
     void *addr = nullptr;
     if (skgmsmr_op(&err, &ctx->smr, SKGMSMR_OP_ATTACH, GIMH_REGION_SIZE, home, sid,
                    SKGMSMR_PROT_READ, 0, &addr) != SKGMSMR_OK) {
@@ -100,13 +95,13 @@ int gimh_dest_inst_ctx(gimh_inst_ctx *inst) {
     if (!env->lmm || !env->heap) gimh_throw(&root, env, VUV_NOHEAP);
     slos_error err;
     if (inst->addr) {
-      clear(&err);
+      gimh_clear_oserr(&err);
       void *addr = inst->addr;
       skgmsmr_op(&err, &inst->smr, SKGMSMR_OP_DETACH, GIMH_REGION_SIZE, nullptr, nullptr,
                  SKGMSMR_PROT_READ, 0, &addr);
     }
     if (inst->flags & GIMH_INST_SMR) {
-      clear(&err);
+      gimh_clear_oserr(&err);
       skgmsmr_op(&err, &inst->smr, SKGMSMR_OP_TERM, 0, nullptr, nullptr, 0, 0, nullptr);
     }
     inst->magic = 0;

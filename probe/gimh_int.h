@@ -57,6 +57,12 @@ gimh_proc_ctx *gimh_query_proc(const gimh_query_ctx *query);
 // A zeroed-or-not block of the interface's sub-heap, or NULL.
 void *gimh_alloc(gimc_env *env, size_t size);
 
+// Clears an OS error record before a call of the OS-dependent layer.
+inline void gimh_clear_oserr(slos_error *err) {
+  err->code = 0;
+  err->other[0] = '\0';
+}
+
 // Pauses the calling thread.
 void gimh_pause(uint32_t usec);
 

@@ -123,8 +123,7 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
              nullptr, nullptr, 0, nullptr);
     env->flags |= GIMC_ENV_MSG;
     slos_error err;
-    err.code = 0;
-    err.other[0] = '\0';
+    gimh_clear_oserr(&err);
     if (!skgpinit(&err, &ctx->skgp, &ctx->ops, nullptr, 0)) {
       if (err.code != 0) gimcroserr(env, &err);
       gimh_throw(&root, env, VUV_SKGPINIT);
@@ -149,8 +148,7 @@ int gimh_dest_proc_ctx(gimh_proc_ctx *ctx) {
   gimc_env *env = &ctx->env;
   if (ctx->flags & GIMH_PROC_SKGP) {
     slos_error err;
-    err.code = 0;
-    err.other[0] = '\0';
+    gimh_clear_oserr(&err);
     skgpreset(&err, &ctx->skgp);
   }
   if (env->fmt) lsfcln(env->fmt);

@@ -64,15 +64,10 @@ void vec_not(uint8_t *dst, const uint8_t *a) {
   dst[1] &= kHighMask;
 }
 
-void clear(slos_error *err) {
-  err->code = 0;
-  err->other[0] = '\0';
-}
-
 // Copies the instance process identity from the file.
 bool copy_owner(gimh_query_ctx *q, gimc_env *env, gimh_proc_ctx *proc) {
   slos_error err;
-  clear(&err);
+  gimh_clear_oserr(&err);
   skgp_pid src;
   memcpy(&src, const_cast<const skgp_pid *>(&q->region->owner), sizeof src);
   if (skgpmaterialize(&err, &proc->skgp, &src, &q->owner)) return true;
@@ -190,7 +185,7 @@ int gimh_get(gimh_query_ctx *q) {
   bool gone = false;
   if (!test_bit(cur, GIMH_EV_SHUTDOWN) && !test_bit(cur, GIMH_EV_RESTART)) {
     slos_error err;
-    clear(&err);
+    gimh_clear_oserr(&err);
     if (!skgpalive(&err, &proc->skgp, &q->owner)) {
       if (err.code != 0) {
         gimcroserr(env, &err);
