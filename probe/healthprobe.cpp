@@ -62,9 +62,12 @@ int main(int argc, char **argv) {
     fputs("VIRUZE_SID not set or is null. Exiting\n", stdout);
     return kExitError;
   }
-  gimh_proc_ctx *proc = nullptr;
-  gimh_inst_ctx *inst = nullptr;
-  gimh_query_ctx *query = nullptr;
+  // Held for the life of the process and never released: the exit reclaims
+  // the heap, the mapping and the descriptor. Static, so that they stay
+  // reachable to a leak checker until then.
+  static gimh_proc_ctx *proc = nullptr;
+  static gimh_inst_ctx *inst = nullptr;
+  static gimh_query_ctx *query = nullptr;
   if (gimh_init_proc_ctx(&proc, 0) != GIMH_OK) return error_exit(proc);
   if (gimh_init_inst_ctx(&inst, proc, nullptr, nullptr) != GIMH_OK) return error_exit(proc);
   if (gimh_init_query_ctx(&query, inst) != GIMH_OK) return error_exit(proc);
