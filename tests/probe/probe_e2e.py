@@ -7,6 +7,7 @@ file; "fields" only the lengths and bytes around the fields the probe reads
 (for slow sanitizer builds, whose reader path the fuzz target covers).
 """
 import concurrent.futures
+import errno
 import os
 import shutil
 import subprocess
@@ -175,14 +176,40 @@ class Probe(unittest.TestCase):
         self.assertIn(os.strerror(2), lines[2])
         self.assertIn("sskgmsmr_7", lines[3])
 
-    def test_unreadable_for_writing_fails_the_attach(self):
-        if os.geteuid() == 0:
-            self.skipTest("root opens any file for writing")
+    def as_other_user(self):
+        """The command prefix that runs the probe as a user other than the
+        recorded instance process's, or None."""
+        if os.geteuid() != 0:
+            return []
+        setpriv = shutil.which("setpriv")
+        if not setpriv:
+            return None
+        return [setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"]
+
+    def test_other_user(self):
+        prefix = self.as_other_user()
+        if prefix is None:
+            self.skipTest("no way to run as another user")
+        os.chmod(self.home, 0o755)
+        os.makedirs(os.path.join(self.home, "dbs"), exist_ok=True)
+        os.chmod(os.path.join(self.home, "dbs"), 0o755)
         path = hcfile.write(self.home, "orcl", hcfile.image(WIDTH, [OPEN]))
-        os.chmod(path, 0o444)
-        out, code = run(self.home)
+        env = {k: v for k, v in os.environ.items() if not k.startswith("VIRUZE")}
+        env.update(VIRUZE_HOME=self.home, VIRUZE_SID="orcl")
+
+        def probe():
+            p = subprocess.run(prefix + [PROBE], env=env, capture_output=True, timeout=60)
+            return p.stdout.decode("latin-1"), p.returncode
+        # the file is opened for writing although it is mapped read-only
+        os.chmod(path, 0o644)
+        out, code = probe()
         self.assertEqual(code, 1)
         self.assertTrue(out.startswith("VUV-00104: "), out)
+        self.assertIn("[open] [%d]" % errno.EACCES, out)
+        # a writable file: the instance process, owned by another user, is alive
+        if prefix:
+            os.chmod(path, 0o666)
+            self.assertEqual(probe(), ("Instance is Online\n", 110))
 
     def test_unset_variables(self):
         self.assertEqual(run(self.home, unset=("VIRUZE_HOME",)),
