@@ -54,7 +54,7 @@ unsigned gimh_region_index(const volatile gimh_region *region);
 // The process context of a usable query context (magic and chain), or NULL.
 gimh_proc_ctx *gimh_query_proc(const gimh_query_ctx *query);
 
-// A zeroed-or-not block of the interface's sub-heap, or NULL.
+// A block of the interface's sub-heap (not zeroed), or NULL.
 void *gimh_alloc(gimc_env *env, size_t size);
 
 // Clears an OS error record before a call of the OS-dependent layer.

@@ -64,7 +64,6 @@ void gimh_pause(uint32_t usec) {
 void gimh_test_set_pause(void (*pause)(uint32_t usec)) { pause_fn = pause; }
 #endif
 
-// Used by gimh_alloc in the other sources through gimc_env.
 void *gimh_alloc(gimc_env *env, size_t size) { return heap_alloc(env->lmm, env->heap, size); }
 
 int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
