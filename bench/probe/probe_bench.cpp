@@ -38,6 +38,12 @@ const std::string &home() {
     int fd = open((dir + "/dbs/hc_bench.dat").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0 || write(fd, &r, sizeof r) != static_cast<ssize_t>(sizeof r)) abort();
     close(fd);
+    atexit([] {
+      std::string d = getenv("VIRUZE_HOME");
+      unlink((d + "/dbs/hc_bench.dat").c_str());
+      rmdir((d + "/dbs").c_str());
+      rmdir(d.c_str());
+    });
     setenv("VIRUZE_HOME", dir.c_str(), 1);
     setenv("VIRUZE_SID", "bench", 1);
     return dir;

@@ -31,6 +31,15 @@ Fixture &fixture() {
     if (gimh_init_proc_ctx(&x.proc, 0) != GIMH_OK) abort();
     return x;
   }();
+  static bool cleanup = [] {
+    atexit([] {
+      unlink(fixture().path.c_str());
+      rmdir((fixture().home + "/dbs").c_str());
+      rmdir(fixture().home.c_str());
+    });
+    return true;
+  }();
+  (void)cleanup;
   return f;
 }
 
