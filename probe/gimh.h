@@ -26,7 +26,10 @@
 #include "lmm.h"
 #include "lpm.h"
 #include "lxl.h"
+#include "gimh_region.h"
 #include "pending_deps.h"
+#include "skgmsmr.h"
+#include "skgp.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -58,12 +61,6 @@ enum { GIMH_REP_UNSET = 1, GIMH_REP_SET = 2, GIMH_REP_NOW_SET = 4, GIMH_REP_NOW_
 
 // Classes of the event table.
 enum { GIMH_CLASS_SOFT = 1, GIMH_CLASS_HARD = 2, GIMH_CLASS_INFO = 3 };
-
-// State bytes of the health file.
-enum { GIMH_STATE_UNSUPPORTED = 0, GIMH_STATE_SET = 2 };
-
-// The file sizes this build maps.
-#define GIMH_REGION_SIZE sizeof(gimh_region)
 
 // The VUV facility.
 #define GIMH_PRODUCT "RIDOR"
@@ -136,7 +133,7 @@ typedef struct gimh_proc_ctx {
   gimc_env env;
   skgp_ctx skgp;
   skgp_ops ops;
-  uint8_t event_row[GIMH_EVENTS];
+  uint8_t event_row[GIMH_NEVENTS];
   uint8_t flags;
 } gimh_proc_ctx;
 

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr size_t kBits = GIMH_EVENTS;
+constexpr size_t kBits = GIMH_NEVENTS;
 constexpr uint8_t kAllLow = 0xFF;
 constexpr uint8_t kAllHigh = 0x7F;  // events 8 to 14; bit 15 is never set
 constexpr uint32_t kUsecPerMs = 1000;
@@ -18,7 +18,7 @@ bool empty(const uint8_t *v) { return v[0] == 0 && (v[1] & kAllHigh) == 0; }
 // The shared checks of gimh_add_par and gimh_res_par: GIMH_OK or the result.
 int validate(gimh_query_ctx *q, gimc_env *env, int event, int kind) {
   const uint8_t event_byte = static_cast<uint8_t>(event);
-  if (event != GIMH_ANY_STATE && static_cast<unsigned>(event) >= GIMH_EVENTS) {
+  if (event != GIMH_ANY_STATE && static_cast<unsigned>(event) >= GIMH_NEVENTS) {
     GIMH_RECORD(env, VUV_BADEVENT, LSFUB1, &event_byte);
     return GIMH_FAIL;
   }

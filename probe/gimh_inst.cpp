@@ -15,7 +15,7 @@ namespace {
 constexpr unsigned kReadyPauses = 10;
 constexpr uint32_t kReadyPauseUsec = 100000;
 
-bool ready(const volatile gimh_region *r) { return (r->flags & GIMH_REGION_READY) != 0; }
+bool ready(const volatile gimh_region *r) { return (r->flags & GIMH_FLG_READY) != 0; }
 
 }  // namespace
 
@@ -28,13 +28,13 @@ gimh_proc_ctx *gimh_inst_proc(const gimh_inst_ctx *inst) {
 }
 
 unsigned gimh_region_index(const volatile gimh_region *region) {
-  unsigned index = region->index;
-  return index < GIMH_RECORDS ? index : GIMH_RECORDS;
+  unsigned index = region->curidx;
+  return index < GIMH_NRECORDS ? index : GIMH_NRECORDS;
 }
 
 bool gimh_region_ok(const volatile gimh_region *region) {
-  return region && region->magic == GIMH_REGION_MAGIC && region->version == vsnnum &&
-         region->magic2 == GIMH_REGION_MAGIC && gimh_region_index(region) < GIMH_RECORDS;
+  return region && region->magic == GIMH_MAGIC && region->version == vsnnum &&
+         region->magic2 == GIMH_MAGIC && gimh_region_index(region) < GIMH_NRECORDS;
 }
 
 int gimh_init_inst_ctx(gimh_inst_ctx **out, gimh_proc_ctx *proc, const char *home,
@@ -60,7 +60,7 @@ int gimh_init_inst_ctx(gimh_inst_ctx **out, gimh_proc_ctx *proc, const char *hom
     gimh_clear_oserr(&err);
     void *addr = nullptr;
     if (skgmsmr_op(&err, &ctx->smr, SKGMSMR_OP_ATTACH, GIMH_REGION_SIZE, home, sid,
-                   SKGMSMR_PROT_READ, 0, &addr) != SKGMSMR_OK) {
+                   SKGMSMR_MODE_READ, 0, &addr) != SKGMSMR_OK) {
       if (err.code != 0) gimcroserr(env, &err);
       gimh_throw(&root, env, VUV_ATTACH);
     }
@@ -98,7 +98,7 @@ int gimh_dest_inst_ctx(gimh_inst_ctx *inst) {
       gimh_clear_oserr(&err);
       void *addr = inst->addr;
       skgmsmr_op(&err, &inst->smr, SKGMSMR_OP_DETACH, GIMH_REGION_SIZE, nullptr, nullptr,
-                 SKGMSMR_PROT_READ, 0, &addr);
+                 SKGMSMR_MODE_READ, 0, &addr);
     }
     if (inst->flags & GIMH_INST_SMR) {
       gimh_clear_oserr(&err);

@@ -48,7 +48,7 @@ gimh_proc_ctx *gimh_inst_proc(const gimh_inst_ctx *inst);
 // current-record index inside the file.
 bool gimh_region_ok(const volatile gimh_region *region);
 
-// The current-record index, read once; GIMH_RECORDS when out of range.
+// The current-record index, read once; GIMH_NRECORDS when out of range.
 unsigned gimh_region_index(const volatile gimh_region *region);
 
 // The process context of a usable query context (magic and chain), or NULL.

@@ -130,7 +130,7 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
     ctx->flags |= GIMH_PROC_SKGP;
     memset(ctx->event_row, GIMSA_NOT_SUPPORTED_ROW, sizeof ctx->event_row);
     for (int row = GIMSA_FIRST_EVENT_ROW;
-         row < GIMSA_ROWS && gimsa_tab[row].event >= 0 && gimsa_tab[row].event < GIMH_EVENTS; ++row)
+         row < GIMSA_ROWS && gimsa_tab[row].event >= 0 && gimsa_tab[row].event < GIMH_NEVENTS; ++row)
       ctx->event_row[gimsa_tab[row].event] = static_cast<uint8_t>(row);
     lemptfr(&root, &frame);
     ctx->magic = GIMH_PROC_MAGIC;

@@ -38,7 +38,7 @@ constexpr gimsa_row gimsa_tab[GIMSA_ROWS] = {
 
 namespace {
 
-constexpr size_t kBits = GIMH_EVENTS;
+constexpr size_t kBits = GIMH_NEVENTS;
 // The bits of the 15 events in the second byte of a vector.
 constexpr uint8_t kHighMask = 0x7F;
 
@@ -69,15 +69,15 @@ bool copy_owner(gimh_query_ctx *q, gimc_env *env, gimh_proc_ctx *proc) {
   slos_error err;
   gimh_clear_oserr(&err);
   skgp_pid src;
-  memcpy(&src, const_cast<const skgp_pid *>(&q->region->owner), sizeof src);
+  memcpy(&src, const_cast<const skgp_pid *>(&q->region->pid), sizeof src);
   if (skgpmaterialize(&err, &proc->skgp, &src, &q->owner)) return true;
   if (err.code != 0) gimcroserr(env, &err);
   return false;
 }
 
 const volatile uint8_t *record_states(const volatile gimh_region *region, unsigned index) {
-  assert(index < GIMH_RECORDS);
-  return region->records[index].state;
+  assert(index < GIMH_NRECORDS);
+  return region->rec[index].state;
 }
 
 }  // namespace
@@ -102,8 +102,8 @@ int gimh_init_query_ctx(gimh_query_ctx **out, gimh_inst_ctx *inst) {
     if (!env->lmm || !env->heap) gimh_throw(&root, env, VUV_NOHEAP);
     auto *region = static_cast<const volatile gimh_region *>(inst->addr);
     // The index is read once: the instance may move it at any time.
-    unsigned index = region ? gimh_region_index(region) : GIMH_RECORDS;
-    if (!gimh_region_ok(region) || index >= GIMH_RECORDS) gimh_throw(&root, env, VUV_MISMATCH);
+    unsigned index = region ? gimh_region_index(region) : GIMH_NRECORDS;
+    if (!gimh_region_ok(region) || index >= GIMH_NRECORDS) gimh_throw(&root, env, VUV_MISMATCH);
     auto *q = static_cast<gimh_query_ctx *>(gimh_alloc(env, sizeof(gimh_query_ctx)));
     if (!q) gimh_throw(&root, env, VUV_QUERY_NOMEM);
     memset(q, 0, sizeof *q);
@@ -163,7 +163,7 @@ int gimh_get(gimh_query_ctx *q) {
   if (q->live[GIMH_EV_RESTART] == GIMH_STATE_SET) {
     restart = true;
     const unsigned index = gimh_region_index(region);
-    if (index >= GIMH_RECORDS) {
+    if (index >= GIMH_NRECORDS) {
       GIMH_RECORD(env, VUV_MISMATCH);
       return GIMH_FAIL;
     }
@@ -178,7 +178,7 @@ int gimh_get(gimh_query_ctx *q) {
   }
 
   memset(cur, 0, GIMH_VEC_BYTES);
-  for (unsigned n = 0; n < GIMH_EVENTS; ++n)
+  for (unsigned n = 0; n < GIMH_NEVENTS; ++n)
     if (q->live[n] == GIMH_STATE_SET) set_bit(cur, n);
 
   const bool valid_prev = (q->flags & GIMH_Q_NOPREV) == 0;
@@ -252,7 +252,7 @@ int gimh_check(gimh_query_ctx *q, int event, int kind, int *result) {
     return GIMH_OK;
   }
   const uint8_t event_byte = static_cast<uint8_t>(event);
-  if (static_cast<unsigned>(event) >= GIMH_EVENTS) {
+  if (static_cast<unsigned>(event) >= GIMH_NEVENTS) {
     GIMH_RECORD(env, VUV_BADEVENT, LSFUB1, &event_byte);
     return GIMH_FAIL;
   }
@@ -279,7 +279,7 @@ namespace {
 const gimsa_row *row_of(gimh_proc_ctx *proc, int event) {
   if (!proc || proc->magic != GIMH_PROC_MAGIC) return nullptr;
   if (event == GIMH_ANY_STATE) return &gimsa_tab[GIMSA_ANY_STATE_ROW];
-  if (event < 0 || event >= GIMH_EVENTS) return nullptr;
+  if (event < 0 || event >= GIMH_NEVENTS) return nullptr;
   return &gimsa_tab[proc->event_row[event]];
 }
 

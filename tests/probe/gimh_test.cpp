@@ -43,12 +43,12 @@ struct Instance {
     path = dbs + "/hc_orcl.dat";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     gimh_region init{};
-    init.magic = init.magic2 = GIMH_REGION_MAGIC;
+    init.magic = init.magic2 = GIMH_MAGIC;
     init.version = vsnnum;
-    init.flags = GIMH_REGION_READY;
-    init.owner.pid = getpid();
-    init.owner.start = start_of(getpid());
-    for (auto &rec : init.records) memset(rec.state, kUnset, sizeof rec.state);
+    init.flags = GIMH_FLG_READY;
+    init.pid.pid = getpid();
+    init.pid.stime = start_of(getpid());
+    for (auto &rec : init.rec) memset(rec.state, kUnset, sizeof rec.state);
     EXPECT_EQ(write(fd, &init, sizeof init), static_cast<ssize_t>(sizeof init));
     r = static_cast<gimh_region *>(
         mmap(nullptr, sizeof init, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
@@ -60,7 +60,7 @@ struct Instance {
     rmdir((home + "/dbs").c_str());
     rmdir(home.c_str());
   }
-  uint8_t *states() { return r->records[r->index].state; }
+  uint8_t *states() { return r->rec[r->curidx].state; }
 };
 
 struct Probe {
@@ -107,7 +107,7 @@ TEST(GimhProc, EventTableAndLookups) {
     gimh_proc_ctx *proc = nullptr;
     CHILD_CHECK(gimh_init_proc_ctx(&proc, 0) == GIMH_OK && proc);
     CHILD_CHECK(proc->magic == GIMH_PROC_MAGIC);
-    for (int e = 0; e < GIMH_EVENTS; ++e) {
+    for (int e = 0; e < GIMH_NEVENTS; ++e) {
       CHILD_CHECK(proc->event_row[e] == e + 2);
       CHILD_CHECK(strlen(gimh_name(proc, e)) == GIMSA_NAME_WIDTH);
     }
@@ -200,7 +200,7 @@ TEST(GimhInst, ReadyWaitCountsPauses) {
       if (k != 0) in.r->flags = 0;
       gimh_test_set_pause([](uint32_t usec) {
         CHILD_CHECK(usec == 100000);
-        if (++pauses == set_at) inst_file->r->flags = GIMH_REGION_READY;
+        if (++pauses == set_at) inst_file->r->flags = GIMH_FLG_READY;
       });
       gimh_proc_ctx *proc = nullptr;
       CHILD_CHECK(gimh_init_proc_ctx(&proc, 0) == GIMH_OK);
@@ -226,7 +226,7 @@ TEST(GimhInst, HeaderChecks) {
       {"version", [](gimh_region *r) { r->version = vsnnum + 1; }, 105},
       {"magic", [](gimh_region *r) { r->magic = 0; }, 105},
       {"magic2", [](gimh_region *r) { r->magic2 = 0x44F6; }, 105},
-      {"index 10", [](gimh_region *r) { r->index = 10; }, 105},
+      {"index 10", [](gimh_region *r) { r->curidx = 10; }, 105},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -270,7 +270,7 @@ TEST(GimhQuery, ChecksBeforeAndAfterTheFirstSnapshot) {
     CHILD_CHECK(check(p.q, GIMH_EV_OPEN, 2) == 1);
     CHILD_CHECK(check(p.q, GIMH_EV_OPEN, 1) == 0);
     CHILD_CHECK(check(p.q, GIMH_EV_CLOSED, 1) == 1);
-    for (int e = 0; e < GIMH_EVENTS; ++e)
+    for (int e = 0; e < GIMH_NEVENTS; ++e)
       if (e != 4) CHILD_CHECK(check(p.q, e, 3) == 0);
     CHILD_CHECK(check(p.q, 4, 2) == -10 - GIMH_UNSUPPORTED);
     CHILD_CHECK(error_text(p.proc) == "VUV-00110: file not found; arguments: [4]\n");
@@ -304,7 +304,7 @@ TEST(GimhQuery, AnyStateCountsOnlyTheFifteenEvents) {
   Instance in;
   // every event but Instance Restart, which would make the first snapshot
   // report changes
-  for (int e = 0; e < GIMH_EVENTS; ++e) in.states()[e] = e == GIMH_EV_RESTART ? kUnset : kSet;
+  for (int e = 0; e < GIMH_NEVENTS; ++e) in.states()[e] = e == GIMH_EV_RESTART ? kUnset : kSet;
   IN_CHILD({
     Probe p = open_all(in);
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
@@ -314,13 +314,13 @@ TEST(GimhQuery, AnyStateCountsOnlyTheFifteenEvents) {
     in.states()[GIMH_EV_RESTART] = kSet;
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
     CHILD_CHECK(check(p.q, GIMH_ANY_STATE, 1) == 0);  // bit 15 is no event
-    for (int e = 0; e < GIMH_EVENTS; ++e) in.states()[e] = kUnset;
+    for (int e = 0; e < GIMH_NEVENTS; ++e) in.states()[e] = kUnset;
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
     CHILD_CHECK(check(p.q, GIMH_ANY_STATE, 1) == 1);
     CHILD_CHECK(check(p.q, GIMH_ANY_STATE, 2) == 0);
     CHILD_CHECK(check(p.q, GIMH_ANY_STATE, 3) == 1);
     // registrations of kind 1 for every event fire nothing while all are set
-    for (int e = 0; e < GIMH_EVENTS; ++e) in.states()[e] = kSet;
+    for (int e = 0; e < GIMH_NEVENTS; ++e) in.states()[e] = kSet;
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);  // the restart snapshot
     CHILD_CHECK(gimh_add_par(p.q, GIMH_ANY_STATE, 1) == GIMH_OK);
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
@@ -350,7 +350,7 @@ TEST(GimhQuery, GoneProcessSetsAbnormalTermination) {
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);
   Instance in;
-  in.r->owner.pid = child;
+  in.r->pid.pid = child;
   in.states()[GIMH_EV_OPEN] = kSet;
   in.states()[12] = kSet;
   in.states()[7] = kSet;
@@ -371,7 +371,7 @@ TEST(GimhQuery, GoneProcessSetsAbnormalTermination) {
 
 TEST(GimhQuery, LivenessErrorIsReported) {
   Instance in;
-  in.r->owner.pid = 0;
+  in.r->pid.pid = 0;
   IN_CHILD({
     Probe p = open_all(in);
     CHILD_CHECK(gimh_get(p.q) == GIMH_FAIL);
@@ -382,7 +382,7 @@ TEST(GimhQuery, LivenessErrorIsReported) {
 
 TEST(GimhQuery, RestartFollowsTheFileToItsNewRecord) {
   Instance in;
-  in.r->index = 2;
+  in.r->curidx = 2;
   in.states()[GIMH_EV_OPEN] = kSet;
   IN_CHILD({
     Probe p = open_all(in);
@@ -392,20 +392,20 @@ TEST(GimhQuery, RestartFollowsTheFileToItsNewRecord) {
     pid_t gone = fork();
     if (gone == 0) _exit(0);
     waitpid(gone, nullptr, 0);
-    in.r->records[2].state[GIMH_EV_RESTART] = kSet;
-    in.r->index = 5;
-    in.r->records[5].state[GIMH_EV_OPEN] = kSet;
-    in.r->records[5].state[3] = kSet;
-    in.r->owner.pid = getpid();
-    in.r->owner.start = 0;
+    in.r->rec[2].state[GIMH_EV_RESTART] = kSet;
+    in.r->curidx = 5;
+    in.r->rec[5].state[GIMH_EV_OPEN] = kSet;
+    in.r->rec[5].state[3] = kSet;
+    in.r->pid.pid = getpid();
+    in.r->pid.stime = 0;
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
     CHILD_CHECK(p.q->live == static_cast<const uint8_t *>(p.inst->addr) +
-                                 offsetof(gimh_region, records) + 5 * sizeof(gimh_state_record) +
-                                 offsetof(gimh_state_record, state));
+                                 offsetof(gimh_region, rec) + 5 * sizeof(gimh_record) +
+                                 offsetof(gimh_record, state));
     CHILD_CHECK(check(p.q, GIMH_EV_RESTART, 2) == 1);
     CHILD_CHECK(check(p.q, GIMH_EV_RESTART, 3) == 1 && check(p.q, GIMH_EV_DISMOUNTED, 3) == 1);
     CHILD_CHECK(check(p.q, 3, 3) == 0 && check(p.q, 3, 2) == 1);
-    CHILD_CHECK(p.q->owner.start == 0);
+    CHILD_CHECK(p.q->owner.stime == 0);
     // the next snapshot compares normally again
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
     CHILD_CHECK(check(p.q, GIMH_EV_RESTART, 2) == 0 && check(p.q, GIMH_EV_RESTART, 3) == 1);
@@ -418,10 +418,10 @@ TEST(GimhQuery, IndexOutsideTheFileIsAMismatch) {
   IN_CHILD({
     Probe p = open_all(in);
     CHILD_CHECK(gimh_get(p.q) == GIMH_OK);
-    in.r->index = 10;
+    in.r->curidx = 10;
     CHILD_CHECK(gimh_get(p.q) == GIMH_FAIL);
     CHILD_CHECK(error_text(p.proc) == "VUV-00105: file not found\n");
-    in.r->index = 0;
+    in.r->curidx = 0;
     in.r->version = 0;
     CHILD_CHECK(gimh_get(p.q) == GIMH_FAIL);
     in.r->version = vsnnum;

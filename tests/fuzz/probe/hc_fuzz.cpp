@@ -55,7 +55,7 @@ void read_everything(gimh_proc_ctx *proc, gimh_query_ctx *q) {
   gimh_add_par(q, 9, 3);
   if (gimh_get(q) == GIMH_OK) {
     gimh_event ev;
-    for (int i = 0; i < 3 * GIMH_EVENTS + 1 && gimh_next(q, &ev) == GIMH_OK; ++i) {
+    for (int i = 0; i < 3 * GIMH_NEVENTS + 1 && gimh_next(q, &ev) == GIMH_OK; ++i) {
       if (!ev.name) abort();
     }
   }

@@ -22,13 +22,13 @@ TEST(HcFuzzSmoke, CorpusAndDamagedFiles) {
     inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   gimh_region r{};
-  r.magic = r.magic2 = GIMH_REGION_MAGIC;
+  r.magic = r.magic2 = GIMH_MAGIC;
   r.version = vsnnum;
-  r.flags = GIMH_REGION_READY;
-  r.owner.pid = getpid();
-  for (auto &rec : r.records) memset(rec.state, 1, sizeof rec.state);
-  r.records[0].state[GIMH_EV_OPEN] = 2;
-  r.records[0].state[GIMH_EV_RESTART] = 2;
+  r.flags = GIMH_FLG_READY;
+  r.pid.pid = getpid();
+  for (auto &rec : r.rec) memset(rec.state, 1, sizeof rec.state);
+  r.rec[0].state[GIMH_EV_OPEN] = 2;
+  r.rec[0].state[GIMH_EV_RESTART] = 2;
   const auto *bytes = reinterpret_cast<const uint8_t *>(&r);
   std::vector<uint8_t> valid(bytes, bytes + sizeof r);
   inputs.push_back(valid);
