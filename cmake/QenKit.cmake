@@ -1,4 +1,5 @@
-# qen_kit_layer(NAME target LINKS lib ... COMPONENTS folder ... PUBLIC header ...)
+# qen_kit_layer(NAME target LINKS lib ... COMPONENTS folder ... PUBLIC header ...
+#               [SHARED header ...])
 # One layer of the kit: a static library built from the component folders it
 # lists (every source below each, its sosd folder included), linking only the
 # libraries given in LINKS, which must be defined already, that is lie below
@@ -6,10 +7,12 @@
 #
 # Users of the layer see its PUBLIC headers only (paths relative to the
 # layer's folder): each is reached through a forwarding header in the build
-# tree. All other headers are private to the layer; a test of one component
+# tree. A component's own sources see its own folder, the public headers and
+# the SHARED headers: internal headers that the layer's components share.
+# Every other header is private to its component; a test of one component
 # that needs that component's internal header calls qen_kit_internal.
 function(qen_kit_layer)
-  cmake_parse_arguments(L "" "NAME" "LINKS;COMPONENTS;PUBLIC" ${ARGN})
+  cmake_parse_arguments(L "" "NAME" "LINKS;COMPONENTS;PUBLIC;SHARED" ${ARGN})
   foreach(lib IN LISTS L_LINKS)
     if(NOT TARGET ${lib})
       message(FATAL_ERROR "${L_NAME} links ${lib}, which is not a layer below it")
@@ -24,7 +27,6 @@ function(qen_kit_layer)
   endforeach()
 
   set(srcs)
-  set(incs)
   foreach(c IN LISTS L_COMPONENTS)
     set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${c})
     if(NOT IS_DIRECTORY ${dir})
@@ -36,32 +38,39 @@ function(qen_kit_layer)
     if(IS_DIRECTORY ${dir}/sosd)
       list(APPEND cincs ${dir}/sosd)
     endif()
-    list(APPEND incs ${cincs})
+    set_property(SOURCE ${s} APPEND PROPERTY INCLUDE_DIRECTORIES ${cincs})
     set_property(GLOBAL PROPERTY QEN_KIT_COMPONENT_${c} "${cincs}")
   endforeach()
 
-  # Forwarding headers; one left from an earlier list is removed.
-  set(fwd ${CMAKE_CURRENT_BINARY_DIR}/public)
+  qen_kit_forward(${L_NAME} ${CMAKE_CURRENT_BINARY_DIR}/public "${L_PUBLIC}")
+  qen_kit_forward(${L_NAME} ${CMAKE_CURRENT_BINARY_DIR}/shared "${L_SHARED}")
+
+  add_library(${L_NAME} STATIC ${srcs})
+  target_include_directories(${L_NAME} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/shared
+                             PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/public)
+  target_link_libraries(${L_NAME} PUBLIC ${L_LINKS} Threads::Threads ${CMAKE_DL_LIBS})
+endfunction()
+
+# Writes a forwarding header in fwd for each header of the list (paths
+# relative to the current source folder) and removes any other one there.
+function(qen_kit_forward layer fwd headers)
   set(names)
-  foreach(h IN LISTS L_PUBLIC)
+  foreach(h IN LISTS headers)
     if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${h})
-      message(FATAL_ERROR "${L_NAME}: no public header ${h}")
+      message(FATAL_ERROR "${layer}: no header ${h}")
     endif()
     get_filename_component(name ${h} NAME)
     list(APPEND names ${name})
     file(CONFIGURE OUTPUT ${fwd}/${name}
          CONTENT "#include \"${CMAKE_CURRENT_SOURCE_DIR}/${h}\"\n")
   endforeach()
+  file(MAKE_DIRECTORY ${fwd})
   file(GLOB old RELATIVE ${fwd} ${fwd}/*)
   foreach(o IN LISTS old)
     if(NOT o IN_LIST names)
       file(REMOVE ${fwd}/${o})
     endif()
   endforeach()
-
-  add_library(${L_NAME} STATIC ${srcs})
-  target_include_directories(${L_NAME} PRIVATE ${incs} PUBLIC ${fwd})
-  target_link_libraries(${L_NAME} PUBLIC ${L_LINKS} Threads::Threads ${CMAKE_DL_LIBS})
 endfunction()
 
 # qen_kit_internal(target component)

@@ -46,15 +46,25 @@ int alloc_block(slts_mutex *mx) {
   return 0;
 }
 
+// A thread-id record may be asked whether it names the calling thread
+// (sltstcu) while another thread sets it, as the owner record of a layer's
+// initialisation is: its id and valid flag are written and read atomically.
+// Only the thread it names can find its own id there, so no ordering is
+// needed beyond that.
+std::atomic_ref<int> rec_id(sltstrec *r) { return std::atomic_ref<int>(r->id); }
+std::atomic_ref<unsigned char> rec_valid(sltstrec *r) {
+  return std::atomic_ref<unsigned char>(r->valid);
+}
+
 void set_rec(sltstrec *r, int id, pthread_t os) {
-  r->id = id;
-  r->valid = 1;
+  rec_id(r).store(id, std::memory_order_relaxed);
+  rec_valid(r).store(1, std::memory_order_relaxed);
   r->os = os;
 }
 
 void set_none(sltstrec *r) {
-  r->id = 0;
-  r->valid = 0;
+  rec_id(r).store(0, std::memory_order_relaxed);
+  rec_valid(r).store(0, std::memory_order_relaxed);
   memset(&r->os, 0, sizeof r->os);
 }
 
@@ -377,7 +387,8 @@ extern "C" int sltsThndIsSame(slts_thnd *a, slts_thnd *b) {
 
 extern "C" int sltstcu(slts_tid *tid) {
   if (tid == nullptr || tid->rec == nullptr) return 0;
-  return tid->rec->valid == 1 && tid->rec->id == self_id();
+  return rec_valid(tid->rec).load(std::memory_order_relaxed) == 1 &&
+         rec_id(tid->rec).load(std::memory_order_relaxed) == self_id();
 }
 
 extern "C" int sltstprint(slts_ctx *, slts_thnd *hnd, char *buf, size_t len) {

@@ -170,6 +170,22 @@ void gb_linear_bytes(uint32_t n, uint8_t *out) {
   out[0] = (uint8_t)(0x81 + i / 12600);
 }
 
+// The entry of the unit whose low byte is low, in the row whose 8-byte record
+// is rec, of a block of encoding rows with entries width bytes wide: dense
+// (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
+// NULL when a sparse row has no entry for it.
+const uint8_t *row_entry(const uint8_t *rows, const uint8_t *rec, unsigned low, unsigned width) {
+  const uint8_t *data = rows + rd32(rec);
+  if (!(rec[5] & 0x20)) return data + (size_t)low * width;
+  unsigned byte = low >> 3, bit = low & 7;
+  if (!(data[byte] & (1u << bit))) return nullptr;
+  unsigned rank = 0;
+  for (unsigned i = 0; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
+  unsigned below = data[byte] & lxcsbmr[bit];
+  rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
+  return data + 32 + (size_t)rank * width;
+}
+
 }  // namespace
 
 extern "C" {
@@ -335,23 +351,11 @@ uint16_t lxcsureplace(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned 
 
 uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out) {
   const uint8_t *rec = rows + 8u * (unit >> 8);
-  unsigned low = unit & 0xFF;
   uint8_t rflags = rec[5];
   if (rflags == 0) return 0;
   unsigned width = rflags & 0x0F;
-  const uint8_t *data = rows + rd32(rec);
-  const uint8_t *e;
-  if (rflags & 0x20) {
-    unsigned byte = low >> 3, bit = low & 7;
-    if (!(data[byte] & (1u << bit))) return 0;
-    unsigned rank = 0;
-    for (unsigned i = 0; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
-    unsigned below = data[byte] & lxcsbmr[bit];
-    rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
-    e = data + 32 + (size_t)rank * width;
-  } else {
-    e = data + (size_t)low * width;
-  }
+  const uint8_t *e = row_entry(rows, rec, unit & 0xFF, width);
+  if (!e) return 0;
   if ((rflags & 0x40) && width >= 3 && e[0] != 0) {
     out[0] = rec[4];
     out[1] = e[0];
@@ -381,26 +385,12 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo) {
   const uint8_t repl = cs->sb_repl;
   uint8_t out = repl;
   if (value <= 0xFFFF) {
-    const uint8_t *t = lxcstab(cs, LXCT_U2M);
-    const uint8_t *row = t + 8 * (value >> 8);
-    uint32_t off = rd32(row);
-    uint8_t rflags = row[5];
+    const uint8_t *rows = lxcstab(cs, LXCT_U2M);
+    const uint8_t *rec = rows + 8 * (value >> 8);
+    uint8_t rflags = rec[5];
     unsigned width = rflags & 0x0Fu;
-    if (width == 0) width = 1;
-    unsigned low = value & 0xFF;
-    if (rflags & 0x20) {
-      const uint8_t *bm = t + off;
-      unsigned byte = low >> 3, bit = low & 7;
-      if (bm[byte] & (1u << bit)) {
-        unsigned rank = 0;
-        for (unsigned k = 0; k < byte; ++k) rank += lxcsbm[bm[k] & 0x0F] + lxcsbm[bm[k] >> 4];
-        unsigned below = bm[byte] & lxcsbmr[bit];
-        rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
-        out = t[off + 32 + rank * width];
-      }
-    } else if (rflags != 0) {
-      out = t[off + low * width];
-    }
+    const uint8_t *e = rflags ? row_entry(rows, rec, value & 0xFF, width ? width : 1) : nullptr;
+    if (e) out = e[0];
   }
   if (out == repl && value != cs->sbu[repl]) mark(glo);
   return out;

@@ -1,11 +1,16 @@
 // Runs the virtual-file layer once in this process and checks what it did.
 // argv[1] names the case: "present" (the data package's library is on the
-// search path; VIRUZE_HOME as the parent set it) or "absent". Exits 0 when
-// every check held.
+// search path; VIRUZE_HOME as the parent set it), "absent", or "threads"
+// (threads start the layer at once through a loader of the test's own).
+// Exits 0 when every check held.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "lfv.h"
 #include "lpm.h"
@@ -119,6 +124,50 @@ void absent() {
   CHECK(h == nullptr && err.code == -5 && err.oserr == ENOENT);
 }
 
+// A loader of the test's own: slow, so that the other threads arrive while
+// it runs, and counted.
+std::atomic<int> loads{0};
+const char kFile[] = "served by the test loader";
+
+const void *test_lookup(const char *name, uint32_t *size) {
+  if (std::strcmp(name, "f") != 0) return nullptr;
+  *size = sizeof kFile - 1;
+  return kFile;
+}
+
+int test_loader(const char *name, const char *, const char *, lpm_funcs **iface,
+                lfv_lookup *lookup) {
+  static int array;  // the layer only keeps the interface array's address
+  loads++;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  *iface = std::strcmp(name, "vedoz") == 0 ? reinterpret_cast<lpm_funcs *>(&array) : nullptr;
+  *lookup = test_lookup;
+  return 0;
+}
+
+// Threads that start the layer together: the package is loaded once, and
+// every thread then finds the layer in package mode with its prefix and
+// lookup in place.
+void threads() {
+  lfvsetloader(test_loader);
+  constexpr int kThreads = 8;
+  std::atomic<int> ready{0};
+  std::atomic<int> good{0};
+  std::vector<std::thread> pool;
+  for (int i = 0; i < kThreads; i++)
+    pool.emplace_back([&] {
+      ready++;
+      while (ready.load() < kThreads) std::this_thread::yield();
+      slos_error err{};
+      if (lfvinit(LFV_MODE_PACKAGE) != 0 || lfvtype() != LFV_MODE_PACKAGE) return;
+      if (slurp((env("VIRUZE_HOME") + "/f").c_str(), &err) == kFile) good++;
+    });
+  for (auto &t : pool) t.join();
+  CHECK(loads.load() == 1);
+  CHECK(good.load() == kThreads);
+  CHECK(lfvGetSlctx() != nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -128,6 +177,8 @@ int main(int argc, char **argv) {
     present();
   else if (what == "absent")
     absent();
+  else if (what == "threads")
+    threads();
   else
     return 2;
   return failures == 0 ? 0 : 1;

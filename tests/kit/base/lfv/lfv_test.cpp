@@ -44,6 +44,10 @@ TEST(VirtualFiles, PackageNotInstalled) {
   EXPECT_EQ(run_child("absent", {"VIRUZE_HOME=/opt/xy"}), 0);
 }
 
+TEST(VirtualFiles, ThreadsStartingTheLayerTogether) {
+  EXPECT_EQ(run_child("threads", {"VIRUZE_HOME=/opt/xy"}), 0);
+}
+
 TEST(VirtualFiles, SeekReadAndPosition) {
   static const uint8_t bytes[] = {'a', 'b', 'c', 'd', 'e'};
   lfv_file f{5, 0, bytes};
