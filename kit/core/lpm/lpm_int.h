@@ -20,13 +20,17 @@ void lpm_free(lpm_meta *obj, void *p);
 #ifdef __cplusplus
 extern "C" {
 #endif
+#ifdef QEN_TEST_HOOKS
 // Observer of the core services' entries and product instances, for tests:
 // called with the service's name, the block and the mode when the entry
-// begins; a nonzero result makes the entry fail at once.
+// begins; a nonzero result makes the entry fail at once. Test builds only.
 extern int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode);
 static inline int lpm_observe(const char *service, lpm_meta *block, int mode) {
   return lpm_service_observer ? lpm_service_observer(service, block, mode) : 0;
 }
+#else
+static inline int lpm_observe(const char *, lpm_meta *, int) { return 0; }
+#endif
 #ifdef __cplusplus
 }
 #endif
