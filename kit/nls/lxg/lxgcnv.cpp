@@ -5,7 +5,7 @@
 #include "lxgint.h"
 #include "lxhint.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 // Stateful sets are converted by the escape-sequence engine when it is
 // linked in; without it they are refused with LXG_ST_NOCS.
@@ -19,7 +19,7 @@ uint8_t sb_byte(const uint8_t *cs, uint32_t v, lxglo *g) {
   uint8_t repl = cs_repl(cs);
   uint8_t out = repl;
   if (v <= 0xFFFF) {
-    const uint8_t *t = cs_table(cs, 14);
+    const uint8_t *t = cs_table(cs, LXCT_U2M);
     const uint8_t *row = t + 8 * (v >> 8);
     uint32_t off = rd32(row);
     uint8_t flags = row[5];
@@ -399,7 +399,7 @@ extern "C" uint32_t lxgratio(const lxcsobj *dstcs, const lxcsobj *srccs, lxglo *
   if (d == 0 || (cs_flags(scs) & CS_STATEFUL)) d = 1;
   uint32_t r;
   if (cs_flags(dcs) & CS_STATEFUL) {
-    r = (dcs[100] + d - 1) / d;
+    r = (cs_statemax(dcs) + d - 1) / d;
   } else if (cs_id(dcs) == ID_AL32UTF8) {
     return cs_id(scs) == ID_AL16UTF16 ? 2u : 3u;
   } else {

@@ -10,7 +10,7 @@
 #include "lxp.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 // The special sort table of the string operations: rows of a function number
 // and a function, ended by a row with number 0. Until it is linked in, a
