@@ -13,10 +13,8 @@
 
 namespace nlsw {
 
-// Offsets of the fields the writer places: taken from the records the
-// readers use (lxl.h, lxc.h), so that writer and reader share one layout.
-#define AT(R, F) offsetof(R, F)
-#define EL(R, F, i) (offsetof(R, F) + sizeof(((R *)nullptr)->F[0]) * (i))
+// Every field is placed at its offset in the records the readers use
+// (lxl.h, lxc.h), so that writer and reader share one layout.
 
 bool host_big_endian() { return lxlhostorder() != 0; }
 
@@ -84,22 +82,22 @@ void Image::to_ebcdic(size_t flagat) {
 }
 
 void object_header(Image &img, uint16_t type) {
-  img.put32(AT(lxnlsobj, version), LX_MINVERSION);
-  img.put32(AT(lxnlsobj, release), LX_RELEASE);
-  img.put32(AT(lxnlsobj, size), 0);
-  img.put32(AT(lxnlsobj, word3), 0);
-  img.put32(AT(lxnlsobj, word4), 0);
-  img.put16(AT(lxnlsobj, type), type);
-  img.put16(AT(lxnlsobj, reserved), 0);
-  img.put8(AT(lxnlsobj, magic), LX_OBJMAGIC);
-  img.put8(AT(lxnlsobj, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.put32(offsetof(lxnlsobj, version), LX_MINVERSION);
+  img.put32(offsetof(lxnlsobj, release), LX_RELEASE);
+  img.put32(offsetof(lxnlsobj, size), 0);
+  img.put32(offsetof(lxnlsobj, word3), 0);
+  img.put32(offsetof(lxnlsobj, word4), 0);
+  img.put16(offsetof(lxnlsobj, type), type);
+  img.put16(offsetof(lxnlsobj, reserved), 0);
+  img.put8(offsetof(lxnlsobj, magic), LX_OBJMAGIC);
+  img.put8(offsetof(lxnlsobj, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
   img.reserve_to(LX_OBJHDR);
 }
 void finish_object(Image &img) {
   size_t n = (img.size() + 3) / 4 * 4;
   img.reserve_to(n);
   uint32_t sz = (uint32_t)n;
-  std::memcpy(&img.bytes[AT(lxnlsobj, size)], &sz, 4);  // already recorded as a number
+  std::memcpy(&img.bytes[offsetof(lxnlsobj, size)], &sz, 4);  // already recorded as a number
 }
 
 // ---- Character sets -------------------------------------------------------
@@ -238,28 +236,28 @@ Image build_charset(const CharsetDesc &desc) {
     trail_hi = 0xFF;
   }
 
-  img.put16(AT(lxcsobj, id), desc.id);
-  img.put16(AT(lxcsobj, w94), 31);
-  img.put32(AT(lxcsobj, flags), flags);
-  img.put16(AT(lxcsobj, rowlen), desc.kind == CsKind::Fixed2 ? rowlen : 0);
-  for (unsigned k = 0; k < 3; ++k) img.put16(EL(lxcsobj, h102, k), 0);
-  img.put8(AT(lxcsobj, sb_repl), desc.sb_repl);
+  img.put16(offsetof(lxcsobj, id), desc.id);
+  img.put16(offsetof(lxcsobj, w94), 31);
+  img.put32(offsetof(lxcsobj, flags), flags);
+  img.put16(offsetof(lxcsobj, rowlen), desc.kind == CsKind::Fixed2 ? rowlen : 0);
+  for (unsigned k = 0; k < 3; ++k) img.put16(LX_ELEM(lxcsobj, h102, k), 0);
+  img.put8(offsetof(lxcsobj, sb_repl), desc.sb_repl);
   // Fixed table: lowest lead byte; trie: highest allowed last byte.
-  img.put8(AT(lxcsobj, lead_lo), desc.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
-  img.put8(AT(lxcsobj, trail_lo), trail_lo);
-  img.put8(AT(lxcsobj, shift_in), desc.shift_in);
-  img.put8(AT(lxcsobj, shift_out), desc.shift_out);
-  img.put8(AT(lxcsobj, maxbytes), desc.maxbytes);
-  img.put8(AT(lxcsobj, lead_hi), lead_hi);
-  img.put16(AT(lxcsobj, h122), 0);
-  img.put32(AT(lxcsobj, mb_repl), desc.mb_repl);
-  img.put32(AT(lxcsobj, pad), desc.pad);
-  img.put32(AT(lxcsobj, w132), '_');
-  img.put32(AT(lxcsobj, w136), '%');
-  for (int b = 0; b < 256; ++b) img.put16(EL(lxcsobj, bclass, b), bclass[b]);
+  img.put8(offsetof(lxcsobj, lead_lo), desc.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
+  img.put8(offsetof(lxcsobj, trail_lo), trail_lo);
+  img.put8(offsetof(lxcsobj, shift_in), desc.shift_in);
+  img.put8(offsetof(lxcsobj, shift_out), desc.shift_out);
+  img.put8(offsetof(lxcsobj, maxbytes), desc.maxbytes);
+  img.put8(offsetof(lxcsobj, lead_hi), lead_hi);
+  img.put16(offsetof(lxcsobj, h122), 0);
+  img.put32(offsetof(lxcsobj, mb_repl), desc.mb_repl);
+  img.put32(offsetof(lxcsobj, pad), desc.pad);
+  img.put32(offsetof(lxcsobj, w132), '_');
+  img.put32(offsetof(lxcsobj, w136), '%');
+  for (int b = 0; b < 256; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), bclass[b]);
   // A UTF-16 set has a 16-bit case table where the byte tables would be.
   if (desc.id == LXCS_AL16UTF16)
-    for (int b = 0; b < 256; ++b) img.put16(AT(lxcsobj, upper) + 2 * b, 0);
+    for (int b = 0; b < 256; ++b) img.put16(offsetof(lxcsobj, upper) + 2 * b, 0);
   for (int b = 0; b < 256; ++b) {
     uint8_t up = (uint8_t)b, lo = (uint8_t)b;
     for (int c = 0; c < 256; ++c) {
@@ -267,13 +265,13 @@ Image build_charset(const CharsetDesc &desc) {
       if (sbu[b] != 0xFFFD && sbu[c] == lower_cp(sbu[b]) && lower_cp(sbu[b]) != sbu[b]) lo = (uint8_t)c;
     }
     if (desc.id != LXCS_AL16UTF16) {
-      img.put8(EL(lxcsobj, upper, b), up);
-      img.put8(EL(lxcsobj, lower, b), lo);
+      img.put8(LX_ELEM(lxcsobj, upper, b), up);
+      img.put8(LX_ELEM(lxcsobj, lower, b), lo);
     }
-    img.put16(EL(lxcsobj, sbu, b), sbu[b]);
-    img.put16(EL(lxcsobj, sb799, b), code799(sbu[b]));
+    img.put16(LX_ELEM(lxcsobj, sbu, b), sbu[b]);
+    img.put16(LX_ELEM(lxcsobj, sb799, b), code799(sbu[b]));
   }
-  for (int k = 0; k < 48; ++k) img.put16(EL(lxcsobj, counts, k), 0);
+  for (int k = 0; k < 48; ++k) img.put16(LX_ELEM(lxcsobj, counts, k), 0);
 
   // Data area: table 12, table 14, table 46.
   Image data;
@@ -393,8 +391,8 @@ Image build_charset(const CharsetDesc &desc) {
   if (t12.size() == 0) {
     for (int k = 0; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
   }
-  for (int k = 0; k < 48; ++k) img.put32(EL(lxcsobj, dir, k), dir[k]);
-  img.put16(EL(lxcsobj, counts, LXCT_M2U), nodes);
+  for (int k = 0; k < 48; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), dir[k]);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), nodes);
   img.append(data, 4);
   finish_object(img);
   return img;
@@ -470,14 +468,14 @@ LanguageDesc american() {
 Image build_language(const LanguageDesc &s) {
   Image img;
   object_header(img, LX_TLANG);
-  img.put32(AT(lxlanobj, flags), s.flags);
-  for (unsigned o = AT(lxlanobj, id); o < LXLAN_POOL; o += 2) img.put16(o, 0);
-  img.put16(AT(lxlanobj, id), s.id);
-  img.put16(AT(lxlanobj, ter), s.territory);
-  img.put16(AT(lxlanobj, cs), s.charset);
-  img.put16(AT(lxlanobj, sort), s.sort);
+  img.put32(offsetof(lxlanobj, flags), s.flags);
+  for (unsigned o = offsetof(lxlanobj, id); o < LXLAN_POOL; o += 2) img.put16(o, 0);
+  img.put16(offsetof(lxlanobj, id), s.id);
+  img.put16(offsetof(lxlanobj, ter), s.territory);
+  img.put16(offsetof(lxlanobj, cs), s.charset);
+  img.put16(offsetof(lxlanobj, sort), s.sort);
   // Texts by their field number (the offset of their pool-offset field).
-  auto text = [](unsigned k) { return (unsigned)EL(lxlanobj, text, k); };
+  auto text = [](unsigned k) { return (unsigned)LX_ELEM(lxlanobj, text, k); };
   std::map<unsigned, std::string> f;
   f[text(3)] = s.abbrev;
   auto list = [&](unsigned first, const std::vector<std::string> &v) {
@@ -493,20 +491,20 @@ Image build_language(const LanguageDesc &s) {
   f[text(45)] = s.pm;
   f[text(46)] = s.ad;
   f[text(47)] = s.bc;
-  static_assert(EL(lxlanobj, text, 3) == 112 && EL(lxlanobj, text, 47) == 200);
+  static_assert(LX_ELEM(lxlanobj, text, 3) == 112 && LX_ELEM(lxlanobj, text, 47) == 200);
   std::vector<std::pair<unsigned, std::string>> texts;
-  for (unsigned o = AT(lxlanobj, text); o < AT(lxlanobj, name); o += 2)
+  for (unsigned o = offsetof(lxlanobj, text); o < offsetof(lxlanobj, name); o += 2)
     texts.push_back({o, f.count(o) ? f[o] : ""});
   size_t longest[4] = {0, 0, 0, 0};
   for (auto &m : s.months) longest[0] = std::max(longest[0], m.size());
   for (auto &m : s.abbr_months) longest[1] = std::max(longest[1], m.size());
   for (auto &m : s.days) longest[2] = std::max(longest[2], m.size());
   for (auto &m : s.abbr_days) longest[3] = std::max(longest[3], m.size());
-  img.put16(EL(lxlanobj, longest, 0), (uint16_t)longest[0]);
-  img.put16(EL(lxlanobj, longest, 2), (uint16_t)longest[1]);
-  img.put16(EL(lxlanobj, longest, 1), (uint16_t)longest[2]);
-  img.put16(EL(lxlanobj, longest, 3), (uint16_t)longest[3]);
-  pool_strings(img, LXLAN_POOL, texts, AT(lxlanobj, name), s.name);
+  img.put16(LX_ELEM(lxlanobj, longest, 0), (uint16_t)longest[0]);
+  img.put16(LX_ELEM(lxlanobj, longest, 2), (uint16_t)longest[1]);
+  img.put16(LX_ELEM(lxlanobj, longest, 1), (uint16_t)longest[2]);
+  img.put16(LX_ELEM(lxlanobj, longest, 3), (uint16_t)longest[3]);
+  pool_strings(img, LXLAN_POOL, texts, offsetof(lxlanobj, name), s.name);
   finish_object(img);
   return img;
 }
@@ -525,16 +523,16 @@ TerritoryDesc america() {
 Image build_territory(const TerritoryDesc &s) {
   Image img;
   object_header(img, LX_TTERR);
-  img.put32(AT(lxterobj, flags), 0);
-  for (unsigned o = AT(lxterobj, id); o < LXTER_POOL; o += 2) img.put16(o, 0);
-  img.put16(AT(lxterobj, id), s.id);
+  img.put32(offsetof(lxterobj, flags), 0);
+  for (unsigned o = offsetof(lxterobj, id); o < LXTER_POOL; o += 2) img.put16(o, 0);
+  img.put16(offsetof(lxterobj, id), s.id);
   for (auto &n : s.numbers) img.put16(n.first, n.second);
   std::map<unsigned, std::string> f = s.strings;
-  f[EL(lxterobj, text, 1)] = s.abbrev;
+  f[LX_ELEM(lxterobj, text, 1)] = s.abbrev;
   std::vector<std::pair<unsigned, std::string>> texts;
-  for (unsigned o = AT(lxterobj, text); o < AT(lxterobj, name); o += 2)
+  for (unsigned o = offsetof(lxterobj, text); o < offsetof(lxterobj, name); o += 2)
     texts.push_back({o, f.count(o) ? f[o] : ""});
-  pool_strings(img, LXTER_POOL, texts, AT(lxterobj, name), s.name);
+  pool_strings(img, LXTER_POOL, texts, offsetof(lxterobj, name), s.name);
   finish_object(img);
   return img;
 }
@@ -542,9 +540,9 @@ Image build_territory(const TerritoryDesc &s) {
 Image build_sort(const std::string &name, uint16_t id) {
   Image img;
   object_header(img, LX_TSORT);
-  for (unsigned o = AT(lxsrtobj, id); o < AT(lxsrtobj, sect); o += 2) img.put16(o, 0);
-  for (unsigned k = 0; k < 49; ++k) img.put32(EL(lxsrtobj, sect, k), 0);
-  img.put16(AT(lxsrtobj, id), id);
+  for (unsigned o = offsetof(lxsrtobj, id); o < offsetof(lxsrtobj, sect); o += 2) img.put16(o, 0);
+  for (unsigned k = 0; k < 49; ++k) img.put32(LX_ELEM(lxsrtobj, sect, k), 0);
+  img.put16(offsetof(lxsrtobj, id), id);
   img.reserve_to(LXSRT_NAME);
   img.putname(LXSRT_NAME, name);
   finish_object(img);
@@ -559,11 +557,11 @@ Image build_boot(BootDesc desc) {
   });
   uint16_t count = (uint16_t)(desc.objects.size() + 1);
   Image img;
-  img.put32(AT(lxboot, version), desc.version);
-  img.put32(AT(lxboot, release), LX_RELEASE);
-  img.put32(AT(lxboot, size), (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
-  img.put32(AT(lxboot, size2), 0);
-  img.put32(AT(lxboot, flags), 0);
+  img.put32(offsetof(lxboot, version), desc.version);
+  img.put32(offsetof(lxboot, release), LX_RELEASE);
+  img.put32(offsetof(lxboot, size), (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
+  img.put32(offsetof(lxboot, size2), 0);
+  img.put32(offsetof(lxboot, flags), 0);
   for (unsigned t = 0; t < 10; ++t) {
     uint16_t first = count;
     for (size_t i = 0; i < desc.objects.size(); ++i)
@@ -571,26 +569,26 @@ Image build_boot(BootDesc desc) {
         first = (uint16_t)(i + 1);
         break;
       }
-    img.put16(EL(lxboot, first, t), first);
+    img.put16(LX_ELEM(lxboot, first, t), first);
   }
-  img.put16(AT(lxboot, count), count);
-  img.put16(AT(lxboot, reserved), 0);
-  img.put8(AT(lxboot, magic), desc.magic);
-  img.put8(AT(lxboot, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.put16(offsetof(lxboot, count), count);
+  img.put16(offsetof(lxboot, reserved), 0);
+  img.put8(offsetof(lxboot, magic), desc.magic);
+  img.put8(offsetof(lxboot, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
   img.reserve_to(LX_BOOTHDR + LX_BENTSIZE * count);
   for (size_t i = 0; i < desc.objects.size(); ++i) {
     const BootObject &o = desc.objects[i];
     size_t at = LX_BOOTHDR + LX_BENTSIZE * (i + 1);
-    img.put32(at + AT(lxbent, size), o.size);
-    img.put16(at + AT(lxbent, type), o.type);
-    img.put16(at + AT(lxbent, id), o.id);
+    img.put32(at + offsetof(lxbent, size), o.size);
+    img.put16(at + offsetof(lxbent, type), o.type);
+    img.put16(at + offsetof(lxbent, id), o.id);
     // A territory's name ends before its language key and group byte.
     size_t room = o.type == LX_TTERR ? LX_BOOTNAME - 2 : LX_BOOTNAME;
-    img.put8(at + AT(lxbent, namelen), (uint8_t)(std::min(o.name.size(), room - 1) + 1));
-    img.putname(at + AT(lxbent, name), o.name, room);
+    img.put8(at + offsetof(lxbent, namelen), (uint8_t)(std::min(o.name.size(), room - 1) + 1));
+    img.putname(at + offsetof(lxbent, name), o.name, room);
     if (o.type == LX_TTERR) {
-      img.put8(at + EL(lxbent, name, LX_BOOTNAME - 2), o.langkey);
-      img.put8(at + EL(lxbent, name, LX_BOOTNAME - 1), o.group);
+      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 2), o.langkey);
+      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 1), o.group);
     }
   }
   return img;
@@ -622,14 +620,14 @@ bool write_installation(const Installation &inst, const std::string &dir, unsign
   }
   Image bi = build_boot(boot);
   bool other = inst.big_endian != host_big_endian();
-  if (other) bi.to_other_order(AT(lxboot, fmtflags));
-  if (inst.ebcdic) bi.to_ebcdic(AT(lxboot, fmtflags));
+  if (other) bi.to_other_order(offsetof(lxboot, fmtflags));
+  if (inst.ebcdic) bi.to_ebcdic(offsetof(lxboot, fmtflags));
   if (!write_file(dir + "/lx" + std::to_string(bootdigit) + "boot.nlb", bi.bytes, err)) return false;
   for (auto &o : inst.objects) {
     if (o.second.size() == 0) continue;
     Image img = o.second;
-    if (other) img.to_other_order(AT(lxnlsobj, fmtflags));
-    if (inst.ebcdic) img.to_ebcdic(AT(lxnlsobj, fmtflags));
+    if (other) img.to_other_order(offsetof(lxnlsobj, fmtflags));
+    if (inst.ebcdic) img.to_ebcdic(offsetof(lxnlsobj, fmtflags));
     if (!write_file(dir + "/" + object_name(o.first.type, o.first.id) + ".nlb", img.bytes, err))
       return false;
   }

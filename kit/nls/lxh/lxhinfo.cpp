@@ -93,12 +93,12 @@ namespace {
 int32_t u16(const uint8_t *o, unsigned off) { return o ? rd16(o + off) : -1; }
 
 // Fields of the language and territory objects the numeric items read.
-constexpr unsigned lan_width(unsigned k) { return NLSOBJ_EL(lxlanobj, width, k); }
-constexpr unsigned lan_longest(unsigned k) { return NLSOBJ_EL(lxlanobj, longest, k); }
-constexpr unsigned ter_num(unsigned k) { return NLSOBJ_EL(lxterobj, num, k); }
+constexpr unsigned lan_width(unsigned k) { return LX_ELEM(lxlanobj, width, k); }
+constexpr unsigned lan_longest(unsigned k) { return LX_ELEM(lxlanobj, longest, k); }
+constexpr unsigned ter_num(unsigned k) { return LX_ELEM(lxterobj, num, k); }
 // Longest month, short month, day and short day name (items 115 to 118).
 constexpr unsigned kLongest[] = {lan_longest(0), lan_longest(2), lan_longest(1), lan_longest(3)};
-constexpr unsigned sort_opt(unsigned k) { return NLSOBJ_EL(lxsrtobj, opt, k); }
+constexpr unsigned sort_opt(unsigned k) { return LX_ELEM(lxsrtobj, opt, k); }
 
 // Bytes a length in characters takes in the handle's character set.
 int32_t to_bytes(const lxlangid *h, int item, int32_t len, const uint8_t *dl, const uint8_t *cs) {
@@ -149,14 +149,14 @@ extern "C" int32_t lxhninfo(const lxlangid *h, int item, lxglo *g) {
       const uint8_t *t = ter();
       return t ? static_cast<int32_t>(ter_flags(t)) : -1;
     }
-    case 103: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), NLSOBJ_AT(lxcsobj, w94));
+    case 103: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), offsetof(lxcsobj, w94));
     case 104: return sortflag(sort_opt(1), 0x4);
     case 105: return sortflag(sort_opt(2), 0x8);
     case 106: return sortflag(sort_opt(0), 0x1);
     case 107: return sortflag(sort_opt(3), 0x10);
     case 108: return static_cast<int32_t>(h->opts & LXH_O_VISUAL);
-    case 113: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), NLSOBJ_AT(lxlanobj, id));
-    case 114: return u16(ter(), NLSOBJ_AT(lxterobj, id));
+    case 113: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), offsetof(lxlanobj, id));
+    case 114: return u16(ter(), offsetof(lxterobj, id));
     case 115: case 116: case 117: case 118: {
       const uint8_t *d = dl();
       if (!d) return -1;

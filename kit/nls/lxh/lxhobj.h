@@ -55,29 +55,25 @@ enum : uint16_t {
   ID_AL16UTF16LE = LXCS_AL16UTF16LE
 };
 
-// Offset of field F of record R, and of element i of its array field F.
-#define NLSOBJ_AT(R, F) static_cast<unsigned>(offsetof(R, F))
-#define NLSOBJ_EL(R, F, i) (NLSOBJ_AT(R, F) + sizeof(((R *)nullptr)->F[0]) * (i))
-
-inline uint16_t cs_id(const uint8_t *cs) { return rd16(cs + NLSOBJ_AT(lxcsobj, id)); }
-inline uint16_t cs_w94(const uint8_t *cs) { return rd16(cs + NLSOBJ_AT(lxcsobj, w94)); }
-inline uint32_t cs_flags(const uint8_t *cs) { return rd32(cs + NLSOBJ_AT(lxcsobj, flags)); }
+inline uint16_t cs_id(const uint8_t *cs) { return rd16(cs + offsetof(lxcsobj, id)); }
+inline uint16_t cs_w94(const uint8_t *cs) { return rd16(cs + offsetof(lxcsobj, w94)); }
+inline uint32_t cs_flags(const uint8_t *cs) { return rd32(cs + offsetof(lxcsobj, flags)); }
 // A stateful set keeps its largest byte count per character, escape
 // sequences included, in the first byte of the row-length field.
-inline uint8_t cs_statemax(const uint8_t *cs) { return cs[NLSOBJ_AT(lxcsobj, rowlen)]; }
-inline uint8_t cs_repl(const uint8_t *cs) { return cs[NLSOBJ_AT(lxcsobj, sb_repl)]; }
-inline uint8_t cs_si(const uint8_t *cs) { return cs[NLSOBJ_AT(lxcsobj, shift_in)]; }
-inline uint8_t cs_so(const uint8_t *cs) { return cs[NLSOBJ_AT(lxcsobj, shift_out)]; }
-inline uint8_t cs_max(const uint8_t *cs) { return cs[NLSOBJ_AT(lxcsobj, maxbytes)]; }
+inline uint8_t cs_statemax(const uint8_t *cs) { return cs[offsetof(lxcsobj, rowlen)]; }
+inline uint8_t cs_repl(const uint8_t *cs) { return cs[offsetof(lxcsobj, sb_repl)]; }
+inline uint8_t cs_si(const uint8_t *cs) { return cs[offsetof(lxcsobj, shift_in)]; }
+inline uint8_t cs_so(const uint8_t *cs) { return cs[offsetof(lxcsobj, shift_out)]; }
+inline uint8_t cs_max(const uint8_t *cs) { return cs[offsetof(lxcsobj, maxbytes)]; }
 // The pad character and the words after it: word k of the pad's row.
 inline uint32_t cs_padword(const uint8_t *cs, unsigned k) {
-  return rd32(cs + NLSOBJ_AT(lxcsobj, pad) + 4 * k);
+  return rd32(cs + offsetof(lxcsobj, pad) + 4 * k);
 }
-inline uint16_t cs_class(const uint8_t *cs, uint8_t b) { return rd16(cs + NLSOBJ_EL(lxcsobj, bclass, b)); }
+inline uint16_t cs_class(const uint8_t *cs, uint8_t b) { return rd16(cs + LX_ELEM(lxcsobj, bclass, b)); }
 inline unsigned cs_len(const uint8_t *cs, uint8_t b) { return (cs_class(cs, b) & 3u) + 1; }
-inline uint16_t cs_sbu(const uint8_t *cs, uint8_t b) { return rd16(cs + NLSOBJ_EL(lxcsobj, sbu, b)); }
-inline uint16_t cs_sb799(const uint8_t *cs, uint8_t b) { return rd16(cs + NLSOBJ_EL(lxcsobj, sb799, b)); }
-inline uint32_t cs_dir(const uint8_t *cs, unsigned t) { return rd32(cs + NLSOBJ_EL(lxcsobj, dir, t)); }
+inline uint16_t cs_sbu(const uint8_t *cs, uint8_t b) { return rd16(cs + LX_ELEM(lxcsobj, sbu, b)); }
+inline uint16_t cs_sb799(const uint8_t *cs, uint8_t b) { return rd16(cs + LX_ELEM(lxcsobj, sb799, b)); }
+inline uint32_t cs_dir(const uint8_t *cs, unsigned t) { return rd32(cs + LX_ELEM(lxcsobj, dir, t)); }
 inline const uint8_t *cs_table(const uint8_t *cs, unsigned t) { return cs + kCsData + cs_dir(cs, t); }
 inline bool cs_single(const uint8_t *cs) { return cs_max(cs) == 1; }
 
@@ -89,27 +85,27 @@ inline uint16_t wkb_value(const uint8_t *wkb, unsigned code) {
 // ---- language objects ------------------------------------------------------
 
 inline constexpr unsigned kLanPool = LXLAN_POOL;
-inline uint32_t lan_flags(const uint8_t *o) { return rd32(o + NLSOBJ_AT(lxlanobj, flags)); }
-inline uint16_t lan_id(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxlanobj, id)); }
-inline uint16_t lan_ter(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxlanobj, ter)); }
-inline uint16_t lan_cs(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxlanobj, cs)); }
-inline uint16_t lan_sort(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxlanobj, sort)); }
+inline uint32_t lan_flags(const uint8_t *o) { return rd32(o + offsetof(lxlanobj, flags)); }
+inline uint16_t lan_id(const uint8_t *o) { return rd16(o + offsetof(lxlanobj, id)); }
+inline uint16_t lan_ter(const uint8_t *o) { return rd16(o + offsetof(lxlanobj, ter)); }
+inline uint16_t lan_cs(const uint8_t *o) { return rd16(o + offsetof(lxlanobj, cs)); }
+inline uint16_t lan_sort(const uint8_t *o) { return rd16(o + offsetof(lxlanobj, sort)); }
 inline const char *lan_name(const uint8_t *o) {
-  return reinterpret_cast<const char *>(o + kLanPool + rd16(o + NLSOBJ_AT(lxlanobj, name)));
+  return reinterpret_cast<const char *>(o + kLanPool + rd16(o + offsetof(lxlanobj, name)));
 }
 
 // ---- territory objects -----------------------------------------------------
 
 inline constexpr unsigned kTerPool = LXTER_POOL;
-inline uint32_t ter_flags(const uint8_t *o) { return rd32(o + NLSOBJ_AT(lxterobj, flags)); }
-inline uint16_t ter_id(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxterobj, id)); }
+inline uint32_t ter_flags(const uint8_t *o) { return rd32(o + offsetof(lxterobj, flags)); }
+inline uint16_t ter_id(const uint8_t *o) { return rd16(o + offsetof(lxterobj, id)); }
 
 // ---- sort objects ------------------------------------------------------------
 
-inline uint16_t sort_id(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxsrtobj, id)); }
-inline uint16_t sort_flags(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxsrtobj, flags)); }
-inline uint16_t sort_cmp_fn(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxsrtobj, cmp_fn)); }
-inline uint16_t sort_key_fn(const uint8_t *o) { return rd16(o + NLSOBJ_AT(lxsrtobj, key_fn)); }
+inline uint16_t sort_id(const uint8_t *o) { return rd16(o + offsetof(lxsrtobj, id)); }
+inline uint16_t sort_flags(const uint8_t *o) { return rd16(o + offsetof(lxsrtobj, flags)); }
+inline uint16_t sort_cmp_fn(const uint8_t *o) { return rd16(o + offsetof(lxsrtobj, cmp_fn)); }
+inline uint16_t sort_key_fn(const uint8_t *o) { return rd16(o + offsetof(lxsrtobj, key_fn)); }
 
 // A UTF-16 string of a language or territory pool: the 16-bit pool offset at
 // field off, ended by the next field's offset less the two-byte terminator.

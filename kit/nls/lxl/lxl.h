@@ -91,6 +91,10 @@ typedef struct lxnlsobj {
 
 #define LX_OBJHDR 92
 
+// Offset of element i of the array field F of record R: with offsetof, how
+// readers, writers and the built-in objects place the records' fields.
+#define LX_ELEM(R, F, i) (offsetof(R, F) + sizeof(((R *)0)->F[0]) * (size_t)(i))
+
 // The fixed part of a language object (type 0); its string pool follows at
 // LXLAN_POOL. Texts are UTF-16, each at a 16-bit pool offset.
 typedef struct lxlanobj {
