@@ -13,6 +13,9 @@
 
 namespace nlsw {
 
+// Every field is placed at its offset in the records the readers use
+// (lxl.h, lxc.h), so that writer and reader share one layout.
+
 bool host_big_endian() { return lxlhostorder() != 0; }
 
 void Image::put16(size_t at, uint16_t v) {
@@ -79,22 +82,22 @@ void Image::to_ebcdic(size_t flagat) {
 }
 
 void object_header(Image &img, uint16_t type) {
-  img.put32(0, 0x02100000u);
-  img.put32(4, LX_RELEASE);
-  img.put32(8, 0);
-  img.put32(12, 0);
-  img.put32(16, 0);
-  img.put16(20, type);
-  img.put16(22, 0);
-  img.put8(25, LX_OBJMAGIC);
-  img.put8(26, (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.put32(offsetof(lxnlsobj, version), LX_MINVERSION);
+  img.put32(offsetof(lxnlsobj, release), LX_RELEASE);
+  img.put32(offsetof(lxnlsobj, size), 0);
+  img.put32(offsetof(lxnlsobj, word3), 0);
+  img.put32(offsetof(lxnlsobj, word4), 0);
+  img.put16(offsetof(lxnlsobj, type), type);
+  img.put16(offsetof(lxnlsobj, reserved), 0);
+  img.put8(offsetof(lxnlsobj, magic), LX_OBJMAGIC);
+  img.put8(offsetof(lxnlsobj, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
   img.reserve_to(LX_OBJHDR);
 }
 void finish_object(Image &img) {
   size_t n = (img.size() + 3) / 4 * 4;
   img.reserve_to(n);
   uint32_t sz = (uint32_t)n;
-  std::memcpy(&img.bytes[8], &sz, 4);  // already recorded as a number
+  std::memcpy(&img.bytes[offsetof(lxnlsobj, size)], &sz, 4);  // already recorded as a number
 }
 
 // ---- Character sets -------------------------------------------------------
@@ -127,8 +130,8 @@ uint32_t lower_cp(uint32_t cp) {
 
 // id-799 code of a Unicode value, from the built-in wide object.
 uint16_t code799(uint32_t cp) {
-  const uint8_t *t = (const uint8_t *)lxdlwkb + 140;
-  for (uint16_t code = 0; code < 2000; ++code) {
+  const uint8_t *t = (const uint8_t *)lxdlwkb + LXCS_WKBVALUES;
+  for (uint16_t code = 0; code < LXCS_WKBCODES; ++code) {
     uint16_t v;
     std::memcpy(&v, t + 2 * code, 2);
     if (v == cp && v != 0xFFFD) return code;
@@ -233,27 +236,28 @@ Image build_charset(const CharsetDesc &desc) {
     trail_hi = 0xFF;
   }
 
-  img.put16(92, desc.id);
-  img.put16(94, 31);
-  img.put32(96, flags);
-  img.put16(100, desc.kind == CsKind::Fixed2 ? rowlen : 0);
-  for (unsigned o = 102; o <= 106; o += 2) img.put16(o, 0);
-  img.put8(110, desc.sb_repl);
+  img.put16(offsetof(lxcsobj, id), desc.id);
+  img.put16(offsetof(lxcsobj, w94), 31);
+  img.put32(offsetof(lxcsobj, flags), flags);
+  img.put16(offsetof(lxcsobj, rowlen), desc.kind == CsKind::Fixed2 ? rowlen : 0);
+  for (unsigned k = 0; k < 3; ++k) img.put16(LX_ELEM(lxcsobj, h102, k), 0);
+  img.put8(offsetof(lxcsobj, sb_repl), desc.sb_repl);
   // Fixed table: lowest lead byte; trie: highest allowed last byte.
-  img.put8(111, desc.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
-  img.put8(112, trail_lo);
-  img.put8(113, desc.shift_in);
-  img.put8(114, desc.shift_out);
-  img.put8(115, desc.maxbytes);
-  img.put8(116, lead_hi);
-  img.put16(122, 0);
-  img.put32(124, desc.mb_repl);
-  img.put32(128, desc.pad);
-  img.put32(132, '_');
-  img.put32(136, '%');
-  for (int b = 0; b < 256; ++b) img.put16(140 + 2 * b, bclass[b]);
+  img.put8(offsetof(lxcsobj, lead_lo), desc.kind == CsKind::Fixed2 ? lead_lo : trail_hi);
+  img.put8(offsetof(lxcsobj, trail_lo), trail_lo);
+  img.put8(offsetof(lxcsobj, shift_in), desc.shift_in);
+  img.put8(offsetof(lxcsobj, shift_out), desc.shift_out);
+  img.put8(offsetof(lxcsobj, maxbytes), desc.maxbytes);
+  img.put8(offsetof(lxcsobj, lead_hi), lead_hi);
+  img.put16(offsetof(lxcsobj, h122), 0);
+  img.put32(offsetof(lxcsobj, mb_repl), desc.mb_repl);
+  img.put32(offsetof(lxcsobj, pad), desc.pad);
+  img.put32(offsetof(lxcsobj, w132), '_');
+  img.put32(offsetof(lxcsobj, w136), '%');
+  for (int b = 0; b < 256; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), bclass[b]);
+  // A UTF-16 set has a 16-bit case table where the byte tables would be.
   if (desc.id == LXCS_AL16UTF16)
-    for (int b = 0; b < 256; ++b) img.put16(652 + 2 * b, 0);
+    for (int b = 0; b < 256; ++b) img.put16(offsetof(lxcsobj, upper) + 2 * b, 0);
   for (int b = 0; b < 256; ++b) {
     uint8_t up = (uint8_t)b, lo = (uint8_t)b;
     for (int c = 0; c < 256; ++c) {
@@ -261,13 +265,13 @@ Image build_charset(const CharsetDesc &desc) {
       if (sbu[b] != 0xFFFD && sbu[c] == lower_cp(sbu[b]) && lower_cp(sbu[b]) != sbu[b]) lo = (uint8_t)c;
     }
     if (desc.id != LXCS_AL16UTF16) {
-      img.put8(652 + b, up);
-      img.put8(908 + b, lo);
+      img.put8(LX_ELEM(lxcsobj, upper, b), up);
+      img.put8(LX_ELEM(lxcsobj, lower, b), lo);
     }
-    img.put16(1164 + 2 * b, sbu[b]);
-    img.put16(1676 + 2 * b, code799(sbu[b]));
+    img.put16(LX_ELEM(lxcsobj, sbu, b), sbu[b]);
+    img.put16(LX_ELEM(lxcsobj, sb799, b), code799(sbu[b]));
   }
-  for (int k = 0; k < 48; ++k) img.put16(2188 + 2 * k, 0);
+  for (int k = 0; k < 48; ++k) img.put16(LX_ELEM(lxcsobj, counts, k), 0);
 
   // Data area: table 12, table 14, table 46.
   Image data;
@@ -373,21 +377,22 @@ Image build_charset(const CharsetDesc &desc) {
   }
 
   uint32_t dir[48];
+  static_assert(sizeof dir == sizeof(lxcsobj::dir));
   size_t o12 = data.append(t12, 4);
   size_t o14 = data.append(t14, 4);
   Image nm;
   nm.putname(0, desc.name);
   size_t o46 = data.append(nm, 4);
   size_t end = data.size();
-  for (int k = 0; k <= 12; ++k) dir[k] = (uint32_t)o12;
-  dir[13] = dir[14] = (uint32_t)o14;
-  for (int k = 15; k <= 46; ++k) dir[k] = (uint32_t)o46;
+  for (int k = 0; k <= LXCT_M2U; ++k) dir[k] = (uint32_t)o12;
+  dir[LXCT_PROP] = dir[LXCT_U2M] = (uint32_t)o14;
+  for (int k = LXCT_COMPOSE; k <= LXCT_NAME; ++k) dir[k] = (uint32_t)o46;
   dir[47] = (uint32_t)end;
   if (t12.size() == 0) {
-    for (int k = 0; k <= 13; ++k) dir[k] = (uint32_t)o14;
+    for (int k = 0; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
   }
-  for (int k = 0; k < 48; ++k) img.put32(2284 + 4 * k, dir[k]);
-  img.put16(2188 + 2 * 12, nodes);
+  for (int k = 0; k < 48; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), dir[k]);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), nodes);
   img.append(data, 4);
   finish_object(img);
   return img;
@@ -463,39 +468,43 @@ LanguageDesc american() {
 Image build_language(const LanguageDesc &s) {
   Image img;
   object_header(img, LX_TLANG);
-  img.put32(92, s.flags);
-  for (unsigned o = 96; o < 324; o += 2) img.put16(o, 0);
-  img.put16(96, s.id);
-  img.put16(98, s.territory);
-  img.put16(100, s.charset);
-  img.put16(104, s.sort);
+  img.put32(offsetof(lxlanobj, flags), s.flags);
+  for (unsigned o = offsetof(lxlanobj, id); o < LXLAN_POOL; o += 2) img.put16(o, 0);
+  img.put16(offsetof(lxlanobj, id), s.id);
+  img.put16(offsetof(lxlanobj, ter), s.territory);
+  img.put16(offsetof(lxlanobj, cs), s.charset);
+  img.put16(offsetof(lxlanobj, sort), s.sort);
+  // Texts by their field number (the offset of their pool-offset field).
+  auto text = [](unsigned k) { return (unsigned)LX_ELEM(lxlanobj, text, k); };
   std::map<unsigned, std::string> f;
-  f[112] = s.abbrev;
+  f[text(3)] = s.abbrev;
   auto list = [&](unsigned first, const std::vector<std::string> &v) {
-    for (size_t i = 0; i < v.size(); ++i) f[first + 2 * (unsigned)i] = v[i];
+    for (size_t i = 0; i < v.size(); ++i) f[text(first + (unsigned)i)] = v[i];
   };
-  list(114, s.abbr_days);
-  list(128, s.days);
-  list(142, s.abbr_months);
-  list(166, s.months);
-  f[190] = s.yes;
-  f[192] = s.no;
-  f[194] = s.am;
-  f[196] = s.pm;
-  f[198] = s.ad;
-  f[200] = s.bc;
+  list(4, s.abbr_days);
+  list(11, s.days);
+  list(18, s.abbr_months);
+  list(30, s.months);
+  f[text(42)] = s.yes;
+  f[text(43)] = s.no;
+  f[text(44)] = s.am;
+  f[text(45)] = s.pm;
+  f[text(46)] = s.ad;
+  f[text(47)] = s.bc;
+  static_assert(LX_ELEM(lxlanobj, text, 3) == 112 && LX_ELEM(lxlanobj, text, 47) == 200);
   std::vector<std::pair<unsigned, std::string>> texts;
-  for (unsigned o = 106; o < 294; o += 2) texts.push_back({o, f.count(o) ? f[o] : ""});
+  for (unsigned o = offsetof(lxlanobj, text); o < offsetof(lxlanobj, name); o += 2)
+    texts.push_back({o, f.count(o) ? f[o] : ""});
   size_t longest[4] = {0, 0, 0, 0};
   for (auto &m : s.months) longest[0] = std::max(longest[0], m.size());
   for (auto &m : s.abbr_months) longest[1] = std::max(longest[1], m.size());
   for (auto &m : s.days) longest[2] = std::max(longest[2], m.size());
   for (auto &m : s.abbr_days) longest[3] = std::max(longest[3], m.size());
-  img.put16(304, (uint16_t)longest[0]);
-  img.put16(308, (uint16_t)longest[1]);
-  img.put16(306, (uint16_t)longest[2]);
-  img.put16(310, (uint16_t)longest[3]);
-  pool_strings(img, 324, texts, 294, s.name);
+  img.put16(LX_ELEM(lxlanobj, longest, 0), (uint16_t)longest[0]);
+  img.put16(LX_ELEM(lxlanobj, longest, 2), (uint16_t)longest[1]);
+  img.put16(LX_ELEM(lxlanobj, longest, 1), (uint16_t)longest[2]);
+  img.put16(LX_ELEM(lxlanobj, longest, 3), (uint16_t)longest[3]);
+  pool_strings(img, LXLAN_POOL, texts, offsetof(lxlanobj, name), s.name);
   finish_object(img);
   return img;
 }
@@ -514,15 +523,16 @@ TerritoryDesc america() {
 Image build_territory(const TerritoryDesc &s) {
   Image img;
   object_header(img, LX_TTERR);
-  img.put32(92, 0);
-  for (unsigned o = 96; o < 228; o += 2) img.put16(o, 0);
-  img.put16(96, s.id);
+  img.put32(offsetof(lxterobj, flags), 0);
+  for (unsigned o = offsetof(lxterobj, id); o < LXTER_POOL; o += 2) img.put16(o, 0);
+  img.put16(offsetof(lxterobj, id), s.id);
   for (auto &n : s.numbers) img.put16(n.first, n.second);
   std::map<unsigned, std::string> f = s.strings;
-  f[134] = s.abbrev;
+  f[LX_ELEM(lxterobj, text, 1)] = s.abbrev;
   std::vector<std::pair<unsigned, std::string>> texts;
-  for (unsigned o = 132; o < 224; o += 2) texts.push_back({o, f.count(o) ? f[o] : ""});
-  pool_strings(img, 228, texts, 224, s.name);
+  for (unsigned o = offsetof(lxterobj, text); o < offsetof(lxterobj, name); o += 2)
+    texts.push_back({o, f.count(o) ? f[o] : ""});
+  pool_strings(img, LXTER_POOL, texts, offsetof(lxterobj, name), s.name);
   finish_object(img);
   return img;
 }
@@ -530,11 +540,11 @@ Image build_territory(const TerritoryDesc &s) {
 Image build_sort(const std::string &name, uint16_t id) {
   Image img;
   object_header(img, LX_TSORT);
-  for (unsigned o = 92; o < 152; o += 2) img.put16(o, 0);
-  for (unsigned o = 152; o < 348; o += 4) img.put32(o, 0);
-  img.put16(92, id);
-  img.reserve_to(352);
-  img.putname(352, name);
+  for (unsigned o = offsetof(lxsrtobj, id); o < offsetof(lxsrtobj, sect); o += 2) img.put16(o, 0);
+  for (unsigned k = 0; k < 49; ++k) img.put32(LX_ELEM(lxsrtobj, sect, k), 0);
+  img.put16(offsetof(lxsrtobj, id), id);
+  img.reserve_to(LXSRT_NAME);
+  img.putname(LXSRT_NAME, name);
   finish_object(img);
   return img;
 }
@@ -547,11 +557,11 @@ Image build_boot(BootDesc desc) {
   });
   uint16_t count = (uint16_t)(desc.objects.size() + 1);
   Image img;
-  img.put32(0, desc.version);
-  img.put32(4, LX_RELEASE);
-  img.put32(8, (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
-  img.put32(12, 0);
-  img.put32(16, 0);
+  img.put32(offsetof(lxboot, version), desc.version);
+  img.put32(offsetof(lxboot, release), LX_RELEASE);
+  img.put32(offsetof(lxboot, size), (uint32_t)(LX_BOOTHDR + LX_BENTSIZE * count));
+  img.put32(offsetof(lxboot, size2), 0);
+  img.put32(offsetof(lxboot, flags), 0);
   for (unsigned t = 0; t < 10; ++t) {
     uint16_t first = count;
     for (size_t i = 0; i < desc.objects.size(); ++i)
@@ -559,25 +569,26 @@ Image build_boot(BootDesc desc) {
         first = (uint16_t)(i + 1);
         break;
       }
-    img.put16(20 + 2 * t, first);
+    img.put16(LX_ELEM(lxboot, first, t), first);
   }
-  img.put16(40, count);
-  img.put16(42, 0);
-  img.put8(44, desc.magic);
-  img.put8(45, (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
+  img.put16(offsetof(lxboot, count), count);
+  img.put16(offsetof(lxboot, reserved), 0);
+  img.put8(offsetof(lxboot, magic), desc.magic);
+  img.put8(offsetof(lxboot, fmtflags), (uint8_t)(lxlhostorder() | LX_FMT_ASCII));
   img.reserve_to(LX_BOOTHDR + LX_BENTSIZE * count);
   for (size_t i = 0; i < desc.objects.size(); ++i) {
     const BootObject &o = desc.objects[i];
     size_t at = LX_BOOTHDR + LX_BENTSIZE * (i + 1);
-    img.put32(at, o.size);
-    img.put16(at + 4, o.type);
-    img.put16(at + 6, o.id);
-    size_t room = o.type == LX_TTERR ? 29 : 31;
-    img.put8(at + 8, (uint8_t)(std::min(o.name.size(), room - 1) + 1));
-    img.putname(at + 9, o.name, room);
+    img.put32(at + offsetof(lxbent, size), o.size);
+    img.put16(at + offsetof(lxbent, type), o.type);
+    img.put16(at + offsetof(lxbent, id), o.id);
+    // A territory's name ends before its language key and group byte.
+    size_t room = o.type == LX_TTERR ? LX_BOOTNAME - 2 : LX_BOOTNAME;
+    img.put8(at + offsetof(lxbent, namelen), (uint8_t)(std::min(o.name.size(), room - 1) + 1));
+    img.putname(at + offsetof(lxbent, name), o.name, room);
     if (o.type == LX_TTERR) {
-      img.put8(at + 38, o.langkey);
-      img.put8(at + 39, o.group);
+      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 2), o.langkey);
+      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 1), o.group);
     }
   }
   return img;
@@ -609,14 +620,14 @@ bool write_installation(const Installation &inst, const std::string &dir, unsign
   }
   Image bi = build_boot(boot);
   bool other = inst.big_endian != host_big_endian();
-  if (other) bi.to_other_order(45);
-  if (inst.ebcdic) bi.to_ebcdic(45);
+  if (other) bi.to_other_order(offsetof(lxboot, fmtflags));
+  if (inst.ebcdic) bi.to_ebcdic(offsetof(lxboot, fmtflags));
   if (!write_file(dir + "/lx" + std::to_string(bootdigit) + "boot.nlb", bi.bytes, err)) return false;
   for (auto &o : inst.objects) {
     if (o.second.size() == 0) continue;
     Image img = o.second;
-    if (other) img.to_other_order(26);
-    if (inst.ebcdic) img.to_ebcdic(26);
+    if (other) img.to_other_order(offsetof(lxnlsobj, fmtflags));
+    if (inst.ebcdic) img.to_ebcdic(offsetof(lxnlsobj, fmtflags));
     if (!write_file(dir + "/" + object_name(o.first.type, o.first.id) + ".nlb", img.bytes, err))
       return false;
   }

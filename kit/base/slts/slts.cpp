@@ -46,26 +46,34 @@ int alloc_block(slts_mutex *mx) {
   return 0;
 }
 
-// A thread-id record may be asked whether it names the calling thread
-// (sltstcu) while another thread sets it, as the owner record of a layer's
-// initialisation is: its id and valid flag are written and read atomically.
-// Only the thread it names can find its own id there, so no ordering is
-// needed beyond that.
-std::atomic_ref<int> rec_id(sltstrec *r) { return std::atomic_ref<int>(r->id); }
-std::atomic_ref<unsigned char> rec_valid(sltstrec *r) {
-  return std::atomic_ref<unsigned char>(r->valid);
+// An identity record may be compared by other threads while its owner
+// writes it (a recursive lock's owner is read without the lock): its id and
+// valid flag are read and written atomically.
+inline int rec_id(const sltstrec *r) { return __atomic_load_n(&r->id, __ATOMIC_RELAXED); }
+inline unsigned char rec_valid(const sltstrec *r) {
+  return __atomic_load_n(&r->valid, __ATOMIC_RELAXED);
+}
+inline void rec_store(sltstrec *r, int id, unsigned char valid) {
+  __atomic_store_n(&r->id, id, __ATOMIC_RELAXED);
+  __atomic_store_n(&r->valid, valid, __ATOMIC_RELAXED);
+}
+inline bool rec_same(const sltstrec *a, const sltstrec *b) {
+  return rec_id(a) == rec_id(b) && rec_valid(a) == rec_valid(b);
 }
 
 void set_rec(sltstrec *r, int id, pthread_t os) {
-  rec_id(r).store(id, std::memory_order_relaxed);
-  rec_valid(r).store(1, std::memory_order_relaxed);
   r->os = os;
+  rec_store(r, id, 1);
 }
 
 void set_none(sltstrec *r) {
-  rec_id(r).store(0, std::memory_order_relaxed);
-  rec_valid(r).store(0, std::memory_order_relaxed);
+  rec_store(r, 0, 0);
   memset(&r->os, 0, sizeof r->os);
+}
+
+void copy_rec(sltstrec *to, const sltstrec *from) {
+  to->os = from->os;
+  rec_store(to, rec_id(from), rec_valid(from));
 }
 
 struct Start {
@@ -334,13 +342,13 @@ extern "C" int sltsthnddestroy(slts_ctx *, slts_thnd *hnd) {
 
 extern "C" int sltstai(slts_ctx *, slts_tid *to, slts_tid *from) {
   if (!to || !from || !to->rec || !from->rec) return -1;
-  *to->rec = *from->rec;
+  copy_rec(to->rec, from->rec);
   return 0;
 }
 
 extern "C" int sltstah(slts_ctx *, slts_thnd *to, slts_thnd *from) {
   if (!to || !from || !to->rec || !from->rec) return -1;
-  *to->rec = *from->rec;
+  copy_rec(to->rec, from->rec);
   return 0;
 }
 
@@ -365,30 +373,29 @@ extern "C" int sltstgh(slts_ctx *, slts_thnd *hnd) {
 }
 
 extern "C" int sltsThrIsNull(slts_tid *tid) {
-  return tid == nullptr || tid->rec == nullptr || tid->rec->valid == 0;
+  return tid == nullptr || tid->rec == nullptr || rec_valid(tid->rec) == 0;
 }
 
 extern "C" int sltsThndIsNull(slts_thnd *hnd) {
-  return hnd == nullptr || hnd->rec == nullptr || hnd->rec->valid == 0;
+  return hnd == nullptr || hnd->rec == nullptr || rec_valid(hnd->rec) == 0;
 }
 
 extern "C" int sltsThrIsSame(slts_tid *a, slts_tid *b) {
   if (a == nullptr || b == nullptr) return a == b;
   if (a->rec == b->rec) return 1;
   if (a->rec == nullptr || b->rec == nullptr) return 0;
-  return a->rec->id == b->rec->id && a->rec->valid == b->rec->valid;
+  return rec_same(a->rec, b->rec);
 }
 
 extern "C" int sltsThndIsSame(slts_thnd *a, slts_thnd *b) {
   if (a == nullptr || b == nullptr || a->rec == nullptr || b->rec == nullptr)
     return a == b || (a && b && a->rec == b->rec);
-  return a->rec->id == b->rec->id && a->rec->valid == b->rec->valid;
+  return rec_same(a->rec, b->rec);
 }
 
 extern "C" int sltstcu(slts_tid *tid) {
   if (tid == nullptr || tid->rec == nullptr) return 0;
-  return rec_valid(tid->rec).load(std::memory_order_relaxed) == 1 &&
-         rec_id(tid->rec).load(std::memory_order_relaxed) == self_id();
+  return rec_valid(tid->rec) == 1 && rec_id(tid->rec) == self_id();
 }
 
 extern "C" int sltstprint(slts_ctx *, slts_thnd *hnd, char *buf, size_t len) {

@@ -61,7 +61,14 @@ int ckmutex(slts_mutex *mx, bool report) {
 
 // ---- thread lists --------------------------------------------------------
 
-extern "C" int sltskgcount(sltskthrlist *list) { return list ? list->count : -1; }
+// A list changes under its object's lock; its count may be read without it
+// (how many wait on an object), so the count is read and written atomically.
+namespace {
+int count_of(const sltskthrlist *list) { return __atomic_load_n(&list->count, __ATOMIC_RELAXED); }
+void count_add(sltskthrlist *list, int d) { __atomic_add_fetch(&list->count, d, __ATOMIC_RELAXED); }
+}  // namespace
+
+extern "C" int sltskgcount(sltskthrlist *list) { return list ? count_of(list) : -1; }
 
 extern "C" sltskthr *sltskamlist(slts_ctx *ctx, sltskthrlist *list) {
   auto *n = static_cast<sltskthr *>(calloc(1, sizeof(sltskthr)));
@@ -72,7 +79,7 @@ extern "C" sltskthr *sltskamlist(slts_ctx *ctx, sltskthrlist *list) {
   }
   sltstgi(ctx, &n->tid);
   link_tail(list->head, list->tail, n);
-  ++list->count;
+  count_add(list, 1);
   return n;
 }
 
@@ -80,7 +87,7 @@ extern "C" int sltskrmlist(slts_ctx *ctx, sltskthrlist *list, slts_tid *tid) {
   for (sltskthr *n = list->head; n; n = n->next) {
     if (!sltsThrIsSame(&n->tid, tid)) continue;
     unlink_node(list->head, list->tail, n);
-    --list->count;
+    count_add(list, -1);
     sltstiddestroy(ctx, &n->tid);
     free(n);
     return 0;
@@ -246,7 +253,7 @@ extern "C" int sltskwremove(slts_ctx *ctx, void *obj, int type) {
 extern "C" int sltskgwcount(void *obj, int type) {
   sltskinfo *info = sltskgetinfoptr(obj, type);
   if (info == nullptr) return -1;
-  return info->waiters.count;
+  return count_of(&info->waiters);
 }
 
 // ---- tracked mutexes -----------------------------------------------------
@@ -347,7 +354,7 @@ extern "C" int sltskmdes(slts_ctx *ctx, slts_mutex *mx) {
   int rc = 0;
   if (b->info.owned)
     rc = -10;
-  else if (b->info.waiters.count > 0)
+  else if (count_of(&b->info.waiters) > 0)
     rc = -9;
   pthread_mutex_unlock(&b->imx);
   if (rc != 0) return rc;

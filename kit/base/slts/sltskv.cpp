@@ -1,5 +1,6 @@
 // The lock-usage report and the wait-for cycle (deadlock) search.
 #include <pthread.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -52,9 +53,11 @@ void close_out(FILE *f, bool opened) {
     fflush(f);
 }
 
-template <class... A>
-void line(FILE *f, const char *fmt, A... a) {
-  fprintf(f, fmt, a...);
+__attribute__((format(printf, 2, 3))) void line(FILE *f, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(f, fmt, ap);
+  va_end(ap);
   fflush(f);
 }
 
@@ -208,9 +211,9 @@ extern "C" int sltskvdata(slts_ctx *ctx, const char *path, int mode, sltskx *m) 
   line(f, "Total Threads: %d\n", static_cast<int>(th.recs.size()));
   for (const sltstrec &r : th.recs) line(f, "Thread %d\n", r.id);
   line(f, "\nTotal Objects: %d\n", static_cast<int>(objs.size()));
-  static constexpr const char *kNames[] = {"Mutex %x\n", "Cond Variable %x\n", "Semaphore %x\n",
-                                           "Read/Write Lock %x\n"};
-  for (const Obj &o : objs) line(f, kNames[o.type], low32(o.obj));
+  static constexpr const char *kNames[] = {"Mutex", "Cond Variable", "Semaphore",
+                                           "Read/Write Lock"};
+  for (const Obj &o : objs) line(f, "%s %x\n", kNames[o.type], low32(o.obj));
   line(f, "\nObjects and their owners/waiters:%s\n", " ");
   for (size_t c = 0; c < objs.size(); ++c) {
     const Obj &o = objs[c];

@@ -180,9 +180,49 @@ void call_prev(const Slot &s, int sig, siginfo_t *info, void *uctx) {
     reinterpret_cast<void (*)(int)>(reinterpret_cast<void (*)(void)>(s.prev))(sig);
 }
 
+// Handlers the multiplexer is running on this thread. A handler may take
+// registrations out (the thread layer's kill handler gives its SIGTERM
+// registration up); free is not safe in a signal handler, so what is taken
+// out there waits on the deferred list until the next change made outside
+// any handler.
+__attribute__((tls_model("initial-exec"))) thread_local int t_handlers = 0;
+
+struct Deferred {
+  Deferred *next;
+};
+Deferred *g_deferred = nullptr;
+static_assert(sizeof(Node) >= sizeof(Deferred) && sizeof(Timer) >= sizeof(Deferred));
+
+void release(void *p) {
+  if (p == nullptr) return;
+  if (t_handlers == 0) {
+    free(p);
+    return;
+  }
+  auto *d = static_cast<Deferred *>(p);
+  d->next = __atomic_load_n(&g_deferred, __ATOMIC_RELAXED);
+  while (!__atomic_compare_exchange_n(&g_deferred, &d->next, d, true, __ATOMIC_RELEASE,
+                                      __ATOMIC_RELAXED)) {
+  }
+}
+
+void free_deferred() {
+  if (t_handlers != 0) return;
+  Deferred *d = __atomic_exchange_n(&g_deferred, nullptr, __ATOMIC_ACQUIRE);
+  while (d) {
+    Deferred *next = d->next;
+    free(d);
+    d = next;
+  }
+}
+
 void run_node(Node *n, int sig) {
   if (n->state == kActive) {
-    if (!is_dfl_or_ign(n->fn)) n->fn(sig, n->arg);
+    if (!is_dfl_or_ign(n->fn)) {
+      ++t_handlers;
+      n->fn(sig, n->arg);
+      --t_handlers;
+    }
   } else if (n->state == kHeld) {
     n->pending = 1;
   }
@@ -236,6 +276,7 @@ extern "C" int sslssreghdlr(sl_status *st, int sig, sslsshdlr fn, void *arg, int
   if (is_dfl_or_ign(fn) && !shared)
     return fail(st, SSLSS_ERR_REFUSED, sig, reinterpret_cast<intptr_t>(fn));
   if (!g_ready) prepare_table();
+  free_deferred();
   Slot &s = g_slots[sig];
 
   // Every check runs before anything changes: a refused registration leaves
@@ -340,7 +381,7 @@ extern "C" int sslssunreghdlr(sl_status *st, int sig, int id) {
 
   if (node->timer) {
     if (timer_armed(node->timer)) timer_rearm_after_cancel(timer_unlink(node->timer));
-    free(node->timer);
+    release(node->timer);
     node->timer = nullptr;
   }
   if (s.shared > 0) --s.shared;
@@ -355,8 +396,9 @@ extern "C" int sslssunreghdlr(sl_status *st, int sig, int id) {
   int rc = 0;
   if (chain_empty(s) && sigaction(sig, &s.saved, nullptr) != 0)
     rc = fail(st, SSLSS_ERR_SIGACTION, sig);
-  free(node);
+  release(node);
   restore_mask(&old);
+  free_deferred();
   return rc;
 }
 

@@ -24,7 +24,9 @@ extern "C" {
 
 // Charset flags (offset 96).
 #define LXCSF_ASCII 0x1u
+#define LXCSF_DISPLAY 0x2u      // usable as a display set
 #define LXCSF_SHIFT 0x4u
+#define LXCSF_FLAG8 0x8u
 #define LXCSF_CASEDELTA 0x10u
 #define LXCSF_STATEFUL 0x80u
 #define LXCSF_UNIT16 0x100u
@@ -56,7 +58,8 @@ typedef struct lxcsobj {
   uint16_t id;           // 92
   uint16_t w94;          // 94
   uint32_t flags;        // 96
-  uint16_t rowlen;       // 100 fixed two-byte table: trail values per row
+  uint16_t rowlen;       // 100 fixed two-byte table: trail values per row;
+                         //     stateful set: bytes 100 and 101 are byte counts
   uint16_t h102[3];      // 102
   uint8_t eq_first;      // 108 equivalence list: first index
   uint8_t eq_last;       // 109 and last
@@ -81,6 +84,28 @@ typedef struct lxcsobj {
   uint16_t counts[48];   // 2188
   uint32_t dir[48];      // 2284 table directory
 } lxcsobj;
+
+// The built-in wide object (id 799) keeps its 2000 UTF-16 values where a
+// character set keeps its byte classes.
+#define LXCS_WKBVALUES 140
+#define LXCS_WKBCODES 2000
+
+#ifdef __cplusplus
+static_assert(sizeof(lxcsobj) == LXCS_DATA);
+static_assert(offsetof(lxcsobj, id) == 92 && offsetof(lxcsobj, w94) == 94);
+static_assert(offsetof(lxcsobj, flags) == 96 && offsetof(lxcsobj, rowlen) == 100);
+static_assert(offsetof(lxcsobj, eq_first) == 108 && offsetof(lxcsobj, sb_repl) == 110);
+static_assert(offsetof(lxcsobj, lead_lo) == 111 && offsetof(lxcsobj, trail_lo) == 112);
+static_assert(offsetof(lxcsobj, shift_in) == 113 && offsetof(lxcsobj, shift_out) == 114);
+static_assert(offsetof(lxcsobj, maxbytes) == 115 && offsetof(lxcsobj, lead_hi) == 116);
+static_assert(offsetof(lxcsobj, h122) == 122 && offsetof(lxcsobj, mb_repl) == 124);
+static_assert(offsetof(lxcsobj, pad) == 128 && offsetof(lxcsobj, w132) == 132);
+static_assert(offsetof(lxcsobj, w136) == 136 && offsetof(lxcsobj, bclass) == 140);
+static_assert(offsetof(lxcsobj, upper) == 652 && offsetof(lxcsobj, lower) == 908);
+static_assert(offsetof(lxcsobj, sbu) == 1164 && offsetof(lxcsobj, sb799) == 1676);
+static_assert(offsetof(lxcsobj, counts) == 2188 && offsetof(lxcsobj, dir) == 2284);
+static_assert(LXCS_WKBVALUES == offsetof(lxcsobj, bclass));
+#endif
 
 // Start of table t in the data area.
 static inline const uint8_t *lxcstab(const lxcsobj *cs, unsigned t) {

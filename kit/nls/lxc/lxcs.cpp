@@ -3,29 +3,6 @@
 
 #include <cstring>
 
-static_assert(sizeof(lxnlsobj) == 92);
-static_assert(sizeof(lxcsobj) == LXCS_DATA);
-static_assert(offsetof(lxcsobj, id) == 92);
-static_assert(offsetof(lxcsobj, flags) == 96);
-static_assert(offsetof(lxcsobj, rowlen) == 100);
-static_assert(offsetof(lxcsobj, eq_first) == 108);
-static_assert(offsetof(lxcsobj, sb_repl) == 110);
-static_assert(offsetof(lxcsobj, lead_lo) == 111);
-static_assert(offsetof(lxcsobj, trail_lo) == 112);
-static_assert(offsetof(lxcsobj, shift_in) == 113);
-static_assert(offsetof(lxcsobj, maxbytes) == 115);
-static_assert(offsetof(lxcsobj, lead_hi) == 116);
-static_assert(offsetof(lxcsobj, h122) == 122);
-static_assert(offsetof(lxcsobj, mb_repl) == 124);
-static_assert(offsetof(lxcsobj, pad) == 128);
-static_assert(offsetof(lxcsobj, bclass) == 140);
-static_assert(offsetof(lxcsobj, upper) == 652);
-static_assert(offsetof(lxcsobj, lower) == 908);
-static_assert(offsetof(lxcsobj, sbu) == 1164);
-static_assert(offsetof(lxcsobj, sb799) == 1676);
-static_assert(offsetof(lxcsobj, counts) == 2188);
-static_assert(offsetof(lxcsobj, dir) == 2284);
-
 extern "C" {
 const uint8_t lxcsbm[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 const uint8_t lxcsbmr[8] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F};

@@ -4,7 +4,7 @@
 #include "lxg.h"
 #include "lxhint.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 // Stateful sets are converted by the escape-sequence engine when it is
 // linked in; without it they are refused with LXG_ST_NOCS.
@@ -366,7 +366,7 @@ extern "C" uint32_t lxgratio(const lxcsobj *dstcs, const lxcsobj *srccs, lxglo *
   if (d == 0 || (cs_flags(scs) & CS_STATEFUL)) d = 1;
   uint32_t r;
   if (cs_flags(dcs) & CS_STATEFUL) {
-    r = (dcs[100] + d - 1) / d;
+    r = (cs_statemax(dcs) + d - 1) / d;
   } else if (cs_id(dcs) == ID_AL32UTF8) {
     return cs_id(scs) == ID_AL16UTF16 ? 2u : 3u;
   } else {

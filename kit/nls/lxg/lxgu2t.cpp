@@ -4,7 +4,7 @@
 #include "lxg.h"
 #include "lxhint.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 // The escape-sequence engine's unit converters, used when linked in.
 extern "C" uint32_t lxg2t2u(uint16_t *dst, uint32_t capacity, const void *src,

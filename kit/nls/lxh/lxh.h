@@ -100,9 +100,14 @@ extern uint32_t slxperr;    // the status NLS_LANG was found invalid with
 
 // ---- building handles ----------------------------------------------------
 
+// Statuses of a strict (mode 2) handle build.
+#define LXH_ST_BADLANG 18   // unknown language
+#define LXH_ST_BADTER 19    // unknown territory
+#define LXH_ST_BADCS 20     // unknown character set
+
 // Builds a handle from a LANGUAGE_TERRITORY.CHARSET text. Mode 0: text
 // NUL-terminated (NULL is empty), defaults for unknown parts; mode 2: strict
-// (status 18, 19, 20 for an unknown language, territory, charset); other
+// (LXH_ST_BADLANG, LXH_ST_BADTER, LXH_ST_BADCS for an unknown part); other
 // modes: counted text with defaults. NULL with the handle zeroed on failure.
 lxlangid *lxhLaToId(const char *text, size_t length, lxlangid *h, int mode, lxglo *glo);
 

@@ -7,7 +7,7 @@
 #include "lxhint.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 namespace {
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }

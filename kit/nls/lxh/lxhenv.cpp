@@ -9,7 +9,7 @@
 #include "lxpboot.h"
 #include "slz.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 extern "C" {
 lxlangid slxphdl;
@@ -100,21 +100,21 @@ extern "C" lxlangid *lxhLaToId(const char *text, size_t length, lxlangid *h, int
   const char *p = lxpname(text, length, LXP_ITEM_LANGUAGE, &pl);
   uint16_t lang = lxplget(p, pl, tab, &nf);
   if (mode == 2 && pl && nf) {
-    g->status = 18;
+    g->status = LXH_ST_BADLANG;
     return fail(h);
   }
   if (!lxplset(lang, h, g)) return fail(h);
   p = lxpname(text, length, LXP_ITEM_CHARSET, &pl);
   uint16_t cs = lxpcget(p, pl, tab, h->lang_cs, &nf);
   if (mode == 2 && pl && nf) {
-    g->status = 20;
+    g->status = LXH_ST_BADCS;
     return fail(h);
   }
   if (!lxpcset(cs, h, g)) return fail(h);
   p = lxpname(text, length, LXP_ITEM_TERRITORY, &pl);
   uint16_t ter = lxptget(p, pl, tab, h->lang_ter, h->lang, &nf);
   if (mode == 2 && pl && nf) {
-    g->status = 19;
+    g->status = LXH_ST_BADTER;
     return fail(h);
   }
   if (!lxptset(ter, h, g)) return fail(h);

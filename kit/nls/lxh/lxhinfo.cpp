@@ -9,7 +9,7 @@
 #include "lxhtext.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 namespace {
 
@@ -92,6 +92,14 @@ namespace {
 
 int32_t u16(const uint8_t *o, unsigned off) { return o ? rd16(o + off) : -1; }
 
+// Fields of the language and territory objects the numeric items read.
+constexpr unsigned lan_width(unsigned k) { return LX_ELEM(lxlanobj, width, k); }
+constexpr unsigned lan_longest(unsigned k) { return LX_ELEM(lxlanobj, longest, k); }
+constexpr unsigned ter_num(unsigned k) { return LX_ELEM(lxterobj, num, k); }
+// Longest month, short month, day and short day name (items 115 to 118).
+constexpr unsigned kLongest[] = {lan_longest(0), lan_longest(2), lan_longest(1), lan_longest(3)};
+constexpr unsigned sort_opt(unsigned k) { return LX_ELEM(lxsrtobj, opt, k); }
+
 // Bytes a length in characters takes in the handle's character set.
 int32_t to_bytes(const lxlangid *h, int item, int32_t len, const uint8_t *dl, const uint8_t *cs) {
   int32_t bytes = h->mb_len;
@@ -100,8 +108,8 @@ int32_t to_bytes(const lxlangid *h, int item, int32_t len, const uint8_t *dl, co
   if (bytes == 2) return (item == 116 || item == 118) ? len * 2 : len * 3 / 2;
   bool half = cs && !(cs_flags(cs) & (0x4000u | 0x8000u)) && cs_id(cs) != 872;
   if (half) return len * bytes / 2;
-  int32_t v96 = dl ? rd16(dl + 96) : 0;
-  if (v96 >= 33 && v96 <= 36) return len * bytes / 2;
+  int32_t lang = dl ? lan_id(dl) : 0;
+  if (lang >= 33 && lang <= 36) return len * bytes / 2;
   return len * bytes;
 }
 
@@ -119,41 +127,40 @@ extern "C" int32_t lxhninfo(const lxlangid *h, int item, lxglo *g) {
     if (!h->sort) return 1;
     const uint8_t *s = lxn::get(h->sort, LXP_TYPE_SORT, g);
     if (!s) return -1;
-    return (rd16(s + 102) & bit) ? rd16(s + off) : 1;
+    return (sort_flags(s) & bit) ? rd16(s + off) : 1;
   };
   switch (item) {
-    case 86: return u16(ter(), 110);
-    case 87: return u16(ter(), 112);
-    case 88: return u16(ter(), 98);
-    case 89: return u16(ter(), 114);
-    case 90: return u16(ter(), 116);
-    case 91: return u16(dl(), 300);
-    case 92: return u16(dl(), 302);
+    case 86: return u16(ter(), ter_num(6));
+    case 87: return u16(ter(), ter_num(7));
+    case 88: return u16(ter(), ter_num(0));
+    case 89: return u16(ter(), ter_num(8));
+    case 90: return u16(ter(), ter_num(9));
+    case 91: return u16(dl(), lan_width(0));
+    case 92: return u16(dl(), lan_width(1));
     // Calendars other than the Gregorian one come with the calendar service;
     // until then the date language's widths serve.
-    case 93: return u16(dl(), 304);
-    case 94: return u16(dl(), 308);
-    case 95: return u16(dl(), 306);
-    case 96: return u16(dl(), 310);
+    case 93: return u16(dl(), kLongest[0]);
+    case 94: return u16(dl(), kLongest[1]);
+    case 95: return u16(dl(), kLongest[2]);
+    case 96: return u16(dl(), kLongest[3]);
     case 97: case 98: case 99: case 100: case 101:
-      return u16(ter(), 100 + 2u * static_cast<unsigned>(item - 97));
+      return u16(ter(), ter_num(1 + static_cast<unsigned>(item - 97)));
     case 102: {
       const uint8_t *t = ter();
-      return t ? static_cast<int32_t>(rd32(t + 92)) : -1;
+      return t ? static_cast<int32_t>(ter_flags(t)) : -1;
     }
-    case 103: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), 94);
-    case 104: return sortflag(96, 0x4);
-    case 105: return sortflag(98, 0x8);
-    case 106: return sortflag(94, 0x1);
-    case 107: return sortflag(100, 0x10);
+    case 103: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), offsetof(lxcsobj, w94));
+    case 104: return sortflag(sort_opt(1), 0x4);
+    case 105: return sortflag(sort_opt(2), 0x8);
+    case 106: return sortflag(sort_opt(0), 0x1);
+    case 107: return sortflag(sort_opt(3), 0x10);
     case 108: return static_cast<int32_t>(h->opts & LXH_O_VISUAL);
-    case 113: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), 96);
-    case 114: return u16(ter(), 96);
+    case 113: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), offsetof(lxlanobj, id));
+    case 114: return u16(ter(), offsetof(lxterobj, id));
     case 115: case 116: case 117: case 118: {
-      static constexpr unsigned kOff[] = {304, 308, 306, 310};
       const uint8_t *d = dl();
       if (!d) return -1;
-      int32_t len = rd16(d + kOff[item - 115]);
+      int32_t len = rd16(d + kLongest[item - 115]);
       return to_bytes(h, item, len, d, lxn::get(h->cs, LXP_TYPE_CHARSET, g));
     }
     case 119: return static_cast<int32_t>(h->opts & LXH_O_ANSI);

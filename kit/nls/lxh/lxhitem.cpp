@@ -6,7 +6,7 @@
 #include "lxhtext.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 namespace lxhitem {
 
@@ -137,7 +137,7 @@ bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g)
         break;
       case 110: case 111: case 112: {
         const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-        if (cs) sink.value(cs_word(cs, 128 + 4u * static_cast<unsigned>(item - 110)));
+        if (cs) sink.value(cs_padword(cs, static_cast<unsigned>(item - 110)));
         break;
       }
       case 120: it.ter(ter, 132); break;

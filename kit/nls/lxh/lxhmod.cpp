@@ -8,7 +8,7 @@
 #include "lxhtext.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 namespace {
 

@@ -38,11 +38,11 @@ inline size_t fit(const lxlangid *h, const char *text, size_t len, size_t room, 
   while (i < n) {
     auto b = static_cast<uint8_t>(text[i]);
     size_t l;
-    if (shift && (b == lxo::cs_so(cs) || b == lxo::cs_si(cs))) {
-      multi = b == lxo::cs_so(cs);
+    if (shift && (b == nlsobj::cs_so(cs) || b == nlsobj::cs_si(cs))) {
+      multi = b == nlsobj::cs_so(cs);
       l = 1;
     } else {
-      l = shift ? (multi ? lxo::cs_max(cs) : 1u) : lxo::cs_len(cs, b);
+      l = shift ? (multi ? nlsobj::cs_max(cs) : 1u) : nlsobj::cs_len(cs, b);
     }
     if (l > n - i) break;
     i += l;
@@ -58,7 +58,7 @@ inline void put_territory_text(lxlangid *h, size_t field, size_t size, int par,
                                lxglo *g) {
   char *dst = reinterpret_cast<char *>(h) + field;
   memset(dst, 0, size);
-  lxo::PoolText t = lxo::pool_text(ter, lxo::kTerPool, pool_off);
+  nlsobj::PoolText t = nlsobj::pool_text(ter, nlsobj::kTerPool, pool_off);
   uint32_t n = t.count && cs ? lxgu2t(dst, cs, static_cast<uint32_t>(size), t.units, t.count, 0, g)
                              : 0;
   h->par_len[par] = static_cast<uint8_t>(n);

@@ -3,6 +3,7 @@
 // and the four stateful escape-sequence sets. Each is laid out in full, so
 // that a reader of any header field or table directory stays inside it.
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "lxc.h"
@@ -37,6 +38,9 @@ struct Obj {
   }
 };
 
+// The built-in objects place every field at its offset in the records the
+// readers use (lxl.h, lxc.h).
+
 constexpr size_t slen(const char *s) {
   size_t n = 0;
   while (s[n]) ++n;
@@ -45,12 +49,12 @@ constexpr size_t slen(const char *s) {
 
 template <size_t N>
 constexpr void header(Obj<N> &o, uint16_t type) {
-  o.p32(0, LX_BUILTINVERSION);
-  o.p32(4, LX_RELEASE);
-  o.p32(8, (uint32_t)N);
-  o.p16(20, type);
-  o.p8(25, LX_OBJMAGIC);
-  o.p8(26, LX_FMT_BIGENDIAN | LX_FMT_ASCII);
+  o.p32(offsetof(lxnlsobj, version), LX_BUILTINVERSION);
+  o.p32(offsetof(lxnlsobj, release), LX_RELEASE);
+  o.p32(offsetof(lxnlsobj, size), (uint32_t)N);
+  o.p16(offsetof(lxnlsobj, type), type);
+  o.p8(offsetof(lxnlsobj, magic), LX_OBJMAGIC);
+  o.p8(offsetof(lxnlsobj, fmtflags), LX_FMT_BIGENDIAN | LX_FMT_ASCII);
 }
 
 // ---- Language AMERICAN ----------------------------------------------------
@@ -124,28 +128,30 @@ constexpr void pool(Obj<N> &o, size_t base, const Text (&t)[M], unsigned first, 
   o.name(base + at, nm);
 }
 
-constexpr size_t kLanSize = 324 + pool_size(kLangTexts, 106, 294, "AMERICAN");
-constexpr size_t kTerSize = 228 + pool_size(kTerrTexts, 132, 224, "AMERICA");
+constexpr unsigned kLanTexts = offsetof(lxlanobj, text), kLanName = offsetof(lxlanobj, name);
+constexpr unsigned kTerTexts = offsetof(lxterobj, text), kTerName = offsetof(lxterobj, name);
+constexpr size_t kLanSize = LXLAN_POOL + pool_size(kLangTexts, kLanTexts, kLanName, "AMERICAN");
+constexpr size_t kTerSize = LXTER_POOL + pool_size(kTerrTexts, kTerTexts, kTerName, "AMERICA");
 
 constexpr Obj<kLanSize> make_language() {
   Obj<kLanSize> o;
   header(o, LX_TLANG);
-  o.p16(96, 1);   // id
-  o.p16(98, 1);   // default territory
-  o.p16(100, 1);  // default charset
-  pool(o, 324, kLangTexts, 106, 294, "AMERICAN");
-  o.p16(304, 9);  // longest month name
-  o.p16(306, 9);  // longest day name
-  o.p16(308, 3);
-  o.p16(310, 3);
+  o.p16(offsetof(lxlanobj, id), 1);
+  o.p16(offsetof(lxlanobj, ter), 1);
+  o.p16(offsetof(lxlanobj, cs), 1);
+  pool(o, LXLAN_POOL, kLangTexts, kLanTexts, kLanName, "AMERICAN");
+  o.p16(LX_ELEM(lxlanobj, longest, 0), 9);  // month name
+  o.p16(LX_ELEM(lxlanobj, longest, 1), 9);  // day name
+  o.p16(LX_ELEM(lxlanobj, longest, 2), 3);
+  o.p16(LX_ELEM(lxlanobj, longest, 3), 3);
   return o;
 }
 
 constexpr Obj<kTerSize> make_territory() {
   Obj<kTerSize> o;
   header(o, LX_TTERR);
-  o.p16(96, 1);
-  pool(o, 228, kTerrTexts, 132, 224, "AMERICA");
+  o.p16(offsetof(lxterobj, id), 1);
+  pool(o, LXTER_POOL, kTerrTexts, kTerTexts, kTerName, "AMERICA");
   return o;
 }
 
@@ -167,19 +173,19 @@ constexpr uint16_t ascii_class(unsigned c) {
 template <size_t N>
 constexpr void cs_header(Obj<N> &o, uint16_t id, uint32_t flags, uint8_t maxbytes) {
   header(o, LX_TCS);
-  o.p16(92, id);
-  o.p16(94, 31);
-  o.p32(96, flags);
-  o.p8(110, '?');
-  o.p8(115, maxbytes);
-  o.p32(128, ' ');
+  o.p16(offsetof(lxcsobj, id), id);
+  o.p16(offsetof(lxcsobj, w94), 31);
+  o.p32(offsetof(lxcsobj, flags), flags);
+  o.p8(offsetof(lxcsobj, sb_repl), '?');
+  o.p8(offsetof(lxcsobj, maxbytes), maxbytes);
+  o.p32(offsetof(lxcsobj, pad), ' ');
 }
 
 // Directory: every table empty except the name (table 46) at name_at.
 template <size_t N>
 constexpr void cs_dir(Obj<N> &o, uint32_t name_at, uint32_t end) {
-  for (unsigned k = 0; k < 47; ++k) o.p32(2284 + 4 * k, name_at);
-  o.p32(2284 + 4 * 47, end);
+  for (unsigned k = 0; k < 47; ++k) o.p32(LX_ELEM(lxcsobj, dir, k), name_at);
+  o.p32(LX_ELEM(lxcsobj, dir, 47), end);
 }
 
 constexpr size_t kChrSize = 5560;
@@ -187,14 +193,14 @@ constexpr size_t kChrSize = 5560;
 constexpr Obj<kChrSize> make_us7ascii() {
   Obj<kChrSize> o;
   cs_header(o, LXCS_US7ASCII, LXCSF_ASCII | LXCSF_FIXED, 1);
-  o.p32(132, '_');
-  o.p32(136, '%');
+  o.p32(offsetof(lxcsobj, w132), '_');
+  o.p32(offsetof(lxcsobj, w136), '%');
   for (unsigned b = 0; b < 256; ++b) {
-    o.p16(140 + 2 * b, b < 128 ? ascii_class(b) : 0);
-    o.p8(652 + b, (uint8_t)(b >= 'a' && b <= 'z' ? b - 32 : b));
-    o.p8(908 + b, (uint8_t)(b >= 'A' && b <= 'Z' ? b + 32 : b));
-    o.p16(1164 + 2 * b, (uint16_t)(b < 128 ? b : 0xFFFD));
-    o.p16(1676 + 2 * b, (uint16_t)(b < 128 ? b : 128));
+    o.p16(LX_ELEM(lxcsobj, bclass, b), b < 128 ? ascii_class(b) : 0);
+    o.p8(LX_ELEM(lxcsobj, upper, b), (uint8_t)(b >= 'a' && b <= 'z' ? b - 32 : b));
+    o.p8(LX_ELEM(lxcsobj, lower, b), (uint8_t)(b >= 'A' && b <= 'Z' ? b + 32 : b));
+    o.p16(LX_ELEM(lxcsobj, sbu, b), (uint16_t)(b < 128 ? b : 0xFFFD));
+    o.p16(LX_ELEM(lxcsobj, sb799, b), (uint16_t)(b < 128 ? b : 128));
   }
   // Table 14 at 0: 256 row records; row 0 dense at 2048, rows 1 to 255 share
   // one block of "?" at 2304. The name follows at 2560.
@@ -208,7 +214,8 @@ constexpr Obj<kChrSize> make_us7ascii() {
     o.p8(d + 2304 + l, '?');
   }
   o.name(d + 2560, "US7ASCII");
-  for (unsigned k = 0; k < 48; ++k) o.p32(2284 + 4 * k, k <= 14 ? 0u : k <= 46 ? 2560u : 2572u);
+  for (unsigned k = 0; k < 48; ++k)
+    o.p32(LX_ELEM(lxcsobj, dir, k), k <= LXCT_U2M ? 0u : k <= LXCT_NAME ? 2560u : 2572u);
   return o;
 }
 
@@ -217,14 +224,15 @@ constexpr size_t kCsMin = LXCS_DATA + 16;
 constexpr Obj<kCsMin> make_ucs() {
   Obj<kCsMin> o;
   cs_header(o, LXCS_UCS, LXCSF_UNIT16 | LXCSF_FIXED, 2);
-  o.p32(124, 0xFFFD);
+  o.p32(offsetof(lxcsobj, mb_repl), 0xFFFD);
   for (unsigned b = 0; b < 256; ++b) {
-    o.p16(140 + 2 * b, 1);
+    o.p16(LX_ELEM(lxcsobj, bclass, b), 1);
     unsigned up = b, lo = b;
     if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) up = b - 32;
     if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) lo = b + 32;
-    o.p16(1164 + 2 * b, (uint16_t)up);
-    o.p16(1676 + 2 * b, (uint16_t)lo);
+    // A wide set keeps its case tables where the single-byte values would be.
+    o.p16(LX_ELEM(lxcsobj, sbu, b), (uint16_t)up);
+    o.p16(LX_ELEM(lxcsobj, sb799, b), (uint16_t)lo);
   }
   o.name(LXCS_DATA, "UTF16");
   cs_dir(o, 0, 8);
@@ -234,11 +242,11 @@ constexpr Obj<kCsMin> make_ucs() {
 constexpr Obj<kCsMin> make_utf16le() {
   Obj<kCsMin> o;
   cs_header(o, LXCS_AL16UTF16LE, 0, 2);
-  o.p32(124, 0xFFFD);
+  o.p32(offsetof(lxcsobj, mb_repl), 0xFFFD);
   for (unsigned b = 0; b < 256; ++b) {
-    o.p16(140 + 2 * b, 1);
-    o.p16(1164 + 2 * b, (uint16_t)b);
-    o.p16(1676 + 2 * b, 128);
+    o.p16(LX_ELEM(lxcsobj, bclass, b), 1);
+    o.p16(LX_ELEM(lxcsobj, sbu, b), (uint16_t)b);
+    o.p16(LX_ELEM(lxcsobj, sb799, b), 128);
   }
   o.name(LXCS_DATA, "AL16UTF16LE");
   cs_dir(o, 0, 12);
@@ -267,7 +275,7 @@ constexpr size_t kWkbSize = 4140;
 constexpr Obj<kWkbSize> make_wide() {
   Obj<kWkbSize> o;
   cs_header(o, LXCS_WIDE799, LXCSF_FIXED, 2);
-  for (unsigned c = 0; c < 2000; ++c) o.p16(140 + 2 * c, wide799(c));
+  for (unsigned c = 0; c < LXCS_WKBCODES; ++c) o.p16(LXCS_WKBVALUES + 2 * c, wide799(c));
   return o;
 }
 
@@ -292,13 +300,14 @@ constexpr Obj<k2022Size> make_2022(uint16_t id, uint32_t flags, uint8_t h0, uint
                                    uint8_t h3, const Entry (&e)[M], const char *nm) {
   Obj<k2022Size> o;
   header(o, LX_TCS);
-  o.p16(92, id);
-  o.p16(94, 31);
-  o.p32(96, flags);
-  o.p8(100, h0);
-  o.p8(101, h1);
-  o.p8(102, h2);
-  o.p8(103, h3);
+  o.p16(offsetof(lxcsobj, id), id);
+  o.p16(offsetof(lxcsobj, w94), 31);
+  o.p32(offsetof(lxcsobj, flags), flags);
+  // A stateful set's four header bytes over the row length and what follows.
+  o.p8(offsetof(lxcsobj, rowlen), h0);
+  o.p8(offsetof(lxcsobj, rowlen) + 1, h1);
+  o.p8(offsetof(lxcsobj, h102), h2);
+  o.p8(offsetof(lxcsobj, h102) + 1, h3);
   for (size_t i = 0; i < M; ++i) {
     size_t at = 104 + 36 * i;
     for (unsigned k = 0; k < e[i].dlen; ++k) o.p8(at + k, (uint8_t)e[i].desig[k]);
@@ -342,26 +351,26 @@ constexpr size_t kBotSize = LX_BOOTHDR + 4 * LX_BENTSIZE;
 template <size_t N>
 constexpr void boot_entry(Obj<N> &o, unsigned i, uint32_t size, uint16_t type, const char *nm) {
   size_t at = LX_BOOTHDR + LX_BENTSIZE * i;
-  o.p32(at, size);
-  o.p16(at + 4, type);
-  o.p16(at + 6, 1);
-  o.p8(at + 8, (uint8_t)(slen(nm) + 1));
-  o.name(at + 9, nm);
+  o.p32(at + offsetof(lxbent, size), size);
+  o.p16(at + offsetof(lxbent, type), type);
+  o.p16(at + offsetof(lxbent, id), 1);
+  o.p8(at + offsetof(lxbent, namelen), (uint8_t)(slen(nm) + 1));
+  o.name(at + offsetof(lxbent, name), nm);
 }
 
 constexpr Obj<kBotSize> make_boot() {
   Obj<kBotSize> o;
-  o.p32(0, LX_BUILTINVERSION);
-  o.p32(4, LX_RELEASE);
-  o.p32(8, (uint32_t)kBotSize);
-  o.p32(16, LX_BOOT_BUILTIN);
-  o.p16(20, 1);
-  o.p16(22, 2);
-  o.p16(24, 3);
-  for (unsigned t = 3; t < 10; ++t) o.p16(20 + 2 * t, 4);
-  o.p16(40, 4);
-  o.p8(44, LX_BOOTMAGIC);
-  o.p8(45, LX_FMT_BIGENDIAN | LX_FMT_ASCII);
+  o.p32(offsetof(lxboot, version), LX_BUILTINVERSION);
+  o.p32(offsetof(lxboot, release), LX_RELEASE);
+  o.p32(offsetof(lxboot, size), (uint32_t)kBotSize);
+  o.p32(offsetof(lxboot, flags), LX_BOOT_BUILTIN);
+  o.p16(LX_ELEM(lxboot, first, LX_TLANG), 1);
+  o.p16(LX_ELEM(lxboot, first, LX_TTERR), 2);
+  o.p16(LX_ELEM(lxboot, first, LX_TCS), 3);
+  for (unsigned t = LX_TSORT; t < 10; ++t) o.p16(LX_ELEM(lxboot, first, t), 4);
+  o.p16(offsetof(lxboot, count), 4);
+  o.p8(offsetof(lxboot, magic), LX_BOOTMAGIC);
+  o.p8(offsetof(lxboot, fmtflags), LX_FMT_BIGENDIAN | LX_FMT_ASCII);
   boot_entry(o, 1, (uint32_t)kLanSize, LX_TLANG, "AMERICAN");
   boot_entry(o, 2, (uint32_t)kTerSize, LX_TTERR, "AMERICA");
   boot_entry(o, 3, (uint32_t)kChrSize, LX_TCS, "US7ASCII");

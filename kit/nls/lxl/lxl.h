@@ -91,6 +91,82 @@ typedef struct lxnlsobj {
 
 #define LX_OBJHDR 92
 
+// Offset of element i of the array field F of record R: with offsetof, how
+// readers, writers and the built-in objects place the records' fields.
+#define LX_ELEM(R, F, i) (offsetof(R, F) + sizeof(((R *)0)->F[0]) * (size_t)(i))
+
+// The fixed part of a language object (type 0); its string pool follows at
+// LXLAN_POOL. Texts are UTF-16, each at a 16-bit pool offset.
+typedef struct lxlanobj {
+  lxnlsobj hdr;         // 0
+  uint32_t flags;       // 92
+  uint16_t id;          // 96
+  uint16_t ter;         // 98 default territory
+  uint16_t cs;          // 100 default character set
+  uint16_t h102;        // 102
+  uint16_t sort;        // 104 default sort
+  uint16_t text[94];    // 106 pool offsets of the texts (field 106 + 2k)
+  uint16_t name;        // 294 pool offset of the ASCII name
+  uint16_t h296[2];     // 296
+  uint16_t width[2];    // 300 widths the information call reports
+  uint16_t longest[4];  // 304 longest month, day, short month, short day name
+  uint16_t h312[6];     // 312
+} lxlanobj;
+#define LXLAN_POOL 324
+
+// The fixed part of a territory object (type 1); its string pool follows at
+// LXTER_POOL.
+typedef struct lxterobj {
+  lxnlsobj hdr;         // 0
+  uint32_t flags;       // 92
+  uint16_t id;          // 96
+  uint16_t num[17];     // 98 numeric settings (field 98 + 2k)
+  uint16_t text[46];    // 132 pool offsets of the texts (field 132 + 2k)
+  uint16_t name;        // 224 pool offset of the ASCII name
+  uint16_t h226;        // 226
+} lxterobj;
+#define LXTER_POOL 228
+
+// The fixed part of a linguistic sort object (type 3); its name follows at
+// LXSRT_NAME.
+typedef struct lxsrtobj {
+  lxnlsobj hdr;         // 0
+  uint16_t id;          // 92
+  uint16_t opt[4];      // 94 option values, each valid under its flag bit
+  uint16_t flags;       // 102
+  uint16_t cmp_fn;      // 104 function number of the comparison
+  uint16_t key_fn;      // 106 function number of the key builder
+  uint16_t h108[22];    // 108
+  uint32_t sect[49];    // 152 section offsets
+  uint32_t h348;        // 348
+} lxsrtobj;
+#define LXSRT_NAME 352
+
+// Field offsets of the object records as the files carry them, in both widths.
+#ifdef __cplusplus
+static_assert(sizeof(lxboot) == LX_BOOTHDR && sizeof(lxbent) == LX_BENTSIZE);
+static_assert(offsetof(lxboot, first) == 20 && offsetof(lxboot, count) == 40);
+static_assert(offsetof(lxboot, magic) == 44 && offsetof(lxboot, fmtflags) == 45);
+static_assert(offsetof(lxbent, type) == 4 && offsetof(lxbent, id) == 6);
+static_assert(offsetof(lxbent, namelen) == 8 && offsetof(lxbent, name) == 9);
+static_assert(offsetof(lxbent, name) + 29 == 38 && offsetof(lxbent, name) + 30 == 39);
+static_assert(sizeof(lxnlsobj) == LX_OBJHDR && offsetof(lxnlsobj, size) == 8);
+static_assert(offsetof(lxnlsobj, type) == 20 && offsetof(lxnlsobj, magic) == 25);
+static_assert(offsetof(lxnlsobj, fmtflags) == 26);
+static_assert(sizeof(lxlanobj) == LXLAN_POOL && offsetof(lxlanobj, flags) == 92);
+static_assert(offsetof(lxlanobj, id) == 96 && offsetof(lxlanobj, ter) == 98);
+static_assert(offsetof(lxlanobj, cs) == 100 && offsetof(lxlanobj, sort) == 104);
+static_assert(offsetof(lxlanobj, text) == 106 && offsetof(lxlanobj, name) == 294);
+static_assert(offsetof(lxlanobj, width) == 300 && offsetof(lxlanobj, longest) == 304);
+static_assert(sizeof(lxterobj) == LXTER_POOL && offsetof(lxterobj, flags) == 92);
+static_assert(offsetof(lxterobj, id) == 96 && offsetof(lxterobj, num) == 98);
+static_assert(offsetof(lxterobj, text) == 132 && offsetof(lxterobj, name) == 224);
+static_assert(sizeof(lxsrtobj) == LXSRT_NAME && offsetof(lxsrtobj, id) == 92);
+static_assert(offsetof(lxsrtobj, opt) == 94 && offsetof(lxsrtobj, flags) == 102);
+static_assert(offsetof(lxsrtobj, cmp_fn) == 104 && offsetof(lxsrtobj, key_fn) == 106);
+static_assert(offsetof(lxsrtobj, sect) == 152);
+#endif
+
 // Entry i of a boot block (entry 0 is the unused first entry).
 static inline lxbent *lxbootent(const lxboot *boot, unsigned i) {
   return (lxbent *)((char *)boot + LX_BOOTHDR + (size_t)LX_BENTSIZE * i);

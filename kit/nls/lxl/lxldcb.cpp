@@ -9,14 +9,6 @@
 #include "lxlint.h"
 #include "vzclient.h"
 
-static_assert(sizeof(lxboot) == LX_BOOTHDR);
-static_assert(sizeof(lxbent) == LX_BENTSIZE);
-static_assert(offsetof(lxboot, first) == 20 && offsetof(lxboot, count) == 40);
-static_assert(offsetof(lxboot, magic) == 44 && offsetof(lxboot, fmtflags) == 45);
-static_assert(offsetof(lxbent, type) == 4 && offsetof(lxbent, id) == 6);
-static_assert(offsetof(lxbent, namelen) == 8 && offsetof(lxbent, name) == 9);
-static_assert(offsetof(lxnlsobj, type) == 20 && offsetof(lxnlsobj, magic) == 25);
-static_assert(offsetof(lxnlsobj, fmtflags) == 26 && sizeof(lxnlsobj) == LX_OBJHDR);
 
 namespace {
 

@@ -1,25 +1,31 @@
 // Reading the NLS boot block as the loader leaves it in slot 0 of an object
-// table: a 48-byte header (first entry of each type at 20, entry count at 40)
-// and 40-byte entries from offset 48 (size, type, id, name length counting the
-// NUL, name, and for territories the language key at 38 and the group byte at
-// 39). Numbers are in host order once loaded.
+// table: the header and 40-byte entries of lxl.h (lxboot, lxbent). Numbers are
+// in host order once loaded; the readers take their offsets from those records
+// and read at any alignment.
 #ifndef QEN_KIT_NLS_LXPBOOT_H
 #define QEN_KIT_NLS_LXPBOOT_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "lxhobj.h"
+#include "lxl.h"
 #include "lxp.h"
 
 namespace lxpboot {
 
-inline constexpr unsigned kHeader = 48;
-inline constexpr unsigned kEntry = 40;
-inline constexpr unsigned kFirst = 20;
-inline constexpr unsigned kCount = 40;
+inline constexpr unsigned kHeader = LX_BOOTHDR;
+inline constexpr unsigned kEntry = LX_BENTSIZE;
+inline constexpr unsigned kFirst = offsetof(lxboot, first);
+inline constexpr unsigned kCount = offsetof(lxboot, count);
+// Territory entries: the language key and the group byte, the last two bytes
+// of the name room.
+inline constexpr unsigned kLangKey = offsetof(lxbent, name) + 29;
+inline constexpr unsigned kGroup = offsetof(lxbent, name) + 30;
+static_assert(kFirst + 2 * 10 == kCount, "first[10] closes with the count");
 
-using lxo::rd16;
-using lxo::rd32;
+using nlsobj::rd16;
+using nlsobj::rd32;
 
 // Slot 0 of the table: the boot block.
 inline const uint8_t *block(const lxlobj *objtab) {
@@ -32,13 +38,15 @@ inline uint16_t first(const uint8_t *b, unsigned t) { return rd16(b + kFirst + 2
 inline uint16_t count(const uint8_t *b) { return rd16(b + kCount); }
 
 inline const uint8_t *entry(const uint8_t *b, unsigned i) { return b + kHeader + kEntry * i; }
-inline uint32_t ent_size(const uint8_t *e) { return rd32(e); }
-inline uint16_t ent_type(const uint8_t *e) { return rd16(e + 4); }
-inline uint16_t ent_id(const uint8_t *e) { return rd16(e + 6); }
-inline uint8_t ent_namelen(const uint8_t *e) { return e[8]; }
-inline const char *ent_name(const uint8_t *e) { return reinterpret_cast<const char *>(e + 9); }
-inline uint8_t ent_langkey(const uint8_t *e) { return e[38]; }
-inline uint8_t ent_group(const uint8_t *e) { return e[39]; }
+inline uint32_t ent_size(const uint8_t *e) { return rd32(e + offsetof(lxbent, size)); }
+inline uint16_t ent_type(const uint8_t *e) { return rd16(e + offsetof(lxbent, type)); }
+inline uint16_t ent_id(const uint8_t *e) { return rd16(e + offsetof(lxbent, id)); }
+inline uint8_t ent_namelen(const uint8_t *e) { return e[offsetof(lxbent, namelen)]; }
+inline const char *ent_name(const uint8_t *e) {
+  return reinterpret_cast<const char *>(e + offsetof(lxbent, name));
+}
+inline uint8_t ent_langkey(const uint8_t *e) { return e[kLangKey]; }
+inline uint8_t ent_group(const uint8_t *e) { return e[kGroup]; }
 
 }  // namespace lxpboot
 

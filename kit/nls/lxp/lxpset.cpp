@@ -10,7 +10,7 @@
 #include "lxp.h"
 #include "lxpboot.h"
 
-using namespace lxo;
+using namespace nlsobj;
 
 // The special sort table of the string operations: rows of a function number
 // and a function, ended by a row with number 0. Until it is linked in, a
@@ -188,9 +188,10 @@ extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
     set_flag(h->flags, LXH_F_WIDE, (cf & CS_WIDE) != 0);
     set_flag(h->flags, LXH_F_AL16UTF16, cs_id(co) == ID_AL16UTF16);
   }
-  h->csoff[LXH_OFF_CLASS] = 140;
-  h->csoff[LXH_OFF_UPPER] = (cf & CS_WIDE) ? 1164 : 652;
-  h->csoff[LXH_OFF_LOWER] = (cf & CS_WIDE) ? 1676 : 908;
+  h->csoff[LXH_OFF_CLASS] = offsetof(lxcsobj, bclass);
+  // A wide set keeps 16-bit case tables where the single-byte values would be.
+  h->csoff[LXH_OFF_UPPER] = (cf & CS_WIDE) ? offsetof(lxcsobj, sbu) : offsetof(lxcsobj, upper);
+  h->csoff[LXH_OFF_LOWER] = (cf & CS_WIDE) ? offsetof(lxcsobj, sb799) : offsetof(lxcsobj, lower);
   set_flag(h->flags, LXH_F_ASCII, (cf & CS_ASCII) != 0);
   keep.restore();
   return 1;
@@ -236,7 +237,7 @@ extern "C" int lxpdcset(uint16_t cs, lxlangid *h, lxglo *g) {
   h->disp_cs = cs;
   set_flag(h->flags, LXH_F_DISPLAY, (cs_flags(co) & CS_DISPLAY) != 0);
   h->csoff[LXH_OFF_DISPTAB] = reinterpret_cast<uintptr_t>(cs_table(co, 0));
-  h->csoff[LXH_OFF_DISPVAL] = 1164;
+  h->csoff[LXH_OFF_DISPVAL] = offsetof(lxcsobj, sbu);
   return 1;
 }
 

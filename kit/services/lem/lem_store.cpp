@@ -1,4 +1,38 @@
 // The error store: records per thread, marks, barriers and queries.
+//
+// Design
+//
+// Records. One doubly linked list per store, oldest first, between two
+// sentinel records (head and tail); count is the number of records of all
+// threads between them. Each record names the thread that pushed it, and
+// every query sees only the caller's records: "the newest record" and
+// "record n" (1 the newest; a negative n counts alike but looks past
+// barriers) are always the calling thread's.
+//
+// Depths. A record's depth is one more than the depth of the same thread's
+// next older record (1 for a thread's first), so a thread's depths grow
+// strictly from older to newer; deleting a record from the middle leaves a
+// gap but no disorder. The error depth (lwemged) is the newest depth.
+//
+// Marks. A mark flags one record: lwemmrk marks the newest, lwemcmk clears
+// the newest marked one, and lwemdtm deletes the caller's newest records up
+// to and including the newest marked one (the mark protocol of the error
+// manager's operations), stopping at a barrier.
+//
+// Bases and barriers. A record whose base and barrier differ stands on a
+// barrier: lwemdtm never deletes it, and lwemvep counts back from a record
+// only down to its base (or to the base of the nearest older record standing
+// on a barrier). lwembas raises the barrier of the newest record, and of the
+// older ones not already standing on one, to the newest depth; a record
+// pushed afterwards takes base = barrier = its older record's barrier.
+// lwembar takes the newest barrier down: the records above it fall back to
+// its base.
+//
+// Locks. The store's owner-aware mutex guards the list and the NLS fields; a
+// facility's mutex its numbers. A recording call takes the facility's mutex
+// before the store's. Holding either never calls out, so nothing jumps over
+// a held lock.
+#include <cassert>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +77,7 @@ lwem_record *older_mine(lwem_stack *st, lwem_record *r) {
 lwem_record *newest_mine(lwem_stack *st) { return older_mine(st, tail_of(st)); }
 
 void unlink_record(lwem_stack *st, lwem_record *r) {
+  assert(st->count > 0 && r->prev->next == r && r->next->prev == r);
   r->prev->next = r->next;
   r->next->prev = r->prev;
   st->count--;
@@ -264,6 +299,7 @@ int lwemade(lwem_ctx *ctx, lwem_facility *fac, int number, const sl_status *stat
   if (!r) return -1;
   bool first = st->count == 0;
   lwem_record *tail = tail_of(st);
+  assert(tail->prev->next == tail && (first ? tail->prev == head_of(st) : tail->prev != head_of(st)));
   r->prev = tail->prev;
   r->next = tail;
   tail->prev->next = r;
@@ -309,6 +345,7 @@ int lwemade(lwem_ctx *ctx, lwem_facility *fac, int number, const sl_status *stat
   } else {
     r->depth = 1;
   }
+  assert(r->depth > (t ? t->depth : 0));
   return 0;
 }
 
@@ -524,6 +561,7 @@ void lwemdtm(lwem_ctx *ctx) {
   for (;;) {
     lwem_record *r = newest_mine(st);
     if (!r || r->base != r->barrier) return;
+    assert(r->depth >= 1);
     bool marked = r->mark != 0;
     int before = st->count;
     lwemdec(ctx, -1);

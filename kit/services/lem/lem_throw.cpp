@@ -5,9 +5,14 @@
 // non-trivial destructor or a lock across it: every callee has released its
 // locks before the jump.
 #include <csetjmp>
+#include <cstddef>
 
 #include "lemx.h"
 #include "lemx_int.h"
+
+// The caller's frame is the previous frame and the jump buffer, nothing more.
+static_assert(offsetof(lem_tryframe, jb) == sizeof(void *));
+static_assert(sizeof(lem_tryframe) == sizeof(void *) + sizeof(jmp_buf));
 
 namespace {
 
@@ -39,7 +44,7 @@ void unwind(LemCall &c, lem_frame *root, lwem_facility *fac, int value) {
   lem_tryframe *frame = take_frame(c, root, fac);
   c.finish();
   if (!frame) return;
-  frame->value = value;
+  if (c.lem && c.lem->priv) c.lem->priv->thrown = value;
   std::longjmp(frame->jb, value != 0 ? value : 1);
 }
 
@@ -276,7 +281,6 @@ void lemptfs(lem_frame *root, lem_tryframe *frame) {
     return;
   }
   frame->prev = root->inner;
-  frame->value = 0;
   root->inner = frame;
   root->count++;
 }

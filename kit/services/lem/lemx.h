@@ -64,11 +64,12 @@ typedef struct lem_msgcache {
   lwem_mutex mx;
 } lem_msgcache;
 
-// A try frame, owned by the caller (usually on its stack).
+// A try frame, owned by the caller (usually on its stack): exactly the
+// previous frame and the jump buffer. Nothing else is written into it; the
+// value of a throw travels through the frame root's context (lem_thrown).
 typedef struct lem_tryframe {
   struct lem_tryframe *prev;
   jmp_buf jb;
-  int value;          // the thrown value, once a throw lands here
 } lem_tryframe;
 
 // A root of try frames: the innermost frame, the frame count and the context.
@@ -92,6 +93,7 @@ typedef struct lem_priv {
   uint8_t flags;
   slts_ctx *thr;
   lwem_mutex mx;
+  int thrown;             // value of the last throw that landed in a frame
 } lem_priv;
 
 // The error-manager context: six machine words.
@@ -143,6 +145,12 @@ void lemptpo(lem_frame *root, lwem_facility *facility, int value, int *flag);
 
 // Frames.
 void lemfri(lem_ctx *lem, lem_frame *root);
+// The value of the last throw that landed in a frame of root: the message
+// number, the internal error's site or the fatal number; 0 when root has no
+// context.
+static inline int lem_thrown(const lem_frame *root) {
+  return root && root->lem && root->lem->priv ? root->lem->priv->thrown : 0;
+}
 void lemptfs(lem_frame *root, lem_tryframe *frame);
 void lemptfr(lem_frame *root, lem_tryframe *frame);
 
@@ -175,7 +183,7 @@ int lempsll(lem_ctx *lem, lsf_env *out, int *flag);
 //   LEMTRY(&root, &fr) {
 //     ... code that may throw ...
 //   } LEMCATCH(&root, &fr) {
-//     ... fr.value holds the thrown value; the frame is already popped ...
+//     ... lem_thrown(&root) is the thrown value; the frame is already popped ...
 //   }
 //
 // No object with a non-trivial destructor may live in the protected code,

@@ -370,6 +370,9 @@ int lmmrist(lpm_meta* block, void*, int mode) {
   return -1;
 }
 
+// The source line lmmcis reports for its product's top heap.
+constexpr int kProductHeapLine = 187;
+
 int lmmcis(lpm_meta* block, lmm_ctx** place, void* product, size_t* memdata) {
   if (!block || !place || !product) return -1;
   auto* bsvc = static_cast<lmm_service*>(*lmmi_service_field(block));
@@ -378,7 +381,7 @@ int lmmcis(lpm_meta* block, lmm_ctx** place, void* product, size_t* memdata) {
   lmm_primary* pr = bctx->priv->primary;
   lmm_heap* root = pr->roothp;
   int mark = 0;
-  const unsigned fl = 0x400000;
+  const unsigned fl = LMM_PRODUCT;
   if (memdata) pr->vrtsize = *memdata;
   auto* svc = static_cast<lmm_service*>(
       lmmi_palloc(bctx, root, sizeof(lmm_service), fl, "lmmcis", 0, &mark));
@@ -400,7 +403,7 @@ int lmmcis(lpm_meta* block, lmm_ctx** place, void* product, size_t* memdata) {
     pv->tophp = nullptr;
     pv->reserved = nullptr;
     int before = lmm_error_depth(block);
-    int r = lmmhpinit(bctx, &top, root, 0, nullptr, "lmmcis", 187, &lmmgstand);
+    int r = lmmhpinit(bctx, &top, root, 0, nullptr, "lmmcis", kProductHeapLine, &lmmgstand);
     lmmi_markrule(bctx, before, &mark);
     if (r == 0) {
       pv->tophp = top;
@@ -408,10 +411,10 @@ int lmmcis(lpm_meta* block, lmm_ctx** place, void* product, size_t* memdata) {
       return 0;
     }
     // A descriptor left by the failed init is freed with it.
-    if (top) lmmhpfree(bctx, top, 0x600000);
+    if (top) lmmhpfree(bctx, top, LMM_PRODUCT_UNDO);
     *lmmi_service_field(product) = nullptr;
   }
-  const unsigned ufl = 0x600000;
+  const unsigned ufl = LMM_PRODUCT_UNDO;
   if (pv) lmmi_pfree(bctx, root, pv, ufl, &mark);
   if (ctx) lmmi_pfree(bctx, root, ctx, ufl, &mark);
   if (svc) lmmi_pfree(bctx, root, svc, ufl, &mark);
@@ -429,11 +432,11 @@ int lmmcit(lpm_meta* block, lmm_ctx* inst, void* product) {
   if (pv->tophp && lmmhpfree(bctx, pv->tophp, 0) != 0) return -1;
   pv->tophp = nullptr;
   void* svc = *lmmi_service_field(product ? product : inst->owner);
-  if (lmmi_pfree(bctx, root, pv, 0x400000, &mark) != 0) return -1;
+  if (lmmi_pfree(bctx, root, pv, LMM_PRODUCT, &mark) != 0) return -1;
   inst->priv = nullptr;
-  if (lmmi_pfree(bctx, root, inst, 0x400000, &mark) != 0) return -1;
+  if (lmmi_pfree(bctx, root, inst, LMM_PRODUCT, &mark) != 0) return -1;
   if (svc && static_cast<lmm_service*>(svc)->ctx == inst) {
-    if (lmmi_pfree(bctx, root, svc, 0x400000, &mark) != 0) return -1;
+    if (lmmi_pfree(bctx, root, svc, LMM_PRODUCT, &mark) != 0) return -1;
     *lmmi_service_field(product ? product : inst->owner) = nullptr;
   }
   return 0;

@@ -32,6 +32,8 @@ typedef struct lmm_private lmm_private;
 #define LMM_NOMARK 0x200000u    /* record errors but do not mark them */
 #define LMM_KEEPHP 0x80000u     /* standard heap free does nothing */
 #define LMM_INTERNAL 0x420000u  /* the manager's own allocations */
+#define LMM_PRODUCT 0x400000u   /* a product instance's records (lmmcis, lmmcit) */
+#define LMM_PRODUCT_UNDO (LMM_PRODUCT | LMM_NOMARK)  /* lmmcis undoing a failed instance */
 
 // Message numbers of the LMM facility.
 #define LMM_EINTERNAL 3

@@ -2,8 +2,8 @@
 //
 // lmm_record_error pushes a record of class 3 under the facility on the
 // block's error store, the mark calls work on the calling thread's records and
-// the facility calls register and free "VODUDED"/"LMM". What the recorder
-// passes on is also logged per thread.
+// the facility calls register and free "VODUDED"/"LMM". In a test build what
+// the recorder passes on is also logged per thread.
 #include <stdio.h>
 #include <string.h>
 
@@ -15,14 +15,11 @@ namespace {
 lwem_ctx* store_of(lpm_meta* block) { return block ? block->errs : nullptr; }
 }  // namespace
 
+#ifdef QEN_TEST_HOOKS
 namespace {
 thread_local lmm_record_log rlog;
-}
 
-lmm_record_log* lmm_recorded_log(void) { return &rlog; }
-
-int lmm_record_error(lpm_meta* block, lwem_facility* facility, int number, int site,
-                     va_list args) {
+void log_record(int number, int site, va_list args) {
   lmm_recorded& last = rlog.rec[rlog.count % 32];
   rlog.count++;
   last.number = number;
@@ -37,6 +34,18 @@ int lmm_record_error(lpm_meta* block, lwem_facility* facility, int number, int s
     if (t) snprintf(last.text, sizeof last.text, "%s", t);
   }
   va_end(ap);
+}
+}  // namespace
+
+lmm_record_log* lmm_recorded_log(void) { return &rlog; }
+#endif
+
+int lmm_record_error(lpm_meta* block, lwem_facility* facility, int number, int site,
+                     va_list args) {
+#ifdef QEN_TEST_HOOKS
+  log_record(number, site, args);
+#endif
+  va_list ap;
   va_copy(ap, args);
   int r = lwemrev(store_of(block), facility, number, nullptr, site, LWEM_CLASS_RECORDED, ap);
   va_end(ap);

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr size_t W = sizeof(void*);
 constexpr size_t kHdr = sizeof(lmmfs_bhdr);
 
 inline size_t round8(size_t n) { return (n + 7) & ~static_cast<size_t>(7); }

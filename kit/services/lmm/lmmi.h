@@ -25,8 +25,10 @@ void lmm_clear_newest_mark(lpm_meta* block);
 lwem_facility* lmm_facility_add(lpm_meta* block);
 void lmm_facility_free(lpm_meta* block, lwem_facility* facility);
 
+#ifdef QEN_TEST_HOOKS
 // What the recorder passed on (number, site, text), kept per thread so that
 // tests can see the manager's errors before the error store takes them.
+// Test builds only.
 struct lmm_recorded {
   int number;
   int site;
@@ -37,6 +39,7 @@ struct lmm_record_log {
   lmm_recorded rec[32];
 };
 lmm_record_log* lmm_recorded_log(void);
+#endif
 
 // The memory service record of a process block or of a product (a product
 // begins with a copy of its block's words), and the block's ready flag.

@@ -3,6 +3,37 @@
 // virtual blocks that are given back as soon as they are entirely free.
 //
 // Every link is an 8-byte slot in both widths, so the byte layout is the same.
+//
+// Design
+//
+// Virtual blocks. Memory comes from the parent heap (or the process
+// allocator for a root heap) in virtual blocks; each ends in a trailer that
+// points back at its start and sits on one of two lists: in use, or released
+// (vfree, given back at once, or kept while the parent refuses). A fresh
+// virtual block is one large block with no physical neighbours.
+//
+// Large blocks. A header (StBlock) with the previous and next physical
+// block of the same virtual block, the payload size (a multiple of 64 for
+// what malloc hands out) and a state byte right before the payload: 0x0F in
+// use, 0x07 free. Physical links agree both ways (next->prev is the block).
+// A free block is filed in bucket size / 64 (bucket 1024 for 64 KB and
+// more), and never has a free physical neighbour: freeing merges with both
+// neighbours first, and a cut that leaves a free rest merges it forward. A
+// block that has no neighbour left when freed gives its virtual block back.
+//
+// Buckets and bitmap. Buckets 0 to 1023 each have a bit: bit b of l2[b / 32]
+// is set exactly when bucket b is not empty, and bit w of l1 exactly when
+// l2[w] is not zero. Bucket 1024 has no bit and is searched by walking.
+//
+// Chunks and classes. Requests up to 247 bytes take slots of four classes
+// (23, 55, 119, 247 bytes of payload). Slots are carved in order from a chunk,
+// a large block of 8 KB or more in use as a whole: a slot is an 8-byte link to
+// its chunk, with the class byte (in-use bit 0x08) right before the payload.
+// A chunk's cursor plus its free bytes always reach the end of its block; a
+// freed slot goes on its class's free list, and the chunk's last slot in use
+// freed gives the whole chunk back as a large block. The lists are doubly
+// linked with the first node's previous link pointing at the last node.
+#include <assert.h>
 #include <string.h>
 
 #include "lmmst.h"
@@ -90,6 +121,16 @@ void fail(lmm_ctx* ctx, int site, const char* text, unsigned flags, int* mark) {
   lmmi_internal(ctx, site, text, mark, flags);
 }
 
+// The bitmap's two levels agree for word w (checked in debug builds).
+[[maybe_unused]] bool level_one_agrees(const lmmst_ctx* st, unsigned w) {
+  return (st->l2[w] != 0) == (((st->l1 >> w) & 1u) != 0);
+}
+// Bucket b's bit says whether the bucket holds a block.
+[[maybe_unused]] bool bit_agrees(const lmmst_ctx* st, unsigned b) {
+  if (b >= 1024) return true;
+  return (st->buckets[b].v != 0) == (((st->l2[b / 32] >> (b % 32)) & 1u) != 0);
+}
+
 // Bitmap change: only buckets below 1024 have bits.
 int bitcg(lmmst_ctx* st, unsigned b, bool set) {
   if (b >= 1024) return 0;
@@ -101,6 +142,7 @@ int bitcg(lmmst_ctx* st, unsigned b, bool set) {
     st->l2[w] &= ~bit;
     if (st->l2[w] == 0) st->l1 &= ~(1u << w);
   }
+  assert(level_one_agrees(st, w));
   return 0;
 }
 
@@ -114,18 +156,23 @@ int file_block(lmmst_ctx* st, StBlock* b) {
   b->bucket.set(&st->buckets[idx]);
   bool was_empty = st->buckets[idx].v == 0;
   list_append(st->buckets[idx], payload(b), kFreeLinks);
-  return was_empty ? bitcg(st, idx, true) : 0;
+  int rc = was_empty ? bitcg(st, idx, true) : 0;
+  assert(bit_agrees(st, idx));
+  return rc;
 }
 
 // Unbucketing: a block in use is left alone.
 int rmlrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, unsigned flags, int* mark) {
   if (!is_free(b)) return 0;
   unsigned idx = bucket_of(st, b);
+  // A free block's size has not changed since it was filed.
+  assert(idx == bucket_index(b->size));
   list_unlink(st->buckets[idx], payload(b), kFreeLinks);
   if (st->buckets[idx].v == 0 && idx < 1024 && bitcg(st, idx, false) != 0) {
     fail(ctx, 420, "In Std rmlrg: std bit change fail", flags, mark);
     return -1;
   }
+  assert(bit_agrees(st, idx));
   return 0;
 }
 
@@ -177,6 +224,7 @@ int cutlrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, uint64_t w, unsigned flags, 
 // which comes back in use.
 StBlock* mrg(lmm_ctx* ctx, lmmst_ctx* st, StBlock* b, StBlock* nb, unsigned flags, int* mark) {
   if (!nb || !is_free(nb)) return b;
+  assert(lnk(b->next) == nb ? lnk(nb->prev) == b : lnk(b->prev) == nb && lnk(nb->next) == b);
   if (rmlrg(ctx, st, b, flags, mark) != 0) {
     fail(ctx, 415, "In Std merge: std remove lrg blk fail w/ block", flags, mark);
     return nullptr;
@@ -338,12 +386,15 @@ void* sml(lmm_ctx* ctx, lmm_heap* hp, lmmst_ctx* st, unsigned cls, unsigned flag
     c->inuse = 0;
     list_append(st->chunks, mem, kChunkLinks);
   }
+  assert(cls < 4 && c->freeb >= z);
   u8* s = c->cursor.get<u8>();
   reinterpret_cast<Link*>(s)->set(c);
   s[-1] = static_cast<u8>(cls | kInUse);
   c->cursor.set(s + z);
   c->freeb -= z;
   c->inuse++;
+  // The cursor and the free bytes still reach the end of the chunk's block.
+  assert(c->cursor.get<u8>() + c->freeb == reinterpret_cast<u8*>(c) + header(c)->size);
   return s + 8;
 }
 
@@ -391,6 +442,8 @@ int free_large(lmm_ctx* ctx, lmm_heap* hp, lmmst_ctx* st, StBlock* b, unsigned f
     return -1;
   }
   b = m;
+  assert(!is_free(lnk(b->prev)) && !is_free(lnk(b->next)));
+  assert(!lnk(b->next) || lnk(lnk(b->next)->prev) == b);
   if (b->prev.v || b->next.v) {
     b->state = kLarge;
     if (file_block(st, b) != 0) {
@@ -400,6 +453,7 @@ int free_large(lmm_ctx* ctx, lmm_heap* hp, lmmst_ctx* st, StBlock* b, unsigned f
     return 0;
   }
   auto* tr = reinterpret_cast<StTrailer*>(payload(b) + b->size);
+  assert(tr->start.get<u8>() == reinterpret_cast<u8*>(b));
   list_unlink(st->vinuse, reinterpret_cast<u8*>(tr), kTrailLinks);
   if (fvrt(ctx, hp, st, tr, b->size + sizeof(StBlock) + sizeof(StTrailer), flags, mark) != 0) {
     fail(ctx, 390, "In Std free: std free vrt fail", flags, mark);
@@ -529,6 +583,7 @@ int lmmstfree(lmm_ctx* ctx, lmm_heap* hp, void* ptr, unsigned flags, int* mark) 
   unsigned cls = s & 7;
   if (cls < 5) {
     auto* c = word_before(p).get<StChunk>();
+    assert(c->inuse > 0);
     if (--c->inuse != 0) {
       p[-9] = static_cast<u8>(cls);
       list_append(st->small[cls], p, kFreeLinks);

@@ -194,6 +194,8 @@ int lpmterm(void) {
 
 }  // extern "C"
 
+#ifdef QEN_TEST_HOOKS
 extern "C" {
 int (*lpm_service_observer)(const char *service, lpm_meta *block, int mode) = nullptr;
 }
+#endif

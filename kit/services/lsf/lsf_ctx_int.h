@@ -30,10 +30,13 @@ void lsf_ctx_unlock(lsf_ctx *ctx, int taken);
 #ifdef __cplusplus
 extern "C" {
 #endif
+#ifdef QEN_TEST_HOOKS
 // Allocator and release of the argument-handle cells: the system allocator.
-// Tests replace them to watch the cells or make the allocation fail.
+// Tests replace them to watch the cells or make the allocation fail. Test
+// builds only; a product build calls malloc and free.
 extern void *(*lsfd_cell_alloc)(size_t size);
 extern void (*lsfd_cell_free)(void *cell);
+#endif
 #ifdef __cplusplus
 }
 #endif

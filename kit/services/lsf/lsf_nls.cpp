@@ -3,12 +3,12 @@
 // with the real call named in its comment, until then every character counts
 // one display column.
 #include "lsf_int.h"
+#include "lxc.h"
 #include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
 
 #include <cstring>
-
 
 uint32_t lsfnls_lang_flags(const lxlangid *lang) { return lang ? lang->flags : 0; }
 
@@ -18,45 +18,30 @@ int lsfnls_max_char_bytes(const lsf_env *env) {
 
 int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
                          char **copy, uint64_t *size) {
-  // Stands for the print engine's UTF-16 to UTF-8 conversion of the
-  // formatting context; replaced by it. Units are in host byte order.
+  // Units are in host byte order; a surrogate pair goes to the AL32UTF8
+  // encoder as one packed value, a lone surrogate becomes U+FFFD.
   (void)env;
   auto u = static_cast<const unsigned char *>(text);
   size_t units = lxsulen(text) / 2;
+  // Three bytes per unit at most: a pair of two units takes four.
   char *out = static_cast<char *>(lsf_alloc(errs, units * 3 + 1));
   if (!out) return -1;
   size_t o = 0;
-  for (size_t i = 0; i < units; i++) {
+  auto unit = [u](size_t i) {
     uint16_t w;
     std::memcpy(&w, u + 2 * i, 2);
-    uint32_t c = w;
-    if (w >= 0xD800 && w <= 0xDBFF && i + 1 < units) {
-      uint16_t lo;
-      std::memcpy(&lo, u + 2 * (i + 1), 2);
+    return w;
+  };
+  for (size_t i = 0; i < units; i++) {
+    uint32_t value = unit(i);
+    if (value >= 0xD800 && value <= 0xDBFF && i + 1 < units) {
+      uint16_t lo = unit(i + 1);
       if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        c = 0x10000 + ((uint32_t(w) - 0xD800) << 10) + (lo - 0xDC00);
+        value = (value << 16) | lo;
         i++;
-      } else {
-        c = 0xFFFD;
       }
-    } else if (w >= 0xD800 && w <= 0xDFFF) {
-      c = 0xFFFD;
     }
-    if (c < 0x80) {
-      out[o++] = char(c);
-    } else if (c < 0x800) {
-      out[o++] = char(0xC0 | (c >> 6));
-      out[o++] = char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out[o++] = char(0xE0 | (c >> 12));
-      out[o++] = char(0x80 | ((c >> 6) & 0x3F));
-      out[o++] = char(0x80 | (c & 0x3F));
-    } else {
-      out[o++] = char(0xF0 | (c >> 18));
-      out[o++] = char(0x80 | ((c >> 12) & 0x3F));
-      out[o++] = char(0x80 | ((c >> 6) & 0x3F));
-      out[o++] = char(0x80 | (c & 0x3F));
-    }
+    o += lxcsu2mAL32UTF8(nullptr, reinterpret_cast<uint8_t *>(out + o), value, 2, nullptr);
   }
   out[o++] = 0;
   *copy = out;

@@ -8,12 +8,22 @@
 #include "lsf_ctx.h"
 #include "lsf_ctx_int.h"
 
+#ifdef QEN_TEST_HOOKS
 extern "C" {
 void *(*lsfd_cell_alloc)(size_t) = std::malloc;
 void (*lsfd_cell_free)(void *) = std::free;
 }
+#endif
 
 namespace {
+
+#ifdef QEN_TEST_HOOKS
+void *cell_alloc(size_t size) { return lsfd_cell_alloc(size); }
+void cell_free(void *cell) { lsfd_cell_free(cell); }
+#else
+void *cell_alloc(size_t size) { return std::malloc(size); }
+void cell_free(void *cell) { std::free(cell); }
+#endif
 
 bool usable(const lsf_ctx *ctx) { return ctx && ctx->priv; }
 
@@ -62,7 +72,7 @@ lsf_handle *lsfdlv(lsf_ctx *ctx, va_list ap) {
     lsfohwf(ctx, st, nullptr);
     return nullptr;
   }
-  auto handle = static_cast<lsf_handle *>(lsfd_cell_alloc(sizeof(lsf_handle)));
+  auto handle = static_cast<lsf_handle *>(cell_alloc(sizeof(lsf_handle)));
   if (!handle) {
     lsforec(ctx, LSF_NOMEM, 0, nullptr, LSFTXTP, "lsfdlv() failed to allocate memory", LSFEND);
     // Nobody could reach the list any more.
@@ -121,7 +131,7 @@ int lsfdrm(lsf_ctx *ctx, lsf_handle *handle) {
     lsfohwf(ctx, st, nullptr);
     return -17;
   }
-  lsfd_cell_free(handle);
+  cell_free(handle);
   return 0;
 }
 

@@ -34,7 +34,10 @@ void lxlglock(void) {
     return;
   }
   sltstgi(ctx, &me);
-  if (slx_lock_count > 0 && sltsThrIsSame(&me, &slx_current_tid)) {
+  // Only the owner finds itself in the current identity (it is set under the
+  // lock and cleared before the lock is let go), and only the owner reads
+  // the count.
+  if (sltsThrIsSame(&me, &slx_current_tid) && slx_lock_count > 0) {
     ++slx_lock_count;
   } else {
     sltsmna(ctx, &slx_global_lock);

@@ -16,6 +16,15 @@
 
 namespace {
 
+// ThreadSanitizer runs a signal handler late, from a frame of its own and
+// under a mask of its own: there the mask the multiplexer set for a handler
+// cannot be seen from inside it.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kHandlerMaskSeen = false;
+#else
+constexpr bool kHandlerMaskSeen = true;
+#endif
+
 
 // Order in which handlers ran, as small numbers.
 volatile sig_atomic_t g_log[32];
@@ -123,13 +132,13 @@ TEST(Sslss, ChainRunsNewestFirstAndFinalLast) {
     CHILD_CHECK(errno == ENOENT);
     CHILD_CHECK(g_nlog == 4);
     CHILD_CHECK(g_log[0] == 3 && g_log[1] == 2 && g_log[2] == 1 && g_log[3] == 99);
-    CHILD_CHECK(g_plain_saw_xcpu_blocked == 1);
-    CHILD_CHECK(g_final_saw_xcpu_blocked == 0);
+    CHILD_CHECK(!kHandlerMaskSeen || g_plain_saw_xcpu_blocked == 1);
+    CHILD_CHECK(!kHandlerMaskSeen || g_final_saw_xcpu_blocked == 0);
     // Without its final handler the signal no longer blocks SIGXCPU.
     CHILD_CHECK(sslssunreghdlr(&st, SIGXCPU, 1) == 0);
     reset_log();
     raise(SIGUSR1);
-    CHILD_CHECK(g_plain_saw_xcpu_blocked == 0);
+    CHILD_CHECK(!kHandlerMaskSeen || g_plain_saw_xcpu_blocked == 0);
     // After the final handler is gone a new one may come.
     CHILD_CHECK(sslssunreghdlr(&st, SIGUSR1, 1) == 0);
     CHILD_CHECK(sslssreghdlr(&st, SIGUSR1, h_note, tag(4), SSLSS_FINAL) == 5);
@@ -459,8 +468,8 @@ TEST(Sslss, FinalAlarmAndUnaccountedAlarm) {
     g_fake_now = 10;
     raise(SIGALRM);
     CHILD_CHECK(g_nlog == 2 && g_log[0] == 5 && g_log[1] == 90);
-    CHILD_CHECK(g_plain_saw_xcpu_blocked == 1);
-    CHILD_CHECK(g_final_alarm_saw_xcpu == 0);
+    CHILD_CHECK(!kHandlerMaskSeen || g_plain_saw_xcpu_blocked == 1);
+    CHILD_CHECK(!kHandlerMaskSeen || g_final_alarm_saw_xcpu == 0);
     CHILD_CHECK(g_prev_calls == 0);
     // An alarm no timer accounts for goes to the earlier handler.
     raise(SIGALRM);

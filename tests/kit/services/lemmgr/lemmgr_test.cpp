@@ -132,14 +132,14 @@ TEST(ErrorManager, ThrowLandsInTheInnermostFrame) {
         reached = 1;
       }
       LEMCATCH(&root, &inner) {
-        caught_inner = inner.value;
+        caught_inner = lem_thrown(&root);
         CHILD_CHECK(root.count == 1 && root.inner == &outer);
         // An internal error throws its site, not its number.
         lemtic(&root, k.vuv, 77, LWEM_CLASS_THROWN, LSFEND);
         reached = 2;
       }
     }
-    LEMCATCH(&root, &outer) { caught_outer = outer.value; }
+    LEMCATCH(&root, &outer) { caught_outer = lem_thrown(&root); }
     CHILD_CHECK(reached == 0);
     CHILD_CHECK(caught_inner == 104 && caught_outer == 77);
     CHILD_CHECK(root.count == 0 && root.inner == nullptr);
@@ -153,6 +153,38 @@ TEST(ErrorManager, ThrowLandsInTheInnermostFrame) {
     lemtic(&root, k.vuv, 0, 2, LSFEND);
     lemtic(&root, k.vuv, 5, 0, LSFEND);
     CHILD_CHECK(has(records(k.errs), {{30, 3, "LEM"}, {30, 3, "LEM"}}));
+  }));
+}
+
+// A caller lays its frame out as the record says, {previous frame, jump
+// buffer}, with its own data right behind it: pushing, throwing to and
+// popping the frame leave that data alone.
+TEST(ErrorManager, FrameLaidOutAsSpecifiedGetsNothingWrittenPastIt) {
+  EXPECT_EQ(0, in_kit_child([](Kit &k, lem_frame &root) {
+    struct CallerFrame {
+      lem_tryframe *prev;
+      jmp_buf jb;
+    };
+    struct Caller {
+      CallerFrame frame;
+      unsigned char after[16];
+    };
+    static_assert(sizeof(CallerFrame) == sizeof(lem_tryframe));
+    static Caller outer, inner;  // static: kept intact across the jumps
+    std::memset(outer.after, 0xA5, sizeof outer.after);
+    std::memset(inner.after, 0x5A, sizeof inner.after);
+    auto *fo = reinterpret_cast<lem_tryframe *>(&outer.frame);
+    auto *fi = reinterpret_cast<lem_tryframe *>(&inner.frame);
+    volatile int landed = 0;
+    LEMTRY(&root, fo) {
+      LEMTRY(&root, fi) { lemtec(&root, k.vuv, 104, LWEM_CLASS_THROWN, LSFEND); }
+      LEMCATCH(&root, fi) { landed = lem_thrown(&root); }
+      lemtfe(&root, k.vuv, 105);
+    }
+    LEMCATCH(&root, fo) { landed = landed * 1000 + lem_thrown(&root); }
+    CHILD_CHECK(landed == 104 * 1000 + 601);
+    for (unsigned char c : outer.after) CHILD_CHECK(c == 0xA5);
+    for (unsigned char c : inner.after) CHILD_CHECK(c == 0x5A);
   }));
 }
 
@@ -189,7 +221,7 @@ TEST(ErrorManager, FatalThrowLandsInTheOutermostFrame) {
       LEMCATCH(&root, &f2) { where = 2; }
     }
     LEMCATCH(&root, &f1) { where = 1; }
-    CHILD_CHECK(where == 1 && f1.value == 601);
+    CHILD_CHECK(where == 1 && lem_thrown(&root) == 601);
     CHILD_CHECK(root.count == 0);
     CHILD_CHECK(has(records(k.errs), {{601, 1, "VUV"}, {105, 1, "VUV"}}));
   }));
@@ -215,9 +247,9 @@ TEST(ErrorManager, AssertionsBySeverity) {
       volatile int landed = 0;
       LEMTRY(&root, &outer) {
         LEMTRY(&root, &inner) { lemtas(&root, k.vuv, 12, c.severity, LSFEND); }
-        LEMCATCH(&root, &inner) { landed = inner.value; }
+        LEMCATCH(&root, &inner) { landed = lem_thrown(&root); }
       }
-      LEMCATCH(&root, &outer) { landed = outer.value; }
+      LEMCATCH(&root, &outer) { landed = lem_thrown(&root); }
       CHILD_CHECK(landed == c.landed);
       std::vector<Rec> got = records(k.errs);
       CHILD_CHECK(got.size() == c.recs.size());
@@ -257,7 +289,7 @@ TEST(ErrorManager, ReadyRule) {
     lem_tryframe f;
     volatile int landed = 0;
     LEMTRY(&root, &f) { lemtec(&root, k.vuv, 114, 2, LSFEND); }
-    LEMCATCH(&root, &f) { landed = f.value; }
+    LEMCATCH(&root, &f) { landed = lem_thrown(&root); }
     CHILD_CHECK(landed == 114);
     k.block->ready = 1;
     CHILD_CHECK(has(records(k.errs), {{111, 3, "VUV"}}));

@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "lem.h"
 #include "lml.h"
@@ -433,6 +434,30 @@ TEST_F(ArgList, Utf16TextsArriveAsUtf8) {
   EXPECT_STREQ(static_cast<const char *>(l->entries[0].value.ptr), "h\xC3\xA9\xF0\x9F\x98\x80");
   EXPECT_EQ(l->entries[0].length, 8u);
   drop(l);
+}
+
+TEST_F(ArgList, Utf16LoneSurrogatesBecomeTheReplacement) {
+  struct Case {
+    std::vector<uint16_t> units;  // without the ending NUL
+    const char *utf8;
+  };
+  const Case cases[] = {
+      {{0xD83D, u'a'}, "\xEF\xBF\xBD" "a"},         // high surrogate, no low one
+      {{u'a', 0xDE00}, "a\xEF\xBF\xBD"},             // low surrogate alone
+      {{0xD83D}, "\xEF\xBF\xBD"},                    // high surrogate at the end
+      {{0x07FF, 0x0800, 0xFFFF}, "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+  };
+  env_.utf16 = 1;
+  for (const Case &c : cases) {
+    std::vector<uint16_t> text = c.units;
+    text.push_back(0);
+    int st = LSFST_OK;
+    lsf_arglist *l = build(&st, LSFTXTP, text.data(), LSFEND);
+    ASSERT_NE(l, nullptr);
+    EXPECT_STREQ(static_cast<const char *>(l->entries[0].value.ptr), c.utf8);
+    EXPECT_EQ(l->entries[0].length, std::strlen(c.utf8) + 1);
+    drop(l);
+  }
 }
 
 TEST(Lxsulen, CountsBytesBeforeTheTwoByteNul) {
