@@ -346,6 +346,14 @@ void lmsapts(lmshnd *h, const char *text, size_t length, uint16_t from, uint16_t
     buf[n] = 0;
     return;
   }
+  if (from == to && buf != h->text) {
+    // the same bytes either way: straight into the caller's buffer
+    size_t n = length < LMS_TEXTBUF - 1 ? length : LMS_TEXTBUF - 1;
+    if (n > size - 1) n = size - 1;
+    std::memcpy(buf, text, n);
+    buf[n] = 0;
+    return;
+  }
   char tmp[LMS_TEXTBUF];
   size_t n = convert(h, tmp, LMS_TEXTBUF - 1, text, length, from, to);
   tmp[n] = 0;

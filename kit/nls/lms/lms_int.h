@@ -52,6 +52,11 @@ class LmsHeld {
 // damaged block).
 int lms_find(lmshnd *h, int part, bool second, unsigned number, char *text, uint16_t *attr);
 
+// Block i of a fully cached part whose count headers begin at head.
+inline uint8_t *lms_cached_body(lmscbuf *head, uint32_t count, uint32_t i) {
+  return reinterpret_cast<uint8_t *>(head + count) + size_t{i} * LMSF_BLOCK;
+}
+
 // Gives the handle's cached buffers back to its area and detaches it.
 void lms_area_release(lmshnd *h);
 
@@ -61,12 +66,18 @@ void lms_decimal(char *out, long value);
 // ---- data blocks -------------------------------------------------------------
 
 // A u16 of a block at byte offset at.
-uint16_t lms_u16(const uint8_t *block, size_t at);
+inline uint16_t lms_u16(const uint8_t *block, size_t at) {
+  uint16_t v;
+  __builtin_memcpy(&v, block + at, sizeof v);
+  return v;
+}
 
 // Searches a data block for the number. Returns the entry's text offset and
 // sets *len and *attr, or -1 when the number is not there or the block is
 // damaged (count, entries or offsets out of order or outside the block).
-int lms_block_find(const uint8_t *block, unsigned number, size_t *len, uint16_t *attr);
+// checked: the block was found sound when it was cached; not checked again.
+int lms_block_find(const uint8_t *block, unsigned number, size_t *len, uint16_t *attr,
+                   bool checked = false);
 
 // The number range of a sound data block (low > high for an empty or damaged
 // one) and its entry count.

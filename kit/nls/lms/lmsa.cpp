@@ -67,15 +67,27 @@ bool fill_share(lmshnd *h, lmscache *a, int part, uint8_t *p, size_t len) {
   if (!read_block(&h->file1, lay.l1, l1)) return false;
 
   if (len / LMSC_BLOCKBUF >= lay.d) {
-    // every data block fits: read them all; one that cannot be read or is
-    // damaged covers no number
-    data = carve(p, lay.d, LMSC_BLOCKBUF);
-    uint16_t d = 0;
-    for (lmscbuf *b = data; b; b = b->next, ++d) {
-      if (!read_block(&h->file1, lay.dfirst + d, body(b))) std::memset(body(b), 0, LMSF_BLOCK);
-      b->index = d;
-      lms_block_range(body(b), &b->low, &b->high, &b->count);
+    // every data block fits: read them all. The buffer headers lie together
+    // in block order, the blocks after them (lms_cached_body), so that the
+    // search bisects a compact array; highs never decrease. A block that
+    // cannot be read or is damaged covers no number.
+    auto hdrs = reinterpret_cast<lmscbuf *>(p);
+    uint16_t prev_high = 0;
+    for (uint32_t d = 0; d < lay.d; ++d) {
+      lmscbuf *b = &hdrs[d];
+      uint8_t *blk = lms_cached_body(hdrs, lay.d, d);
+      if (!read_block(&h->file1, lay.dfirst + d, blk)) std::memset(blk, 0, LMSF_BLOCK);
+      b->index = static_cast<uint16_t>(d);
+      b->next = d + 1 < lay.d ? &hdrs[d + 1] : nullptr;
+      lms_block_range(blk, &b->low, &b->high, &b->count);
+      if (b->low > b->high || b->high < prev_high) {
+        b->low = 1;
+        b->high = prev_high;
+        b->count = 0;
+      }
+      prev_high = b->high;
     }
+    data = lay.d ? hdrs : nullptr;
     state = LMS_PCACHED;
     return true;
   }
@@ -126,6 +138,9 @@ void destroy_mutex(slts_ctx *thr, lms_mutex *m) {
 void lms_area_release(lmshnd *h) {
   lmscache *a = h->area;
   if (!a) return;
+  // a fully cached part's blocks are not buffers of the lists: dropped
+  if (h->msg_state == LMS_PCACHED) h->msg_data = nullptr;
+  if (h->cmt_state == LMS_PCACHED) h->cmt_data = nullptr;
   give_back(a, h->msg_data, LMSC_MSGDATA);
   give_back(a, h->cmt_data, LMSC_CMTDATA);
   give_back(a, h->msg_l2, LMSC_MSGIDX);

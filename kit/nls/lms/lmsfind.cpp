@@ -99,9 +99,10 @@ lmscbuf *pop(lmscbuf *&anchor) {
   return b;
 }
 
-int from_block(const uint8_t *blk, unsigned number, char *text, uint16_t *attr) {
+int from_block(const uint8_t *blk, unsigned number, char *text, uint16_t *attr,
+               bool checked = false) {
   size_t len = 0;
-  int off = lms_block_find(blk, number, &len, attr);
+  int off = lms_block_find(blk, number, &len, attr, checked);
   if (off < 0) return -1;
   std::memcpy(text, blk + off, len);
   return static_cast<int>(len);
@@ -126,6 +127,22 @@ int search_cached(lmscbuf *&list, unsigned number, char *text, uint16_t *attr, i
     return 1;
   }
   return 0;
+}
+
+// A fully cached part: the headers of its blocks lie together in block
+// order with non-decreasing highs (lmsa.cpp); bisect them.
+int search_all(lmscbuf *head, uint32_t count, unsigned number, char *text, uint16_t *attr) {
+  if (count == 0) return -1;
+  // branch-free lower bound: the first header whose high is >= number
+  uint32_t lo = 0, n = count;
+  while (n > 1) {
+    const uint32_t half = n / 2;
+    lo = head[lo + half - 1].high < number ? lo + half : lo;
+    n -= half;
+  }
+  const lmscbuf *b = &head[lo];
+  if (b->high < number || b->low > number || b->count == 0) return -1;
+  return from_block(lms_cached_body(head, count, lo), number, text, attr, true);
 }
 
 // The data block number of the number, through the level-1 and level-2
@@ -167,34 +184,30 @@ void fill_header(lmscbuf *b, uint16_t index) {
 
 }  // namespace
 
-uint16_t lms_u16(const uint8_t *block, size_t at) {
-  uint16_t v;
-  std::memcpy(&v, block + at, sizeof v);
-  return v;
-}
-
-int lms_block_find(const uint8_t *blk, unsigned number, size_t *len, uint16_t *attr) {
+int lms_block_find(const uint8_t *blk, unsigned number, size_t *len, uint16_t *attr,
+                   bool checked) {
   const uint16_t count = lms_u16(blk, 0);
   if (size_t{count} + 1 > LMSF_MAXENT) return -1;
   const size_t texts = kEntAt + (size_t{count} + 1) * kEntSize;
   // entries sorted by number, offsets non-decreasing inside the text area
   uint16_t prev_off = static_cast<uint16_t>(texts);
-  for (size_t i = 0; i <= count; ++i) {
+  for (size_t i = 0; !checked && i <= count; ++i) {
     const size_t at = kEntAt + i * kEntSize;
     uint16_t off = lms_u16(blk, at + 4);
     if (off < prev_off || off > LMSF_BLOCK) return -1;
     if (i > 0 && i < count && lms_u16(blk, at) < lms_u16(blk, at - kEntSize)) return -1;
     prev_off = off;
   }
-  size_t lo = 0, hi = count;
-  while (lo < hi) {
-    size_t mid = lo + (hi - lo) / 2;
-    uint16_t n = lms_u16(blk, kEntAt + mid * kEntSize);
-    if (n < number) lo = mid + 1;
-    else hi = mid;
+  if (count == 0) return -1;
+  // branch-free lower bound over the entries' numbers
+  size_t lo = 0, n = count;
+  while (n > 1) {
+    const size_t half = n / 2;
+    lo = lms_u16(blk, kEntAt + (lo + half - 1) * kEntSize) < number ? lo + half : lo;
+    n -= half;
   }
   const size_t at = kEntAt + lo * kEntSize;
-  if (lo >= count || lms_u16(blk, at) != number) return -1;
+  if (lms_u16(blk, at) != number) return -1;
   *attr = lms_u16(blk, at + 2);
   const uint16_t off = lms_u16(blk, at + 4);
   *len = lms_u16(blk, at + kEntSize + 4) - off;
@@ -223,10 +236,7 @@ int lms_find(lmshnd *h, int part, bool second, unsigned number, char *text, uint
 
   const View v = view(h, part, second);
   int result = -1;
-  if (!second && state_of(h, part) == LMS_PCACHED) {
-    if (search_cached(data_list(h, part), number, text, attr, &result)) return result;
-    return -1;
-  }
+  if (!second && state_of(h, part) == LMS_PCACHED) return search_all(data_list(h, part), v.d, number, text, attr);
   if (!second && h->file1.magic != SLMS_MAGIC) return -1;
   const bool area = !second && share_in_use(h, part);
   if (area && search_cached(data_list(h, part), number, text, attr, &result)) return result;
