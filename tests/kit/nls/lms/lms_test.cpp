@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "lfv.h"
 #include "lms_fixture.h"
+#include "lpm.h"
 #include "msbw.h"
 #include "temp_dir.h"
 
@@ -329,4 +331,61 @@ TEST(Slms, OpenReadClose) {
   EXPECT_EQ(st.code, SLMS_CLOSEMAGIC);
   EXPECT_EQ(slmsrd(&st, &f, 0, buf, nullptr, 1), 0);
   EXPECT_EQ(st.code, SLMS_READMAGIC);
+}
+
+// ---- files served by the data package -------------------------------------------
+
+namespace {
+
+std::vector<uint8_t> g_served;
+
+const void *serve(const char *name, uint32_t *size) {
+  if (std::strcmp(name, "test/mesg/tstus.msb") != 0) return nullptr;
+  *size = static_cast<uint32_t>(g_served.size());
+  return g_served.data();
+}
+
+// Puts the virtual-file layer in package mode over serve() with the prefix
+// /vz, as loading the data package would.
+void serve_from_memory(lpm_funcs *iface) {
+  iface->count = 1;
+  iface->funcs[0] = reinterpret_cast<lpm_fn>(&serve);
+  lfvgbl.iface = iface;
+  lfvgbl.mode = LFV_MODE_PACKAGE;
+  std::strcpy(lfvgbl.prefix, "/vz");
+  lfvgbl.prefix_len = 3;
+}
+
+}  // namespace
+
+TEST_F(Lms, ThroughTheVirtualFileLayer) {
+  msbw::Desc d;
+  d.messages[3] = {4, "served three"};
+  std::string err;
+  ASSERT_TRUE(msbw::build(d, g_served, err)) << err;
+  child(
+      [] {
+        lpm_funcs iface{};
+        serve_from_memory(&iface);
+        Lang l("AMERICAN_AMERICA.US7ASCII");
+        lmshnd h;
+        lmsaicmt(&h, nullptr, "TEST", "TST", 0, &l.h, &l.e.glo, nullptr, nullptr, nullptr, 0,
+                 nullptr);
+        ASSERT_EQ(h.status, LMS_FOUND);
+        EXPECT_NE(h.file1.vf, nullptr);
+        EXPECT_EQ(fetch(&h, 3), "served three");
+        EXPECT_EQ(fetch(&h, 4), "Message 4 not found;  product=TEST; facility=TST\n");
+        // reads past the served bytes fail as a file's would
+        sl_status st{};
+        char buf[LMSF_BLOCK];
+        EXPECT_EQ(slmsrd(&st, &h.file1, g_served.size() - 10, buf, nullptr, LMSF_BLOCK), 0);
+        EXPECT_EQ(st.code, SLMS_READ);
+        EXPECT_EQ(slmsrd(&st, &h.file1, g_served.size() + 10, buf, nullptr, 1), 0);
+        EXPECT_EQ(st.code, SLMS_SEEK);
+        lmsatrm(&h);
+        slmsfile f;
+        EXPECT_EQ(slmsop(&st, &f, "/vz/other.msb"), 0);
+        EXPECT_EQ(st.code, SLMS_OPEN);
+      },
+      "/vz");
 }
