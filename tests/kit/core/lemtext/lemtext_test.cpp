@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -88,7 +90,18 @@ void in_kit(const std::string &home, F body) {
   EXPECT_EQ(rc, 0) << "expectations failed in the child (see above), or it died";
 }
 
-std::string kit_home() { return std::string(QEN_BINARY_DIR) + "/msb-home"; }
+// The kit's own message file of a facility, from its text form.
+void write_kit_msb(const TempDir &home, const std::string &product, const std::string &facility) {
+  std::ifstream in(std::string(QEN_SOURCE_DIR) + "/tools/msb/mesg/" + facility + "us.txt");
+  std::stringstream ss;
+  ss << in.rdbuf();
+  msbw::Desc d;
+  std::vector<uint8_t> bytes;
+  std::string err;
+  ASSERT_TRUE(msbw::parse(ss.str(), d, err) && msbw::build(d, bytes, err)) << err;
+  home.write(product + "/mesg/" + facility + "us.msb", std::string(bytes.begin(), bytes.end()),
+             0644);
+}
 
 }  // namespace
 
@@ -126,7 +139,9 @@ TEST(LemText, MessageNotFoundLine) {
 }
 
 TEST(LemText, TextsFromTheKitsOwnFiles) {
-  in_kit(kit_home(), [](Kit &k) {
+  TempDir home;
+  write_kit_msb(home, "ridor", "vuv");
+  in_kit(home.path(), [](Kit &k) {
     lemrec(k.lem, k.vuv, 104, LWEM_CLASS_RECORDED, LSFEND);
     lemrec(k.lem, k.vuv, 90, LWEM_CLASS_RECORDED, LSFTXTP, "open", LSFTXTP, "2", LSFEND);
     lemrec(k.lem, k.vuv, 109, LWEM_CLASS_RECORDED, LSFUB1, "\x11", LSFEND);
