@@ -160,17 +160,16 @@ void abbreviation(const lxlangid *lang, lxglo *glo, uint16_t client, uint16_t as
   if (!lang || !glo) return;
   char raw[kAbbrevRoom] = {};
   if (!lxhlinfo(lang, kLangItem, raw, sizeof raw, glo)) raw[0] = 0;
-  if (client == ascii) {
-    std::memcpy(out, raw, sizeof raw);
-    out[kAbbrevRoom - 1] = 0;
-    return;
+  raw[kAbbrevRoom - 1] = 0;
+  const size_t len = std::strlen(raw);
+  const lxcsobj *from = client == ascii ? nullptr : lxhci2h(client, glo);
+  const lxcsobj *to = from ? lxhci2h(ascii, glo) : nullptr;
+  size_t n = len;
+  if (from && to) {
+    n = lxgcnv(out, to, kAbbrevRoom - 1, raw, from, len, glo);
+  } else {
+    std::memcpy(out, raw, len);
   }
-  const lxcsobj *from = lxhci2h(client, glo);
-  const lxcsobj *to = lxhci2h(ascii, glo);
-  size_t n = 0;
-  if (from && to) n = lxgcnv(out, to, kAbbrevRoom - 1, raw, from, std::strlen(raw), glo);
-  else n = std::strlen(raw);
-  if (!from || !to) std::memcpy(out, raw, n);
   out[n < kAbbrevRoom ? n : kAbbrevRoom - 1] = 0;
 }
 
@@ -265,6 +264,8 @@ char *lmsagbcmt(lmshnd *h, int number, char *buf, size_t size, int *cattr, char 
   if (cattr) *cattr = 0;
   if (cbuf && csize > 0) cbuf[0] = 0;
   if (!h) return buf;
+  assert(h->msg_state < LMS_POPEN || (h->single != 0) == (h->file2.magic != SLMS_MAGIC));
+  assert(h->msg_state != LMS_POPEN || h->file1.magic == SLMS_MAGIC);
   const bool locked = h->thr != nullptr;
   h->status = LMS_FOUND;
   if (status) *status = LMS_FOUND;

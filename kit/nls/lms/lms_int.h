@@ -46,6 +46,20 @@ class LmsHeld {
   lms_mutex *m_;
 };
 
+// Where one part of one file lies, from the counts of its header.
+struct LmsPart {
+  slmsfile *file;
+  uint64_t l1;       // block of the level-1 index
+  uint32_t l;        // its entries (level-2 blocks)
+  uint64_t l2first;  // block of level-2 block 0
+  uint64_t dfirst;   // block of data block 0
+  uint32_t d;        // data blocks
+};
+LmsPart lms_part(lmshnd *h, int part, bool second);
+
+// Reads block n of the file (512 bytes); false on any failure.
+bool lms_read_block(slmsfile *f, uint64_t n, void *buf);
+
 // Looks the number up in one part of the first or the second file; copies
 // its text (at most a block) into text and its attribute into *attr.
 // Returns the text's length, or -1 for a miss (also for a read error or a

@@ -19,24 +19,7 @@ constexpr size_t kWord = sizeof(void *);
 size_t align_up(size_t n) { return (n + kWord - 1) & ~(kWord - 1); }
 size_t align_down(size_t n) { return n & ~(kWord - 1); }
 
-bool read_block(slmsfile *f, uint64_t n, void *buf) {
-  if (n == 0 || n > LMSF_MAXBLOCKS) return false;
-  sl_status st{};
-  return slmsrd(&st, f, (n - 1) * LMSF_BLOCK, buf, nullptr, LMSF_BLOCK) == 1;
-}
-
 uint8_t *body(lmscbuf *b) { return reinterpret_cast<uint8_t *>(b + 1); }
-
-struct Layout {
-  uint64_t l1, l2first, dfirst;
-  uint32_t l, d;
-};
-
-Layout layout(const lmshnd *h, int part) {
-  const uint64_t l = h->l, d = h->d, cl = h->cl, cd = h->cd;
-  if (part == LMS_PMSG) return {2, 3, l + 3, uint32_t(l), uint32_t(d)};
-  return {l + d + 3, l + d + 4, l + d + cl + 4, uint32_t(cl), uint32_t(cd)};
-}
 
 // Carves count buffers of size bytes from p, linked in order; returns the
 // first and leaves p after the last.
@@ -54,7 +37,7 @@ lmscbuf *carve(uint8_t *&p, size_t count, size_t size) {
 // Fills one share (lmsacb1). Returns false when the level-1 index could not
 // be read (the area is then not attached).
 bool fill_share(lmshnd *h, lmscache *a, int part, uint8_t *p, size_t len) {
-  const Layout lay = layout(h, part);
+  const LmsPart lay = lms_part(h, part, false);
   const uint8_t share_bit = part == LMS_PMSG ? LMSC_MSGSHARE : LMSC_CMTSHARE;
   const uint8_t l2_bit = part == LMS_PMSG ? LMSC_MSGL2 : LMSC_CMTL2;
   const int idx_kind = part == LMS_PMSG ? LMSC_MSGIDX : LMSC_CMTIDX;
@@ -64,7 +47,7 @@ bool fill_share(lmshnd *h, lmscache *a, int part, uint8_t *p, size_t len) {
   uint8_t &state = part == LMS_PMSG ? h->msg_state : h->cmt_state;
 
   alignas(8) uint8_t l1[LMSF_BLOCK];
-  if (!read_block(&h->file1, lay.l1, l1)) return false;
+  if (!lms_read_block(&h->file1, lay.l1, l1)) return false;
 
   if (len / LMSC_BLOCKBUF >= lay.d) {
     // every data block fits: read them all. The buffer headers lie together
@@ -76,7 +59,7 @@ bool fill_share(lmshnd *h, lmscache *a, int part, uint8_t *p, size_t len) {
     for (uint32_t d = 0; d < lay.d; ++d) {
       lmscbuf *b = &hdrs[d];
       uint8_t *blk = lms_cached_body(hdrs, lay.d, d);
-      if (!read_block(&h->file1, lay.dfirst + d, blk)) std::memset(blk, 0, LMSF_BLOCK);
+      if (!lms_read_block(&h->file1, lay.dfirst + d, blk)) std::memset(blk, 0, LMSF_BLOCK);
       b->index = static_cast<uint16_t>(d);
       b->next = d + 1 < lay.d ? &hdrs[d + 1] : nullptr;
       lms_block_range(blk, &b->low, &b->high, &b->count);
@@ -104,7 +87,7 @@ bool fill_share(lmshnd *h, lmscache *a, int part, uint8_t *p, size_t len) {
     len -= size_t{lay.l} * LMSC_BLOCKBUF;
     uint16_t j = 0;
     for (lmscbuf *b = l2; b; b = b->next, ++j)
-      b->index = read_block(&h->file1, lay.l2first + j, body(b)) ? j : LMSC_SINGLE;
+      b->index = lms_read_block(&h->file1, lay.l2first + j, body(b)) ? j : LMSC_SINGLE;
     a->flags = static_cast<uint8_t>(a->flags | l2_bit);
   }
   if (size_t n = len / LMSC_BLOCKBUF; n > 0) {

@@ -10,30 +10,6 @@ namespace {
 constexpr size_t kEntAt = 2;                   // first entry of a data block
 constexpr size_t kEntSize = sizeof(lmsfent);
 
-// One part of one file as the counts of its header place it.
-struct View {
-  slmsfile *file;
-  uint64_t l1;       // block of the level-1 index
-  uint32_t l;        // its entries
-  uint64_t l2first;  // block of level-2 block 0
-  uint64_t dfirst;   // block of data block 0
-  uint32_t d;        // data blocks
-};
-
-View view(lmshnd *h, int part, bool second) {
-  slmsfile *f = second ? &h->file2 : &h->file1;
-  const uint64_t l = second ? h->l2 : h->l, d = second ? h->d2 : h->d;
-  const uint64_t cl = second ? h->cl2 : h->cl, cd = second ? h->cd2 : h->cd;
-  if (part == LMS_PMSG) return {f, 2, uint32_t(l), 3, l + 3, uint32_t(d)};
-  return {f, l + d + 3, uint32_t(cl), l + d + 4, l + d + cl + 4, uint32_t(cd)};
-}
-
-bool read_block(slmsfile *f, uint64_t n, void *buf) {
-  if (n == 0 || n > LMSF_MAXBLOCKS) return false;
-  sl_status st{};
-  return slmsrd(&st, f, (n - 1) * LMSF_BLOCK, buf, nullptr, LMSF_BLOCK) == 1;
-}
-
 // The smallest index in [0, n) whose u16 entry is >= number (an entry of 0
 // counts as above every number when zero_high), or n.
 uint32_t lower_bound(const uint8_t *blk, uint32_t n, unsigned number, bool zero_high) {
@@ -147,14 +123,14 @@ int search_all(lmscbuf *head, uint32_t count, unsigned number, char *text, uint1
 
 // The data block number of the number, through the level-1 and level-2
 // indexes (the area's copies where it holds them), or -1 for a miss.
-long data_block(lmshnd *h, int part, const View &v, unsigned number) {
+long data_block(lmshnd *h, int part, const LmsPart &v, unsigned number) {
   alignas(8) uint8_t l1[LMSF_BLOCK];
   const uint8_t *one = nullptr;
   const bool area = share_in_use(h, part) && !(&h->file2 == v.file);
   if (area && h->area->l1[part]) {
     one = static_cast<const uint8_t *>(h->area->l1[part]);
   } else {
-    if (!read_block(v.file, v.l1, l1)) return -1;
+    if (!lms_read_block(v.file, v.l1, l1)) return -1;
     one = l1;
   }
   uint32_t j = lower_bound(one, v.l, number, false);
@@ -167,7 +143,7 @@ long data_block(lmshnd *h, int part, const View &v, unsigned number) {
       if (b->index == j) two = body(b);
   }
   if (!two) {
-    if (!read_block(v.file, v.l2first + j, l2)) return -1;
+    if (!lms_read_block(v.file, v.l2first + j, l2)) return -1;
     two = l2;
   }
   uint32_t k = lower_bound(two, LMSF_L2ENTRIES, number, true);
@@ -183,6 +159,20 @@ void fill_header(lmscbuf *b, uint16_t index) {
 }
 
 }  // namespace
+
+LmsPart lms_part(lmshnd *h, int part, bool second) {
+  slmsfile *f = second ? &h->file2 : &h->file1;
+  const uint64_t l = second ? h->l2 : h->l, d = second ? h->d2 : h->d;
+  const uint64_t cl = second ? h->cl2 : h->cl, cd = second ? h->cd2 : h->cd;
+  if (part == LMS_PMSG) return {f, 2, uint32_t(l), 3, l + 3, uint32_t(d)};
+  return {f, l + d + 3, uint32_t(cl), l + d + 4, l + d + cl + 4, uint32_t(cd)};
+}
+
+bool lms_read_block(slmsfile *f, uint64_t n, void *buf) {
+  if (n == 0 || n > LMSF_MAXBLOCKS) return false;
+  sl_status st{};
+  return slmsrd(&st, f, (n - 1) * LMSF_BLOCK, buf, nullptr, LMSF_BLOCK) == 1;
+}
 
 int lms_block_find(const uint8_t *blk, unsigned number, size_t *len, uint16_t *attr,
                    bool checked) {
@@ -234,7 +224,7 @@ int lms_find(lmshnd *h, int part, bool second, unsigned number, char *text, uint
   if (second && h->file2.magic != SLMS_MAGIC) return -1;
   LmsHeld held(h, &h->listmx);
 
-  const View v = view(h, part, second);
+  const LmsPart v = lms_part(h, part, second);
   int result = -1;
   if (!second && state_of(h, part) == LMS_PCACHED) return search_all(data_list(h, part), v.d, number, text, attr);
   if (!second && h->file1.magic != SLMS_MAGIC) return -1;
@@ -249,7 +239,7 @@ int lms_find(lmshnd *h, int part, bool second, unsigned number, char *text, uint
     lmscbuf *b = pop(h->area->anchor[kind][0]);
     if (!b) b = take_last(list, false);
     if (b) {
-      if (!read_block(v.file, v.dfirst + d, body(b))) {
+      if (!lms_read_block(v.file, v.dfirst + d, body(b))) {
         b->next = h->area->anchor[kind][0];
         h->area->anchor[kind][0] = b;
         return -1;
@@ -261,7 +251,7 @@ int lms_find(lmshnd *h, int part, bool second, unsigned number, char *text, uint
     }
   }
   alignas(8) uint8_t blk[LMSF_BLOCK];
-  if (!read_block(v.file, v.dfirst + d, blk)) return -1;
+  if (!lms_read_block(v.file, v.dfirst + d, blk)) return -1;
   result = from_block(blk, number, text, attr);
   if (area && result >= 0 && static_cast<size_t>(result) <= LMSF_MAXTEXT) {
     lmscbuf *m = pop(h->area->anchor[kind][1]);

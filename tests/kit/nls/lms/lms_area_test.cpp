@@ -15,15 +15,6 @@ using namespace lmsfix;
 
 namespace {
 
-struct Expect {
-  int number;
-  int attr;
-  std::string text;
-};
-const Expect kUs[] = {
-#include "expect.inc"
-};
-
 class LmsArea : public Installed {};
 
 // Opens the Python-written "us" file for product TEST, facility TST.

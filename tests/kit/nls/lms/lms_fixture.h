@@ -14,14 +14,24 @@
 #include <string>
 
 #include "lms.h"
+#include "nlsinst.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
 namespace lmsfix {
 
-inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(140 + 2 * b, cls);
-}
+using nlsinst::set_class;
+
+// Number, attribute and text of every message of the Python-written "us"
+// file (expect.inc, written with it).
+struct Expect {
+  int number;
+  int attr;
+  std::string text;
+};
+inline const Expect kUs[] = {
+#include "expect.inc"
+};
 
 inline std::string write_nls() {
   char tmpl[] = "/tmp/lmsnlsXXXXXX";

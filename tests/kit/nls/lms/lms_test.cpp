@@ -20,15 +20,6 @@ using namespace lmsfix;
 
 namespace {
 
-struct Expect {
-  int number;
-  int attr;
-  std::string text;
-};
-const Expect kUs[] = {
-#include "expect.inc"
-};
-
 std::string py(const char *rel) { return std::string(PYMSB) + "/" + rel; }
 
 class Lms : public Installed {};
