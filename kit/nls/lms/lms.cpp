@@ -338,6 +338,8 @@ char *lmsagbcmt(lmshnd *h, int number, char *buf, size_t size, int *cattr, char 
 void lmsapts(lmshnd *h, const char *text, size_t length, uint16_t from, uint16_t to, char *buf,
              size_t size) {
   if (!buf || size == 0) return;
+  // the handle's own text buffer is written under its mutex
+  LmsHeld t(h, &h->textmx, buf == h->text);
   if (length == 0) {
     buf[0] = 0;
     return;
@@ -347,11 +349,11 @@ void lmsapts(lmshnd *h, const char *text, size_t length, uint16_t from, uint16_t
     buf[n] = 0;
     return;
   }
-  if (from == to && buf != h->text) {
-    // the same bytes either way: straight into the caller's buffer
+  if (from == to) {
+    // the same bytes either way: straight into the buffer, cut to 255
     size_t n = length < LMS_TEXTBUF - 1 ? length : LMS_TEXTBUF - 1;
     if (n > size - 1) n = size - 1;
-    std::memcpy(buf, text, n);
+    std::memmove(buf, text, n);
     buf[n] = 0;
     return;
   }
@@ -359,14 +361,8 @@ void lmsapts(lmshnd *h, const char *text, size_t length, uint16_t from, uint16_t
   size_t n = convert(h, tmp, LMS_TEXTBUF - 1, text, length, from, to);
   tmp[n] = 0;
   size_t copy = n + 1 < size ? n + 1 : size;
-  if (buf == h->text) {
-    LmsHeld t(h, &h->textmx);
-    std::memcpy(buf, tmp, copy);
-    buf[copy - 1] = 0;
-  } else {
-    std::memcpy(buf, tmp, copy);
-    buf[copy - 1] = 0;
-  }
+  std::memcpy(buf, tmp, copy);
+  buf[copy - 1] = 0;
 }
 
 void lmsatrm(lmshnd *h) {

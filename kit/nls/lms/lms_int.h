@@ -32,11 +32,11 @@ void lmsamtster(lmshnd *h);
 // handle without locks).
 class LmsHeld {
  public:
-  LmsHeld(lmshnd *h, lms_mutex *m) : h_(h), m_(m) {
-    if (h_->thr) lmsamtsmxlk(h_, m_);
+  LmsHeld(lmshnd *h, lms_mutex *m, bool take = true) : h_(h), m_(m), take_(take && h->thr) {
+    if (take_) lmsamtsmxlk(h_, m_);
   }
   ~LmsHeld() {
-    if (h_->thr) lmsamtsmxunlk(h_, m_);
+    if (take_) lmsamtsmxunlk(h_, m_);
   }
   LmsHeld(const LmsHeld &) = delete;
   LmsHeld &operator=(const LmsHeld &) = delete;
@@ -44,6 +44,7 @@ class LmsHeld {
  private:
   lmshnd *h_;
   lms_mutex *m_;
+  bool take_;
 };
 
 // Where one part of one file lies, from the counts of its header.
