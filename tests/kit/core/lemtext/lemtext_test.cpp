@@ -265,3 +265,17 @@ TEST(LemText, BadArgumentsRecordLemErrors) {
               (std::vector<std::string>{"LEM-30", "LEM-30", "LEM-30", "LEM-30"}));
   });
 }
+
+TEST(LemText, TheErrorManagersOwnRecordsReadFromItsFile) {
+  TempDir home;
+  write_kit_msb(home, "voduded", "lem");
+  in_kit(home.path(), [](Kit &k) {
+    lemrec(k.lem, k.vuv, 104, LWEM_CLASS_RECORDED, LSFTXTP, "x", LSFEND);
+    EXPECT_EQ(k.all(), "VUV-00104: file not found; arguments: [x]\n");
+    // a second walk shows the records the first one pushed
+    EXPECT_EQ(k.all(),
+              "LEM-00033: lempgfm: Couldn't open message file\n"
+              "LEM-00031: lempgmh: call to lmserr failed\n"
+              "VUV-00104: file not found; arguments: [x]\n");
+  });
+}
