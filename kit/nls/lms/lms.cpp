@@ -38,6 +38,15 @@ constexpr char kNoFile[] = "Message %3 not found; No message file for product=%1
 constexpr char kNoMsg[] = "Message %3 not found;  product=%1; facility=%2\n";
 constexpr char kNoHandle[] = "message %3 not found; message handle not initialized\n";
 
+// ---- the handle's last-operation fields ----------------------------------------
+
+// Threads sharing a handle all write its status, attribute and
+// second-file flag: each write is atomic (the last one wins).
+template <class T, class V>
+void put(T &field, V value) {
+  __atomic_store_n(&field, static_cast<T>(value), __ATOMIC_RELAXED);
+}
+
 // ---- conversion ----------------------------------------------------------------
 
 // A private copy of the handle's NLS environment, so that threads sharing a
@@ -267,9 +276,9 @@ char *lmsagbcmt(lmshnd *h, int number, char *buf, size_t size, int *cattr, char 
   assert(h->msg_state < LMS_POPEN || (h->single != 0) == (h->file2.magic != SLMS_MAGIC));
   assert(h->msg_state != LMS_POPEN || h->file1.magic == SLMS_MAGIC);
   const bool locked = h->thr != nullptr;
-  h->status = LMS_FOUND;
+  put(h->status, LMS_FOUND);
   if (status) *status = LMS_FOUND;
-  h->second_active = 0;
+  put(h->second_active, 0);
   if (locked) SltsPrRead(h->thr, &h->prlock);
 
   char text[LMSF_BLOCK];
@@ -285,27 +294,27 @@ char *lmsagbcmt(lmshnd *h, int number, char *buf, size_t size, int *cattr, char 
         SltsPrUnlock(h->thr, &h->prlock);
         SltsPrWrite(h->thr, &h->prlock);
       }
-      h->status = LMS_FOUND2;
-      h->second_active = 1;
+      put(h->status, LMS_FOUND2);
+      put(h->second_active, 1);
       len = lms_find(h, LMS_PMSG, true, static_cast<unsigned>(number), text, &a);
       second = true;
-      h->second_active = 0;
+      put(h->second_active, 0);
     }
   }
 
   char *out = buf ? buf : h->text;
   const size_t room = buf ? size : LMS_TEXTBUF;
   if (len >= 0) {
-    h->attr = a;
+    put(h->attr, a);
     if (attr) *attr = a;
-    h->status = second ? LMS_FOUND2 : LMS_FOUND;
-    if (status) *status = h->status;
+    put(h->status, second ? LMS_FOUND2 : LMS_FOUND);
+    if (status) *status = second ? LMS_FOUND2 : LMS_FOUND;
     lmsapts(h, text, static_cast<size_t>(len), second ? h->cs2 : h->file_cs, h->client_cs, out,
             room);
   } else {
-    h->status = LMS_NOTFOUND;
+    put(h->status, LMS_NOTFOUND);
     if (status) *status = LMS_NOTFOUND;
-    h->attr = 0;
+    put(h->attr, 0);
     if (attr) *attr = 0;
     const char *tmpl = h->msg_state == LMS_PNOFILE ? kNoFile
                        : usable                    ? kNoMsg

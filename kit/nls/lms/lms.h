@@ -161,11 +161,14 @@ enum { LMS_PNONE = 0, LMS_PNOFILE = 1, LMS_POPEN = 2, LMS_PCACHED = 3 };
 
 #define LMS_TEXTBUF 256
 
-// A kit mutex with its owner and a count, re-entrant for its owner.
+// A kit mutex with its owner and a count, re-entrant for its owner. holder
+// is the owner's thread number while it holds the mutex, else 0; it is read
+// and written atomically so that any thread may ask whether it is the owner.
 typedef struct lms_mutex {
   slts_mutex mx;
   slts_tid owner;
   int32_t count;
+  int32_t holder;
 } lms_mutex;
 
 struct lmshnd {

@@ -206,6 +206,7 @@ int lmsamtsini(lmshnd *h) {
   made = 4;
   if (SltsPrInit(thr, &h->prlock) != 0) goto fail;
   h->listmx.count = h->textmx.count = 0;
+  h->listmx.holder = h->textmx.holder = 0;
   h->thr = thr;
   return 0;
 fail:
@@ -217,22 +218,21 @@ fail:
   return -1;
 }
 
-// The owner is read without the mutex: only its own thread can find itself
-// there, since a thread sets the owner to itself only while holding the
-// mutex and clears it before letting go.
+// Only the owner ever finds its own number in holder: a thread stores it
+// only while holding the mutex and clears it before letting go.
 void lmsamtsmxlk(lmshnd *h, lms_mutex *m) {
   slts_tid me{};
-  if (sltstidinit(h->thr, &me) != 0) {
-    sltsmna(h->thr, &m->mx);
-    m->count = 1;
-    return;
+  int self = 0;
+  if (sltstidinit(h->thr, &me) == 0) {
+    sltstgi(h->thr, &me);
+    self = me.rec ? me.rec->id : 0;
   }
-  sltstgi(h->thr, &me);
-  if (m->count > 0 && sltsThrIsSame(&me, &m->owner) == 1) {
+  if (self != 0 && __atomic_load_n(&m->holder, __ATOMIC_RELAXED) == self) {
     ++m->count;
   } else {
     sltsmna(h->thr, &m->mx);
-    sltstai(h->thr, &m->owner, &me);
+    if (me.rec) sltstai(h->thr, &m->owner, &me);
+    __atomic_store_n(&m->holder, self, __ATOMIC_RELAXED);
     m->count = 1;
   }
   sltstiddestroy(h->thr, &me);
@@ -244,6 +244,7 @@ void lmsamtsmxunlk(lmshnd *h, lms_mutex *m) {
     return;
   }
   m->count = 0;
+  __atomic_store_n(&m->holder, 0, __ATOMIC_RELAXED);
   sltstan(h->thr, &m->owner);
   sltsmnr(h->thr, &m->mx);
 }
