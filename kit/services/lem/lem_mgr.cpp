@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "lemx.h"
+#include "lem_fmt.h"
 #include "lemx_int.h"
 #include "lpm.h"
 
@@ -13,24 +14,6 @@ void destroy_mutex(slts_ctx *thr, lwem_mutex *mx) {
   sltsmxd(thr, &mx->mutex);
   sltstiddestroy(thr, &mx->owner);
 }
-
-// Takes the message cache's mutex, then the context's.
-struct BothLocks {
-  lem_ctx *lem;
-  int cache_acq = 0;
-  int ctx_acq = 0;
-  explicit BothLocks(lem_ctx *l) : lem(l) {
-    slts_ctx *thr = lem->priv->thr;
-    if (lem->cache) cache_acq = lwemmxa(thr, &lem->cache->mx.mutex, &lem->cache->mx.owner);
-    ctx_acq = lwemmxa(thr, &lem->priv->mx.mutex, &lem->priv->mx.owner);
-  }
-  void release() {
-    slts_ctx *thr = lem->priv->thr;
-    lwemmxr(thr, &lem->priv->mx.mutex, &lem->priv->mx.owner, ctx_acq);
-    if (lem->cache) lwemmxr(thr, &lem->cache->mx.mutex, &lem->cache->mx.owner, cache_acq);
-    ctx_acq = cache_acq = 0;
-  }
-};
 
 void **slot_of(lpm_meta *block) { return block ? static_cast<void **>(block->em) : nullptr; }
 
@@ -149,7 +132,7 @@ lem_ctx *lempint(lem_ctx *lem, lpm_meta *block, void **callbacks, uintptr_t user
   } else {
     auto cache = static_cast<lem_msgcache *>(std::calloc(1, sizeof(lem_msgcache)));
     if (!cache) goto fail;
-    if (!lem_seam_lempin(cache, block)) {
+    if (!lempin(cache, block)) {
       std::free(cache);
       goto fail;
     }
@@ -203,8 +186,7 @@ void lemfre(lem_ctx *lem) {
   lem_priv *priv = lem->priv;
   if (priv->fmt) {
     lemces(lem);
-    lem_seam_fmt_free(lem);
-    priv->fmt = nullptr;
+    lem_fmtcln(lem);
   }
   if (priv->flags & LEM_OWN_STORE) lwemdst(priv->store);
   priv->store = nullptr;
@@ -212,7 +194,7 @@ void lemfre(lem_ctx *lem) {
   lem->callbacks = nullptr;
   if ((priv->flags & LEM_OWN_CACHE) && lem->cache) {
     lem_msgcache *cache = lem->cache;
-    lem_seam_cache_close(lem, cache);
+    lem_cache_close(cache);
     if (cache->lsf) lpmdelete(cache->block, "lsf");
     cache->lsf = nullptr;
     destroy_mutex(priv->thr, &cache->mx);

@@ -17,6 +17,7 @@ extern "C" {
 typedef struct lpm_funcs lpm_funcs;
 typedef struct lpm_product lpm_product;
 typedef struct lem_ctx lem_ctx;
+typedef struct lmshnd lmshnd;
 
 // Number of message files the shared cache keeps open.
 #define LEM_CACHE_ENTRIES 24
@@ -44,14 +45,18 @@ enum {
 #define LEM_OWN_STORE 0x8
 #define LEM_OWN_NLS 0x10   // the context holds a reference to the shared NLS table
 
-// One message file of the shared cache.
+// Longest message text the error manager builds, terminator excluded.
+#define LEM_TEXT_MAX 767
+
+// One message file of the shared cache, keyed by product, facility,
+// language code and message directory.
 typedef struct lem_msgentry {
   char *product;
   char *facility;
   char lang[4];
-  void *handle;       // the open message handle
+  lmshnd *handle;     // the open message handle
   void *area;         // its cache area, or NULL
-  const char *dir;    // message directory, or NULL for the installation's
+  char *dir;          // message directory, or NULL for the installation's
 } lem_msgentry;
 
 // The cache of open message files, shared by every context of a block.
@@ -176,6 +181,28 @@ lem_throwfn lempftic(void);
 // NLS set-up.
 int lempilx(lem_ctx *lem, int *flag);
 int lempsll(lem_ctx *lem, lsf_env *out, int *flag);
+
+// Error message texts. The message cache of a block (lempin) keeps up to 24
+// message files open, keyed by product, facility, language and directory.
+lem_msgcache *lempin(lem_msgcache *cache, lpm_meta *block);
+int lempllp(lem_ctx *lem, int *flag);
+lem_msgentry *lempgmh(lem_ctx *lem, const char *facility, int facility_size, const char *product,
+                      int product_size);
+lem_msgentry *lempgsh(lem_ctx *lem, const char *facility, int facility_size, const char *product,
+                      int product_size);
+// The prefix "%s-%05d: " and the message text, or the fallback text; the
+// length when the message was found, else 0.
+int lempgfm(lem_ctx *lem, const char *facility, int facility_size, const char *product,
+            int product_size, int number, char *out, int out_size);
+// The text of record index (1: newest), cut to size - 1 and terminated; its
+// length, or 0.
+int lempgem(lem_ctx *lem, int index, char *buffer, int size);
+int lemgem(lem_ctx *lem, int n, char *buffer, int size);
+// all = 0: the newest record's text; else every record of the calling
+// thread, newest first, one a line. Bytes written, terminator excluded.
+int lembem(lem_ctx *lem, int all, char *buffer, int size);
+// Writes text and a newline to standard output.
+void slemdsp(lem_ctx *lem, const char *text);
 
 // A protected region:
 //

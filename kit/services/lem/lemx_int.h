@@ -1,5 +1,5 @@
 // Internal services of the error manager: the per-operation record keeping
-// (ready rule and mark protocol) and the seams that stand for later work.
+// (ready rule and mark protocol) and the locks of the text operations.
 #ifndef QEN_KIT_CORE_LEMX_INT_H
 #define QEN_KIT_CORE_LEMX_INT_H
 
@@ -43,6 +43,24 @@ struct LemCall {
   }
 };
 
+// Takes the message cache's mutex, then the context's (both owner-aware).
+struct BothLocks {
+  lem_ctx *lem;
+  int cache_acq = 0;
+  int ctx_acq = 0;
+  explicit BothLocks(lem_ctx *l) : lem(l) {
+    slts_ctx *thr = lem->priv->thr;
+    if (lem->cache) cache_acq = lwemmxa(thr, &lem->cache->mx.mutex, &lem->cache->mx.owner);
+    ctx_acq = lwemmxa(thr, &lem->priv->mx.mutex, &lem->priv->mx.owner);
+  }
+  void release() {
+    slts_ctx *thr = lem->priv->thr;
+    lwemmxr(thr, &lem->priv->mx.mutex, &lem->priv->mx.owner, ctx_acq);
+    if (lem->cache) lwemmxr(thr, &lem->cache->mx.mutex, &lem->cache->mx.owner, cache_acq);
+    ctx_acq = cache_acq = 0;
+  }
+};
+
 // Records one message (site 0) or internal error (site nonzero, number = the
 // facility's internal number) with the typed arguments. 0, or -1.
 int lem_record(LemCall &c, lwem_facility *fac, int number, int site, int cls, va_list ap);
@@ -53,13 +71,8 @@ lwem_facility *lem_facility(lem_ctx *lem);
 int lem_nls_setup(LemCall &c);
 int lem_env(LemCall &c, lsf_env *out);
 
-// Seams. Each stands for a function of later work on the kit, as its comment
-// in lem_seams.cpp says.
-extern "C" {
-lem_msgcache *lem_seam_lempin(lem_msgcache *cache, lpm_meta *block);
-void lem_seam_cache_close(lem_ctx *lem, lem_msgcache *cache);
-void lem_seam_fmt_free(lem_ctx *lem);
-}
+// Closes and frees every entry of the message cache, last to first.
+void lem_cache_close(lem_msgcache *cache);
 
 // The context's own NLS environment and language handle (lem_nls.cpp).
 // Builds what the context lacks under the own-NLS flag: an environment on a
