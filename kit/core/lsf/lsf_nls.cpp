@@ -64,18 +64,21 @@ int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
   return 0;
 }
 
-namespace {
-
 // Stands for lxoCpDisp(out, room, in, -1, cols, 0x10000000, glo): copies
 // whole characters up to cols display columns and room bytes, writing the
-// shift bytes the output's state needs; replaced by it.
-void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo) {
+// shift bytes the output's state needs; replaced by it. Stops at the end of
+// the input cursor's text or its NUL. Returns the bytes written and stores
+// the columns copied.
+size_t lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo,
+                     uint64_t *copied) {
   const lxlangid *h = in->langid;
   const bool wide = (h->flags & LXH_F_WIDE) != 0;
   size_t used = 0;
-  for (; cols > 0; --cols) {
+  uint64_t done = 0;
+  for (; done < cols; ++done) {
     const unsigned char *from = in->pos;
-    if (from[0] == 0 && (!wide || from[1] == 0)) break;
+    const size_t in_left = size_t(from - in->start) < in->len ? in->len - size_t(from - in->start) : 0;
+    if (in_left == 0 || (from[0] == 0 && (!wide || (in_left > 1 && from[1] == 0)))) break;
     const int32_t state = in->shifted;
     lxmcur next = *in;
     size_t n = lxmfwdx(&next, glo);
@@ -93,9 +96,31 @@ void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *g
     used += n + shift;
     *in = next;
   }
+  if (copied) *copied = done;
+  return used;
 }
 
-}  // namespace
+// Stands for lxsCntDisp(text, length or -1, 0x10000000, handle, glo): the
+// display width of a text, one column a character; replaced by it.
+uint64_t lsfnls_cntdisp(const char *text, size_t length, const lxlangid *h, lxglo *glo) {
+  if (!h || !glo) {
+    size_t n = 0;
+    while (n < length && text[n] != 0) ++n;
+    return n;
+  }
+  const bool wide = (h->flags & LXH_F_WIDE) != 0;
+  lxmcur c;
+  lxmcpen(text, length, &c, h, glo);
+  uint64_t cols = 0;
+  for (;;) {
+    size_t used = size_t(c.pos - c.start);
+    if (used >= c.len || (c.pos[0] == 0 && (!wide || (c.len - used > 1 && c.pos[1] == 0)))) break;
+    if (lxmfwdx(&c, glo) == 0) break;
+    ++cols;
+  }
+  return cols;
+}
+
 
 void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char *src,
                          uint64_t cols) {
@@ -114,7 +139,7 @@ void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char 
   lxmcpen(src, SIZE_MAX, &in, h, env->glo);
   lxmopen(dst, room, &out, h, env->glo, 1);
   // two bytes stay for the closing shift-in or NULs
-  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo);
+  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo, nullptr);
   if (out.shift_sensitive && out.shifted) {
     *out.pos++ = h->shift_in;
     *out.pos = 0;
