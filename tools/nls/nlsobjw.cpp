@@ -373,6 +373,19 @@ Image build_charset(const CharsetDesc &desc) {
   }
 
   uint32_t dir[48];
+  // table 4 comes first, so that the directory stays in ascending order
+  size_t o4 = 0;
+  bool equivalents = !desc.equivalents.empty();
+  if (equivalents) {
+    // one 32-bit value per single byte, indexed by the byte itself
+    Image t4;
+    uint8_t first = desc.equivalents.begin()->first, last = desc.equivalents.rbegin()->first;
+    for (unsigned b = 0; b <= last; ++b) t4.put32(4 * b, 0);
+    for (auto &e : desc.equivalents) t4.put32(4 * e.first, e.second);
+    o4 = data.append(t4, 4);
+    img.put8(108, first);
+    img.put8(109, last);
+  }
   size_t o12 = data.append(t12, 4);
   size_t o14 = data.append(t14, 4);
   Image nm;
@@ -386,8 +399,14 @@ Image build_charset(const CharsetDesc &desc) {
   if (t12.size() == 0) {
     for (int k = 0; k <= 13; ++k) dir[k] = (uint32_t)o14;
   }
+  if (equivalents) {
+    for (int k = 0; k <= 4; ++k) dir[k] = (uint32_t)o4;
+    if (t12.size() == 0)
+      for (int k = 5; k <= 13; ++k) dir[k] = (uint32_t)o14;
+  }
   for (int k = 0; k < 48; ++k) img.put32(2284 + 4 * k, dir[k]);
   img.put16(2188 + 2 * 12, nodes);
+  img.put16(2188 + 2 * 4, equivalents ? 1 : 0);
   img.append(data, 4);
   finish_object(img);
   return img;

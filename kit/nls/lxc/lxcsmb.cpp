@@ -8,6 +8,7 @@ namespace {
 constexpr unsigned kNodeSize = 8;      // {32-bit offset; four flag bytes}
 constexpr unsigned kMaxCharBytes = 4;
 constexpr unsigned kEquivCount = 4;    // counts[]: nonzero when the equivalence list exists
+constexpr unsigned kClassNodes = 3;    // counts[]: size of the class trie's node area
 
 uint32_t rd32(const uint8_t *p) {
   uint32_t v;
@@ -47,6 +48,7 @@ uint16_t lxcsgmt(const uint8_t *p, const uint8_t *trie) {
 
 uint16_t lxcsgmc(const lxcsobj *cs, const uint8_t *p) {
   if ((cs->flags & LXCSF_UNIT16) && p[0] == 0) return cs->bclass[p[1]];
+  if (cs->counts[kClassNodes] == 0) return 0;  // the set has no class trie
   return lxcsgmt(p, lxcstab(cs, LXCT_CLASS));
 }
 
