@@ -75,6 +75,20 @@ size_t lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo 
   const bool wide = (h->flags & LXH_F_WIDE) != 0;
   size_t used = 0;
   uint64_t done = 0;
+  if (in->single_byte && !in->shift_sensitive && !out->shift_sensitive) {
+    // one byte a character and a column
+    size_t at = size_t(in->pos - in->start);
+    size_t n = at < in->len ? in->len - at : 0;
+    if (cols < n) n = size_t(cols);
+    if (room < n) n = room;
+    if (const void *nul = std::memchr(in->pos, 0, n))
+      n = size_t(static_cast<const unsigned char *>(nul) - in->pos);
+    std::memcpy(out->pos, in->pos, n);
+    out->pos += n;
+    in->pos += n;
+    if (copied) *copied = n;
+    return n;
+  }
   for (; done < cols; ++done) {
     const unsigned char *from = in->pos;
     const size_t in_left = size_t(from - in->start) < in->len ? in->len - size_t(from - in->start) : 0;
@@ -109,6 +123,7 @@ uint64_t lsfnls_cntdisp(const char *text, size_t length, const lxlangid *h, lxgl
     return n;
   }
   const bool wide = (h->flags & LXH_F_WIDE) != 0;
+  if ((h->flags & LXH_F_SINGLE) && !(h->flags & LXH_F_SHIFT)) return strnlen(text, length);
   lxmcur c;
   lxmcpen(text, length, &c, h, glo);
   uint64_t cols = 0;

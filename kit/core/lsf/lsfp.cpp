@@ -2,6 +2,7 @@
 // converter by the argument's class.
 #include "lsfp.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -29,6 +30,15 @@ constexpr uint32_t kStatusInvalid = 9, kStatusOverflow = 10;
 constexpr uint32_t kCopyFlags = 0x40000000u;
 constexpr size_t kUtf16Start = 256;      // first internal buffer of an unbounded UTF-16 print
 constexpr size_t kUtf16Max = size_t{1} << 24;
+
+// The conversion letter of each byte of the ASCII code table, -1 for none.
+constexpr auto kLetters = [] {
+  std::array<int8_t, 256> t{};
+  for (auto &v : t) v = -1;
+  constexpr char codes[] = "()-+ *0#.hl%diuoxcsmfegp";
+  for (int i = LSFPC_D; i < LSFPC_COUNT; ++i) t[uint8_t(codes[i])] = int8_t(i);
+  return t;
+}();
 
 enum Class { NONE, S64, U64, DOUBLE, CHAR, DPTR, TEXT, BUFFER, TEXTLEN, TEXTDISP, FPTR, SB8, UB8, NUMBER };
 
@@ -77,8 +87,16 @@ class Engine {
     return !fc_.single_byte && lxmctex(&fc_, code, glo_);
   }
   void advance() {
+    if (fast_) {
+      ++fc_.pos;
+      ++cc_.pos;
+      return;
+    }
     lxmfwdx(&fc_, glo_);
     if (!copy_at_end()) lxmfwdx(&cc_, glo_);
+  }
+  bool is_digit() {
+    return fast_ ? (*cc_.pos >= '0' && *cc_.pos <= '9') : lxmdigx(&cc_, glo_) != 0;
   }
   size_t left() const { return room_ == SIZE_MAX ? SIZE_MAX : room_ - written(); }
   int full(const char *routine) {
@@ -104,9 +122,23 @@ class Engine {
   size_t room_ = 0;
   int count_ = 0;
   int next_ = 1;  // the sequential argument counter
+  bool fast_ = false;  // ASCII-based single-byte set: a byte is a character
 };
 
 int Engine::copy_char() {
+  if (fc_.single_byte && !fc_.shift_sensitive && !out_.shift_sensitive) {
+    // the run of plain characters up to the next "%" at once
+    const size_t rest = fc_.len - size_t(fc_.pos - fc_.start);
+    const void *pc = std::memchr(fc_.pos + 1, codes_[LSFPC_PERCENT], rest - 1);
+    size_t n = pc ? size_t(static_cast<const unsigned char *>(pc) - fc_.pos) : rest;
+    bool cut = n > left();
+    if (cut) n = left();
+    std::memcpy(out_.pos, fc_.pos, n);
+    out_.pos += n;
+    fc_.pos += n;
+    cc_.pos += n;
+    return cut ? full("lsfpd()") : 0;
+  }
   size_t n = lxoCpChar(&out_, left(), &fc_, SIZE_MAX, kCopyFlags, glo_);
   if (n == 0 && glo_->status == LXS_SMALL) return full("lsfpd()");
   if (!copy_at_end()) lxmfwdx(&cc_, glo_);
@@ -114,6 +146,22 @@ int Engine::copy_char() {
 }
 
 bool Engine::read_number(int32_t *value) {
+  if (fast_) {
+    // what lxoCnvNumStrToInt reads in an ASCII-based single-byte set
+    const unsigned char *p = fc_.pos, *end = fc_.start + fc_.len;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end || *p < '0' || *p > '9') return false;
+    int64_t v = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+      v = v * 10 + (*p - '0');
+      if (v > INT32_MAX) return false;
+    }
+    *value = int32_t(negative ? -v : v);
+    cc_.pos += p - fc_.pos;
+    fc_.pos = const_cast<unsigned char *>(p);
+    return true;
+  }
   lxmcur from = cc_;
   glo_->status = 0;
   *value = lxoCnvNumStrToInt(&cc_, SIZE_MAX, kNumFlags, glo_);
@@ -350,14 +398,15 @@ int Engine::conversion() {
   if (is_code(LSFPC_STAR)) {
     advance();
     if (int r = argument(next_arg(), spec.position != 0, &e)) return r;
-    int64_t w = lsfdval(ctx_, e, 1);
+    int st = LSFST_OK;
+    int64_t w = lwsfdval(e, 1, &st);
     if (w < 0) {
       spec.flags = uint16_t(spec.flags | LSFP_LEFT);
       w = -w;
       if (spec.flags & LSFP_ZERO) spec.flags &= uint16_t(~LSFP_LEFT);
     }
     spec.width = w > INT32_MAX ? INT32_MAX : int32_t(w);
-  } else if (!copy_at_end() && lxmdigx(&cc_, glo_)) {
+  } else if (!copy_at_end() && is_digit()) {
     if (!read_number(&spec.width)) {
       lsforec(ctx_, LSF_BADWIDTH, 0, nullptr, LSFEND);
       return LSFP_EWIDTH;
@@ -372,10 +421,11 @@ int Engine::conversion() {
     if (is_code(LSFPC_STAR)) {
       advance();
       if (int r = argument(next_arg(), spec.position != 0, &e)) return r;
-      int64_t pr = lsfdval(ctx_, e, 1);
+      int st = LSFST_OK;
+      int64_t pr = lwsfdval(e, 1, &st);
       if (pr < 0) return bad();
       spec.precision = pr > INT32_MAX ? INT32_MAX : int32_t(pr);
-    } else if (!copy_at_end() && lxmdigx(&cc_, glo_)) {
+    } else if (!copy_at_end() && is_digit()) {
       if (!read_number(&spec.precision)) return bad();
     } else {
       return bad();
@@ -391,11 +441,16 @@ int Engine::conversion() {
   if (!(fc_.single_byte || (fc_.shift_sensitive && !fc_.shifted)) && (b & 0x80)) {
     b = uint8_t(lxmtos(&fc_, glo_));
   }
-  uint8_t low = lsfp_lower(lang_, glo_, b);
+  uint8_t low = codes_ == lsfpcodes ? uint8_t(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b)
+                                     : lsfp_lower(lang_, glo_, b);
   if (low != b) spec.flags = uint16_t(spec.flags | LSFP_UPPER);
   int letter = -1;
-  for (int i = LSFPC_D; i < LSFPC_COUNT; ++i)
-    if (uint8_t(codes_[i]) == low) letter = i;
+  if (codes_ == lsfpcodes) {
+    letter = kLetters[low];
+  } else {
+    for (int i = LSFPC_D; i < LSFPC_COUNT && letter < 0; ++i)
+      if (uint8_t(codes_[i]) == low) letter = i;
+  }
   if (letter < 0) {
     char c = char(b ? b : *fc_.pos);
     lsforec(ctx_, LSF_BADCONV, 0, nullptr, LSFTXT, &c, LSFEND);
@@ -415,7 +470,10 @@ int Engine::run(const char *codes, char *buf, size_t room, const char *fmt, size
   char stack_copy[kFormatCopy + 1];
   char *copy = stack_copy;
   size_t copy_size = fmtlen + 1;
-  if (copy_size > sizeof stack_copy) {
+  const bool plain = (lang_->flags & LXH_F_SINGLE) != 0;  // no multibyte characters to replace
+  if (plain) {
+    copy = const_cast<char *>(fmt);
+  } else if (copy_size > sizeof stack_copy) {
     copy = static_cast<char *>(lsfp_alloc(ctx_, copy_size));
     if (!copy) {
       lsfp_record(ctx_, LSF_NOMEM, 0, "lsfpd() failed to allocate memory", 0);
@@ -424,12 +482,16 @@ int Engine::run(const char *codes, char *buf, size_t room, const char *fmt, size
   } else {
     copy_size = sizeof stack_copy;
   }
-  size_t clen = lxsCnvEqui(copy, copy_size, fmt, fmtlen, LXS_EQUI_TOSINGLE, lang_, glo_);
-  if (clen > 0 && copy[clen - 1] == 0) --clen;
+  size_t clen = fmtlen;
+  if (!plain) {
+    clen = lxsCnvEqui(copy, copy_size, fmt, fmtlen, LXS_EQUI_TOSINGLE, lang_, glo_);
+    if (clen > 0 && copy[clen - 1] == 0) --clen;
+  }
   lxmcpen(copy, clen, &cc_, lang_, glo_);
   lxmcpen(fmt, fmtlen, &fc_, lang_, glo_);
+  fast_ = plain && !fc_.shift_sensitive && codes_ == lsfpcodes;
   int r = 0;
-  count_ = (args_ && *args_) ? lsfdcnt(ctx_, args_) : 0;
+  count_ = (args_ && *args_) ? lwsfdcnt(*args_) : 0;  // under the context lock already
   if (count_ < 0) {
     r = LSFP_ENOMEM;
   } else {
@@ -443,7 +505,7 @@ int Engine::run(const char *codes, char *buf, size_t room, const char *fmt, size
       out_.shifted = 0;
     }
   }
-  if (copy != stack_copy) lsfp_free(ctx_, copy);
+  if (copy != stack_copy && copy != fmt) lsfp_free(ctx_, copy);
   return r;
 }
 

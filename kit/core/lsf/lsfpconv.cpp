@@ -111,13 +111,10 @@ int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64
   const int base = spec->base ? spec->base : 10;
   char digits[LCV_MAXDIGITS + 2];
   int n;
-  if (mode == 0) {
-    n = lcvbg2b(digits, value, base);
-  } else {
-    uint64_t v = mode == 1 ? u64 : (s64 < 0 ? 0 - uint64_t(s64) : uint64_t(s64));
-    const char *pattern = base == 8 ? "%" PRIo64 : base == 16 ? "%" PRIx64 : "%" PRIu64;
-    n = std::snprintf(digits, sizeof digits, pattern, v);
-  }
+  // mode 1: the unsigned value; mode 2: the magnitude of the signed one
+  // (its sign comes below), the most negative value included
+  uint64_t v = mode == 0 ? value : mode == 1 ? u64 : (s64 < 0 ? 0 - uint64_t(s64) : uint64_t(s64));
+  n = lcvbg2b(digits, v, base);
   const bool upper = (spec->flags & LSFP_UPPER) != 0;
   if (upper && base == 16) lstmup(digits, digits, size_t(n));
   to_charset(ctx, digits, size_t(n), glo);
