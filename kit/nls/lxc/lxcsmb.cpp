@@ -67,6 +67,7 @@ uint8_t lxcsm2s(const lxcsobj *cs, const uint8_t *p, size_t len) {
 size_t lxcss2m(const lxcsobj *cs, uint8_t *out, uint8_t byte) {
   if (!has_equivalents(cs) || byte < cs->eq_first || byte > cs->eq_last) return 0;
   uint32_t v = equivalent(cs, byte);
+  if (v == 0) return 0;  // a gap in the list: no equivalent
   unsigned n = value_size(v);
   for (unsigned k = 0; k < n; ++k) out[k] = uint8_t(v >> (8 * (n - 1 - k)));
   return n;
