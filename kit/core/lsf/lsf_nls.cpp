@@ -3,12 +3,29 @@
 // with the real call named in its comment, until then every character counts
 // one display column.
 #include "lsf_int.h"
+#include "lsfp.h"
 #include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
 
 #include <cstring>
 
+
+// A list built under a UTF-16 formatting context converts its texts as the
+// context's print engine does; the copy is the list's own.
+static int lsfnls_context_utf16(lwem_ctx *errs, lsf_ctx *ctx, const void *text, char **copy,
+                                uint64_t *size) {
+  char *text8 = nullptr;
+  size_t n = 0;
+  if (lsfu16to8(ctx, text, &text8, &n) != 0) return -1;
+  char *out = static_cast<char *>(lsf_alloc(errs, n + 1));
+  if (out) std::memcpy(out, text8, n + 1);
+  lsfu16free(ctx, text8);
+  if (!out) return -1;
+  *copy = out;
+  *size = n + 1;
+  return 0;
+}
 
 uint32_t lsfnls_lang_flags(const lxlangid *lang) { return lang ? lang->flags : 0; }
 
@@ -18,6 +35,8 @@ int lsfnls_max_char_bytes(const lsf_env *env) {
 
 int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
                          char **copy, uint64_t *size) {
+  if (env && env->fmt && env->fmt->priv && env->fmt->priv->utf16)
+    return lsfnls_context_utf16(errs, env->fmt, text, copy, size);
   // Stands for the print engine's UTF-16 to UTF-8 conversion of the
   // formatting context; replaced by it. Units are in host byte order.
   (void)env;
