@@ -197,8 +197,18 @@ TEST_F(Lsfp, ResultCodesAndTheirRecords) {
         else
           EXPECT_EQ(p.depth(), before) << "case " << (&k - cases);
       }
-      // no argument list at all
+      // an entry of a type that nothing prints (a list made by hand)
+      lsf_entry ents[2] = {};
+      ents[0].type = 24;
+      lsf_arglist hand{};
+      hand.entries = ents;
+      lsf_handle handle = &hand;
       char buf[8];
+      EXPECT_EQ(lsfpd(c, buf, 8, "%d", &handle), LSFP_EBADTYPE);
+      if (flags) {
+        EXPECT_EQ(p.newest(), LSF_BADTYPE);
+      }
+      // no argument list at all
       EXPECT_EQ(lsfpd(c, buf, 8, "%d", nullptr), LSFP_ENOLIST);
       EXPECT_EQ(lsfpd(c, buf, 8, "ok", nullptr), 2);
       lsfcln(c);
