@@ -26,7 +26,7 @@ namespace {
 
 constexpr size_t kFormatCopy = 1000;     // the format copy kept on the stack
 constexpr uint32_t kNumFlags = 0x204;    // decimal, signed range
-constexpr uint32_t kStatusInvalid = 9, kStatusOverflow = 10;
+constexpr uint32_t kStatusInvalid = 9, kStatusOverflow = 10, kStatusCutOff = 34;
 constexpr uint32_t kCopyFlags = 0x40000000u;
 constexpr size_t kUtf16Start = 256;      // first internal buffer of an unbounded UTF-16 print
 constexpr size_t kUtf16Max = size_t{1} << 24;
@@ -95,8 +95,14 @@ class Engine {
     lxmfwdx(&fc_, glo_);
     if (!copy_at_end()) lxmfwdx(&cc_, glo_);
   }
+  // The character at c lies whole inside its text.
+  bool whole(const lxmcur &c) {
+    lxmcur t = c;
+    return lxmfwdx(&t, glo_) != 0;
+  }
   bool is_digit() {
-    return fast_ ? (*cc_.pos >= '0' && *cc_.pos <= '9') : lxmdigx(&cc_, glo_) != 0;
+    if (fast_) return *cc_.pos >= '0' && *cc_.pos <= '9';
+    return whole(cc_) && lxmdigx(&cc_, glo_) != 0;
   }
   size_t left() const { return room_ == SIZE_MAX ? SIZE_MAX : room_ - written(); }
   int full(const char *routine) {
@@ -141,6 +147,10 @@ int Engine::copy_char() {
   }
   size_t n = lxoCpChar(&out_, left(), &fc_, SIZE_MAX, kCopyFlags, glo_);
   if (n == 0 && glo_->status == LXS_SMALL) return full("lsfpd()");
+  if (glo_->status == kStatusCutOff) {
+    fc_.pos = fc_.start + fc_.len;  // a character cut off by the format's end ends it
+    return 0;
+  }
   if (!copy_at_end()) lxmfwdx(&cc_, glo_);
   return 0;
 }
@@ -439,7 +449,7 @@ int Engine::conversion() {
   // the letter, lowered, as a single-byte character
   uint8_t b = *fc_.pos;
   if (!(fc_.single_byte || (fc_.shift_sensitive && !fc_.shifted)) && (b & 0x80)) {
-    b = uint8_t(lxmtos(&fc_, glo_));
+    b = whole(fc_) ? uint8_t(lxmtos(&fc_, glo_)) : 0;
   }
   uint8_t low = codes_ == lsfpcodes ? uint8_t(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b)
                                      : lsfp_lower(lang_, glo_, b);

@@ -330,6 +330,9 @@ TEST_F(Lsfp, MultibyteFormats) {
     // %３d: a full-width width digit, literal double-byte characters around
     std::string fmt2 = "\x93\xfa%\x82\x52" "d\x96\x7b";
     EXPECT_EQ(print(c, 50, fmt2.c_str(), LSFIVALUE, v).text, "\x93\xfa  7\x96\x7b");
+    // a lead byte cut off by the end of the format ends it
+    EXPECT_EQ(print(c, 50, "ab\x93").text, "ab");
+    EXPECT_EQ(print(c, 50, "ab%\x93", LSFIVALUE, v).r, LSFP_ECONV);
     // a double-byte character that does not fit whole is not split
     Out o = print(c, 3, "ab\x93\xfa");
     EXPECT_EQ(o.r, LSFP_EFULL);
@@ -384,5 +387,42 @@ TEST_F(Lsfp, Utf16Context) {
     EXPECT_EQ(std::u16string(out), u"ab42cd");
     lsfcln(c);
     EXPECT_EQ(p.blocks(), 0);
+  });
+}
+
+// Random formats over every kind of argument never write past the length
+// given, and report it when they fill it (the sanitizer trees check reads).
+TEST_F(Lsfp, RandomFormatsStayInTheirBuffer) {
+  child([](Env &e) {
+    Product p;
+    for (const char *name : {"AMERICAN_AMERICA.US7ASCII", "AMERICAN_AMERICA.JA16SJIS",
+                             "AMERICAN_AMERICA.TESTSHIFT", "AMERICAN_AMERICA.UTF8"}) {
+      lxlangid h = nlsfix::handle(e, name);
+      lsf_ctx *c = p.context(&h, &e.glo, LSF_FLAG_RECORD);
+      ASSERT_NE(c, nullptr);
+      const char alphabet[] = "%%%%()-+ *0#.hl123456789diuoxcsmfegpXEGq\x81\x93\x82\x54\x0E\x0F\x93\xfa\xe6\x97";
+      unsigned seed = 12345;
+      auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+      int64_t iv = -12345;
+      double dv = 3.25;
+      const char *tv = "text";
+      uint8_t bv[] = {1, 2, 3};
+      uint64_t bl = 3;
+      for (int round = 0; round < 3000; ++round) {
+        char fmt[24];
+        size_t n = next() % (sizeof fmt - 1);
+        for (size_t k = 0; k < n; ++k) fmt[k] = alphabet[next() % (sizeof alphabet - 1)];
+        fmt[n] = 0;
+        int len = int(next() % 40);
+        char buf[64];
+        std::memset(buf, 0x5A, sizeof buf);
+        int r = lsfp(c, buf, len, fmt, LSFIVALUE, iv, LSFDBLP, &dv, LSFTXTP, tv, LSFBUFLN, bv, &bl,
+                     LSFIVALUE, iv, LSFEND);
+        EXPECT_LE(r, len) << fmt;
+        for (size_t k = size_t(len); k < sizeof buf; ++k)
+          ASSERT_EQ(buf[k], 0x5A) << "past the length: " << fmt << " len " << len;
+      }
+      lsfcln(c);
+    }
   });
 }
