@@ -42,27 +42,29 @@ constexpr auto kLetters = [] {
 
 enum Class { NONE, S64, U64, DOUBLE, CHAR, DPTR, TEXT, BUFFER, TEXTLEN, TEXTDISP, FPTR, SB8, UB8, NUMBER };
 
-Class class_of(int type) {
-  switch (type) {
-    case LSFIVALUE: case LSFSBIG_ZUR: case LSFSB1: case LSFSB2: case LSFSB4: case LSFSWORD:
-      return S64;
-    case LSFUB1: case LSFUB2: case LSFUB4: case LSFUWORD: case LSFSIZET: case LSFUBIG_ZUR:
-    case LSFEB1: case LSFEB2: case LSFEB4: case LSFEWORD:
-      return U64;
-    case LSFFVALUE: case LSFDOUBLE: case LSFFLOAT: return DOUBLE;
-    case LSFTXT: return CHAR;
-    case LSFDVOID: return DPTR;
-    case LSFTXTP: return TEXT;
-    case LSFBUFLN: case LSFBIGBUFLN: return BUFFER;
-    case LSFTXTLN: case LSFBIGTXTLN: case LSFBIGDPTXT: return TEXTLEN;
-    case LSFTXTDP: return TEXTDISP;
-    case LSFFUNCP: return FPTR;
-    case LSFSB8: return SB8;
-    case LSFUB8: return UB8;
-    case LSFORANUM: return NUMBER;
-    default: return NONE;
-  }
-}
+constexpr int kTypes = LSFORANUM + 1;
+constexpr auto kClasses = [] {
+  std::array<Class, kTypes> t{};
+  for (auto &c : t) c = NONE;
+  for (int k : {LSFIVALUE, LSFSBIG_ZUR, LSFSB1, LSFSB2, LSFSB4, LSFSWORD}) t[k] = S64;
+  for (int k : {LSFUB1, LSFUB2, LSFUB4, LSFUWORD, LSFSIZET, LSFUBIG_ZUR, LSFEB1, LSFEB2, LSFEB4,
+                LSFEWORD})
+    t[k] = U64;
+  for (int k : {LSFFVALUE, LSFDOUBLE, LSFFLOAT}) t[k] = DOUBLE;
+  for (int k : {LSFBUFLN, LSFBIGBUFLN}) t[k] = BUFFER;
+  for (int k : {LSFTXTLN, LSFBIGTXTLN, LSFBIGDPTXT}) t[k] = TEXTLEN;
+  t[LSFTXT] = CHAR;
+  t[LSFDVOID] = DPTR;
+  t[LSFTXTP] = TEXT;
+  t[LSFTXTDP] = TEXTDISP;
+  t[LSFFUNCP] = FPTR;
+  t[LSFSB8] = SB8;
+  t[LSFUB8] = UB8;
+  t[LSFORANUM] = NUMBER;
+  return t;
+}();
+
+Class class_of(int type) { return type >= 0 && type < kTypes ? kClasses[type] : NONE; }
 
 // The engine's state during one print.
 class Engine {
@@ -81,6 +83,7 @@ class Engine {
   bool at_end() const { return size_t(fc_.pos - fc_.start) >= fc_.len; }
   bool copy_at_end() const { return size_t(cc_.pos - cc_.start) >= cc_.len; }
   bool is_code(int idx) {
+    if (fast_) return fc_.pos < end_ && *fc_.pos == uint8_t(lsfpcodes[idx]);
     if (at_end()) return false;
     const uint8_t code = uint8_t(codes_[idx]);
     if (!(fc_.shift_sensitive && fc_.shifted) && *fc_.pos == code) return true;
@@ -129,6 +132,7 @@ class Engine {
   int count_ = 0;
   int next_ = 1;  // the sequential argument counter
   bool fast_ = false;  // ASCII-based single-byte set: a byte is a character
+  const unsigned char *end_ = nullptr;  // the format's end
 };
 
 int Engine::copy_char() {
@@ -500,6 +504,7 @@ int Engine::run(const char *codes, char *buf, size_t room, const char *fmt, size
   lxmcpen(copy, clen, &cc_, lang_, glo_);
   lxmcpen(fmt, fmtlen, &fc_, lang_, glo_);
   fast_ = plain && !fc_.shift_sensitive && codes_ == lsfpcodes;
+  end_ = fc_.start + fc_.len;
   int r = 0;
   count_ = (args_ && *args_) ? lwsfdcnt(*args_) : 0;  // under the context lock already
   if (count_ < 0) {
