@@ -145,22 +145,31 @@ int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64
   return ok ? 0 : full(ctx, "lsfpcbg()", *written);
 }
 
-int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_spec *spec,
-                lxglo *glo, size_t *written) {
+}  // extern "C"
+
+namespace {
+
+// A pointer as "0x" and hexadecimal digits under the conversion's width and flags.
+int pointer(lsf_ctx *ctx, lxmcur *out, size_t room, uintptr_t value, const lsfp_spec *spec,
+            lxglo *glo, size_t *written) {
   lsfp_spec s = *spec;
   s.flags = uint16_t(s.flags | LSFP_ALT);
   s.base = 16;
-  return lsfpcbg(ctx, out, room, uint64_t(reinterpret_cast<uintptr_t>(ptr)), 0, 0, 0, &s, 0, glo,
-                 written);
+  return lsfpcbg(ctx, out, room, uint64_t(value), 0, 0, 0, &s, 0, glo, written);
+}
+
+}  // namespace
+
+extern "C" {
+
+int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_spec *spec,
+                lxglo *glo, size_t *written) {
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(ptr), spec, glo, written);
 }
 
 int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_spec *spec,
                lxglo *glo, size_t *written) {
-  lsfp_spec s = *spec;
-  s.flags = uint16_t(s.flags | LSFP_ALT);
-  s.base = 16;
-  return lsfpcbg(ctx, out, room, uint64_t(reinterpret_cast<uintptr_t>(fn)), 0, 0, 0, &s, 0, glo,
-                 written);
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(fn), spec, glo, written);
 }
 
 int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t bytes,

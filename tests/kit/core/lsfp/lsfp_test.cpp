@@ -42,6 +42,7 @@ TEST_F(Lsfp, EdgeCasesOfTheGrammar) {
     uint64_t zero_len = 0;
     const char *txt = "abc";
     uint8_t bytes[] = {1, 171};
+    void *ptr = reinterpret_cast<void *>(uintptr_t{0xbeef});
     uint64_t nbytes = 2;
     struct Case {
       Out got;
@@ -80,6 +81,9 @@ TEST_F(Lsfp, EdgeCasesOfTheGrammar) {
         {print(c, 100, "%s-%05d: %s", LSFTXTP, "VUV", LSFIVALUE, i42, LSFTXTP, "text"), 15,
          "VUV-00042: text"},
         {print(c, 100, "%(2)d %(1)d %d", LSFIVALUE, one, LSFIVALUE, i5), 5, "5 1 1"},
+        {print(c, 100, "%p|%P|%8p", LSFDVOID, ptr, LSFDVOID, ptr, LSFDVOID, ptr), 22,
+         "0xbeef|0XBEEF|  0xbeef"},
+        {print(c, 100, "%s", LSFDVOID, ptr), 6, "0xbeef"},
     };
     for (const auto &k : cases) {
       EXPECT_EQ(k.got.r, k.r) << "case " << (&k - cases);
