@@ -38,10 +38,24 @@ class Writer {
   char code(int idx) const { return codes_[idx]; }
   bool put(char c) {
     if (left() < 1 + shift()) return false;
-    lxoWriChar(out_, uint8_t(c), kCopyFlags, glo_);
+    if (out_->shift_sensitive)
+      lxoWriChar(out_, uint8_t(c), kCopyFlags, glo_);
+    else
+      *out_->pos++ = uint8_t(c);
     return true;
   }
   bool put(const char *s, size_t n) {
+    if (!out_->shift_sensitive) {
+      if (left() < n) {
+        // what fits, as a character at a time would have written it
+        std::memcpy(out_->pos, s, left());
+        out_->pos += left();
+        return false;
+      }
+      std::memcpy(out_->pos, s, n);
+      out_->pos += n;
+      return true;
+    }
     for (size_t i = 0; i < n; ++i)
       if (!put(s[i])) return false;
     return true;
