@@ -35,7 +35,7 @@ int lsfnls_max_char_bytes(const lsf_env *env) {
 
 int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
                          char **copy, uint64_t *size) {
-  if (env && env->fmt && env->fmt->priv && env->fmt->priv->utf16)
+  if (env && env->fmt && env->fmt->priv && env->fmt->priv->utf16 && env->fmt->priv->csobj)
     return lsfnls_context_utf16(errs, env->fmt, text, copy, size);
   // Stands for the print engine's UTF-16 to UTF-8 conversion of the
   // formatting context; replaced by it. Units are in host byte order.

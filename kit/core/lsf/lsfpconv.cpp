@@ -344,7 +344,8 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
 // ---- UTF-16 ----------------------------------------------------------------------
 
 int lsfu16to8(lsf_ctx *ctx, const void *text, char **out, size_t *outlen) {
-  lsf_priv *p = ctx->priv;
+  lsf_priv *p = ctx && ctx->priv ? ctx->priv : nullptr;
+  if (!p || !p->csobj || !text) return -1;  // not a UTF-16 context
   const size_t units = lxuStrLen(p->cvt, text);
   const size_t ratio = p->ratio < 2 ? 2 : p->ratio;
   const size_t size = ratio * units * 2 + 1;
@@ -367,7 +368,8 @@ int lsfu16to8(lsf_ctx *ctx, const void *text, char **out, size_t *outlen) {
 }
 
 int lsfu8to16(lsf_ctx *ctx, const char *text, void **raw, uint16_t **aligned, size_t *units) {
-  lsf_priv *p = ctx->priv;
+  lsf_priv *p = ctx && ctx->priv ? ctx->priv : nullptr;
+  if (!p || !p->csobj || !text) return -1;  // not a UTF-16 context
   const lxlangid *h = lsf_ctx_lang(p);
   const size_t len = (h->flags & LXH_F_WIDE) ? lxsulen(text) : std::strlen(text);
   uint16_t *dst = *aligned;
