@@ -87,8 +87,9 @@ Out print(lsf_ctx *ctx, int len, const char *fmt, A... args) {
   char buf[4096];
   std::memset(buf, '~', sizeof buf);
   int r = lsfp(ctx, buf, len, fmt, args..., LSFEND);
-  size_t n = r >= 0 ? size_t(r) : std::strlen(buf);
-  if (len >= 0 && n > size_t(len)) n = size_t(len);
+  // a failed print leaves what it wrote before the zeros it filled in
+  const size_t room = len >= 0 && size_t(len) < sizeof buf ? size_t(len) : sizeof buf;
+  size_t n = r >= 0 ? size_t(r) : strnlen(buf, room);
   return {r, std::string(buf, n)};
 }
 
