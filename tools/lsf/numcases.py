@@ -21,15 +21,15 @@ def fifteen(v):
     return Context(prec=15, rounding=ROUND_HALF_UP).plus(d)
 
 def render(fmt, v):
-    spec = fmt[1:].rstrip('|')
+    conv = fmt[1:].rstrip('|')
     tail = '|' if fmt.endswith('|') else ''
-    letter = spec[-1]
-    spec = spec[:-1]
+    letter = conv[-1]
+    conv = conv[:-1]
     flags = ''
-    while spec and spec[0] in '-+ 0#':
-        flags += spec[0]
-        spec = spec[1:]
-    width, _, prec = spec.partition('.')
+    while conv and conv[0] in '-+ 0#':
+        flags += conv[0]
+        conv = conv[1:]
+    width, _, prec = conv.partition('.')
     width = int(width) if width else 0
     d = fifteen(v)
     neg = d.is_signed()

@@ -117,7 +117,7 @@ class Engine {
   // could not be read.
   bool read_number(int32_t *value);
   int argument(int n, bool positional, const lsf_entry **e);
-  int convert(const lsfp_spec &spec, int letter, const lsf_entry &e);
+  int convert(const lsfp_conv &conv, int letter, const lsf_entry &e);
   int converter_failed(int code, int which, size_t before, size_t partial);
   int conversion();
 
@@ -239,8 +239,8 @@ int Engine::converter_failed(int code, int which, size_t before, size_t partial)
   return code;
 }
 
-int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
-  lsfp_spec spec = in;
+int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
+  lsfp_conv conv = in;
   const Class cls = class_of(e.type);
   auto bad_class = [&](int result) -> int {
     lsforec(ctx_, LSF_BADTYPE, 0, nullptr, LSFTXTP, lsfotptext(e.type), LSFTXTP,
@@ -253,7 +253,7 @@ int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
   int r = 0, which = LSFP_CV_INT;
   const lsf_entry *v = &e;
   auto integer = [&](int mode, int base) -> int {
-    spec.base = uint8_t(base);
+    conv.base = uint8_t(base);
     uint64_t u = v->value.u64;
     int64_t s = v->value.i64;
     if (cls == CHAR) u = v->value.bytes[0];
@@ -263,12 +263,12 @@ int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
       u = uint64_t(x);
       s = x;
     }
-    return lsfpcbg(ctx_, &out_, left(), 0, u, s, mode, &spec, mode == 2 && s < 0, glo_, &w);
+    return lsfpcbg(ctx_, &out_, left(), 0, u, s, mode, &conv, mode == 2 && s < 0, glo_, &w);
   };
   auto character = [&]() -> int {
     uint8_t b = v->value.bytes[0];
     if (cls != CHAR) b = uint8_t(v->value.u64);
-    if (spec.flags & LSFP_UPPER) b = lsfp_upper(lang_, glo_, b);
+    if (conv.flags & LSFP_UPPER) b = lsfp_upper(lang_, glo_, b);
     size_t need = 1 + (shifted_out() ? 1 : 0);
     if (left() < need) return full("lsfpd()");
     lxoWriChar(&out_, b, kCopyFlags, glo_);
@@ -282,32 +282,32 @@ int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
       auto src = static_cast<const uint8_t *>(v->value.ptr);
       if (!src || !lsfnum_chk(src, size_t(v->length))) return LSFP_ENUMBER;
       lsfnum_copy(src, size_t(v->length), num, &len);
-      return lsfpcon(ctx_, &out_, left(), num, len, &spec, l, glo_, &w);
+      return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
     }
     double d = e.type == LSFFLOAT ? double(v->value.flt) : v->value.dbl;
     if (cls == DPTR) {
       if (!v->value.ptr) return bad_class(LSFP_ECLASS);
       std::memcpy(&d, v->value.ptr, sizeof d);
     }
-    if (std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &spec, l, glo_, &w);
+    if (std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
     lsfnum_ren(&d, sizeof d, num, &len);
-    return lsfpcon(ctx_, &out_, left(), num, len, &spec, l, glo_, &w);
+    return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
   };
   auto text = [&]() -> int {
     which = LSFP_CV_TEXT;
     auto t = static_cast<const char *>(v->value.ptr);
-    if (cls == TEXT) return lsfpcst(ctx_, &out_, left(), t, -1, -1, &spec, glo_, &w);
+    if (cls == TEXT) return lsfpcst(ctx_, &out_, left(), t, -1, -1, &conv, glo_, &w);
     if (v->length == 0) return 0;
-    if (cls == TEXTLEN) return lsfpcst(ctx_, &out_, left(), t, int64_t(v->length), -1, &spec, glo_, &w);
-    return lsfpcst(ctx_, &out_, left(), t, -1, int64_t(v->length), &spec, glo_, &w);
+    if (cls == TEXTLEN) return lsfpcst(ctx_, &out_, left(), t, int64_t(v->length), -1, &conv, glo_, &w);
+    return lsfpcst(ctx_, &out_, left(), t, -1, int64_t(v->length), &conv, glo_, &w);
   };
   auto dump = [&]() -> int {
     which = LSFP_CV_DUMP;
     return lsfpcme(ctx_, &out_, left(), static_cast<const uint8_t *>(v->value.ptr),
-                   size_t(v->length), &spec, glo_, &w);
+                   size_t(v->length), &conv, glo_, &w);
   };
   auto pointer = [&](const void *ptr) -> int {
-    return slsfpdvoidp(ctx_, &out_, left(), ptr, &spec, glo_, &w);
+    return slsfpdvoidp(ctx_, &out_, left(), ptr, &conv, glo_, &w);
   };
   switch (letter) {
     case LSFPC_D: case LSFPC_I:
@@ -331,7 +331,7 @@ int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
         case CHAR: return character();
         case BUFFER: r = dump(); break;
         case DPTR: r = pointer(v->value.ptr); break;
-        case FPTR: r = slsfpfuncp(ctx_, &out_, left(), v->value.fn, &spec, glo_, &w); break;
+        case FPTR: r = slsfpfuncp(ctx_, &out_, left(), v->value.fn, &conv, glo_, &w); break;
         case S64: case SB8: r = integer(2, 10); break;
         case U64: case UB8: r = integer(1, 10); break;
         case DOUBLE: case NUMBER: r = number(LSFPC_G); break;
@@ -348,7 +348,7 @@ int Engine::convert(const lsfp_spec &in, int letter, const lsf_entry &e) {
       break;
     case LSFPC_P:
       if (cls == TEXT || cls == TEXTDISP || cls == BUFFER || cls == DPTR) r = pointer(v->value.ptr);
-      else if (cls == FPTR) r = slsfpfuncp(ctx_, &out_, left(), v->value.fn, &spec, glo_, &w);
+      else if (cls == FPTR) r = slsfpfuncp(ctx_, &out_, left(), v->value.fn, &conv, glo_, &w);
       else return bad_class(LSFP_ECLASS);
       break;
     default:
@@ -365,7 +365,7 @@ int Engine::conversion() {
     return LSFP_ECONV;
   }
   if (is_code(LSFPC_PERCENT)) return copy_char();
-  lsfp_spec spec{0, 0, 0, -1, -1};
+  lsfp_conv conv{0, 0, 0, -1, -1};
   if (is_code(LSFPC_LPAREN)) {
     advance();
     int32_t pos = 0;
@@ -382,7 +382,7 @@ int Engine::conversion() {
       return LSFP_EPAREN;
     }
     advance();
-    spec.position = pos;
+    conv.position = pos;
   }
   static constexpr struct {
     int code, flag;
@@ -392,36 +392,36 @@ int Engine::conversion() {
     more = false;
     for (const auto &f : kFlags) {
       if (!is_code(f.code)) continue;
-      if (spec.flags & f.flag) {
+      if (conv.flags & f.flag) {
         lsforec(ctx_, LSF_FLAGTWICE, 0, nullptr, LSFTXTP, lsfofgtext(f.flag), LSFEND);
         return LSFP_EFLAG;
       }
-      spec.flags = uint16_t(spec.flags | f.flag);
+      conv.flags = uint16_t(conv.flags | f.flag);
       advance();
       more = true;
       break;
     }
   }
-  if ((spec.flags & LSFP_PLUS) && (spec.flags & LSFP_SPACE)) spec.flags &= uint16_t(~LSFP_SPACE);
-  if ((spec.flags & LSFP_LEFT) && (spec.flags & LSFP_ZERO)) spec.flags &= uint16_t(~LSFP_LEFT);
+  if ((conv.flags & LSFP_PLUS) && (conv.flags & LSFP_SPACE)) conv.flags &= uint16_t(~LSFP_SPACE);
+  if ((conv.flags & LSFP_LEFT) && (conv.flags & LSFP_ZERO)) conv.flags &= uint16_t(~LSFP_LEFT);
 
   // argument numbers: from the position on, or the sequential counter
-  int next_pos = spec.position;
-  auto next_arg = [&]() { return spec.position ? next_pos++ : next_++; };
+  int next_pos = conv.position;
+  auto next_arg = [&]() { return conv.position ? next_pos++ : next_++; };
   const lsf_entry *e = nullptr;
   if (is_code(LSFPC_STAR)) {
     advance();
-    if (int r = argument(next_arg(), spec.position != 0, &e)) return r;
+    if (int r = argument(next_arg(), conv.position != 0, &e)) return r;
     int st = LSFST_OK;
     int64_t w = lwsfdval(e, 1, &st);
     if (w < 0) {
-      spec.flags = uint16_t(spec.flags | LSFP_LEFT);
+      conv.flags = uint16_t(conv.flags | LSFP_LEFT);
       w = -w;
-      if (spec.flags & LSFP_ZERO) spec.flags &= uint16_t(~LSFP_LEFT);
+      if (conv.flags & LSFP_ZERO) conv.flags &= uint16_t(~LSFP_LEFT);
     }
-    spec.width = w > INT32_MAX ? INT32_MAX : int32_t(w);
+    conv.width = w > INT32_MAX ? INT32_MAX : int32_t(w);
   } else if (!copy_at_end() && is_digit()) {
-    if (!read_number(&spec.width)) {
+    if (!read_number(&conv.width)) {
       lsforec(ctx_, LSF_BADWIDTH, 0, nullptr, LSFEND);
       return LSFP_EWIDTH;
     }
@@ -434,13 +434,13 @@ int Engine::conversion() {
     };
     if (is_code(LSFPC_STAR)) {
       advance();
-      if (int r = argument(next_arg(), spec.position != 0, &e)) return r;
+      if (int r = argument(next_arg(), conv.position != 0, &e)) return r;
       int st = LSFST_OK;
       int64_t pr = lwsfdval(e, 1, &st);
       if (pr < 0) return bad();
-      spec.precision = pr > INT32_MAX ? INT32_MAX : int32_t(pr);
+      conv.precision = pr > INT32_MAX ? INT32_MAX : int32_t(pr);
     } else if (!copy_at_end() && is_digit()) {
-      if (!read_number(&spec.precision)) return bad();
+      if (!read_number(&conv.precision)) return bad();
     } else {
       return bad();
     }
@@ -457,7 +457,7 @@ int Engine::conversion() {
   }
   uint8_t low = codes_ == lsfpcodes ? uint8_t(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b)
                                      : lsfp_lower(lang_, glo_, b);
-  if (low != b) spec.flags = uint16_t(spec.flags | LSFP_UPPER);
+  if (low != b) conv.flags = uint16_t(conv.flags | LSFP_UPPER);
   int letter = -1;
   if (codes_ == lsfpcodes) {
     letter = kLetters[low];
@@ -471,8 +471,8 @@ int Engine::conversion() {
     return LSFP_ECONV;
   }
   advance();
-  if (int r = argument(next_arg(), spec.position != 0, &e)) return r;
-  return convert(spec, letter, *e);
+  if (int r = argument(next_arg(), conv.position != 0, &e)) return r;
+  return convert(conv, letter, *e);
 }
 
 int Engine::run(const char *codes, char *buf, size_t room, const char *fmt, size_t fmtlen) {

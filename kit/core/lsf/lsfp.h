@@ -46,13 +46,13 @@ enum {
 };
 
 // One parsed conversion. Position, width and precision are read whole.
-typedef struct lsfp_spec {
+typedef struct lsfp_conv {
   uint16_t flags;
   uint8_t base;        // 8, 10 or 16 for integer output
   int32_t position;    // argument number from "(n)", 0 when none
   int32_t width;       // -1 when none
   int32_t precision;   // -1 when none
-} lsfp_spec;
+} lsfp_conv;
 
 // Results of the engine and its converters.
 enum {
@@ -85,17 +85,17 @@ int lsfpd(lsf_ctx *ctx, void *out, int outlen, const void *format, lsf_handle *a
 // Converters: each writes at the output cursor within room bytes, stores the
 // bytes written in *written and returns 0 or a negative code.
 int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64, int64_t s64,
-            int mode, const lsfp_spec *spec, int negative, lxglo *glo, size_t *written);
+            int mode, const lsfp_conv *conv, int negative, lxglo *glo, size_t *written);
 int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t bytes,
-            int64_t columns, const lsfp_spec *spec, lxglo *glo, size_t *written);
+            int64_t columns, const lsfp_conv *conv, lxglo *glo, size_t *written);
 int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t len,
-            const lsfp_spec *spec, lxglo *glo, size_t *written);
+            const lsfp_conv *conv, lxglo *glo, size_t *written);
 // A NULL number stands for a double that is not a number: "#" over the field.
 int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t len,
-            const lsfp_spec *spec, int letter, lxglo *glo, size_t *written);
-int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_spec *spec,
+            const lsfp_conv *conv, int letter, lxglo *glo, size_t *written);
+int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_conv *conv,
                 lxglo *glo, size_t *written);
-int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_spec *spec,
+int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_conv *conv,
                lxglo *glo, size_t *written);
 int lsfpcpad(lsf_ctx *ctx, lxmcur *out, size_t room, int fill, size_t count, lxglo *glo,
              size_t *written);

@@ -120,24 +120,24 @@ int lsfpcpad(lsf_ctx *, lxmcur *out, size_t room, int fill, size_t count, lxglo 
 }
 
 int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64, int64_t s64,
-            int mode, const lsfp_spec *spec, int negative, lxglo *glo, size_t *written) {
+            int mode, const lsfp_conv *conv, int negative, lxglo *glo, size_t *written) {
   Writer w(ctx, out, room, glo);
-  const int base = spec->base ? spec->base : 10;
+  const int base = conv->base ? conv->base : 10;
   char digits[LCV_MAXDIGITS + 2];
   int n;
   // mode 1: the unsigned value; mode 2: the magnitude of the signed one
   // (its sign comes below), the most negative value included
   uint64_t v = mode == 0 ? value : mode == 1 ? u64 : (s64 < 0 ? 0 - uint64_t(s64) : uint64_t(s64));
   n = lcvbg2b(digits, v, base);
-  const bool upper = (spec->flags & LSFP_UPPER) != 0;
+  const bool upper = (conv->flags & LSFP_UPPER) != 0;
   if (upper && base == 16) lstmup(digits, digits, size_t(n));
   to_charset(ctx, digits, size_t(n), glo);
-  const uint16_t f = spec->flags;
-  const size_t nd = size_t(n), prec = field(spec->precision);
+  const uint16_t f = conv->flags;
+  const size_t nd = size_t(n), prec = field(conv->precision);
   const size_t digit_field = nd > prec ? nd : prec;
   const size_t sign = (negative || (f & (LSFP_PLUS | LSFP_SPACE))) ? 1 : 0;
   const size_t prefix = (f & LSFP_ALT) ? (base == 8 ? 1 : base == 16 ? 2 : 0) : 0;
-  const size_t used = digit_field + sign + prefix, width = field(spec->width);
+  const size_t used = digit_field + sign + prefix, width = field(conv->width);
   const size_t padding = width > used ? width - used : 0;
   bool ok = true;
   if (!(f & (LSFP_LEFT | LSFP_ZERO))) ok = w.pad(w.code(LSFPC_BLANK), padding);
@@ -164,9 +164,9 @@ int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64
 namespace {
 
 // A pointer as "0x" and hexadecimal digits under the conversion's width and flags.
-int pointer(lsf_ctx *ctx, lxmcur *out, size_t room, uintptr_t value, const lsfp_spec *spec,
+int pointer(lsf_ctx *ctx, lxmcur *out, size_t room, uintptr_t value, const lsfp_conv *conv,
             lxglo *glo, size_t *written) {
-  lsfp_spec s = *spec;
+  lsfp_conv s = *conv;
   s.flags = uint16_t(s.flags | LSFP_ALT);
   s.base = 16;
   return lsfpcbg(ctx, out, room, uint64_t(value), 0, 0, 0, &s, 0, glo, written);
@@ -176,18 +176,18 @@ int pointer(lsf_ctx *ctx, lxmcur *out, size_t room, uintptr_t value, const lsfp_
 
 extern "C" {
 
-int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_spec *spec,
+int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_conv *conv,
                 lxglo *glo, size_t *written) {
-  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(ptr), spec, glo, written);
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(ptr), conv, glo, written);
 }
 
-int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_spec *spec,
+int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_conv *conv,
                lxglo *glo, size_t *written) {
-  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(fn), spec, glo, written);
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(fn), conv, glo, written);
 }
 
 int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t bytes,
-            int64_t columns, const lsfp_spec *spec, lxglo *glo, size_t *written) {
+            int64_t columns, const lsfp_conv *conv, lxglo *glo, size_t *written) {
   Writer w(ctx, out, room, glo);
   *written = 0;
   if (!text) {
@@ -200,10 +200,10 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
   const lxlangid *h = lsf_ctx_lang(ctx->priv);
   const size_t length = bytes >= 0 ? size_t(bytes) : SIZE_MAX;
   uint64_t d = columns >= 0 ? uint64_t(columns) : lsfnls_cntdisp(text, length, h, glo);
-  if (spec->precision >= 0 && uint64_t(spec->precision) < d) d = uint64_t(spec->precision);
-  const uint64_t width = field(spec->width);
+  if (conv->precision >= 0 && uint64_t(conv->precision) < d) d = uint64_t(conv->precision);
+  const uint64_t width = field(conv->width);
   const size_t padding = d <= width ? size_t(width - d) : 0;
-  const uint16_t f = spec->flags;
+  const uint16_t f = conv->flags;
   if (!(f & LSFP_LEFT) && !w.pad(w.code(LSFPC_BLANK), padding)) {
     *written = w.written();
     return full(ctx, "lsfpcst()", *written);
@@ -232,7 +232,7 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
 }
 
 int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t len,
-            const lsfp_spec *spec, lxglo *glo, size_t *written) {
+            const lsfp_conv *conv, lxglo *glo, size_t *written) {
   Writer w(ctx, out, room, glo);
   *written = 0;
   if (len == 0) return 0;
@@ -243,7 +243,7 @@ int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t l
             &zero, LSFEND);
     return LSFP_ENULL;
   }
-  lsfp_spec s = *spec;
+  lsfp_conv s = *conv;
   s.base = 16;
   for (size_t i = 0; i < len; ++i) {
     if (w.left() == 0 || (i > 0 && !w.put(w.code(LSFPC_BLANK)))) {
@@ -267,11 +267,11 @@ int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t l
 }
 
 int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t len,
-            const lsfp_spec *spec, int letter, lxglo *glo, size_t *written) {
+            const lsfp_conv *conv, int letter, lxglo *glo, size_t *written) {
   Writer w(ctx, out, room, glo);
   *written = 0;
-  const uint16_t f = spec->flags;
-  const size_t width = field(spec->width);
+  const uint16_t f = conv->flags;
+  const size_t width = field(conv->width);
   auto emit = [&](const char *text, size_t n, size_t total, bool sign) -> int {
     const size_t need = n + (sign ? 1 : 0);
     const size_t padding = total > need ? total - need : 0;
@@ -306,7 +306,7 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
   const int u = d.ndigits ? d.exp10 + 1 : 1;          // integer digits (0 or less below 1)
   const int X = u - 1;
   const int o = d.ndigits ? d.ndigits - u : 0;         // significant decimals after the point
-  int P = spec->precision >= 0 ? spec->precision : kDefaultPrecision;
+  int P = conv->precision >= 0 ? conv->precision : kDefaultPrecision;
   if (letter == LSFPC_G && o <= 0) P = 0;
   if ((f & LSFP_ALT) && P == 0) P = 1;
   const bool sci = letter == LSFPC_E || (letter == LSFPC_G && X < -4 && o > P);
