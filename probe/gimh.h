@@ -21,13 +21,14 @@
 
 #include <stdint.h>
 
+#include "gimh_region.h"
 #include "lem.h"
 #include "lemx.h"
 #include "lmm.h"
+#include "lms.h"
 #include "lpm.h"
+#include "lsf_ctx.h"
 #include "lxl.h"
-#include "gimh_region.h"
-#include "pending_deps.h"
 #include "skgmsmr.h"
 #include "skgp.h"
 

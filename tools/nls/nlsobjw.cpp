@@ -378,6 +378,19 @@ Image build_charset(const CharsetDesc &desc) {
 
   uint32_t dir[48];
   static_assert(sizeof dir == sizeof(lxcsobj::dir));
+  // table 4 comes first, so that the directory stays in ascending order
+  size_t o4 = 0;
+  bool equivalents = !desc.equivalents.empty();
+  if (equivalents) {
+    // one 32-bit value per single byte, indexed by the byte itself
+    Image t4;
+    uint8_t first = desc.equivalents.begin()->first, last = desc.equivalents.rbegin()->first;
+    for (unsigned b = 0; b <= last; ++b) t4.put32(4 * b, 0);
+    for (auto &e : desc.equivalents) t4.put32(4 * e.first, e.second);
+    o4 = data.append(t4, 4);
+    img.put8(offsetof(lxcsobj, eq_first), first);
+    img.put8(offsetof(lxcsobj, eq_last), last);
+  }
   size_t o12 = data.append(t12, 4);
   size_t o14 = data.append(t14, 4);
   Image nm;
@@ -391,8 +404,14 @@ Image build_charset(const CharsetDesc &desc) {
   if (t12.size() == 0) {
     for (int k = 0; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
   }
+  if (equivalents) {
+    for (int k = 0; k <= LXCT_EQUIV; ++k) dir[k] = (uint32_t)o4;
+    if (t12.size() == 0)
+      for (int k = LXCT_EQUIV + 1; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
+  }
   for (int k = 0; k < 48; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), dir[k]);
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), nodes);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_EQUIV), equivalents ? 1 : 0);
   img.append(data, 4);
   finish_object(img);
   return img;

@@ -62,6 +62,8 @@ struct CharsetDesc {
   // Character bytes -> Unicode code point, one per character.
   std::vector<std::pair<std::vector<uint8_t>, uint32_t>> map;
   bool sparse_rows = true;     // encoding rows with few entries become sparse
+  // Single byte -> the packed bytes of its multibyte equivalent (table 4).
+  std::map<uint8_t, uint32_t> equivalents;
 };
 
 // A single-byte desc whose map holds the 128 ASCII characters (add the rest).

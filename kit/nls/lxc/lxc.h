@@ -154,6 +154,19 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo);
 lxcsm2uf lxcsdecoder(const lxcsobj *cs);
 lxcsu2mf lxcsencoder(const lxcsobj *cs);
 
+// ---- Class values and single-byte equivalents of multibyte characters ---
+
+// The class value of the character at p from the class trie at trie (0 when
+// the trie does not hold it).
+uint16_t lxcsgmt(const uint8_t *p, const uint8_t *trie);
+// The class value of the character at p; in a UTF-16 code-unit set a zero
+// first byte takes the byte class of the second byte.
+uint16_t lxcsgmc(const lxcsobj *cs, const uint8_t *p);
+// The single byte whose equivalent the len-byte character at p is, or 0.
+uint8_t lxcsm2s(const lxcsobj *cs, const uint8_t *p, size_t len);
+// Writes the multibyte equivalent of byte at out; its length, 0 for none.
+size_t lxcss2m(const lxcsobj *cs, uint8_t *out, uint8_t byte);
+
 // ---- Constant tables ------------------------------------------------------
 
 extern const uint8_t lxcse2i[256];   // UTF-EBCDIC byte -> I8 byte

@@ -53,6 +53,17 @@ size_t lxmskps(lxmcur *cur, lxglo *glo);
 // of the text moves the cursor one byte and gives 0.
 size_t lxmfwdx(lxmcur *cur, lxglo *glo);
 
+// Nonzero (the class bit) when the character at the cursor is a digit.
+int lxmdigx(const lxmcur *cur, lxglo *glo);
+
+// 1 when the character at the cursor is the character set's multibyte
+// equivalent of the single-byte code (an ASCII letter or sign), else 0.
+int lxmctex(const lxmcur *cur, int code, lxglo *glo);
+
+// The single-byte equivalent of the character at the cursor, 0 for none;
+// nbytes receives the character's length and status is cleared.
+int lxmtos(const lxmcur *cur, lxglo *glo);
+
 #ifdef __cplusplus
 }
 #endif

@@ -13,7 +13,12 @@ extern "C" {
 #endif
 
 // Flags of the copy and write operations.
+#define LXO_NOADVANCE 0x200u        // copy a character without moving the input
 #define LXO_NOROOMCHECK 0x800000u   // the caller guarantees the output room
+#define LXO_SKIP_UNITS 0x1000u      // lxoSkip: n counts characters as encoded
+#define LXO_SKIP_POINTS 0x2000u     // lxoSkip: n counts code points
+#define LXO_SKIP_WHOLE 0x4000u      // lxoSkip: n counts complete characters
+#define LXO_SKIP_UNITS2 0x8000u     // lxoSkip: as LXO_SKIP_UNITS
 #define LXO_NULTERM 0x10000000u     // the source ends at a NUL (at most at its length)
 #define LXO_EXACTLEN 0x20000000u    // the source is exactly its length; NULs are ordinary
 #define LXO_CHARLEN 0x40000000u     // the source length counts characters
@@ -36,6 +41,77 @@ size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo *glo);
 // characters written.
 size_t lxoCpToOp(lxmcur *dst, size_t dstsize, const void *src, size_t srclen, uint32_t flags,
                  lxglo *glo);
+
+// Copies the NUL-terminated src (a two-byte NUL in AL16UTF16) to dst, the
+// terminator included, and returns its size. The caller guarantees the room.
+size_t lxscop(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+
+// Appends the NUL-terminated src to the NUL-terminated dst and returns the
+// bytes appended, terminator included. In a shift-sensitive set a shift-in
+// ending dst and a shift-out starting src are both dropped. nbytes receives
+// the source bytes taken, nbytes2 the joined length with its terminator. The
+// caller guarantees the room.
+size_t lxscat(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+
+// Flags of lxsCnvEqui and lxsCnvSimple.
+#define LXS_CASE_UPPER 0x20u        // lxsCnvSimple: upper case (else lower)
+#define LXS_CASE_INITCAP 0x40u      // lxsCnvSimple: initial capitals
+#define LXS_EQUI_TOSINGLE 0x80u     // lxsCnvEqui: multibyte to single-byte equivalents
+#define LXS_EQUI_TOMULTI 0x100u     // lxsCnvEqui: single-byte to multibyte equivalents
+
+// Copies src[0..srclen) to dst[0..dstlen), replacing characters by their
+// single-byte or multibyte equivalents as the flags ask, and NUL-terminates
+// within dstlen. Returns the bytes written (the NUL included); nbytes
+// receives the source bytes consumed.
+size_t lxsCnvEqui(void *dst, size_t dstlen, const void *src, size_t srclen, uint32_t flags,
+                  const lxlangid *h, lxglo *glo);
+
+// Case conversion of a single-byte text through the handle's byte tables,
+// in place or into dst: lower case, or upper case (LXS_CASE_UPPER), or
+// initial capitals (LXS_CASE_INITCAP). With LXO_EXACTLEN exactly len bytes;
+// otherwise up to and including a NUL. Returns dst.
+void *lxsCnvSimple(void *dst, const void *src, size_t len, uint32_t flags, const lxlangid *h,
+                   lxglo *glo);
+
+// Flags of the numeric-text readers.
+#define LXS_NUM_ROMAN 0x1u          // Roman numerals (not read by this build)
+#define LXS_NUM_DEC 0x4u            // decimal, with an optional sign
+#define LXS_NUM_HEX 0x8u            // hexadecimal
+#define LXS_NUM_GROUP 0x10u         // one group separator may follow a digit
+#define LXS_NUM_SIGNED 0x200u       // with LXS_NUM_UNSIGNED2: signed range
+#define LXS_NUM_UNSIGNED2 0x400u    // unsigned range unless LXS_NUM_SIGNED
+#define LXS_NUM_UNSIGNED 0x800u     // unsigned range
+
+// Reads a 32-bit integer from text[0..len) in the handle's character set and
+// stops at the first character that does not belong to it; nbytes receives
+// the bytes consumed. Status 9 when no number could be read, 10 on overflow
+// (both return 0).
+int32_t lxsCnvNumStrToInt(const void *text, size_t len, uint32_t flags, const lxlangid *h,
+                          lxglo *glo);
+
+// lxsCnvNumStrToInt at a cursor, reading at most maxlen bytes; advances the
+// cursor by nbytes. A shifted-out cursor reads nothing.
+int32_t lxoCnvNumStrToInt(lxmcur *cur, size_t maxlen, uint32_t flags, lxglo *glo);
+
+// Moves the cursor forward and returns the bytes passed (also in nbytes).
+// Without a count flag n is a byte budget: whole characters that fit in it
+// are passed. With one, exactly n characters are passed, or status 14 is set
+// and nothing moves when the text holds fewer. LXO_NULTERM: a zero character
+// ends the text. Complete characters are counted as code points.
+size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
+
+// Copies the character at in to out (with the shift byte a shift-sensitive
+// output needs first), at most outmax bytes and taking at most inmax; advances
+// both cursors. Returns the bytes written; nbytes receives the bytes taken
+// from in (shift bytes that followed the character included). Status 6 when
+// out has no room, 34 when the input character is cut off.
+size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t flags,
+                 lxglo *glo);
+
+// Writes one single-byte character at out, after a shift-in byte when out is
+// shifted out; no room check (the caller guarantees two bytes). Returns the
+// bytes written, 1 or 2.
+size_t lxoWriChar(lxmcur *out, uint8_t byte, uint32_t flags, lxglo *glo);
 
 #ifdef __cplusplus
 }

@@ -18,6 +18,7 @@
 
 #include "los.h"
 #include "lsf.h"
+#include "lxl.h"
 #include "slts.h"
 
 #ifdef __cplusplus
@@ -38,18 +39,14 @@ typedef struct lsf_pkgarea {
   lpm_funcs *iface;
 } lsf_pkgarea;
 
-// The private part of a context.
-//
-// The language handle and the context's own NLS environment belong here by
-// value. Until the NLS work gives lxlangid and lxglo their layouts here, the
-// two fields are pointers to records held elsewhere; lsf_ctx_lang() and
-// lsf_ctx_own_glo() are the only readers and change with them.
+// The private part of a context. The language handle and the context's own
+// NLS environment are held by value.
 typedef struct lsf_priv {
   lsf_pkgarea *area;        // from the package handle; leads to the product
   lwem_facility *fac;       // "VODUDED"/"LSF", 500, 501
   lxlobj *nls_table;        // own NLS object table when the context loaded NLS
   const void *codes;        // format code table in use, set by each print
-  lxlangid *lang;           // language handle (to be held by value)
+  lxlangid lang;            // language handle
   slts_ctx *thr;
   slts_mutex mutex;         // the context lock
   int32_t lock;             // 1: calls are serialised (creation flag 4 absent)
@@ -61,7 +58,7 @@ typedef struct lsf_priv {
   uint32_t ratio;           // conversion ratio, handle's charset and UTF-16
   int32_t unit;             // 2, bytes per UTF-16 unit
   lxnlsobj *csobj;          // character-set object of the handle's charset
-  lxglo *own_glo;           // own NLS environment (to be held by value)
+  lxglo own_glo;            // own NLS environment, when the context made one
   lxglo *glo;               // NLS environment in use: own_glo or the caller's
 } lsf_priv;
 
@@ -122,6 +119,20 @@ int64_t lsfdval(lsf_ctx *ctx, const lsf_entry *entries, int n);
 int lsfdcnt(lsf_ctx *ctx, lsf_handle *handle);
 int lsfdal(lsf_ctx *ctx, lsf_handle *handle);
 int lsfdrl(lsf_ctx *ctx, lsf_handle *handle);
+
+// Creating, changing and ending contexts. flags: LSF_FLAG_*.
+lsf_ctx *lsfiniu(lpm_funcs *pkg, const lxlangid *lang, lxglo *glo, int flags);
+lsf_ctx *lsfxtsi(lpm_funcs *pkg, const lxlangid *lang, int thread_safe, int record);
+lsf_ctx *lsfini(lpm_funcs *pkg, const lxlangid *lang);
+void lsfsli(lsf_ctx *ctx, const lxlangid *lang);
+void lsfcln(lsf_ctx *ctx);
+void lsfcln2(lsf_ctx *ctx, int end_nls);
+void lsfcal(lsf_ctx *ctx);
+void lsfcrl(lsf_ctx *ctx);
+int lsfognp(lsf_ctx *ctx, int n, int k, void **value);
+const char *lsfotptext(int code);
+const char *lsfofgtext(int flag);
+int lsfmai(lpm_product *prod, void *priv, int mode, int r1, int r2);
 
 // The context's error bookkeeping.
 void lsforec(lsf_ctx *ctx, int number, int site, const sl_status *status, ...);

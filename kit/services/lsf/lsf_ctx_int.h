@@ -11,8 +11,8 @@
 typedef struct lwem_ctx lwem_ctx;
 
 // The language handle and the NLS environment in use of a context.
-inline lxlangid *lsf_ctx_lang(lsf_priv *p) { return p->lang; }
-inline lxglo *lsf_ctx_own_glo(lsf_priv *p) { return p->own_glo; }
+inline lxlangid *lsf_ctx_lang(lsf_priv *p) { return &p->lang; }
+inline lxglo *lsf_ctx_own_glo(lsf_priv *p) { return &p->own_glo; }
 
 // The error store of the context's product, or NULL.
 lwem_ctx *lsf_ctx_errs(const lsf_ctx *ctx);

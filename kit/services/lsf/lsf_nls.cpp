@@ -4,11 +4,29 @@
 // one display column.
 #include "lsf_int.h"
 #include "lxc.h"
+#include "lsfp.h"
 #include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
 
 #include <cstring>
+
+
+// A list built under a UTF-16 formatting context converts its texts as the
+// context's print engine does; the copy is the list's own.
+static int lsfnls_context_utf16(lwem_ctx *errs, lsf_ctx *ctx, const void *text, char **copy,
+                                uint64_t *size) {
+  char *text8 = nullptr;
+  size_t n = 0;
+  if (lsfu16to8(ctx, text, &text8, &n) != 0) return -1;
+  char *out = static_cast<char *>(lsf_alloc(errs, n + 1));
+  if (out) std::memcpy(out, text8, n + 1);
+  lsfu16free(ctx, text8);
+  if (!out) return -1;
+  *copy = out;
+  *size = n + 1;
+  return 0;
+}
 
 uint32_t lsfnls_lang_flags(const lxlangid *lang) { return lang ? lang->flags : 0; }
 
@@ -18,6 +36,8 @@ int lsfnls_max_char_bytes(const lsf_env *env) {
 
 int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
                          char **copy, uint64_t *size) {
+  if (env && env->fmt && env->fmt->priv && env->fmt->priv->utf16 && env->fmt->priv->csobj)
+    return lsfnls_context_utf16(errs, env->fmt, text, copy, size);
   // Units are in host byte order; a surrogate pair goes to the AL32UTF8
   // encoder as one packed value, a lone surrogate becomes U+FFFD.
   (void)env;
@@ -49,18 +69,35 @@ int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
   return 0;
 }
 
-namespace {
-
 // Stands for lxoCpDisp(out, room, in, -1, cols, 0x10000000, glo): copies
 // whole characters up to cols display columns and room bytes, writing the
-// shift bytes the output's state needs; replaced by it.
-void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo) {
+// shift bytes the output's state needs; replaced by it. Stops at the end of
+// the input cursor's text or its NUL. Returns the bytes written and stores
+// the columns copied.
+size_t lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo,
+                     uint64_t *copied) {
   const lxlangid *h = in->langid;
   const bool wide = (h->flags & LXH_F_WIDE) != 0;
   size_t used = 0;
-  for (; cols > 0; --cols) {
+  uint64_t done = 0;
+  if (in->single_byte && !in->shift_sensitive && !out->shift_sensitive) {
+    // one byte a character and a column
+    size_t at = size_t(in->pos - in->start);
+    size_t n = at < in->len ? in->len - at : 0;
+    if (cols < n) n = size_t(cols);
+    if (room < n) n = room;
+    if (const void *nul = std::memchr(in->pos, 0, n))
+      n = size_t(static_cast<const unsigned char *>(nul) - in->pos);
+    std::memcpy(out->pos, in->pos, n);
+    out->pos += n;
+    in->pos += n;
+    if (copied) *copied = n;
+    return n;
+  }
+  for (; done < cols; ++done) {
     const unsigned char *from = in->pos;
-    if (from[0] == 0 && (!wide || from[1] == 0)) break;
+    const size_t in_left = size_t(from - in->start) < in->len ? in->len - size_t(from - in->start) : 0;
+    if (in_left == 0 || (from[0] == 0 && (!wide || (in_left > 1 && from[1] == 0)))) break;
     const int32_t state = in->shifted;
     lxmcur next = *in;
     size_t n = lxmfwdx(&next, glo);
@@ -78,9 +115,32 @@ void lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *g
     used += n + shift;
     *in = next;
   }
+  if (copied) *copied = done;
+  return used;
 }
 
-}  // namespace
+// Stands for lxsCntDisp(text, length or -1, 0x10000000, handle, glo): the
+// display width of a text, one column a character; replaced by it.
+uint64_t lsfnls_cntdisp(const char *text, size_t length, const lxlangid *h, lxglo *glo) {
+  if (!h || !glo) {
+    size_t n = 0;
+    while (n < length && text[n] != 0) ++n;
+    return n;
+  }
+  const bool wide = (h->flags & LXH_F_WIDE) != 0;
+  if ((h->flags & LXH_F_SINGLE) && !(h->flags & LXH_F_SHIFT)) return strnlen(text, length);
+  lxmcur c;
+  lxmcpen(text, length, &c, h, glo);
+  uint64_t cols = 0;
+  for (;;) {
+    size_t used = size_t(c.pos - c.start);
+    if (used >= c.len || (c.pos[0] == 0 && (!wide || (c.len - used > 1 && c.pos[1] == 0)))) break;
+    if (lxmfwdx(&c, glo) == 0) break;
+    ++cols;
+  }
+  return cols;
+}
+
 
 void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char *src,
                          uint64_t cols) {
@@ -99,7 +159,7 @@ void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char 
   lxmcpen(src, SIZE_MAX, &in, h, env->glo);
   lxmopen(dst, room, &out, h, env->glo, 1);
   // two bytes stay for the closing shift-in or NULs
-  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo);
+  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo, nullptr);
   if (out.shift_sensitive && out.shifted) {
     *out.pos++ = h->shift_in;
     *out.pos = 0;

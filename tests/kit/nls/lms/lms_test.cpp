@@ -337,14 +337,22 @@ const void *serve(const char *name, uint32_t *size) {
 }
 
 // Puts the virtual-file layer in package mode over serve() with the prefix
-// /vz, as loading the data package would.
-void serve_from_memory(lpm_funcs *iface) {
-  iface->count = 1;
-  iface->funcs[0] = reinterpret_cast<lpm_fn>(&serve);
-  lfvgbl.iface = iface;
-  lfvgbl.mode = LFV_MODE_PACKAGE;
-  std::strcpy(lfvgbl.prefix, "/vz");
-  lfvgbl.prefix_len = 3;
+// /vz, as loading the data package would: a loader that hands back serve()
+// as the package's lookup, registered as the package manager registers its
+// own, then the layer started in package mode.
+int serve_loader(const char *, const char *, const char *, lpm_funcs **iface,
+                 lfv_lookup *lookup) {
+  static lpm_funcs array{};
+  *iface = &array;
+  *lookup = &serve;
+  return 0;
+}
+
+void serve_from_memory() {
+  setenv("VIRUZE_HOME", "/vz", 1);
+  lfvsetloader(serve_loader);
+  ASSERT_EQ(lfvinit(LFV_MODE_PACKAGE), 0);
+  ASSERT_EQ(lfvtype(), LFV_MODE_PACKAGE);
 }
 
 }  // namespace
@@ -356,8 +364,7 @@ TEST_F(Lms, ThroughTheVirtualFileLayer) {
   ASSERT_TRUE(msbw::build(d, g_served, err)) << err;
   child(
       [] {
-        lpm_funcs iface{};
-        serve_from_memory(&iface);
+        serve_from_memory();
         Lang l("AMERICAN_AMERICA.US7ASCII");
         lmshnd h;
         lmsaicmt(&h, nullptr, "TEST", "TST", 0, &l.h, &l.e.glo, nullptr, nullptr, nullptr, 0,

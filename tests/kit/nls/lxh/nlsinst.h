@@ -9,6 +9,7 @@
 
 #include <stdlib.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,9 @@ inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) 
 }
 
 // Writes the installation into a new directory and returns its path.
-inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_high) {
+// equivalents, when given, become JA16SJIS's single-byte equivalence list.
+inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_high,
+                         const std::map<uint8_t, uint32_t> *equivalents = nullptr) {
   char tmpl[] = "/tmp/nlsinstXXXXXX";
   std::string dir = mkdtemp(tmpl);
   nlsw::Installation inst;
@@ -104,6 +107,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     s.maxbytes = 2;
     s.mb_repl = 0x8145;
     for (const auto &p : pairs) s.map.push_back({{p.b0, p.b1}, p.cp});
+    if (equivalents) s.equivalents = *equivalents;
     add(2, 832, s.name, nlsw::build_charset(s));
   }
   {

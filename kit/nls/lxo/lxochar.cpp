@@ -1,0 +1,83 @@
+// Copying one character between cursors and writing one byte at a cursor,
+// keeping the output's shift state.
+#include <string.h>
+
+#include "lxh.h"
+#include "lxmint.h"
+#include "lxo.h"
+
+namespace {
+
+constexpr uint32_t kStatusCutOff = 34;  // the input character is cut off
+
+bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h->shift_out; }
+
+}  // namespace
+
+extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax,
+                            uint32_t flags, lxglo *glo) {
+  glo->status = 0;
+  const lxlangid *h = in->langid;
+  const bool check = !(flags & LXO_NOROOMCHECK);
+  size_t len;
+  if (out->shift_sensitive)
+    len = (in->shifted && h->mb_len) ? h->mb_len : 1u;
+  else if (in->single_byte)
+    len = 1;
+  else
+    len = lxmi::lead_len(lxmi::charset(h, glo), *in->pos);
+  glo->nbytes = 0;
+  if (inmax < len) {
+    if (inmax != 0) glo->status = kStatusCutOff;
+    return 0;
+  }
+  const size_t in_left = lxmleft(in);
+  const size_t room = lxmleft(out) < outmax ? lxmleft(out) : outmax;
+  size_t written = 0;
+  if (out->shift_sensitive && in->shifted != out->shifted) {
+    if (check && room < len + 1) {
+      glo->status = LXS_SMALL;
+      return 0;
+    }
+    *out->pos++ = in->shifted ? h->shift_out : h->shift_in;
+    out->shifted = in->shifted;
+    written = 1;
+  } else if (check && room < len) {
+    glo->status = LXS_SMALL;
+    return 0;
+  }
+  if (len > in_left) {
+    if (in_left > 0) glo->status = kStatusCutOff;
+    return written;
+  }
+  memcpy(out->pos, in->pos, len);
+  out->pos += len;
+  written += len;
+  if (flags & LXO_NOADVANCE) {
+    if (!out->shift_sensitive) glo->nbytes = len;
+    return written;
+  }
+  in->pos += len;
+  size_t taken = len;
+  if (out->shift_sensitive) {
+    // the shift bytes after the character go with it
+    while (taken < in_left && is_shift(h, *in->pos)) {
+      in->shifted = *in->pos == h->shift_out ? 1 : 0;
+      ++in->pos;
+      ++taken;
+    }
+  }
+  glo->nbytes = taken;
+  return written;
+}
+
+extern "C" size_t lxoWriChar(lxmcur *out, uint8_t byte, uint32_t, lxglo *) {
+  size_t n = 0;
+  if (out->shift_sensitive && out->shifted) {
+    *out->pos++ = out->langid->shift_in;
+    out->shifted = 0;
+    n = 1;
+  }
+  *out->pos++ = byte;
+  return n + 1;
+}

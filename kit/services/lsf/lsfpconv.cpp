@@ -1,0 +1,395 @@
+// The print engine's converters (integers, texts, hexadecimal dumps,
+// numbers, pointers, padding) and its UTF-16 conversions.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "lcv.h"
+#include "lem.h"
+#include "lsf_ctx_int.h"
+#include "lsf_int.h"
+#include "lsf_lnx.h"
+#include "lsfp.h"
+#include "lsfp_int.h"
+#include "lst.h"
+#include "lxc.h"
+#include "lxg.h"
+#include "lxh.h"
+#include "lxm.h"
+#include "lxo.h"
+#include "vzclient.h"
+
+namespace {
+
+constexpr uint32_t kCopyFlags = 0x40000000u;
+constexpr int kDefaultPrecision = 6;
+constexpr size_t kNumberText = 512;  // number texts up to this length stay on the stack
+constexpr uint32_t kLowerFlags = 0x10000010u;
+
+// Writing single-byte characters at the output cursor within the room.
+class Writer {
+ public:
+  Writer(lsf_ctx *ctx, lxmcur *out, size_t room, lxglo *glo)
+      : ctx_(ctx), out_(out), room_(room), glo_(glo), start_(out->pos) {
+    codes_ = static_cast<const char *>(ctx->priv->codes ? ctx->priv->codes : lsfpcodes);
+  }
+  size_t written() const { return size_t(out_->pos - start_); }
+  size_t left() const { return room_ == SIZE_MAX ? SIZE_MAX : room_ - written(); }
+  char code(int idx) const { return codes_[idx]; }
+  bool put(char c) {
+    if (left() < 1 + shift()) return false;
+    if (out_->shift_sensitive)
+      lxoWriChar(out_, uint8_t(c), kCopyFlags, glo_);
+    else
+      *out_->pos++ = uint8_t(c);
+    return true;
+  }
+  bool put(const char *s, size_t n) {
+    if (!out_->shift_sensitive) {
+      if (left() < n) {
+        // what fits, as a character at a time would have written it
+        std::memcpy(out_->pos, s, left());
+        out_->pos += left();
+        return false;
+      }
+      std::memcpy(out_->pos, s, n);
+      out_->pos += n;
+      return true;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (!put(s[i])) return false;
+    return true;
+  }
+  // count fill characters; false when they do not all fit
+  bool pad(int fill, size_t count) {
+    if (count == 0) return true;
+    if (left() < count + shift()) return false;
+    size_t w = 0;
+    lsfpcpad(ctx_, out_, left(), fill, count, glo_, &w);
+    return true;
+  }
+
+ private:
+  size_t shift() const { return (out_->shift_sensitive && out_->shifted) ? 1 : 0; }
+  lsf_ctx *ctx_;
+  lxmcur *out_;
+  size_t room_;
+  lxglo *glo_;
+  unsigned char *start_;
+  const char *codes_;
+};
+
+// Converts ASCII digits and letters to the handle's character set when it is
+// not ASCII-based (the code table was converted then).
+void to_charset(lsf_ctx *ctx, char *text, size_t n, lxglo *glo) {
+  if (!ctx->priv->codes || ctx->priv->codes == lsfpcodes) return;
+  lxlangid ascii{};
+  const lxlangid *h = lsf_ctx_lang(ctx->priv);
+  if (!lxhLaToId("us7ascii", 0, &ascii, 0, glo)) return;
+  char conv[2 * LCV_MAXDIGITS];
+  size_t m = lxgcnv(conv, reinterpret_cast<const lxcsobj *>(lxdgetobj(h->cs, LX_TCS, glo)),
+                    sizeof conv, text,
+                    reinterpret_cast<const lxcsobj *>(lxdgetobj(ascii.cs, LX_TCS, glo)), n, glo);
+  if (m == n) std::memcpy(text, conv, n);
+}
+
+int full(lsf_ctx *ctx, const char *routine, size_t count) {
+  lsfp_record(ctx, LSF_BUFFULL, 0, routine, uint64_t(count));
+  return LSFP_EFULL;
+}
+
+size_t field(int32_t v) { return v < 0 ? 0 : size_t(v); }
+
+}  // namespace
+
+extern "C" {
+
+int lsfpcpad(lsf_ctx *, lxmcur *out, size_t room, int fill, size_t count, lxglo *,
+             size_t *written) {
+  size_t used = 0;
+  if (out->shift_sensitive && out->shifted && room > 0) {
+    *out->pos++ = out->langid->shift_in;
+    out->shifted = 0;
+    used = 1;
+  }
+  size_t n = count < room - used ? count : room - used;
+  std::memset(out->pos, fill, n);
+  out->pos += n;
+  *written = used + n;
+  return 0;
+}
+
+int lsfpcbg(lsf_ctx *ctx, lxmcur *out, size_t room, uint64_t value, uint64_t u64, int64_t s64,
+            int mode, const lsfp_conv *conv, int negative, lxglo *glo, size_t *written) {
+  Writer w(ctx, out, room, glo);
+  const int base = conv->base ? conv->base : 10;
+  char digits[LCV_MAXDIGITS + 2];
+  int n;
+  // mode 1: the unsigned value; mode 2: the magnitude of the signed one
+  // (its sign comes below), the most negative value included
+  uint64_t v = mode == 0 ? value : mode == 1 ? u64 : (s64 < 0 ? 0 - uint64_t(s64) : uint64_t(s64));
+  n = lcvbg2b(digits, v, base);
+  const bool upper = (conv->flags & LSFP_UPPER) != 0;
+  if (upper && base == 16) lstmup(digits, digits, size_t(n));
+  to_charset(ctx, digits, size_t(n), glo);
+  const uint16_t f = conv->flags;
+  const size_t nd = size_t(n), prec = field(conv->precision);
+  const size_t digit_field = nd > prec ? nd : prec;
+  const size_t sign = (negative || (f & (LSFP_PLUS | LSFP_SPACE))) ? 1 : 0;
+  const size_t prefix = (f & LSFP_ALT) ? (base == 8 ? 1 : base == 16 ? 2 : 0) : 0;
+  const size_t used = digit_field + sign + prefix, width = field(conv->width);
+  const size_t padding = width > used ? width - used : 0;
+  bool ok = true;
+  if (!(f & (LSFP_LEFT | LSFP_ZERO))) ok = w.pad(w.code(LSFPC_BLANK), padding);
+  if (ok && sign)
+    ok = w.put(negative ? w.code(LSFPC_MINUS)
+                        : (f & LSFP_PLUS) ? w.code(LSFPC_PLUS) : w.code(LSFPC_BLANK));
+  if (ok && prefix) {
+    ok = w.put(w.code(LSFPC_ZERO));
+    if (ok && prefix == 2) {
+      char x = w.code(LSFPC_X);
+      ok = w.put(upper ? char(lsfp_upper(lsf_ctx_lang(ctx->priv), glo, uint8_t(x))) : x);
+    }
+  }
+  if (ok && (f & LSFP_ZERO)) ok = w.pad(w.code(LSFPC_ZERO), padding);
+  if (ok && nd < prec) ok = w.pad(w.code(LSFPC_ZERO), prec - nd);
+  if (ok) ok = w.put(digits, nd);
+  if (ok && (f & LSFP_LEFT)) ok = w.pad(w.code(LSFPC_BLANK), padding);
+  *written = w.written();
+  return ok ? 0 : full(ctx, "lsfpcbg()", *written);
+}
+
+}  // extern "C"
+
+namespace {
+
+// A pointer as "0x" and hexadecimal digits under the conversion's width and flags.
+int pointer(lsf_ctx *ctx, lxmcur *out, size_t room, uintptr_t value, const lsfp_conv *conv,
+            lxglo *glo, size_t *written) {
+  lsfp_conv s = *conv;
+  s.flags = uint16_t(s.flags | LSFP_ALT);
+  s.base = 16;
+  return lsfpcbg(ctx, out, room, uint64_t(value), 0, 0, 0, &s, 0, glo, written);
+}
+
+}  // namespace
+
+extern "C" {
+
+int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_conv *conv,
+                lxglo *glo, size_t *written) {
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(ptr), conv, glo, written);
+}
+
+int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_conv *conv,
+               lxglo *glo, size_t *written) {
+  return pointer(ctx, out, room, reinterpret_cast<uintptr_t>(fn), conv, glo, written);
+}
+
+int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t bytes,
+            int64_t columns, const lsfp_conv *conv, lxglo *glo, size_t *written) {
+  Writer w(ctx, out, room, glo);
+  *written = 0;
+  if (!text) {
+    uint64_t zero = 0;
+    lsforec(ctx, LSF_INTERNAL, LSFP_SITE_NULL, nullptr, LSFTXTP, "In lsfpcst(), failure occurs.",
+            LSFTXTP, "NULL pointer given.", LSFTXTP, "Number of bytes written: ", LSFUBIG_ZUR,
+            &zero, LSFEND);
+    return LSFP_ENULL;
+  }
+  const lxlangid *h = lsf_ctx_lang(ctx->priv);
+  const size_t length = bytes >= 0 ? size_t(bytes) : SIZE_MAX;
+  uint64_t d = columns >= 0 ? uint64_t(columns) : lsfnls_cntdisp(text, length, h, glo);
+  if (conv->precision >= 0 && uint64_t(conv->precision) < d) d = uint64_t(conv->precision);
+  const uint64_t width = field(conv->width);
+  const size_t padding = d <= width ? size_t(width - d) : 0;
+  const uint16_t f = conv->flags;
+  if (!(f & LSFP_LEFT) && !w.pad(w.code(LSFPC_BLANK), padding)) {
+    *written = w.written();
+    return full(ctx, "lsfpcst()", *written);
+  }
+  lxmcur in;
+  lxmcpen(text, length, &in, h, glo);
+  uint64_t copied = 0;
+  size_t n = lsfnls_cpdisp(out, w.left(), &in, d, glo, &copied);
+  const size_t used = size_t(in.pos - in.start);
+  const bool ended = used >= in.len || in.pos[0] == 0;
+  if (copied < d && !ended) {
+    *written = w.written();
+    const size_t after = w.left();
+    if (n < after) {
+      lsfp_record(ctx, LSF_DISPWIDTH, 0, "lsfpcst()", uint64_t(*written));
+      return LSFP_ECONV;
+    }
+    return full(ctx, "lsfpcst()", *written);
+  }
+  if ((f & LSFP_LEFT) && !w.pad(w.code(LSFPC_BLANK), padding)) {
+    *written = w.written();
+    return full(ctx, "lsfpcst()", *written);
+  }
+  *written = w.written();
+  return 0;
+}
+
+int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t len,
+            const lsfp_conv *conv, lxglo *glo, size_t *written) {
+  Writer w(ctx, out, room, glo);
+  *written = 0;
+  if (len == 0) return 0;
+  if (!buf) {
+    uint64_t zero = 0;
+    lsforec(ctx, LSF_INTERNAL, LSFP_SITE_NULL, nullptr, LSFTXTP, "In lsfpcme(), failure occurs.",
+            LSFTXTP, "NULL pointer given.", LSFTXTP, "Number of bytes written: ", LSFUBIG_ZUR,
+            &zero, LSFEND);
+    return LSFP_ENULL;
+  }
+  lsfp_conv s = *conv;
+  s.base = 16;
+  for (size_t i = 0; i < len; ++i) {
+    if (w.left() == 0 || (i > 0 && !w.put(w.code(LSFPC_BLANK)))) {
+      *written = w.written();
+      return full(ctx, "lsfpcme()", *written);
+    }
+    size_t part = 0;
+    int r = lsfpcbg(ctx, out, w.left(), buf[i], 0, 0, 0, &s, 0, glo, &part);
+    if (r == LSFP_EFULL) {
+      *written = w.written();
+      if (ctx->priv->record) lwemdtm(lsf_ctx_errs(ctx));
+      return full(ctx, "lsfpcme() when calling lsfpcbg", *written);
+    }
+    if (r != 0) {
+      *written = w.written();
+      return r;
+    }
+  }
+  *written = w.written();
+  return 0;
+}
+
+int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t len,
+            const lsfp_conv *conv, int letter, lxglo *glo, size_t *written) {
+  Writer w(ctx, out, room, glo);
+  *written = 0;
+  const uint16_t f = conv->flags;
+  const size_t width = field(conv->width);
+  auto emit = [&](const char *text, size_t n, size_t total, bool sign) -> int {
+    const size_t need = n + (sign ? 1 : 0);
+    const size_t padding = total > need ? total - need : 0;
+    bool ok = true;
+    if (!(f & LSFP_LEFT)) ok = w.pad(w.code(LSFPC_BLANK), padding);
+    if (ok && sign) ok = w.put((f & LSFP_PLUS) ? w.code(LSFPC_PLUS) : w.code(LSFPC_BLANK));
+    if (ok) ok = w.put(text, n);
+    if (ok && (f & LSFP_LEFT)) ok = w.pad(w.code(LSFPC_BLANK), padding);
+    *written = w.written();
+    return ok ? 0 : full(ctx, "lsfpcon()", *written);
+  };
+  if (!num) {  // not a number: "#" over the field
+    const size_t n = width > 0 ? width : 1;
+    if (w.left() < n) return full(ctx, "lsfpcon()", 0);
+    w.pad('#', n);
+    *written = w.written();
+    return 0;
+  }
+  if (!lsfnum_chk(num, len)) return LSFP_ENUMBER;
+  const uint8_t *body = len ? num : num + 1;
+  const size_t blen = len ? len : num[0];
+  const bool pinf = blen == 2 && body[0] == 0xFF && body[1] == 0x65;
+  const bool ninf = blen == 1 && body[0] == 0;
+  if (pinf || ninf) {
+    char t[2];
+    size_t n = lsfnum_nuc(num, len, t);
+    const size_t total = (f & LSFP_LEFT) ? (width > n ? width : n) : (width > n ? width : n);
+    return emit(t, n, total, false);
+  }
+  lsfnum_dec d;
+  lsfnum_decode(num, len, &d);
+  const int u = d.ndigits ? d.exp10 + 1 : 1;          // integer digits (0 or less below 1)
+  const int X = u - 1;
+  const int o = d.ndigits ? d.ndigits - u : 0;         // significant decimals after the point
+  int P = conv->precision >= 0 ? conv->precision : kDefaultPrecision;
+  if (letter == LSFPC_G && o <= 0) P = 0;
+  if ((f & LSFP_ALT) && P == 0) P = 1;
+  const bool sci = letter == LSFPC_E || (letter == LSFPC_G && X < -4 && o > P);
+  const bool sign = !d.negative && (f & (LSFP_PLUS | LSFP_SPACE));
+  lsfnum_fmt fmt{};
+  fmt.flags = uint32_t(LSFNUM_FORMATTED) | (sci ? uint32_t(LSFNUM_SCI) : 0u) |
+              (P == 0 ? uint32_t(LSFNUM_NOPOINT) : 0u);
+  fmt.dec_pos = uint32_t(P);
+  fmt.min_dec = uint32_t(P);
+  fmt.min_int = 1;
+  const size_t exp_chars = (X + 1 < -98 || X + 1 > 100) ? 5 : 4;
+  const size_t ints = sci ? 1 : size_t(u > 1 ? u : 1) + 1;  // one more for a carry
+  fmt.int_pos = uint32_t(ints);
+  const size_t natural = (d.negative ? 1 : 0) + ints + (P ? 1 + size_t(P) : 0) + (sci ? exp_chars : 0);
+  if ((f & LSFP_ZERO) && width > 0 && !sci) {
+    const size_t others = (d.negative || sign ? 1 : 0) + (P ? 1 + size_t(P) : 0);
+    if (width > others + 1) fmt.min_int = uint32_t(width - others);
+  }
+  fmt.width = uint32_t(natural > width ? natural : width);
+  char stack_text[kNumberText];
+  const size_t need = size_t(fmt.width) + size_t(fmt.min_int) + 8;
+  char *text = need <= sizeof stack_text ? stack_text : static_cast<char *>(lsfp_alloc(ctx, need));
+  if (!text) {
+    lsfp_record(ctx, LSF_NOMEM, 0, "lsfpd() failed to allocate memory", 0);
+    return LSFP_ENOMEM;
+  }
+  size_t n = lsfnum_nft(num, len, &fmt, text, lsf_ctx_lang(ctx->priv));
+  if (!(f & LSFP_UPPER))
+    lxsCnvSimple(text, text, n, kLowerFlags | LXO_EXACTLEN, lsf_ctx_lang(ctx->priv), glo);
+  int r = emit(text, n, width, sign);
+  if (text != stack_text) lsfp_free(ctx, text);
+  return r;
+}
+
+// ---- UTF-16 ----------------------------------------------------------------------
+
+int lsfu16to8(lsf_ctx *ctx, const void *text, char **out, size_t *outlen) {
+  lsf_priv *p = ctx && ctx->priv ? ctx->priv : nullptr;
+  if (!p || !p->csobj || !text) return -1;  // not a UTF-16 context
+  const size_t units = lxuStrLen(p->cvt, text);
+  const size_t ratio = p->ratio < 2 ? 2 : p->ratio;
+  const size_t size = ratio * units * 2 + 1;
+  char *buf = static_cast<char *>(lsfp_alloc(ctx, size + units * 2 + 2));
+  if (!buf) {
+    lsfp_record(ctx, LSF_NOMEM, 0, "lsfpd() failed to allocate memory", 0);
+    return -1;
+  }
+  // the units, aligned, after the text's room
+  char *tail = buf + size;
+  auto aligned = reinterpret_cast<uint16_t *>(tail + (reinterpret_cast<uintptr_t>(tail) & 1));
+  std::memcpy(aligned, text, units * 2);
+  lxglo *glo = p->glo;
+  auto cs = reinterpret_cast<const lxcsobj *>(p->csobj);
+  uint32_t n = lxgu2t(buf, cs, uint32_t(size - 1), aligned, uint32_t(units), 0, glo);
+  buf[n] = 0;
+  *out = buf;
+  *outlen = n;
+  return 0;
+}
+
+int lsfu8to16(lsf_ctx *ctx, const char *text, void **raw, uint16_t **aligned, size_t *units) {
+  lsf_priv *p = ctx && ctx->priv ? ctx->priv : nullptr;
+  if (!p || !p->csobj || !text) return -1;  // not a UTF-16 context
+  const lxlangid *h = lsf_ctx_lang(p);
+  const size_t len = (h->flags & LXH_F_WIDE) ? lxsulen(text) : std::strlen(text);
+  uint16_t *dst = *aligned;
+  if (!dst) {
+    char *buf = static_cast<char *>(lsfp_alloc(ctx, len * 2 + 2 + 1));
+    if (!buf) {
+      lsfp_record(ctx, LSF_NOMEM, 0, "lsfpd() failed to allocate memory", 0);
+      return -1;
+    }
+    *raw = buf;
+    dst = reinterpret_cast<uint16_t *>(buf + (reinterpret_cast<uintptr_t>(buf) & 1));
+    *aligned = dst;
+  }
+  auto cs = reinterpret_cast<const lxcsobj *>(p->csobj);
+  uint32_t n = lxgt2u(dst, uint32_t(len), text, cs, uint32_t(len), 0, p->glo);
+  dst[n] = 0;
+  *units = n;
+  return 0;
+}
+
+void lsfu16free(lsf_ctx *ctx, void *buffer) { lsfp_free(ctx, buffer); }
+
+}  // extern "C"
