@@ -7,12 +7,6 @@
 
 using namespace lxo;
 
-// Stateful sets are converted by the escape-sequence engine when it is
-// linked in; without it they are refused with LXG_ST_NOCS.
-extern "C" size_t lxg2cnv(void *dst, const lxcsobj *dstcs, size_t dstlen, const void *src,
-                          const lxcsobj *srccs, size_t srclen, lxglo *glo)
-    __attribute__((weak));
-
 namespace lxg {
 
 uint8_t sb_byte(const uint8_t *cs, uint32_t v, lxglo *g) {
@@ -348,15 +342,11 @@ extern "C" size_t lxgcnv(void *dstv, const lxcsobj *dstcs, size_t dstlen, const 
   }
   const uint8_t *wkb = lxn::wkb();
   if (!dcs || !scs || (dcs == wkb && scs == wkb)) return copy_as_is(dst, dstlen, src, srclen, g);
-  if ((cs_flags(dcs) | cs_flags(scs)) & CS_STATEFUL) {
-    if (lxg2cnv) return lxg2cnv(dstv, dstcs, dstlen, srcv, srccs, srclen, g);
-    lxn::status(g) = LXG_ST_NOCS;
-    return 0;
-  }
+  if ((cs_flags(dcs) | cs_flags(scs)) & CS_STATEFUL)
+    return lxg2cnv(dstv, dstcs, dstlen, srcv, srccs, srclen, g);
   if (cs_id(dcs) == ID_GB18030 || cs_id(scs) == ID_GB18030) {
-    // The GB18030 converter is not part of this library yet.
-    lxn::status(g) = LXG_ST_NOCS;
-    return 0;
+    size_t dl = dstlen, dc = dstlen, sl = srclen, sc = srclen;
+    return lxgbcnv(dstv, dstcs, &dl, &dc, srcv, srccs, &sl, &sc, 1, g);
   }
   if (!(cs_flags(scs) & CS_SHIFT)) {
     lxn::src_shift(g) = 0;
