@@ -58,6 +58,11 @@ size_t lxgbcnv(void *dstv, const lxcsobj *dstcs, size_t *dstlen, size_t *dstchar
       lxn::status(g) = LXG_ST_MISALIGNED;
       return 0;
     }
+    if (dl < 2) {
+      // room for no unit at all: nothing converted (a capacity of 0 would measure)
+      if (sl) lxn::status(g) = LXG_ST_SMALL;
+      return 0;
+    }
     uint32_t n = lxgt2u(reinterpret_cast<uint16_t *>(dst), static_cast<uint32_t>(dl / 2), src, srccs,
                         static_cast<uint32_t>(sl), 0, g);
     if (lxn::status(g) == LXG_ST_NOCS) lxn::status(g) = LXG_ST_COPIED;

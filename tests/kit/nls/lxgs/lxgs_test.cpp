@@ -470,6 +470,9 @@ TEST_F(Conv, Gb18030EdgeCases) {
     EXPECT_EQ(convert(e, AL32UTF8, "ab\x81\x30", GB18030), "ab");
     EXPECT_EQ(e.glo.nbytes, 2u);
     EXPECT_EQ(e.glo.status, 0u);
+    // a unit buffer of one byte holds nothing: not a measurement
+    EXPECT_EQ(convert(e, UCS, "\x81\x30\x81\x30", GB18030, 1), "");
+    EXPECT_EQ(e.glo.status, 6u);
     EXPECT_EQ(hex(convert(e, GB18030, "\xc2\x80", AL32UTF8)), "81 30 81 30 ");
     EXPECT_EQ(hex(convert(e, GB18030, "\xe4\xb8\xad", AL32UTF8)), "D6 D0 ");
     EXPECT_EQ(convert(e, GB18030, "a\xc2\x80", AL32UTF8, 4), "a");
