@@ -69,6 +69,9 @@ struct Ch {
 struct Stateful {
   const lxcsobj *cs = nullptr;
   const lxcsobj *base[kEntries] = {};
+  lxn::dec_fn dec[kEntries] = {};
+  lxn::enc_fn enc[kEntries] = {};
+  bool starts[256] = {};   // first bytes of the designation and shift sequences
   bool shifting = false;   // flag 0x4: locking shifts after designations
   bool onebase = false;    // header byte 102
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
@@ -82,9 +85,20 @@ struct Stateful {
     bytes100 = o[100];
     Entry e0 = entry(c, 0);
     if (e0.dlen() > 0 && e0.desig()[0] != 0x1B) doubled = e0.desig()[0];
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(c, i);
+      if (e.dlen()) starts[e.desig()[0]] = true;
+      if (e.slen() && shifting) starts[e.shift()[0]] = true;
+    }
   }
   const lxcsobj *base_of(unsigned i, lxglo *g) {
-    if (!base[i]) base[i] = lxhci2h(entry(cs, i).base(), g);
+    if (!base[i]) {
+      base[i] = lxhci2h(entry(cs, i).base(), g);
+      if (base[i]) {
+        dec[i] = lxn::decoder(obj(base[i]));
+        enc[i] = lxn::encoder(obj(base[i]));
+      }
+    }
     return base[i];
   }
   // The sequence that returns to the initial set (empty for entry 0 and
@@ -301,7 +315,8 @@ Step Engine::next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c) {
 Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   const lxcsobj *cs = ss_.cs;
   unsigned idx = 0;
-  if (lx2seq(cs, p, &idx, 0, avail)) {
+  bool seq = ss_.starts[p[0]];
+  if (seq && lx2seq(cs, p, &idx, 0, avail)) {
     unsigned len = entry(cs, idx).dlen();
     if (len > avail) return Step::Short;
     if (entry(cs, idx).single()) {
@@ -317,7 +332,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   }
   unsigned take = 0;  // sequence bytes before the character
   unsigned set = scur_;
-  if (ss_.shifting && lx2seq(cs, p, &idx, 1, avail)) {
+  if (seq && ss_.shifting && lx2seq(cs, p, &idx, 1, avail)) {
     Entry e = entry(cs, idx);
     unsigned len = e.slen();
     if (len > avail) return Step::Short;
@@ -380,7 +395,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
     return Step::Char;
   }
   const uint8_t *bo = obj(base);
-  c.v = blen == 1 ? cs_sbu(bo, b[0]) : lxn::decode(lxn::decoder(bo), bo, b, blen);
+  c.v = blen == 1 ? cs_sbu(bo, b[0]) : lxn::decode(ss_.dec[set], bo, b, blen);
   c.width = blen == 1 ? 1u : 2u;
   return Step::Char;
 }
@@ -398,7 +413,7 @@ bool Engine::encode_base(const Ch &c, uint8_t *bb, unsigned &bl) {
   if (!base) return false;
   const uint8_t *bo = obj(base);
   lxn::mark(g_) = 0;
-  bl = lxn::encode(lxn::encoder(bo), bo, bb, c.v, c.width, g_);
+  bl = lxn::encode(ds_.enc[dbase_], bo, bb, c.v, c.width, g_);
   bool lost = lxn::mark(g_) != 0;
   if (lost && !ds_.onebase) {
     uint16_t tried[kEntries];
@@ -416,7 +431,7 @@ bool Engine::encode_base(const Ch &c, uint8_t *bb, unsigned &bl) {
       const uint8_t *oo = obj(other);
       uint8_t alt[8];
       lxn::mark(g_) = 0;
-      unsigned al = lxn::encode(lxn::encoder(oo), oo, alt, c.v, c.width, g_);
+      unsigned al = lxn::encode(ds_.enc[j], oo, alt, c.v, c.width, g_);
       if (lxn::mark(g_) == 0) {
         memcpy(bb, alt, al);
         bl = al;

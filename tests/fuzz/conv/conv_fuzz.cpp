@@ -16,6 +16,7 @@
 #include "lxg.h"
 #include "lxh.h"
 #include "lxz.h"
+#include "nlsconv.h"
 #include "nlsobjw.h"
 
 namespace {
@@ -23,10 +24,6 @@ namespace {
 constexpr uint16_t kSets[] = {31, 871, 873, 2000, 2002, 1000, 900, 830, 850, 854,
                               9996, 9997, 9998, 9999};
 constexpr size_t kNSets = sizeof kSets / sizeof kSets[0];
-
-void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(140 + 2 * b, cls);
-}
 
 // A two-byte EUC-style set of a few rows over CJK code points.
 nlsw::CharsetDesc euc(const char *name, uint16_t id, uint32_t cp0, unsigned prefix) {
@@ -76,9 +73,9 @@ struct Setup {
       s.maxbytes = id == 871 ? 3 : 4;
       s.flags = id == 871 ? 0x4000 : 0;
       nlsw::Image img = nlsw::build_charset(s);
-      set_class(img, 0xC0, 0xDF, 1);
-      set_class(img, 0xE0, 0xEF, 2);
-      if (id == 873) set_class(img, 0xF0, 0xF7, 3);
+      nlsconv::set_class(img, 0xC0, 0xDF, 1);
+      nlsconv::set_class(img, 0xE0, 0xEF, 2);
+      if (id == 873) nlsconv::set_class(img, 0xF0, 0xF7, 3);
       add(2, id, s.name, img);
     }
     nlsw::CharsetDesc u16;
@@ -88,7 +85,7 @@ struct Setup {
     u16.maxbytes = 2;
     u16.flags = 0x100 | 0x2000;
     nlsw::Image ui = nlsw::build_charset(u16);
-    set_class(ui, 0, 255, 1);
+    nlsconv::set_class(ui, 0, 255, 1);
     add(2, 2000, u16.name, ui);
     nlsw::CharsetDesc sh = euc("KOSHIFT", 900, 0xAC00, 0);
     sh.flags = 0x4;
@@ -96,7 +93,7 @@ struct Setup {
     sh.shift_out = 0x0E;
     sh.map.erase(sh.map.begin() + 0x0E, sh.map.begin() + 0x10);
     nlsw::Image si = nlsw::build_charset(sh);
-    set_class(si, 0x80, 0xFF, 0);
+    nlsconv::set_class(si, 0x80, 0xFF, 0);
     add(2, 900, sh.name, si);
     nlsw::CharsetDesc jp = euc("JA16EUC", 830, 0x4E00, 0);
     for (unsigned b = 0xA1; b <= 0xDF; ++b) jp.map.push_back({{0x8E, (uint8_t)b}, 0xFF61 + b - 0xA1});
