@@ -155,6 +155,96 @@ bool code_point(const uint8_t *cs) {
   return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
 }
 
+// Runs of ASCII characters between two sets that both hold ASCII as
+// themselves are converted as runs: copied, widened to UTF-16 or looked up
+// in a 128-entry table, instead of one codec call each. Only long sources
+// take the time to check the sets.
+struct AsciiRun {
+  enum Kind : uint8_t { None, Copy, Utf16Be, Utf16Le, Table } kind = None;
+  uint8_t byte[128];
+  bool lossy[128];
+};
+
+constexpr size_t kAsciiRunMin = 64;
+
+void ascii_run_setup(AsciiRun &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, Loop loop,
+                     lxglo *g) {
+  r.kind = AsciiRun::None;
+  if (loop == Loop::Shift || srclen < kAsciiRunMin) return;
+  uint16_t sid = cs_id(scs), did = cs_id(dcs);
+  if ((cs_flags(scs) & CS_WIDE) || sid == ID_AL16UTF16LE || sid == ID_UCS) return;
+  for (unsigned b = 0; b < 128; ++b)
+    if (cs_sbu(scs, static_cast<uint8_t>(b)) != b || cs_len(scs, static_cast<uint8_t>(b)) != 1) return;
+  if (did == ID_UTF8 || did == ID_AL32UTF8) {
+    r.kind = AsciiRun::Copy;
+  } else if (did == ID_AL16UTF16) {
+    r.kind = AsciiRun::Utf16Be;
+  } else if (did == ID_AL16UTF16LE) {
+    r.kind = AsciiRun::Utf16Le;
+  } else if (cs_single(dcs) && !(cs_flags(dcs) & CS_SHIFT)) {
+    int16_t keep = lxn::mark(g);
+    for (unsigned b = 0; b < 128; ++b) {
+      lxn::mark(g) = 0;
+      r.byte[b] = sb_byte(dcs, b, g);
+      r.lossy[b] = lxn::mark(g) != 0;
+    }
+    lxn::mark(g) = keep;
+    r.kind = AsciiRun::Table;
+  }
+}
+
+// Converts the ASCII run at src[i..) into dst[o..); returns the characters.
+size_t ascii_run(const AsciiRun &r, uint8_t *dst, size_t dstlen, size_t &o, const uint8_t *src,
+                 size_t srclen, size_t &i, lxglo *g) {
+  size_t start = i;
+  size_t per = (r.kind == AsciiRun::Utf16Be || r.kind == AsciiRun::Utf16Le) ? 2 : 1;
+  size_t room = (dstlen - o) / per;
+  size_t end = srclen - i < room ? srclen : i + room;
+  size_t j = i;
+  while (j < end && src[j] < 0x80) ++j;
+  size_t n = j - i;
+  uint8_t *out = dst + o;
+  switch (r.kind) {
+    case AsciiRun::Copy: memcpy(out, src + i, n); break;
+    case AsciiRun::Utf16Be:
+      for (size_t k = 0; k < n; ++k) {
+        out[2 * k] = 0;
+        out[2 * k + 1] = src[i + k];
+      }
+      break;
+    case AsciiRun::Utf16Le:
+      for (size_t k = 0; k < n; ++k) {
+        out[2 * k] = src[i + k];
+        out[2 * k + 1] = 0;
+      }
+      break;
+    case AsciiRun::Table: {
+      bool lossy = false;
+      for (size_t k = 0; k < n; ++k) {
+        out[k] = r.byte[src[i + k]];
+        lossy |= r.lossy[src[i + k]];
+      }
+      if (lossy) lxn::mark(g) = 1000;
+      break;
+    }
+    case AsciiRun::None: break;
+  }
+  o += n * per;
+  i = j;
+  return i - start;
+}
+
+// Scratch output into the output: fixed moves for the common lengths.
+inline void put_scratch(uint8_t *to, const uint8_t *from, unsigned n) {
+  switch (n) {
+    case 1: to[0] = from[0]; break;
+    case 2: memcpy(to, from, 2); break;
+    case 3: memcpy(to, from, 3); break;
+    case 4: memcpy(to, from, 4); break;
+    default: memcpy(to, from, n); break;
+  }
+}
+
 size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *src,
                const uint8_t *scs, size_t srclen, lxglo *g) {
   uint16_t sid = cs_id(scs), did = cs_id(dcs);
@@ -173,7 +263,18 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
   uint8_t smax = cs_max(scs);
   size_t i = 0, o = 0, chars = 0;
   uint8_t scratch[16];
+  AsciiRun run;
+  ascii_run_setup(run, scs, dcs, srclen, loop, g);
   while (i < srclen) {
+    if (run.kind != AsciiRun::None && src[i] < 0x80) {
+      size_t n = ascii_run(run, dst, dstlen, o, src, srclen, i, g);
+      chars += n;
+      if (n == 0) {  // no room for it
+        small = true;
+        break;
+      }
+      continue;
+    }
     if (loop == Loop::Shift && sshift) {
       uint8_t b = src[i];
       if (b == cs_so(scs)) {
@@ -234,7 +335,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       dst[o++] = cs_si(dcs);
       dmulti = false;
     }
-    memcpy(dst + o, scratch, n);
+    put_scratch(dst + o, scratch, n);
     o += n;
     i += len;
     bool two = loop != Loop::Direct &&

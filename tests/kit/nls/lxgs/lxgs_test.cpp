@@ -584,3 +584,41 @@ TEST_F(Conv, EveryTwoPieceSplitGivesTheWholeConversion) {
     }
   });
 }
+
+// ---- Whole-string conversion of long text (ASCII runs) ---------------------------
+
+TEST_F(Conv, LongTextAgainstIconv) {
+  child([](Env &e) {
+    Bytes latin, bmp;
+    for (int k = 0; k < 40; ++k) {
+      latin += "plain ASCII words, then caf\xc3\xa9 na\xc3\xafve \xc3\x9f\xc3\xbf ";
+      bmp += "ASCII run " + std::to_string(k) + " \xe6\x97\xa5\xe6\x9c\xac \xd0\x96 \xc3\xa9\n";
+    }
+    const struct {
+      uint16_t id;
+      const char *iconv_name;
+      const Bytes *text;
+    } cases[] = {{LATIN1, "ISO-8859-1", &latin}, {AL16UTF16, "UTF-16BE", &bmp},
+                 {AL16UTF16LE, "UTF-16LE", &bmp},  {UTF8, "UTF-8", &bmp},
+                 {AL16UTF16, "UTF-16BE", &latin}, {LATIN1, "ISO-8859-1", &latin}};
+    for (const auto &c : cases) {
+      Bytes want = iconv_conv(c.iconv_name, "UTF-8", *c.text);
+      ASSERT_FALSE(want.empty()) << c.iconv_name;
+      EXPECT_EQ(convert(e, c.id, *c.text, AL32UTF8, 4 * c.text->size()), want) << c.iconv_name;
+      EXPECT_EQ(e.glo.nbytes, c.text->size());
+      EXPECT_EQ(e.glo.repmark, 0);
+      EXPECT_EQ(convert(e, AL32UTF8, want, c.id, 4 * want.size()), *c.text) << c.iconv_name;
+      // an output that ends inside an ASCII run: whole characters, status 6
+      size_t room = want.size() / 2 + 1;
+      Bytes part = convert(e, c.id, *c.text, AL32UTF8, room);
+      EXPECT_EQ(e.glo.status, 6u);
+      EXPECT_EQ(part, want.substr(0, part.size()));
+      EXPECT_LE(part.size(), room);
+      EXPECT_EQ(convert(e, c.id, c.text->substr(0, e.glo.nbytes), AL32UTF8, 4 * c.text->size()), part);
+    }
+    // characters the destination lacks, between ASCII runs
+    Bytes lossy = convert(e, LATIN1, bmp, AL32UTF8, 4 * bmp.size());
+    EXPECT_EQ(e.glo.repmark, 1000);
+    EXPECT_EQ(lossy.substr(0, 14), "ASCII run 0 ??");
+  });
+}
