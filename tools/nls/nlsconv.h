@@ -10,6 +10,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nlsobjw.h"
@@ -39,20 +40,21 @@ inline nlsw::CharsetDesc from_map(const std::string &maps, const char *file, con
   return s;
 }
 
-// The installation: single-byte, Unicode, EUC base charsets, GB18030, a
-// shift-sensitive set, the built-in stateful sets by their boot entries and
-// a stateful set of the writer with escapes of its own.
-inline std::string write_installation(const std::string &maps, std::string &err) {
-  char tmpl[] = "/tmp/nlsconvXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
+// Adds an object (an empty image: listed in the boot file only).
+inline void add(nlsw::Installation &inst, uint16_t type, uint16_t id, const std::string &name,
+                nlsw::Image img) {
+  nlsw::BootObject o;
+  o.type = type;
+  o.id = id;
+  o.name = name;
+  inst.objects.push_back({o, img});
+}
+
+// The language AMERICAN, the territory AMERICA and the sets US7ASCII,
+// WE8ISO8859P1, UTF8, AL32UTF8 and AL16UTF16.
+inline void add_basics(nlsw::Installation &inst) {
   auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject o;
-    o.type = type;
-    o.id = id;
-    o.name = name;
-    inst.objects.push_back({o, img});
+    nlsconv::add(inst, type, id, name, std::move(img));
   };
   add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
   add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
@@ -95,6 +97,20 @@ inline std::string write_installation(const std::string &maps, std::string &err)
     set_class(img, 0, 255, 1);
     add(2, AL16UTF16, s.name, img);
   }
+}
+
+// The installation: single-byte, Unicode, EUC base charsets, GB18030, a
+// shift-sensitive set, the built-in stateful sets by their boot entries and
+// a stateful set of the writer with escapes of its own.
+inline std::string write_installation(const std::string &maps, std::string &err) {
+  char tmpl[] = "/tmp/nlsconvXXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  nlsw::Installation inst;
+  inst.big_endian = nlsw::host_big_endian();
+  add_basics(inst);
+  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
+    nlsconv::add(inst, type, id, name, std::move(img));
+  };
   add(2, JA16EUC, "JA16EUC",
       nlsw::build_charset(from_map(maps, "eucjp.map", "JA16EUC", JA16EUC, nlsw::CsKind::Trie, 3, 0xA2AE)));
   add(2, KO16KSC, "KO16KSC5601",

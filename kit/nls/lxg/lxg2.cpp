@@ -163,15 +163,6 @@ uint32_t lxg2u2t(void *dst, const lxcsobj *dstcs, uint32_t dstlen, const uint16_
 
 int32_t lxg2cvp(void *dst, const lxcsobj *dstcs, uint32_t dstlen, const void **src,
                 const lxcsobj *srccs, uint32_t *srclen, uint16_t mode, lxglo *g) {
-  lxg::clear_resumable(g);
-  if (!dstcs || !srccs) {
-    lxn::status(g) = LXG_ST_NOCS;
-    return -1;
-  }
-  if (cs_id(obj(dstcs)) == ID_UCS && misaligned(dst)) {
-    lxn::status(g) = LXG_ST_MISALIGNED;
-    return -1;
-  }
   lxg::Run r;
   return lxg::resume(dst, dstcs, dstlen, src, srccs, srclen, mode, lxg::Measure::Normal, SIZE_MAX,
                      SIZE_MAX, r, g);

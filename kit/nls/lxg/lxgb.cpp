@@ -102,15 +102,6 @@ size_t lxgbcnv(void *dstv, const lxcsobj *dstcs, size_t *dstlen, size_t *dstchar
 int32_t lxgbcvp(void *dst, const lxcsobj *dstcs, uint32_t *dstlen, uint32_t *dstchars,
                 const void **src, const lxcsobj *srccs, uint32_t *srclen, uint32_t *srcchars,
                 uint16_t mode, int bytesonly, lxglo *g) {
-  lxg::clear_resumable(g);
-  if (!dstcs || !srccs) {
-    lxn::status(g) = LXG_ST_NOCS;
-    return -1;
-  }
-  if (cs_id(obj(dstcs)) == ID_UCS && misaligned(dst)) {
-    lxn::status(g) = LXG_ST_MISALIGNED;
-    return -1;
-  }
   lxg::Run r;
   int32_t n = lxg::resume(dst, dstcs, *dstlen, src, srccs, srclen, mode, lxg::Measure::Gb,
                           dstchars ? *dstchars : SIZE_MAX, srcchars ? *srcchars : SIZE_MAX, r, g);

@@ -47,6 +47,15 @@ unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t rem) {
   return cs_len(cs, p[0]);
 }
 
+bool utf16_shaped(const uint8_t *cs) {
+  uint16_t id = cs_id(cs);
+  return (cs_flags(cs) & CS_WIDE) || id == ID_UTF8 || id == ID_AL16UTF16LE;
+}
+bool code_point(const uint8_t *cs) {
+  uint16_t id = cs_id(cs);
+  return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
+}
+
 }  // namespace lxg
 
 using namespace lxg;
@@ -146,14 +155,6 @@ size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *s
 
 enum class Loop { Direct, Surrogate, Shift };
 
-bool utf16_shaped(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return (cs_flags(cs) & CS_WIDE) || id == ID_UTF8 || id == ID_AL16UTF16LE;
-}
-bool code_point(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
-}
 
 // Runs of ASCII characters between two sets that both hold ASCII as
 // themselves are converted as runs: copied, widened to UTF-16 or looked up

@@ -22,6 +22,16 @@ void clear_resumable(lxglo *g) {
 int32_t resume(void *dst, const lxcsobj *dstcs, uint32_t dstlen, const void **src,
                const lxcsobj *srccs, uint32_t *srclen, uint16_t mode, Measure how,
                size_t outchars, size_t srcchars, Run &r, lxglo *g) {
+  clear_resumable(g);
+  if (!dstcs || !srccs) {
+    lxn::status(g) = LXG_ST_NOCS;
+    return -1;
+  }
+  if (cs_id(reinterpret_cast<const uint8_t *>(dstcs)) == ID_UCS &&
+      (reinterpret_cast<uintptr_t>(dst) & 1u)) {
+    lxn::status(g) = LXG_ST_MISALIGNED;
+    return -1;
+  }
   r.dst = static_cast<uint8_t *>(dst);
   r.dstlen = dstlen;
   r.src = static_cast<const uint8_t *>(*src);
@@ -136,10 +146,6 @@ extern "C" int32_t lxgcvp(void *dst, const lxcsobj *dstcs, uint32_t dstlen, cons
   if (cs_id(dcs) == ID_GB18030 || cs_id(scs) == ID_GB18030) {
     uint32_t dl = dstlen, dc = dstlen, sc = *srclen;
     return lxgbcvp(dst, dstcs, &dl, &dc, src, srccs, srclen, &sc, mode, 1, g);
-  }
-  if (cs_id(dcs) == ID_UCS && (reinterpret_cast<uintptr_t>(dst) & 1u)) {
-    lxn::status(g) = LXG_ST_MISALIGNED;
-    return -1;
   }
   const uint8_t *wkb = lxn::wkb();
   if (dcs == wkb || scs == wkb) {

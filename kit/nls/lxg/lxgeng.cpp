@@ -45,14 +45,6 @@ Side side_of(const uint8_t *cs) {
   return Side::Plain;
 }
 
-bool utf16_shaped(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return (cs_flags(cs) & CS_WIDE) || id == ID_UTF8 || id == ID_AL16UTF16LE;
-}
-bool code_point(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
-}
 
 // One source step.
 struct Ch {

@@ -16,6 +16,12 @@ uint8_t sb_byte(const uint8_t *cs, uint32_t value, lxglo *g);
 // Length of the source character at p with the surrogate look-ahead.
 unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t remaining);
 
+// A supplementary character changes form between a UTF-16 shaped or
+// six-byte set (flag 0x100, UTF8, AL16UTF16LE) and a code-point set
+// (AL32UTF8, flag 0x100 or 0x10000000, AL16UTF16LE).
+bool utf16_shaped(const uint8_t *cs);
+bool code_point(const uint8_t *cs);
+
 }  // namespace lxg
 
 #endif

@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lxg.h"
@@ -51,42 +52,12 @@ struct Setup {
     std::string dir = mkdtemp(t);
     nlsw::Installation inst;
     inst.big_endian = nlsw::host_big_endian();
+    nlsconv::add_basics(inst);
     auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-      nlsw::BootObject o;
-      o.type = type;
-      o.id = id;
-      o.name = name;
-      if (img.size() == 0) o.size = 2492;
-      inst.objects.push_back({o, img});
+      bool listed_only = img.size() == 0;
+      nlsconv::add(inst, type, id, name, std::move(img));
+      if (listed_only) inst.objects.back().first.size = 2492;  // a built-in stateful set
     };
-    add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-    add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-    add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-    nlsw::CharsetDesc l1;
-    l1.name = "WE8ISO8859P1";
-    l1.id = 31;
-    for (uint32_t c = 0; c < 256; ++c) l1.map.push_back({{(uint8_t)c}, c});
-    add(2, 31, l1.name, nlsw::build_charset(l1));
-    for (uint16_t id : {871, 873}) {
-      nlsw::CharsetDesc s = nlsw::ascii_charset(id == 871 ? "UTF8" : "AL32UTF8", id);
-      s.kind = nlsw::CsKind::Utf;
-      s.maxbytes = id == 871 ? 3 : 4;
-      s.flags = id == 871 ? 0x4000 : 0;
-      nlsw::Image img = nlsw::build_charset(s);
-      nlsconv::set_class(img, 0xC0, 0xDF, 1);
-      nlsconv::set_class(img, 0xE0, 0xEF, 2);
-      if (id == 873) nlsconv::set_class(img, 0xF0, 0xF7, 3);
-      add(2, id, s.name, img);
-    }
-    nlsw::CharsetDesc u16;
-    u16.name = "AL16UTF16";
-    u16.id = 2000;
-    u16.kind = nlsw::CsKind::Utf;
-    u16.maxbytes = 2;
-    u16.flags = 0x100 | 0x2000;
-    nlsw::Image ui = nlsw::build_charset(u16);
-    nlsconv::set_class(ui, 0, 255, 1);
-    add(2, 2000, u16.name, ui);
     nlsw::CharsetDesc sh = euc("KOSHIFT", 900, 0xAC00, 0);
     sh.flags = 0x4;
     sh.shift_in = 0x0F;
