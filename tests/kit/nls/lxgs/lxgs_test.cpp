@@ -259,6 +259,12 @@ TEST_F(Conv, Iso2022CnAgainstIconv) {
     ASSERT_NE(g, Bytes::npos);
     EXPECT_GT(mixed.rfind("\x1b\x24\x29\x41"), g) << hex(mixed);
     EXPECT_EQ(convert(e, AL32UTF8, mixed, ISO2022CN), gbcns);
+    // a line end ends the designation: the next line designates again
+    Bytes lines = convert(e, ISO2022CN, "\xe4\xb8\xad\n\xe4\xb8\xad", AL32UTF8);
+    EXPECT_EQ(hex(lines), "1B 24 29 41 0E 56 50 0F 0A 1B 24 29 41 0E 56 50 0F ");
+    // while ISO-2022-KR designates once for the whole text
+    Bytes kr = convert(e, ISO2022KR, "\xed\x95\x9c\n\xed\x95\x9c", AL32UTF8);
+    EXPECT_EQ(hex(kr), "1B 24 29 43 0E 47 51 0F 0A 0E 47 51 0F ");
   });
 }
 
