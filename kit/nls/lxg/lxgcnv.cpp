@@ -235,17 +235,6 @@ size_t ascii_run(const AsciiRun &r, uint8_t *dst, size_t dstlen, size_t &o, cons
   return i - start;
 }
 
-// Scratch output into the output: fixed moves for the common lengths.
-inline void put_scratch(uint8_t *to, const uint8_t *from, unsigned n) {
-  switch (n) {
-    case 1: to[0] = from[0]; break;
-    case 2: memcpy(to, from, 2); break;
-    case 3: memcpy(to, from, 3); break;
-    case 4: memcpy(to, from, 4); break;
-    default: memcpy(to, from, n); break;
-  }
-}
-
 size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *src,
                const uint8_t *scs, size_t srclen, lxglo *g) {
   uint16_t sid = cs_id(scs), did = cs_id(dcs);
@@ -336,7 +325,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       dst[o++] = cs_si(dcs);
       dmulti = false;
     }
-    put_scratch(dst + o, scratch, n);
+    put_small(dst + o, scratch, n);
     o += n;
     i += len;
     bool two = loop != Loop::Direct &&

@@ -126,7 +126,7 @@ class Engine {
   void lone_surrogate(const uint8_t *p, size_t n);
   bool flush_pending();
   void write(const uint8_t *p, size_t n) {
-    if (!r_.measure) memcpy(r_.dst + r_.out, p, n);
+    if (!r_.measure) put_small(r_.dst + r_.out, p, n);
     r_.out += n;
   }
   size_t room() const { return r_.measure ? SIZE_MAX : r_.dstlen - r_.out; }
@@ -467,32 +467,37 @@ void Engine::close_dst() {
 
 Put Engine::emit(const Ch &c) {
   uint8_t buf[kOutMax];
+  const uint8_t *from = buf;  // the character's output: from[0..k)
   unsigned k = 0, close = 0, cnt = 1;
   bool ndmulti = dmulti_;
   uint8_t ndcur = dcur_, ndg1 = dg1_;
   unsigned ndbase = dbase_;
   switch (dk_) {
     case Side::Plain: {
-      uint8_t tmp[16];
+      // The character goes to buf + 1, leaving room for a shift byte before it.
+      uint8_t *at = buf + 1;
       unsigned n;
       if (c.copy) {
         n = c.rawlen;
-        memcpy(tmp, c.raw, n);
+        memcpy(at, c.raw, n);
       } else if (rows_) {
-        tmp[0] = sb_byte(d_, c.v, g_);
+        at[0] = sb_byte(d_, c.v, g_);
         n = 1;
       } else {
-        n = lxn::encode(enc_, d_, tmp, c.v, c.width, g_);
+        n = lxn::encode(enc_, d_, at, c.v, c.width, g_);
       }
+      from = at;
+      k = n;
       if (dshift_) {
         bool multi = n >= 2;
-        if (multi && !dmulti_) buf[k++] = cs_so(d_);
-        if (!multi && dmulti_) buf[k++] = cs_si(d_);
+        if (multi != dmulti_) {
+          buf[0] = multi ? cs_so(d_) : cs_si(d_);
+          from = buf;
+          ++k;
+        }
         ndmulti = multi;
         close = multi ? 1 : 0;
       }
-      memcpy(buf + k, tmp, n);
-      k += n;
       uint32_t df = cs_flags(d_);
       if ((form_ != Form::Direct || r_.how == Measure::Gb) &&
           ((n == 4 && ((df & CS_WIDE) || cs_id(d_) == ID_AL16UTF16LE)) || (n == 6 && (df & CS_SIX))))
@@ -584,7 +589,7 @@ Put Engine::emit(const Ch &c) {
   }
   size_t rm = room();
   if (k + (keep_close() ? close : 0) <= rm) {
-    write(buf, k);
+    write(from, k);
     commit();
     r_.chars += cnt;
     return Put::Done;
@@ -594,8 +599,8 @@ Put Engine::emit(const Ch &c) {
   if (r_.mode == 2) return Put::Dropped;
   size_t rest = k - rm;
   if (rest > kPending) return Put::NoRoom;  // the pending bytes cannot hold the rest
-  write(buf, rm);
-  memcpy(k_.pending, buf + rm, rest);
+  write(from, rm);
+  memcpy(k_.pending, from + rm, rest);
   k_.npending = static_cast<uint8_t>(rest);
   commit();
   return Put::Split;
