@@ -457,6 +457,19 @@ TEST_F(Conv, ResumableEdgeCases) {
     EXPECT_EQ(call(nullptr, 16, "ab", 2, a32, 1), -1);
     EXPECT_EQ(e.glo.status, 7u);
     EXPECT_EQ(left, 2u);
+    // the wide object (id 799): a code's second byte waits, an odd byte is carried
+    const lxcsobj *wide = cs(e, 799), *l1 = cs(e, LATIN1);
+    e.glo.carry = {};
+    EXPECT_EQ(call(wide, 1, "A", 1, l1, 1), 1);
+    EXPECT_EQ(e.glo.status, 6u);
+    EXPECT_EQ(out[0], '\0');
+    EXPECT_EQ(call(wide, 4, "B", 1, l1, 1), 3);
+    EXPECT_EQ(hex(Bytes(out, 3)), "41 00 42 ");
+    EXPECT_EQ(call(l1, 16, "\x00\x41\x00", 3, wide, 0), 1);
+    EXPECT_EQ(left, 0u);
+    EXPECT_EQ(e.glo.carry.ncarried, 1u);
+    EXPECT_EQ(call(l1, 16, "\x42\x07\xcf", 3, wide, 1), 2);
+    EXPECT_EQ(Bytes(out, 2), "B\xbf");  // codes above 1998 stand for U+00BF
     // a character whose rest exceeds the pending bytes does not fit
     e.glo.carry = {};
     EXPECT_EQ(call(u8, 1, "\xf0\x9f\x98\x80", 4, a32, 1), 0);
@@ -548,7 +561,7 @@ namespace {
 uint32_t min_room(uint16_t to) {
   switch (to) {
     case UCS: case UTF8: return 2;
-    case ISO2022JP: case ISO2022KR: case HZ: return 4;
+    case ISO2022JP: case ISO2022KR: case ISO2022CN: case HZ: case JIS7: return 4;
     default: return 1;
   }
 }
@@ -556,8 +569,8 @@ uint32_t min_room(uint16_t to) {
 
 TEST_F(Conv, EveryTwoPieceSplitGivesTheWholeConversion) {
   child([](Env &e) {
-    const uint16_t sets[] = {LATIN1, UTF8, AL32UTF8, AL16UTF16, AL16UTF16LE, UCS, KOSHIFT,
-                             ISO2022JP, ISO2022KR, HZ, GB18030};
+    const uint16_t sets[] = {LATIN1, UTF8,      AL32UTF8,  AL16UTF16, AL16UTF16LE, UCS,  KOSHIFT,
+                             ISO2022JP, ISO2022KR, ISO2022CN, HZ,        JIS7,        GB18030};
     const uint32_t rooms[] = {1, 2, 3, 5, 8};
     size_t k = 0;
     for (uint16_t from : sets) {
@@ -568,7 +581,7 @@ TEST_F(Conv, EveryTwoPieceSplitGivesTheWholeConversion) {
         Bytes src = convert(e, from, text, AL32UTF8);
         if (src.size() > 48) src = convert(e, from, text.substr(0, 24), AL32UTF8);
         Bytes whole = convert(e, to, src, from);
-        bool stateful_to = to == ISO2022JP || to == ISO2022KR || to == HZ;
+        bool stateful_to = to == ISO2022JP || to == ISO2022KR || to == ISO2022CN || to == HZ || to == JIS7;
         Bytes want = stateful_to ? convert(e, AL32UTF8, whole, to) : whole;
         int fails = 0;
         for (size_t cut = 0; cut <= src.size() && fails < 3; ++cut) {
