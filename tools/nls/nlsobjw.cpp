@@ -417,6 +417,40 @@ Image build_charset(const CharsetDesc &desc) {
   return img;
 }
 
+Image build_stateful(const StatefulDesc &desc) {
+  constexpr size_t kEntryAt = 104, kEntrySize = 36, kEntries = 7;
+  Image img;
+  object_header(img, LX_TCS);
+  img.reserve_to(LXCS_DATA);
+  img.put16(92, desc.id);
+  img.put16(94, 31);
+  img.put32(96, LXCSF_STATEFUL | (desc.locking_shifts ? LXCSF_SHIFT : 0u));
+  img.put8(100, desc.longest);
+  img.put8(101, desc.base_longest);
+  img.put8(102, desc.one_base ? 1 : 0);
+  img.put8(103, 0);
+  for (size_t i = 0; i < desc.entries.size() && i < kEntries; ++i) {
+    const StatefulEntry &e = desc.entries[i];
+    size_t at = kEntryAt + kEntrySize * i;
+    for (size_t k = 0; k < e.designation.size() && k < 6; ++k) img.put8(at + k, e.designation[k]);
+    for (size_t k = 0; k < e.shift.size() && k < 2; ++k) img.put8(at + 6 + k, e.shift[k]);
+    img.put16(at + 8, (uint16_t)std::min<size_t>(e.designation.size(), 6));
+    img.put16(at + 10, (uint16_t)std::min<size_t>(e.shift.size(), 2));
+    img.put16(at + 12, e.base);
+    for (size_t k = 0; k < e.pattern.size() && k < 4; ++k) img.put8(at + 24 + k, e.pattern[k]);
+    img.put32(at + 28, e.single_shift ? 1u : 0u);
+    img.put8(at + 32, e.base_len);
+  }
+  Image data;
+  data.putname(0, desc.name);
+  size_t end = data.size();
+  for (int k = 0; k < 47; ++k) img.put32(2284 + 4 * k, 0);
+  img.put32(2284 + 4 * 47, (uint32_t)end);
+  img.append(data, 4);
+  finish_object(img);
+  return img;
+}
+
 bool read_map(const std::string &path, CharsetDesc &desc, std::string &err) {
   std::ifstream in(path);
   if (!in) {

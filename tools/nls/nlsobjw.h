@@ -73,6 +73,28 @@ CharsetDesc ascii_charset(const std::string &name, uint16_t id);
 // from the map's two-byte characters.
 Image build_charset(const CharsetDesc &desc);
 
+// A stateful (ISO-2022 or HZ style) set: a header and up to seven entries,
+// each a set the text can switch to, identified with a region of a base
+// charset. Entry 0 is the initial set.
+struct StatefulEntry {
+  std::vector<uint8_t> designation;  // escape sequence (at most 6 bytes)
+  std::vector<uint8_t> shift;        // SO / SI or a single shift (at most 2)
+  uint16_t base = 0;                 // base charset id
+  std::vector<uint8_t> pattern;      // leading bytes in the base (0xFF: any)
+  bool single_shift = false;
+  uint8_t base_len = 1;              // bytes of one character in the base
+};
+struct StatefulDesc {
+  std::string name;
+  uint16_t id = 0;
+  bool locking_shifts = false;  // flag 0x4: SO/SI after designations
+  uint8_t longest = 0;          // byte 100: longest character, sequences included
+  uint8_t base_longest = 0;     // byte 101
+  bool one_base = false;        // byte 102
+  std::vector<StatefulEntry> entries;
+};
+Image build_stateful(const StatefulDesc &desc);
+
 // Reads a mapping file: lines "0xBYTES 0xCODEPOINT [# comment]".
 bool read_map(const std::string &path, CharsetDesc &desc, std::string &err);
 

@@ -179,6 +179,23 @@ extern const uint16_t lxcgbMaping[LXCGB_RANGES][4];  // {first unit, last unit, 
 #define LXCGB_BMP0 1687218u   // linear value of 81 30 81 30
 #define LXCGB_SUPP0 1876218u  // linear value of 90 30 81 30 (U+10000)
 
+// ---- GB18030 character routines --------------------------------------------
+
+// lxcgbgwt mode bit: decide from the first bytes only (no look-ahead), so
+// that an incomplete character can be carried.
+#define LXCGB_FIRSTBYTES 0x1u
+
+// Length of the character at p with avail bytes available: the byte class,
+// GB18030's four-byte form, and the surrogate look-ahead of the UTF-16
+// shaped sets (the first bytes only with LXCGB_FIRSTBYTES).
+unsigned lxcgbgwt(const lxcsobj *cs, const uint8_t *p, size_t avail, unsigned mode);
+// One character of len bytes to its UTF-16 value (single bytes by table).
+uint32_t lxcgbt2u(const lxcsobj *cs, const uint8_t *p, unsigned len);
+// One value into cs by the codec selection rule (GB18030 tested first).
+uint16_t lxcgbu2t(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);
+// Writes the four GB18030 bytes of linear value n; returns the first byte.
+uint8_t lxcgbunLinear(uint32_t n, uint8_t *out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -138,15 +138,6 @@ uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   return wide ? rd32(e) : rd16(e);
 }
 
-// Four bytes of a GB18030 linear value.
-void gb_linear_bytes(uint32_t n, uint8_t *out) {
-  uint32_t i = n - LXCGB_BMP0;
-  out[3] = (uint8_t)(0x30 + i % 10);
-  out[2] = (uint8_t)(0x81 + (i / 10) % 126);
-  out[1] = (uint8_t)(0x30 + (i / 1260) % 10);
-  out[0] = (uint8_t)(0x81 + i / 12600);
-}
-
 // The entry of the unit whose low byte is low, in the row whose 8-byte record
 // is rec, of a block of encoding rows with entries width bytes wide: dense
 // (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
@@ -452,7 +443,7 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
 uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                         lxglo *glo) {
   if (is_pair(value)) {
-    gb_linear_bytes(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
+    lxcgbunLinear(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
     return 4;
   }
   if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
@@ -464,7 +455,7 @@ uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigne
     else if (value > lxcgbMaping[mid][1])
       low = mid + 1;
     else {
-      gb_linear_bytes(LXCGB_BMP0 + lxcgbMaping[mid][2] + (value - lxcgbMaping[mid][0]), out);
+      lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[mid][2] + (value - lxcgbMaping[mid][0]), out);
       return 4;
     }
   }

@@ -2,19 +2,13 @@
 #include <string.h>
 
 #include "lxg.h"
+#include "lxgint.h"
 #include "lxhint.h"
 
 using namespace nlsobj;
 
-// Stateful sets are converted by the escape-sequence engine when it is
-// linked in; without it they are refused with LXG_ST_NOCS.
-extern "C" size_t lxg2cnv(void *dst, const lxcsobj *dstcs, size_t dstlen, const void *src,
-                          const lxcsobj *srccs, size_t srclen, lxglo *glo)
-    __attribute__((weak));
+namespace lxg {
 
-namespace {
-
-// Length of the source character at p with the surrogate look-ahead.
 unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t rem) {
   uint32_t f = cs_flags(cs);
   uint16_t id = cs_id(cs);
@@ -25,6 +19,21 @@ unsigned measure_la(const uint8_t *cs, const uint8_t *p, size_t rem) {
   if (id == ID_AL16UTF16LE) return (rem > 3 && (p[1] >> 2) == 0x36 && (p[3] >> 2) == 0x37) ? 4u : 2u;
   return cs_len(cs, p[0]);
 }
+
+bool utf16_shaped(const uint8_t *cs) {
+  uint16_t id = cs_id(cs);
+  return (cs_flags(cs) & CS_WIDE) || id == ID_UTF8 || id == ID_AL16UTF16LE;
+}
+bool code_point(const uint8_t *cs) {
+  uint16_t id = cs_id(cs);
+  return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
+}
+
+}  // namespace lxg
+
+using namespace lxg;
+
+namespace {
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
 
@@ -119,13 +128,84 @@ size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *s
 
 enum class Loop { Direct, Surrogate, Shift };
 
-bool utf16_shaped(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return (cs_flags(cs) & CS_WIDE) || id == ID_UTF8 || id == ID_AL16UTF16LE;
+
+// Runs of ASCII characters between two sets that both hold ASCII as
+// themselves are converted as runs: copied, widened to UTF-16 or looked up
+// in a 128-entry table, instead of one codec call each. Only long sources
+// take the time to check the sets.
+struct AsciiRun {
+  enum Kind : uint8_t { None, Copy, Utf16Be, Utf16Le, Table } kind = None;
+  uint8_t byte[128];
+  bool lossy[128];
+};
+
+constexpr size_t kAsciiRunMin = 64;
+
+void ascii_run_setup(AsciiRun &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, Loop loop,
+                     lxglo *g) {
+  r.kind = AsciiRun::None;
+  if (loop == Loop::Shift || srclen < kAsciiRunMin) return;
+  uint16_t sid = cs_id(scs), did = cs_id(dcs);
+  if ((cs_flags(scs) & CS_WIDE) || sid == ID_AL16UTF16LE || sid == ID_UCS) return;
+  for (unsigned b = 0; b < 128; ++b)
+    if (cs_sbu(scs, static_cast<uint8_t>(b)) != b || cs_len(scs, static_cast<uint8_t>(b)) != 1) return;
+  if (did == ID_UTF8 || did == ID_AL32UTF8) {
+    r.kind = AsciiRun::Copy;
+  } else if (did == ID_AL16UTF16) {
+    r.kind = AsciiRun::Utf16Be;
+  } else if (did == ID_AL16UTF16LE) {
+    r.kind = AsciiRun::Utf16Le;
+  } else if (cs_single(dcs) && !(cs_flags(dcs) & CS_SHIFT)) {
+    int16_t keep = lxn::mark(g);
+    for (unsigned b = 0; b < 128; ++b) {
+      lxn::mark(g) = 0;
+      r.byte[b] = lxcsu2sb(lxn::csobj(dcs), b, g);
+      r.lossy[b] = lxn::mark(g) != 0;
+    }
+    lxn::mark(g) = keep;
+    r.kind = AsciiRun::Table;
+  }
 }
-bool code_point(const uint8_t *cs) {
-  uint16_t id = cs_id(cs);
-  return id == ID_AL32UTF8 || (cs_flags(cs) & (CS_WIDE | CS_CP32)) || id == ID_AL16UTF16LE;
+
+// Converts the ASCII run at src[i..) into dst[o..); returns the characters.
+size_t ascii_run(const AsciiRun &r, uint8_t *dst, size_t dstlen, size_t &o, const uint8_t *src,
+                 size_t srclen, size_t &i, lxglo *g) {
+  size_t start = i;
+  size_t per = (r.kind == AsciiRun::Utf16Be || r.kind == AsciiRun::Utf16Le) ? 2 : 1;
+  size_t room = (dstlen - o) / per;
+  size_t end = srclen - i < room ? srclen : i + room;
+  size_t j = i;
+  while (j < end && src[j] < 0x80) ++j;
+  size_t n = j - i;
+  uint8_t *out = dst + o;
+  switch (r.kind) {
+    case AsciiRun::Copy: memcpy(out, src + i, n); break;
+    case AsciiRun::Utf16Be:
+      for (size_t k = 0; k < n; ++k) {
+        out[2 * k] = 0;
+        out[2 * k + 1] = src[i + k];
+      }
+      break;
+    case AsciiRun::Utf16Le:
+      for (size_t k = 0; k < n; ++k) {
+        out[2 * k] = src[i + k];
+        out[2 * k + 1] = 0;
+      }
+      break;
+    case AsciiRun::Table: {
+      bool lossy = false;
+      for (size_t k = 0; k < n; ++k) {
+        out[k] = r.byte[src[i + k]];
+        lossy |= r.lossy[src[i + k]];
+      }
+      if (lossy) lxn::mark(g) = 1000;
+      break;
+    }
+    case AsciiRun::None: break;
+  }
+  o += n * per;
+  i = j;
+  return i - start;
 }
 
 size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *src,
@@ -146,7 +226,18 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
   uint8_t smax = cs_max(scs);
   size_t i = 0, o = 0, chars = 0;
   uint8_t scratch[16];
+  AsciiRun run;
+  ascii_run_setup(run, scs, dcs, srclen, loop, g);
   while (i < srclen) {
+    if (run.kind != AsciiRun::None && src[i] < 0x80) {
+      size_t n = ascii_run(run, dst, dstlen, o, src, srclen, i, g);
+      chars += n;
+      if (n == 0) {  // no room for it
+        small = true;
+        break;
+      }
+      continue;
+    }
     if (loop == Loop::Shift && sshift) {
       uint8_t b = src[i];
       if (b == cs_so(scs)) {
@@ -207,7 +298,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       dst[o++] = cs_si(dcs);
       dmulti = false;
     }
-    memcpy(dst + o, scratch, n);
+    put_small(dst + o, scratch, n);
     o += n;
     i += len;
     bool two = loop != Loop::Direct &&
@@ -315,15 +406,11 @@ extern "C" size_t lxgcnv(void *dstv, const lxcsobj *dstcs, size_t dstlen, const 
   }
   const uint8_t *wkb = lxn::wkb();
   if (!dcs || !scs || (dcs == wkb && scs == wkb)) return copy_as_is(dst, dstlen, src, srclen, g);
-  if ((cs_flags(dcs) | cs_flags(scs)) & CS_STATEFUL) {
-    if (lxg2cnv) return lxg2cnv(dstv, dstcs, dstlen, srcv, srccs, srclen, g);
-    lxn::status(g) = LXG_ST_NOCS;
-    return 0;
-  }
+  if ((cs_flags(dcs) | cs_flags(scs)) & CS_STATEFUL)
+    return lxg2cnv(dstv, dstcs, dstlen, srcv, srccs, srclen, g);
   if (cs_id(dcs) == ID_GB18030 || cs_id(scs) == ID_GB18030) {
-    // The GB18030 converter is not part of this library yet.
-    lxn::status(g) = LXG_ST_NOCS;
-    return 0;
+    size_t dl = dstlen, dc = dstlen, sl = srclen, sc = srclen;
+    return lxgbcnv(dstv, dstcs, &dl, &dc, srcv, srccs, &sl, &sc, 1, g);
   }
   if (!(cs_flags(scs) & CS_SHIFT)) {
     lxn::src_shift(g) = 0;

@@ -6,17 +6,15 @@
 
 using namespace nlsobj;
 
-// The escape-sequence engine's unit converters, used when linked in.
-extern "C" uint32_t lxg2t2u(uint16_t *dst, uint32_t capacity, const void *src,
-                            const lxcsobj *srccs, uint32_t srclen, uint16_t mode, lxglo *glo)
-    __attribute__((weak));
-extern "C" uint32_t lxg2u2t(void *dst, const lxcsobj *dstcs, uint32_t dstlen,
-                            const uint16_t *src, uint32_t nunits, uint16_t mode, lxglo *glo)
-    __attribute__((weak));
-
 namespace {
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
+
+// A four-byte GB18030 character beyond the BMP (U+10000 to U+10FFFF).
+bool gb_supplementary(const uint8_t *p) {
+  uint32_t lin = p[0] * 12600u + p[1] * 1260u + p[2] * 10u + p[3];
+  return lin >= LXCGB_SUPP0 && lin <= LXCGB_SUPP0 + 0xFFFFFu;
+}
 
 bool is_high(uint32_t u) { return (u & 0xFC00u) == 0xD800u; }
 bool is_low(uint32_t u) { return (u & 0xFC00u) == 0xDC00u; }
@@ -106,7 +104,10 @@ void run(U2T &c, lxglo *g) {
                         ? nullptr
                         : lxn::encoder(c.cs);
   bool measure = c.dst == nullptr;
-  bool multi = false;
+  bool multi = c.resume && c.form == F_SHIFT && g->carry.dst_shift != 0;
+  // A whole conversion, and the resumable mode 2, keep a byte for the
+  // closing shift-in; modes 0 and 1 close in a later call when it is full.
+  bool keep_si = !measure && (!c.resume || (c.mode & 2));
   uint32_t i = 0;
   size_t o = 0, chars = 0;
   uint8_t buf[16];
@@ -134,7 +135,7 @@ void run(U2T &c, lxglo *g) {
           so = true;
           ++need;
         }
-        if (!measure) ++need;  // kept for the closing shift-in
+        if (keep_si) ++need;  // kept for the closing shift-in
       } else if (multi) {
         si = true;
         ++need;
@@ -150,6 +151,10 @@ void run(U2T &c, lxglo *g) {
       // The character is split between this output and the pending bytes
       // (modes 0 and 1), or dropped (mode 2); either way it is consumed.
       lxn::status(g) = LXG_ST_SMALL;
+      if (c.dstlen == o) {  // no room at all: the unit waits for the next call
+        c.small = true;
+        break;
+      }
       if (!(c.mode & 2)) {
         uint8_t whole[20];
         size_t k = 0;
@@ -159,10 +164,14 @@ void run(U2T &c, lxglo *g) {
         k += len;
         size_t avail = c.dstlen - o;
         size_t put = k < avail ? k : avail;
+        size_t rest = k - put;
+        if (rest > 4) {
+          // the pending bytes cannot hold the rest: the unit is not consumed
+          c.small = true;
+          break;
+        }
         memcpy(c.dst + o, whole, put);
         o += put;
-        size_t rest = k - put;
-        if (rest > 4) rest = 4;
         memcpy(lxn::pend_bytes(g), whole + put, rest);
         lxn::pend_count(g) = static_cast<uint8_t>(rest);
         if (so) multi = true;
@@ -245,11 +254,8 @@ void clear_u2t(lxglo *g) {
   lxn::mark(g) = 0;
 }
 
-// Sets that no converter of this library serves yet: the GB18030 converter,
-// and the stateful engine when it is not linked in.
-bool unserved_dst(const uint8_t *cs) {
-  return cs_id(cs) == ID_GB18030 || cs == lxn::wkb();
-}
+// The built-in wide object holds no encoder: units are not converted into it.
+bool unserved_dst(const uint8_t *cs) { return cs == lxn::wkb(); }
 
 }  // namespace
 
@@ -270,13 +276,8 @@ extern "C" uint32_t lxgt2u(uint16_t *dst, uint32_t cap, const void *srcv, const 
   }
   uint32_t flags = cs_flags(cs);
   uint16_t id = cs_id(cs);
-  if (flags & CS_STATEFUL) {
-    if (lxg2t2u) return lxg2t2u(dst, cap, srcv, srccs, srclen, mode, g);
-    lxn::status(g) = LXG_ST_NOCS;
-    lxn::nbytes(g) = 0;
-    return 0;
-  }
-  if (id == ID_GB18030 || cs == lxn::wkb()) {
+  if (flags & CS_STATEFUL) return lxg2t2u(dst, cap, srcv, srccs, srclen, mode, g);
+  if (cs == lxn::wkb()) {
     lxn::status(g) = LXG_ST_NOCS;
     lxn::nbytes(g) = 0;
     return 0;
@@ -312,7 +313,7 @@ extern "C" uint32_t lxgt2u(uint16_t *dst, uint32_t cap, const void *srcv, const 
     return m;
   }
   uint8_t mb = cs_max(cs);
-  bool multi = false;
+  bool multi = false, gb = id == ID_GB18030;
   uint32_t i = 0, o = 0;
   bool measure = cap == 0;
   while (i < srclen) {
@@ -328,11 +329,13 @@ extern "C" uint32_t lxgt2u(uint16_t *dst, uint32_t cap, const void *srcv, const 
         continue;
       }
     }
-    unsigned len = shift ? (multi ? mb : 1u) : cs_len(cs, src[i]);
+    unsigned len = shift ? (multi ? mb : 1u)
+                   : gb  ? lxcgbgwt(srccs, src + i, srclen - i, 0)
+                         : cs_len(cs, src[i]);
     if (len > srclen - i) break;  // incomplete last character
     if (measure) {
       unsigned need = 1;
-      if (len == 4 && id == ID_AL32UTF8) {
+      if (len == 4 && (id == ID_AL32UTF8 || (gb && gb_supplementary(src + i)))) {
         need = 2;
       } else if (len > 1 && (flags & CS_CP32)) {
         need = lxn::decode(dec, cs, src + i, len) > 0xFFFF ? 2 : 1;
@@ -378,12 +381,7 @@ extern "C" uint32_t lxgu2t(void *dstv, const lxcsobj *dstcs, uint32_t dstlen, co
     lxn::nbytes(g) = 0;
     return 0;
   }
-  if (cs_flags(cs) & CS_STATEFUL) {
-    if (lxg2u2t) return lxg2u2t(dstv, dstcs, dstlen, src, nunits, mode, g);
-    lxn::status(g) = LXG_ST_NOCS;
-    lxn::nbytes(g) = 0;
-    return 0;
-  }
+  if (cs_flags(cs) & CS_STATEFUL) return lxg2u2t(dstv, dstcs, dstlen, src, nunits, mode, g);
   if (unserved_dst(cs)) {
     lxn::status(g) = LXG_ST_NOCS;
     lxn::nbytes(g) = 0;
@@ -397,7 +395,7 @@ extern "C" uint32_t lxgu2t(void *dstv, const lxcsobj *dstcs, uint32_t dstlen, co
   c.charlim = SIZE_MAX;
   c.src = src;
   c.n = nunits;
-  c.combine = c.form == F_UTF8 || ((cs_flags(cs) & CS_CP32) != 0);
+  c.combine = c.form == F_UTF8 || c.form == F_GB || ((cs_flags(cs) & CS_CP32) != 0);
   c.keep_high = false;
   c.resume = (mode & LXG_U2T_RESUME) != 0;
   c.mode = mode;
@@ -436,7 +434,7 @@ extern "C" uint32_t lxgu2tc(void *dstv, const lxcsobj *dstcs, uint32_t *outbytes
     units = *srcbytes / 2;
   Form form = static_cast<Form>(kind & 0x7FFFFFFFu);
   if (form == F_AUTO || form > F_GB) form = form_of(cs);
-  if ((cs_flags(cs) & CS_STATEFUL) || unserved_dst(cs) || form == F_GB) {
+  if ((cs_flags(cs) & CS_STATEFUL) || unserved_dst(cs)) {
     lxn::status(g) = LXG_ST_NOCS;
     zero();
     return 0;

@@ -75,6 +75,7 @@ bool rows_fit(const uint8_t *t, uint64_t at, uint64_t room) {
 // The encoding rows (table 14) that the charset's encoder reads lie inside
 // the object; the directory has been checked already.
 bool encoder_rows_fit(const lxcsobj *cs) {
+  if (cs->flags & LXCSF_STATEFUL) return true;  // encoded through its base charsets
   uint64_t start = (uint64_t)LXCS_DATA + cs->dir[LXCT_U2M];
   uint64_t room = cs->hdr.size - start;
   const uint8_t *t = lxcstab(cs, LXCT_U2M);

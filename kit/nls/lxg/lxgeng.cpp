@@ -1,0 +1,780 @@
+// The character-by-character conversion engine (see lxgeng.h).
+#include "lxgeng.h"
+
+#include <assert.h>
+#include <string.h>
+
+#include "lxg.h"
+#include "lxgint.h"
+#include "lxhint.h"
+
+using namespace nlsobj;
+
+namespace lxg {
+
+unsigned Entry::dlen() const { return rd16(e + 8); }
+unsigned Entry::slen() const { return rd16(e + 10); }
+uint16_t Entry::base() const { return rd16(e + 12); }
+bool Entry::single() const { return rd32(e + 28) != 0; }
+
+Entry entry(const lxcsobj *cs, unsigned i) {
+  assert(i < kEntries);
+  return {reinterpret_cast<const uint8_t *>(cs) + 104 + 36 * i};
+}
+
+namespace {
+
+constexpr size_t kPending = sizeof(lxgcarry{}.pending);
+constexpr size_t kCarried = sizeof(lxgcarry{}.carried);
+constexpr unsigned kRawMax = 8;   // longest character handled whole
+constexpr unsigned kOutMax = 32;  // one character with its sequences
+constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
+
+const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
+bool is_high(uint32_t u) { return (u & 0xFC00u) == 0xD800u; }
+bool is_low(uint32_t u) { return (u & 0xFC00u) == 0xDC00u; }
+
+enum class Side : uint8_t { Plain, Ucs, Stateful };
+enum class Form : uint8_t { Direct, Surrogate, Shift };
+enum class Step : uint8_t { Char, Seq, Short, Fail };
+enum class Put : uint8_t { Done, NoRoom, Split, Dropped, Fail };
+
+Side side_of(const uint8_t *cs) {
+  if (cs_flags(cs) & CS_STATEFUL) return Side::Stateful;
+  if (cs_id(cs) == ID_UCS) return Side::Ucs;
+  return Side::Plain;
+}
+
+
+// One source step.
+struct Ch {
+  unsigned len = 0;     // source bytes taken
+  uint32_t v = 0;       // UTF-16 value
+  unsigned width = 0;   // source width for the encoder
+  uint8_t raw[kRawMax];
+  unsigned rawlen = 0;
+  bool copy = false;    // raw goes out unchanged (same set)
+  bool base = false;    // raw is base-charset text of the stateful destination
+};
+
+// A stateful set with its base charsets fetched on demand.
+struct Stateful {
+  const lxcsobj *cs = nullptr;
+  const lxcsobj *base[kEntries] = {};
+  lxn::dec_fn dec[kEntries] = {};
+  lxn::enc_fn enc[kEntries] = {};
+  bool starts[256] = {};   // first bytes of the designation and shift sequences
+  bool shifting = false;   // flag 0x4: locking shifts after designations
+  bool onebase = false;    // header byte 102
+  int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
+  uint8_t bytes100 = 0;
+
+  void init(const lxcsobj *c) {
+    cs = c;
+    const uint8_t *o = obj(c);
+    shifting = (cs_flags(o) & CS_SHIFT) != 0;
+    onebase = o[102] != 0;
+    bytes100 = o[100];
+    Entry e0 = entry(c, 0);
+    if (e0.dlen() > 0 && e0.desig()[0] != 0x1B) doubled = e0.desig()[0];
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(c, i);
+      if (e.dlen()) starts[e.desig()[0]] = true;
+      if (e.slen() && shifting) starts[e.shift()[0]] = true;
+    }
+  }
+  const lxcsobj *base_of(unsigned i, lxglo *g) {
+    if (!base[i]) {
+      base[i] = lxhci2h(entry(cs, i).base(), g);
+      if (base[i]) {
+        dec[i] = lxn::decoder(obj(base[i]));
+        enc[i] = lxn::encoder(obj(base[i]));
+      }
+    }
+    return base[i];
+  }
+  // The sequence that returns to the initial set (empty for entry 0 and
+  // for a one-byte set such as the Roman set, which needs none).
+  unsigned ret_seq(unsigned cur, uint8_t *out) const {
+    if (cur == 0 || entry(cs, cur).blen() == 1) return 0;
+    Entry e0 = entry(cs, 0);
+    const uint8_t *p = shifting ? e0.shift() : e0.desig();
+    unsigned n = shifting ? e0.slen() : e0.dlen();
+    if (n > 6) n = 6;
+    if (out) memcpy(out, p, n);
+    return n;
+  }
+};
+
+class Engine {
+ public:
+  Engine(Run &r, lxglo *g) : r_(r), g_(g) {}
+  void go();
+
+ private:
+  void setup();
+  void load_state();
+  void store_state();
+  Step next(const uint8_t *p, size_t avail, bool more, Ch &c);
+  Step next_plain(const uint8_t *p, size_t avail, bool more, Ch &c);
+  Step next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c);
+  Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
+  Put emit(const Ch &c);
+  bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
+  unsigned close_len() const;
+  void close_dst();
+  void lone_surrogate(const uint8_t *p, size_t n);
+  bool flush_pending();
+  void write(const uint8_t *p, size_t n) {
+    if (!r_.measure) put_small(r_.dst + r_.out, p, n);
+    r_.out += n;
+  }
+  size_t room() const { return r_.measure ? SIZE_MAX : r_.dstlen - r_.out; }
+  bool keep_close() const { return r_.whole || r_.mode == 2; }
+  void small() { r_.status = r_.status ? r_.status : LXG_ST_SMALL; }
+
+  Run &r_;
+  lxglo *g_;
+  lxgcarry &k_ = g_->carry;
+  const uint8_t *s_ = nullptr, *d_ = nullptr;
+  Side sk_ = Side::Plain, dk_ = Side::Plain;
+  Form form_ = Form::Direct;
+  bool same_ = false, sshift_ = false, dshift_ = false, rows_ = false, combine_ = false;
+  bool raw_base_ = false;  // the source is the stateful destination's base charset
+  lxn::dec_fn dec_ = nullptr;
+  lxn::enc_fn enc_ = nullptr;
+  Stateful ss_, ds_;
+  // Shift and set state.
+  bool smulti_ = false, dmulti_ = false;
+  uint8_t scur_ = 0, sdes_ = 0;      // stateful source: current and designated set
+  uint8_t dcur_ = 0, dg1_ = kNoG1;   // stateful destination: current set, G1 set
+  unsigned dbase_ = 0;               // stateful destination: entry whose base is in use
+  size_t i_ = 0;                     // source bytes consumed
+};
+
+void Engine::setup() {
+  s_ = obj(r_.scs);
+  d_ = obj(r_.dcs);
+  sk_ = side_of(s_);
+  dk_ = side_of(d_);
+  sshift_ = sk_ == Side::Plain && (cs_flags(s_) & CS_SHIFT);
+  dshift_ = dk_ == Side::Plain && (cs_flags(d_) & CS_SHIFT);
+  same_ = s_ == d_ && sk_ != Side::Stateful;
+  if (sshift_ || dshift_)
+    form_ = Form::Shift;
+  else if (sk_ == Side::Plain && dk_ == Side::Plain &&
+           ((utf16_shaped(s_) && code_point(d_)) || (code_point(s_) && utf16_shaped(d_))))
+    form_ = Form::Surrogate;
+  else if (sk_ == Side::Plain && dk_ != Side::Plain)
+    form_ = Form::Surrogate;  // units and stateful text take whole characters
+  else
+    form_ = Form::Direct;
+  if (sk_ == Side::Plain) dec_ = lxn::decoder(s_);
+  rows_ = dk_ == Side::Plain && cs_single(d_) && r_.how != Measure::Gb;
+  if (dk_ == Side::Plain && !rows_) enc_ = lxn::encoder(d_);
+  if (dk_ == Side::Plain) {
+    uint16_t id = cs_id(d_);
+    combine_ = !cs_single(d_) && !(cs_flags(d_) & CS_SHIFT) &&
+               (id == ID_AL32UTF8 || id == ID_GB18030 || (cs_flags(d_) & (CS_CP32 | CS_WIDE)) ||
+                id == ID_AL16UTF16LE || id == ID_UTF8 || id == ID_UTFE);
+  } else {
+    combine_ = true;
+  }
+  if (sk_ == Side::Stateful) ss_.init(r_.scs);
+  if (dk_ == Side::Stateful) {
+    ds_.init(r_.dcs);
+    if (sk_ == Side::Plain) {
+      uint16_t b0 = entry(r_.dcs, 0).base();
+      raw_base_ = cs_id(s_) == b0;
+    }
+  }
+}
+
+void Engine::load_state() {
+  if (r_.whole) return;
+  if (sk_ == Side::Stateful) {
+    scur_ = k_.src_shift % kEntries;
+    sdes_ = k_.state[0] % kEntries;
+  } else if (sshift_) {
+    smulti_ = (dk_ == Side::Stateful ? k_.state[1] : k_.src_shift) != 0;
+  }
+  if (dk_ == Side::Stateful) {
+    dcur_ = (k_.dst_shift & 0x0F) % kEntries;
+    dg1_ = (k_.dst_shift >> 4) % kEntries;
+  } else if (dshift_) {
+    dmulti_ = k_.dst_shift != 0;
+  }
+}
+
+// Each side keeps its state in its own bytes of the carry-over: a stateful
+// source its current set (source shift state) and designated set (first
+// stateful byte); a stateful destination its current set and G1 set packed
+// into the destination shift state; a shift-sensitive source its mode in
+// the source shift state, or in the second stateful byte when the
+// destination is stateful; a shift-sensitive destination its open run.
+void Engine::store_state() {
+  if (r_.whole) {
+    if (sshift_) lxn::src_shift(g_) = smulti_ ? 1 : 0;
+    return;
+  }
+  if (sk_ == Side::Stateful) {
+    k_.src_shift = scur_;
+    k_.state[0] = sdes_;
+  } else if (sshift_) {
+    (dk_ == Side::Stateful ? k_.state[1] : k_.src_shift) = smulti_ ? 1 : 0;
+  }
+  if (dk_ == Side::Stateful)
+    k_.dst_shift = static_cast<uint8_t>(dcur_ | (dg1_ << 4));
+  else if (dshift_)
+    k_.dst_shift = dmulti_ ? 1 : 0;
+}
+
+Step Engine::next(const uint8_t *p, size_t avail, bool more, Ch &c) {
+  switch (sk_) {
+    case Side::Plain: return next_plain(p, avail, more, c);
+    case Side::Ucs: return next_ucs(p, avail, more, c);
+    case Side::Stateful: return next_stateful(p, avail, c);
+  }
+  return Step::Fail;
+}
+
+Step Engine::next_plain(const uint8_t *p, size_t avail, bool more, Ch &c) {
+  unsigned len;
+  if (sshift_) {
+    if (p[0] == cs_so(s_)) {
+      smulti_ = true;
+      c.len = 1;
+      return Step::Seq;
+    }
+    if (p[0] == cs_si(s_)) {
+      smulti_ = false;
+      c.len = 1;
+      return Step::Seq;
+    }
+    len = smulti_ ? cs_max(s_) : 1u;
+  } else if (r_.how == Measure::Gb) {
+    len = lxcgbgwt(r_.scs, p, avail, 0);
+  } else if (form_ == Form::Direct) {
+    len = cs_len(s_, p[0]);
+  } else {
+    len = measure_la(s_, p, avail);
+  }
+  // More text may follow: a character whose first bytes announce more than
+  // is here (a surrogate pair's first half) waits for the rest.
+  if (more && len <= avail && !sshift_ && (r_.how == Measure::Gb || form_ != Form::Direct) &&
+      lxcgbgwt(r_.scs, p, avail, LXCGB_FIRSTBYTES) > avail)
+    return Step::Short;
+  if (len > avail) return Step::Short;
+  c.len = len;
+  if (same_ || raw_base_) {
+    unsigned n = len < kRawMax ? len : kRawMax;
+    memcpy(c.raw, p, n);
+    c.rawlen = n;
+    c.copy = same_;
+    c.base = raw_base_;
+    return Step::Char;
+  }
+  c.v = len == 1 ? cs_sbu(s_, p[0]) : lxn::decode(dec_, s_, p, len);
+  c.width = form_ == Form::Surrogate ? (len == 1 ? 1u : 2u) : len;
+  return Step::Char;
+}
+
+Step Engine::next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c) {
+  if (avail < 2) return Step::Short;
+  uint16_t u = rd16(p);
+  c.len = 2;
+  c.v = u;
+  if (combine_ && is_high(u)) {
+    if (avail >= 4) {
+      uint16_t lo = rd16(p + 2);
+      if (is_low(lo)) {
+        c.len = 4;
+        c.v = (static_cast<uint32_t>(u) << 16) | lo;
+      }
+    } else if (more) {
+      return Step::Short;
+    }
+  }
+  if (same_) {
+    memcpy(c.raw, p, c.len);
+    c.rawlen = c.len;
+    c.copy = true;
+  }
+  c.width = 0;
+  return Step::Char;
+}
+
+Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
+  const lxcsobj *cs = ss_.cs;
+  unsigned idx = 0;
+  bool seq = ss_.starts[p[0]];
+  if (seq && lx2seq(cs, p, &idx, 0, avail)) {
+    unsigned len = entry(cs, idx).dlen();
+    if (len > avail) return Step::Short;
+    if (entry(cs, idx).single()) {
+      // a set reached by single shifts: its designation changes no state
+    } else if (ss_.shifting) {
+      sdes_ = static_cast<uint8_t>(idx);
+      if (scur_ != 0) scur_ = static_cast<uint8_t>(idx);  // takes effect at once when shifted out
+    } else {
+      scur_ = static_cast<uint8_t>(idx);
+    }
+    c.len = len;
+    return Step::Seq;
+  }
+  unsigned take = 0;  // sequence bytes before the character
+  unsigned set = scur_;
+  if (seq && ss_.shifting && lx2seq(cs, p, &idx, 1, avail)) {
+    Entry e = entry(cs, idx);
+    unsigned len = e.slen();
+    if (len > avail) return Step::Short;
+    if (!e.single()) {
+      if (idx != 0) {
+        if (sdes_ != 0) scur_ = sdes_;
+      } else if (scur_ != 0) {
+        sdes_ = scur_;
+        scur_ = 0;
+      }
+      c.len = len;
+      return Step::Seq;
+    }
+    take = len;
+    set = idx;
+  }
+  if (ss_.doubled >= 0 && set == 0 && p[0] == ss_.doubled) {
+    if (avail < 2) return Step::Short;  // resolved by the next byte
+    if (p[1] == ss_.doubled) take = 1;  // "~~" stands for "~"
+  }
+  Entry e = entry(cs, set);
+  unsigned blen = e.blen();
+  const uint8_t *pat = e.pattern();
+  bool one = blen <= 1 || (blen == 2 && pat[0] >= 0x80 && pat[0] <= 0x9F);
+  unsigned need = take + (one ? 1u : 2u);
+  if (need > avail) return Step::Short;
+  const uint8_t *q = p + take;
+  uint8_t *b = c.raw;
+  switch (blen) {
+    case 0:
+    case 1: b[0] = q[0]; blen = 1; break;
+    case 2:
+      if (one) {
+        b[0] = pat[0];
+        b[1] = q[0] | 0x80;
+      } else {
+        b[0] = q[0] | 0x80;
+        b[1] = q[1] | 0x80;
+      }
+      break;
+    case 3:
+      b[0] = pat[0];
+      b[1] = q[0] | 0x80;
+      b[2] = q[1] | 0x80;
+      break;
+    default:
+      blen = 4;
+      b[0] = pat[0];
+      b[1] = pat[1];
+      b[2] = q[0] | 0x80;
+      b[3] = q[1] | 0x80;
+      break;
+  }
+  c.rawlen = blen;
+  c.len = need;
+  const lxcsobj *base = ss_.base_of(set, g_);
+  if (!base) return Step::Fail;
+  if (base == r_.dcs && dk_ == Side::Plain) {
+    c.copy = true;
+    return Step::Char;
+  }
+  const uint8_t *bo = obj(base);
+  c.v = blen == 1 ? cs_sbu(bo, b[0]) : lxn::decode(ss_.dec[set], bo, b, blen);
+  c.width = blen == 1 ? 1u : 2u;
+  return Step::Char;
+}
+
+// Encodes the character into the stateful destination's base charset,
+// trying every other base charset of the set when the current one lacks it.
+bool Engine::encode_base(const Ch &c, uint8_t *bb, unsigned &bl) {
+  if (c.base) {
+    memcpy(bb, c.raw, c.rawlen);
+    bl = c.rawlen;
+    return true;
+  }
+  int16_t keep = lxn::mark(g_);
+  const lxcsobj *base = ds_.base_of(dbase_, g_);
+  if (!base) return false;
+  const uint8_t *bo = obj(base);
+  lxn::mark(g_) = 0;
+  bl = lxn::encode(ds_.enc[dbase_], bo, bb, c.v, c.width, g_);
+  bool lost = lxn::mark(g_) != 0;
+  if (lost && !ds_.onebase) {
+    uint16_t tried[kEntries];
+    unsigned ntried = 0;
+    tried[ntried++] = entry(ds_.cs, dbase_).base();
+    for (unsigned j = 0; j < kEntries && lost; ++j) {
+      Entry e = entry(ds_.cs, j);
+      if (j != 0 && e.dlen() == 0 && e.slen() == 0) continue;
+      bool seen = false;
+      for (unsigned t = 0; t < ntried; ++t) seen = seen || tried[t] == e.base();
+      if (seen) continue;
+      tried[ntried++] = e.base();
+      const lxcsobj *other = ds_.base_of(j, g_);
+      if (!other) continue;  // a base that cannot be loaded is skipped
+      const uint8_t *oo = obj(other);
+      uint8_t alt[8];
+      lxn::mark(g_) = 0;
+      unsigned al = lxn::encode(ds_.enc[j], oo, alt, c.v, c.width, g_);
+      if (lxn::mark(g_) == 0) {
+        memcpy(bb, alt, al);
+        bl = al;
+        dbase_ = j;
+        lost = false;
+      }
+    }
+  }
+  lxn::mark(g_) = lost ? static_cast<int16_t>(LX_REPMARK) : keep;
+  return true;
+}
+
+unsigned Engine::close_len() const {
+  if (dk_ == Side::Stateful) return ds_.ret_seq(dcur_, nullptr);
+  return dshift_ && dmulti_ ? 1u : 0u;
+}
+
+// Writes the closing shift-in or return sequence when it fits.
+void Engine::close_dst() {
+  unsigned n = close_len();
+  if (n == 0) {
+    if (dk_ == Side::Stateful && dcur_ != 0 && entry(ds_.cs, dcur_).blen() != 1 && !r_.status)
+      r_.status = LXG_ST_NORETURN;
+    if (dk_ == Side::Stateful && entry(ds_.cs, dcur_).blen() == 1) dcur_ = 0;
+    return;
+  }
+  if (room() < n) {
+    small();
+    return;
+  }
+  uint8_t seq[8];
+  if (dk_ == Side::Stateful) {
+    ds_.ret_seq(dcur_, seq);
+    dcur_ = 0;
+  } else {
+    seq[0] = cs_si(d_);
+    dmulti_ = false;
+  }
+  write(seq, n);
+}
+
+Put Engine::emit(const Ch &c) {
+  uint8_t buf[kOutMax];
+  const uint8_t *from = buf;  // the character's output: from[0..k)
+  unsigned k = 0, close = 0, cnt = 1;
+  bool ndmulti = dmulti_;
+  uint8_t ndcur = dcur_, ndg1 = dg1_;
+  unsigned ndbase = dbase_;
+  switch (dk_) {
+    case Side::Plain: {
+      // The character goes to buf + 1, leaving room for a shift byte before it.
+      uint8_t *at = buf + 1;
+      unsigned n;
+      if (c.copy) {
+        n = c.rawlen;
+        memcpy(at, c.raw, n);
+      } else if (rows_) {
+        at[0] = lxcsu2sb(lxn::csobj(d_), c.v, g_);
+        n = 1;
+      } else {
+        n = lxn::encode(enc_, d_, at, c.v, c.width, g_);
+      }
+      from = at;
+      k = n;
+      if (dshift_) {
+        bool multi = n >= 2;
+        if (multi != dmulti_) {
+          buf[0] = multi ? cs_so(d_) : cs_si(d_);
+          from = buf;
+          ++k;
+        }
+        ndmulti = multi;
+        close = multi ? 1 : 0;
+      }
+      uint32_t df = cs_flags(d_);
+      if ((form_ != Form::Direct || r_.how == Measure::Gb) &&
+          ((n == 4 && ((df & CS_WIDE) || cs_id(d_) == ID_AL16UTF16LE)) || (n == 6 && (df & CS_SIX))))
+        cnt = 2;
+      break;
+    }
+    case Side::Ucs: {
+      if (c.copy) {
+        memcpy(buf, c.raw, c.rawlen);
+        k = c.rawlen;
+        cnt = k / 2;
+        break;
+      }
+      uint16_t u[2];
+      unsigned nu = 0;
+      if (c.v > 0xFFFF) u[nu++] = static_cast<uint16_t>(c.v >> 16);
+      u[nu++] = static_cast<uint16_t>(c.v);
+      if (u[nu - 1] == 0xFFFD) lxn::mark(g_) = LX_REPMARK;
+      memcpy(buf, u, 2 * nu);
+      k = 2 * nu;
+      cnt = nu;
+      break;
+    }
+    case Side::Stateful: {
+      uint8_t bb[16];
+      unsigned bl = 0;
+      unsigned save = dbase_;
+      if (!encode_base(c, bb, bl)) return Put::Fail;
+      ndbase = dbase_;
+      dbase_ = save;
+      const lxcsobj *cs = ds_.cs;
+      unsigned e = 0;
+      if (bl == 0) return Put::Done;
+      if (bb[0] >= 0x80 && !lx2seq(cs, bb, &e, 2, bl)) e = ndcur;  // the set found last
+      if (bb[0] < 0x80) {
+        if (ndcur != 0 && entry(cs, ndcur).blen() != 1) {
+          k += ds_.ret_seq(ndcur, buf + k);
+          ndcur = 0;
+        }
+        buf[k++] = bb[0];
+        if (ds_.doubled >= 0 && bb[0] == ds_.doubled) buf[k++] = bb[0];
+        // Designations of a set with several base charsets last to the end
+        // of a line.
+        if (ds_.shifting && !ds_.onebase && (bb[0] == '\n' || bb[0] == '\r')) ndg1 = kNoG1;
+      } else {
+        Entry en = entry(cs, e);
+        auto put = [&](const uint8_t *p, unsigned n) {
+          if (n > 6) n = 6;
+          memcpy(buf + k, p, n);
+          k += n;
+        };
+        if (ds_.shifting) {
+          if (en.single()) {
+            put(en.desig(), en.dlen());
+            put(en.shift(), en.slen());
+          } else {
+            if (ndg1 != e) {
+              put(en.desig(), en.dlen());
+              ndg1 = static_cast<uint8_t>(e);
+            }
+            if (ndcur == 0) put(en.shift(), en.slen());
+            ndcur = static_cast<uint8_t>(e);
+          }
+        } else if (ndcur != e) {
+          put(en.desig(), en.dlen());
+          ndcur = static_cast<uint8_t>(e);
+        }
+        if (bl >= 2) {
+          uint8_t a = bb[bl - 2] & 0x7F, b = bb[bl - 1] & 0x7F;
+          if (a >= 0x21) buf[k++] = a;
+          buf[k++] = b;
+        } else {
+          buf[k++] = bb[0] & 0x7F;
+        }
+      }
+      close = ds_.ret_seq(ndcur, nullptr);
+      break;
+    }
+  }
+  auto commit = [&] {
+    dmulti_ = ndmulti;
+    dcur_ = ndcur;
+    dg1_ = ndg1;
+    dbase_ = ndbase;
+  };
+  if (r_.chars + cnt > r_.outchar_lim) {
+    small();
+    return Put::NoRoom;
+  }
+  size_t rm = room();
+  if (k + (keep_close() ? close : 0) <= rm) {
+    write(from, k);
+    commit();
+    r_.chars += cnt;
+    return Put::Done;
+  }
+  small();
+  if (r_.whole || rm == 0) return Put::NoRoom;
+  if (r_.mode == 2) return Put::Dropped;
+  size_t rest = k - rm;
+  if (rest > kPending) return Put::NoRoom;  // the pending bytes cannot hold the rest
+  write(from, rm);
+  memcpy(k_.pending, from + rm, rest);
+  k_.npending = static_cast<uint8_t>(rest);
+  commit();
+  return Put::Split;
+}
+
+// Modes 1 and 2: a lone surrogate dropped at the end of a UTF-16 shaped
+// source goes out as one unit when the destination holds units.
+void Engine::lone_surrogate(const uint8_t *p, size_t n) {
+  if (sk_ != Side::Plain || r_.whole) return;
+  uint16_t sid = cs_id(s_);
+  bool wide = (cs_flags(s_) & CS_WIDE) || sid == ID_AL16UTF16LE;
+  unsigned ulen = wide ? 2 : (sid == ID_UTF8 ? 3 : 0);
+  if (ulen == 0 || n < ulen) return;
+  bool dunits = dk_ == Side::Ucs || (dk_ == Side::Plain && ((cs_flags(d_) & (CS_WIDE | CS_SIX)) ||
+                                                           cs_id(d_) == ID_AL16UTF16LE));
+  if (!dunits) return;
+  Ch c;
+  c.len = static_cast<unsigned>(n);
+  c.v = lxn::decode(dec_, s_, p, ulen);
+  c.width = 2;
+  emit(c);
+}
+
+bool Engine::flush_pending() {
+  size_t np = k_.npending;
+  if (np == 0) return true;
+  size_t closing = dk_ == Side::Stateful ? close_len() : (dshift_ ? 1u : 0u);
+  if (r_.mode == 2 && r_.dstlen < np + closing) {
+    r_.status = LXG_ST_SMALL;
+    r_.refused = true;
+    return false;
+  }
+  size_t put = np < r_.dstlen ? np : r_.dstlen;
+  write(k_.pending, put);
+  if (put < np) {
+    memmove(k_.pending, k_.pending + put, np - put);
+    k_.npending = static_cast<uint8_t>(np - put);
+    r_.status = LXG_ST_SMALL;
+    return false;
+  }
+  k_.npending = 0;
+  r_.chars += 1;
+  return true;
+}
+
+void Engine::go() {
+  setup();
+  load_state();
+  const size_t n = r_.srclen;
+  bool stop = false, exhausted = false;
+  if (!r_.whole && !flush_pending()) return;
+  // A source character held from the previous call, completed with the
+  // first bytes of this one.
+  while (!r_.whole && k_.ncarried && !stop) {
+    uint8_t tmp[kCarried + kRawMax];
+    size_t nc = k_.ncarried;
+    size_t more = n - i_ < kRawMax ? n - i_ : kRawMax;
+    memcpy(tmp, k_.carried, nc);
+    memcpy(tmp + nc, r_.src + i_, more);
+    bool rest_follows = i_ + more < n;
+    Ch c;
+    Step st = next(tmp, nc + more, rest_follows || r_.mode == 0, c);
+    if (st == Step::Fail) {
+      r_.status = LXG_ST_NOCS;
+      stop = true;
+      break;
+    }
+    if (st == Step::Short) {
+      assert(!rest_follows);
+      i_ = n;
+      if (r_.mode == 0 && nc + more <= kCarried) {
+        memcpy(k_.carried, tmp, nc + more);
+        k_.ncarried = static_cast<uint8_t>(nc + more);
+      } else {
+        k_.ncarried = 0;
+        lone_surrogate(tmp, nc + more);
+      }
+      exhausted = true;
+      stop = true;
+      break;
+    }
+    if (st == Step::Char) {
+      Put p = emit(c);
+      if (p == Put::Fail) {
+        r_.status = LXG_ST_NOCS;
+        stop = true;
+        break;
+      }
+      if (p == Put::NoRoom) {
+        stop = true;
+        break;
+      }
+      ++r_.srcchars;
+      if (p != Put::Done) stop = true;
+    }
+    if (c.len >= nc) {
+      i_ += c.len - nc;
+      k_.ncarried = 0;
+    } else {
+      memmove(k_.carried, k_.carried + c.len, nc - c.len);
+      k_.ncarried = static_cast<uint8_t>(nc - c.len);
+    }
+  }
+  if (!stop && sk_ == Side::Ucs && !r_.whole && (reinterpret_cast<uintptr_t>(r_.src + i_) & 1u)) {
+    r_.status = LXG_ST_MISALIGNED;
+    r_.refused = true;
+    return;
+  }
+  bool more = !r_.whole && r_.mode == 0;
+  while (!stop && i_ < n) {
+    Ch c;
+    Step st = next(r_.src + i_, n - i_, more, c);
+    if (st == Step::Seq) {
+      i_ += c.len;
+      continue;
+    }
+    if (st == Step::Fail) {
+      r_.status = LXG_ST_NOCS;
+      break;
+    }
+    if (st == Step::Short) {
+      if (r_.whole) {
+        exhausted = true;  // an incomplete last character is left, with no status
+        break;
+      }
+      size_t left = n - i_;
+      if (r_.mode == 0 && left <= kCarried) {
+        memcpy(k_.carried, r_.src + i_, left);
+        k_.ncarried = static_cast<uint8_t>(left);
+      } else {
+        lone_surrogate(r_.src + i_, left);
+      }
+      i_ = n;
+      break;
+    }
+    if (r_.srcchars >= r_.srcchar_lim) {
+      small();
+      break;
+    }
+    Put p = emit(c);
+    if (p == Put::Fail) {
+      r_.status = LXG_ST_NOCS;
+      break;
+    }
+    if (p == Put::NoRoom) break;
+    i_ += c.len;
+    ++r_.srcchars;
+    if (p != Put::Done) break;
+  }
+  if (i_ == n) exhausted = true;
+  if (r_.whole) {
+    close_dst();
+  } else if (r_.mode == 2 || (r_.mode == 1 && exhausted)) {
+    close_dst();
+    smulti_ = false;
+    scur_ = sdes_ = 0;
+    if (r_.mode == 2) {
+      k_.ncarried = 0;
+      k_.npending = 0;
+      dmulti_ = false;
+      dcur_ = 0;
+      dg1_ = kNoG1;
+    }
+  }
+  if (i_ < n && !(r_.whole && exhausted)) small();
+  store_state();
+  r_.consumed = i_;
+}
+
+}  // namespace
+
+void run(Run &r, lxglo *g) {
+  Engine e(r, g);
+  e.go();
+}
+
+}  // namespace lxg
