@@ -20,15 +20,13 @@ constexpr uint8_t kPosZero = 1;    // digit 0, positive encoding
 constexpr uint8_t kNegZero = 101;  // digit 0, negative encoding
 constexpr int kReach = 21;         // positions beyond which an operand cannot matter
 
-// An operand placed in the work area: its encoded bytes (already mapped),
-// the position of its first digit, its digit count and its zero byte.
-struct Placed {
-  const uint8_t *d;
-  const uint8_t *map;
-  int off, n;
-  uint8_t zero;
-  uint8_t at(int p) const { return p >= off && p < off + n ? map[d[p - off]] : zero; }
-};
+// Lays an operand's bytes (through map) into row[off .. off + n) of a row of
+// len positions whose other positions hold its encoding of digit 0.
+inline void lay(uint8_t *row, int len, const uint8_t *d, const uint8_t *map, int off, int n,
+                uint8_t zero) {
+  std::memset(row, zero, len);
+  for (int i = 0; i < n; ++i) row[off + i] = map[d[i]];
+}
 
 void negate_into(const View &v, lnx_number *r, size_t *rlen) {
   if (v.kind == kZero) return put_zero(r, rlen);
@@ -66,10 +64,11 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   if (va.exp - vb.exp >= kReach) return put_copy(a, alen, r, rlen);
   if (vb.exp - va.exp >= kReach) return sub ? negate_into(vb, r, rlen) : put_copy(b, blen, r, rlen);
 
-  Placed pa{va.d, kTab.identity, top - va.exp, va.n, va.neg ? kNegZero : kPosZero};
-  Placed pb{vb.d, sub ? kTab.negate : kTab.identity, top - vb.exp, vb.n,
-            bneg ? kNegZero : kPosZero};
-  const int len = pa.off + pa.n > pb.off + pb.n ? pa.off + pa.n : pb.off + pb.n;
+  const int offa = top - va.exp, offb = top - vb.exp;
+  const int len = offa + va.n > offb + vb.n ? offa + va.n : offb + vb.n;
+  uint8_t ra[2 * LNX_MAXDIGITS], rb[2 * LNX_MAXDIGITS];
+  lay(ra, len, va.d, kTab.identity, offa, va.n, va.neg ? kNegZero : kPosZero);
+  lay(rb, len, vb.d, sub ? kTab.negate : kTab.identity, offb, vb.n, bneg ? kNegZero : kPosZero);
 
   // Pick the table and the result's sign.
   const uint8_t(*tab)[2];
@@ -80,24 +79,31 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   } else {
     // Magnitudes compare through the encoded bytes: a positive byte p and a
     // negative byte q hold equal digits exactly when p + q = 102.
-    const Placed &pos = va.neg ? pb : pa, &neg = va.neg ? pa : pb;
-    int cmp = 0;
-    for (int p = 0; p < len && cmp == 0; ++p) {
-      int s = pos.at(p) + neg.at(p);
-      cmp = s > 102 ? 1 : s < 102 ? -1 : 0;
-    }
-    if (cmp == 0) return put_zero(r, rlen);
-    rneg = cmp < 0;
+    int p = 0;
+    while (p < len && ra[p] + rb[p] == 102) ++p;
+    if (p == len) return put_zero(r, rlen);
+    rneg = ra[p] + rb[p] < 102;  // the negative operand is the larger
     tab = rneg ? kTab.pnn : kTab.pnp;
   }
 
   // res[p + 1] holds position p; res[0] the carry out of the top.
+  // Carry select: every position's pair is looked up for both carry bytes
+  // at once (the lookups do not wait for each other); the carries then
+  // only choose between them, from the least significant position.
   uint8_t res[2 * LNX_MAXDIGITS + 2];
-  unsigned c = tab[0][1];
+  uint8_t dig0[2 * LNX_MAXDIGITS], car0[2 * LNX_MAXDIGITS], dig1[2 * LNX_MAXDIGITS],
+      car1[2 * LNX_MAXDIGITS];
+  const unsigned none = tab[0][1], carry = tab[1][1];
+  for (int p = 0; p < len; ++p) {
+    const unsigned s = ra[p] + rb[p];
+    dig0[p] = tab[s + none][0], car0[p] = tab[s + none][1];
+    dig1[p] = tab[s + carry][0], car1[p] = tab[s + carry][1];
+  }
+  unsigned c = none;
   for (int p = len - 1; p >= 0; --p) {
-    const uint8_t *pair = tab[pa.at(p) + pb.at(p) + c];
-    res[p + 1] = pair[0];
-    c = pair[1];
+    const bool in = c != none;
+    res[p + 1] = in ? dig1[p] : dig0[p];
+    c = in ? car1[p] : car0[p];
   }
   const uint8_t zero = rneg ? kNegZero : kPosZero;
   const uint8_t nine = rneg ? 2 : 100;  // digit 99

@@ -4,6 +4,7 @@
 // of an odd count holding its digit times 100). Column k of the product sums
 // the group products whose indexes add up to k; at most ten products of
 // 9999 * 9999 and a carry stay below 2^32.
+#include <cassert>
 #include <cstdint>
 #include <utility>
 
@@ -19,14 +20,17 @@ constexpr uint32_t kBase = 10000;
 
 // Packs a finite view's digits; returns the group count.
 int pack(const View &v, uint32_t *g) {
-  int ng = (v.n + 1) / 2;
-  for (int i = 0; i < ng; ++i) {
-    int hi = 2 * i, lo = hi + 1;
-    uint32_t b1 = v.d[hi], b2 = lo < v.n ? v.d[lo] : (v.neg ? 101 : 1);
-    // A negative pair b1 b2 holds 10201 - (b1 * 100 + b2).
-    g[i] = v.neg ? 10201 - (b1 * 100 + b2) : (b1 - 1) * 100 + (b2 - 1);
+  const int whole = v.n / 2;
+  // A positive pair b1 b2 holds b1 * 100 + b2 - 101, a negative one
+  // 10201 - (b1 * 100 + b2): both b1 * 100 + b2 scaled by sign, plus base.
+  const int32_t sign = v.neg ? -1 : 1, base = v.neg ? 10201 : -101;
+  for (int i = 0; i < whole; ++i)
+    g[i] = static_cast<uint32_t>(base + sign * (v.d[2 * i] * 100 + v.d[2 * i + 1]));
+  if (v.n % 2) {  // the last digit alone, times 100
+    const int32_t lastpad = v.neg ? 101 : 1;
+    g[whole] = static_cast<uint32_t>(base + sign * (v.d[v.n - 1] * 100 + lastpad));
   }
-  return ng;
+  return (v.n + 1) / 2;
 }
 
 }  // namespace
@@ -45,18 +49,33 @@ extern "C" void lnxmul(const lnx_number *a, size_t alen, const lnx_number *b, si
   const int na = pack(va, ga), nb = pack(vb, gb);
   const int ncol = na + nb - 1;
 
-  // Columns from the least significant; prod[k + 1] receives column k and
-  // prod[0] the top carry.
-  uint32_t prod[2 * kGroups];
-  uint32_t carry = 0;
-  for (int k = ncol - 1; k >= 0; --k) {
-    uint32_t sum = carry;
+  // The column sums are independent of each other; the carries then run
+  // from the least significant column, two columns (base 10^8) per step.
+  // prod[k + 1] receives column k and prod[0] the top carry.
+  uint32_t col[2 * kGroups];
+  for (int k = 0; k < ncol; ++k) {
+    uint32_t sum = 0;
     int lo = k - (nb - 1) > 0 ? k - (nb - 1) : 0, hi = k < na - 1 ? k : na - 1;
     for (int i = lo; i <= hi; ++i) sum += ga[i] * gb[k - i];
-    prod[k + 1] = sum % kBase;
-    carry = sum / kBase;
+    col[k] = sum;
   }
-  prod[0] = carry;
+  uint32_t prod[2 * kGroups + 1];
+  uint64_t carry = 0;
+  int k = ncol - 1;
+  for (; k >= 1; k -= 2) {
+    uint64_t t = carry + col[k] + static_cast<uint64_t>(col[k - 1]) * kBase;
+    uint32_t rem = static_cast<uint32_t>(t % (kBase * kBase));
+    carry = t / (kBase * kBase);
+    prod[k + 1] = rem % kBase;
+    prod[k] = rem / kBase;
+  }
+  if (k == 0) {
+    uint64_t t = carry + col[0];
+    prod[1] = static_cast<uint32_t>(t % kBase);
+    carry = t / kBase;
+  }
+  prod[0] = static_cast<uint32_t>(carry);
+  assert(carry < kBase);
 
   uint8_t dig[4 * kGroups];
   int n = 0;
