@@ -68,23 +68,17 @@ TEST(LnxTable, Add) { binary("add", lnxadd); }
 TEST(LnxTable, Sub) { binary("sub", lnxsub); }
 TEST(LnxTable, Mul) { binary("mul", lnxmul); }
 
-TEST(LnxTable, RoundToPlaces) {
-  for (const Case &c : of("rou")) {
-    int places = std::stoi(c.f[1]);
+void rounding(const char *op, void (*fn)(const lnx_number *, size_t, lnx_number *, size_t *, int)) {
+  for (const Case &c : of(op)) {
+    int arg = std::stoi(c.f[1]);
     std::string r = run_all(unhex(c.f[0]), [&](const lnx_number *x, size_t xl, lnx_number *o,
-                                                size_t *ol) { lnxrou(x, xl, o, ol, places); });
-    ASSERT_EQ(r, c.f[2]) << "line " << c.line;
+                                                size_t *ol) { fn(x, xl, o, ol, arg); });
+    ASSERT_EQ(r, c.f[2]) << op << " line " << c.line;
   }
 }
 
-TEST(LnxTable, RoundToDigits) {
-  for (const Case &c : of("fpr")) {
-    int digits = std::stoi(c.f[1]);
-    std::string r = run_all(unhex(c.f[0]), [&](const lnx_number *x, size_t xl, lnx_number *o,
-                                                size_t *ol) { lnxfpr(x, xl, o, ol, digits); });
-    ASSERT_EQ(r, c.f[2]) << "line " << c.line;
-  }
-}
+TEST(LnxTable, RoundToPlaces) { rounding("rou", lnxrou); }
+TEST(LnxTable, RoundToDigits) { rounding("fpr", lnxfpr); }
 
 TEST(LnxTable, Scale) {
   for (const Case &c : of("sca")) {
