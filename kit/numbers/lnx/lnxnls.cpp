@@ -24,7 +24,8 @@ int LnxqBufConv(const lxlangid *lang, const void *text, size_t textlen, const lx
   const lxcsobj *cs = glo ? (const lxcsobj *)lxdgetobj(lang->cs, LXP_TYPE_CHARSET, glo) : nullptr;
   if (!cs) return kNoCharset;
   size_t n = lxgcnv(buf, target, size, text, cs, textlen, glo);
-  if (size < kTerminator || n > size - kTerminator) return kNoRoom;
+  // A text cut short for want of room is no success either.
+  if (size < kTerminator || n > size - kTerminator || glo->status == LXG_ST_SMALL) return kNoRoom;
   std::memset(static_cast<char *>(buf) + n, 0, kTerminator);
   *outlen = n;
   return 0;

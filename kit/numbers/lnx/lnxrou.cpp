@@ -47,27 +47,28 @@ void lnxfpr(const lnx_number *num, size_t len, lnx_number *r, size_t *rlen, int 
 
 int lnxsca(const lnx_number *num, size_t len, lnx_number *r, size_t *rlen, int precision,
            int scale, int *overflow) {
-  View v = view_of(num, len);
+  constexpr int kZeroLeft = 2 * (kMinExp + 1) - 1;  // zero: exponent -65, first digit 0
+  const View v = view_of(num, len);
   int left;  // decimal positions left of the point
   if (v.kind == kZero || v.kind == kNegInf) {
+    // A one-byte operand gives zero and never overflows.
     put_zero(r, rlen);
-    left = 2 * (kMinExp + 1) - 1;
+    left = kZeroLeft;
   } else {
     if (v.kind == kFinite && dec_places(v) > scale)
       round_places(v, scale, r, rlen);
     else
       put_copy(num, len, r, rlen);
-    View rv = view_of(r, rlen ? *rlen : 0);
-    if (rv.kind == kZero) {
-      left = 2 * (kMinExp + 1) - 1;
-    } else if (rv.kind == kFinite) {
+    const View rv = view_of(r, rlen ? *rlen : 0);
+    if (rv.kind == kZero)
+      left = kZeroLeft;
+    else if (rv.kind == kFinite)
       left = 2 * (rv.exp + 1) - (digit_of(rv, 0) < 10 ? 1 : 0);
-    } else {
+    else
       left = 2 * (kMaxExp + 1);  // an infinity: beyond the largest value
-    }
   }
   int64_t count = static_cast<int64_t>(precision) - left;
-  *overflow = count < 0 ? 1 : 0;
+  *overflow = count < 0 && v.kind != kZero && v.kind != kNegInf ? 1 : 0;
   if (count > INT32_MAX) count = INT32_MAX;
   if (count < INT32_MIN) count = INT32_MIN;
   return static_cast<int>(count);

@@ -344,6 +344,9 @@ TEST(LnxRound, Scale) {
       {"0.05 (0,5)", num(-1, {5}), 0, 5, num(-1, {5}), 1, 0},
       {"zero", "80", 2, 1, "80", 131, 0},
       {"negative infinity counts as zero", "00", 2, 1, "80", 131, 0},
+      {"one-byte operand never overflows", "80", -200, 1, "80", -71, 0},
+      {"a rounded zero can", num(-2, {10}), -200, 1, "80", -71, 1},
+      {"rounding up past the largest", largest(), 200, -87, "ff65", 74, 0},
   };
   for (auto &c : cases) {
     int count = 0, flag = -1;

@@ -189,6 +189,9 @@ TEST_F(LnxNls, Helpers) {
     lxlangid nocs = h;
     nocs.cs = 0;
     EXPECT_EQ(LnxqBufConv(&nocs, "abc", 3, utf8, buf, 8, &len), -7);
+    // A text cut short for want of room fails too.
+    char small[4];
+    EXPECT_EQ(LnxqBufConv(&h, "abcdef", 6, utf8, small, sizeof small, &len), -13);
 
     lxlangid copy;
     const lxlangid *u = LnxqLid2Utf(&h, &copy, &e.glo);
