@@ -25,7 +25,10 @@ constexpr int kReach = 21;         // positions beyond which an operand cannot m
 inline void lay(uint8_t *row, int len, const uint8_t *d, const uint8_t *map, int off, int n,
                 uint8_t zero) {
   std::memset(row, zero, len);
-  for (int i = 0; i < n; ++i) row[off + i] = map[d[i]];
+  if (map == kTab.identity)
+    std::memcpy(row + off, d, n);
+  else
+    for (int i = 0; i < n; ++i) row[off + i] = map[d[i]];
 }
 
 void negate_into(const View &v, lnx_number *r, size_t *rlen) {

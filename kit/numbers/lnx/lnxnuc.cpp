@@ -25,6 +25,7 @@ constexpr int kUtf16Chars = 80;     // the AL16UTF16 path's private buffer, in c
 constexpr int kNumcharsItem = 65;   // the handle's numeric characters
 constexpr int kExpFixed = 5;        // "E+dd" and the mantissa's point
 constexpr int kSmallX = -5;         // fixed form holds leading zeros down to 10^-6
+constexpr int kMaxWidth = 0x7FFFFFFF;
 
 // The significant decimal digits of a finite nonzero NUMBER.
 struct Decimal {
@@ -176,6 +177,7 @@ extern "C" {
 void lnxnucoptg(const lnx_number *num, size_t len, unsigned char *buf, int width,
                 const lxlangid *lang, int *outlen, int pad, lxglo *glo) {
   if (width == 0) return;
+  if (width < -kMaxWidth) width = -kMaxWidth;  // no field holds |INT_MIN| bytes
   const char *tab = lnxqcom_chars;
   char dec = lnxqcom_chars[LNXQ_POINT];
   if (lang) {
