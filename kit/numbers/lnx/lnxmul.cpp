@@ -49,15 +49,15 @@ extern "C" void lnxmul(const lnx_number *a, size_t alen, const lnx_number *b, si
   const int na = pack(va, ga), nb = pack(vb, gb);
   const int ncol = na + nb - 1;
 
-  // The column sums are independent of each other; the carries then run
-  // from the least significant column, two columns (base 10^8) per step.
+  // The column sums are accumulated row by row (each a fixed run of group
+  // products, no carries); the carries then run from the least
+  // significant column, two columns (base 10^8) per step.
   // prod[k + 1] receives column k and prod[0] the top carry.
-  uint32_t col[2 * kGroups];
-  for (int k = 0; k < ncol; ++k) {
-    uint32_t sum = 0;
-    int lo = k - (nb - 1) > 0 ? k - (nb - 1) : 0, hi = k < na - 1 ? k : na - 1;
-    for (int i = lo; i <= hi; ++i) sum += ga[i] * gb[k - i];
-    col[k] = sum;
+  uint32_t col[2 * kGroups] = {};
+  for (int i = 0; i < na; ++i) {
+    const uint32_t g = ga[i];
+    uint32_t *c = col + i;
+    for (int j = 0; j < nb; ++j) c[j] += g * gb[j];
   }
   uint32_t prod[2 * kGroups + 1];
   uint64_t carry = 0;
