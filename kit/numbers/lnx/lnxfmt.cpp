@@ -177,6 +177,9 @@ int lnxchk(const lnx_number *num, size_t len) {
 void lnxcopy(const lnx_number *src, size_t srclen, lnx_number *dst, size_t *dstlen) {
   const lnx_number *body = src;
   if (srclen == 0) srclen = src[0], body = src + 1;
+  // No NUMBER is longer; a longer (invalid) length cannot overrun the
+  // destination's 22 bytes.
+  if (srclen > LNX_MAXBODY) srclen = LNX_MAXBODY;
   if (dstlen) {
     if (dst != body) std::memmove(dst, body, srclen);
     *dstlen = srclen;

@@ -107,6 +107,15 @@ TEST(LnxCheck, SignAndCopy) {
   std::memcpy(w, lnxqe, 22);
   lnxcopy(w, 0, w, nullptr);  // the same NUMBER in the same form
   EXPECT_EQ(std::memcmp(w, lnxqe, 22), 0);
+  // A length byte beyond any NUMBER copies no more than a destination holds.
+  uint8_t junk[64];
+  std::memset(junk, 0x42, sizeof junk);
+  junk[0] = 60;
+  uint8_t dst[32];
+  std::memset(dst, 0xEE, sizeof dst);
+  lnxcopy(junk, 0, dst, nullptr);
+  EXPECT_EQ(dst[0], 21);
+  EXPECT_EQ(dst[22], 0xEE);
 }
 
 TEST(LnxConstants, GettersReachTheConstants) {
