@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "nocancel.h"
 #include "qenagfw.h"
 
 namespace {
@@ -163,10 +164,8 @@ extern "C" void CloseDir(void* dir)
         return;
     // closedir may be a cancellation point; this runs from cleanup handlers,
     // also when one is popped with execution in ordinary flow.
-    int old = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
+    NoCancel guard;
     closedir(static_cast<DIR*>(dir));
-    pthread_setcancelstate(old, nullptr);
 }
 
 extern "C" void DelArgList(void* list)

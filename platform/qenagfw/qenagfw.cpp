@@ -22,6 +22,7 @@
 #include "fw_internal.h"
 #include "qenagfw.h"
 #include "qenagfw_test.h"
+#include "pwent.h"
 
 namespace qenagfw {
 namespace {
@@ -182,24 +183,16 @@ extern "C" int QENAgIsProcInContainer(const psinfo_t* psinfo)
 
 extern "C" int QENAgGetUID(const char* user, int* uid, int* euid, int* other)
 {
-    if (user == nullptr || *user == '\0')
-        return -1;
-    NoCancel nc;
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buf(hint > 0 ? static_cast<size_t>(hint) : 4096);
-    struct passwd pw;
-    struct passwd* found = nullptr;
-    int rc;
-    while ((rc = getpwnam_r(user, &pw, buf.data(), buf.size(), &found)) == ERANGE)
-        buf.resize(buf.size() * 2);
-    if (rc != 0 || found == nullptr)
+    uid_t u = 0;
+    gid_t g = 0;
+    if (qen_lookup_user(user, &u, &g) != 0)
         return -1;
     if (uid)
-        *uid = static_cast<int>(found->pw_uid);
+        *uid = static_cast<int>(u);
     if (euid)
-        *euid = static_cast<int>(found->pw_uid);
+        *euid = static_cast<int>(u);
     if (other)
-        *other = static_cast<int>(found->pw_gid);
+        *other = static_cast<int>(g);
     return 0;
 }
 
