@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +29,41 @@ void close_fd(int& fd)
     }
 }
 
-// Cleanup handler of a cancelled caller: the program must not outlive it.
+// How long the program's process group has between SIGTERM and SIGKILL.
+constexpr long kGraceMillis = 500;
+constexpr long kPollMillis = 10;
+
+void sleep_millis(long ms)
+{
+    struct timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Ends the program and everything it started in its process group: SIGTERM,
+// a short grace while the program has not ended, then SIGKILL to the group
+// (members that ignore SIGTERM), and the program reaped.
+void end_group(pid_t pid)
+{
+    kill(-pid, SIGTERM);
+    bool reaped = false;
+    for (long waited = 0; waited < kGraceMillis; waited += kPollMillis) {
+        if (!reaped) {
+            pid_t r = waitpid(pid, nullptr, WNOHANG);
+            reaped = r == pid || (r < 0 && errno == ECHILD);
+        }
+        if (reaped && kill(-pid, 0) != 0)
+            return; // the whole group has ended
+        sleep_millis(kPollMillis);
+    }
+    kill(-pid, SIGKILL);
+    if (!reaped)
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+}
+
+// Cleanup handler of a cancelled caller: neither the program nor what it
+// started may outlive it.
 void kill_child(void* arg)
 {
     qenagfw::NoCancel nc;
@@ -36,9 +71,7 @@ void kill_child(void* arg)
     close_fd(child->out_fd);
     close_fd(child->err_fd);
     if (child->pid > 0) {
-        kill(child->pid, SIGKILL);
-        while (waitpid(child->pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        end_group(child->pid);
         child->pid = -1;
     }
 }
@@ -88,7 +121,9 @@ extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* 
         qenagfw::NoCancel nc;
         child.pid = fork();
         if (child.pid == 0) {
-            // Only async-signal-safe calls from here on.
+            // Only async-signal-safe calls from here on. The program leads a
+            // process group of its own, so that a time-out ends all of it.
+            setpgid(0, 0);
             int devnull = open("/dev/null", O_RDONLY);
             if (devnull >= 0)
                 dup2(devnull, 0);
@@ -105,6 +140,8 @@ extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* 
             _exit(127);
         }
         int fork_errno = errno;
+        if (child.pid > 0)
+            setpgid(child.pid, child.pid); // before any kill of the group
         close(out_pipe[1]);
         close(err_pipe[1]);
         if (child.pid < 0) {

@@ -39,7 +39,9 @@ std::map<std::string, void*>& cookies()
 }
 
 thread_local const ResourceSettings* tl_resource = nullptr;
+#ifdef QEN_TEST_HOOKS
 thread_local std::unique_ptr<ResourceSettings> tl_test_resource;
+#endif
 
 } // namespace
 
@@ -212,6 +214,7 @@ extern "C" void QENAgCloseFile(void* fd)
     close(static_cast<int>(n));
 }
 
+#ifdef QEN_TEST_HOOKS
 // Test support.
 
 void QENAgTestSetResource(const QENAgTestResource* res)
@@ -260,3 +263,4 @@ extern "C" void QENAgTestCancelGuard(void*)
         __asan_unpoison_memory_region(low, here - base);
 #endif
 }
+#endif

@@ -41,7 +41,7 @@ TEST(ListenerAgent, CyclesThroughTheFramework)
                        << "\nListener=LISTENER2\n\n[lsnr_noowner]\nHome=" << home << "\n";
 
     const std::string cmd = std::string(QEN_LISTENER_AGENT) + " --config " + cfg +
-                            " --cycles 2 --interval 1 --log-dir " + dir.path();
+                            " --cycles 2 --interval 1 --debug all --log-dir " + dir.path();
     FILE* f = popen(cmd.c_str(), "r");
     ASSERT_NE(f, nullptr);
     std::string out;
