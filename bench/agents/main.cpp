@@ -1,6 +1,14 @@
 // Runs the agent benchmarks and prints the registered time ratios.
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
 
 #include <map>
 #include <string>
@@ -23,14 +31,16 @@ std::vector<Ratio>& ratios()
     return list;
 }
 
-// Console output as usual, and the real time per iteration of every run.
+// Console output as usual, and the real time per iteration of every run, in
+// seconds.
 class Recorder : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times[r.benchmark_name()] = r.GetAdjustedRealTime();
+                times[r.benchmark_name()] =
+                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
@@ -57,6 +67,75 @@ QENAgMonitorFn bench_load_monitor(const char* module_path)
     return reinterpret_cast<QENAgMonitorFn>(sym);
 }
 
+uid_t bench_crowd_uid()
+{
+    const char* same = getenv("QEN_BENCH_CROWD_SAME_OWNER");
+    return same != nullptr && strcmp(same, "1") == 0 ? kBenchOwnerUid : kBenchOtherUid;
+}
+
+BenchCrowd::BenchCrowd()
+{
+    const uid_t uid = bench_crowd_uid();
+    for (int i = 0; i < kBenchCrowd; ++i) {
+        procs_.push_back(std::make_unique<SpawnedProcess>(
+            std::vector<std::string>{"/opt/app/bin/worker", "-n", std::to_string(i)},
+            std::vector<std::string>{}, uid));
+        if (!procs_.back()->ok()) {
+            error_ = "cannot start the other processes: " + procs_.back()->error();
+            return;
+        }
+    }
+}
+
+const BenchCrowd& bench_crowd()
+{
+    static BenchCrowd crowd;
+    return crowd;
+}
+
+std::string BenchCrowd::check_met_before(pid_t server) const
+{
+    std::set<pid_t> left;
+    for (const auto& p : procs_)
+        left.insert(p->pid());
+    DIR* dir = opendir("/proc");
+    if (dir == nullptr)
+        return "cannot read /proc";
+    bool met_server = false;
+    for (struct dirent* e; (e = readdir(dir)) != nullptr;) {
+        pid_t pid = static_cast<pid_t>(atoi(e->d_name));
+        if (pid == server)
+            met_server = true;
+        else if (left.erase(pid) == 1 && met_server)
+            break;
+    }
+    closedir(dir);
+    if (!met_server)
+        return "the server is not in /proc";
+    if (!left.empty())
+        return "the scan meets the server before " + std::to_string(left.size()) +
+               " processes of the crowd";
+    return "";
+}
+
+int bench_run_pgrep(const char* owner, const std::string& pattern)
+{
+    const char* argv[] = {"pgrep", "-u", owner, "-f", pattern.c_str(), nullptr};
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        int null_fd = open("/dev/null", O_WRONLY);
+        if (null_fd >= 0)
+            dup2(null_fd, STDOUT_FILENO);
+        execvp("pgrep", const_cast<char**>(argv));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
@@ -65,7 +144,8 @@ int main(int argc, char** argv)
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
-    printf("\n");
+    printf("\ncrowd of %d processes owned by %s\n", kBenchCrowd,
+           bench_crowd_uid() == kBenchOwnerUid ? "the servers' owner" : "another user");
     for (const Ratio& r : ratios()) {
         auto ours = recorder.times.find(r.ours);
         auto theirs = recorder.times.find(r.theirs);
