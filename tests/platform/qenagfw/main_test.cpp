@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -307,6 +308,20 @@ TEST_F(AgentRun, DebugLevelsChooseTheTraces)
         EXPECT_EQ(lines_of(read_file(path("logs/debug.log"))).size(), c.lines);
         EXPECT_EQ(lines_of(read_file(path("logs/agent.log"))).size(), 1u);
     }
+}
+
+// A long default run writes no debug trace at all: 1,000 cycles of 50
+// resources, each call of which traces every attribute at level 1.
+TEST_F(AgentRun, DefaultRunWritesNoDebugTrace)
+{
+    std::string config;
+    for (int i = 0; i < 50; ++i)
+        config += "[r" + std::to_string(i) + "]\nState=1\nHome=/h\n";
+    write_config(config);
+    ASSERT_EQ(run("--config agent.cfg --cycles 1000 --interval 0 --log-dir logs"), 0) << err_;
+    EXPECT_EQ(std::count(out_.begin(), out_.end(), '\n'), 50000);
+    EXPECT_EQ(std::filesystem::file_size(path("logs/debug.log")), 0u);
+    EXPECT_EQ(lines_of(read_file(path("logs/agent.log"))).size(), 50000u);
 }
 
 TEST_F(AgentRun, LogDirectoryIsCreated)
