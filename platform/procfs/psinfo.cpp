@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -391,8 +392,22 @@ using qen_psinfo::ArgsScan;
 using qen_psinfo::StatFields;
 using qen_psinfo::ZoneScan;
 
+#ifdef QEN_TEST_HOOKS
+namespace {
+std::atomic<unsigned long> records_built{0};
+}
+
+extern "C" unsigned long psinfo_test_builds(void)
+{
+    return records_built.load();
+}
+#endif
+
 extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
 {
+#ifdef QEN_TEST_HOOKS
+    records_built.fetch_add(1);
+#endif
     if (pid <= 0 || out == nullptr) {
         errno = pid <= 0 ? ENOENT : EINVAL;
         return -1;

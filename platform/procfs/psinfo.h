@@ -77,6 +77,12 @@ int psinfo_build(pid_t pid, psinfo_t* out);
 // Returns the length of the text, or -1 with errno (ENOENT: no such process).
 ssize_t psinfo_read_args(pid_t pid, char* buf, size_t size);
 
+#ifdef QEN_TEST_HOOKS
+// The number of records built so far in this process (tests count what a
+// scan costs).
+unsigned long psinfo_test_builds(void);
+#endif
+
 // Parses "/proc/<decimal pid>/psinfo". Returns 1 and the pid for such a path,
 // else 0.
 int psinfo_path_pid(const char* path, pid_t* pid);
