@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "dead_stack.h"
 #include "nocancel.h"
 #include "qenagfw.h"
 
@@ -160,6 +161,7 @@ extern "C" int str_chomp(char* text)
 
 extern "C" void CloseDir(void* dir)
 {
+    qen_clear_dead_stack();
     if (dir == nullptr)
         return;
     // closedir may be a cancellation point; this runs from cleanup handlers,
@@ -170,6 +172,7 @@ extern "C" void CloseDir(void* dir)
 
 extern "C" void DelArgList(void* list)
 {
+    qen_clear_dead_stack();
     delete[] static_cast<char**>(list);
 }
 

@@ -15,10 +15,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#endif
-
+#include "dead_stack.h"
 #include "fw_internal.h"
 #include "qenagfw.h"
 #include "qenagfw_test.h"
@@ -200,11 +197,13 @@ extern "C" int QENAgGetUID(const char* user, int* uid, int* euid, int* other)
 
 extern "C" void QENAgDelString(void* p)
 {
+    qen_clear_dead_stack();
     free(p);
 }
 
 extern "C" void QENAgCloseFile(void* fd)
 {
+    qen_clear_dead_stack();
     intptr_t n = reinterpret_cast<intptr_t>(fd);
     if (n < 0)
         return;
@@ -246,21 +245,8 @@ int QENAgTestLogCategory()
 
 extern "C" void QENAgTestCancelGuard(void*)
 {
-#if defined(__SANITIZE_ADDRESS__)
     // Runs last while the cancelled thread unwinds, in its outermost frame:
-    // the stack below this frame is dead, but still carries the poisoning of
-    // the frames that were unwound.
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0)
-        return;
-    void* low = nullptr;
-    size_t size = 0;
-    pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    auto base = reinterpret_cast<uintptr_t>(low);
-    if (here > base && here - base <= size)
-        __asan_unpoison_memory_region(low, here - base);
-#endif
+    // the whole stack below this frame is dead.
+    qen_clear_dead_stack(~size_t{0});
 }
 #endif
