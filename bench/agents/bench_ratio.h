@@ -14,13 +14,14 @@
 #include "spawn.h"
 
 // After all benchmarks ran, main prints time(theirs) / time(ours) for every
-// registered pair, with the target it should reach.
-int bench_add_ratio(const char* ours, const char* theirs, double target);
+// registered pair, with the target it should reach: target among a crowd of
+// another owner, same_owner_target when the crowd has the server's owner.
+int bench_add_ratio(const char* ours, const char* theirs, double target, double same_owner_target);
 #define QEN_BENCH_RATIO_CAT2(a, b) a##b
 #define QEN_BENCH_RATIO_CAT(a, b) QEN_BENCH_RATIO_CAT2(a, b)
-#define QEN_BENCH_RATIO(ours, theirs, target)                                   \
+#define QEN_BENCH_RATIO(ours, theirs, target, same_owner_target)                \
     static const int QEN_BENCH_RATIO_CAT(qen_bench_ratio_, __LINE__) [[maybe_unused]] = \
-        bench_add_ratio((ours), (theirs), (target))
+        bench_add_ratio((ours), (theirs), (target), (same_owner_target))
 
 // The monitor of an agent module (dlopen, local symbols), or NULL with a
 // message on stderr.

@@ -23,6 +23,7 @@ namespace {
 struct Ratio {
     std::string ours, theirs;
     double target;
+    double same_owner_target;
 };
 
 std::vector<Ratio>& ratios()
@@ -48,9 +49,9 @@ public:
 
 } // namespace
 
-int bench_add_ratio(const char* ours, const char* theirs, double target)
+int bench_add_ratio(const char* ours, const char* theirs, double target, double same_owner_target)
 {
-    ratios().push_back(Ratio{ours, theirs, target});
+    ratios().push_back(Ratio{ours, theirs, target, same_owner_target});
     return 0;
 }
 
@@ -73,9 +74,46 @@ uid_t bench_crowd_uid()
     return same != nullptr && strcmp(same, "1") == 0 ? kBenchOwnerUid : kBenchOtherUid;
 }
 
+namespace {
+
+long read_number(const char* path)
+{
+    FILE* f = fopen(path, "r");
+    if (f == nullptr)
+        return -1;
+    long v = -1;
+    if (fscanf(f, "%ld", &v) != 1)
+        v = -1;
+    fclose(f);
+    return v;
+}
+
+// Process ids are handed out upwards and wrap at pid_max. When the crowd and
+// the servers would not fit below it, let the counter wrap first (short-lived
+// children), so that the servers' ids come after the crowd's.
+void make_room_for_pids(long needed)
+{
+    const long pid_max = read_number("/proc/sys/kernel/pid_max");
+    long last = read_number("/proc/sys/kernel/ns_last_pid");
+    if (pid_max <= 0 || last < 0 || pid_max - last > needed)
+        return;
+    for (long before = last; last >= before; before = last) {
+        pid_t pid = vfork();
+        if (pid == 0)
+            _exit(0);
+        if (pid < 0)
+            return;
+        waitpid(pid, nullptr, 0);
+        last = pid;
+    }
+}
+
+} // namespace
+
 BenchCrowd::BenchCrowd()
 {
     const uid_t uid = bench_crowd_uid();
+    make_room_for_pids(2 * kBenchCrowd);
     for (int i = 0; i < kBenchCrowd; ++i) {
         procs_.push_back(std::make_unique<SpawnedProcess>(
             std::vector<std::string>{"/opt/app/bin/worker", "-n", std::to_string(i)},
@@ -152,8 +190,9 @@ int main(int argc, char** argv)
         if (ours == recorder.times.end() || theirs == recorder.times.end() || ours->second <= 0)
             continue;
         double ratio = theirs->second / ours->second;
+        double target = bench_crowd_uid() == kBenchOwnerUid ? r.same_owner_target : r.target;
         printf("ratio %s / %s = %.1f (target %.0f: %s)\n", r.theirs.c_str(), r.ours.c_str(),
-               ratio, r.target, ratio >= r.target ? "met" : "NOT met");
+               ratio, target, ratio >= target ? "met" : "NOT met");
     }
     return 0;
 }
