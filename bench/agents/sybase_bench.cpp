@@ -165,6 +165,6 @@ QEN_BENCH_RATIO("BM_DataServerCycleCookieHit", "BM_PgrepDataServer", 100, 100);
 // A crowd of the server's owner costs a command-line read each: the scan
 // stays cheaper than pgrep, and far cheaper than the record per process it
 // used to build.
-QEN_BENCH_RATIO("BM_FullScan", "BM_", 20, 2);
+QEN_BENCH_RATIO("BM_DataServerCycleFullScan", "BM_PgrepDataServer", 20, 2);
 
 } // namespace
