@@ -4,12 +4,29 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$(cd "${1:-build}" && pwd)
 
+# --- how to read the agents' lines -------------------------------------------
+legend() {
+  cat <<'TXT'
+=== How to read the agents' output
+Each agent prints one line per resource and cycle:
+  cycle=N resource=NAME state=S confidence=C
+  state 1 online: the server or listener process runs
+  state 0 offline: no server process (Sybase), or the resource's zone is down
+  state 5 no listener process (listener agent only)
+  state 2 unknown: the configuration cannot be used, or a check failed
+  confidence 0..100: 50 when the process is found, 55..100 when a detail
+  script vouches for it (exit codes 101..110), 100 for a backup server found
+Messages go to console.log and agent.log; debug.log only with --debug LEVELS.
+TXT
+}
+
 # --- attribute-discovery plug-in --------------------------------------------
 # A small host loads libAttrDiscovery.so as the configuration wizard does and
 # prints the discoverable attributes and two documents, with the discovery
 # script taken from discovery/sample/ instead of the installed one.
 demo_discovery() {
   echo "=== attribute-discovery plug-in"
+  echo "--- the wizard's host loads the plug-in and prints what it can discover"
   QEN_ATTRSCAN_SCRIPT="$PWD/discovery/sample/attrscan.pl" \
     "$tree/discovery/attrdiscover_demo" "$tree/discovery/libAttrDiscovery.so" \
     Instances Listeners_zur1 instances
@@ -39,11 +56,12 @@ Owner=$(id -un)
 Home=$home
 Listener=LISTENER2
 CFG
-  echo "--- listener process $pid: $(tr '\0' ' ' < /proc/$pid/cmdline)"
-  echo "--- configuration"; cat "$work/agent.cfg"
-  echo "--- ListenerAgent --cycles 3 --interval 1"
+  echo "--- a listener process runs: $(tr '\0' ' ' < /proc/$pid/cmdline)"
+  echo "--- two resources: lsnr1 is that listener, lsnr2 names one that does not run"
+  cat "$work/agent.cfg"
+  echo "--- three cycles: lsnr1 online (1) until its process is killed, then 5; lsnr2 always 5"
   "$tree/agents/Netlsnr/ListenerAgent" --config "$work/agent.cfg" --cycles 3 --interval 1 \
-    --log-dir "$work" | while IFS= read -r line; do
+    --log-dir "$work" --debug 0,2 | while IFS= read -r line; do
       echo "$line"
       if [[ $line == "cycle=2 resource=lsnr2 "* ]]; then
         kill "$pid"
@@ -51,9 +69,10 @@ CFG
       fi
     done
   wait "$pid" 2>/dev/null || true
-  echo "--- agent.log"; cat "$work/agent.log"
-  echo "--- debug.log (lsnr1: cookie and state lines)"
-  grep -E 'resource=lsnr1 .*(We got the cookie|state is)' "$work/debug.log" | head -n 4
+  echo "--- agent.log: where the listener was found, and that it was gone in cycle 3"
+  cat "$work/agent.log"
+  echo "--- debug.log (asked for with --debug 0,2): the remembered process checked each cycle"
+  grep -E 'resource=lsnr1 .*(We got the cookie|state is)' "$work/debug.log" | head -n 4 || true
   rm -rf "$work"
 }
 
@@ -115,24 +134,26 @@ SA=sa
 SApswd=secret
 CFG
   run_agent() { # program configuration cycles
-    "$tree/agents/$1" --config "$work/$2" --cycles "$3" --interval 1 --log-dir "$work"
+    "$tree/agents/$1" --config "$work/$2" --cycles "$3" --interval 1 --log-dir "$work" --debug all
   }
-  echo "--- DataServerAgent, 3 cycles (demo_ds_other looks for DEMOSRV, which does not run)"
+  echo "--- DataServerAgent, 3 cycles: demo_ds online, its script (exit 110) raising the"
+  echo "    confidence to 100 every second cycle; demo_ds_other offline (DEMOSRV does not run)"
   run_agent Sybase/DataServerAgent dataserver.cfg 3
-  echo "--- BackupServerAgent, 2 cycles"
+  echo "--- BackupServerAgent, 2 cycles: the backup server found, confidence 100"
   run_agent SybaseBk/BackupServerAgent backupserver.cfg 2
   kill "$ds_pid"; wait "$ds_pid" 2>/dev/null || true
-  echo "--- the data server killed: one more cycle"
+  echo "--- the data server killed: one more cycle reports demo_ds offline"
   run_agent Sybase/DataServerAgent dataserver.cfg 1
-  echo "--- console.log"
+  echo "--- console.log: where each server process was found"
   cat "$work/console.log"
-  echo "--- a few lines of debug.log"
-  grep -E 'Cookie analysis|Should I do Detail|left-matching' "$work/debug.log" | head -6
+  echo "--- debug.log (asked for with --debug all): the remembered process and the script cycle"
+  grep -E 'Cookie analysis|Should I do Detail|left-matching' "$work/debug.log" | head -6 || true
   kill "${pids[@]}" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 
+legend
 demo_sybase
 demo_listener
 demo_discovery

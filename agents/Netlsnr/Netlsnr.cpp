@@ -21,7 +21,9 @@
 
 #include <new>
 
+#include "QENAgFinder.h"
 #include "QENAgHelper.h"
+#include "QENAgScript.h"
 #include "psinfo.h"
 #include "qenagfw.h"
 
@@ -44,12 +46,12 @@ constexpr const char kProcList[] = "vuzlsnr ";
 constexpr const char kDefaultListener[] = "LISTENER";
 constexpr const char kScriptBase[] = "/opt/ZYLTagents/ha";
 
-constexpr size_t kPathSize = 1026;    // psinfo paths, cookie values, script path
+constexpr size_t kPathSize = kQENAgPathSize; // script path
 constexpr size_t kProgPathSize = 255; // <Home>/bin/<process name>
 constexpr int kOutputSize = 4096;     // the script's output
 constexpr int kScriptArgs = 12;       // MonScriptArgList, NULL included
 
-constexpr int kFoundConfidence = 50;
+constexpr int kFoundConfidence = kQENAgFoundConfidence;
 
 // Message ids.
 constexpr int kMsgNoOwner = 202;
@@ -110,178 +112,141 @@ char* make_cookie_name(const char* proc_name, const char* res_name, const char* 
     return name;
 }
 
-// Opens and reads one psinfo record; the descriptor is closed before the
-// return. Returns the open's result (negative: errno in *err); *got is the
-// read's result with its errno in *err (0 when the read set none).
-int read_psinfo(const char* path, psinfo_t* rec, ssize_t* got, int* err)
-{
-    int fd = psinfo_open(path, O_RDONLY);
-    if (fd < 0) {
-        *err = errno;
-        return fd;
-    }
-    pthread_cleanup_push(QENAgCloseFile, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
-    errno = 0;
-    *got = read(fd, rec, sizeof *rec);
-    *err = errno;
-    pthread_cleanup_pop(1);
-    // pr_psargs is NUL-terminated by contract; a record from elsewhere must
-    // not let a search run past it.
-    rec->pr_psargs[PRARGSZ - 1] = '\0';
-    return fd;
-}
-
 bool in_container(const LsnrMatch& m, const psinfo_t& rec)
 {
     return m.container != 1 || QENAgIsProcInContainer(&rec) >= 1;
 }
 
+// What one pass of the finder works with, for the hooks of the shared finder.
+struct LsnrSearch {
+    const LsnrMatch* m;
+    const char* proc_name;
+    const char* cookie_name;
+};
+
+void cookie_found(void* ctx, const char*)
+{
+    LSNR_DBG(2, "We got the cookie (%s)", static_cast<LsnrSearch*>(ctx)->cookie_name);
+}
+
+void cookie_open_failed(void* ctx, const char* value, int err)
+{
+    auto* s = static_cast<LsnrSearch*>(ctx);
+    char ebuf[128];
+    LSNR_AGENT(2, kMsgCookieOpen, "Open for %s failed, setting cookie to null", s->proc_name);
+    LSNR_DBG(2, "open call failed for pid (%s) with error (%s)", value,
+             error_text(err, ebuf, sizeof ebuf));
+}
+
+void cookie_read_failed(void* ctx, ssize_t got, int err)
+{
+    auto* s = static_cast<LsnrSearch*>(ctx);
+    char ebuf[128];
+    // A short record is as useless as none.
+    LSNR_CONSOLE(2, kMsgCookieRead, "read for process %s failed with return code %d", s->proc_name,
+                 static_cast<int>(got));
+    LSNR_DBG(2, "read failed with error (%s)",
+             got < 0 ? error_text(err, ebuf, sizeof ebuf) : "short read");
+}
+
 // The remembered process is checked as the scan checks a candidate (owner,
 // container, command line), so that a reused pid never passes for the
-// listener.
-bool still_listener(const char* path, const psinfo_t& rec, const LsnrMatch& m)
+// listener. The record's effective uid is the psinfo file's owner.
+int cookie_still_ours(void* ctx, QENAgProc* proc)
 {
-    struct stat st;
-    if (psinfo_stat(path, &st) != 0 || static_cast<int>(st.st_uid) != m.owner_uid)
-        return false;
-    if (!in_container(m, rec))
-        return false;
-    return CompareLsnrProc(rec.pr_psargs, m.prog_path, m.listener) == 1;
+    auto* s = static_cast<LsnrSearch*>(ctx);
+    const LsnrMatch& m = *s->m;
+    if (static_cast<int>(proc->info.pr_euid) == m.owner_uid && in_container(m, proc->info) &&
+        CompareLsnrProc(proc->cmdline, m.prog_path, m.listener) == 1)
+        return 1;
+    LSNR_CONSOLE(2, kMsgRestarted, "Process %s restarted", s->proc_name);
+    return 0;
 }
 
-// Re-checks the process named by the cookie; clears a cookie that no longer
-// names the listener.
-void recheck_cookie(const char* cookie_name, const char* proc_name, const LsnrMatch& m,
-                    bool* found)
+void scan_stat_failed(void*, const char* path, int err)
 {
-    char* value = static_cast<char*>(QENAgGetCookie(cookie_name));
-    if (value != nullptr) {
-        LSNR_DBG(2, "We got the cookie (%s)", cookie_name);
-        psinfo_t rec;
-        ssize_t got = -1;
-        int err = 0;
-        char ebuf[128];
-        if (read_psinfo(value, &rec, &got, &err) >= 0) {
-            if (got == static_cast<ssize_t>(sizeof rec)) {
-                if (still_listener(value, rec, m))
-                    *found = true;
-                else
-                    LSNR_CONSOLE(2, kMsgRestarted, "Process %s restarted", proc_name);
-            } else {
-                // A short record is as useless as none.
-                LSNR_CONSOLE(2, kMsgCookieRead, "read for process %s failed with return code %d",
-                             proc_name, static_cast<int>(got));
-                LSNR_DBG(2, "read failed with error (%s)",
-                         got < 0 ? error_text(err, ebuf, sizeof ebuf) : "short read");
-            }
-        } else {
-            LSNR_AGENT(2, kMsgCookieOpen, "Open for %s failed, setting cookie to null", proc_name);
-            LSNR_DBG(2, "open call failed for pid (%s) with error (%s)", value,
-                     error_text(err, ebuf, sizeof ebuf));
-        }
-        if (!*found) {
-            QENAgSetCookie(cookie_name, nullptr);
-            free(value);
-        }
+    LSNR_DBG(1, "stat call failed for proc file (%s), errno (%d)", path, err);
+}
+
+void scan_owner_differs(void*, const char* path, int uid)
+{
+    LSNR_DBG(1, "Userid for process (%s) is uid:(%d) did not match", path, uid);
+}
+
+void scan_open_failed(void*, const char* path, int err)
+{
+    char ebuf[128];
+    LSNR_DBG(1, "open call failed for (%s) with error (%s) - continue", path,
+             error_text(err, ebuf, sizeof ebuf));
+}
+
+void scan_read_failed(void* ctx, ssize_t got, int err)
+{
+    auto* s = static_cast<LsnrSearch*>(ctx);
+    // A short read leaves errno 0: the record is incomplete, so it is a
+    // failed read like any other.
+    switch (err) {
+    case 0:
+        LSNR_DBG(0, "read during scan for process failed with value 0");
+        break;
+    case ENOENT:
+        LSNR_DBG(0, "read during scan for process failed with ENOENT");
+        break;
+    case EINTR:
+        LSNR_DBG(0, "read during scan for process failed with EINTR");
+        break;
+    case EAGAIN:
+        LSNR_DBG(0, "read during scan for process failed with EAGAIN");
+        break;
+    default:
+        LSNR_CONSOLE(3, kMsgScanRead,
+                     "read during scan for process %s failed with return code %d, errno = %d",
+                     s->proc_name, static_cast<int>(got), err);
+        break;
     }
+}
+
+int scan_match(void* ctx, QENAgProc* proc)
+{
+    const LsnrMatch& m = *static_cast<LsnrSearch*>(ctx)->m;
+    if (!in_container(m, proc->info)) {
+        LSNR_DBG(1, "Process (%s) not running inside container", proc->info.pr_psargs);
+        return 0;
+    }
+    return CompareLsnrProc(proc->cmdline, m.prog_path, m.listener);
+}
+
+// The cookie re-check, then the scan of /proc; kUnknown when /proc cannot be
+// read, else 0 with *found set.
+int check_and_scan(LsnrSearch& s, bool* found)
+{
+    const char* cookie_name = s.cookie_name;
+    QENAgProc proc;
+    const QENAgCookieCheck check{&s, cookie_found, cookie_open_failed, cookie_read_failed,
+                                 cookie_still_ours};
+    *found = QENAgRecheckCookie(cookie_name, &check, &proc) == 1;
     LSNR_DBG(2, "after cookie processing name (%s)", cookie_name);
-}
+    if (*found)
+        return 0;
 
-// Looks at one /proc entry; true when it is the listener (the scan ends).
-bool scan_entry(const char* entry, const char* cookie_name, const char* proc_name,
-                const LsnrMatch& m, bool* found)
-{
-    if (entry[0] == '.')
-        return false;
-    char path[kPathSize];
-    QENAgStrlcpy(path, "/proc/", sizeof path);
-    QENAgStrlcat(path, entry, sizeof path);
-    QENAgStrlcat(path, "/psinfo", sizeof path);
-
-    struct stat st;
-    if (psinfo_stat(path, &st) != 0) {
-        LSNR_DBG(1, "stat call failed for proc file (%s), errno (%d)", path, errno);
-        return false;
-    }
-    if (static_cast<int>(st.st_uid) != m.owner_uid) {
-        LSNR_DBG(1, "Userid for process (%s) is uid:(%d) did not match", path,
-                 static_cast<int>(st.st_uid));
-        return false;
-    }
-    psinfo_t rec;
-    ssize_t got = -1;
-    int err = 0;
-    if (read_psinfo(path, &rec, &got, &err) < 0) {
-        char ebuf[128];
-        LSNR_DBG(1, "open call failed for (%s) with error (%s) - continue", path,
-                 error_text(err, ebuf, sizeof ebuf));
-        return false;
-    }
-    if (got != static_cast<ssize_t>(sizeof rec)) {
-        // A short read leaves errno 0: the record is incomplete, so it is
-        // a failed read like any other.
-        switch (err) {
-        case 0:
-            LSNR_DBG(0, "read during scan for process failed with value 0");
-            break;
-        case ENOENT:
-            LSNR_DBG(0, "read during scan for process failed with ENOENT");
-            break;
-        case EINTR:
-            LSNR_DBG(0, "read during scan for process failed with EINTR");
-            break;
-        case EAGAIN:
-            LSNR_DBG(0, "read during scan for process failed with EAGAIN");
-            break;
-        default:
-            LSNR_CONSOLE(3, kMsgScanRead,
-                         "read during scan for process %s failed with return code %d, errno = %d",
-                         proc_name, static_cast<int>(got), err);
-            break;
-        }
-        return false;
-    }
-    if (!in_container(m, rec)) {
-        LSNR_DBG(1, "Process (%s) not running inside container", rec.pr_psargs);
-        return false;
-    }
-    if (CompareLsnrProc(rec.pr_psargs, m.prog_path, m.listener) == 0)
-        return false;
-
-    *found = true;
-    char* value = static_cast<char*>(malloc(kPathSize));
-    if (value == nullptr)
-        return true; // found, but not remembered
-    pthread_cleanup_push(QENAgDelString, value);
-    QENAgStrlcpy(value, path, kPathSize);
-    LSNR_AGENT(3, kMsgSetCookie, "Setting cookie for proc = %s, PID = %s", rec.pr_psargs, value);
-    QENAgSetCookie(cookie_name, value);
-    pthread_cleanup_pop(0); // the value now lives in the cookie
-    return true;
-}
-
-// Scans /proc for the listener; kUnknown when /proc cannot be read, else 0.
-int scan_proc(const char* cookie_name, const char* proc_name, const LsnrMatch& m, bool* found)
-{
     LSNR_DBG(2, "proc_ok = false");
-    DIR* dir = opendir("/proc/");
-    int err = errno;
-    if (dir == nullptr) {
+    const QENAgScan scan{s.proc_name,      s.m->owner_uid, &s,       scan_stat_failed,
+                         scan_owner_differs, scan_open_failed, scan_read_failed, scan_match};
+    int rc = QENAgScanProcs(&scan, &proc);
+    if (rc < 0) {
+        int err = errno;
         LSNR_CONSOLE(0, kMsgProcDir, "Cannot open process directory");
         LSNR_DBG(0, "Open for /proc/ failed with error number (%d)", err);
         return kUnknown;
     }
-    pthread_cleanup_push(CloseDir, dir);
-    // readdir is safe here: the stream is this thread's own (readdir_r is
-    // deprecated in glibc for that reason).
-    for (;;) {
-        struct dirent* entry = readdir(dir);
-        if (entry == nullptr)
-            break;
-        if (scan_entry(entry->d_name, cookie_name, proc_name, m, found))
-            break;
+    if (rc == 1) {
+        *found = true;
+        LSNR_AGENT(3, kMsgSetCookie, "Setting cookie for proc = %s, PID = %s", proc.cmdline,
+                   proc.path);
+        // A value that cannot be allocated leaves the listener found but not
+        // remembered.
+        QENAgStoreCookie(cookie_name, proc.path);
     }
-    pthread_cleanup_pop(1);
     return 0;
 }
 
@@ -296,7 +261,6 @@ int find_one(const char* proc_name, const char* res_name, const char* home, cons
         return kUnknown;
     }
     const LsnrMatch m{prog_path, listener, owner_uid, container};
-
     char* cookie_name = make_cookie_name(proc_name, res_name, listener);
     if (cookie_name == nullptr) {
         LSNR_DBG(0, "Internal error. Could not allocate memory");
@@ -306,8 +270,8 @@ int find_one(const char* proc_name, const char* res_name, const char* home, cons
     bool found = false;
     pthread_cleanup_push(QENAgDelString, cookie_name);
     LSNR_DBG(2, "Cookie name (%s)", cookie_name);
-    recheck_cookie(cookie_name, proc_name, m, &found);
-    if (!found && scan_proc(cookie_name, proc_name, m, &found) == kUnknown)
+    LsnrSearch search{&m, proc_name, cookie_name};
+    if (check_and_scan(search, &found) == kUnknown)
         result = kUnknown;
     else if (!found)
         result = kNoProcess;
@@ -459,23 +423,24 @@ extern "C" int LsnrDetailMonitor(const char* res_name, const LsnrAttrs* a, int* 
         return kUnknown;
     }
     const int code = (status >> 8) & 0xff;
-    if (code == 99) {
+    switch (QENAgReadScriptExit(code)) {
+    case QENAG_SCRIPT_UNSURE:
         if (has_output)
             LSNR_AGENT(4, kMsgScriptOutput, "Monitor procedure %s returned the output: %s", path,
                        output);
-        *confidence = kFoundConfidence;
+        *confidence = kQENAgFoundConfidence;
         return kUnknown;
-    }
-    if (code == 100) {
+    case QENAG_SCRIPT_OFFLINE:
         if (has_output)
             LSNR_CONSOLE(4, kMsgScriptOutput, "Monitor procedure %s returned the output: %s", path,
                          output);
         *confidence = 0;
         return kOffline;
-    }
-    if (code >= 101 && code <= 110) {
-        *confidence = kFoundConfidence + 5 * (code - 100);
+    case QENAG_SCRIPT_ONLINE:
+        *confidence = QENAgScriptConfidence(code);
         return kOnline;
+    case QENAG_SCRIPT_OTHER:
+        break;
     }
     if (has_output)
         LSNR_CONSOLE(4, kMsgScriptOutput, "Monitor procedure %s returned the output: %s", path,

@@ -15,6 +15,7 @@
 #include <new>
 
 #include "QENAgHelper.h"
+#include "QENAgScript.h"
 #include "SybaseCommon.h"
 #include "qenagfw.h"
 
@@ -182,13 +183,15 @@ void SybaseDetailMonitor(const char* resource, char* const* v, int n, int contai
     }
     int code = (status >> 8) & 0xff;
     SYB_DBG(2, "Indepth script exit status was %d:%d", rc, code);
-    if (code == 100) {
+    // This monitor has no "unsure" exit code: 99 is read as any other.
+    const QENAgScriptVerdict verdict = QENAgReadScriptExit(code);
+    if (verdict == QENAG_SCRIPT_OFFLINE) {
         if (output[0] != '\0')
             SYB_AGENT(3, 8, "User Message: %s", output);
         *state = QENAG_OFFLINE;
         *confidence = 0;
-    } else if (code >= 101 && code <= 110) {
-        *confidence = 50 + 5 * (code - 100);
+    } else if (verdict == QENAG_SCRIPT_ONLINE) {
+        *confidence = QENAgScriptConfidence(code);
     } else {
         if (output[0] != '\0')
             SYB_AGENT(4, 8, "User Message: %s", output);
@@ -304,7 +307,7 @@ extern "C" int process_monitor(const char* res_name, char** attrs, int* confiden
     if (located != QENAG_ONLINE)
         return located;
 
-    *confidence = 50;
+    *confidence = kQENAgFoundConfidence;
     if (n == 0)
         return QENAG_ONLINE;
     SybaseDetailMonitor(res_name, v, n, container_flag, &state, confidence);

@@ -15,12 +15,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "QENAgFinder.h"
 #include "QENAgHelper.h"
+#include "pwent.h"
 
 namespace {
 
 constexpr char white_space[] = " ";
-constexpr char procd[] = "/proc/";
 constexpr char kIdProgram[] = "/usr/bin/id";
 constexpr char kZoneTag[] = "getZoneUserId";
 
@@ -32,23 +33,6 @@ void report_name(char* name, const char* attr)
 bool blank_or_tab(char c)
 {
     return c == ' ' || c == '\t';
-}
-
-// getpwnam_r with cancellation held off: the C library's user-database
-// stream has no cleanup handler of ours, and must not be left open.
-int lookup_user(const char* user, struct passwd* pw, char* buf, size_t size,
-                struct passwd** entry)
-{
-    int old = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
-    int err = getpwnam_r(user, pw, buf, size, entry);
-    pthread_setcancelstate(old, nullptr);
-    return err;
-}
-
-void* as_handler_arg(int fd)
-{
-    return reinterpret_cast<void*>(static_cast<intptr_t>(fd));
 }
 
 // "<program><resource>" in a heap buffer of the two lengths plus 2 bytes, or
@@ -64,214 +48,164 @@ char* make_cookie_name(const char* program, const char* resource)
     return name;
 }
 
-// Reads one whole psinfo record from fd; the descriptor is closed (also when
-// the thread is cancelled in the read). Returns the read result; a record is
-// usable only when it equals sizeof(psinfo_t).
-ssize_t read_record(int fd, psinfo_t* rec, int* err)
+// What the finder looks for, for the hooks of the shared finder.
+struct SybSearch {
+    const SybFinderParams* p;
+    const char* program;
+    const char* resource;
+    const char* owner;
+    int uid;
+    int container_flag;
+    int container_id;
+    bool owner_ok; // the owner was found in the user database in this scan
+};
+
+bool in_zone(const SybSearch& s, const psinfo_t& rec)
 {
-    ssize_t n;
-    pthread_cleanup_push(QENAgCloseFile, as_handler_arg(fd));
-    errno = 0;
-    n = read(fd, rec, sizeof *rec);
-    *err = errno;
-    pthread_cleanup_pop(1);
-    rec->pr_psargs[PRARGSZ - 1] = '\0';
-    return n;
+    return s.container_flag != 1 || rec.pr_zoneid == s.container_id;
 }
 
-// Whether the record is a candidate of the scan: a process of program run by
-// uid, in the zone when container_flag is 1.
-bool is_candidate(const psinfo_t& rec, const char* program, int uid, int container_flag,
-                  int container_id)
+// The scan's match applied to the remembered process: owner, zone, program
+// and server.
+int cookie_still_ours(void* ctx, QENAgProc* proc)
 {
-    if (rec.pr_euid != static_cast<uint32_t>(uid))
-        return false;
-    if (container_flag == 1 && rec.pr_zoneid != container_id)
-        return false;
-    return strstr(rec.pr_psargs, program) != nullptr;
-}
-
-// The scan's match applied to one record: owner, zone, program and server.
-bool is_our_server(const psinfo_t& rec, const SybFinderParams* p, const char* program, int uid,
-                   int container_flag, int container_id)
-{
-    return is_candidate(rec, program, uid, container_flag, container_id) &&
-           SybMatchServer(rec.pr_psargs, p->srv_option, p->server) == 0;
-}
-
-// Re-checks the process the cookie of program remembers. Returns 1 when it
-// is still the server; otherwise the cookie is cleared and its value freed.
-int check_cookie(const SybFinderParams* p, const char* program, const char* resource, int uid,
-                 int container_flag, int container_id)
-{
-    int found = 0;
-    char* cname = make_cookie_name(program, resource);
-    if (cname == nullptr)
-        return 0;
-    pthread_cleanup_push(QENAgDelString, cname);
-    SYB_DBG_T(0, p->tag, p->cookie_trace, cname);
-    char* value = static_cast<char*>(QENAgGetCookie(cname));
-    if (value != nullptr) {
-        int fd = psinfo_open(value, O_RDONLY);
-        if (fd < 0) {
-            SYB_CONSOLE_T(2, p->tag, 301, "Open for %s failed, setting cookie to NULL", program);
-        } else {
-            psinfo_t rec;
-            int err = 0;
-            ssize_t n = read_record(fd, &rec, &err);
-            if (n != static_cast<ssize_t>(sizeof rec)) {
-                // A short record is as unusable as a failed read.
-                SYB_CONSOLE_T(1, p->tag, 300, "ioctl for process %s failed with return code %d",
-                            program, static_cast<int>(n));
-            } else if (is_our_server(rec, p, program, uid, container_flag, container_id)) {
-                found = 1;
-                SYB_DBG_T(0, p->tag, "Command line for prcess %s: \n>>>%s<<<\n", value,
-                        rec.pr_psargs);
-            } else {
-                // The pid now belongs to another process, or to another
-                // server, owner or zone.
-                SYB_BOTH_T(0, p->tag, 4, "Process %s restarted", program);
-            }
-        }
-        if (!found) {
-            QENAgSetCookie(cname, nullptr);
-            free(value);
-        }
+    auto* s = static_cast<SybSearch*>(ctx);
+    const psinfo_t& rec = proc->info;
+    if (rec.pr_euid == static_cast<uint32_t>(s->uid) && in_zone(*s, rec) &&
+        strstr(proc->cmdline, s->program) != nullptr &&
+        SybMatchServer(proc->cmdline, s->p->srv_option, s->p->server) == 0) {
+        SYB_DBG_T(0, s->p->tag, "Command line for prcess %s: \n>>>%s<<<\n", proc->path,
+                  proc->cmdline);
+        return 1;
     }
-    pthread_cleanup_pop(1);
-    SYB_DBG_T(0, p->tag, "Cookie analysis finished. proc_ok is %s", found ? "TRUE" : "FALSE");
-    return found;
+    // The pid now belongs to another process, or to another server, owner
+    // or zone.
+    SYB_BOTH_T(0, s->p->tag, 4, "Process %s restarted", s->program);
+    return 0;
+}
+
+void cookie_open_failed(void* ctx, const char*, int)
+{
+    auto* s = static_cast<SybSearch*>(ctx);
+    SYB_CONSOLE_T(2, s->p->tag, 301, "Open for %s failed, setting cookie to NULL", s->program);
+}
+
+void cookie_read_failed(void* ctx, ssize_t got, int)
+{
+    auto* s = static_cast<SybSearch*>(ctx);
+    SYB_CONSOLE_T(1, s->p->tag, 300, "ioctl for process %s failed with return code %d",
+                  s->program, static_cast<int>(got));
+}
+
+void scan_read_failed(void* ctx, ssize_t got, int err)
+{
+    auto* s = static_cast<SybSearch*>(ctx);
+    // A short record is skipped quietly, as are processes that ended.
+    if (got < 0 && err != 0 && err != ENOENT && err != EAGAIN)
+        SYB_CONSOLE_T(1, s->p->tag, 303,
+                      "ioctl during scan for process %s failed with return code %d, errno = %d",
+                      s->program, static_cast<int>(got), err);
 }
 
 // Whether the owner exists in the user database of the zone its uid came
 // from: the global zone's, or (container_id not 0) the resource's zone.
-bool owner_exists(const SybFinderParams* p, const char* owner, const char* resource,
-                  int container_id)
+bool owner_exists(const SybSearch& s)
 {
     int err = 0;
-    if (container_id != 0) {
+    if (s.container_id != 0) {
         int zone_uid = 0;
-        if (getZoneUserId(owner, &zone_uid) == ZONE_UID_FOUND)
+        if (getZoneUserId(s.owner, &zone_uid) == ZONE_UID_FOUND)
             return true;
     } else {
-        struct passwd pw;
-        struct passwd* entry = nullptr;
-        char buf[4096];
-        err = lookup_user(owner, &pw, buf, sizeof buf, &entry);
-        if (err == 0 && entry != nullptr)
+        err = qen_lookup_user(s.owner, nullptr, nullptr);
+        if (err == 0)
             return true;
+        if (err < 0)
+            err = 0; // no such entry
     }
-    SYB_CONSOLE_T(1, p->tag, 6,
+    SYB_CONSOLE_T(1, s.p->tag, 6,
+                  "Cannot find matching entry for user %s, errno = %d, check the Owner attribute "
+                  "of resource %s",
+                  s.owner, err, s.resource);
+    SYB_AGENT_T(0, s.p->tag, 6,
                 "Cannot find matching entry for user %s, errno = %d, check the Owner attribute of "
                 "resource %s",
-                owner, err, resource);
-    SYB_AGENT_T(0, p->tag, 6,
-              "Cannot find matching entry for user %s, errno = %d, check the Owner attribute of "
-              "resource %s",
-              owner, err, resource);
+                s.owner, err, s.resource);
     return false;
 }
 
-// Remembers the process at path in the cookie of program.
-void set_cookie(const SybFinderParams* p, const char* program, const char* resource,
-                const char* path, const char* psargs)
+int scan_match(void* ctx, QENAgProc* proc)
 {
-    char* value = static_cast<char*>(malloc(kSybPathBufSize));
-    if (value == nullptr)
-        return;
-    pthread_cleanup_push(QENAgDelString, value);
-    QENAgStrlcpy(value, path, kSybPathBufSize);
-    char* cname = make_cookie_name(program, resource);
+    auto* s = static_cast<SybSearch*>(ctx);
+    const SybFinderParams* p = s->p;
+    if (!in_zone(*s, proc->info) || strstr(proc->cmdline, s->program) == nullptr)
+        return 0;
+    SYB_DBG_T(0, p->tag, "Found process \n>>>%s<<<\n\tcontaining\n>>>%s<<<\nArguments: >>>%s<<<\n",
+              proc->cmdline, s->program, proc->cmdline);
+    if (!s->owner_ok) {
+        s->owner_ok = owner_exists(*s);
+        if (!s->owner_ok)
+            return 0;
+    }
+    switch (SybMatchServer(proc->cmdline, p->srv_option, p->server)) {
+    case 0:
+        return 1;
+    case 1:
+        SYB_DBG_T(1, p->tag, "Is not a expected server. (Missing %s option?)", p->srv_option);
+        return 0;
+    case 2:
+        SYB_DBG_T(1, p->tag,
+                  "Is not a expected data server. (Is there any other data server running with "
+                  "different server name?)");
+        return 0;
+    default:
+        SYB_DBG_T(1, p->tag,
+                  "Is not a expected data server. (Is there any other data server running with "
+                  "same left-matching server name as this one?)");
+        return 0;
+    }
+}
+
+// Cookie re-check, then the scan, for one program of the list: 1 found, 0
+// not, 2 when the process directory cannot be opened.
+int find_program(SybSearch& s, QENAgProc* proc)
+{
+    const SybFinderParams* p = s.p;
+    int found = 0;
+    int result = SYB_PROC_FOUND;
+    char* cname = make_cookie_name(s.program, s.resource);
     pthread_cleanup_push(QENAgDelString, cname);
     if (cname != nullptr) {
         SYB_DBG_T(0, p->tag, p->cookie_trace, cname);
-        QENAgSetCookie(cname, value);
+        const QENAgCookieCheck check{&s, nullptr, cookie_open_failed, cookie_read_failed,
+                                     cookie_still_ours};
+        found = QENAgRecheckCookie(cname, &check, proc);
+    }
+    SYB_DBG_T(0, p->tag, "Cookie analysis finished. proc_ok is %s", found ? "TRUE" : "FALSE");
+    if (!found) {
+        const QENAgScan scan{s.program, s.uid,   &s, nullptr, nullptr, nullptr,
+                             scan_read_failed, scan_match};
+        s.owner_ok = false;
+        found = QENAgScanProcs(&scan, proc);
+        if (found < 0) {
+            SYB_CONSOLE_T(0, p->tag, 302, "Cannot open process directory");
+            result = SYB_PROCDIR_FAILED;
+        } else if (found == 1) {
+            if (cname != nullptr) {
+                SYB_DBG_T(0, p->tag, p->cookie_trace, cname);
+                QENAgStoreCookie(cname, proc->path);
+            }
+            SYB_BOTH_T(4, p->tag, 7, "Setting cookie for proc = %s, PID = %s", proc->cmdline,
+                       proc->path);
+        }
     }
     pthread_cleanup_pop(1);
-    pthread_cleanup_pop(cname == nullptr ? 1 : 0);
-    SYB_BOTH_T(4, p->tag, 7, "Setting cookie for proc = %s, PID = %s", psargs, path);
-}
-
-// Scans the process directory for program. Returns 2 when the directory
-// cannot be opened, else 0 with *found set.
-int scan(const SybFinderParams* p, const char* program, const char* resource, const char* owner,
-         int uid, int container_flag, int container_id, int* found)
-{
-    DIR* dir = opendir(procd);
-    if (dir == nullptr) {
-        SYB_CONSOLE_T(0, p->tag, 302, "Cannot open process directory");
-        return SYB_PROCDIR_FAILED;
+    if (result == SYB_PROC_FOUND && !found) {
+        SYB_DBG_T(0, p->tag, "Could not find a process for data server %s. Returning OFFLINE.",
+                  p->notfound_server);
+        result = SYB_PROC_NOT_FOUND;
     }
-    bool owner_ok = false;
-    pthread_cleanup_push(CloseDir, dir);
-    struct dirent* ent;
-    while ((ent = readdir(dir)) != nullptr) {
-        if (ent->d_name[0] == '.')
-            continue;
-        // The process directory belongs to the process's effective uid, as
-        // its psinfo file does, so other owners' processes are passed over
-        // without building their records. The kernel shows a process that
-        // is not dumpable (one that changed its credentials) as root's: its
-        // record decides below.
-        struct stat st;
-        if (fstatat(dirfd(dir), ent->d_name, &st, 0) != 0 ||
-            (st.st_uid != static_cast<uid_t>(uid) && st.st_uid != 0))
-            continue;
-        char path[kSybPathBufSize];
-        QENAgStrlcpy(path, procd, sizeof path);
-        QENAgStrlcat(path, ent->d_name, sizeof path);
-        if (QENAgStrlcat(path, "/psinfo", sizeof path) >= sizeof path)
-            continue;
-        int fd = psinfo_open(path, O_RDONLY);
-        if (fd < 0)
-            continue;
-        psinfo_t rec;
-        int err = 0;
-        ssize_t n = read_record(fd, &rec, &err);
-        if (n < 0) {
-            if (err != 0 && err != ENOENT && err != EAGAIN)
-                SYB_CONSOLE_T(1, p->tag, 303,
-                            "ioctl during scan for process %s failed with return code %d, "
-                            "errno = %d",
-                            program, static_cast<int>(n), err);
-            continue;
-        }
-        if (n != static_cast<ssize_t>(sizeof rec))
-            continue; // a short record is never searched
-        // The psinfo file's owner is read from the record itself.
-        if (!is_candidate(rec, program, uid, container_flag, container_id))
-            continue;
-        SYB_DBG_T(0, p->tag,
-                "Found process \n>>>%s<<<\n\tcontaining\n>>>%s<<<\nArguments: >>>%s<<<\n",
-                rec.pr_psargs, program, rec.pr_psargs);
-        if (!owner_ok) {
-            owner_ok = owner_exists(p, owner, resource, container_id);
-            if (!owner_ok)
-                continue;
-        }
-        int match = SybMatchServer(rec.pr_psargs, p->srv_option, p->server);
-        if (match == 1) {
-            SYB_DBG_T(1, p->tag, "Is not a expected server. (Missing %s option?)", p->srv_option);
-            continue;
-        }
-        if (match == 2) {
-            SYB_DBG_T(1, p->tag,
-                    "Is not a expected data server. (Is there any other data server running "
-                    "with different server name?)");
-            continue;
-        }
-        if (match == 3) {
-            SYB_DBG_T(1, p->tag,
-                    "Is not a expected data server. (Is there any other data server running "
-                    "with same left-matching server name as this one?)");
-            continue;
-        }
-        set_cookie(p, program, resource, path, rec.pr_psargs);
-        *found = 1;
-        break;
-    }
-    pthread_cleanup_pop(1);
-    return 0;
+    return result;
 }
 
 } // namespace
@@ -297,13 +231,10 @@ extern "C" int isValidUser(const char* user)
 {
     if (user == nullptr || user[0] == '\0' || strcmp(user, " ") == 0)
         return 0;
-    struct passwd pw;
-    struct passwd* entry = nullptr;
-    char buf[1024];
-    if (lookup_user(user, &pw, buf, sizeof buf, &entry) != 0 || entry == nullptr ||
-        entry->pw_name == nullptr)
+    uid_t uid = 0;
+    if (qen_lookup_user(user, &uid, nullptr) != 0)
         return 0;
-    return static_cast<int>(entry->pw_uid);
+    return static_cast<int>(uid);
 }
 
 extern "C" int getZoneUserId(const char* user, int* uid)
@@ -410,20 +341,19 @@ extern "C" int FindServerProc(const SybFinderParams* p, const char* resource, co
     int result = SYB_PROC_FOUND;
     pthread_cleanup_push(QENAgDelString, list);
     memcpy(list, p->proc_list, size);
+    QENAgProc proc;
+    SybSearch s{p, nullptr, resource, owner, uid, container_flag, container_id, false};
     char* save = nullptr;
     for (char* program = strtok_r(list, white_space, &save); program != nullptr;
          program = strtok_r(nullptr, white_space, &save)) {
-        int found = check_cookie(p, program, resource, uid, container_flag, container_id);
-        if (!found &&
-            scan(p, program, resource, owner, uid, container_flag, container_id, &found) != 0) {
-            result = SYB_PROCDIR_FAILED;
+        s.program = program;
+        int r = find_program(s, &proc);
+        if (r == SYB_PROCDIR_FAILED) {
+            result = r;
             break;
         }
-        if (!found) {
-            SYB_DBG_T(0, p->tag, "Could not find a process for data server %s. Returning OFFLINE.",
-                    p->notfound_server);
-            result = SYB_PROC_NOT_FOUND;
-        }
+        if (r == SYB_PROC_NOT_FOUND)
+            result = r;
     }
     pthread_cleanup_pop(1);
     return result;

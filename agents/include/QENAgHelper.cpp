@@ -8,6 +8,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "dead_stack.h"
+#include "nocancel.h"
 #include "qenagfw.h"
 
 namespace {
@@ -159,18 +161,18 @@ extern "C" int str_chomp(char* text)
 
 extern "C" void CloseDir(void* dir)
 {
+    qen_clear_dead_stack();
     if (dir == nullptr)
         return;
     // closedir may be a cancellation point; this runs from cleanup handlers,
     // also when one is popped with execution in ordinary flow.
-    int old = 0;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old);
+    NoCancel guard;
     closedir(static_cast<DIR*>(dir));
-    pthread_setcancelstate(old, nullptr);
 }
 
 extern "C" void DelArgList(void* list)
 {
+    qen_clear_dead_stack();
     delete[] static_cast<char**>(list);
 }
 

@@ -15,10 +15,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
 namespace {
+
+// Bytes of one read of a command line.
+constexpr size_t kArgsPiece = 4096;
 
 // A process that ends while it is read shows ESRCH or an empty file.
 int vanished_errno(int e)
@@ -241,15 +245,37 @@ int parse_status_ids(const char* text, size_t len, bool complete, const char* ke
     return 1;
 }
 
+void ArgsJoin::feed(const char* p, size_t n)
+{
+    if (n == 0)
+        return;
+    if (kept_ < room_) {
+        size_t take = n < room_ - kept_ ? n : room_ - kept_;
+        memcpy(out_ + kept_, p, take);
+        kept_ += take;
+    }
+    total_ += n;
+    last_ = p[n - 1];
+}
+
+size_t ArgsJoin::finish()
+{
+    // The words joined by blanks are the bytes with every NUL a blank, less
+    // the NUL that ends the last word.
+    size_t joined = total_ - (total_ > 0 && last_ == '\0' ? 1 : 0);
+    size_t used = kept_ < joined ? kept_ : joined;
+    for (size_t i = 0; i < used; ++i)
+        if (out_[i] == '\0')
+            out_[i] = ' ';
+    out_[used] = '\0';
+    return used;
+}
+
 void ArgsScan::feed(const char* p, size_t n)
 {
     if (n == 0)
         return;
-    if (kept_len_ < sizeof kept_) {
-        size_t take = n < sizeof kept_ - kept_len_ ? n : sizeof kept_ - kept_len_;
-        memcpy(kept_ + kept_len_, p, take);
-        kept_len_ += take;
-    }
+    join_.feed(p, n);
     const char* end = p + n;
     for (const char* q = p; q < end; ++q) {
         q = static_cast<const char*>(memchr(q, '\0', static_cast<size_t>(end - q)));
@@ -257,20 +283,16 @@ void ArgsScan::feed(const char* p, size_t n)
             break;
         ++nuls_;
     }
-    total_ += n;
+    any_ = true;
     last_ = end[-1];
 }
 
-void ArgsScan::finish(char psargs[PRARGSZ], int32_t* argc) const
+void ArgsScan::finish(char psargs[PRARGSZ], int32_t* argc)
 {
-    // The words joined by blanks are the bytes with every NUL a blank, less
-    // the NUL that ends the last word.
-    size_t joined = total_ - (total_ > 0 && last_ == '\0' ? 1 : 0);
-    size_t used = kept_len_ < joined ? kept_len_ : joined;
-    for (size_t i = 0; i < used; ++i)
-        psargs[i] = kept_[i] == '\0' ? ' ' : kept_[i];
+    size_t used = join_.finish();
+    memcpy(psargs, kept_, used);
     memset(psargs + used, 0, PRARGSZ - used);
-    *argc = static_cast<int32_t>(nuls_ + (total_ > 0 && last_ != '\0' ? 1 : 0));
+    *argc = static_cast<int32_t>(nuls_ + (any_ && last_ != '\0' ? 1 : 0));
 }
 
 namespace {
@@ -365,12 +387,27 @@ int32_t ZoneScan::zone() const
 
 } // namespace qen_psinfo
 
+using qen_psinfo::ArgsJoin;
 using qen_psinfo::ArgsScan;
 using qen_psinfo::StatFields;
 using qen_psinfo::ZoneScan;
 
+#ifdef QEN_TEST_HOOKS
+namespace {
+std::atomic<unsigned long> records_built{0};
+}
+
+extern "C" unsigned long psinfo_test_builds(void)
+{
+    return records_built.load();
+}
+#endif
+
 extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
 {
+#ifdef QEN_TEST_HOOKS
+    records_built.fetch_add(1);
+#endif
     if (pid <= 0 || out == nullptr) {
         errno = pid <= 0 ? ENOENT : EINVAL;
         return -1;
@@ -526,4 +563,28 @@ extern "C" int psinfo_open(const char* path, int flags, ...)
         done += static_cast<size_t>(n);
     }
     return fd;
+}
+
+extern "C" ssize_t psinfo_read_args(pid_t pid, char* buf, size_t size)
+{
+    if (pid <= 0 || buf == nullptr || size == 0) {
+        errno = pid <= 0 ? ENOENT : EINVAL;
+        return -1;
+    }
+    NoCancel guard;
+    ProcFiles files(pid);
+    int fd = files.open("cmdline");
+    if (fd < 0)
+        return -1;
+    // Read in pieces of one fixed size, and only as far as buf holds.
+    char piece[kArgsPiece];
+    ArgsJoin join(buf, size);
+    int rc = read_pieces(fd, piece, sizeof piece, [&join](const char* p, size_t n) {
+        join.feed(p, n);
+        return join.full();
+    });
+    close_quietly(fd);
+    if (rc != 0)
+        return -1;
+    return static_cast<ssize_t>(join.finish());
 }

@@ -71,6 +71,18 @@ typedef struct psinfo {
 // (ENOENT: no such process, or it ended while being read).
 int psinfo_build(pid_t pid, psinfo_t* out);
 
+// The whole argument list of process pid, beyond the 79 bytes of pr_psargs:
+// the arguments of /proc/<pid>/cmdline joined by single blanks as in
+// pr_psargs, NUL-terminated, cut to size-1 bytes (only that much is read).
+// Returns the length of the text, or -1 with errno (ENOENT: no such process).
+ssize_t psinfo_read_args(pid_t pid, char* buf, size_t size);
+
+#ifdef QEN_TEST_HOOKS
+// The number of records built so far in this process (tests count what a
+// scan costs).
+unsigned long psinfo_test_builds(void);
+#endif
+
 // Parses "/proc/<decimal pid>/psinfo". Returns 1 and the pid for such a path,
 // else 0.
 int psinfo_path_pid(const char* path, pid_t* pid);

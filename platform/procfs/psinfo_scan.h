@@ -31,21 +31,46 @@ bool parse_stat(const char* text, size_t len, StatFields* out);
 int parse_status_ids(const char* text, size_t len, bool complete, const char* key,
                      uint32_t* real, uint32_t* eff);
 
-// pr_psargs and pr_argc from /proc/<pid>/cmdline, fed in pieces: the words
-// are NUL-terminated (the last may lack its NUL when a process rewrote its
-// command line). Keeps only the first 79 bytes of the words joined by
-// single blanks, but counts every word.
-class ArgsScan {
+// Joins the words of a /proc/<pid>/cmdline text fed in pieces into one line,
+// the words separated by single blanks, keeping at most size-1 bytes of it
+// in out (size >= 1). The text's words are NUL-terminated; the last may lack
+// its NUL when a process rewrote its command line.
+class ArgsJoin {
 public:
+    ArgsJoin(char* out, size_t size) : out_(out), room_(size - 1) {}
+    ArgsJoin(const ArgsJoin&) = delete;
+    ArgsJoin& operator=(const ArgsJoin&) = delete;
     void feed(const char* p, size_t n);
-    // After the last piece: fills psargs (NUL-terminated) and argc.
-    void finish(char psargs[PRARGSZ], int32_t* argc) const;
+    // true once out holds as much as it can: later pieces change nothing.
+    bool full() const { return kept_ == room_; }
+    // After the last piece: the line in out, NUL-terminated; its length.
+    size_t finish();
 
 private:
-    char kept_[PRARGSZ - 1] = {}; // raw bytes of the command line, NULs included
-    size_t kept_len_ = 0;
+    char* out_;
+    size_t room_;
+    size_t kept_ = 0;
     size_t total_ = 0;
+    char last_ = '\0';
+};
+
+// pr_psargs and pr_argc from /proc/<pid>/cmdline, fed in pieces. Keeps only
+// the first 79 bytes of the words joined by single blanks, but counts every
+// word.
+class ArgsScan {
+public:
+    ArgsScan() = default;
+    ArgsScan(const ArgsScan&) = delete;
+    ArgsScan& operator=(const ArgsScan&) = delete;
+    void feed(const char* p, size_t n);
+    // After the last piece: fills psargs (NUL-terminated) and argc.
+    void finish(char psargs[PRARGSZ], int32_t* argc);
+
+private:
+    char kept_[PRARGSZ] = {};
+    ArgsJoin join_{kept_, PRARGSZ};
     int64_t nuls_ = 0;
+    bool any_ = false;
     char last_ = '\0';
 };
 

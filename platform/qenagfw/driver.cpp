@@ -1,6 +1,8 @@
 // The framework's main: options, the resource configuration and the monitor
 // cycles.
 #include <errno.h>
+#include <math.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -36,13 +38,80 @@ struct Options {
     long cycles = -1; // -1: until killed
     double interval = 60;
     std::string log_dir = ".";
+    unsigned debug_levels = 0; // none
 };
+
+constexpr double kMaxInterval = 86400; // one day
+constexpr char kUsage[] =
+    "usage: %s --config FILE [--cycles N] [--interval SECONDS] [--log-dir DIR] "
+    "[--debug LEVELS]\n";
 
 [[noreturn]] void usage(const char* prog)
 {
-    fprintf(stderr, "usage: %s --config FILE [--cycles N] [--interval SECONDS] [--log-dir DIR]\n",
-            prog);
+    fprintf(stderr, kUsage, prog);
     exit(2);
+}
+
+// A refused option: what is wrong with it, then the usage line.
+[[noreturn]] void refuse(const char* prog, const char* option, const std::string& why)
+{
+    fprintf(stderr, "%s: %s: %s\n", prog, option, why.c_str());
+    usage(prog);
+}
+
+[[noreturn]] void help(const char* prog)
+{
+    printf(kUsage, prog);
+    printf("\n"
+           "Runs the agent's monitor for every resource of the configuration, once per cycle.\n"
+           "\n"
+           "  --config FILE       the resource configuration: one [NAME] section per resource,\n"
+           "                      then Attribute=value lines (see the README)\n"
+           "  --cycles N          stop after N cycles (a whole number from 1); default: run\n"
+           "                      until killed\n"
+           "  --interval SECONDS  pause between cycles, from 0 to 86400 (fractions allowed);\n"
+           "                      default 60\n"
+           "  --log-dir DIR       where agent.log, console.log and debug.log are appended to;\n"
+           "                      created when missing; default: the current directory\n"
+           "  --debug LEVELS      the debug levels written to debug.log: a list such as 0,2,\n"
+           "                      or all; default: none\n"
+           "  --help              this text\n"
+           "\n"
+           "Output: one line per resource and cycle, in the order of the configuration:\n"
+           "  cycle=N resource=NAME state=S confidence=C\n"
+           "      S is the monitor's state (0 offline, 1 online, 2 unknown; the listener\n"
+           "      agent reports 5 when no listener process runs), C its confidence 0..100\n"
+           "  cycle=N resource=NAME cancelled\n"
+           "      the monitor ran past the resource's @Timeout and was stopped\n");
+    exit(0);
+}
+
+// "0,2" or "all": the mask of debug levels; false for anything else.
+bool parse_debug_levels(const char* text, unsigned* mask)
+{
+    if (strcmp(text, "all") == 0) {
+        *mask = kAllDebugLevels;
+        return true;
+    }
+    unsigned m = 0;
+    const char* p = text;
+    for (;;) {
+        if (*p < '0' || *p > '9')
+            return false;
+        unsigned level = 0;
+        while (*p >= '0' && *p <= '9') {
+            level = level * 10 + static_cast<unsigned>(*p++ - '0');
+            if (level > kMaxDebugLevel)
+                return false;
+        }
+        m |= 1u << level;
+        if (*p == '\0')
+            break;
+        if (*p++ != ',')
+            return false;
+    }
+    *mask = m;
+    return true;
 }
 
 Options parse_options(int argc, char** argv)
@@ -52,8 +121,14 @@ Options parse_options(int argc, char** argv)
     bool have_config = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            help(prog);
+        const bool known = arg == "--config" || arg == "--cycles" || arg == "--interval" ||
+                           arg == "--log-dir" || arg == "--debug";
+        if (!known)
+            refuse(prog, argv[i], "unknown option");
         if (i + 1 >= argc)
-            usage(prog);
+            refuse(prog, argv[i], "needs a value");
         const char* value = argv[++i];
         char* end = nullptr;
         errno = 0;
@@ -63,19 +138,26 @@ Options parse_options(int argc, char** argv)
         } else if (arg == "--cycles") {
             opt.cycles = strtol(value, &end, 10);
             if (errno != 0 || end == value || *end != '\0' || opt.cycles < 1)
-                usage(prog);
+                refuse(prog, "--cycles", std::string("'") + value + "' is not a whole number from 1");
         } else if (arg == "--interval") {
             opt.interval = strtod(value, &end);
-            if (errno != 0 || end == value || *end != '\0' || !(opt.interval >= 0))
-                usage(prog);
+            if (errno != 0 || end == value || *end != '\0' || !isfinite(opt.interval) ||
+                opt.interval < 0 || opt.interval > kMaxInterval)
+                refuse(prog, "--interval",
+                       std::string("'") + value + "' is not a number of seconds from 0 to 86400");
         } else if (arg == "--log-dir") {
+            if (*value == '\0')
+                refuse(prog, "--log-dir", "the directory name is empty");
             opt.log_dir = value;
         } else {
-            usage(prog);
+            if (!parse_debug_levels(value, &opt.debug_levels))
+                refuse(prog, "--debug",
+                       std::string("'") + value +
+                           "' is not a list of levels 0 to 31 such as 0,2, nor all");
         }
     }
     if (!have_config)
-        usage(prog);
+        refuse(prog, "--config", "no configuration file was given");
     return opt;
 }
 
@@ -98,6 +180,33 @@ bool parse_int(const std::string& text, int& out)
     return true;
 }
 
+constexpr char kBlanks[] = " \t";
+
+// text without the blanks and tabs at its ends.
+std::string trimmed(const std::string& text)
+{
+    size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// A line's name and value: blanks around the name and after '=' do not
+// count; the rest of the value stays as written. has_value is false for a
+// line without '='.
+void split_line(const std::string& line, std::string* name, std::string* value, bool* has_value)
+{
+    size_t eq = line.find('=');
+    *has_value = eq != std::string::npos;
+    *name = trimmed(line.substr(0, eq));
+    if (*has_value) {
+        size_t start = line.find_first_not_of(kBlanks, eq + 1);
+        *value = start == std::string::npos ? std::string() : line.substr(start);
+    } else {
+        value->clear();
+    }
+}
+
 std::vector<Resource> read_config(const std::string& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -106,16 +215,21 @@ std::vector<Resource> read_config(const std::string& file)
         exit(2);
     }
     std::vector<Resource> resources;
-    std::string line;
+    std::string raw;
     int lineno = 0;
-    while (std::getline(in, line)) {
+    while (std::getline(in, raw)) {
         ++lineno;
-        if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#')
+        if (!raw.empty() && raw.back() == '\r') // CRLF line ends
+            raw.pop_back();
+        const std::string line = trimmed(raw);
+        if (line.empty() || line[0] == '#')
             continue;
         if (line[0] == '[') {
             if (line.back() != ']' || line.size() < 3)
-                config_error(file, lineno, "malformed resource header");
-            std::string name = line.substr(1, line.size() - 2);
+                config_error(file, lineno, "malformed resource header (write [NAME])");
+            std::string name = trimmed(line.substr(1, line.size() - 2));
+            if (name.empty())
+                config_error(file, lineno, "malformed resource header (write [NAME])");
             for (const Resource& r : resources)
                 if (r.settings.name == name)
                     config_error(file, lineno, "resource " + name + " defined twice");
@@ -124,14 +238,18 @@ std::vector<Resource> read_config(const std::string& file)
             continue;
         }
         if (resources.empty())
-            config_error(file, lineno, "line outside a resource section");
+            config_error(file, lineno, "line outside a resource section (begin with [NAME])");
         Resource& res = resources.back();
-        size_t eq = line.find('=');
+        std::string name, value;
+        bool has_value = false;
+        // Attribute values keep their blanks at the end: only the raw line is
+        // split for them (less its CR).
+        split_line(line[0] == '@' ? line : raw.substr(raw.find_first_not_of(kBlanks)), &name,
+                   &value, &has_value);
         if (line[0] == '@') {
-            if (eq == std::string::npos)
+            if (!has_value)
                 config_error(file, lineno, "framework setting without '='");
-            std::string key = line.substr(1, eq - 1);
-            std::string value = line.substr(eq + 1);
+            std::string key = trimmed(name.substr(1));
             ResourceSettings& s = res.settings;
             if (key == "ContainerCapable") {
                 if (!parse_int(value, s.container_capable))
@@ -151,7 +269,6 @@ std::vector<Resource> read_config(const std::string& file)
             }
             continue;
         }
-        std::string name = line.substr(0, eq);
         if (name.empty())
             config_error(file, lineno, "attribute without a name");
         Attribute* attr = nullptr;
@@ -162,11 +279,16 @@ std::vector<Resource> read_config(const std::string& file)
             res.attrs.push_back(Attribute{name, {}});
             attr = &res.attrs.back();
         }
-        if (eq != std::string::npos)
-            attr->values.push_back(line.substr(eq + 1));
+        if (has_value)
+            attr->values.push_back(value);
     }
     if (in.bad()) {
         fprintf(stderr, "%s: cannot read: %s\n", file.c_str(), strerror(errno));
+        exit(2);
+    }
+    if (resources.empty()) {
+        fprintf(stderr, "%s: no resource section: the file must hold at least one [NAME] section\n",
+                file.c_str());
         exit(2);
     }
     return resources;
@@ -203,13 +325,37 @@ void* run_monitor(void* arg)
     pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
     set_current_resource(&call->resource->settings);
     int confidence = 0;
+#ifdef QEN_TEST_HOOKS
     pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
+#endif
     int state = call->monitor(call->resource->settings.name.c_str(), call->vector.data(),
                               &confidence);
     call->state = state;
     call->confidence = confidence;
+#ifdef QEN_TEST_HOOKS
     pthread_cleanup_pop(0);
+#endif
     return nullptr;
+}
+
+// mkdir -p: every missing directory of path is made (mode 0755).
+bool make_directories(const std::string& path)
+{
+    for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+        std::string part = path.substr(0, at);
+        if (!part.empty() && mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (at == std::string::npos)
+            break;
+    }
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
 }
 
 void sleep_for(double seconds)
@@ -232,7 +378,8 @@ extern "C" int QENAgMain(int argc, char** argv, void (*startup)(void))
 {
     Options opt = parse_options(argc, argv);
     std::vector<Resource> resources = read_config(opt.config);
-    if (!open_log_files(opt.log_dir)) {
+    set_debug_levels(opt.debug_levels);
+    if (!make_directories(opt.log_dir) || !open_log_files(opt.log_dir)) {
         fprintf(stderr, "%s: cannot open the logs in %s: %s\n", argv[0], opt.log_dir.c_str(),
                 strerror(errno));
         return 1;

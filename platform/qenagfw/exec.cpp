@@ -3,7 +3,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <string.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +19,6 @@ namespace {
 struct Child {
     pid_t pid;
     int out_fd; // read end of the program's stdout and stderr
-    int err_fd; // read end of the exec-failure pipe
 };
 
 void close_fd(int& fd)
@@ -28,17 +29,48 @@ void close_fd(int& fd)
     }
 }
 
-// Cleanup handler of a cancelled caller: the program must not outlive it.
+// How long the program's process group has between SIGTERM and SIGKILL.
+constexpr long kGraceMillis = 500;
+constexpr long kPollMillis = 10;
+
+void sleep_millis(long ms)
+{
+    struct timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// Ends the program and everything it started in its process group: SIGTERM,
+// a short grace while the program has not ended, then SIGKILL to the group
+// (members that ignore SIGTERM), and the program reaped.
+void end_group(pid_t pid)
+{
+    kill(-pid, SIGTERM);
+    bool reaped = false;
+    for (long waited = 0; waited < kGraceMillis; waited += kPollMillis) {
+        if (!reaped) {
+            pid_t r = waitpid(pid, nullptr, WNOHANG);
+            reaped = r == pid || (r < 0 && errno == ECHILD);
+        }
+        if (reaped && kill(-pid, 0) != 0)
+            return; // the whole group has ended
+        sleep_millis(kPollMillis);
+    }
+    kill(-pid, SIGKILL);
+    if (!reaped)
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+}
+
+// Cleanup handler of a cancelled caller: neither the program nor what it
+// started may outlive it.
 void kill_child(void* arg)
 {
     qenagfw::NoCancel nc;
     auto* child = static_cast<Child*>(arg);
     close_fd(child->out_fd);
-    close_fd(child->err_fd);
     if (child->pid > 0) {
-        kill(child->pid, SIGKILL);
-        while (waitpid(child->pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        end_group(child->pid);
         child->pid = -1;
     }
 }
@@ -65,63 +97,49 @@ extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* 
     }
     std::string program;
     int out_pipe[2];
-    int err_pipe[2];
     {
         qenagfw::NoCancel nc;
         program = resolve(path);
         if (pipe2(out_pipe, O_CLOEXEC) != 0)
             return -1;
-        if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-            int e = errno;
-            close(out_pipe[0]);
-            close(out_pipe[1]);
-            errno = e;
-            return -1;
-        }
     }
     const char* exe = program.c_str();
 
-    Child child{-1, out_pipe[0], err_pipe[0]};
+    Child child{-1, out_pipe[0]};
     int result = 0;
     pthread_cleanup_push(kill_child, &child);
     {
+        // posix_spawn shares the address space until the exec: no copy of
+        // the agent's memory, and an exec failure is its result. The
+        // program leads a process group of its own, so that a time-out
+        // ends all of it.
         qenagfw::NoCancel nc;
-        child.pid = fork();
-        if (child.pid == 0) {
-            // Only async-signal-safe calls from here on.
-            int devnull = open("/dev/null", O_RDONLY);
-            if (devnull >= 0)
-                dup2(devnull, 0);
-            dup2(out_pipe[1], 1);
-            dup2(out_pipe[1], 2);
-            sigset_t none;
-            sigemptyset(&none);
-            sigprocmask(SIG_SETMASK, &none, nullptr);
-            close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-            execv(exe, argv);
-            int e = errno;
-            ssize_t ignored = write(err_pipe[1], &e, sizeof e);
-            (void)ignored;
-            _exit(127);
-        }
-        int fork_errno = errno;
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attr;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDERR_FILENO);
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        posix_spawnattr_init(&attr);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+        pid_t pid = -1;
+        int rc = posix_spawn(&pid, exe, &actions, &attr, argv, environ);
+        posix_spawnattr_destroy(&attr);
+        posix_spawn_file_actions_destroy(&actions);
         close(out_pipe[1]);
-        close(err_pipe[1]);
-        if (child.pid < 0) {
-            errno = fork_errno;
+        if (rc != 0) {
+            errno = rc;
             result = -1;
+        } else {
+            child.pid = pid;
         }
     }
     if (result == 0) {
-        // The exec-failure pipe reads EOF once the program has started.
-        int exec_errno = 0;
-        ssize_t got;
-        do
-            got = read(child.err_fd, &exec_errno, sizeof exec_errno);
-        while (got < 0 && errno == EINTR);
-        if (got == static_cast<ssize_t>(sizeof exec_errno))
-            result = -1;
-
         size_t kept = 0;
         size_t room = (output != nullptr && size > 0) ? static_cast<size_t>(size) - 1 : 0;
         char drain[4096];
@@ -145,9 +163,7 @@ extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* 
             waited = waitpid(child.pid, &wstatus, 0);
         while (waited < 0 && errno == EINTR);
         child.pid = -1;
-        if (result != 0)
-            errno = exec_errno;
-        else if (waited < 0)
+        if (waited < 0)
             result = -1;
         else if (status != nullptr)
             *status = wstatus;
@@ -156,7 +172,6 @@ extern "C" int QENAgExecInContainer2(const char* path, char* const* argv, char* 
         qenagfw::NoCancel nc;
         int e = errno;
         close_fd(child.out_fd);
-        close_fd(child.err_fd);
         errno = e;
     }
     pthread_cleanup_pop(0);

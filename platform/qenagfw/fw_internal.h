@@ -32,6 +32,13 @@ enum LogKind { LOG_AGENT = 1, LOG_CONSOLE = 2, LOG_DEBUG = 4 };
 // to the files instead of the in-memory store. false with errno on failure.
 bool open_log_files(const std::string& dir);
 
+// Debug levels: bit n of a mask stands for level n. The framework's main
+// sets the mask from --debug (none by default); until then (unit tests)
+// every level is written.
+constexpr unsigned kMaxDebugLevel = 31;
+constexpr unsigned kAllDebugLevels = ~0u;
+void set_debug_levels(unsigned mask);
+
 // The registered monitor and log category.
 QENAgMonitorFn registered_monitor();
 int log_category();

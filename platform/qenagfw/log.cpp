@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,10 +20,21 @@ namespace {
 std::mutex log_mutex;
 int log_fds[3] = {-1, -1, -1}; // agent, console, debug
 bool to_files = false;
+std::atomic<unsigned> debug_levels{kAllDebugLevels};
+#ifdef QEN_TEST_HOOKS
 std::vector<QENAgTestLine>& kept()
 {
     static auto* lines = new std::vector<QENAgTestLine>;
     return *lines;
+}
+#endif
+
+// Whether debug traces of level are written. Checked before a trace is
+// formatted, so that a level that is off costs nothing.
+bool debug_level_on(int level)
+{
+    return level >= 0 && static_cast<unsigned>(level) <= kMaxDebugLevel &&
+           (debug_levels.load(std::memory_order_relaxed) >> level & 1u) != 0;
 }
 
 int slot(int kind)
@@ -73,7 +85,9 @@ void emit(int kind, const char* what, int value, int msgid, const char* tag, con
 
     std::lock_guard lock(log_mutex);
     if (!to_files) {
+#ifdef QEN_TEST_HOOKS
         kept().push_back(QENAgTestLine{kind, text});
+#endif
         return;
     }
     text += '\n';
@@ -92,6 +106,11 @@ void emit(int kind, const char* what, int value, int msgid, const char* tag, con
 }
 
 } // namespace
+
+void set_debug_levels(unsigned mask)
+{
+    debug_levels.store(mask);
+}
 
 bool open_log_files(const std::string& dir)
 {
@@ -140,12 +159,15 @@ extern "C" void QENAgLogConsoleMsg1(int severity, const char* tag, const char* f
 extern "C" void QENAgLogDbgMsg1(int level, const char* tag, const char* file, int line, int,
                                 const char* fmt, ...)
 {
+    if (!debug_level_on(level))
+        return;
     va_list ap;
     va_start(ap, fmt);
     emit(LOG_DEBUG, "level", level, 0, tag, file, line, fmt, ap);
     va_end(ap);
 }
 
+#ifdef QEN_TEST_HOOKS
 std::vector<QENAgTestLine> QENAgTestTakeLog()
 {
     std::lock_guard lock(log_mutex);
@@ -153,3 +175,9 @@ std::vector<QENAgTestLine> QENAgTestTakeLog()
     out.swap(kept());
     return out;
 }
+
+void QENAgTestSetDebugLevels(unsigned mask)
+{
+    set_debug_levels(mask);
+}
+#endif

@@ -15,13 +15,11 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/asan_interface.h>
-#endif
-
+#include "dead_stack.h"
 #include "fw_internal.h"
 #include "qenagfw.h"
 #include "qenagfw_test.h"
+#include "pwent.h"
 
 namespace qenagfw {
 namespace {
@@ -38,7 +36,9 @@ std::map<std::string, void*>& cookies()
 }
 
 thread_local const ResourceSettings* tl_resource = nullptr;
+#ifdef QEN_TEST_HOOKS
 thread_local std::unique_ptr<ResourceSettings> tl_test_resource;
+#endif
 
 } // namespace
 
@@ -182,34 +182,28 @@ extern "C" int QENAgIsProcInContainer(const psinfo_t* psinfo)
 
 extern "C" int QENAgGetUID(const char* user, int* uid, int* euid, int* other)
 {
-    if (user == nullptr || *user == '\0')
-        return -1;
-    NoCancel nc;
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buf(hint > 0 ? static_cast<size_t>(hint) : 4096);
-    struct passwd pw;
-    struct passwd* found = nullptr;
-    int rc;
-    while ((rc = getpwnam_r(user, &pw, buf.data(), buf.size(), &found)) == ERANGE)
-        buf.resize(buf.size() * 2);
-    if (rc != 0 || found == nullptr)
+    uid_t u = 0;
+    gid_t g = 0;
+    if (qen_lookup_user(user, &u, &g) != 0)
         return -1;
     if (uid)
-        *uid = static_cast<int>(found->pw_uid);
+        *uid = static_cast<int>(u);
     if (euid)
-        *euid = static_cast<int>(found->pw_uid);
+        *euid = static_cast<int>(u);
     if (other)
-        *other = static_cast<int>(found->pw_gid);
+        *other = static_cast<int>(g);
     return 0;
 }
 
 extern "C" void QENAgDelString(void* p)
 {
+    qen_clear_dead_stack();
     free(p);
 }
 
 extern "C" void QENAgCloseFile(void* fd)
 {
+    qen_clear_dead_stack();
     intptr_t n = reinterpret_cast<intptr_t>(fd);
     if (n < 0)
         return;
@@ -219,6 +213,7 @@ extern "C" void QENAgCloseFile(void* fd)
     close(static_cast<int>(n));
 }
 
+#ifdef QEN_TEST_HOOKS
 // Test support.
 
 void QENAgTestSetResource(const QENAgTestResource* res)
@@ -250,20 +245,8 @@ int QENAgTestLogCategory()
 
 extern "C" void QENAgTestCancelGuard(void*)
 {
-#if defined(__SANITIZE_ADDRESS__)
     // Runs last while the cancelled thread unwinds, in its outermost frame:
-    // the stack below this frame is dead, but still carries the poisoning of
-    // the frames that were unwound.
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0)
-        return;
-    void* low = nullptr;
-    size_t size = 0;
-    pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    auto base = reinterpret_cast<uintptr_t>(low);
-    if (here > base && here - base <= size)
-        __asan_unpoison_memory_region(low, here - base);
-#endif
+    // the whole stack below this frame is dead.
+    qen_clear_dead_stack(~size_t{0});
 }
+#endif

@@ -6,16 +6,20 @@
 // qen_agent() from agents/include/CMakeLists.txt) is
 //
 //   <Agent> --config FILE [--cycles N] [--interval SECONDS] [--log-dir DIR]
+//           [--debug LEVELS] | --help
 //
-// Defaults: run until killed, 60 seconds between cycles, logs in the current
-// directory. An unknown or malformed option prints a usage line on stderr and
-// exits 2.
+// Defaults: run until killed, 60 seconds between cycles (0 to 86400), logs
+// in the current directory (created when missing), no debug traces
+// (LEVELS: a list such as 0,2, or all). An unknown or malformed option
+// prints what is wrong with it and the usage line on stderr and exits 2.
 //
 // Configuration file: one section per resource.
 //     [ResourceName]
 //     Attribute=value          value = everything after the first '=' to the
-//                              end of the line, blanks and tabs kept; a
-//                              repeated attribute adds an element
+//                              end of the line, blanks and tabs kept but
+//                              those right after '='; blanks around the
+//                              name do not count; a repeated attribute adds
+//                              an element
 //     Attribute=               one empty element
 //     Attribute                zero elements
 //     @ContainerCapable=1      result of QENAgIsContainerCapable (default 0)
@@ -25,7 +29,8 @@
 //     @Timeout=60              seconds before the monitor's thread is
 //                              cancelled (default 60)
 //     # comment                (lines beginning with '#'; empty lines are skipped)
-// A malformed file prints "FILE:LINE: reason" on stderr and exits 2.
+// Lines may end in CRLF. A malformed file prints "FILE:LINE: reason" on
+// stderr and exits 2, as does a file without any resource section.
 //
 // Run: QENAgStartup is called once; then on every cycle the registered monitor
 // is called for every resource, each on a thread of its own (deferred
@@ -39,7 +44,7 @@
 // Logs: three files in the log directory, appended to:
 //     agent.log     QENAgLogMsg1
 //     console.log   QENAgLogConsoleMsg1
-//     debug.log     QENAgLogDbgMsg1
+//     debug.log     QENAgLogDbgMsg1, only the levels --debug names
 // one line each (written with one write(2), under a mutex, with cancellation
 // disabled):
 //     resource=R category=C severity=S id=I tag=T file=F line=L: text
@@ -143,8 +148,10 @@ int QENAgGetUID(const char* user, int* uid, int* euid, int* other);
 // collected; waits for it. output receives the first size-1 bytes of what it
 // wrote, NUL-terminated (the rest is read and dropped). *status receives the
 // raw wait status. Returns 0 when the program ran; -1 when it could not be
-// started (exec failure included; *status is then left untouched). A
-// cancelled caller kills and reaps the program.
+// started (exec failure included; *status is then left untouched). The
+// program leads a process group of its own; a cancelled caller ends that
+// whole group (SIGTERM, then SIGKILL after a short grace) and reaps the
+// program.
 int QENAgExecInContainer2(const char* path, char* const* argv, char* output, int size, int* status);
 
 // Cleanup routines for pthread_cleanup_push; both ignore NULL / negative.

@@ -1,5 +1,7 @@
 // Test support of the agent framework: lets a unit test call a monitor
-// directly, without the framework's main.
+// directly, without the framework's main. These hooks exist only in builds
+// for tests (QEN_TEST_HOOKS, a CMake option on in every tree that builds
+// the tests); a product build of libqenagfw.so exports none of them.
 #ifndef QEN_QENAGFW_TEST_H
 #define QEN_QENAGFW_TEST_H
 
@@ -7,6 +9,8 @@
 #include <vector>
 
 #include "qenagfw.h"
+
+#ifdef QEN_TEST_HOOKS
 
 // Settings of the resource that the calling thread acts for, as the
 // framework's main would set them from the configuration (@ lines).
@@ -41,5 +45,11 @@ extern "C" void QENAgTestCancelGuard(void*);
 // What QENAgStartup registered: the monitor (NULL when none) and the category.
 QENAgMonitorFn QENAgTestMonitor();
 int QENAgTestLogCategory();
+
+// Which debug levels are written (bit n: level n). Without the framework's
+// main every level is, until a test says otherwise.
+void QENAgTestSetDebugLevels(unsigned mask);
+
+#endif // QEN_TEST_HOOKS
 
 #endif

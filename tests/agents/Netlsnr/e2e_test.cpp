@@ -1,4 +1,5 @@
 // ListenerAgent run through the framework's main with a configuration file.
+#include <algorithm>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -41,7 +42,7 @@ TEST(ListenerAgent, CyclesThroughTheFramework)
                        << "\nListener=LISTENER2\n\n[lsnr_noowner]\nHome=" << home << "\n";
 
     const std::string cmd = std::string(QEN_LISTENER_AGENT) + " --config " + cfg +
-                            " --cycles 2 --interval 1 --log-dir " + dir.path();
+                            " --cycles 2 --interval 1 --debug all --log-dir " + dir.path();
     FILE* f = popen(cmd.c_str(), "r");
     ASSERT_NE(f, nullptr);
     std::string out;
@@ -80,6 +81,30 @@ TEST(ListenerAgent, CyclesThroughTheFramework)
                   .empty(),
               false);
     EXPECT_EQ(lines_with(debug, "We got the cookie (7:vuzlsnr7:lsnr_up8:LISTENER)").size(), 1u);
+}
+
+// --debug 2 writes the level-2 traces of the agent and nothing else.
+TEST(ListenerAgent, DebugLevelTwoOnly)
+{
+    TempDir dir;
+    const std::string home = unique_home("viruze");
+    SpawnedProcess p({home + "/bin/vuzlsnr", "LISTENER"});
+    ASSERT_TRUE(p.ok()) << p.error();
+    const std::string cfg = dir.path() + "/agent.cfg";
+    std::ofstream(cfg) << "[up]\nOwner=root\nHome=" << home << "\n[down]\nOwner=root\nHome="
+                       << home << "\nListener=OTHER\n[bad]\nOwner=no-such-user-qen\nHome=/h\n";
+    const std::string cmd = std::string(QEN_LISTENER_AGENT) + " --config " + cfg +
+                            " --cycles 2 --interval 0 --debug 2 --log-dir " + dir.path() +
+                            " > /dev/null";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    const std::string debug = read_file(dir.path() + "/debug.log");
+    size_t lines = 0;
+    for (const std::string& line : lines_with(debug, "resource=")) {
+        ++lines;
+        EXPECT_NE(line.find(" category=20002 level=2 "), std::string::npos) << line;
+    }
+    EXPECT_GT(lines, 0u);
+    EXPECT_EQ(std::count(debug.begin(), debug.end(), '\n'), static_cast<long>(lines));
 }
 
 } // namespace

@@ -173,15 +173,41 @@ TEST_F(Monitor, RecognisesTheListenerProcess)
 }
 
 // pr_psargs holds 79 characters: a listener name past them is not seen.
-TEST_F(Monitor, ListenerNameBeyondTheRecordedArgumentsIsNotFound)
+// pr_psargs keeps 79 bytes; a full one sends the match to the whole argument
+// list, for the scan and for the cookie re-check.
+TEST_F(Monitor, LongCommandLinesAreMatchedWhole)
 {
     std::string home = unique_home("x");
-    home += "/" + std::string(79 - home.size() - strlen("/bin/vuzlsnr "), 'd');
-    SpawnedProcess p({home + "/bin/vuzlsnr", "LISTENER"});
-    ASSERT_TRUE(p.ok()) << p.error();
-    AttrVec v;
-    v.add("Owner", "root").add("Home", home).add("Listener", "LISTENER");
-    EXPECT_EQ(run_monitor(resource("cut80"), v).state, 5);
+    const std::string cut = home + "/" + std::string(79 - home.size() - strlen("/bin/vuzlsnr "), 'd');
+    const std::string deep = home + "/dbhome_production_cluster_01/" + std::string(70, 'p');
+    struct {
+        const char* what;
+        std::string home;
+        std::vector<std::string> args;
+        const char* listener;
+        int state;
+    } cases[] = {
+        {"listener name past byte 80", cut, {"LISTENER", "-inherit"}, "LISTENER", 1},
+        {"program path past byte 80", deep, {"LISTENER", "-inherit"}, "LISTENER", 1},
+        {"another listener past byte 80", deep, {"LISTENER2", "-inherit"}, "LISTENER", 5},
+        {"longer name cut at byte 79", cut, {"LISTENERX"}, "LISTENER", 5},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> argv = {c.home + "/bin/vuzlsnr"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        SpawnedProcess p(argv);
+        ASSERT_TRUE(p.ok()) << p.error();
+        AttrVec v;
+        v.add("Owner", "root").add("Home", c.home).add("Listener", c.listener);
+        const std::string name = std::string("long") + std::to_string(&c - cases);
+        EXPECT_EQ(run_monitor(resource(name), v).state, c.state);
+        if (c.state == 1) {
+            take_log();
+            EXPECT_EQ(run_monitor(resource(name), v).state, 1);
+            EXPECT_TRUE(with_id(take_log(), 205).empty()) << "the cookie was dropped";
+        }
+    }
 }
 
 // A Home too long for the program path is refused, never cut.

@@ -115,7 +115,13 @@ TEST_F(DataServer, FinderMatchesOnlyTheConfiguredServer)
         {"option glued to the word before", {"x-s" + U("SRV1")}, U("SRV1"), kOwnerUid, 0},
         {"upper-case option", {"-S" + U("SRV1")}, U("SRV1"), kOwnerUid, 0},
         {"another owner", {"-s" + U("SRV1")}, U("SRV1"), kOtherUid, 0},
-        {"name past column 79", {pad, "-s" + U("SRV1")}, U("SRV1"), kOwnerUid, 0},
+        // A full pr_psargs sends the match to the whole argument list.
+        {"name past column 79", {pad, "-s" + U("SRV1")}, U("SRV1"), kOwnerUid, 1},
+        {"option and name far past column 79", {pad, pad, "-s", U("SRV1"), "-e/log"}, U("SRV1"),
+         kOwnerUid, 1},
+        {"longer name cut at column 79", {pad, "-s" + U("SRV1") + std::string(40, '2')}, U("SRV1"),
+         kOwnerUid, 0},
+        {"another name past column 79", {pad, "-s" + U("SRV2")}, U("SRV1"), kOwnerUid, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -149,6 +155,22 @@ TEST_F(DataServer, NameEndingJustInsideColumn79IsFound)
     size_t pad_len = 79 - kDataserver.size() - 2 - opt.size();
     auto p = server({std::string(pad_len, 'p'), opt});
     EXPECT_EQ(run(), 1) << dump(log_);
+}
+
+// A command line longer than pr_psargs holds, with the program path itself
+// starting past byte 80: found by the scan, and then kept by the cookie
+// re-check, which reads the whole argument list as the scan does.
+TEST_F(DataServer, LongCommandLineFoundAndRecheckedByCookie)
+{
+    const std::string prefix = "/opt/" + std::string(90, 'i');
+    SpawnedProcess p({prefix + kDataserver, "-d/dev/" + std::string(60, 'm'), "-s" + U("SRV1")},
+                     {}, kOwnerUid);
+    ASSERT_TRUE(p.ok()) << p.error();
+    EXPECT_EQ(run(), 1) << dump(log_);
+    EXPECT_EQ(cookie_text(cookie_name()), psinfo_path(p.pid()));
+    EXPECT_EQ(run(), 1) << dump(log_);
+    EXPECT_TRUE(has_debug(log_, "Cookie analysis finished. proc_ok is TRUE")) << dump(log_);
+    EXPECT_EQ(count_id(log_, 4), 0) << dump(log_);
 }
 
 TEST_F(DataServer, LeftMatchingNameIsTracedAsSuch)

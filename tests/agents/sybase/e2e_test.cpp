@@ -30,7 +30,8 @@ public:
             close(fds[1]);
             std::string n = std::to_string(cycles);
             execl(program, program, "--config", config.c_str(), "--cycles", n.c_str(),
-                  "--interval", interval, "--log-dir", log_dir.c_str(), (char*)nullptr);
+                  "--interval", interval, "--log-dir", log_dir.c_str(), "--debug", "all",
+                  (char*)nullptr);
             _exit(127);
         }
         close(fds[1]);

@@ -108,6 +108,39 @@ TEST(PsinfoScan, ArgsMatchTheJoinedWordsHoweverTheyArrive)
     }
 }
 
+// The whole-line join keeps as much as its buffer holds, the same text as
+// the 79-byte pr_psargs would be with room enough.
+TEST(PsinfoScan, JoinKeepsWhatItsBufferHolds)
+{
+    const std::string long_line = "/u01/app/viruze/dbhome_production_cluster_01/bin/vuzlsnr\0"
+                                  "LISTENER\0-inherit\0"s;
+    const std::vector<std::string> cmdlines = {""s, "prog\0"s, "prog"s, "a\0\0b\0"s, long_line};
+    for (const std::string& cmdline : cmdlines) {
+        // The reference: NULs are blanks, less the one that ends the line.
+        std::string joined = cmdline;
+        if (!joined.empty() && joined.back() == '\0')
+            joined.pop_back();
+        for (char& c : joined)
+            if (c == '\0')
+                c = ' ';
+        for (size_t size : {size_t{1}, size_t{2}, size_t{10}, size_t{80}, size_t{4096}}) {
+            SCOPED_TRACE(testing::PrintToString(cmdline) + " size " + std::to_string(size));
+            for (const auto& pieces : cuttings(cmdline)) {
+                std::vector<char> out(size, 'X');
+                qen_psinfo::ArgsJoin join(out.data(), size);
+                for (const std::string& piece : pieces)
+                    join.feed(piece.data(), piece.size());
+                size_t len = join.finish();
+                const std::string want = joined.substr(0, std::min(size - 1, joined.size()));
+                // A line cut by the buffer may keep a separator blank at its end.
+                ASSERT_EQ(std::string(out.data(), len).substr(0, want.size()), want);
+                ASSERT_LE(len, size - 1);
+                ASSERT_EQ(out[len], '\0');
+            }
+        }
+    }
+}
+
 TEST(PsinfoScan, ArgcCountsWordsFarBeyondWhatIsKept)
 {
     std::string cmdline;

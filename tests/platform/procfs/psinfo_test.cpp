@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "psinfo.h"
+#include "pwent.h"
 #include "spawn.h"
 #include "temp_dir.h"
 
@@ -275,6 +276,63 @@ TEST(Psinfo, PathParsing)
         }
     }
     EXPECT_EQ(psinfo_path_pid(nullptr, nullptr), 0);
+}
+
+// The whole argument list, beyond pr_psargs, and bounded by the caller's
+// buffer.
+TEST(PsinfoArgs, WholeArgumentListOfARealProcess)
+{
+    const std::string prog = "/u01/app/viruze/" + std::string(100, 'p') + "/bin/vuzlsnr";
+    SpawnedProcess p({prog, "LISTENER", "", "-inherit " + std::string(5000, 'x')});
+    ASSERT_TRUE(p.ok()) << p.error();
+    const std::string whole = prog + " LISTENER  -inherit " + std::string(5000, 'x');
+    std::vector<char> buf(8192, 'Z');
+    ASSERT_EQ(psinfo_read_args(p.pid(), buf.data(), buf.size()),
+              static_cast<ssize_t>(whole.size()));
+    EXPECT_EQ(std::string(buf.data()), whole);
+    for (size_t size : {size_t{1}, size_t{80}, size_t{4096}, size_t{4097}}) {
+        SCOPED_TRACE(size);
+        std::vector<char> small(size + 1, 'Z');
+        ssize_t n = psinfo_read_args(p.pid(), small.data(), size);
+        ASSERT_EQ(n, static_cast<ssize_t>(size - 1));
+        EXPECT_EQ(std::string(small.data()), whole.substr(0, size - 1));
+        EXPECT_EQ(small[size], 'Z') << "wrote past the buffer";
+    }
+    // The record's own field holds the first 79 bytes of the same text.
+    psinfo_t rec;
+    ASSERT_TRUE(read_record(p.pid(), rec));
+    EXPECT_EQ(std::string(rec.pr_psargs), whole.substr(0, PRARGSZ - 1));
+}
+
+TEST(PsinfoArgs, GoneOrInvalid)
+{
+    pid_t gone;
+    {
+        SpawnedProcess p({"short-lived"});
+        ASSERT_TRUE(p.ok());
+        gone = p.pid();
+    }
+    char buf[64];
+    errno = 0;
+    EXPECT_EQ(psinfo_read_args(gone, buf, sizeof buf), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(psinfo_read_args(0, buf, sizeof buf), -1);
+    EXPECT_EQ(psinfo_read_args(getpid(), buf, 0), -1);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(UserLookup, KnownUnknownAndEmpty)
+{
+    uid_t uid = 1234;
+    gid_t gid = 1234;
+    EXPECT_EQ(qen_lookup_user("root", &uid, &gid), 0);
+    EXPECT_EQ(uid, 0u);
+    EXPECT_EQ(gid, 0u);
+    EXPECT_EQ(qen_lookup_user("nobody", &uid, nullptr), 0);
+    EXPECT_EQ(uid, 65534u);
+    EXPECT_EQ(qen_lookup_user("no-such-user-qen", &uid, &gid), -1);
+    EXPECT_EQ(qen_lookup_user("", &uid, &gid), -1);
+    EXPECT_EQ(qen_lookup_user(nullptr, &uid, &gid), -1);
 }
 
 } // namespace
