@@ -55,7 +55,10 @@ struct Area {
     memset(p, 0, sizeof *shared);
   }
   ~Area() {
+    // By the ids the area recorded, then whatever chain the identifier leads to.
     slos_error e{};
+    sskgpwrm(&e, shared, &wid, 1);
+    e = slos_error{};
     sskgpwrm(&e, shared, &wid, 0);
     munmap(shared, sizeof *shared);
   }
