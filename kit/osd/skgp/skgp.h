@@ -196,6 +196,9 @@ void skgpnap(slos_error *err, skgp_ctx *ctx, long usec);
 int skgpint(void);
 // Processors the process may run on; -2 on failure.
 int skgpnumcpu(slos_error *err);
+// Binds the calling thread to locality group lgroup (strong affinity, none
+// for its home group). 1 when moved or when DISABLE_NUMA or SIM_NUMA is set.
+int skgpmoveme(slos_error *err, skgp_ctx *ctx, int lgroup);
 // Turns on microstate accounting when the parameters ask for it.
 void skgpacctg(skgp_ctx *ctx);
 

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/select.h>
@@ -13,6 +14,7 @@
 
 #include "skgp.h"
 #include "skgpw.h"
+#include "skgsn.h"
 
 namespace {
 
@@ -249,6 +251,20 @@ extern "C" int skgpnumcpu(slos_error *err) {
     return -2;
   }
   return static_cast<int>(online);
+}
+
+extern "C" int skgpmoveme(slos_error *err, skgp_ctx *ctx, int lgroup) {
+  assert(is_init(ctx));
+  (void)ctx;
+  clear_err(err);
+  if (getenv("DISABLE_NUMA") != nullptr || getenv("SIM_NUMA") != nullptr) return 1;
+  if (!skgsn_load_lgrp_library(err, nullptr)) return 0;
+  lgrp_id_t home = SKGSN_lgrp_home(P_LWPID, P_MYID);
+  if (SKGSN_lgrp_affinity_set(P_LWPID, P_MYID, home, LGRP_AFF_NONE) == 0 &&
+      SKGSN_lgrp_affinity_set(P_LWPID, P_MYID, lgroup, LGRP_AFF_STRONG) == 0)
+    return 1;
+  slosFillErr(err, SKGP_ERR_SYSCALL, errno, "lgrp_affinity_set", "skgpmoveme1");
+  return 0;
 }
 
 extern "C" void skgpacctg(skgp_ctx *ctx) {
