@@ -202,6 +202,58 @@ int skgpmoveme(slos_error *err, skgp_ctx *ctx, int lgroup);
 // Turns on microstate accounting when the parameters ask for it.
 void skgpacctg(skgp_ctx *ctx);
 
+// Process information and diagnostics.
+#define SKGP_ERR_MAP 1         // the mapped-size query failed
+#define SKGP_ERR_SCAN 27149    // a process id text that does not parse
+#define SKGP_ERR_ROOM 27151    // output buffer too small
+#define SKGP_ERR_NAME 27156    // a name lookup failed
+#define SKGP_IID_MAGIC 0x534B4750u  // "SKGP"
+#define SKGP_PIDSTR_IMAGE 0x100u    // skgpospidstr: "Unix process pid: ..., image: ..."
+#define SKGP_SCAN_MAX 23            // characters skgpscanpid parses
+// Selectors of skgpgetinfo.
+#define SKGP_INFO_OSNAME 0x100u
+#define SKGP_INFO_EXENAME 0x200u
+#define SKGP_INFO_TTY 0x400u
+#define SKGP_INFO_USER 0x1000u
+
+// The image identity of a file version.
+typedef struct skgp_iid {
+  uint32_t magic;     // SKGP_IID_MAGIC
+  uintptr_t size;     // file size
+  uintptr_t inode;
+  uintptr_t mtime;    // modification time, seconds
+} skgp_iid;
+
+// The pid as text (with SKGP_PIDSTR_IMAGE: with the image text) in buf,
+// terminated, its length in *outlen; 27151 when it does not fit.
+int skgpospidstr(slos_error *err, skgp_ctx *ctx, const int32_t *pid, char *buf, size_t buflen,
+                 size_t *outlen, const char *image, size_t imagelen, uint32_t flags);
+// The post-wait OS wait id as text (no terminator).
+void skgposwidstr(slos_error *err, skgp_ctx *ctx, const skgp_oswid *oswid, char *buf,
+                  size_t buflen, size_t *outlen);
+// Parses at most 23 characters (base 0) into out->pid; 27149 for text left
+// over, a longer text or a number outside int.
+void skgpscanpid(slos_error *err, skgp_ctx *ctx, void *reserved, const char *const *text,
+                 const size_t *len, skgp_pid *out);
+// The selected name (no terminator) in buf; "UNKNOWN" and 0 on failure.
+int skgpgetinfo(slos_error *err, skgp_ctx *ctx, char *buf, size_t buflen, size_t *outlen,
+                uint32_t selector);
+// The post-wait dump (mode 1); 0 without a post-wait shared context.
+int skgpdumpinfo(slos_error *err, skgp_ctx *ctx);
+// The own process's mapped size in bytes. 0, or -1 on failure.
+int skgpgpmap(slos_error *err, uint64_t *result);
+int skgpiidget(slos_error *err, skgp_ctx *ctx, const char *path, skgp_iid *out);
+int skgpiidcompare(slos_error *err, skgp_ctx *ctx, const skgp_iid *a, const skgp_iid *b,
+                   int *same);
+void skgpiiddmp(slos_error *err, skgp_ctx *ctx, const skgp_iid *iid);
+// A diagnostic report on the process *pid: its id, the load averages, swap
+// figures and stack, each cut to the buffer (always terminated).
+int skgpdiagpid(slos_error *err, skgp_ctx *ctx, const int32_t *pid, char *buf, size_t buflen);
+void skgpcopyin(char *dst, size_t len, const char *src);
+void skgpgswap(skgp_ctx *ctx, char *buf, size_t len);
+void skgpgloadavg(char *buf, size_t len);
+void skgpgpstack(const int32_t *pid, char *buf, size_t len);
+
 // The SIGALRM handler registered with the signal multiplexer (argument: the
 // context): marks the alarm fired and jumps back into an armed timed wait.
 void sskgpalarm(int sig, void *ctx);

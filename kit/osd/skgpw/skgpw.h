@@ -139,7 +139,7 @@ int32_t sskgpremovesem(slos_error *err, const int32_t keys[SKGPW_NKEYS], uint32_
 int sskgpcreatesem(slos_error *err, skgpw_shared_ctx *shared, int32_t basekey);
 int sskgpwidcmp(const void *a, const void *b);
 // "%d %d" (set id, semaphore number) copied without a NUL; *outlen bytes.
-void sskgposwidstr(void *unused, const skgp_oswid *oswid, char *dst, size_t dstlen,
+void sskgposwidstr(slos_error *unused, const skgp_oswid *oswid, char *dst, size_t dstlen,
                    size_t *outlen);
 // Writes the area (mode 1) or the chains of wid (other modes) through the
 // context's trace callback.

@@ -538,7 +538,7 @@ extern "C" int sskgpwwait(slos_error *err, skgp_ctx *ctx, long usec, uint32_t fl
   return result;
 }
 
-extern "C" void sskgposwidstr(void *unused, const skgp_oswid *oswid, char *dst, size_t dstlen,
+extern "C" void sskgposwidstr(slos_error *unused, const skgp_oswid *oswid, char *dst, size_t dstlen,
                               size_t *outlen) {
   (void)unused;
   char text[32];
