@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "pset.h"
 #include "skgp.h"
 #include "skgpw.h"
 #include "skgsn.h"
@@ -237,15 +238,12 @@ extern "C" int skgpint(void) {
 }
 
 extern "C" int skgpnumcpu(slos_error *err) {
+  psetid_t set = PS_NONE;
+  unsigned count = 0;
+  if (pset_bind(PS_QUERY, P_PID, P_MYPID, &set) == 0 && set != PS_NONE &&
+      pset_info(set, nullptr, &count, nullptr) == 0)
+    return static_cast<int>(count);
   long online = sysconf(_SC_NPROCESSORS_ONLN);
-  // A processor set is the process's affinity mask, when it binds the
-  // process to fewer processors than are online.
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    int bound = CPU_COUNT(&set);
-    if (bound > 0 && (online < 1 || bound < online)) return bound;
-  }
   if (online < 1) {
     slosFillErr(err, SKGP_ERR_SYSCALL, errno, "sysconf", "skgpnumcpu1");
     return -2;
