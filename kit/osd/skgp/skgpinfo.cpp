@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "kstat.h"
 #include "prmap.h"
 #include "skgp.h"
 #include "skgpw.h"
@@ -28,6 +29,8 @@ constexpr char kImagePrefix[] = ", image: ";
 constexpr char kPstack[] = "/usr/proc/bin/pstack";
 constexpr char kDevZero[] = "/dev/zero";
 constexpr int kPidDigits = 12;
+constexpr long kSwapPause = 1000000;  // microseconds between the two readings
+constexpr double kMiB = 1048576.0;
 
 [[maybe_unused]] bool is_init(const skgp_ctx *ctx) {
   return ctx != nullptr && (ctx->flags & SKGP_FLG_INIT) != 0;
@@ -269,11 +272,31 @@ extern "C" void skgpgloadavg(char *buf, size_t len) {
 }
 
 extern "C" void skgpgswap(skgp_ctx *ctx, char *buf, size_t len) {
-  // The kernel statistics (unix / vminfo) do not exist on this system: as
-  // for a failed kstat_open, nothing is written.
-  (void)ctx;
-  (void)buf;
-  (void)len;
+  kstat_ctl_t *kc = kstat_open();
+  if (kc == nullptr) return;
+  vminfo_t first, second;
+  kstat_t *ks = kstat_lookup(kc, "unix", 0, "vminfo");
+  if (ks == nullptr || kstat_read(kc, ks, &first) < 0) {
+    kstat_close(kc);
+    return;
+  }
+  slos_error scratch{};
+  skgpnap(&scratch, ctx, kSwapPause);
+  if (kstat_chain_update(kc) < 0 || (ks = kstat_lookup(kc, "unix", 0, "vminfo")) == nullptr ||
+      kstat_read(kc, ks, &second) < 0) {
+    kstat_close(kc);
+    return;
+  }
+  const double page_mb = static_cast<double>(sysconf(_SC_PAGESIZE)) / kMiB;
+  auto mb = [&](uint64_t a, uint64_t b) { return static_cast<double>(b - a) * page_mb; };
+  if (len > 0)
+    snprintf(buf, len,
+             "swap info: free_mem = %.2lfM rsv = %.2lfM \n           alloc = %.2lfM avail = %.2lf "
+             "swap_free = %.2lfM\n",
+             mb(first.freemem, second.freemem), mb(first.swap_resv, second.swap_resv),
+             mb(first.swap_alloc, second.swap_alloc), mb(first.swap_avail, second.swap_avail),
+             mb(first.swap_free, second.swap_free));
+  kstat_close(kc);
 }
 
 extern "C" void skgpgpstack(const int32_t *pid, char *buf, size_t len) {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
+#include "kstat.h"
 #include "skgp.h"
 
 namespace {
@@ -244,4 +245,32 @@ TEST(Skgpgpmap, SumsTheOwnMappings) {
   }
   EXPECT_GT(total, 0u);
   EXPECT_NEAR(static_cast<double>(total), static_cast<double>(want), want * 0.05);
+}
+
+TEST(Skgpgswap, FiguresFromTheMemoryStatistics) {
+  // A fixture in place of /proc/meminfo: the figures of the second reading,
+  // in MiB of pages.
+  std::string path = "/tmp/qen_meminfo_" + std::to_string(getpid());
+  {
+    std::ofstream f(path);
+    f << "MemTotal: 8388608 kB\nMemFree: 2097152 kB\nSwapTotal: 1048576 kB\n"
+         "SwapFree: 786432 kB\nCommitted_AS: 524288 kB\n";
+  }
+  qen_kstat_set_meminfo_path(path.c_str());
+  skgp_ops ops{};
+  skgp_ctx ctx = marked_ctx(&ops);
+  ctx.usec_per_tick = 10001;
+  char buf[256];
+  memset(buf, 0, sizeof buf);
+  skgpgswap(&ctx, buf, sizeof buf);
+  EXPECT_STREQ(buf,
+               "swap info: free_mem = 2048.00M rsv = 512.00M \n"
+               "           alloc = 256.00M avail = 2560.00 swap_free = 768.00M\n");
+  // A missing file: no output.
+  qen_kstat_set_meminfo_path("/nonexistent/meminfo");
+  buf[0] = '\0';
+  skgpgswap(&ctx, buf, sizeof buf);
+  EXPECT_STREQ(buf, "");
+  qen_kstat_set_meminfo_path(nullptr);
+  unlink(path.c_str());
 }
