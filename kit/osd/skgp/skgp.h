@@ -47,13 +47,31 @@ extern "C" {
 #define SKGP_FLG_SEMTIMEDOP 0x80000000u // the timed semaphore wait exists
 // Jump flags.
 #define SKGP_JMP_VALID 0x1u  // the timed wait's jump buffer is armed
+// Saves the timed wait's jump point (with the signal mask): 0 when saved,
+// non-zero when sskgpalarm jumped back.
+#define SKGP_SETJMP(ctx) sigsetjmp((ctx)->jmpbuf, 1)
+
+// Error numbers of process control.
+#define SKGP_ERR_NOTSUP 3001    // not supported on this platform
+#define SKGP_ERR_FORK 27142     // fork failed, or the new process sent no identity
+#define SKGP_ERR_KILL 27144     // kill failed
+#define SKGP_ERR_WRONGPID 27148 // waitpid returned another process
+#define SKGP_ERR_EXEC 27155     // execv failed in a plain child
+// Feature bits of skgpquery.
+#define SKGP_Q_ALWAYS 0x800u
+#define SKGP_Q_NEVER 0x400u
+#define SKGP_Q_POSTWAIT 0x200u
+// Spawn flag: a plain child instead of a detached one.
+#define SKGP_SPAWN_CHILD 0x100u
 
 // The identity as a 64-bit and as a 32-bit process lays it out (the 64-bit
 // time is 8-byte aligned in either build, so the padding is implicit).
 #ifdef __cplusplus
 #define SKGP_ALIGN8 alignas(8)
+#define SKGP_NORETURN [[noreturn]]
 #else
 #define SKGP_ALIGN8 _Alignas(8)
+#define SKGP_NORETURN _Noreturn
 #endif
 typedef struct skgp_pid64 {
   int32_t pid;
@@ -143,6 +161,98 @@ int skgpmaterialize(slos_error *err, skgp_ctx *ctx, const skgp_pid *src,
 // The copy itself (each word read once); always 1.
 int sskgpmaterialize(slos_error *err, skgp_ctx *ctx, const skgp_pid *src,
                      skgp_pid *dst);
+
+// Process control. All but skgpquery, skgpsetpgrp, skgpint, skgpnumcpu and
+// skgpexit need a context set up by skgpinit.
+//
+// 1 when the feature (SKGP_Q_*) is available.
+int skgpquery(const skgp_ctx *ctx, uint32_t bits);
+// Starts the program path with argv detached from the caller (a grandchild
+// that nobody waits for, in a new session, in "/", descriptors 0-2 closed)
+// and stores its identity; with SKGP_SPAWN_CHILD a plain child (skgpchild).
+// thread and arg are for a thread start, which is not supported.
+int skgpspawn(slos_error *err, skgp_ctx *ctx, const char *path, void *(*thread)(void *),
+              void *arg, char *const argv[], skgp_pid *out, void *reserved1,
+              void *reserved2, uint32_t flags);
+// Forks a child that runs path with argv and stores its identity. The child
+// never returns: when execv fails it ends with status errno | 128.
+int skgpchild(slos_error *err, skgp_ctx *ctx, const char *path, void *(*thread)(void *),
+              void *arg, char *const argv[], skgp_pid *out);
+// Run in a new process: closes 0-2, new session, "/", execv. Never returns.
+SKGP_NORETURN void skgpdchild(skgp_ctx *ctx, const char *path, void *arg, char *const argv[]);
+// Reaps the process pid (blocking). 1 when that process was reaped.
+int skgpdparent(slos_error *err, skgp_ctx *ctx, int32_t pid);
+int skgpjoin(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid);
+// setsid(): the new session id.
+int skgpsetpgrp(void);
+int skgpdone(slos_error *err, skgp_ctx *ctx);
+SKGP_NORETURN void skgpexit(void);
+// Sends SIGKILL unless the process is gone or its id was reused. 1 killed or
+// gone; refuses ids of 0 and below.
+int skgpkill(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid);
+// Sleeps max(usec, one clock tick) microseconds.
+void skgpnap(slos_error *err, skgp_ctx *ctx, long usec);
+// 1 when SIGINT is not ignored.
+int skgpint(void);
+// Processors the process may run on; -2 on failure.
+int skgpnumcpu(slos_error *err);
+// Binds the calling thread to locality group lgroup (strong affinity, none
+// for its home group). 1 when moved or when DISABLE_NUMA or SIM_NUMA is set.
+int skgpmoveme(slos_error *err, skgp_ctx *ctx, int lgroup);
+// Turns on microstate accounting when the parameters ask for it.
+void skgpacctg(skgp_ctx *ctx);
+
+// Process information and diagnostics.
+#define SKGP_ERR_MAP 1         // the mapped-size query failed
+#define SKGP_ERR_SCAN 27149    // a process id text that does not parse
+#define SKGP_ERR_ROOM 27151    // output buffer too small
+#define SKGP_ERR_NAME 27156    // a name lookup failed
+#define SKGP_IID_MAGIC 0x534B4750u  // "SKGP"
+#define SKGP_PIDSTR_IMAGE 0x100u    // skgpospidstr: "Unix process pid: ..., image: ..."
+#define SKGP_SCAN_MAX 23            // characters skgpscanpid parses
+// Selectors of skgpgetinfo.
+#define SKGP_INFO_OSNAME 0x100u
+#define SKGP_INFO_EXENAME 0x200u
+#define SKGP_INFO_TTY 0x400u
+#define SKGP_INFO_USER 0x1000u
+
+// The image identity of a file version.
+typedef struct skgp_iid {
+  uint32_t magic;     // SKGP_IID_MAGIC
+  uintptr_t size;     // file size
+  uintptr_t inode;
+  uintptr_t mtime;    // modification time, seconds
+} skgp_iid;
+
+// The pid as text (with SKGP_PIDSTR_IMAGE: with the image text) in buf,
+// terminated, its length in *outlen; 27151 when it does not fit.
+int skgpospidstr(slos_error *err, skgp_ctx *ctx, const int32_t *pid, char *buf, size_t buflen,
+                 size_t *outlen, const char *image, size_t imagelen, uint32_t flags);
+// The post-wait OS wait id as text (no terminator).
+void skgposwidstr(slos_error *err, skgp_ctx *ctx, const skgp_oswid *oswid, char *buf,
+                  size_t buflen, size_t *outlen);
+// Parses at most 23 characters (base 0) into out->pid; 27149 for text left
+// over, a longer text or a number outside int.
+void skgpscanpid(slos_error *err, skgp_ctx *ctx, void *reserved, const char *const *text,
+                 const size_t *len, skgp_pid *out);
+// The selected name (no terminator) in buf; "UNKNOWN" and 0 on failure.
+int skgpgetinfo(slos_error *err, skgp_ctx *ctx, char *buf, size_t buflen, size_t *outlen,
+                uint32_t selector);
+// The post-wait dump (mode 1); 0 without a post-wait shared context.
+int skgpdumpinfo(slos_error *err, skgp_ctx *ctx);
+// The own process's mapped size in bytes. 0, or -1 on failure.
+int skgpgpmap(slos_error *err, uint64_t *result);
+int skgpiidget(slos_error *err, skgp_ctx *ctx, const char *path, skgp_iid *out);
+int skgpiidcompare(slos_error *err, skgp_ctx *ctx, const skgp_iid *a, const skgp_iid *b,
+                   int *same);
+void skgpiiddmp(slos_error *err, skgp_ctx *ctx, const skgp_iid *iid);
+// A diagnostic report on the process *pid: its id, the load averages, swap
+// figures and stack, each cut to the buffer (always terminated).
+int skgpdiagpid(slos_error *err, skgp_ctx *ctx, const int32_t *pid, char *buf, size_t buflen);
+void skgpcopyin(char *dst, size_t len, const char *src);
+void skgpgswap(skgp_ctx *ctx, char *buf, size_t len);
+void skgpgloadavg(char *buf, size_t len);
+void skgpgpstack(const int32_t *pid, char *buf, size_t len);
 
 // The SIGALRM handler registered with the signal multiplexer (argument: the
 // context): marks the alarm fired and jumps back into an armed timed wait.
