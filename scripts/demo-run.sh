@@ -196,6 +196,7 @@ demo_probe_width() { # WIDTH
   sleep 600 &
   pid=$!
   # stopped on any way out, the demonstration's normal end included
+  # shellcheck disable=SC2064 # the pid is fixed now
   trap "kill $pid 2>/dev/null || true" EXIT
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --pid "$pid" --record "all=$(states $EV_OPEN)"
   probe_step "$width" "$sid" "the instance (sleep, pid $pid) runs and its file says Open: online, exit 110"
