@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# scripts/demo-run.sh TREE: the demonstration, run against an already built tree.
+# scripts/demo-run.sh [TREE [TREE32]]: the demonstration, run against already
+# built trees: the 64-bit tree (default build) and the -m32 tree (default
+# build32), whose healthprobe_32 needs 32-bit programs to run (scripts/ia32.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$(cd "${1:-build}" && pwd)
+tree32=$(cd "${2:-build32}" && pwd)
 
 # --- how to read the agents' lines -------------------------------------------
 legend() {
@@ -153,7 +156,78 @@ CFG
   rm -rf "$work"
 }
 
+# --- health probe, both widths -----------------------------------------------
+# A real process (sleep) stands for the instance. hcwrite writes its health
+# file in the probe's width, as the instance would: its pid and start time,
+# then the event states of the current record as the instance changes them.
+# VIRUZE_HOME holds dbs/ for the health files and ridor/mesg/vuvus.msb, the
+# message file the probe takes its error texts from (written by the 64-bit
+# build under msb-home).
+readonly EV_SHUTDOWN=1 EV_OPEN=9 EV_CLOSED=10
+readonly HC_VERSION_OFFSET=84 # the version, u32, in both layouts
+# states EVENT...: the 15 event states of a record, the given events set (2),
+# every other one not set (1).
+states() {
+  local s=(1 1 1 1 1 1 1 1 1 1 1 1 1 1 1) e
+  for e in "$@"; do s[e]=2; done
+  local IFS=,
+  echo "${s[*]}"
+}
+# probe_step WIDTH SID WHAT: one line saying what the step shows, then the
+# probe's output and its exit code.
+probe_step() {
+  local width=$1 sid=$2 what=$3 out code program
+  if [ "$width" = 64 ]; then program="$tree/probe/healthprobe_64"
+  else program="$tree32/probe/healthprobe_32"; fi
+  echo "--- healthprobe_$width: $what"
+  # the exit code rides behind the output, which keeps its trailing newlines
+  out=$(if VIRUZE_SID=$sid "$program"; then printf x0; else printf 'x%d' $?; fi)
+  code=${out##*x}
+  out=${out%x*}
+  printf '%s' "$out"
+  [ -z "$out" ] || [ "${out: -1}" = $'\n' ] || echo
+  echo "exit code $code"
+}
+demo_probe_width() { # WIDTH
+  local width=$1 sid=demo$1 pid hc version
+  local hcwrite="$tree/tools/hcw/hcwrite"
+  hc="$VIRUZE_HOME/dbs/hc_$sid.dat"
+  echo "=== healthprobe_$width (health file in the $width-bit layout)"
+  sleep 600 &
+  pid=$!
+  # stopped on any way out, the demonstration's normal end included
+  # shellcheck disable=SC2064 # the pid is fixed now
+  trap "kill $pid 2>/dev/null || true" EXIT
+  VIRUZE_SID=$sid "$hcwrite" --width "$width" --pid "$pid" --record "all=$(states $EV_OPEN)"
+  probe_step "$width" "$sid" "the instance (sleep, pid $pid) runs and its file says Open: online, exit 110"
+  VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --record "all=$(states $EV_CLOSED)"
+  probe_step "$width" "$sid" "the file says Mounted (Closed): the database is closed, exit 98"
+  VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --record "all=$(states $EV_SHUTDOWN)"
+  probe_step "$width" "$sid" "the file says Instance Shutdown: a proper shutdown, exit 100"
+  VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --record "all=$(states $EV_OPEN)"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  probe_step "$width" "$sid" "the file says Open again, but process $pid was killed and reaped: abnormal termination, exit 98"
+  trap - EXIT
+  probe_step "$width" nosuch "no health file for VIRUZE_SID=nosuch: the VUV texts of the failed open, exit 1"
+  version=$(printf '0x%08x' "$(od -A n -t u4 -j "$HC_VERSION_OFFSET" -N 4 "$hc")")
+  VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --version 1
+  probe_step "$width" "$sid" "the file was written by version 1, this client is version $version: VUV text, exit 1"
+}
+demo_probe() {
+  local home
+  home=$(mktemp -d /tmp/qen-demo-probe.XXXXXX)
+  mkdir "$home/dbs"
+  cp -r "$tree/msb-home/ridor" "$home/"
+  export VIRUZE_HOME=$home
+  demo_probe_width 64
+  demo_probe_width 32
+  unset VIRUZE_HOME
+  rm -rf "$home"
+}
+
 legend
 demo_sybase
 demo_listener
 demo_discovery
+demo_probe
