@@ -12,6 +12,11 @@
 #include "lst.h"
 #include "slz.h"
 
+// The version search reads whole directories: readdir must be readdir64, or in
+// the 32-bit build a 64-bit inode number or directory offset ends it early
+// with EOVERFLOW and the installed library is not found.
+static_assert(sizeof(ino_t) == 8 && sizeof(off_t) == 8, "built without large-file interfaces");
+
 extern "C" {
 
 const lpm_package slpmgprodstabcore[] = {
