@@ -253,4 +253,63 @@ TEST(Lxcmb, LookupsStayInsideTheirTables) {
   EXPECT_EQ(lxcsugcm(us, (const uint8_t *)"\x03\x16", 2), 0u);
 }
 
+// Every BMP character of a UTF-16 set written from Python's unicodedata:
+// combining classes, and one-to-one case forms through the 16-bit tables
+// (U+0000..U+00FF) or the class trie and the pairs.
+struct Ucd {
+  uint32_t cp;
+  uint16_t ccc;
+  uint32_t lower, upper;
+};
+const Ucd kUcd[] = {
+#include "ucd.inc"
+};
+
+TEST(Lxcmb, EveryBmpCharacterAgainstUnicodedata) {
+  nlsw::CharsetDesc s = utf16();
+  s.classes.clear();
+  s.lower_pairs.clear();
+  s.upper_pairs.clear();
+  s.combining.clear();
+  std::vector<Ucd> want(0x10000);
+  for (uint32_t c = 0; c < 0x10000; ++c) want[c] = {c, 0, c, c};
+  for (auto &u : kUcd) want[u.cp] = u;
+  for (unsigned c = 0; c < 256; ++c) {
+    s.lower16[c] = uint16_t(want[c].lower);
+    s.upper16[c] = uint16_t(want[c].upper);
+  }
+  for (auto &u : kUcd) {
+    Bytes b{uint8_t(u.cp >> 8), uint8_t(u.cp)};
+    if (u.ccc) s.combining[u.cp] = u.ccc;
+    if (u.cp < 0x100) continue;
+    uint16_t cls = 0;
+    if (u.lower != u.cp) {
+      cls |= kUpperLetter;
+      s.lower_pairs[u.cp] = u.lower;
+    }
+    if (u.upper != u.cp) {
+      cls |= kLowerLetter;
+      s.upper_pairs[u.cp] = u.upper;
+    }
+    if (cls) s.classes[b] = cls;
+  }
+  Charset c{nlsw::build_charset(s)};
+  const lxcsobj *cs = c.cs();
+  int bad = 0;
+  for (uint32_t v = 0; v < 0x10000 && bad < 10; ++v) {
+    if (v >= 0xD800 && v <= 0xDFFF) continue;
+    const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
+    uint8_t out[4];
+    size_t n = lxcsmlo(cs, out, b, 2);
+    uint32_t lo = n == 2 ? uint32_t(out[0] << 8 | out[1]) : 0xFFFFFFFFu;
+    bool ok = lxcsugcm(cs, b, 2) == want[v].ccc && lxcswlo(cs, v) == want[v].lower &&
+              lxcswup(cs, v) == want[v].upper && lo == want[v].lower;
+    if (!ok) {
+      ++bad;
+      ADD_FAILURE() << std::hex << "U+" << v << " ccc " << lxcsugcm(cs, b, 2) << " lower "
+                    << lxcswlo(cs, v) << " upper " << lxcswup(cs, v);
+    }
+  }
+}
+
 }  // namespace
