@@ -16,7 +16,6 @@ using nlsobj::rd16;
 using nlsobj::rd32;
 
 constexpr unsigned kNodeSize = 8;      // {32-bit offset; four flag bytes}
-constexpr unsigned kLeafBlock = 512;   // 256 16-bit values
 constexpr unsigned kMaxCharBytes = 4;
 constexpr unsigned kEquivCount = 4;    // counts[]: nonzero when the equivalence list exists
 constexpr unsigned kClassNodes = 3;    // counts[]: size of the class trie's node area
