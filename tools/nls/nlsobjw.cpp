@@ -189,6 +189,94 @@ uint32_t to_unit_value(uint32_t cp) {
   return ((0xD800u | (cp >> 10)) << 16) | (0xDC00u | (cp & 0x3FF));
 }
 
+// A byte trie: 256-node blocks {32-bit offset; flag bytes: leaf, 32-bit
+// leaf}, one per prefix followed by more than its last byte, then leaf blocks
+// of 256 values (fill where no character), indexed by the last byte.
+// nodes receives the size of the node area.
+Image build_trie(const std::map<std::vector<uint8_t>, uint32_t> &entries, bool wide, uint32_t fill,
+                 uint16_t &nodes) {
+  Image t;
+  std::map<std::vector<uint8_t>, size_t> nodeblk, leafblk;
+  nodeblk[{}] = 0;
+  for (auto &m : entries) {
+    if (m.first.size() < 2) continue;
+    for (size_t k = 1; k + 1 < m.first.size(); ++k)
+      nodeblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.begin() + k), 0);
+    leafblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.end() - 1), 0);
+  }
+  size_t at = 0;
+  for (auto &n : nodeblk) {
+    n.second = at;
+    at += 256 * 8;
+  }
+  nodes = (uint16_t)(nodeblk.size() * 256);
+  for (size_t i = 0; i < nodes; ++i) {
+    t.put32(8 * i, 0);
+    t.reserve_to(8 * i + 8);
+  }
+  size_t leafw = wide ? 4 : 2;
+  for (auto &l : leafblk) {
+    l.second = at;
+    for (unsigned b = 0; b < 256; ++b) {
+      if (wide)
+        t.put32(at + 4 * b, fill);
+      else
+        t.put16(at + 2 * b, (uint16_t)fill);
+    }
+    at += 256 * leafw;
+  }
+  // Link every node to its child block or leaf.
+  for (auto &n : nodeblk) {
+    for (unsigned b = 0; b < 256; ++b) {
+      std::vector<uint8_t> p = n.first;
+      p.push_back((uint8_t)b);
+      auto ni = nodeblk.find(p);
+      auto li = leafblk.find(p);
+      size_t slot = n.second + 8 * b;
+      if (ni != nodeblk.end() && ni->second != 0) {
+        uint32_t o = (uint32_t)ni->second;
+        std::memcpy(&t.bytes[slot], &o, 4);
+      } else if (li != leafblk.end()) {
+        uint32_t o = (uint32_t)li->second;
+        std::memcpy(&t.bytes[slot], &o, 4);
+        t.bytes[slot + 4] = 1;
+        t.bytes[slot + 5] = wide ? 1 : 0;
+      }
+    }
+  }
+  for (auto &m : entries) {
+    if (m.first.size() < 2) continue;
+    size_t leaf = leafblk[std::vector<uint8_t>(m.first.begin(), m.first.end() - 1)];
+    if (wide) {
+      uint32_t v = m.second;
+      std::memcpy(&t.bytes[leaf + 4 * m.first.back()], &v, 4);
+    } else {
+      uint16_t v = (uint16_t)m.second;
+      std::memcpy(&t.bytes[leaf + 2 * m.first.back()], &v, 2);
+    }
+  }
+  return t;
+}
+
+// Sorted records {32-bit key; 32-bit value} (pairs, combining classes,
+// numeric values).
+Image build_records(const std::map<uint32_t, uint32_t> &recs) {
+  Image t;
+  size_t at = 0;
+  for (auto &r : recs) {
+    t.put32(at, r.first);
+    t.put32(at + 4, r.second);
+    at += 8;
+  }
+  return t;
+}
+
+Image build_deltas(const std::vector<int32_t> &d) {
+  Image t;
+  for (size_t i = 0; i < d.size(); ++i) t.put32(4 * i, (uint32_t)d[i]);
+  return t;
+}
+
 }  // namespace
 
 Image build_charset(const CharsetDesc &desc) {
@@ -272,6 +360,13 @@ Image build_charset(const CharsetDesc &desc) {
     img.put16(LX_ELEM(lxcsobj, sb799, b), code799(sbu[b]));
   }
   for (int k = 0; k < 48; ++k) img.put16(LX_ELEM(lxcsobj, counts, k), 0);
+  for (auto &c : desc.byte_classes) img.put16(LX_ELEM(lxcsobj, bclass, c.first), c.second);
+  for (size_t b = 0; b < desc.upper16.size() && b < 256; ++b)
+    img.put16(LX_ELEM(lxcsobj, sbu, b), desc.upper16[b]);
+  for (size_t b = 0; b < desc.lower16.size() && b < 256; ++b)
+    img.put16(LX_ELEM(lxcsobj, sb799, b), desc.lower16[b]);
+  for (size_t b = 0; b < desc.latin_props.size() && b < 256; ++b)
+    img.put16(offsetof(lxcsobj, upper) + 2 * b, desc.latin_props[b]);
 
   // Data area: table 12, table 14, table 46.
   Image data;
@@ -288,64 +383,9 @@ Image build_charset(const CharsetDesc &desc) {
     }
   } else if ((desc.kind == CsKind::Trie || desc.kind == CsKind::Trie32) && !mb.empty()) {
     bool wide = desc.kind == CsKind::Trie32;
-    // Node blocks for every prefix that is followed by more than its last byte.
-    std::map<std::vector<uint8_t>, size_t> nodeblk, leafblk;
-    nodeblk[{}] = 0;
-    for (auto &m : mb) {
-      for (size_t k = 1; k + 1 < m.first.size(); ++k)
-        nodeblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.begin() + k), 0);
-      leafblk.emplace(std::vector<uint8_t>(m.first.begin(), m.first.end() - 1), 0);
-    }
-    size_t at = 0;
-    for (auto &n : nodeblk) {
-      n.second = at;
-      at += 256 * 8;
-    }
-    nodes = (uint16_t)(nodeblk.size() * 256);
-    for (size_t i = 0; i < nodes; ++i) {
-      t12.put32(8 * i, 0);
-      t12.reserve_to(8 * i + 8);
-    }
-    size_t leafw = wide ? 4 : 2;
-    for (auto &l : leafblk) {
-      l.second = at;
-      for (unsigned b = 0; b < 256; ++b) {
-        if (wide)
-          t12.put32(at + 4 * b, 0xFFFD);
-        else
-          t12.put16(at + 2 * b, 0xFFFD);
-      }
-      at += 256 * leafw;
-    }
-    // Link every node to its child block or leaf.
-    for (auto &n : nodeblk) {
-      for (unsigned b = 0; b < 256; ++b) {
-        std::vector<uint8_t> p = n.first;
-        p.push_back((uint8_t)b);
-        auto ni = nodeblk.find(p);
-        auto li = leafblk.find(p);
-        size_t slot = n.second + 8 * b;
-        if (ni != nodeblk.end() && ni->second != 0) {
-          uint32_t o = (uint32_t)ni->second;
-          std::memcpy(&t12.bytes[slot], &o, 4);
-        } else if (li != leafblk.end()) {
-          uint32_t o = (uint32_t)li->second;
-          std::memcpy(&t12.bytes[slot], &o, 4);
-          t12.bytes[slot + 4] = 1;
-          t12.bytes[slot + 5] = wide ? 1 : 0;
-        }
-      }
-    }
-    for (auto &m : mb) {
-      size_t leaf = leafblk[std::vector<uint8_t>(m.first.begin(), m.first.end() - 1)];
-      if (wide) {
-        uint32_t v = m.second;
-        std::memcpy(&t12.bytes[leaf + 4 * m.first.back()], &v, 4);
-      } else {
-        uint16_t v = (uint16_t)to_unit_value(m.second);
-        std::memcpy(&t12.bytes[leaf + 2 * m.first.back()], &v, 2);
-      }
-    }
+    std::map<std::vector<uint8_t>, uint32_t> leaves;
+    for (auto &m : mb) leaves[m.first] = wide ? m.second : to_unit_value(m.second);
+    t12 = build_trie(leaves, wide, 0xFFFD, nodes);
   }
 
   // Encoding rows: every character, shortest byte form first.
@@ -378,8 +418,8 @@ Image build_charset(const CharsetDesc &desc) {
 
   uint32_t dir[48];
   static_assert(sizeof dir == sizeof(lxcsobj::dir));
-  // table 4 comes first, so that the directory stays in ascending order
-  size_t o4 = 0;
+  std::map<int, Image> tables;  // by directory index, laid out in that order
+  uint16_t class_nodes = 0, prop_nodes = 0;
   bool equivalents = !desc.equivalents.empty();
   if (equivalents) {
     // one 32-bit value per single byte, indexed by the byte itself
@@ -387,31 +427,45 @@ Image build_charset(const CharsetDesc &desc) {
     uint8_t first = desc.equivalents.begin()->first, last = desc.equivalents.rbegin()->first;
     for (unsigned b = 0; b <= last; ++b) t4.put32(4 * b, 0);
     for (auto &e : desc.equivalents) t4.put32(4 * e.first, e.second);
-    o4 = data.append(t4, 4);
+    tables[LXCT_EQUIV] = t4;
     img.put8(offsetof(lxcsobj, eq_first), first);
     img.put8(offsetof(lxcsobj, eq_last), last);
   }
-  size_t o12 = data.append(t12, 4);
-  size_t o14 = data.append(t14, 4);
+  if (!desc.classes.empty()) {
+    std::map<std::vector<uint8_t>, uint32_t> c(desc.classes.begin(), desc.classes.end());
+    tables[LXCT_CLASS] = build_trie(c, false, 0, class_nodes);
+  }
+  if (!desc.properties.empty()) {
+    std::map<std::vector<uint8_t>, uint32_t> c(desc.properties.begin(), desc.properties.end());
+    tables[LXCT_PROP] = build_trie(c, false, 0, prop_nodes);
+  }
+  bool deltas = (flags & LXCSF_CASEDELTA) != 0;
+  tables[LXCT_UPPER] = deltas ? build_deltas(desc.upper_deltas) : build_records(desc.upper_pairs);
+  tables[LXCT_LOWER] = deltas ? build_deltas(desc.lower_deltas) : build_records(desc.lower_pairs);
+  tables[LXCT_COMBINING] = build_records(desc.combining);
+  tables[LXCT_NUMERIC] = build_records(desc.numeric);
+  if (!desc.compose.empty()) {
+    Image t15;
+    for (size_t i = 0; i < desc.compose.size(); ++i) t15.put16(2 * i, desc.compose[i]);
+    tables[LXCT_COMPOSE] = t15;
+  }
+  tables[LXCT_M2U] = t12;
+  tables[LXCT_U2M] = t14;
   Image nm;
   nm.putname(0, desc.name);
-  size_t o46 = data.append(nm, 4);
-  size_t end = data.size();
-  for (int k = 0; k <= LXCT_M2U; ++k) dir[k] = (uint32_t)o12;
-  dir[LXCT_PROP] = dir[LXCT_U2M] = (uint32_t)o14;
-  for (int k = LXCT_COMPOSE; k <= LXCT_NAME; ++k) dir[k] = (uint32_t)o46;
-  dir[47] = (uint32_t)end;
-  if (t12.size() == 0) {
-    for (int k = 0; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
+  tables[LXCT_NAME] = nm;
+  for (int k = 0; k < 47; ++k) {
+    auto it = tables.find(k);
+    dir[k] = (uint32_t)(it == tables.end() ? (data.size() + 3) / 4 * 4 : data.append(it->second, 4));
   }
-  if (equivalents) {
-    for (int k = 0; k <= LXCT_EQUIV; ++k) dir[k] = (uint32_t)o4;
-    if (t12.size() == 0)
-      for (int k = LXCT_EQUIV + 1; k <= LXCT_PROP; ++k) dir[k] = (uint32_t)o14;
-  }
+  dir[47] = (uint32_t)data.size();
   for (int k = 0; k < 48; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), dir[k]);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_CLASS), class_nodes);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_PROP), prop_nodes);
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), nodes);
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_EQUIV), equivalents ? 1 : 0);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_UPPER), deltas ? 0 : (uint16_t)desc.upper_pairs.size());
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_LOWER), deltas ? 0 : (uint16_t)desc.lower_pairs.size());
   img.append(data, 4);
   finish_object(img);
   return img;

@@ -64,6 +64,21 @@ struct CharsetDesc {
   bool sparse_rows = true;     // encoding rows with few entries become sparse
   // Single byte -> the packed bytes of its multibyte equivalent (table 4).
   std::map<uint8_t, uint32_t> equivalents;
+  // Byte classes (offset 140) that replace the ones derived from the map.
+  std::map<uint8_t, uint16_t> byte_classes;
+  // Class trie (table 3) and property trie (table 13): multibyte character
+  // bytes -> 16-bit value.
+  std::map<std::vector<uint8_t>, uint16_t> classes, properties;
+  // Case maps of packed values (tables 8, 9), or with LXCSF_CASEDELTA in
+  // flags the signed deltas indexed by a class value's low four bits.
+  std::map<uint32_t, uint32_t> upper_pairs, lower_pairs;
+  std::vector<int32_t> upper_deltas, lower_deltas;
+  // Packed character -> combining class (table 6), numeric value (table 17).
+  std::map<uint32_t, uint32_t> combining, numeric;
+  std::vector<uint16_t> compose;  // canonical composition table (15), words
+  // UTF-16 code-unit sets: the upper- and lower-case forms of U+0000..U+00FF
+  // (offsets 1164 and 1676); the AL16UTF16 object: their properties (652).
+  std::vector<uint16_t> upper16, lower16, latin_props;
 };
 
 // A single-byte desc whose map holds the 128 ASCII characters (add the rest).

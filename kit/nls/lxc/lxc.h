@@ -112,6 +112,12 @@ static inline const uint8_t *lxcstab(const lxcsobj *cs, unsigned t) {
   return (const uint8_t *)cs + LXCS_DATA + cs->dir[t];
 }
 
+// Length in bytes of table t (its directory entry to the next one; the
+// loader has checked that the entries ascend within the object).
+static inline size_t lxcstablen(const lxcsobj *cs, unsigned t) {
+  return cs->dir[t + 1] >= cs->dir[t] ? (size_t)(cs->dir[t + 1] - cs->dir[t]) : 0;
+}
+
 // ---- Codecs ---------------------------------------------------------------
 
 typedef uint32_t (*lxcsm2uf)(const lxcsobj *cs, const uint8_t *p, uint16_t len);
@@ -154,7 +160,10 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo);
 lxcsm2uf lxcsdecoder(const lxcsobj *cs);
 lxcsu2mf lxcsencoder(const lxcsobj *cs);
 
-// ---- Class values and single-byte equivalents of multibyte characters ---
+// ---- Class values, width, case and equivalents of multibyte characters ---
+// Pure reads of a loaded charset object, for the string operations. A
+// packed value is a character's bytes read most significant first. Every
+// lookup stays inside its table: what lies outside gives the "none" answer.
 
 // The class value of the character at p from the class trie at trie (0 when
 // the trie does not hold it).
@@ -162,10 +171,34 @@ uint16_t lxcsgmt(const uint8_t *p, const uint8_t *trie);
 // The class value of the character at p; in a UTF-16 code-unit set a zero
 // first byte takes the byte class of the second byte.
 uint16_t lxcsgmc(const lxcsobj *cs, const uint8_t *p);
+// Display width of the character at p: 1, or 2 for a wide character or one
+// the class trie does not hold; in UTF-16 code-unit sets the width bits of
+// its property value (3 for an ambiguous width).
+unsigned lxcsgmw(const lxcsobj *cs, const uint8_t *p);
+// Write the lower-case / upper-case form of the len-byte character at p
+// (at most 4 bytes) at out; return its length, which may differ from len.
+// A character without that form is copied unchanged.
+size_t lxcsmlo(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len);
+size_t lxcsmup(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len);
+// The lower-case / upper-case form of a packed value, or the value itself.
+uint32_t lxcswlo(const lxcsobj *cs, uint32_t v);
+uint32_t lxcswup(const lxcsobj *cs, uint32_t v);
 // The single byte whose equivalent the len-byte character at p is, or 0.
 uint8_t lxcsm2s(const lxcsobj *cs, const uint8_t *p, size_t len);
 // Writes the multibyte equivalent of byte at out; its length, 0 for none.
 size_t lxcss2m(const lxcsobj *cs, uint8_t *out, uint8_t byte);
+
+// ---- Unicode properties --------------------------------------------------
+// A character is given by its bytes in the charset's own encoding.
+
+// Canonical combining class (table 6), 0 when the character has none.
+uint16_t lxcsugcm(const lxcsobj *cs, const uint8_t *p, size_t len);
+// Numeric value (table 17), LXCS_NONUMERIC when the character has none.
+#define LXCS_NONUMERIC 0x7FFFFFFFu
+uint32_t lxcsugnv(const lxcsobj *cs, const uint8_t *p, size_t len);
+// Property value (table 13; a zero first byte reads the 256 values that the
+// AL16UTF16 object keeps at 652). Bits 6-7 are the display width.
+uint16_t lxcsugpv(const lxcsobj *cs, const uint8_t *p);
 
 // ---- Constant tables ------------------------------------------------------
 

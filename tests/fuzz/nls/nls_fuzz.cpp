@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "lxc.h"
 #include "lxl.h"
 #include "nlsobjw.h"
 
@@ -33,6 +34,33 @@ void put(const std::string &path, const uint8_t *data, size_t size) {
   if (!f) return;
   std::fwrite(data, 1, size, f);
   std::fclose(f);
+}
+
+// Every per-character lookup of a loaded charset object, over characters
+// that start with each byte.
+void probe_charset(const lxcsobj *cs) {
+  static constexpr uint8_t kTails[] = {0x00, 0x30, 0x81, 0xA1, 0xDC, 0xFF};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (uint8_t t : kTails) {
+      const uint8_t ch[4] = {uint8_t(b), t, uint8_t(t ^ 0x5A), uint8_t(b ^ t)};
+      uint8_t out[8];
+      (void)lxcsgmc(cs, ch);
+      (void)lxcsgmw(cs, ch);
+      (void)lxcsugpv(cs, ch);
+      for (size_t len = 1; len <= 4; ++len) {
+        (void)lxcsmlo(cs, out, ch, len);
+        (void)lxcsmup(cs, out, ch, len);
+        (void)lxcsugcm(cs, ch, len);
+        (void)lxcsugnv(cs, ch, len);
+        (void)lxcsm2s(cs, ch, len);
+      }
+      uint32_t v = uint32_t(b) << 24 | uint32_t(t) << 8 | b;
+      (void)lxcswlo(cs, v >> (8 * (t & 3)));
+      (void)lxcswup(cs, v >> (8 * (t & 3)));
+    }
+    uint8_t out[4];
+    (void)lxcss2m(cs, out, uint8_t(b));
+  }
 }
 
 }  // namespace
@@ -63,7 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   lxglo glo;
   lxinitc(&glo, t, nullptr, 0);
   const lxboot *boot = (const lxboot *)lxlslot(t, 0);
-  for (unsigned i = 1; i < boot->count && i < 64; ++i) lxdgetobj(i, lxbootent(boot, i)->type, &glo);
+  for (unsigned i = 1; i < boot->count && i < 64; ++i) {
+    const lxnlsobj *o = lxdgetobj(i, lxbootent(boot, i)->type, &glo);
+    if (o && o->type == LX_TCS) probe_charset(reinterpret_cast<const lxcsobj *>(o));
+  }
   lxdunld(glo.ldcb, t);
   return 0;
 }
