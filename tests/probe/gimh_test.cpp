@@ -25,7 +25,26 @@ constexpr uint8_t kSet = 2, kUnset = 1, kUnsupported = 0;
 
 long start_of(pid_t pid) {
   psinfo_t ps;
-  return psinfo_build(pid, &ps) == 0 ? static_cast<long>(ps.pr_start.tv_sec) : 0;
+  if (pid != getpid())
+    return psinfo_build(pid, &ps) == 0 ? static_cast<long>(ps.pr_start.tv_sec) : 0;
+  // A process's own start time is read by another process, as the probe
+  // reads the instance's: a user-mode emulator answers a process's reads of
+  // its own /proc entry itself, with a start time of its own making.
+  int fds[2];
+  if (pipe(fds) != 0) return 0;
+  pid_t reader = fork();
+  if (reader == 0) {
+    long start = start_of(getppid());
+    ssize_t n = write(fds[1], &start, sizeof start);
+    _exit(n == static_cast<ssize_t>(sizeof start) ? 0 : 1);
+  }
+  close(fds[1]);
+  long start = 0;
+  if (reader < 0 || read(fds[0], &start, sizeof start) != static_cast<ssize_t>(sizeof start))
+    start = 0;
+  close(fds[0]);
+  if (reader > 0) waitpid(reader, nullptr, 0);
+  return start;
 }
 
 // A health file of this build's layout in a temporary home, with a writable
