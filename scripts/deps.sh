@@ -2,7 +2,7 @@
 # Installs what a fresh Debian machine lacks for building and testing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev googletest
-      libbenchmark-dev libicu-dev perl python3 procps clang libclang-rt-14-dev util-linux)
+      libbenchmark-dev libboost-dev libicu-dev perl python3 procps clang libclang-rt-14-dev util-linux)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
