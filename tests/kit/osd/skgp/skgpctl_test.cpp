@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -93,11 +94,24 @@ TEST(Skgpspawn, GrandchildIsDetachedAndIdentified) {
               }
               CHILD_CHECK(check.stime == got.stime);
               CHILD_CHECK(skgpalive(&err, &ctx, &got) == 1);
-              // It runs in its own session.
+              // It runs in its own session, once it has made it (after it
+              // reported its identity).
+              for (int i = 0; i < 500 && getsid(got.pid) != got.pid; ++i) usleep(10000);
               CHILD_CHECK(getsid(got.pid) == got.pid);
               CHILD_CHECK(skgpkill(&err, &ctx, &got) == 1);
-              for (int i = 0; i < 200 && kill(got.pid, 0) == 0; ++i) usleep(10000);
-              CHILD_CHECK(kill(got.pid, 0) != 0);
+              // Gone, or a zombie that init has yet to reap.
+              auto ended = [](pid_t pid) {
+                if (kill(pid, 0) != 0) return true;
+                char path[64], state = 0;
+                snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+                FILE *f = fopen(path, "r");
+                if (!f) return true;
+                bool zombie = fscanf(f, "%*d (%*[^)]) %c", &state) == 1 && state == 'Z';
+                fclose(f);
+                return zombie;
+              };
+              for (int i = 0; i < 500 && !ended(got.pid); ++i) usleep(10000);
+              CHILD_CHECK(ended(got.pid));
               // A program that does not exist still gives its (short-lived) identity.
               CHILD_CHECK(skgpspawn(&err, &ctx, "/nonexistent/program", nullptr, nullptr, argv,
                                     &got, nullptr, nullptr, 0) == 1);
