@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
+#include "lem_kit.h"
 #include "lem.h"
 #include "lemx.h"
 #include "lfv.h"
@@ -15,26 +16,7 @@
 
 namespace {
 
-struct Kit {
-  lpm_product *root = nullptr;
-  lpm_meta *block = nullptr;
-  lem_ctx *lem = nullptr;
-  lwem_ctx *errs = nullptr;
-  lwem_facility *vuv = nullptr;
-  bool up() {
-    root = lpmprinit();
-    if (!root) return false;
-    block = root->block;
-    lem = *static_cast<lem_ctx **>(root->m.em);
-    errs = block->errs;
-    vuv = lemfaa(lem, nullptr, "RIDOR", "VUV", 600, 601);
-    return lem && vuv;
-  }
-  void down() {
-    lemfaf(lem, vuv);
-    lpmprterm(root);
-  }
-};
+using Kit = LemKit;
 
 struct Rec {
   int number, cls;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "child.h"
+#include "lem_kit.h"
 #include "lem.h"
 #include "lemx.h"
 #include "lms.h"
@@ -36,25 +37,10 @@ void write_msb(const TempDir &home, const std::string &product, const std::strin
   home.write(lower, std::string(bytes.begin(), bytes.end()), 0644);
 }
 
-struct Kit {
-  lpm_product *root = nullptr;
-  lpm_meta *block = nullptr;
-  lem_ctx *lem = nullptr;
-  lwem_ctx *errs = nullptr;
-  lwem_facility *vuv = nullptr;
-  bool up() {
-    root = lpmprinit();
-    if (!root) return false;
-    block = root->block;
-    lem = *static_cast<lem_ctx **>(root->m.em);
-    errs = block->errs;
-    vuv = lemfaa(lem, nullptr, "RIDOR", "VUV", 600, 601);
-    return lem && vuv;
-  }
+struct Kit : LemKit {
   void down() {
     lemces(lem);
-    lemfaf(lem, vuv);
-    lpmprterm(root);
+    LemKit::down();
   }
   std::string all(int size = 2000) {
     std::vector<char> buf(static_cast<size_t>(size), '#');
