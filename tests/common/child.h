@@ -43,4 +43,12 @@ int in_child(F body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// In a gtest test: runs the braced checks in a child; the test fails with
+// the child's report.
+#define IN_CHILD(...)                           \
+  do {                                          \
+    int child_rc = in_child([&]() __VA_ARGS__); \
+    EXPECT_EQ(child_rc, 0);                     \
+  } while (0)
+
 #endif

@@ -45,12 +45,6 @@ std::string error_text(gimh_proc_ctx *proc) {
   return buf;
 }
 
-#define IN_CHILD(...)                           \
-  do {                                          \
-    int child_rc = in_child([&]() __VA_ARGS__); \
-    EXPECT_EQ(child_rc, 0);                     \
-  } while (0)
-
 }  // namespace
 
 TEST(GimhBoot, FailedBootstrapLeavesNoContext) {

@@ -112,13 +112,6 @@ int check(gimh_query_ctx *q, int event, int kind) {
   return r == GIMH_OK ? flag : -10 - r;
 }
 
-// Checks in a child; the test fails with the child's report.
-#define IN_CHILD(...)                           \
-  do {                                          \
-    int child_rc = in_child([&]() __VA_ARGS__); \
-    EXPECT_EQ(child_rc, 0);                     \
-  } while (0)
-
 }  // namespace
 
 TEST(GimhProc, EventTableAndLookups) {
