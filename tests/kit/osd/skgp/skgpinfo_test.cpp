@@ -18,18 +18,9 @@
 #include "child.h"
 #include "kstat.h"
 #include "skgp.h"
+#include "trace_capture.h"
 
 namespace {
-
-std::string g_trace;
-void trace(void *, const char *fmt, ...) {
-  char buf[512];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  g_trace += buf;
-}
 
 // A context that passes the set-up check without registering anything.
 skgp_ctx marked_ctx(skgp_ops *ops) {

@@ -14,18 +14,10 @@
 #include "child.h"
 #include "skgp.h"
 #include "skgsn.h"
+#include "trace_capture.h"
 
 namespace {
 
-std::string g_trace;
-void trace(void *, const char *fmt, ...) {
-  char buf[512];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  g_trace += buf;
-}
 const skgsn_tracefn kTable[] = {trace};
 int g_cbctx;
 
