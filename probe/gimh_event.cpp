@@ -15,8 +15,13 @@ constexpr int kNoRegFlag[3] = {GIMH_Q_NOREG1, GIMH_Q_NOREG2, GIMH_Q_NOREG3};
 
 bool empty(const uint8_t *v) { return v[0] == 0 && (v[1] & kAllHigh) == 0; }
 
-// The shared checks of gimh_add_par and gimh_res_par: GIMH_OK or the result.
-int validate(gimh_query_ctx *q, gimc_env *env, int event, int kind) {
+// The shared checks of gimh_add_par and gimh_res_par: GIMH_OK, with the
+// process's error environment in *envp, or the result.
+int validate(gimh_query_ctx *q, int event, int kind, gimc_env **envp) {
+  gimh_proc_ctx *proc = gimh_query_proc(q);
+  if (!proc) return GIMH_FAIL;
+  gimc_env *env = &proc->env;
+  *envp = env;
   const uint8_t event_byte = static_cast<uint8_t>(event);
   if (event != GIMH_ANY_STATE && static_cast<unsigned>(event) >= GIMH_NEVENTS) {
     GIMH_RECORD(env, VUV_BADEVENT, LSFUB1, &event_byte);
@@ -41,10 +46,8 @@ bool test_bit(const uint8_t *v, unsigned n) { return (v[n / 8] >> (n % 8)) & 1u;
 extern "C" {
 
 int gimh_add_par(gimh_query_ctx *q, int event, int kind) {
-  gimh_proc_ctx *proc = gimh_query_proc(q);
-  if (!proc) return GIMH_FAIL;
-  gimc_env *env = &proc->env;
-  int r = validate(q, env, event, kind);
+  gimc_env *env = nullptr;
+  int r = validate(q, event, kind, &env);
   if (r != GIMH_OK) return r;
   const int k = kind - 1;
   q->flags &= ~kNoRegFlag[k];
@@ -66,10 +69,8 @@ int gimh_add_par(gimh_query_ctx *q, int event, int kind) {
 }
 
 int gimh_res_par(gimh_query_ctx *q, int event, int kind) {
-  gimh_proc_ctx *proc = gimh_query_proc(q);
-  if (!proc) return GIMH_FAIL;
-  gimc_env *env = &proc->env;
-  int r = validate(q, env, event, kind);
+  gimc_env *env = nullptr;
+  int r = validate(q, event, kind, &env);
   if (r != GIMH_OK) return r;
   const int k = kind - 1;
   uint8_t *mask = q->mask[k];
