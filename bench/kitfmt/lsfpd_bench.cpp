@@ -16,6 +16,7 @@
 #include "lsfp.h"
 #include "lxh.h"
 #include "lxz.h"
+#include "../common/collect.h"
 
 namespace {
 
@@ -105,16 +106,6 @@ BENCHMARK(Lsfp)->Name("Line/lsfp");
 BENCHMARK(Snprintf)->Name("Line/snprintf");
 
 namespace {
-
-class Collect : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) ns[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 void ratio(const Collect& c, const std::string& ours, const std::string& theirs, double target) {
   auto a = c.ns.find(ours), b = c.ns.find(theirs);

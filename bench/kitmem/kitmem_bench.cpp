@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lmm.h"
+#include "../common/collect.h"
 
 namespace {
 
@@ -219,17 +220,6 @@ BENCHMARK(Arena_malloc)->Name("Arena/malloc");
 BENCHMARK(Arena_pmr)->Name("Arena/pmr");
 
 namespace {
-
-// Keeps every run's time per iteration for the ratio table.
-class Collect : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) ns[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 void ratio(const Collect& c, const std::string& ours, const std::string& theirs) {
   auto a = c.ns.find(ours), b = c.ns.find(theirs);

@@ -23,6 +23,7 @@
 #include "lxh.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "../common/collect.h"
 
 namespace {
 
@@ -265,16 +266,6 @@ void register_all() {
       benchmark::RegisterBenchmark((std::string("iconv/") + n + d).c_str(), Iconv, n, dec, 0);
     }
 }
-
-class Collect : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ns;
-  void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) ns[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 void ratio(const Collect &c, const std::string &ours, const std::string &theirs) {
   auto a = c.ns.find(ours), b = c.ns.find(theirs);
