@@ -107,11 +107,13 @@ BENCHMARK(Snprintf)->Name("Line/snprintf");
 
 namespace {
 
+// target 0: a comparison without a target.
 void ratio(const Collect& c, const std::string& ours, const std::string& theirs, double target) {
   auto a = c.ns.find(ours), b = c.ns.find(theirs);
   if (a == c.ns.end() || b == c.ns.end()) return;
-  printf("  %-22s vs %-16s %6.2fx the time (target <= %.1fx)\n", ours.c_str(), theirs.c_str(),
-         a->second / b->second, target);
+  printf("  %-22s vs %-16s %6.2fx the time", ours.c_str(), theirs.c_str(), a->second / b->second);
+  if (target > 0) printf(" (target <= %.1fx)", target);
+  printf("\n");
 }
 
 }  // namespace
