@@ -20,7 +20,6 @@
 
 namespace lmsfix {
 
-using nlsinst::set_class;
 
 // Number, attribute and text of every message of the Python-written "us"
 // file (expect.inc, written with it).
@@ -68,16 +67,7 @@ inline std::string write_nls() {
     for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
     add(2, 31, s.name, nlsw::build_charset(s));
   }
-  {
-    nlsw::CharsetDesc s = nlsw::ascii_charset("UTF8", 871);
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 3;
-    s.flags = 0x4000;
-    nlsw::Image img = nlsw::build_charset(s);
-    set_class(img, 0xC0, 0xDF, 1);
-    set_class(img, 0xE0, 0xEF, 2);
-    add(2, 871, s.name, img);
-  }
+  add(2, 871, "UTF8", nlsinst::utf8_charset());
   std::string err;
   if (!nlsw::write_installation(inst, dir, 1, err)) return "";
   return dir;

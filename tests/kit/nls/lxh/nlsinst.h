@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "lxc.h"
+#include "lxl.h"
 #include "nlsobjw.h"
 
 namespace nlsinst {
@@ -23,7 +25,19 @@ struct Pair {
 };
 
 inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(140 + 2 * b, cls);
+  for (unsigned b = lo; b <= hi; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), cls);
+}
+
+// The UTF8 character-set object (id 871) with its lead-byte classes.
+inline nlsw::Image utf8_charset() {
+  nlsw::CharsetDesc s = nlsw::ascii_charset("UTF8", 871);
+  s.kind = nlsw::CsKind::Utf;
+  s.maxbytes = 3;
+  s.flags = 0x4000;
+  nlsw::Image img = nlsw::build_charset(s);
+  set_class(img, 0xC0, 0xDF, 1);
+  set_class(img, 0xE0, 0xEF, 2);
+  return img;
 }
 
 // Writes the installation into a new directory and returns its path.
@@ -110,16 +124,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     if (equivalents) s.equivalents = *equivalents;
     add(2, 832, s.name, nlsw::build_charset(s));
   }
-  {
-    nlsw::CharsetDesc s = nlsw::ascii_charset("UTF8", 871);
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 3;
-    s.flags = 0x4000;
-    nlsw::Image img = nlsw::build_charset(s);
-    set_class(img, 0xC0, 0xDF, 1);
-    set_class(img, 0xE0, 0xEF, 2);
-    add(2, 871, s.name, img);
-  }
+  add(2, 871, "UTF8", utf8_charset());
   {
     nlsw::CharsetDesc s = nlsw::ascii_charset("AL32UTF8", 873);
     s.kind = nlsw::CsKind::Utf;
