@@ -188,6 +188,8 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags);
 int gimh_dest_proc_ctx(gimh_proc_ctx *ctx);
 
 // Instance context; NULL home or sid are taken from VIRUZE_HOME, VIRUZE_SID.
+// A failed creation keeps its messages in the error store and releases the
+// mapping, descriptor and memory it took.
 int gimh_init_inst_ctx(gimh_inst_ctx **out, gimh_proc_ctx *proc, const char *home,
                        const char *sid);
 int gimh_dest_inst_ctx(gimh_inst_ctx *inst);

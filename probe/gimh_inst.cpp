@@ -5,6 +5,7 @@
 // context and a mapping of sizeof(gimh_region) bytes that passed
 // gimh_region_ok when the context was made.
 #include <string.h>
+#include <unistd.h>
 
 #include "gimh_int.h"
 #include "vsnnum.h"
@@ -16,6 +17,27 @@ constexpr unsigned kReadyPauses = 10;
 constexpr uint32_t kReadyPauseUsec = 100000;
 
 bool ready(const volatile gimh_region *r) { return (r->flags & GIMH_FLG_READY) != 0; }
+
+// A creation that fails gives back what it took: the mapping, the health
+// file's descriptor (a failed attach keeps the one it opened) and the
+// context's memory, so that a caller that tries again and again does not run
+// out of descriptors. The error store keeps the failure's messages.
+void release_partial(gimc_env *env, gimh_inst_ctx *ctx) {
+  if (!ctx) return;
+  slos_error err;
+  gimh_clear_oserr(&err);
+  if (ctx->addr) {
+    void *addr = ctx->addr;
+    skgmsmr_op(&err, &ctx->smr, SKGMSMR_OP_DETACH, GIMH_REGION_SIZE, nullptr, nullptr,
+               SKGMSMR_MODE_READ, 0, &addr);
+  } else if (ctx->smr.fd > 0) {
+    close(ctx->smr.fd);
+    ctx->smr.fd = -1;
+  }
+  if (ctx->flags & GIMH_INST_SMR)
+    skgmsmr_op(&err, &ctx->smr, SKGMSMR_OP_TERM, 0, nullptr, nullptr, 0, 0, nullptr);
+  lmmfree(env->lmm, env->heap, ctx, 0);
+}
 
 }  // namespace
 
@@ -82,6 +104,7 @@ int gimh_init_inst_ctx(gimh_inst_ctx **out, gimh_proc_ctx *proc, const char *hom
   }
   GIMH_CATCH(env, root, frame) {
     gimh_unwind(env);
+    release_partial(env, ctx);
     return GIMH_FAIL;
   }
 }

@@ -3,6 +3,7 @@
 // child process: the process context brings up the kit once per process.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -266,6 +267,39 @@ TEST(GimhInst, ShortFileIsRefusedNotFaulted) {
       gimh_inst_ctx *inst = nullptr;
       CHILD_CHECK(gimh_init_inst_ctx(&inst, proc, in.home.c_str(), "orcl") == GIMH_FAIL);
       CHILD_CHECK(error_text(proc).rfind("VUV-00104: ", 0) == 0);
+    });
+  }
+}
+
+// Failed creations, repeated, leave no descriptor of the health file open:
+// a short file (the attach fails after its open) and a spoilt header (the
+// mapping was made).
+TEST(GimhInst, FailedCreationsReleaseTheFile) {
+  for (bool short_file : {true, false}) {
+    SCOPED_TRACE(short_file ? "short file" : "spoilt header");
+    Instance in;
+    if (short_file)
+      ASSERT_EQ(truncate(in.path.c_str(), 1), 0);
+    else
+      in.r->magic = 0;
+    IN_CHILD({
+      gimh_proc_ctx *proc = nullptr;
+      CHILD_CHECK(gimh_init_proc_ctx(&proc, 0) == GIMH_OK);
+      auto open_fds = [] {
+        int n = 0;
+        if (DIR *d = opendir("/proc/self/fd")) {
+          while (readdir(d)) ++n;
+          closedir(d);
+        }
+        return n;
+      };
+      const int before = open_fds();
+      for (int i = 0; i < 50; ++i) {
+        gimh_inst_ctx *inst = nullptr;
+        CHILD_CHECK(gimh_init_inst_ctx(&inst, proc, in.home.c_str(), "orcl") == GIMH_FAIL);
+      }
+      CHILD_CHECK(open_fds() == before);
+      CHILD_CHECK(error_text(proc).rfind(short_file ? "VUV-00104: " : "VUV-00105: ", 0) == 0);
     });
   }
 }

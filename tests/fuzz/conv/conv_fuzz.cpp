@@ -3,7 +3,8 @@
 // byte 3 where the source is cut in two; the rest is the source text.
 // Checks: nothing is written past any output size, lxgcnv's counts stay
 // inside the source, and when the source is valid text (converted whole
-// without replacement) the pieces through lxgcvp give the whole result.
+// without replacement) the pieces through lxgcvp give the whole result (by
+// characters, where a set may spell one text in more than one way).
 // Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
 // conv_fuzz_smoke feeds it the corpus and generated inputs.
 #include <stdint.h>
@@ -96,6 +97,10 @@ struct Setup {
 
 bool stateful(uint16_t id) { return id >= 9996; }
 
+// KOSHIFT: a whole-text copy within the set keeps redundant shift-ins that the
+// piecewise loop drops, so its results compare by the characters they hold.
+bool shift_coded(uint16_t id) { return id == 900; }
+
 void check(bool c) {
   if (!c) abort();
 }
@@ -166,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   check(static_cast<const uint8_t *>(p) <= src + n);
   if (valid && !stuck && room >= 8 && kSets[di] != 1000) {
-    if (stateful(kSets[di]))
+    if (stateful(kSets[di]) || shift_coded(kSets[di]))
       check(whole(s, s.cs[2], to, reinterpret_cast<const uint8_t *>(got.data()), got.size(), 8 * got.size() + 64) ==
             whole(s, s.cs[2], to, reinterpret_cast<const uint8_t *>(all.data()), all.size(), 8 * all.size() + 64));
     else
