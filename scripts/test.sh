@@ -12,11 +12,14 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 status=0
 echo "=== fuzz targets"
 bash scripts/fuzz.sh "${QEN_FUZZ_SECONDS:-60}" || status=1
+echo "=== fuzz targets done after ${SECONDS}s"
 # The agents' soak (tests/agents/soak: 50 resources, 200 cycles) is one of
 # the tests of build/ and build-asan/; QEN_SOAK_CYCLES changes its length.
 for tree in build build32 build-asan build-tsan; do
   echo "=== $tree"
   bash scripts/build.sh "$tree"
+  echo "=== $tree built after ${SECONDS}s"
   (cd "$tree" && ctest -j "$(nproc)" --output-on-failure --timeout 600) || status=1
+  echo "=== $tree tested after ${SECONDS}s"
 done
 exit $status
