@@ -94,7 +94,25 @@ struct View {
 View view_of(const lnx_number *num, size_t len);
 inline int digit_of(const View &v, int i) { return v.neg ? 101 - v.d[i] : v.d[i] - 1; }
 
-// Writes a body of n bytes in the requested form (overlap-safe).
+// Copies n <= 32 bytes between areas that do not overlap, in a few
+// fixed-size moves instead of a call (NUMBER bodies are short).
+inline void copy_small(uint8_t *dst, const uint8_t *src, size_t n) {
+  if (n >= 16) {
+    __builtin_memcpy(dst, src, 16);
+    __builtin_memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8) {
+    __builtin_memcpy(dst, src, 8);
+    __builtin_memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    __builtin_memcpy(dst, src, 4);
+    __builtin_memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n > 0) {
+    const uint8_t first = src[0], mid = src[n / 2], last = src[n - 1];
+    dst[0] = first, dst[n / 2] = mid, dst[n - 1] = last;
+  }
+}
+
+// Writes a body of n bytes, held apart from dst, in the requested form.
 void put(const uint8_t *body, size_t n, lnx_number *dst, size_t *dstlen);
 void put_zero(lnx_number *dst, size_t *dstlen);
 void put_inf(bool neg, lnx_number *dst, size_t *dstlen);

@@ -22,10 +22,10 @@ View view_of(const lnx_number *num, size_t len) {
 void put(const uint8_t *body, size_t n, lnx_number *dst, size_t *dstlen) {
   assert(n >= 1 && n <= LNX_MAXBODY);
   if (dstlen) {
-    std::memmove(dst, body, n);
+    copy_small(dst, body, n);
     *dstlen = n;
   } else {
-    std::memmove(dst + 1, body, n);
+    copy_small(dst + 1, body, n);
     dst[0] = static_cast<uint8_t>(n);
   }
 }
@@ -47,7 +47,7 @@ void put_inf(bool neg, lnx_number *dst, size_t *dstlen) {
 void put_copy(const lnx_number *num, size_t len, lnx_number *dst, size_t *dstlen) {
   Body b = body_of(num, len);
   uint8_t tmp[LNX_MAXPREFIXED];
-  std::memcpy(tmp, b.b, b.n);
+  copy_small(tmp, b.b, b.n);
   put(tmp, b.n, dst, dstlen);
 }
 
