@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/collect.h"
 #include "dec128.h"
 #include "lnx.h"
 
@@ -199,6 +200,31 @@ void BM_snprintf(benchmark::State &st) {
 }
 BENCHMARK(BM_snprintf)->Name("double/snprintf");
 
+// ours / theirs in time per operation; a target of 0 prints none.
+void ratio(const Collect &c, const std::string &ours, const std::string &theirs, double target) {
+  auto a = c.ns.find(ours), b = c.ns.find(theirs);
+  if (a == c.ns.end() || b == c.ns.end()) return;
+  std::printf("  %-14s vs %-22s %6.2fx the time", ours.c_str(), theirs.c_str(),
+              a->second / b->second);
+  if (target > 0) std::printf(" (target <= %.1fx)", target);
+  std::printf("\n");
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+// Run with --benchmark_enable_random_interleaving=true and repetitions on a
+// busy machine: each ratio then compares times taken side by side.
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  Collect rep;
+  benchmark::RunSpecifiedBenchmarks(&rep);
+  std::printf("\nRatios (below 1 means the NUMBER operation is faster):\n");
+  for (const char *op : {"add", "sub", "mul", "round"}) {
+    const std::string ours = std::string(op) + "/" + (op[0] == 'r' ? "lnxrou" : "lnx" + std::string(op));
+    ratio(rep, ours, std::string(op) + "/_Decimal128", op[0] == 'm' ? 1.5 : 1.0);
+    ratio(rep, ours, std::string(op) + "/cpp_dec_float_50", 1.0);
+  }
+  ratio(rep, "double/lnxren", "double/snprintf", 0.3);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -213,6 +213,13 @@ const lxlangid *LnxqLid2Utf(const lxlangid *lang, lxlangid *copy, lxglo *glo);
 // A fresh lxglo in buf over the process's shared NLS object table.
 lxglo *slnxGetGloPtr(lxlobj **global, const lxlangid *lang, lxglo *buf, uint32_t *status);
 
+// ---- lending the print engine its NUMBER routines ---------------------------
+
+// Lends lnxchk, lnxcopy, lnxren and lnxnuc to the kit's print engine, which
+// lies below this library; a process calls it once when it comes up, before
+// it prints floating-point values or NUMBERs (the health interface does).
+void lnxlendlsf(void);
+
 #ifdef __cplusplus
 }
 #endif

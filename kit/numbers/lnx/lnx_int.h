@@ -7,6 +7,7 @@
 #ifndef QEN_KIT_NUMBERS_LNX_INT_H
 #define QEN_KIT_NUMBERS_LNX_INT_H
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -91,11 +92,50 @@ struct View {
   const uint8_t *d;  // encoded digit bytes
   int n;             // their count
 };
-View view_of(const lnx_number *num, size_t len);
 inline int digit_of(const View &v, int i) { return v.neg ? 101 - v.d[i] : v.d[i] - 1; }
 
-// Writes a body of n bytes in the requested form (overlap-safe).
-void put(const uint8_t *body, size_t n, lnx_number *dst, size_t *dstlen);
+// Copies n <= 32 bytes between areas that do not overlap, in a few
+// fixed-size moves instead of a call (NUMBER bodies are short).
+inline void copy_small(uint8_t *dst, const uint8_t *src, size_t n) {
+  if (n >= 16) {
+    __builtin_memcpy(dst, src, 16);
+    __builtin_memcpy(dst + n - 16, src + n - 16, 16);
+  } else if (n >= 8) {
+    __builtin_memcpy(dst, src, 8);
+    __builtin_memcpy(dst + n - 8, src + n - 8, 8);
+  } else if (n >= 4) {
+    __builtin_memcpy(dst, src, 4);
+    __builtin_memcpy(dst + n - 4, src + n - 4, 4);
+  } else if (n > 0) {
+    const uint8_t first = src[0], mid = src[n / 2], last = src[n - 1];
+    dst[0] = first, dst[n / 2] = mid, dst[n - 1] = last;
+  }
+}
+
+// A valid NUMBER's view.
+inline View view_of(const lnx_number *num, size_t len) {
+  Body b = body_of(num, len);
+  uint8_t e = b.b[0];
+  if (b.n == 1) return {e == LNX_ZERO ? kZero : kNegInf, e != LNX_ZERO, 0, nullptr, 0};
+  if (e == LNX_POSINF0 && b.n == 2 && b.b[1] == LNX_POSINF1) return {kPosInf, false, 0, nullptr, 0};
+  if (e & 0x80) return {kFinite, false, e - kExpBias, b.b + 1, static_cast<int>(b.n - 1)};
+  int n = static_cast<int>(b.n - 1);
+  if (b.b[b.n - 1] == LNX_NEGTERM) --n;
+  return {kFinite, true, 62 - e, b.b + 1, n};
+}
+
+// Writes a body of n bytes, held apart from dst, in the requested form.
+inline void put(const uint8_t *body, size_t n, lnx_number *dst, size_t *dstlen) {
+  assert(n >= 1 && n <= LNX_MAXBODY);
+  if (dstlen) {
+    copy_small(dst, body, n);
+    *dstlen = n;
+  } else {
+    copy_small(dst + 1, body, n);
+    dst[0] = static_cast<uint8_t>(n);
+  }
+}
+
 void put_zero(lnx_number *dst, size_t *dstlen);
 void put_inf(bool neg, lnx_number *dst, size_t *dstlen);
 // Copies a valid NUMBER; a negative copy with fewer than 20 digits keeps its

@@ -20,13 +20,15 @@ constexpr uint8_t kPosZero = 1;    // digit 0, positive encoding
 constexpr uint8_t kNegZero = 101;  // digit 0, negative encoding
 constexpr int kReach = 21;         // positions beyond which an operand cannot matter
 
-// Lays an operand's bytes (through map) into row[off .. off + n) of a row of
-// len positions whose other positions hold its encoding of digit 0.
-inline void lay(uint8_t *row, int len, const uint8_t *d, const uint8_t *map, int off, int n,
+constexpr int kWork = 2 * LNX_MAXDIGITS;  // two operands side by side
+
+// Lays an operand's bytes (through map) into row[off .. off + n) of a work
+// row whose other positions hold its encoding of digit 0.
+inline void lay(uint8_t (&row)[kWork], const uint8_t *d, const uint8_t *map, int off, int n,
                 uint8_t zero) {
-  std::memset(row, zero, len);
+  std::memset(row, zero, sizeof row);
   if (map == kTab.identity)
-    std::memcpy(row + off, d, n);
+    copy_small(row + off, d, static_cast<size_t>(n));
   else
     for (int i = 0; i < n; ++i) row[off + i] = map[d[i]];
 }
@@ -69,9 +71,9 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
 
   const int offa = top - va.exp, offb = top - vb.exp;
   const int len = offa + va.n > offb + vb.n ? offa + va.n : offb + vb.n;
-  uint8_t ra[2 * LNX_MAXDIGITS], rb[2 * LNX_MAXDIGITS];
-  lay(ra, len, va.d, kTab.identity, offa, va.n, va.neg ? kNegZero : kPosZero);
-  lay(rb, len, vb.d, sub ? kTab.negate : kTab.identity, offb, vb.n, bneg ? kNegZero : kPosZero);
+  uint8_t ra[kWork], rb[kWork];
+  lay(ra, va.d, kTab.identity, offa, va.n, va.neg ? kNegZero : kPosZero);
+  lay(rb, vb.d, sub ? kTab.negate : kTab.identity, offb, vb.n, bneg ? kNegZero : kPosZero);
 
   // Pick the table and the result's sign.
   const uint8_t(*tab)[2];
@@ -90,28 +92,29 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   }
 
   // res[p + 1] holds position p; res[0] the carry out of the top.
-  // Carry select: every position's pair is looked up for both carry bytes
+  // Carry select: every position's row is looked up for both carry bytes
   // at once (the lookups do not wait for each other); the carries then
-  // only choose between them, from the least significant position.
-  uint8_t res[2 * LNX_MAXDIGITS + 2];
-  uint8_t dig0[2 * LNX_MAXDIGITS], car0[2 * LNX_MAXDIGITS], dig1[2 * LNX_MAXDIGITS],
-      car1[2 * LNX_MAXDIGITS];
+  // only choose between them, from the least significant position. A row
+  // is read whole, its digit byte low and its carry byte high.
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "rows read as 16-bit words");
+  uint8_t res[kWork + 1];
+  uint16_t row0[kWork], row1[kWork];
   const unsigned none = tab[0][1], carry = tab[1][1];
   for (int p = 0; p < len; ++p) {
     const unsigned s = ra[p] + rb[p];
-    dig0[p] = tab[s + none][0], car0[p] = tab[s + none][1];
-    dig1[p] = tab[s + carry][0], car1[p] = tab[s + carry][1];
+    __builtin_memcpy(&row0[p], tab[s + none], 2);
+    __builtin_memcpy(&row1[p], tab[s + carry], 2);
   }
   unsigned c = none;
   for (int p = len - 1; p >= 0; --p) {
-    const bool in = c != none;
-    res[p + 1] = in ? dig1[p] : dig0[p];
-    c = in ? car1[p] : car0[p];
+    const unsigned v = c != none ? row1[p] : row0[p];
+    res[p + 1] = static_cast<uint8_t>(v);
+    c = v >> 8;
   }
   const uint8_t zero = rneg ? kNegZero : kPosZero;
   const uint8_t nine = rneg ? 2 : 100;  // digit 99
   const int step = rneg ? -1 : 1;
-  res[0] = c == tab[1][1] ? static_cast<uint8_t>(zero + step) : zero;
+  res[0] = c == carry ? static_cast<uint8_t>(zero + step) : zero;
 
   int s = 0, exp = top + 1;
   while (res[s] == zero) ++s, --exp;
@@ -135,7 +138,7 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   uint8_t out[LNX_MAXBODY];
   size_t k = 0;
   out[k++] = static_cast<uint8_t>(rneg ? 62 - exp : kExpBias + exp);
-  std::memcpy(out + k, d, n);
+  copy_small(out + k, d, static_cast<size_t>(n));
   k += n;
   if (rneg && n < LNX_MAXDIGITS) out[k++] = LNX_NEGTERM;
   put(out, k, r, rlen);

@@ -8,28 +8,6 @@
 
 namespace lnxi {
 
-View view_of(const lnx_number *num, size_t len) {
-  Body b = body_of(num, len);
-  uint8_t e = b.b[0];
-  if (b.n == 1) return {e == LNX_ZERO ? kZero : kNegInf, e != LNX_ZERO, 0, nullptr, 0};
-  if (e == LNX_POSINF0 && b.n == 2 && b.b[1] == LNX_POSINF1) return {kPosInf, false, 0, nullptr, 0};
-  if (e & 0x80) return {kFinite, false, e - kExpBias, b.b + 1, static_cast<int>(b.n - 1)};
-  int n = static_cast<int>(b.n - 1);
-  if (b.b[b.n - 1] == LNX_NEGTERM) --n;
-  return {kFinite, true, 62 - e, b.b + 1, n};
-}
-
-void put(const uint8_t *body, size_t n, lnx_number *dst, size_t *dstlen) {
-  assert(n >= 1 && n <= LNX_MAXBODY);
-  if (dstlen) {
-    std::memmove(dst, body, n);
-    *dstlen = n;
-  } else {
-    std::memmove(dst + 1, body, n);
-    dst[0] = static_cast<uint8_t>(n);
-  }
-}
-
 void put_zero(lnx_number *dst, size_t *dstlen) {
   static const uint8_t zero = LNX_ZERO;
   put(&zero, 1, dst, dstlen);
@@ -47,7 +25,7 @@ void put_inf(bool neg, lnx_number *dst, size_t *dstlen) {
 void put_copy(const lnx_number *num, size_t len, lnx_number *dst, size_t *dstlen) {
   Body b = body_of(num, len);
   uint8_t tmp[LNX_MAXPREFIXED];
-  std::memcpy(tmp, b.b, b.n);
+  copy_small(tmp, b.b, b.n);
   put(tmp, b.n, dst, dstlen);
 }
 

@@ -49,15 +49,21 @@ extern "C" void lnxmul(const lnx_number *a, size_t alen, const lnx_number *b, si
   const int na = pack(va, ga), nb = pack(vb, gb);
   const int ncol = na + nb - 1;
 
-  // The column sums are accumulated row by row (each a fixed run of group
-  // products, no carries); the carries then run from the least
+  // Each column sum is accumulated in a register, over every group pair of
+  // the column: the groups past an operand's end are 0, so the fully
+  // unrolled loops need no bounds. The carries then run from the least
   // significant column, two columns (base 10^8) per step.
   // prod[k + 1] receives column k and prod[0] the top carry.
-  uint32_t col[2 * kGroups] = {};
-  for (int i = 0; i < na; ++i) {
-    const uint32_t g = ga[i];
-    uint32_t *c = col + i;
-    for (int j = 0; j < nb; ++j) c[j] += g * gb[j];
+  for (int j = nb; j < kGroups; ++j) gb[j] = 0;
+  for (int j = na; j < kGroups; ++j) ga[j] = 0;
+  uint32_t col[2 * kGroups];
+#pragma GCC unroll 20
+  for (int k = 0; k < 2 * kGroups - 1; ++k) {
+    uint32_t sum = 0;
+#pragma GCC unroll 10
+    for (int i = 0; i < kGroups; ++i)
+      if (k - i >= 0 && k - i < kGroups) sum += ga[i] * gb[k - i];
+    col[k] = sum;
   }
   uint32_t prod[2 * kGroups + 1];
   uint64_t carry = 0;

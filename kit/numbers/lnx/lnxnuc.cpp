@@ -158,8 +158,11 @@ void nuc_utf16(const lnx_number *num, size_t len, unsigned char *buf, int width,
   size_t got = 0;
   if (n > kUtf16Chars) n = -1;
   if (n > 0) {
-    got = lxgcnv(wide, cs, sizeof wide, buf, utf8, static_cast<size_t>(n), glo);
-    if (glo->status != 0 || got != 2 * static_cast<size_t>(n)) n = -1;
+    const void *src = buf;
+    uint32_t left = static_cast<uint32_t>(n);
+    const int32_t w = lxgcvp(wide, cs, sizeof wide, &src, utf8, &left, LXG_LAST, glo);
+    got = w > 0 ? static_cast<size_t>(w) : 0;
+    if (w < 0 || glo->status != 0 || left != 0 || got != 2 * static_cast<size_t>(n)) n = -1;
   }
   if (n < 0) {  // '#' over the whole field, written as units
     for (int i = 0; i < chars; ++i) buf[2 * i] = 0, buf[2 * i + 1] = '#';

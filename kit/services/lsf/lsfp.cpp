@@ -11,7 +11,7 @@
 #include "lpm.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
-#include "lsf_lnx.h"
+#include "lsf_nft.h"
 #include "lsfp_int.h"
 #include "lxc.h"
 #include "lxg.h"
@@ -30,6 +30,7 @@ constexpr uint32_t kStatusInvalid = 9, kStatusOverflow = 10, kStatusCutOff = 34;
 constexpr uint32_t kCopyFlags = 0x40000000u;
 constexpr size_t kUtf16Start = 256;      // first internal buffer of an unbounded UTF-16 print
 constexpr size_t kUtf16Max = size_t{1} << 24;
+constexpr size_t kNumberMax = 22;         // a NUMBER with its length byte
 
 // The conversion letter of each byte of the ASCII code table, -1 for none.
 constexpr auto kLetters = [] {
@@ -276,12 +277,14 @@ int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
   };
   auto number = [&](int l) -> int {
     which = LSFP_CV_NUMBER;
-    uint8_t num[LSFNUM_MAXLEN];
+    uint8_t num[kNumberMax];
     size_t len = 0;
+    const lsfnumops *ops = lsfp_numops();
     if (cls == NUMBER) {
       auto src = static_cast<const uint8_t *>(v->value.ptr);
-      if (!src || !lsfnum_chk(src, size_t(v->length))) return LSFP_ENUMBER;
-      lsfnum_copy(src, size_t(v->length), num, &len);
+      if (!ops) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
+      if (!src || !ops->chk(src, size_t(v->length))) return LSFP_ENUMBER;
+      ops->copy(src, size_t(v->length), num, &len);
       return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
     }
     double d = e.type == LSFFLOAT ? double(v->value.flt) : v->value.dbl;
@@ -289,8 +292,8 @@ int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
       if (!v->value.ptr) return bad_class(LSFP_ECLASS);
       std::memcpy(&d, v->value.ptr, sizeof d);
     }
-    if (std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
-    lsfnum_ren(&d, sizeof d, num, &len);
+    if (!ops || std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
+    ops->ren(&d, sizeof d, num, &len);
     return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
   };
   auto text = [&]() -> int {

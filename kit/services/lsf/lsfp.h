@@ -100,6 +100,23 @@ int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_c
 int lsfpcpad(lsf_ctx *ctx, lxmcur *out, size_t room, int fill, size_t count, lxglo *glo,
              size_t *written);
 
+// The NUMBER routines the number converter uses. The NUMBER library lies
+// above this layer and lends them when a process comes up (lnxlendlsf);
+// lsfsetnum(NULL) takes them back. Without them every floating-point and
+// NUMBER conversion fills its field (at least one character) with "#".
+typedef struct lsfnumops {
+  // 1 when num[0..len) (len 0: the first byte is the length) is valid.
+  int (*chk)(const unsigned char *num, size_t len);
+  // Copies a NUMBER; the copy is counted when dstlen is given.
+  void (*copy)(const unsigned char *src, size_t srclen, unsigned char *dst, size_t *dstlen);
+  // A double (size 8) to a NUMBER in counted form.
+  void (*ren)(const void *value, size_t size, unsigned char *num, size_t *len);
+  // The default text of a NUMBER over a field of width bytes.
+  void (*nuc)(const unsigned char *num, size_t len, unsigned char *buf, int width,
+              const lxlangid *lang);
+} lsfnumops;
+void lsfsetnum(const lsfnumops *ops);
+
 // UTF-16 conversions of a UTF-16 context. lsfu16to8: a NUL-terminated
 // UTF-16 text to an allocated text in the context's character set (free it
 // with lsfu16free). lsfu8to16: a text of the context's character set to

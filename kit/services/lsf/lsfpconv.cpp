@@ -8,7 +8,7 @@
 #include "lem.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
-#include "lsf_lnx.h"
+#include "lsf_nft.h"
 #include "lsfp.h"
 #include "lsfp_int.h"
 #include "lst.h"
@@ -283,23 +283,25 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
     *written = w.written();
     return ok ? 0 : full(ctx, "lsfpcon()", *written);
   };
-  if (!num) {  // not a number: "#" over the field
+  const lsfnumops *ops = lsfp_numops();
+  if (!num || !ops) {  // not a number, or no NUMBER routines: "#" over the field
     const size_t n = width > 0 ? width : 1;
     if (w.left() < n) return full(ctx, "lsfpcon()", 0);
     w.pad('#', n);
     *written = w.written();
     return 0;
   }
-  if (!lsfnum_chk(num, len)) return LSFP_ENUMBER;
+  if (!ops->chk(num, len)) return LSFP_ENUMBER;
   const uint8_t *body = len ? num : num + 1;
   const size_t blen = len ? len : num[0];
   const bool pinf = blen == 2 && body[0] == 0xFF && body[1] == 0x65;
   const bool ninf = blen == 1 && body[0] == 0;
   if (pinf || ninf) {
-    char t[2];
-    size_t n = lsfnum_nuc(num, len, t);
-    const size_t total = (f & LSFP_LEFT) ? (width > n ? width : n) : (width > n ? width : n);
-    return emit(t, n, total, false);
+    // the default text at its own length; emit pads it to the width
+    unsigned char t[2];
+    const size_t n = ninf ? 2 : 1;
+    ops->nuc(num, len, t, int(n), lsf_ctx_lang(ctx->priv));
+    return emit(reinterpret_cast<const char *>(t), n, width > n ? width : n, false);
   }
   lsfnum_dec d;
   lsfnum_decode(num, len, &d);

@@ -318,6 +318,27 @@ TEST_F(Lsfp, NumberSpecialValuesAndArguments) {
   });
 }
 
+// Before the NUMBER library lends its routines (or after they are taken
+// back), floating-point and NUMBER conversions fill their field with "#".
+TEST_F(Lsfp, NumbersWithoutTheLentRoutines) {
+  child([](Env &e) {
+    lsfsetnum(nullptr);
+    Product p;
+    lxlangid h;
+    lsf_ctx *c = ascii_context(p, e, h);
+    double x = 2.5, inf = 1.0 / 0.0;
+    uint8_t n1[] = {0xC2, 0x02, 0x18, 0x2E, 0x3D}, bad[] = {0xC1, 0x01};
+    EXPECT_EQ(print(c, 50, "[%f]", LSFDBLP, &x).text, "[#]");
+    EXPECT_EQ(print(c, 50, "[%4.1e]", LSFDBLP, &inf).text, "[####]");
+    EXPECT_EQ(print(c, 50, "[%-3g]", LSFORANUM, n1, 5).text, "[###]");
+    EXPECT_EQ(print(c, 50, "[%s]", LSFORANUM, bad, 2).text, "[#]");
+    lnxlendlsf();
+    EXPECT_EQ(print(c, 50, "[%.1f]", LSFDBLP, &x).text, "[2.5]");
+    EXPECT_EQ(print(c, 50, "[%s]", LSFORANUM, bad, 2).r, LSFP_ENUMBER);
+    lsfcln(c);
+  });
+}
+
 // Formats whose special characters and digits are full-width characters,
 // and literal double-byte text, in JA16SJIS.
 TEST_F(Lsfp, MultibyteFormats) {

@@ -1,32 +1,15 @@
-// The number operations of the print engine (see lsf_lnx.h): an exact
-// rendering of doubles and NUMBERs to text in the NUMBER library's rules.
-#include "lsf_lnx.h"
+// The formatted text of a NUMBER (see lsf_nft.h).
+#include "lsf_nft.h"
 
-#include <cmath>
 #include <cstring>
-#include <iterator>
 
 #include "lxl.h"
 #include "lxh.h"
 
 namespace {
 
-constexpr uint8_t kZero = 0x80;           // the NUMBER zero
 constexpr uint8_t kExpBias = 193;         // exponent byte of a positive number: 193 + e
 constexpr uint8_t kNegTerminator = 102;   // ends a negative number of fewer than 20 digits
-constexpr int kMaxDigits = 20;            // base-100 digits of a NUMBER
-constexpr int kMaxExp = 62;
-constexpr int kMinExp = -65;
-constexpr int kDoubleDigits = 8;          // base-100 digits produced for a double
-
-struct Power {
-  int k;
-  double up, down;
-};
-constexpr Power kPowers[] = {{128, 1e256, 1e-256}, {64, 1e128, 1e-128}, {32, 1e64, 1e-64},
-                             {16, 1e32, 1e-32},    {8, 1e16, 1e-16},    {4, 1e8, 1e-8},
-                             {2, 1e4, 1e-4},       {1, 1e2, 1e-2}};
-constexpr size_t kFromFour = 5;  // index of k = 4
 
 bool pos_inf(const uint8_t *n, size_t l) { return l == 2 && n[0] == 0xFF && n[1] == 0x65; }
 bool neg_inf(const uint8_t *n, size_t l) { return l == 1 && n[0] == 0; }
@@ -39,128 +22,7 @@ void counted(const uint8_t *&num, size_t &len) {
   }
 }
 
-void infinity(bool negative, uint8_t *num, size_t *len) {
-  if (negative) {
-    num[0] = 0;
-    *len = 1;
-  } else {
-    num[0] = 0xFF;
-    num[1] = 0x65;
-    *len = 2;
-  }
-}
-
 }  // namespace
-
-void lsfnum_ren(const void *value, size_t size, uint8_t *num, size_t *len) {
-  double v = 0;
-  if (size == sizeof(double)) std::memcpy(&v, value, sizeof v);
-  if (size == sizeof(float)) {
-    float f;
-    std::memcpy(&f, value, sizeof f);
-    v = f;
-  }
-  if (v == 0 || std::isnan(v)) {
-    num[0] = kZero;
-    *len = 1;
-    return;
-  }
-  const bool negative = v < 0;
-  double h = negative ? -v : v;
-  if (std::isinf(h)) return infinity(negative, num, len);
-  int e = 0;
-  if (h >= 1) {
-    for (size_t i = h < 1e16 ? kFromFour : 0; i < std::size(kPowers); ++i)
-      if (h >= kPowers[i].up) {
-        h *= kPowers[i].down;
-        e += kPowers[i].k;
-      }
-  } else {
-    for (size_t i = h > 1e-16 ? kFromFour : 0; i < std::size(kPowers); ++i)
-      if (h < kPowers[i].down) {
-        h *= kPowers[i].up;
-        e -= kPowers[i].k;
-      }
-    e -= 1;
-    h *= 100;
-  }
-  if (e > kMaxExp) return infinity(negative, num, len);
-  if (e < kMinExp) {
-    num[0] = kZero;
-    *len = 1;
-    return;
-  }
-  const bool whole = h < 10;
-  int d[kDoubleDigits + 1];
-  for (int i = 0; i < kDoubleDigits; ++i) {
-    int digit = int(h);
-    d[i] = digit;
-    h = (h - digit) * 100;
-  }
-  int next = int(h);
-  int &last = d[kDoubleDigits - 1];
-  if (whole) {
-    if (next >= 50) ++last;
-  } else {
-    last = last / 10 * 10 + (last % 10 >= 5 ? 10 : 0);
-  }
-  int n = kDoubleDigits;
-  for (int i = n - 1; i > 0 && d[i] >= 100; --i) {
-    d[i] -= 100;
-    ++d[i - 1];
-  }
-  if (d[0] >= 100) {
-    d[0] = 1;
-    n = 1;
-    if (++e > kMaxExp) return infinity(negative, num, len);
-  }
-  while (n > 1 && d[n - 1] == 0) --n;
-  num[0] = uint8_t(kExpBias + e);
-  for (int i = 0; i < n; ++i) num[1 + i] = uint8_t(d[i] + 1);
-  *len = size_t(n) + 1;
-  if (negative) {
-    num[0] = uint8_t(~num[0]);
-    for (int i = 0; i < n; ++i) num[1 + i] = uint8_t(102 - num[1 + i]);
-    if (n < kMaxDigits) num[(*len)++] = kNegTerminator;
-  }
-}
-
-int lsfnum_chk(const uint8_t *num, size_t len) {
-  if (!num) return 0;
-  counted(num, len);
-  if (len == 0 || len > LSFNUM_MAXLEN) return 0;
-  if (pos_inf(num, len) || neg_inf(num, len)) return 1;
-  if (len == 1) return num[0] == kZero;
-  if (num[0] & 0x80) {
-    if (num[0] == kZero || len > size_t(kMaxDigits) + 1) return 0;
-    for (size_t i = 1; i < len; ++i)
-      if (num[i] < 1 || num[i] > 100) return 0;
-    return num[len - 1] != 1;  // no trailing zero digit
-  }
-  size_t n = len - 1;
-  if (num[len - 1] == kNegTerminator) --n;
-  if (n == 0 || n > size_t(kMaxDigits)) return 0;
-  for (size_t i = 1; i <= n; ++i)
-    if (num[i] < 2 || num[i] > 101) return 0;
-  return 1;
-}
-
-void lsfnum_copy(const uint8_t *num, size_t len, uint8_t *dst, size_t *dstlen) {
-  counted(num, len);
-  if (len > LSFNUM_MAXLEN) len = 0;
-  std::memcpy(dst, num, len);
-  *dstlen = len;
-}
-
-size_t lsfnum_nuc(const uint8_t *num, size_t len, char *out) {
-  counted(num, len);
-  if (neg_inf(num, len)) {
-    std::memcpy(out, "-~", 2);
-    return 2;
-  }
-  out[0] = '~';
-  return 1;
-}
 
 void lsfnum_decode(const uint8_t *num, size_t len, lsfnum_dec *out) {
   counted(num, len);
@@ -228,7 +90,7 @@ size_t lsfnum_nft(const uint8_t *num, size_t len, const lsfnum_fmt *fmt, char *o
     std::memset(out, '#', fmt->width);
     return size_t(fmt->width);
   };
-  if (!(fmt->flags & LSFNUM_FORMATTED) || !lsfnum_chk(num, len)) return fill();
+  if (!(fmt->flags & LSFNUM_FORMATTED)) return fill();
   {
     const uint8_t *n = num;
     size_t l = len;

@@ -1,0 +1,10 @@
+// The routines this library lends the kit's print engine, which lies below
+// it: checking, copying, double to NUMBER and the default text.
+#include "lnx.h"
+#include "lsfp.h"
+
+namespace {
+constexpr lsfnumops kLent = {lnxchk, lnxcopy, lnxren, lnxnuc};
+}
+
+extern "C" void lnxlendlsf(void) { lsfsetnum(&kLent); }
