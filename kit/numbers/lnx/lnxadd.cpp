@@ -14,6 +14,13 @@
 
 namespace {
 
+// A table row of two bytes (digit, carry) read as one 16-bit word.
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+inline uint8_t row_digit(unsigned word) {
+  return static_cast<uint8_t>(kLittleEndian ? word : word >> 8);
+}
+inline unsigned row_carry(unsigned word) { return kLittleEndian ? word >> 8 : word & 0xFFu; }
+
 using namespace lnxi;
 
 constexpr uint8_t kPosZero = 1;    // digit 0, positive encoding
@@ -95,8 +102,8 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   // Carry select: every position's row is looked up for both carry bytes
   // at once (the lookups do not wait for each other); the carries then
   // only choose between them, from the least significant position. A row
-  // is read whole, its digit byte low and its carry byte high.
-  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "rows read as 16-bit words");
+  // is read whole as a 16-bit word (digit byte first, carry byte second, in
+  // the host's order).
   uint8_t res[kWork + 1];
   uint16_t row0[kWork], row1[kWork];
   const unsigned none = tab[0][1], carry = tab[1][1];
@@ -108,8 +115,8 @@ void addsub(const lnx_number *a, size_t alen, const lnx_number *b, size_t blen, 
   unsigned c = none;
   for (int p = len - 1; p >= 0; --p) {
     const unsigned v = c != none ? row1[p] : row0[p];
-    res[p + 1] = static_cast<uint8_t>(v);
-    c = v >> 8;
+    res[p + 1] = row_digit(v);
+    c = row_carry(v);
   }
   const uint8_t zero = rneg ? kNegZero : kPosZero;
   const uint8_t nine = rneg ? 2 : 100;  // digit 99
