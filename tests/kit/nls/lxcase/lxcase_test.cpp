@@ -193,7 +193,7 @@ TEST_F(Case, SingleByteEngine) {
       uint32_t status;
     } const cases[] = {
         // without the length bound a NUL ends the text and is written
-        {"abc\0xyz", 10, 10, LXO_CASE_UPPER, "ABC\0", 4, 0},
+        {"abc\0xyz\0\0", 10, 10, LXO_CASE_UPPER, "ABC\0", 4, 0},
         {"abcde", 5, 3, LXO_EXACTLEN | LXO_CASE_UPPER, "ABC", 3, 6},
         {"abc", 3, 10, LXO_EXACTLEN | LXO_CASE_UPPER, "ABC", 3, 0},
         {"a\0b", 3, 3, LXO_EXACTLEN | LXO_CASE_UPPER, "A\0B", 3, 0},
