@@ -53,6 +53,18 @@ void clear_results(lxglo *g) {
 
 uint16_t be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
 
+// A direct-mapped cache of the multibyte case forms met in one call: text
+// repeats its characters, and a form costs a trie walk and a map search.
+struct FormCache {
+  static constexpr unsigned kSlots = 64;
+  FormCache() {}  // the slots are cleared on first use only
+  bool ready = false;
+  uint32_t key[kSlots];     // packed character
+  uint8_t tag[kSlots];      // its length | 8 for upper case; 0: empty slot
+  uint8_t n[kSlots];        // length of its form
+  uint8_t form[kSlots][4];
+};
+
 // The conversion state of one call.
 struct Conv {
   const lxlangid *h;
@@ -68,6 +80,7 @@ struct Conv {
   size_t nc = 0, nc2 = 0;
   bool full = false;  // a converted character did not fit
   bool word_start = true;
+  FormCache cache{};
   size_t src_left() const { return srclen - si; }
   size_t dst_left() const { return dstlen - di; }
   bool exact() const { return (flags & LXO_EXACTLEN) != 0; }
@@ -94,6 +107,32 @@ Mode initcap_step(Conv &c, uint16_t cls) {
   return Mode::None;
 }
 
+// The upper-case or lower-case form of a multibyte character of at most 4
+// bytes into out (4 bytes of room), through the cache; its length.
+size_t mapped(Conv &c, bool upper, const uint8_t *p, size_t l, uint8_t *out) {
+  if (l > 4) return upper ? lxcsmup(c.cs, out, p, l) : lxcsmlo(c.cs, out, p, l);
+  FormCache &fc = c.cache;
+  if (!fc.ready) {
+    memset(fc.tag, 0, sizeof fc.tag);
+    fc.ready = true;
+  }
+  uint32_t v = 0;
+  for (size_t i = 0; i < l; ++i) v = v << 8 | p[i];
+  const uint8_t tag = uint8_t(l | (upper ? 8 : 0));
+  const unsigned slot = (v ^ v >> 6 ^ v >> 12) % FormCache::kSlots;
+  if (fc.tag[slot] == tag && fc.key[slot] == v) {
+    memcpy(out, fc.form[slot], fc.n[slot]);
+    return fc.n[slot];
+  }
+  const size_t n = upper ? lxcsmup(c.cs, out, p, l) : lxcsmlo(c.cs, out, p, l);
+  assert(n <= 4);
+  fc.tag[slot] = tag;
+  fc.key[slot] = v;
+  fc.n[slot] = uint8_t(n);
+  memcpy(fc.form[slot], out, n);
+  return n;
+}
+
 // The case form of one character of a multibyte set (one-byte characters
 // through the single-byte tables) into out; its length.
 size_t case_form(Conv &c, Mode m, const uint8_t *p, size_t l, uint8_t *out) {
@@ -106,7 +145,7 @@ size_t case_form(Conv &c, Mode m, const uint8_t *p, size_t l, uint8_t *out) {
     out[0] = m == Mode::Upper ? c.cs->upper[p[0]] : c.cs->lower[p[0]];
     return 1;
   }
-  return m == Mode::Upper ? lxpmmup(c.cs, out, p, l) : lxpmmlo(c.cs, out, p, l);
+  return mapped(c, m == Mode::Upper, p, l, out);
 }
 
 // The base-letter form of one character of a multibyte set into out: its
@@ -183,8 +222,31 @@ bool is_low(uint8_t b) { return b >= 0xDC && b <= 0xDF; }
 
 void wide_units(Conv &c) {
   const bool exact = c.exact();
+  const Mode mode = (c.flags & kUpper)     ? Mode::Upper
+                    : (c.flags & kInitCap) ? Mode::InitCap
+                    : (c.flags & kLower)   ? Mode::Lower
+                    : c.sort               ? Mode::Base
+                                           : Mode::Lower;
+  // U+0000..U+00FF through the 16-bit tables of the set
+  const uint16_t *const upper16 = c.cs->sbu, *const lower16 = c.cs->sb799;
   while (c.src_left() >= 2 && c.dst_left() >= 2 && (exact || be16(c.s + c.si) != 0)) {
     const uint8_t *p = c.s + c.si;
+    uint8_t *d = c.d + c.di;
+    if (p[0] == 0 && (mode == Mode::Upper || mode == Mode::Lower)) {
+      // a run of U+0001..U+00FF (U+0000 too when length-bounded)
+      const uint16_t *t = mode == Mode::Upper ? upper16 : lower16;
+      const size_t room = (c.src_left() < c.dst_left() ? c.src_left() : c.dst_left()) & ~size_t{1};
+      size_t k = 0;
+      while (k < room && p[k] == 0 && (exact || p[k + 1] != 0)) {
+        const uint16_t u = t[p[k + 1]];
+        d[k] = uint8_t(u >> 8);
+        d[k + 1] = uint8_t(u);
+        k += 2;
+      }
+      c.di += k;
+      c.si += k;
+      continue;
+    }
     size_t l = 2;
     bool lone = false;
     if (is_high(p[0])) {
@@ -195,41 +257,33 @@ void wide_units(Conv &c) {
     if (!lone) l = (c.cs->bclass[p[0]] & 3u) + 1;
     if (!lone && (l > c.src_left() || l > c.dst_left())) {
       // the character does not fit: its first unit alone, and the end
-      memcpy(c.d + c.di, p, 2);
+      memcpy(d, p, 2);
       c.di += 2;
       c.si += 2;
       break;
     }
     uint8_t out[kWorkBytes];
     size_t n = l;
-    if (lone) {
-      memcpy(out, p, 2);
-    } else {
-      Mode m = (c.flags & kUpper)     ? Mode::Upper
-               : (c.flags & kInitCap) ? Mode::InitCap
-               : (c.flags & kLower)   ? Mode::Lower
-               : c.sort               ? Mode::Base
-                                      : Mode::Lower;
-      if (m == Mode::InitCap) m = initcap_step(c, lxcsgmc(c.cs, p));
-      switch (m) {
-        case Mode::Upper: n = lxcsmup(c.cs, out, p, l); break;
-        case Mode::Lower: n = lxcsmlo(c.cs, out, p, l); break;
-        case Mode::Base:
-          memcpy(out, p, l);
-          if (l == 2) {
-            uint16_t b = base_letter(c.sort, be16(p));
-            out[0] = uint8_t(b >> 8);
-            out[1] = uint8_t(b);
-          }
-          break;
-        default: memcpy(out, p, l); break;
-      }
+    Mode m = lone ? Mode::None : mode;
+    if (m == Mode::InitCap) m = initcap_step(c, lxcsgmc(c.cs, p));
+    switch (m) {
+      case Mode::Upper:
+      case Mode::Lower: n = mapped(c, m == Mode::Upper, p, l, out); break;
+      case Mode::Base:
+        memcpy(out, p, l);
+        if (l == 2) {
+          const uint16_t b = base_letter(c.sort, be16(p));
+          out[0] = uint8_t(b >> 8);
+          out[1] = uint8_t(b);
+        }
+        break;
+      default: memcpy(out, p, l); break;
     }
     if (n > c.dst_left()) {
       c.full = true;
       break;
     }
-    memcpy(c.d + c.di, out, n);
+    memcpy(d, out, n);
     c.di += n;
     c.si += l;
   }

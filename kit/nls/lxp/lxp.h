@@ -114,6 +114,7 @@ typedef struct lxpfmap {
   size_t level2;       // second level, from the table
   size_t exp;          // expansion area, from obj
   size_t supp;         // supplementary area, from obj
+  const uint8_t *first;  // the first level, NULL when it lies outside the object
 } lxpfmap;
 
 enum {

@@ -25,7 +25,8 @@ constexpr size_t kTableOff = 108;  // object words: fold table, expansions, supp
 constexpr size_t kExpOff = 112;
 constexpr size_t kSuppOff = 116;
 constexpr size_t kSizeOff = offsetof(lxnlsobj, size);
-constexpr size_t kPageWords = 256;
+constexpr size_t kFirstLevel = 1024;  // 256 words by high byte
+constexpr size_t kPageBytes = 1024;   // 256 words by low byte
 constexpr uint32_t kKindMask = 0xFFFF0000u;
 constexpr uint32_t kExpansion = 0xFFC20000u;
 constexpr uint32_t kSupplementary = 0xFFC50000u;
@@ -43,6 +44,52 @@ uint32_t word(const lxpfmap *m, size_t at) {
 
 bool is_low(uint16_t u) { return u >= kLowFirst && u <= kLowLast; }
 bool is_high(uint16_t u) { return u >= kHighFirst && u <= kHighLast; }
+
+// The second-level page of high byte hi; NULL when there is none or it
+// does not lie whole inside the object.
+const uint8_t *page_of(const lxpfmap *m, unsigned hi) {
+  if (!m->first) return nullptr;
+  const uint32_t page = rd32(m->first + 4u * hi);
+  if (page == 0 || page > m->size) return nullptr;
+  const size_t at = m->table + m->level2 + page;
+  if (at > m->size || m->size - at < kPageBytes) return nullptr;
+  return m->obj + at;
+}
+
+bool is_plain(uint32_t x) {
+  const uint32_t kind = x & kKindMask;
+  return kind != kExpansion && kind != kSupplementary;
+}
+
+// The mapping of value v whose fold entry is x.
+void entry_of(const lxpfmap *m, uint32_t x, uint16_t v, lxpfent *e) {
+  e->kind = LXP_FOLD_KEEP;
+  e->n = 0;
+  e->cell = 0;
+  if (x == 0) return;
+  switch (x & kKindMask) {
+    case kExpansion: {
+      const size_t at = m->exp + 4u * (x & 0xFFFF);
+      if (at + 4 > m->size || at + 4 < at) return;  // outside: no mapping
+      size_t n = word(m, at) & 0xFFFF;
+      if (n > LXP_FOLD_MAXOUT) n = LXP_FOLD_MAXOUT;
+      if (m->size - at - 4 < 4 * n) return;
+      for (size_t k = 0; k < n; ++k) e->u[k] = uint16_t(word(m, at + 4 + 4 * k));
+      e->n = uint8_t(n);
+      e->kind = LXP_FOLD_EXPAND;
+      return;
+    }
+    case kSupplementary:
+      if (!is_high(v)) return;
+      e->kind = LXP_FOLD_SUPP;
+      e->cell = x & 0xFFFF;
+      return;
+    default:
+      e->kind = LXP_FOLD_ONE;
+      e->n = 1;
+      e->u[0] = uint16_t(x);
+  }
+}
 
 uint16_t be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
 void put_be16(uint8_t *p, uint16_t u) {
@@ -121,9 +168,40 @@ bool put_unit(Walk &w, uint16_t u) {
 
 void al16utf16(Walk &w) {
   lxpfent e;
+  unsigned page_hi = 0x100;  // the high byte whose page is at hand
+  const uint8_t *page = nullptr;
   while (w.src_left() >= 2 && w.dst_left() >= 2) {
     const uint16_t u = be16(w.s + w.si);
-    lxpfmget(w.map, u, &e);
+    if ((u >> 8) != page_hi) {
+      page_hi = u >> 8;
+      page = page_of(w.map, page_hi);
+    }
+    uint32_t x = page ? rd32(page + 4u * (u & 0xFF)) : 0;
+    if (is_plain(x) && (u != 0 || w.exact)) {
+      // a run of units of this page with one-unit mappings, in locals
+      const uint8_t *s = w.s + w.si;
+      uint8_t *d = w.d + w.di;
+      const size_t room = (w.src_left() < w.dst_left() ? w.src_left() : w.dst_left()) & ~size_t{1};
+      size_t k = 0;
+      for (;;) {
+        put_be16(d + k, x ? uint16_t(x) : uint16_t(s[k] << 8 | s[k + 1]));
+        k += 2;
+        if (k >= room || s[k] != page_hi || (s[k + 1] == 0 && s[k] == 0 && !w.exact)) break;
+        x = page ? rd32(page + 4u * s[k + 1]) : 0;
+        if (!is_plain(x)) break;
+      }
+      w.si += k;
+      w.di += k;
+      continue;
+    }
+    if (is_plain(x)) {  // a 0x0000 unit ends the text
+      put_be16(w.d + w.di, uint16_t(x));
+      w.di += 2;
+      w.si += 2;
+      w.nul = true;
+      break;
+    }
+    entry_of(w.map, x, u, &e);
     if (e.kind == LXP_FOLD_EXPAND) {
       unsigned k = 0;
       while (k < e.n && put_unit(w, e.u[k])) ++k;
@@ -320,38 +398,13 @@ void lxpfmopen(lxpfmap *m, const void *object, size_t level2) {
   m->exp = word(m, kExpOff);
   m->supp = word(m, kSuppOff);
   m->level2 = level2;
+  const bool first_inside = m->table <= m->size && m->size - m->table >= kFirstLevel;
+  m->first = first_inside ? m->obj + m->table : nullptr;
 }
 
 void lxpfmget(const lxpfmap *m, uint16_t v, lxpfent *e) {
-  e->kind = LXP_FOLD_KEEP;
-  e->n = 0;
-  e->cell = 0;
-  const uint32_t page = word(m, m->table + 4u * (v >> 8));
-  if (page == 0) return;
-  const uint32_t x = word(m, m->table + m->level2 + size_t(page) + 4u * (v & 0xFF));
-  if (x == 0) return;
-  switch (x & kKindMask) {
-    case kExpansion: {
-      const size_t at = m->exp + 4u * (x & 0xFFFF);
-      if (at + 4 > m->size || at + 4 < at) return;  // outside: no mapping
-      size_t n = word(m, at) & 0xFFFF;
-      if (n > LXP_FOLD_MAXOUT) n = LXP_FOLD_MAXOUT;
-      if (m->size - at - 4 < 4 * n) return;
-      for (size_t k = 0; k < n; ++k) e->u[k] = uint16_t(word(m, at + 4 + 4 * k));
-      e->n = uint8_t(n);
-      e->kind = LXP_FOLD_EXPAND;
-      return;
-    }
-    case kSupplementary:
-      if (!is_high(v)) return;
-      e->kind = LXP_FOLD_SUPP;
-      e->cell = x & 0xFFFF;
-      return;
-    default:
-      e->kind = LXP_FOLD_ONE;
-      e->n = 1;
-      e->u[0] = uint16_t(x);
-  }
+  const uint8_t *page = page_of(m, v >> 8);
+  entry_of(m, page ? rd32(page + 4u * (v & 0xFF)) : 0, v, e);
 }
 
 uint32_t lxpfmsupp(const lxpfmap *m, uint32_t cell, uint16_t low) {

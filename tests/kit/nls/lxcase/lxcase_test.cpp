@@ -284,6 +284,9 @@ TEST_F(Case, WideUnits) {
     r = convert(h, e, bytes("\x00\x61\x00\x00\x00\x62", 6), 8, LXO_CASE_UPPER | LXO_NULTERM);
     EXPECT_EQ(hex(r.out), hex(bytes("\x00\x41\x00\x00", 4)));
     EXPECT_EQ(r.ncount2, 2u);
+    // folding units of a block that has no page: copied
+    r = convert(h, e, bytes("\x4e\x00\x4e\x01\x00\x41\x4e\x02", 8), 8, kFold);
+    EXPECT_EQ(hex(r.out), hex(bytes("\x4e\x00\x4e\x01\x00\x61\x4e\x02", 8)));
     // folding a supplementary pair with room for its first unit only
     r = convert(h, e, bytes("\xd8\x01\xdc\x00", 4), 2, kFold);
     EXPECT_EQ(hex(r.out), hex(bytes("\xd8\x01", 2)));
