@@ -70,7 +70,6 @@ struct Conv {
   const lxlangid *h;
   const lxcsobj *cs;
   const uint8_t *sort;  // NULL: binary
-  Mode mode;
   const uint8_t *s;
   uint8_t *d;
   size_t srclen, dstlen;
@@ -304,13 +303,8 @@ void shift_sensitive(Conv &c, lxmcur *dst, lxmcur *src) {
     const uint8_t *p = c.s + c.si;
     if (nul_ends && p[0] == 0) break;
     uint8_t out[kWorkBytes];
-    size_t n;
-    if (mode == Mode::Base) {
-      n = base_form(c, p, l, out);
-      if (n == 0) break;
-    } else {
-      n = case_form(c, mode, p, l, out);
-    }
+    const size_t n = mode == Mode::Base ? base_form(c, p, l, out) : case_form(c, mode, p, l, out);
+    if (n == 0) break;  // no base letter
     // the output goes in the state its length needs, after the shift byte
     const int want = n > 1;
     const size_t shift = want != out_state ? 1 : 0;
@@ -344,13 +338,8 @@ void multibyte(Conv &c) {
     const size_t l = lxmi::lead_len(c.cs, p[0]);
     if (l > c.src_left()) break;
     uint8_t out[kWorkBytes];
-    size_t n;
-    if (mode == Mode::Base) {
-      n = base_form(c, p, l, out);
-      if (n == 0) break;
-    } else {
-      n = case_form(c, mode, p, l, out);
-    }
+    const size_t n = mode == Mode::Base ? base_form(c, p, l, out) : case_form(c, mode, p, l, out);
+    if (n == 0) break;  // no base letter
     if (n > c.dst_left()) {
       c.full = true;
       break;
@@ -439,7 +428,7 @@ extern "C" size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t src
     return lxpCaseFold(fold, dst, dstlen, src, srclen, flags, glo);
   }
 
-  Conv c{h, lxmi::charset(h, glo), sort, Mode::None, src->pos, dst->pos, srclen, dstlen, flags,
+  Conv c{h, lxmi::charset(h, glo), sort, src->pos, dst->pos, srclen, dstlen, flags,
          glo};
   if (c.cs == nullptr) {
     clear_results(glo);

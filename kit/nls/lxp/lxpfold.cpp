@@ -244,6 +244,52 @@ void al16utf16(Walk &w) {
   w.nc2 = w.di / 2;
 }
 
+// Folds one decoded character c (l bytes, value v) through the writer out
+// (copy: the character unchanged; value: an encoded UTF-16 value). Counts
+// it when consumed; false, with the walk marked full, when nothing fitted.
+// Part of an expansion that does not fit is dropped with the walk marked cut.
+template <class Out>
+bool fold_char(Walk &w, Out &out, const uint8_t *c, size_t l, uint32_t v) {
+  lxpfent e;
+  unsigned outs = 1;
+  bool ok = true;
+  if (v > 0xFFFF) {
+    lxpfmget(w.map, uint16_t(v >> 16), &e);
+    const uint32_t f = e.kind == LXP_FOLD_SUPP ? lxpfmsupp(w.map, e.cell, uint16_t(v)) : 0;
+    ok = f ? out.value(f) : out.copy(c, l);
+  } else {
+    lxpfmget(w.map, uint16_t(v), &e);
+    if (e.kind == LXP_FOLD_EXPAND) {
+      unsigned k = 0;
+      while (k < e.n && out.value(e.u[k])) ++k;
+      outs = k;
+      if (k < e.n) {
+        ok = k > 0;  // nothing written: the character stays for a later call
+        w.cut = ok;
+      }
+    } else if (e.kind == LXP_FOLD_ONE) {
+      ok = out.value(e.u[0]);
+    } else {
+      ok = out.copy(c, l);
+    }
+  }
+  if (!ok) {
+    w.full = true;
+    return false;
+  }
+  w.si += l;
+  ++w.nc;
+  w.nc2 += outs;
+  return true;
+}
+
+// Output of the loops without shift states.
+struct Plain {
+  Walk &w;
+  bool copy(const uint8_t *c, size_t l) { return put(w, c, l); }
+  bool value(uint32_t v) { return put_value(w, v); }
+};
+
 // The shift-sensitive loop: every output goes in the state its length
 // needs, and a shifted-out output keeps room for the closing shift-in.
 struct Shift {
@@ -261,18 +307,18 @@ struct Shift {
     w.di += n;
     return true;
   }
-  bool put_value(uint32_t v) {
+  bool value(uint32_t v) {
     uint8_t buf[kWorkBytes];
     unsigned n = encode(w, v, buf);
     return put(buf, n, n > 1);
   }
+  bool copy(const uint8_t *c, size_t l) { return put(c, l, in_state); }
 };
 
 void shift_sensitive(Walk &w, lxmcur *dst, lxmcur *src) {
   Shift sh{w, src->shifted ? 1 : 0, dst->shifted ? 1 : 0};
   const size_t mb = w.h->mb_len ? w.h->mb_len : 1;
   const lxcsm2uf decode = lxcsdecoder(w.cs);
-  lxpfent e;
   while (w.si < w.srclen && w.di < w.dstlen) {
     const size_t l = sh.in_state ? mb : 1;
     if (l > w.src_left()) break;
@@ -289,35 +335,7 @@ void shift_sensitive(Walk &w, lxmcur *dst, lxmcur *src) {
       break;
     }
     const uint32_t v = l == 1 ? w.cs->sbu[c[0]] : decode(w.cs, c, uint16_t(l));
-    unsigned outs = 1;
-    bool ok = true;
-    if (v > 0xFFFF) {
-      lxpfmget(w.map, uint16_t(v >> 16), &e);
-      const uint32_t f = e.kind == LXP_FOLD_SUPP ? lxpfmsupp(w.map, e.cell, uint16_t(v)) : 0;
-      ok = f ? sh.put_value(f) : sh.put(c, l, sh.in_state);
-    } else {
-      lxpfmget(w.map, uint16_t(v), &e);
-      if (e.kind == LXP_FOLD_EXPAND) {
-        unsigned k = 0;
-        while (k < e.n && sh.put_value(e.u[k])) ++k;
-        outs = k;
-        if (k < e.n) {
-          ok = k > 0;  // nothing written: the character stays for a later call
-          w.cut = ok;
-        }
-      } else if (e.kind == LXP_FOLD_ONE) {
-        ok = sh.put_value(e.u[0]);
-      } else {
-        ok = sh.put(c, l, sh.in_state);
-      }
-    }
-    if (!ok) {
-      w.full = true;
-      break;
-    }
-    w.si += l;
-    ++w.nc;
-    w.nc2 += outs;
+    if (!fold_char(w, sh, c, l, v)) break;
     if (w.cut) break;
     while (w.si < w.srclen && (w.s[w.si] == w.h->shift_in || w.s[w.si] == w.h->shift_out)) {
       sh.in_state = w.s[w.si] == w.h->shift_out;
@@ -331,7 +349,7 @@ void shift_sensitive(Walk &w, lxmcur *dst, lxmcur *src) {
 
 void other(Walk &w) {
   const lxcsm2uf decode = lxcsdecoder(w.cs);
-  lxpfent e;
+  Plain out{w};
   while (w.si < w.srclen && w.di < w.dstlen) {
     const uint8_t *c = w.s + w.si;
     if (c[0] == 0 && !w.exact) {
@@ -345,35 +363,7 @@ void other(Walk &w) {
     const size_t l = lxmi::lead_len(w.cs, c[0]);
     if (l > w.src_left()) break;
     const uint32_t v = l == 1 ? w.cs->sbu[c[0]] : decode(w.cs, c, uint16_t(l));
-    unsigned outs = 1;
-    bool ok = true;
-    if (v > 0xFFFF) {
-      lxpfmget(w.map, uint16_t(v >> 16), &e);
-      const uint32_t f = e.kind == LXP_FOLD_SUPP ? lxpfmsupp(w.map, e.cell, uint16_t(v)) : 0;
-      ok = f ? put_value(w, f) : put(w, c, l);
-    } else {
-      lxpfmget(w.map, uint16_t(v), &e);
-      if (e.kind == LXP_FOLD_EXPAND) {
-        unsigned k = 0;
-        while (k < e.n && put_value(w, e.u[k])) ++k;
-        outs = k;
-        if (k < e.n) {
-          ok = k > 0;
-          w.cut = ok;
-        }
-      } else if (e.kind == LXP_FOLD_ONE) {
-        ok = put_value(w, e.u[0]);
-      } else {
-        ok = put(w, c, l);
-      }
-    }
-    if (!ok) {
-      w.full = true;
-      break;
-    }
-    w.si += l;
-    ++w.nc;
-    w.nc2 += outs;
+    if (!fold_char(w, out, c, l, v)) break;
     if (w.cut) break;
   }
 }
