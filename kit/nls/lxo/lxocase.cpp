@@ -179,6 +179,7 @@ size_t single_byte(Conv &c) {
     return 0;
   }
   size_t i = 0;
+  bool ended = false;
   while (i < n) {
     const uint8_t b = c.s[i];
     uint8_t out = b;
@@ -205,10 +206,13 @@ size_t single_byte(Conv &c) {
       case Mode::None: break;
     }
     c.d[i++] = out;
-    if (b == 0 && !exact) break;
+    if (b == 0 && !exact) {
+      ended = true;  // the text ended at its NUL
+      break;
+    }
   }
 done:
-  if (i == n && c.dstlen < c.srclen) c.glo->status = kStatusFull;
+  if (i == n && !ended && c.dstlen < c.srclen) c.glo->status = kStatusFull;
   c.glo->nbytes = c.glo->nbytes2 = i;
   c.glo->ncount = c.glo->ncount2 = i & 0xFFFF;
   return i;

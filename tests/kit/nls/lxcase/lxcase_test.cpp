@@ -195,6 +195,8 @@ TEST_F(Case, SingleByteEngine) {
         // without the length bound a NUL ends the text and is written
         {"abc\0xyz\0\0", 10, 10, LXO_CASE_UPPER, "ABC\0", 4, 0},
         {"abcde", 5, 3, LXO_EXACTLEN | LXO_CASE_UPPER, "ABC", 3, 6},
+        // a text that ends at its NUL in the last byte of room is whole
+        {"ab\0de", 5, 3, LXO_CASE_UPPER, "AB\0", 3, 0},
         {"abc", 3, 10, LXO_EXACTLEN | LXO_CASE_UPPER, "ABC", 3, 0},
         {"a\0b", 3, 3, LXO_EXACTLEN | LXO_CASE_UPPER, "A\0B", 3, 0},
         // an apostrophe starts a word, a digit does not
