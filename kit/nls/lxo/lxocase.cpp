@@ -257,7 +257,7 @@ void wide_units(Conv &c) {
     } else if (is_low(p[0])) {
       lone = true;
     }
-    if (!lone) l = (c.cs->bclass[p[0]] & 3u) + 1;
+    if (!lone && (c.cs->bclass[p[0]] & 3u) >= 2) l = 4;  // units come in 2 or 4 bytes
     if (!lone && (l > c.src_left() || l > c.dst_left())) {
       // the character does not fit: its first unit alone, and the end
       memcpy(d, p, 2);
