@@ -140,6 +140,18 @@ TerritoryDesc america();
 // A linguistic sort object with empty sections.
 Image build_sort(const std::string &name, uint16_t id);
 
+// ---- Fold mappings ----------------------------------------------------------
+
+// Code point -> the code points it folds to (several for an expansion).
+using FoldMap = std::map<uint32_t, std::vector<uint32_t>>;
+// A fold mapping object (type 4) named name with object number objnum whose
+// second level starts level2 bytes after its first (1024 CASE_FOLDING, 1280
+// BINARY_AI).
+Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum, size_t level2);
+Image build_case_folding(const FoldMap &folds);
+// Reads lines "CP OUT [OUT...]" (hexadecimal), as gen_fold.py writes them.
+bool read_fold(const std::string &path, FoldMap &folds, std::string &err);
+
 // ---- Boot file ------------------------------------------------------------
 
 struct BootObject {

@@ -180,6 +180,13 @@ unsigned lxcsgmw(const lxcsobj *cs, const uint8_t *p);
 // A character without that form is copied unchanged.
 size_t lxcsmlo(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len);
 size_t lxcsmup(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len);
+// The upper-case (upper nonzero) or lower-case form of the len-byte character
+// at p through the class trie and the case maps alone, without the 16-bit
+// tables of a UTF-16 set's first 256 values: the map search that lxcsmup,
+// lxcsmlo and the string operations' case maps share. Writes at most 4 bytes
+// (by magnitude; 2 or 4 in a UTF-16 code-unit set) and returns their number;
+// a character without that form is copied unchanged.
+size_t lxcsmmap(const lxcsobj *cs, int upper, uint8_t *out, const uint8_t *p, size_t len);
 // The lower-case / upper-case form of a packed value, or the value itself.
 uint32_t lxcswlo(const lxcsobj *cs, uint32_t v);
 uint32_t lxcswup(const lxcsobj *cs, uint32_t v);

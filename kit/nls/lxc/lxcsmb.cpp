@@ -134,6 +134,22 @@ uint32_t map_case(const lxcsobj *cs, const CaseDir &d, uint16_t cls, uint32_t v)
   return v;
 }
 
+// The other-case form of a character through the class trie and the case
+// maps alone; the one map search of every multibyte case routine.
+size_t map_char(const lxcsobj *cs, const CaseDir &d, uint8_t *out, const uint8_t *p, size_t len) {
+  if (len == 0) return 0;
+  uint16_t cls = len > kMaxCharBytes ? 0 : table_class(cs, LXCT_CLASS, kClassNodes, p);
+  uint32_t v = pack(p, len);
+  uint32_t r = map_case(cs, d, cls, v);
+  if (r == v) {
+    memmove(out, p, len);
+    return len;
+  }
+  unsigned n = packed_size(cs, r);
+  unpack(r, n, out);
+  return n;
+}
+
 size_t case_of_char(const lxcsobj *cs, const CaseDir &d, uint8_t *out, const uint8_t *p, size_t len) {
   if (len == 0) return 0;
   if (unit16(cs) && p[0] == 0) {
@@ -144,16 +160,7 @@ size_t case_of_char(const lxcsobj *cs, const CaseDir &d, uint8_t *out, const uin
     out[n - 1] = uint8_t(u);
     return n;
   }
-  uint16_t cls = len > kMaxCharBytes ? 0 : lxcsgmc(cs, p);
-  uint32_t v = pack(p, len);
-  uint32_t r = map_case(cs, d, cls, v);
-  if (r == v) {
-    memmove(out, p, len);
-    return len;
-  }
-  unsigned n = packed_size(cs, r);
-  unpack(r, n, out);
-  return n;
+  return map_char(cs, d, out, p, len);
 }
 
 uint32_t case_of_value(const lxcsobj *cs, const CaseDir &d, uint32_t v) {
@@ -224,6 +231,10 @@ size_t lxcsmlo(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len) {
 
 size_t lxcsmup(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len) {
   return case_of_char(cs, kUpperDir, out, p, len);
+}
+
+size_t lxcsmmap(const lxcsobj *cs, int upper, uint8_t *out, const uint8_t *p, size_t len) {
+  return map_char(cs, upper ? kUpperDir : kLowerDir, out, p, len);
 }
 
 uint32_t lxcswlo(const lxcsobj *cs, uint32_t v) { return case_of_value(cs, kLowerDir, v); }

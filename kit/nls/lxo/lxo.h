@@ -53,6 +53,34 @@ size_t lxscop(void *dst, const void *src, const lxlangid *h, lxglo *glo);
 // caller guarantees the room.
 size_t lxscat(void *dst, const void *src, const lxlangid *h, lxglo *glo);
 
+// Conversions of the case operations (with LXO_NULTERM and LXO_EXACTLEN).
+#define LXO_CASE_BINARY 0x1u        // ignore the handle's linguistic sort
+#define LXO_CASE_LOWER 0x10u        // lower case
+#define LXO_CASE_UPPER 0x20u        // upper case
+#define LXO_CASE_INITCAP 0x40u      // initial capitals
+#define LXO_CASE_BASE 0x200u        // base letters (accents stripped)
+#define LXO_CASE_FOLD 0x400u        // case folding (through CASE_FOLDING)
+
+// Converts the text at src (at most srclen bytes) into at most dstlen bytes
+// at dst, in the source handle's character set: upper case, lower case,
+// initial capitals, base letters or case folding as the flags ask. Advances
+// both cursors (and keeps their shift states in a shift-sensitive set);
+// returns the bytes written. nbytes and nbytes2 receive the bytes consumed
+// and written, ncount and ncount2 the characters (16-bit; code units in a
+// wide-unit set), the destination's mark2 the characters written. With
+// LXO_NULTERM a NUL that ends the source is copied when room is left.
+// Status 6 when the destination was too small for the source, 26 when the
+// named object the conversion needs is missing.
+size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t srclen, uint32_t flags,
+                  lxglo *glo);
+
+// lxoCnvCase over byte strings in the handle's character set: closes a
+// shift-sensitive output with shift-in (giving back the last character when
+// there is no room for it) and, with LXO_NULTERM, appends the terminator
+// when room is left. Returns the bytes written, those included.
+size_t lxsCnvCase(void *dst, size_t dstlen, const void *src, size_t srclen, uint32_t flags,
+                  const lxlangid *h, lxglo *glo);
+
 // Flags of lxsCnvEqui and lxsCnvSimple.
 #define LXS_CASE_UPPER 0x20u        // lxsCnvSimple: upper case (else lower)
 #define LXS_CASE_INITCAP 0x40u      // lxsCnvSimple: initial capitals

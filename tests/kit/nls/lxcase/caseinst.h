@@ -1,0 +1,230 @@
+// The NLS installation of the case conversion tests, written with the NLS
+// object writer: AMERICAN_AMERICA with the character sets WE8ISO8859P1, a
+// double-byte EUC set with fullwidth letters in pair form (TESTEUC) and a copy
+// in delta form (TESTEUCD), a shift-sensitive set over the same letters
+// (TESTSHIFT), UTF8, AL32UTF8 and AL16UTF16 carrying the BMP's one-to-one case
+// forms, and the CASE_FOLDING object (in either byte order, or left out).
+#ifndef QEN_TESTS_CASEINST_H
+#define QEN_TESTS_CASEINST_H
+
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "lxc.h"
+#include "lxl.h"
+#include "nlsobjw.h"
+
+// A BMP character with a one-to-one upper-case or lower-case form.
+struct CaseForm {
+  uint32_t cp, up, lo;
+};
+// A text in one encoding.
+struct Enc {
+  const char *b;
+  size_t n;
+};
+// A reference text: forms [text, upper, lower, casefold] x [UTF-8, UTF-16BE,
+// ISO 8859-1 (null when the text is not Latin-1)].
+struct TextRef {
+  const char *name;
+  bool bmp;
+  Enc forms[4][3];
+};
+
+namespace caseinst {
+
+using Bytes = std::vector<uint8_t>;
+
+inline constexpr uint16_t kClassUpper = 0x0804, kClassLower = 0x0808;
+inline constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
+
+inline Bytes utf8(uint32_t cp) {
+  if (cp < 0x80) return {uint8_t(cp)};
+  if (cp < 0x800) return {uint8_t(0xC0 | cp >> 6), uint8_t(0x80 | (cp & 0x3F))};
+  return {uint8_t(0xE0 | cp >> 12), uint8_t(0x80 | ((cp >> 6) & 0x3F)), uint8_t(0x80 | (cp & 0x3F))};
+}
+
+inline uint32_t packed(const Bytes &b) {
+  uint32_t v = 0;
+  for (uint8_t x : b) v = v << 8 | x;
+  return v;
+}
+
+inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
+  for (unsigned b = lo; b <= hi; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), cls);
+}
+
+// Class trie entries and case pairs of the multibyte characters among the
+// case forms; utf16: as 16-bit units, the first 256 in the 16-bit tables.
+inline void add_case_forms(nlsw::CharsetDesc &s, const CaseForm *f, size_t n, bool utf16) {
+  for (size_t i = 0; i < n; ++i) {
+    const CaseForm &c = f[i];
+    uint16_t cls = 0x800;
+    if (c.up != c.cp) cls |= 0x8;
+    if (c.lo != c.cp) cls |= 0x4;
+    if (utf16) {
+      if (c.cp < 0x100) {
+        s.upper16[c.cp] = uint16_t(c.up);
+        s.lower16[c.cp] = uint16_t(c.lo);
+        continue;
+      }
+      s.classes[{uint8_t(c.cp >> 8), uint8_t(c.cp)}] = cls;
+      if (c.up != c.cp) s.upper_pairs[c.cp] = c.up;
+      if (c.lo != c.cp) s.lower_pairs[c.cp] = c.lo;
+    } else {
+      s.classes[utf8(c.cp)] = cls;
+      if (c.up != c.cp) s.upper_pairs[packed(utf8(c.cp))] = packed(utf8(c.up));
+      if (c.lo != c.cp) s.lower_pairs[packed(utf8(c.cp))] = packed(utf8(c.lo));
+    }
+  }
+}
+
+// A double-byte EUC set: ASCII, the fullwidth letters A3C1..A3DA and
+// A3E1..A3FA with case pairs, the halfwidth 8E B1 and the caseless A4 A2.
+inline nlsw::CharsetDesc euc() {
+  nlsw::CharsetDesc s = nlsw::ascii_charset("TESTEUC", 830);
+  s.kind = nlsw::CsKind::Fixed2;
+  s.maxbytes = 2;
+  s.mb_repl = 0xA1A9;
+  for (uint8_t k = 0; k < 26; ++k) {
+    uint8_t up = uint8_t(0xC1 + k), lo = uint8_t(0xE1 + k);
+    s.map.push_back({{0xA3, up}, 0xFF21u + k});
+    s.map.push_back({{0xA3, lo}, 0xFF41u + k});
+    s.classes[{0xA3, up}] = kClassUpper;
+    s.classes[{0xA3, lo}] = kClassLower;
+    s.lower_pairs[0xA300u | up] = 0xA300u | lo;
+    s.upper_pairs[0xA300u | lo] = 0xA300u | up;
+  }
+  s.map.push_back({{0xA1, 0xA9}, 0xFF1F});
+  s.map.push_back({{0x8E, 0xB1}, 0xFF71});
+  s.classes[{0x8E, 0xB1}] = 0x800;
+  s.map.push_back({{0xA4, 0xA2}, 0x3042});
+  return s;
+}
+
+// The EUC set with case deltas by the class's low four bits (which hold its
+// case bits 0x4 and 0x8): capitals (5) lower by 0x20, small letters (10)
+// raise by 0x20; A3C1 (7) lowers to "a" (one byte) and A3C2 (4) to the three
+// bytes 01 A3 C2.
+inline nlsw::CharsetDesc euc_delta() {
+  nlsw::CharsetDesc s = euc();
+  s.name = "TESTEUCD";
+  s.id = 831;
+  s.flags |= LXCSF_CASEDELTA;
+  s.lower_pairs.clear();
+  s.upper_pairs.clear();
+  s.lower_deltas = {0, 0, 0, 0, 0x10000, 0x20, 0, -int32_t(0xA3C1 - 'a')};
+  s.upper_deltas = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -0x20};
+  for (uint8_t k = 0; k < 26; ++k) {
+    s.classes[{0xA3, uint8_t(0xC1 + k)}] = kClassUpper | 1;
+    s.classes[{0xA3, uint8_t(0xE1 + k)}] = kClassLower | 2;
+  }
+  s.classes[{0xA3, 0xC1}] = kClassUpper | 3;
+  s.classes[{0xA3, 0xC2}] = kClassUpper;
+  return s;
+}
+
+// A shift-sensitive set: ASCII between shift-in and shift-out, the EUC
+// letters while shifted out.
+inline nlsw::CharsetDesc shift() {
+  nlsw::CharsetDesc s = euc();
+  s.name = "TESTSHIFT";
+  s.id = 900;
+  s.flags = LXCSF_SHIFT;
+  s.shift_in = kSI;
+  s.shift_out = kSO;
+  std::vector<std::pair<std::vector<uint8_t>, uint32_t>> map;
+  for (auto &m : s.map)
+    if (m.first.size() > 1 || (m.first[0] != kSI && m.first[0] != kSO)) map.push_back(m);
+  s.map = map;
+  return s;
+}
+
+inline nlsw::CharsetDesc unicode(const char *name, uint16_t id, uint8_t maxbytes) {
+  nlsw::CharsetDesc s = nlsw::ascii_charset(name, id);
+  s.kind = nlsw::CsKind::Utf;
+  s.maxbytes = maxbytes;
+  return s;
+}
+
+inline nlsw::Image utf8_set(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags,
+                            const CaseForm *f, size_t n) {
+  nlsw::CharsetDesc s = unicode(name, id, maxbytes);
+  s.flags = flags;
+  add_case_forms(s, f, n, false);
+  nlsw::Image img = nlsw::build_charset(s);
+  set_class(img, 0xC0, 0xDF, 1);
+  set_class(img, 0xE0, 0xEF, 2);
+  if (maxbytes == 4) set_class(img, 0xF0, 0xF7, 3);
+  return img;
+}
+
+inline nlsw::Image utf16_set(const CaseForm *f, size_t n) {
+  nlsw::CharsetDesc s;
+  s.name = "AL16UTF16";
+  s.id = LXCS_AL16UTF16;
+  s.kind = nlsw::CsKind::Utf;
+  s.maxbytes = 2;
+  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
+  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = (b >= 0xD8 && b <= 0xDB) ? 3 : 1;
+  s.upper16.resize(256);
+  s.lower16.resize(256);
+  for (unsigned c = 0; c < 256; ++c) {
+    s.upper16[c] = s.lower16[c] = uint16_t(c);
+    if (c >= 'a' && c <= 'z') s.upper16[c] = uint16_t(c - 0x20);
+    if (c >= 'A' && c <= 'Z') s.lower16[c] = uint16_t(c + 0x20);
+  }
+  add_case_forms(s, f, n, true);
+  return nlsw::build_charset(s);
+}
+
+struct Options {
+  bool fold = true;          // write CASE_FOLDING
+  bool other_order = false;  // files in the byte order the host does not use
+};
+
+// Writes the installation into a new directory and returns its path ("" on
+// failure).
+inline std::string write(const CaseForm *f, size_t n, const nlsw::FoldMap &folds, Options o) {
+  char tmpl[] = "/tmp/nlscaseXXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  nlsw::Installation inst;
+  inst.big_endian = nlsw::host_big_endian() != o.other_order;
+  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
+    nlsw::BootObject b;
+    b.type = type;
+    b.id = id;
+    b.name = name;
+    inst.objects.push_back({b, img});
+  };
+  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
+  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
+  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
+  {
+    nlsw::CharsetDesc s;
+    s.name = "WE8ISO8859P1";
+    s.id = 31;
+    for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{uint8_t(c)}, c});
+    add(2, 31, s.name, nlsw::build_charset(s));
+  }
+  add(2, 830, "TESTEUC", nlsw::build_charset(euc()));
+  add(2, 831, "TESTEUCD", nlsw::build_charset(euc_delta()));
+  {
+    nlsw::Image img = nlsw::build_charset(shift());
+    set_class(img, 0x80, 0xFF, 0);
+    add(2, 900, "TESTSHIFT", img);
+  }
+  add(2, 871, "UTF8", utf8_set("UTF8", 871, 3, LXCSF_SURR6, f, n));
+  add(2, 873, "AL32UTF8", utf8_set("AL32UTF8", 873, 4, 0, f, n));
+  add(2, 2000, "AL16UTF16", utf16_set(f, n));
+  if (o.fold) add(4, 17, "CASE_FOLDING", nlsw::build_case_folding(folds));
+  std::string err;
+  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
+  return dir;
+}
+
+}  // namespace caseinst
+
+#endif
