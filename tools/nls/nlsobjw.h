@@ -140,6 +140,11 @@ TerritoryDesc america();
 // A linguistic sort object with empty sections.
 Image build_sort(const std::string &name, uint16_t id);
 
+// Special and multilingual sorts (objw_msort.cpp).
+// A special sort (flag 0x20) naming its comparator and key maker by their
+// function numbers.
+Image build_special_sort(const std::string &name, uint16_t id, uint16_t cmp_fn, uint16_t key_fn);
+
 // ---- Boot file ------------------------------------------------------------
 
 struct BootObject {
