@@ -13,6 +13,7 @@
 
 #include "lxh.h"
 #include "lxmint.h"
+#include "lxsfint.h"
 #include "lxucint.h"
 
 // Canonical composition of big-endian UTF-16 text in the handle's charset;
@@ -28,7 +29,8 @@ constexpr uint32_t kCaseless = 0x10, kAccentless = 0x200;
 constexpr uint32_t kNulTerm = 0x10000000;
 constexpr size_t kMarkRun = 12;     // marks of one cluster
 constexpr size_t kSkipRing = 32;    // units the prefix skip can step back over
-constexpr size_t kFeedChars = 16;   // characters converted at once by the prefix skip
+constexpr size_t kFeedChars = 16;   // most characters converted at once by the prefix skip
+constexpr size_t kByteBack = 6;     // characters the byte-level skip keeps before a difference
 constexpr uint16_t kAL16UTF16 = 2000;
 constexpr int kCharsetItem = 79;
 
@@ -57,15 +59,15 @@ struct Side {
   lxglo *g;
   const void *sort;
   lxucstate st{};
-  uint16_t units[LXUC_UNITS] = {};
-  uint32_t q[2 * LXUC_ELEMS + kMarkRun + 2] = {};  // elements waiting
+  uint16_t units[LXUC_UNITS];
+  uint32_t q[2 * LXUC_ELEMS + kMarkRun + 2];  // elements waiting
   size_t qh = 0, qt = 0;
   bool held = false;  // cl holds a cluster not yet compared
   Cluster cl;
   bool has_peek = false;
   uint32_t peek = 0;
   // History of the cluster's base and marks, for composition.
-  uint8_t hist[LXUC_HIST] = {};
+  uint8_t hist[LXUC_HIST];
   size_t nhist = 0;
 
   Side(lxmcur *c, size_t n, uint32_t pf, lxglo *glo, const void *so)
@@ -323,13 +325,15 @@ void drop(Side &s, size_t n) {
 void skip_prefix(Side &l, Side &r, const Sort &sort) {
   uint16_t ring[kSkipRing];
   size_t dropped = 0;
+  size_t feed = 2;  // grows while the texts stay equal
   for (;;) {
     Side *both[2] = {&l, &r};
     for (Side *s : both)
       if (s->st.nunits == 0 && !s->st.eot) {
         s->st.fill = 0;
-        s->feed(kFeedChars);
+        s->feed(feed);
       }
+    if (feed < kFeedChars) feed *= 2;
     if (l.st.nunits == 0 || r.st.nunits == 0 || l.units[0] != r.units[0]) break;
     ring[dropped % kSkipRing] = l.units[0];
     ++dropped;
@@ -398,16 +402,20 @@ extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, u
   left->len = static_cast<size_t>(left->pos - left->start) + llen;
   right->len = static_cast<size_t>(right->pos - right->start) + rlen;
 
-  Side l(left, llen, pflags, g, so), r(right, rlen, pflags, g, so);
+  size_t skipped =
+      lxsf::equal_prefix(left, llen, right, rlen, cs, (flags & kNulTerm) != 0, kByteBack);
+  left->pos += skipped;
+  right->pos += skipped;
+  Side l(left, llen - skipped, pflags, g, so), r(right, rlen - skipped, pflags, g, so);
   skip_prefix(l, r, c.sort);
   int result = c.run(l, r);
   if (result == 0) {
     c.commit();
     const bool nul = (flags & kNulTerm) != 0;
     if (!c.has_sec && !c.has_ter) {
-      if (!nul && l.consumed < llen)
+      if (!nul && l.consumed < l.len)
         result = 1;
-      else if (!nul && r.consumed < rlen)
+      else if (!nul && r.consumed < r.len)
         result = -1;
     } else if (c.rev) {
       result = c.sec ? c.sec : c.ter;

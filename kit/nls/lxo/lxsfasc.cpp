@@ -93,11 +93,24 @@ extern "C" int lxscasc(lxmcur *l, size_t llen, lxmcur *r, size_t rlen, int casel
   lxmcur lc = *l, rc = *r;
   const lxcsobj *cs[2] = {lxmi::charset(lc.langid, g), lxmi::charset(rc.langid, g)};
   if (!cs[0] || !cs[1]) return lxsf::byte_order(lc.pos, llen, rc.pos, rlen);
+  if (!caseless && !lc.shifted && !rc.shifted) {
+    size_t same = lxsf::equal_prefix(&lc, llen, &rc, rlen, cs[0], false, 0);
+    lc.pos += same;
+    rc.pos += same;
+    llen -= same;
+    rlen -= same;
+  }
   Reader rd[2] = {Reader(cs[0], lc.langid, lc.shifted != 0, lc.pos, llen),
                   Reader(cs[1], rc.langid, rc.shifted != 0, rc.pos, rlen)};
   for (;;) {
     size_t n[2] = {rd[0].next(), rd[1].next()};
     if (n[0] == 0 || n[1] == 0) break;
+    if (!caseless && n[0] == n[1] && cs[0] == cs[1] && memcmp(rd[0].p, rd[1].p, n[0]) == 0) {
+      // The same bytes in the same charset: the same character.
+      rd[0].take(n[0]);
+      rd[1].take(n[1]);
+      continue;
+    }
     uint32_t v[2];
     size_t eff[2];
     for (int s = 0; s < 2; ++s) {

@@ -19,6 +19,36 @@ size_t cut_at_nul(const lxmcur *cur, size_t len) {
   return z ? static_cast<size_t>(static_cast<const uint8_t *>(z) - p) : len;
 }
 
+size_t equal_prefix(const lxmcur *l, size_t llen, const lxmcur *r, size_t rlen,
+                    const lxcsobj *cs, bool nul, size_t keep) {
+  const lxlangid *h = l->langid;
+  if (!h || !cs || (r->langid != h && (r->langid == nullptr || r->langid->cs != h->cs))) return 0;
+  if (h->flags & LXH_F_SHIFT) return 0;
+  const uint8_t *a = l->pos, *b = r->pos;
+  size_t n = llen < rlen ? llen : rlen, d = 0;
+  if (!nul) {
+    constexpr size_t kChunk = 64;  // whole equal chunks first, by memcmp
+    while (n - d >= kChunk && memcmp(a + d, b + d, kChunk) == 0) d += kChunk;
+  }
+  while (d < n && a[d] == b[d] && !(nul && a[d] == 0)) ++d;
+  constexpr uint32_t kUtf8Forms = 0x4000 | 0x8000;
+  if (cs->maxbytes == 1) return d > keep ? d - keep : 0;
+  if (h->flags & LXH_F_WIDE) {
+    d &= ~size_t{1};
+    size_t back = 2 * (keep + 1);  // a surrogate pair counts as two
+    return d > back ? d - back : 0;
+  }
+  if (!((cs->flags & kUtf8Forms) || cs->id == LXCS_AL32UTF8)) return 0;
+  // Back to the lead byte of the character before the difference, and keep
+  // more characters before it.
+  size_t chars = 0;
+  while (d > 0) {
+    --d;
+    if ((a[d] & 0xC0) != 0x80 && ++chars > keep) return d;
+  }
+  return 0;
+}
+
 int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen) {
   int c = memcmp(a, b, alen < blen ? alen : blen);
   if (c != 0) return c < 0 ? -1 : 1;

@@ -70,6 +70,14 @@ size_t in_charset(uint16_t want, uint16_t alt, const uint8_t *text, size_t len,
 // (a zero 16-bit unit in a wide-unit charset).
 size_t cut_at_nul(const lxmcur *cur, size_t len);
 
+// The equal leading bytes of the texts at two cursors in the same charset,
+// cut back to a character boundary and keep further characters before it
+// (0 when the charset's boundaries cannot be found backwards: multibyte
+// sets other than the UTF-8 forms and UTF-16, shift-sensitive sets). With
+// nul the bytes stop at a NUL.
+size_t equal_prefix(const lxmcur *l, size_t llen, const lxmcur *r, size_t rlen,
+                    const lxcsobj *cs, bool nul, size_t keep);
+
 // Byte order of two texts: the bytes, then the lengths.
 int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen);
 
