@@ -66,6 +66,7 @@ struct Side {
   Cluster cl;
   bool has_peek = false;
   uint32_t peek = 0;
+  uint32_t head_ter = 0;  // a tertiary-only element met while peeking
   // History of the cluster's base and marks, for composition.
   uint8_t hist[LXUC_HIST];
   size_t nhist = 0;
@@ -125,6 +126,16 @@ struct Side {
       if (k == Kind::tertiary && ter == 0) ter = e;
     }
     return false;
+  }
+
+  // The next base or mark, left to be taken again.
+  bool peek_head(uint32_t &e) {
+    if (!has_peek) {
+      if (!next_significant(peek, head_ter)) return false;
+      has_peek = true;
+    }
+    e = peek;
+    return true;
   }
 
   // Puts elements back in front of the waiting ones.
@@ -200,6 +211,8 @@ struct Compare {
     if (s.held) return;
     for (int pass = 0; pass < 2; ++pass) {
       Cluster c;
+      c.ter = s.head_ter;
+      s.head_ter = 0;
       uint32_t e;
       if (!s.next_significant(e, c.ter)) {
         c.end = true;
@@ -257,6 +270,14 @@ struct Compare {
   // The pairwise comparison; returns nonzero for a primary decision.
   int run(Side &l, Side &r) {
     for (;;) {
+      if (!compose && !l.held && !r.held) {
+        // A primary difference of the next bases decides before their marks
+        // are gathered.
+        uint32_t el, er;
+        if (l.peek_head(el) && r.peek_head(er) && kind(el) == Kind::base &&
+            kind(er) == Kind::base && (el >> 16) != (er >> 16))
+          return (el >> 16) < (er >> 16) ? -1 : 1;
+      }
       fetch(l);
       fetch(r);
       Cluster &a = l.cl, &b = r.cl;

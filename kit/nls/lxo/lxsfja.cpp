@@ -66,12 +66,14 @@ struct Count {
 
 struct Write {
   uint8_t *key;
-  size_t total;  // weighted characters
+  uint8_t *l2, *l3, *l4, *l5;  // the bit levels, one after the other
   size_t n = 0;
-  uint8_t *l2() const { return key + total + 1; }
-  uint8_t *l3() const { return l2() + (total + 3) / 4; }
-  uint8_t *l4() const { return l3() + (total + 7) / 8; }
-  uint8_t *l5() const { return l4() + (total + 3) / 4; }
+  Write(uint8_t *k, size_t total)
+      : key(k),
+        l2(k + total + 1),
+        l3(l2 + (total + 3) / 4),
+        l4(l3 + (total + 7) / 8),
+        l5(l4 + (total + 3) / 4) {}
   static void put2(uint8_t *f, size_t i, uint8_t v) {
     unsigned sh = 6 - 2 * (i % 4);
     f[i / 4] = static_cast<uint8_t>((f[i / 4] & ~(3u << sh)) | ((v & 3u) << sh));
@@ -81,13 +83,13 @@ struct Write {
   }
   void add(const Weight &w) {
     key[n] = w.l1;
-    put2(l2(), n, w.l2);
-    put1(l3(), n, w.l3);
-    put2(l4(), n, w.l4);
-    put1(l5(), n, w.l5);
+    if (w.l2) put2(l2, n, w.l2);
+    put1(l3, n, w.l3);
+    put2(l4, n, w.l4);
+    put1(l5, n, w.l5);
     ++n;
   }
-  void voice(uint8_t v) { put2(l2(), n - 1, v); }
+  void voice(uint8_t v) { put2(l2, n - 1, v); }
   uint8_t last_l1() const { return key[n - 1]; }
 };
 
@@ -198,7 +200,7 @@ size_t ja_key(uint8_t *key, size_t keysize, const uint8_t *t, size_t len, lxglo 
     return 0;
   }
   memset(key, 0, need);
-  Write w{key, count.n};
+  Write w(key, count.n);
   g->status = 0;
   walk(t, len, w, g, &taken);
   g->nbytes = taken;
