@@ -15,7 +15,6 @@
 #include <vector>
 
 #include <unicode/ucol.h>
-#include <unicode/ucoleitr.h>
 #include <unicode/ustring.h>
 
 #include "lxh.h"
@@ -25,6 +24,7 @@
 #include "lxuc.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "objw_icuroot.h"
 #include "../common/collect.h"
 
 namespace {
@@ -36,31 +36,7 @@ nlsw::MultiSortDesc root_sort() {
   nlsw::MultiSortDesc d;
   d.name = "ROOT_LATIN";
   d.id = 4096;
-  UErrorCode st = U_ZERO_ERROR;
-  UCollator *coll = ucol_open("", &st);
-  std::vector<UChar> cand = {' '};
-  for (UChar c = '0'; c <= '9'; ++c) cand.push_back(c);
-  for (UChar c = 'A'; c <= 'Z'; ++c) cand.push_back(c);
-  for (UChar c = 'a'; c <= 'z'; ++c) cand.push_back(c);
-  for (UChar c = 0xC0; c <= 0xFF; ++c) cand.push_back(c);
-  for (UChar u : cand) {
-    st = U_ZERO_ERROR;
-    UCollationElements *it = ucol_openElements(coll, &u, 1, &st);
-    std::vector<uint32_t> ce;
-    bool cont = false;
-    for (int32_t v; (v = ucol_next(it, &st)) != UCOL_NULLORDER;) {
-      uint32_t e = static_cast<uint32_t>(v);
-      if ((e & 0xC0) == 0xC0) cont = true;
-      if (e != 0) ce.push_back((e & 0xFFFFFF00u) | (e & 0x3F));
-    }
-    ucol_closeElements(it);
-    if (cont || ce.empty()) continue;
-    if (ce.size() == 1)
-      d.elements[u] = ce[0];
-    else
-      d.expansions[u] = ce;
-  }
-  ucol_close(coll);
+  nlsw::add_icu_root_latin(d);
   return d;
 }
 

@@ -15,8 +15,9 @@
 
 #ifdef QEN_HAVE_ICU
 #include <unicode/ucol.h>
-#include <unicode/ucoleitr.h>
 #include <unicode/ustring.h>
+
+#include "objw_icuroot.h"
 #endif
 
 namespace {
@@ -141,43 +142,6 @@ TEST_F(Multi, LongTextsDecideWhereTheyDiffer) {
   });
 }
 
-#ifdef QEN_HAVE_ICU
-// The characters of the ICU comparison: ASCII letters and digits, space and
-// the Latin-1 letters, each with the elements ICU root gives it (those with
-// continuation elements left out).
-std::vector<char32_t> icu_chars(nlsw::MultiSortDesc *d) {
-  UErrorCode st = U_ZERO_ERROR;
-  UCollator *coll = ucol_open("", &st);
-  std::vector<char32_t> chars;
-  std::vector<char32_t> cand = {' '};
-  for (char32_t c = '0'; c <= '9'; ++c) cand.push_back(c);
-  for (char32_t c = 'A'; c <= 'Z'; ++c) cand.push_back(c);
-  for (char32_t c = 'a'; c <= 'z'; ++c) cand.push_back(c);
-  for (char32_t c = 0xC0; c <= 0xFF; ++c)
-    if (c != 0xD7 && c != 0xF7) cand.push_back(c);
-  for (char32_t c : cand) {
-    UChar u = static_cast<UChar>(c);
-    st = U_ZERO_ERROR;
-    UCollationElements *it = ucol_openElements(coll, &u, 1, &st);
-    std::vector<uint32_t> ce;
-    bool cont = false;
-    for (int32_t v; (v = ucol_next(it, &st)) != UCOL_NULLORDER;) {
-      uint32_t e = static_cast<uint32_t>(v);
-      if ((e & 0xC0) == 0xC0) cont = true;
-      if (e != 0) ce.push_back((e & 0xFFFFFF00u) | (e & 0x3F));
-    }
-    ucol_closeElements(it);
-    if (cont || ce.empty()) continue;
-    chars.push_back(c);
-    if (ce.size() == 1)
-      d->elements[static_cast<uint16_t>(c)] = ce[0];
-    else
-      d->expansions[static_cast<uint16_t>(c)] = ce;
-  }
-  ucol_close(coll);
-  return chars;
-}
-#endif
 
 std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
   std::vector<std::pair<nlsw::BootObject, nlsw::Image>> out;
@@ -194,7 +158,7 @@ std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
   nlsw::MultiSortDesc root;
   root.name = "ICU_ROOT";
   root.id = 4202;
-  icu_chars(&root);
+  nlsw::add_icu_root_latin(root);
   add(root);
 #endif
   return out;
@@ -204,7 +168,7 @@ std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
 TEST_F(Multi, AgreesWithIcuRootAtThreeStrengths) {
   child([](Env &e) {
     nlsw::MultiSortDesc unused;
-    std::vector<char32_t> chars = icu_chars(&unused);
+    std::vector<char16_t> chars = nlsw::add_icu_root_latin(unused);
     ASSERT_GT(chars.size(), 100u);
     lxlangid h = sortinst::handle(e, "AL32UTF8", "ICU_ROOT");
     UErrorCode st = U_ZERO_ERROR;
@@ -212,7 +176,7 @@ TEST_F(Multi, AgreesWithIcuRootAtThreeStrengths) {
     ASSERT_TRUE(U_SUCCESS(st));
     std::mt19937 rng(5);
     // Texts from a few related letters, so that most pairs share primaries.
-    auto text = [&](const std::vector<char32_t> &pool) {
+    auto text = [&](const std::vector<char16_t> &pool) {
       std::u16string u;
       for (int n = rng() % 6; n > 0; --n) u += static_cast<char16_t>(pool[rng() % pool.size()]);
       return u;
@@ -225,8 +189,8 @@ TEST_F(Multi, AgreesWithIcuRootAtThreeStrengths) {
                   static_cast<int32_t>(u.size()), &s);
       return Bytes(buf, static_cast<size_t>(n));
     };
-    std::vector<char32_t> e_like, all = chars;
-    for (char32_t c : chars)
+    std::vector<char16_t> e_like, all = chars;
+    for (char16_t c : chars)
       if (c == 'e' || c == 'E' || c == 'a' || c == 'A' || (c >= 0xC0 && c <= 0xCB) ||
           (c >= 0xE0 && c <= 0xEB) || c == ' ')
         e_like.push_back(c);
