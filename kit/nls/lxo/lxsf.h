@@ -60,6 +60,10 @@ typedef struct lxsfent {
 #define LXSF_ROWS 11
 extern const lxsfent lxsftb[LXSF_ROWS];
 
+// 1 when function number n names a comparator (even numbers), 0 for a key
+// maker; a sort whose numbers name the wrong kind cannot be installed.
+static inline int lxsfcmpnum(uint16_t n) { return n % 2 == 0; }
+
 size_t lxsmdth(uint8_t *key, size_t keysize, const uint8_t *text, size_t len, const lxlangid *h,
                lxglo *glo);
 size_t lxsmtth(uint8_t *key, size_t keysize, const uint8_t *text, size_t len, const lxlangid *h,

@@ -15,6 +15,7 @@ size_t cut_at_nul(const lxmcur *cur, size_t len) {
       if (p[i] == 0 && p[i + 1] == 0) return i;
     return len;
   }
+  if (len == 0) return 0;
   const void *z = memchr(p, 0, len);
   return z ? static_cast<size_t>(static_cast<const uint8_t *>(z) - p) : len;
 }
@@ -50,7 +51,8 @@ size_t equal_prefix(const lxmcur *l, size_t llen, const lxmcur *r, size_t rlen,
 }
 
 int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen) {
-  int c = memcmp(a, b, alen < blen ? alen : blen);
+  size_t n = alen < blen ? alen : blen;
+  int c = n ? memcmp(a, b, n) : 0;
   if (c != 0) return c < 0 ? -1 : 1;
   return alen == blen ? 0 : (alen < blen ? -1 : 1);
 }

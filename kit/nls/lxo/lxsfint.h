@@ -39,6 +39,7 @@ size_t in_charset(uint16_t want, uint16_t alt, const uint8_t *text, size_t len,
     g->status = LXSF_ST_NOCS;
     return 0;
   }
+  if (len == 0) return make(text, 0);  // the empty text in any charset
   if (cs->id == want || (alt != 0 && cs->id == alt)) {
     *is_alt = cs->id != want;
     return make(text, len);

@@ -198,8 +198,10 @@ extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
     if (sflags & 0x20) {
       int krow = -1, crow = -1;
       for (int r = 0; lxsftb[r].number != 0; ++r) {
-        if (krow < 0 && lxsftb[r].number == sort_key_fn(so)) krow = r;
-        if (crow < 0 && lxsftb[r].number == sort_cmp_fn(so)) crow = r;
+        // Each number must name a function of its own kind.
+        bool cmp = lxsfcmpnum(lxsftb[r].number);
+        if (krow < 0 && !cmp && lxsftb[r].number == sort_key_fn(so)) krow = r;
+        if (crow < 0 && cmp && lxsftb[r].number == sort_cmp_fn(so)) crow = r;
       }
       if (krow < 0 || crow < 0) return 0;
       h->sort_key_row = static_cast<uint16_t>(krow);

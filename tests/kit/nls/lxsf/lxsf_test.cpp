@@ -101,8 +101,9 @@ TEST_F(Sorts, InstallingASpecialSortStoresItsRows) {
       int nf = 0;
       uint16_t idx = lxpsget(s.name, strlen(s.name), e.table, 0, &opts, &nf);
       ASSERT_EQ(nf, 0) << s.name;
-      if (s.key == 77) {
-        EXPECT_EQ(lxpsset(idx, 0, &h, &e.glo), 0) << "an unknown key maker cannot be installed";
+      if (s.key == 77 || s.cmp % 2 != 0) {
+        // An unknown key maker, or a key maker named as the comparator.
+        EXPECT_EQ(lxpsset(idx, 0, &h, &e.glo), 0) << s.name;
         continue;
       }
       ASSERT_EQ(lxpsset(idx, 0, &h, &e.glo), 1) << s.name;

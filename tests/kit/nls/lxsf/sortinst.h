@@ -31,7 +31,8 @@ struct Special {
 };
 inline const Special kSpecials[] = {
     {"THAI_DICTIONARY", 40, 2, 1}, {"THAI_TELEPHONE", 41, 4, 3},  {"JAPANESE", 42, 6, 5},
-    {"CANADIAN_FRENCH", 43, 8, 7}, {"UNICODE_BINARY", 44, 10, 9}, {"BAD_SPECIAL", 45, 2, 77}};
+    {"CANADIAN_FRENCH", 43, 8, 7}, {"UNICODE_BINARY", 44, 10, 9}, {"BAD_SPECIAL", 45, 2, 77},
+    {"SWAPPED_SPECIAL", 46, 1, 2}};
 
 // Writes the installation (with extra objects) into a new directory.
 inline std::string write(const std::string &maps,
