@@ -3,6 +3,7 @@
 
 gen_maps.py OUTDIR writes, deterministically:
   latin1.map   ISO-8859-1, every byte
+  tis620.map   TIS-620 (Thai), every byte the codec defines
   euckr.map    EUC-KR, single bytes below 0x80 and every two-byte character
   eucjp.map    EUC-JP, single bytes, two-byte and three-byte (0x8F) characters
   gb2.map      GB18030, single bytes below 0x80 and the two-byte area
@@ -115,6 +116,11 @@ def main():
     with open(os.path.join(out, "latin1.map"), "w") as f:
         for b in range(256):
             f.write("0x%02X 0x%04X\n" % (b, b))
+    with open(os.path.join(out, "tis620.map"), "w") as f:
+        for b in range(256):
+            cp = dec(bytes([b]), "tis-620")
+            if cp is not None:
+                f.write("0x%02X 0x%04X\n" % (b, cp))
     write_map(os.path.join(out, "euckr.map"), "euc_kr", two(0xA1, 0xFE, 0xA1, 0xFE))
     write_map(os.path.join(out, "eucjp.map"), "euc_jp", eucjp)
     write_map(os.path.join(out, "gb2.map"), "gb18030", two(0x81, 0xFE, 0x40, 0xFE))

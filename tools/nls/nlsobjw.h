@@ -151,6 +151,39 @@ Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum,
 Image build_case_folding(const FoldMap &folds);
 // Reads lines "CP OUT [OUT...]" (hexadecimal), as gen_fold.py writes them.
 bool read_fold(const std::string &path, FoldMap &folds, std::string &err);
+// Special and multilingual sorts (objw_msort.cpp).
+// A multilingual sort (id 4096 and above): collation elements per UTF-16
+// unit, expansions, contractions, canonical combining characters and
+// supplementary characters. The writer makes the references and sets the
+// collation flags of the tables it writes; flags adds the others (Thai
+// reordering 0x8, reverse secondary 0x10, case 0x40, Hangul 0x80).
+struct MultiSortDesc {
+  std::string name;
+  uint16_t id = 4096;
+  uint32_t flags = 0;
+  uint8_t compose = 0;  // byte +348
+  bool direct = false;  // a direct table for units below 256 (flag 0x100)
+  std::map<uint16_t, uint32_t> elements;                 // a unit's one element
+  std::map<uint16_t, std::vector<uint32_t>> expansions;  // a unit's elements (two or more)
+  // Contractions: units (2 to 7) -> elements. Each chain is written longest
+  // first and ends with the first unit alone.
+  std::map<std::vector<uint16_t>, std::vector<uint32_t>> contractions;
+  // Canonical entries: (combining unit, preceding base, first combining unit
+  // between them or 0) -> element. The unit's own element (elements) is its
+  // entry with key 0.
+  struct Canon {
+    uint16_t mark, base, between;
+    bool operator<(const Canon &o) const {
+      return mark != o.mark ? mark < o.mark : base != o.base ? base < o.base : between < o.between;
+    }
+  };
+  std::map<Canon, uint32_t> canonicals;
+  std::map<uint32_t, std::vector<uint32_t>> supplementary;  // code point -> elements
+};
+Image build_multi_sort(const MultiSortDesc &desc);
+// A special sort (flag 0x20) naming its comparator and key maker by their
+// function numbers.
+Image build_special_sort(const std::string &name, uint16_t id, uint16_t cmp_fn, uint16_t key_fn);
 
 // ---- Boot file ------------------------------------------------------------
 

@@ -9,17 +9,9 @@
 #include "lxhtext.h"
 #include "lxp.h"
 #include "lxpboot.h"
+#include "lxsf.h"
 
 using namespace nlsobj;
-
-// The special sort table of the string operations: rows of a function number
-// and a function, ended by a row with number 0. Until it is linked in, a
-// special sort cannot be installed.
-struct lxpsftrow {
-  uint16_t number;
-  void (*fn)(void);
-};
-extern "C" const lxpsftrow lxsftb __attribute__((weak));
 
 namespace {
 
@@ -205,12 +197,11 @@ extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
     sflags = sort_flags(so);
     if (sflags & 0x20) {
       int krow = -1, crow = -1;
-      const lxpsftrow *rows = &lxsftb;
-      if (rows) {
-        for (int r = 0; rows[r].number != 0; ++r) {
-          if (krow < 0 && rows[r].number == sort_key_fn(so)) krow = r;
-          if (crow < 0 && rows[r].number == sort_cmp_fn(so)) crow = r;
-        }
+      for (int r = 0; lxsftb[r].number != 0; ++r) {
+        // Each number must name a function of its own kind.
+        bool cmp = lxsfcmpnum(lxsftb[r].number);
+        if (krow < 0 && !cmp && lxsftb[r].number == sort_key_fn(so)) krow = r;
+        if (crow < 0 && cmp && lxsftb[r].number == sort_cmp_fn(so)) crow = r;
       }
       if (krow < 0 || crow < 0) return 0;
       h->sort_key_row = static_cast<uint16_t>(krow);

@@ -1,0 +1,251 @@
+// Linguistic comparison against ICU's collators (ucol_strcoll), glibc's
+// strcoll and memcmp: the multilingual comparison on Latin text under a sort
+// built from ICU root's elements (short texts, 1-4 KiB texts differing early,
+// long equal prefixes), binary Unicode order against memcmp, and the Thai
+// and Japanese special sorts against ICU's th and ja collators. After the
+// runs a table gives each counterpart's time as a multiple of ours (above 1:
+// the kit is faster) beside the target.
+#include <benchmark/benchmark.h>
+#include <locale.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
+
+#include "lxh.h"
+#include "lxm.h"
+#include "lxp.h"
+#include "lxsf.h"
+#include "lxuc.h"
+#include "lxz.h"
+#include "nlsconv.h"
+#include "objw_icuroot.h"
+#include "../common/collect.h"
+
+namespace {
+
+using Bytes = std::string;
+
+// ICU root's elements for the Latin letters, digits and space.
+nlsw::MultiSortDesc root_sort() {
+  nlsw::MultiSortDesc d;
+  d.name = "ROOT_LATIN";
+  d.id = 4096;
+  nlsw::add_icu_root_latin(d);
+  return d;
+}
+
+struct Env {
+  bool ok = false;
+  lxglo glo{};
+  lxlangid utf8{}, thai{}, ja{};
+};
+
+lxlangid with_sort(Env &e, const char *cs, const char *sort) {
+  lxlangid h{};
+  if (!lxhLaToId(cs, 0, &h, 0, &e.glo)) return h;
+  uint16_t opts = 0;
+  int nf = 0;
+  uint16_t idx = lxpsget(sort, strlen(sort), e.glo.table, 0, &opts, &nf);
+  if (nf || !lxpsset(idx, opts, &h, &e.glo)) h.sort = 0;
+  return h;
+}
+
+Env &env() {
+  static Env e = [] {
+    Env x;
+    char tmpl[] = "/tmp/sortbenchXXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    nlsw::Installation inst;
+    inst.big_endian = nlsw::host_big_endian();
+    nlsconv::add_basics(inst);
+    nlsconv::add(inst, 2, 41, "TH8TISASCII",
+                 nlsw::build_charset(nlsconv::from_map(NLS_MAPS, "tis620.map", "TH8TISASCII", 41,
+                                                       nlsw::CsKind::Single, 1, 0)));
+    nlsconv::add(inst, 2, nlsconv::JA16EUC, "JA16EUC",
+                 nlsw::build_charset(nlsconv::from_map(NLS_MAPS, "eucjp.map", "JA16EUC",
+                                                       nlsconv::JA16EUC, nlsw::CsKind::Trie, 3,
+                                                       0xA2AE)));
+    nlsconv::add(inst, 3, 40, "THAI_DICTIONARY", nlsw::build_special_sort("THAI_DICTIONARY", 40, 2, 1));
+    nlsconv::add(inst, 3, 42, "JAPANESE", nlsw::build_special_sort("JAPANESE", 42, 6, 5));
+    nlsconv::add(inst, 3, 4096, "ROOT_LATIN", nlsw::build_multi_sort(root_sort()));
+    std::string err;
+    if (!nlsw::write_installation(inst, dir, 1, err)) return x;
+    setenv("ZUR_NLS10", dir.c_str(), 1);
+    lxzinit();
+    uint32_t st = 0;
+    lxlobj *t = lxlinit(nullptr, 1, &st);
+    if (!t) return x;
+    lxinitc(&x.glo, t, nullptr, 0);
+    x.utf8 = with_sort(x, ".AL32UTF8", "ROOT_LATIN");
+    x.thai = with_sort(x, ".TH8TISASCII", "THAI_DICTIONARY");
+    x.ja = with_sort(x, ".JA16EUC", "JAPANESE");
+    x.ok = x.utf8.sort && x.thai.sort && x.ja.sort;
+    return x;
+  }();
+  return e;
+}
+
+// Latin text of n bytes (letters, accents, spaces), deterministic.
+Bytes latin(size_t n, unsigned seed) {
+  static const char *const words[] = {"le", "caf\xC3\xA9", "na\xC3\xAFve", "r\xC3\xA9sum\xC3\xA9",
+                                      "Stra\xC3\x9F" "e", "over", "the", "lazy", "dog", "\xC3\x85ngstr\xC3\xB6m"};
+  Bytes s;
+  while (s.size() < n) {
+    s += words[(seed = seed * 1103515245 + 12345) >> 16 & 7];
+    s += ' ';
+  }
+  s.resize(n);
+  while (!s.empty() && (s.back() & 0xC0) == 0x80) s.pop_back();
+  if (!s.empty() && (unsigned char)s.back() >= 0xC0) s.pop_back();
+  return s;
+}
+
+std::u16string utf16(const Bytes &s) {
+  std::u16string u(s.size() + 1, 0);
+  int32_t n = 0;
+  UErrorCode st = U_ZERO_ERROR;
+  u_strFromUTF8(reinterpret_cast<UChar *>(u.data()), static_cast<int32_t>(u.size()), &n, s.data(),
+                static_cast<int32_t>(s.size()), &st);
+  u.resize(static_cast<size_t>(n));
+  return u;
+}
+
+// A pair of texts of each shape.
+struct Pair {
+  Bytes a, b;
+};
+Pair shape(const std::string &kind, size_t n) {
+  Bytes base = latin(n, 7);
+  if (kind == "early") return {"a" + base, "b" + base};
+  if (kind == "prefix") return {base + "a", base + "b"};
+  return {latin(n, 3), latin(n, 5)};
+}
+
+int ours(const lxlangid &h, Bytes &a, Bytes &b) {
+  Env &e = env();
+  lxmcur l, r;
+  lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+  lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+  return lxoUcCmp(&l, a.size(), &r, b.size(), 0, 4, &e.glo);
+}
+
+int special(lxsfcmp fn, const lxlangid &h, Bytes &a, Bytes &b) {
+  Env &e = env();
+  lxmcur l, r;
+  lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+  lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+  return fn(&l, a.size(), &r, b.size(), 0, 0, &e.glo);
+}
+
+UCollator *collator(const char *loc) {
+  UErrorCode st = U_ZERO_ERROR;
+  return ucol_open(loc, &st);
+}
+
+void register_all() {
+  const std::vector<std::pair<std::string, size_t>> cases = {
+      {"short", 16}, {"early", 1024}, {"early", 4096}, {"prefix", 1024}, {"prefix", 4096}};
+  for (const auto &c : cases) {
+    std::string tag = "/" + c.first + "/" + std::to_string(c.second);
+    Pair p = shape(c.first, c.second);
+    benchmark::RegisterBenchmark(("multi/ours" + tag).c_str(), [p](benchmark::State &s) {
+      Bytes a = p.a, b = p.b;
+      for (auto _ : s) benchmark::DoNotOptimize(ours(env().utf8, a, b));
+    });
+    benchmark::RegisterBenchmark(("multi/icu" + tag).c_str(), [p](benchmark::State &s) {
+      UCollator *c = collator("");
+      std::u16string a = utf16(p.a), b = utf16(p.b);
+      for (auto _ : s)
+        benchmark::DoNotOptimize(ucol_strcoll(c, reinterpret_cast<const UChar *>(a.data()), (int32_t)a.size(),
+                                              reinterpret_cast<const UChar *>(b.data()), (int32_t)b.size()));
+      ucol_close(c);
+    });
+    benchmark::RegisterBenchmark(("multi/strcoll" + tag).c_str(), [p](benchmark::State &s) {
+      for (auto _ : s) benchmark::DoNotOptimize(strcoll(p.a.c_str(), p.b.c_str()));
+    });
+    benchmark::RegisterBenchmark(("binary/ours" + tag).c_str(), [p](benchmark::State &s) {
+      Bytes a = p.a, b = p.b;
+      for (auto _ : s) benchmark::DoNotOptimize(special(lxscasc, env().utf8, a, b));
+    });
+    benchmark::RegisterBenchmark(("binary/memcmp" + tag).c_str(), [p](benchmark::State &s) {
+      for (auto _ : s) {
+        int r = memcmp(p.a.data(), p.b.data(), std::min(p.a.size(), p.b.size()));
+        benchmark::DoNotOptimize(r ? r : (int)p.a.size() - (int)p.b.size());
+      }
+    });
+  }
+  // Thai (TIS-620 bytes: consonants, vowels, tone marks) and Japanese (kana).
+  Bytes th, ja;
+  for (int i = 0; i < 40; ++i) th += "\xE0\xA1\xE8\xA2\xD2\xA7";
+  for (int i = 0; i < 40; ++i) ja += "\xA4\xAB\xA5\xAC\xA1\xBC";
+  Bytes th2 = th, ja2 = ja;
+  th2.back() = '\xA4';
+  ja2[ja2.size() - 1] = '\xA2';
+  benchmark::RegisterBenchmark("thai/ours", [=](benchmark::State &s) {
+    Bytes a = th, b = th2;
+    for (auto _ : s) benchmark::DoNotOptimize(special(lxscdth, env().thai, a, b));
+  });
+  benchmark::RegisterBenchmark("thai/icu", [=](benchmark::State &s) {
+    UCollator *c = collator("th");
+    std::u16string a, b;
+    for (unsigned char x : th) a += x < 0x80 ? char16_t(x) : char16_t(0x0E01 + x - 0xA1);
+    for (unsigned char x : th2) b += x < 0x80 ? char16_t(x) : char16_t(0x0E01 + x - 0xA1);
+    for (auto _ : s)
+      benchmark::DoNotOptimize(ucol_strcoll(c, reinterpret_cast<const UChar *>(a.data()), (int32_t)a.size(),
+                                            reinterpret_cast<const UChar *>(b.data()), (int32_t)b.size()));
+    ucol_close(c);
+  });
+  benchmark::RegisterBenchmark("japanese/ours", [=](benchmark::State &s) {
+    Bytes a = ja, b = ja2;
+    for (auto _ : s) benchmark::DoNotOptimize(special(lxscdja, env().ja, a, b));
+  });
+  benchmark::RegisterBenchmark("japanese/icu", [](benchmark::State &s) {
+    UCollator *c = collator("ja");
+    std::u16string a, b;
+    for (int i = 0; i < 40; ++i) a += u"\u304B\u30AC\u30FC";
+    b = a;
+    b.back() = u'\u3042';
+    for (auto _ : s)
+      benchmark::DoNotOptimize(ucol_strcoll(c, reinterpret_cast<const UChar *>(a.data()), (int32_t)a.size(),
+                                            reinterpret_cast<const UChar *>(b.data()), (int32_t)b.size()));
+    ucol_close(c);
+  });
+}
+
+void ratio(const Collect &c, const std::string &ours, const std::string &theirs, const char *target) {
+  auto a = c.ns.find(ours), b = c.ns.find(theirs);
+  if (a == c.ns.end() || b == c.ns.end()) return;
+  printf("  %-26s / %-24s %7.2f   %s\n", theirs.c_str(), ours.c_str(), b->second / a->second, target);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  if (!setlocale(LC_COLLATE, "en_US.UTF-8")) setlocale(LC_COLLATE, "C.UTF-8");
+  if (!env().ok) {
+    fprintf(stderr, "cannot set up the NLS installation\n");
+    return 1;
+  }
+  register_all();
+  Collect rep;
+  benchmark::RunSpecifiedBenchmarks(&rep);
+  printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster):\n");
+  for (const char *t : {"/short/16", "/early/1024", "/early/4096", "/prefix/1024", "/prefix/4096"}) {
+    std::string tag = t;
+    bool prefix = tag.find("prefix") != std::string::npos;
+    ratio(rep, "multi/ours" + tag, "multi/icu" + tag, prefix ? "target: at least 1" : "target: at least 0.5");
+    ratio(rep, "multi/ours" + tag, "multi/strcoll" + tag, "");
+    ratio(rep, "binary/ours" + tag, "binary/memcmp" + tag, "");
+  }
+  ratio(rep, "thai/ours", "thai/icu", "target: at least 0.33");
+  ratio(rep, "japanese/ours", "japanese/icu", "target: at least 0.33");
+  benchmark::Shutdown();
+  return 0;
+}

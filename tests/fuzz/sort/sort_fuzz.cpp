@@ -1,0 +1,129 @@
+// Fuzz target of the linguistic sorts. Input: a selector byte (charset,
+// flags, levels, caseless), two 16-bit text lengths, the two texts and then
+// a linguistic sort object, installed with id 1 beside fixed language,
+// territory and character-set objects. The sort is installed in a handle
+// when it can be; its comparator or the multilingual comparison runs on
+// the texts, and so do every special comparator and key maker.
+// Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
+// sort_fuzz_smoke feeds it the corpus files.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "lxh.h"
+#include "lxl.h"
+#include "lxm.h"
+#include "lxp.h"
+#include "lxsf.h"
+#include "lxuc.h"
+#include "nlsconv.h"
+#include "nlsobjw.h"
+
+namespace {
+
+struct Fixed {
+  std::string dir;
+  nlsw::BootDesc boot;
+};
+
+void put(const std::string &path, const uint8_t *data, size_t size) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+}
+
+// The fixed objects, written once; the boot file is rewritten per input.
+const Fixed &fixed() {
+  static Fixed f = [] {
+    Fixed x;
+    char t[] = "/tmp/sortfuzzXXXXXX";
+    x.dir = mkdtemp(t);
+    setenv("ZUR_NLS10", x.dir.c_str(), 1);
+    unsetenv("ZUR_NLS_PROFILE33");
+    nlsw::Installation inst;
+    inst.big_endian = nlsw::host_big_endian();
+    nlsconv::add_basics(inst);
+    std::string err;
+    nlsw::write_installation(inst, x.dir, 1, err);
+    for (auto &o : inst.objects) {
+      o.first.size = static_cast<uint32_t>(o.second.size());
+      x.boot.objects.push_back(o.first);
+    }
+    return x;
+  }();
+  return f;
+}
+
+const char *const kCharsets[] = {".AL32UTF8", ".WE8ISO8859P1", ".AL16UTF16", ".UTF8"};
+
+int compare(lxsfcmp fn, const lxlangid *h, std::vector<uint8_t> &a, std::vector<uint8_t> &b,
+            int caseless, int nulterm, lxglo *g) {
+  lxmcur l, r;
+  lxmcpen(a.data(), a.size(), &l, h, g);
+  lxmcpen(b.data(), b.size(), &r, h, g);
+  return fn(&l, lxmleft(&l), &r, lxmleft(&r), caseless, nulterm, g);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 5) return 0;
+  const Fixed &f = fixed();
+  uint8_t sel = data[0];
+  size_t la = data[1] | data[2] << 8, lb = data[3] | data[4] << 8;
+  data += 5;
+  size -= 5;
+  if (la > size) la = size;
+  if (lb > size - la) lb = size - la;
+  std::vector<uint8_t> a(data, data + la), b(data + la, data + la + lb);
+  const uint8_t *obj = data + la + lb;
+  size_t objsize = size - la - lb;
+
+  nlsw::BootDesc boot = f.boot;
+  boot.objects.push_back({LX_TSORT, 1, "FUZZ", static_cast<uint32_t>(objsize), 0, 0});
+  nlsw::Image bi = nlsw::build_boot(boot);
+  put(f.dir + "/lx1boot.nlb", bi.bytes.data(), bi.size());
+  put(f.dir + "/" + nlsw::object_name(LX_TSORT, 1) + ".nlb", obj, objsize);
+
+  uint32_t st = 0;
+  lxlobj *t = lxlinit(nullptr, 0, &st);
+  if (!t) return 0;
+  lxglo glo;
+  lxinitc(&glo, t, nullptr, 0);
+  lxlangid h;
+  const char *cs = kCharsets[sel & 3];
+  if (lxhLaToId(cs, 0, &h, 0, &glo)) {
+    const int caseless = (sel >> 2) & 1, nulterm = (sel >> 3) & 1;
+    uint16_t opts = 0;
+    int nf = 0;
+    uint16_t idx = lxpsget("FUZZ", 4, t, 0, &opts, &nf);
+    if (!nf && lxpsset(idx, 0, &h, &glo)) {
+      const lxsrtobj *so = reinterpret_cast<const lxsrtobj *>(lxdgetobj(idx, LX_TSORT, &glo));
+      if (so && (so->flags & 0x20)) {
+        compare(lxsftb[h.sort_cmp_row].fn.cmp, &h, a, b, caseless, nulterm, &glo);
+      } else if (so && so->id >= 4096) {
+        static constexpr uint32_t kFlags[] = {0, 0x10, 0x200, 0x10000000, 0x10000010};
+        lxmcur l, r;
+        lxmcpen(a.data(), a.size(), &l, &h, &glo);
+        lxmcpen(b.data(), b.size(), &r, &h, &glo);
+        lxoUcCmp(&l, lxmleft(&l), &r, lxmleft(&r), kFlags[(sel >> 4) % 5],
+                 static_cast<uint8_t>(sel >> 6), &glo);
+      }
+    }
+    for (int r = 0; lxsftb[r].number != 0; ++r) {
+      if (lxsftb[r].number % 2 == 0) {
+        compare(lxsftb[r].fn.cmp, &h, a, b, caseless, nulterm, &glo);
+      } else {
+        std::vector<uint8_t> key(2 * a.size() + 8);
+        lxsftb[r].fn.key(key.data(), key.size(), a.data(), a.size(), &h, &glo);
+      }
+    }
+  }
+  lxdunld(glo.ldcb, t);
+  return 0;
+}

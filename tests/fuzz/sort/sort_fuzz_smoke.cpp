@@ -1,0 +1,70 @@
+// Feeds the fuzz target every file of its corpus, and sorts made on the
+// spot with damaged tables.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "nlsobjw.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+namespace {
+
+std::vector<uint8_t> input(uint8_t sel, const std::string &a, const std::string &b,
+                           const nlsw::Image &sort) {
+  std::vector<uint8_t> in{sel, uint8_t(a.size()), uint8_t(a.size() >> 8), uint8_t(b.size()),
+                          uint8_t(b.size() >> 8)};
+  in.insert(in.end(), a.begin(), a.end());
+  in.insert(in.end(), b.begin(), b.end());
+  in.insert(in.end(), sort.bytes.begin(), sort.bytes.end());
+  return in;
+}
+
+nlsw::MultiSortDesc sample() {
+  nlsw::MultiSortDesc d;
+  d.name = "FUZZ";
+  d.id = 4096;
+  d.flags = 0x8 | 0x10 | 0x80;
+  d.compose = 1;
+  d.direct = true;
+  for (uint16_t c = 'a'; c <= 'z'; ++c) d.elements[c] = uint32_t(0x100 + c) << 16 | 0x0505;
+  d.elements[0x0301] = 0x00003005;
+  d.expansions[0xE9] = {0x01650505, 0x00003005};
+  d.contractions[{'c', 'h'}] = {0x01640505};
+  d.canonicals[{0x0301, 'a', 0}] = 0x02000505;
+  d.supplementary[0x1F600] = {0x03000505};
+  return d;
+}
+
+}  // namespace
+
+TEST(SortFuzzSmoke, CorpusAndDamagedSorts) {
+  std::vector<std::vector<uint8_t>> inputs;
+  for (auto &e : std::filesystem::directory_iterator(QEN_SOURCE_DIR "/tests/fuzz/sort/corpus")) {
+    std::ifstream in(e.path(), std::ios::binary);
+    inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  nlsw::Image multi = nlsw::build_multi_sort(sample());
+  const std::string texts[][2] = {
+      {"cheval", "chat"}, {"e\xCC\x81t\xC3\xA9", "\xC3\xA9te"}, {"\xF0\x9F\x98\x80z", "\xE0\xB9\x80\xE0\xB8\x81"},
+      {"\xE1\x84\x80\xE1\x85\xA1", "\xEA\xB0\x80"}, {std::string("a\0b", 3), "a"}};
+  for (unsigned sel = 0; sel < 256; sel += 7)
+    for (const auto &t : texts) inputs.push_back(input(uint8_t(sel), t[0], t[1], multi));
+  // Table offsets, block numbers and counts pointing outside the object.
+  for (size_t at : {188u, 192u, 196u, 200u, 204u, 212u}) {
+    nlsw::Image bad = multi;
+    bad.put32(at, 0x7FFFFFF0u);
+    for (const auto &t : texts) inputs.push_back(input(0x40, t[0], t[1], bad));
+  }
+  nlsw::Image blocks = multi;
+  for (size_t k = 0; k < 256; ++k) blocks.put16(352 + blocks.get32(188) + 2 * k, 0xFFFF);
+  inputs.push_back(input(0xC0, "abc", "abd", blocks));
+  for (uint16_t fn = 1; fn <= 10; fn += 2)
+    for (const auto &t : texts)
+      inputs.push_back(input(0x0C, t[0], t[1], nlsw::build_special_sort("FUZZ", 1, fn + 1, fn)));
+  for (const auto &in : inputs) LLVMFuzzerTestOneInput(in.data(), in.size());
+}

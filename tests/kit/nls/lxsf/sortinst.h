@@ -1,0 +1,102 @@
+// The installation of the sort tests: the basic sets of nlsconv.h, the Thai
+// sets TH8TISASCII (41, Python's tis-620) and TH8TISEBCDIC (42), JA16EUC
+// (830, Python's euc_jp) and one linguistic sort per special sort, plus the
+// multilingual sorts a test adds. Fixture: written once per suite, each test
+// body in a child with ZUR_NLS10 naming it.
+#ifndef QEN_TESTS_SORTINST_H
+#define QEN_TESTS_SORTINST_H
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lxh.h"
+#include "lxp.h"
+#include "nlsconv.h"
+#include "nlsobjw.h"
+#include "nlstest.h"
+
+namespace sortinst {
+
+enum : uint16_t { THAI = 41, THAI_EBCDIC = 42 };
+
+// Special sorts: name, sort id, comparator and key-maker numbers.
+struct Special {
+  const char *name;
+  uint16_t id, cmp, key;
+};
+inline const Special kSpecials[] = {
+    {"THAI_DICTIONARY", 40, 2, 1}, {"THAI_TELEPHONE", 41, 4, 3},  {"JAPANESE", 42, 6, 5},
+    {"CANADIAN_FRENCH", 43, 8, 7}, {"UNICODE_BINARY", 44, 10, 9}, {"BAD_SPECIAL", 45, 2, 77},
+    {"SWAPPED_SPECIAL", 46, 1, 2}};
+
+// Writes the installation (with extra objects) into a new directory.
+inline std::string write(const std::string &maps,
+                         const std::vector<std::pair<nlsw::BootObject, nlsw::Image>> &extra = {}) {
+  char tmpl[] = "/tmp/nlssortXXXXXX";
+  std::string dir = mkdtemp(tmpl);
+  nlsw::Installation inst;
+  inst.big_endian = nlsw::host_big_endian();
+  nlsconv::add_basics(inst);
+  using nlsconv::add;
+  add(inst, 2, THAI, "TH8TISASCII",
+      nlsw::build_charset(nlsconv::from_map(maps, "tis620.map", "TH8TISASCII", THAI,
+                                            nlsw::CsKind::Single, 1, 0)));
+  {
+    // Its bytes matter to the Thai keys only through their mapping table.
+    nlsw::CharsetDesc s = nlsw::ascii_charset("TH8TISEBCDIC", THAI_EBCDIC);
+    add(inst, 2, THAI_EBCDIC, s.name, nlsw::build_charset(s));
+  }
+  add(inst, 2, nlsconv::JA16EUC, "JA16EUC",
+      nlsw::build_charset(nlsconv::from_map(maps, "eucjp.map", "JA16EUC", nlsconv::JA16EUC,
+                                            nlsw::CsKind::Trie, 3, 0xA2AE)));
+  for (const Special &s : kSpecials)
+    add(inst, 3, s.id, s.name, nlsw::build_special_sort(s.name, s.id, s.cmp, s.key));
+  for (const auto &o : extra) inst.objects.push_back(o);
+  std::string err;
+  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
+  return dir;
+}
+
+// A handle for AMERICAN_AMERICA.<charset> with the named sort installed
+// (none for an empty name).
+inline lxlangid handle(nlstest::Env &e, const std::string &charset, const std::string &sort = "") {
+  lxlangid h{};
+  std::string name = "AMERICAN_AMERICA." + charset;
+  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << name;
+  if (!sort.empty()) {
+    uint16_t opts = 0;
+    int nf = 0;
+    uint16_t idx = lxpsget(sort.c_str(), sort.size(), e.table, 0, &opts, &nf);
+    EXPECT_EQ(nf, 0) << sort;
+    EXPECT_EQ(lxpsset(idx, opts, &h, &e.glo), 1) << sort;
+  }
+  return h;
+}
+
+class Installed : public ::testing::Test {
+ protected:
+  static void write_with(const std::vector<std::pair<nlsw::BootObject, nlsw::Image>> &extra) {
+    dir_ = write(NLS_MAPS, extra);
+    if (dir_.empty()) ADD_FAILURE() << "installation not written";
+  }
+  static void SetUpTestSuite() { write_with({}); }
+  static void child(const std::function<void(nlstest::Env &)> &body) {
+    ASSERT_FALSE(dir_.empty());
+    nlstest::in_child([&] {
+      setenv("ZUR_NLS10", dir_.c_str(), 1);
+      nlstest::Env e;
+      ASSERT_EQ(e.status, 0u);
+      body(e);
+    });
+  }
+  inline static std::string dir_;
+};
+
+}  // namespace sortinst
+
+#endif
