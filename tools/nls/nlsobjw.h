@@ -81,6 +81,13 @@ struct CharsetDesc {
   std::vector<uint16_t> upper16, lower16, latin_props;
 };
 
+// A primary composite: first + second -> composite (code points).
+struct ComposePair {
+  uint32_t first, second, composite;
+};
+// The words of a composition table (objw_comp.cpp) for CharsetDesc::compose.
+std::vector<uint16_t> build_compose_table(const std::vector<ComposePair> &pairs);
+
 // A single-byte desc whose map holds the 128 ASCII characters (add the rest).
 CharsetDesc ascii_charset(const std::string &name, uint16_t id);
 
