@@ -147,6 +147,32 @@ TerritoryDesc america();
 // A linguistic sort object with empty sections.
 Image build_sort(const std::string &name, uint16_t id);
 
+// A sort object with its sections (objw_sort.cpp).
+struct SortRecord {  // a 12-byte record of the special case and base sections
+  uint16_t ch = 0, second = 0;
+  uint16_t v[3] = {0, 0, 0};
+  bool any_second = false;  // byte 10: whatever the second character
+};
+struct SortDesc {
+  std::string name;
+  uint16_t id = 0, flags = 0, cmp_fn = 0, key_fn = 0;
+  std::vector<std::pair<uint16_t, uint16_t>> special;      // {character, value}
+  std::vector<std::pair<uint16_t, uint16_t>> contracting;  // {first, second}
+  std::vector<SortRecord> upper, lower, base_records;      // sorted by character
+  std::map<uint16_t, uint8_t> major, minor;                // UTF-16 value -> key
+  std::map<uint16_t, uint16_t> base_letters;
+};
+Image build_sort_object(const SortDesc &desc);
+
+// The named mapping BINARY_AI: a unit's base letters (one unit, or an
+// expansion of several); pairs: packed surrogate pair -> 0 (keep), one unit,
+// or a packed pair.
+struct BinaryAiDesc {
+  std::map<uint16_t, std::vector<uint16_t>> units;
+  std::map<uint32_t, uint32_t> pairs;
+};
+Image build_binary_ai(const BinaryAiDesc &desc);
+
 // ---- Boot file ------------------------------------------------------------
 
 struct BootObject {
