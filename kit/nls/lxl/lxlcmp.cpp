@@ -82,25 +82,34 @@ struct MinorSeq {
 
 int monolingual(const lxsrtobj *sort, const lxcsobj *cs, const uint8_t *l, size_t ll,
                 const uint8_t *r, size_t rl, const uint8_t *fold) {
+  // Equal bytes give equal keys in both passes: both start after the common
+  // prefix (of folded bytes).
+  size_t same = 0;
+  const size_t n = ll < rl ? ll : rl;
+  if (fold) {
+    while (same < n && fold[l[same]] == fold[r[same]]) ++same;
+  } else {
+    while (same < n && l[same] == r[same]) ++same;
+  }
   const lxlig::Section major = lxlig::section(sort, LXSRT_MAJOR, kEntrySize);
   auto mkey = [&](uint8_t b) { return lxlig::key(major, cs->sbu[fold ? fold[b] : b]); };
-  size_t i = 0, j = 0;
+  size_t i = same, j = same;
   for (;;) {
-    while (i < ll && mkey(l[i]) == 0) ++i;
-    while (j < rl && mkey(r[j]) == 0) ++j;
+    int a = 0, b = 0;
+    while (i < ll && (a = mkey(l[i])) == 0) ++i;
+    while (j < rl && (b = mkey(r[j])) == 0) ++j;
     if (i == ll || j == rl) {
       long long d = (long long)(ll - i) - (long long)(rl - j);
       if (d != 0) return clamp(d);
       break;
     }
-    int a = mkey(l[i]), b = mkey(r[j]);
     if (a != b) return a - b;
     ++i;
     ++j;
   }
   const lxlig::Section minor = lxlig::section(sort, LXSRT_MINOR, kEntrySize);
   if (!minor.p || minor.count == 0) return 0;
-  MinorSeq a{l, ll}, b{r, rl};
+  MinorSeq a{l, ll, same}, b{r, rl, same};
   for (;;) {
     int ka, kb;
     bool ha = a.next(ka, minor, cs, fold), hb = b.next(kb, minor, cs, fold);
