@@ -50,13 +50,7 @@ constexpr size_t kPairsCount = 10000;
 constexpr uint16_t kCjkFirst = 0x4E00, kCjkLast = 0x9FFF;
 
 nlsw::Image al16utf16() {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = 1;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   s.upper16.resize(256);
   s.lower16.resize(256);
   s.latin_props.assign(256, 0x40);
@@ -113,29 +107,12 @@ struct Env {
   const lxcsobj *cs16 = nullptr;
   bool ok = false;
   Env() {
-    char tmpl[] = "/tmp/nlsopsXXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
-    auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-      nlsw::BootObject o;
-      o.type = type;
-      o.id = id;
-      o.name = name;
-      inst.objects.push_back({o, std::move(img)});
-    };
-    add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-    add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-    add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-    nlsw::CharsetDesc l1;
-    l1.name = "WE8ISO8859P1";
-    l1.id = 31;
-    for (uint32_t c = 0; c < 256; ++c) l1.map.push_back({{uint8_t(c)}, c});
-    add(2, 31, l1.name, nlsw::build_charset(l1));
-    add(2, 2000, "AL16UTF16", al16utf16());
-    add(3, 60, "BENCHLATIN", nlsw::build_sort_object(latin_sort()));
-    std::string err;
-    if (!nlsw::write_installation(inst, dir, 1, err)) return;
+    nlsw::Installation inst = nlsw::base_installation();
+    nlsw::add_object(inst, LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset()));
+    nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16());
+    nlsw::add_object(inst, LX_TSORT, 60, "BENCHLATIN", nlsw::build_sort_object(latin_sort()));
+    std::string err, dir = nlsw::write_temp_installation(inst, "nlsops", err);
+    if (dir.empty()) return;
     setenv("ZUR_NLS10", dir.c_str(), 1);
     lxzinit();
     uint32_t st = 0;

@@ -213,6 +213,20 @@ bool write_from_description(const std::string &desc_path, const std::string &out
 
 bool host_big_endian();
 
+// ---- Installations for tests and benchmarks (objw_inst.cpp) ----------------
+
+void add_object(Installation &inst, uint16_t type, uint16_t id, const std::string &name, Image img);
+// The host's order, with AMERICAN, AMERICA and US7ASCII.
+Installation base_installation();
+// Writes the installation into a new directory /tmp/<prefix>XXXXXX and
+// returns its path; "" with err set on failure.
+std::string write_temp_installation(const Installation &inst, const std::string &prefix, std::string &err);
+// WE8ISO8859P1 (id 31): every byte its own code point.
+CharsetDesc latin1_charset();
+// AL16UTF16 (id 2000): two-byte units, every lead byte of one trail byte;
+// no tables of its own.
+CharsetDesc al16utf16_charset();
+
 }  // namespace nlsw
 
 #endif

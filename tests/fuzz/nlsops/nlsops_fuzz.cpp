@@ -45,10 +45,6 @@ struct Obj {
 std::vector<Obj> &objects() {
   static std::vector<Obj> o = [] {
     std::vector<Obj> v;
-    nlsw::CharsetDesc l1;
-    l1.name = "WE8ISO8859P1";
-    l1.id = 31;
-    for (uint32_t c = 0; c < 256; ++c) l1.map.push_back({{uint8_t(c)}, c});
     nlsw::CharsetDesc u8 = nlsw::ascii_charset("UTF8", LXCS_UTF8);
     u8.kind = nlsw::CsKind::Utf;
     u8.maxbytes = 3;
@@ -58,7 +54,7 @@ std::vector<Obj> &objects() {
     v.push_back({LX_TLANG, 1, "AMERICAN", nlsw::build_language(nlsw::american())});
     v.push_back({LX_TTERR, 1, "AMERICA", nlsw::build_territory(nlsw::america())});
     v.push_back({LX_TCS, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1))});
-    v.push_back({LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(l1)});
+    v.push_back({LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset())});
     v.push_back({LX_TCS, LXCS_UTF8, "UTF8", nlsw::build_charset(u8)});
     v.push_back({LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16()});
     v.push_back({LX_TSORT, 1, "FUZZSORT", sort()});
@@ -81,14 +77,19 @@ const std::string &dir() {
   return d;
 }
 
+template <size_t N>
+std::string text(const char (&s)[N]) {
+  return std::string(s, N - 1);  // NUL bytes inside count
+}
+
 const std::vector<std::string> &texts() {
   static const std::vector<std::string> t = {
-      std::string("a\xCC\x81\xCC\x82 e\xCC\x80\xCC\x80 \xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8 \xC3\xA9\xC3\x86", 27),
-      std::string("\x00" "a\x03\x01\x03\x02\x11\x00\x11\x61\xD8\x04\xDC\x99\xD8\x04\xDC\xBA\x00\xE9\x00\xC6", 24),
-      std::string("\xD8\x35\xDC\x00\xD8\x35\xDC\x01\xD7\xA4\x11\xA8\xAC\x00\x11\xA8", 16),
-      std::string("abcd\xE9" "ch\xDF\xC6", 9),
-      std::string("ab\0cd", 5),
-      std::string("\xFF\xFE\x80\xED\xA0\xB5\xED\xB0\x80", 9)};
+      text("a\xCC\x81\xCC\x82 e\xCC\x80\xCC\x80 \xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8 \xC3\xA9\xC3\x86"),
+      text("\x00" "a\x03\x01\x03\x02\x11\x00\x11\x61\xD8\x04\xDC\x99\xD8\x04\xDC\xBA\x00\xE9\x00\xC6"),
+      text("\xD8\x35\xDC\x00\xD8\x35\xDC\x01\xD7\xA4\x11\xA8\xAC\x00\x11\xA8"),
+      text("abcd\xE9" "ch\xDF\xC6"),
+      text("ab\0cd"),
+      text("\xFF\xFE\x80\xED\xA0\xB5\xED\xB0\x80")};
   return t;
 }
 

@@ -12,13 +12,7 @@ namespace nlsopsfuzz {
 enum Kind : uint8_t { kAl16utf16 = 0, kSort = 1, kBinaryAi = 2, kKinds = 3 };
 
 inline nlsw::Image al16utf16() {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = 1;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   s.combining = {{0x0301, 230}, {0x0300, 230}, {0x0323, 220}, {0x0302, 230}};
   s.compose = nlsw::build_compose_table({{'a', 0x0301, 0xE1}, {'a', 0x0302, 0xE2}, {0xE2, 0x0301, 0x1EA5},
                                          {'a', 0x0323, 0x1EA1}, {'e', 0x0300, 0xE8},

@@ -56,13 +56,7 @@ uint32_t packed_pair(uint32_t cp) {
 
 // The AL16UTF16 object; without the pair dropped (when given).
 nlsw::Image al16utf16(const nlsw::ComposePair *dropped = nullptr) {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = 1;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   for (const Ucd &u : kUcd)
     if (u.ccc) s.combining[u.cp] = u.ccc;
   for (const Supp &u : kSupp) s.combining[packed_pair(u.cp)] = u.ccc;
@@ -74,24 +68,11 @@ nlsw::Image al16utf16(const nlsw::ComposePair *dropped = nullptr) {
 }
 
 std::string install(const nlsw::ComposePair *dropped = nullptr) {
-  char tmpl[] = "/tmp/lxcscomXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject o;
-    o.type = type;
-    o.id = id;
-    o.name = name;
-    inst.objects.push_back({o, std::move(img)});
-  };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-  add(2, 871, "UTF8", nlsinst::utf8_charset());
-  add(2, 2000, "AL16UTF16", al16utf16(dropped));
-  std::string err;
-  EXPECT_TRUE(nlsw::write_installation(inst, dir, 1, err)) << err;
+  nlsw::Installation inst = nlsw::base_installation();
+  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", nlsinst::utf8_charset());
+  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16(dropped));
+  std::string err, dir = nlsw::write_temp_installation(inst, "lxcscom", err);
+  EXPECT_FALSE(dir.empty()) << err;
   return dir;
 }
 

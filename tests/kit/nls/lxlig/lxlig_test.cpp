@@ -155,49 +155,21 @@ TEST(Lxlig, SectionsOutsideTheObjectGiveNone) {
 // ---- an installation --------------------------------------------------------
 
 std::string install() {
-  char tmpl[] = "/tmp/lxligXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject o;
-    o.type = type;
-    o.id = id;
-    o.name = name;
-    inst.objects.push_back({o, std::move(img)});
-  };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-  {
-    nlsw::CharsetDesc s;
-    s.name = "WE8ISO8859P1";
-    s.id = 31;
-    for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{uint8_t(c)}, c});
-    add(2, 31, s.name, nlsw::build_charset(s));
-  }
-  add(2, 871, "UTF8", nlsinst::utf8_charset());
-  {
-    nlsw::CharsetDesc s;
-    s.name = "AL16UTF16";
-    s.id = 2000;
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 2;
-    s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-    for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = 1;
-    add(2, 2000, s.name, nlsw::build_charset(s));
-  }
-  add(3, 60, "TESTLATIN", nlsw::build_sort_object(latin_sort()));
+  nlsw::Installation inst = nlsw::base_installation();
+  nlsw::add_object(inst, LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset()));
+  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", nlsinst::utf8_charset());
+  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", nlsw::build_charset(nlsw::al16utf16_charset()));
+  nlsw::add_object(inst, LX_TSORT, 60, "TESTLATIN", nlsw::build_sort_object(latin_sort()));
   nlsw::SortDesc nominor = latin_sort(false);
   nominor.name = "TESTNOMINOR";
   nominor.id = 61;
-  add(3, 61, nominor.name, nlsw::build_sort_object(nominor));
+  nlsw::add_object(inst, LX_TSORT, 61, nominor.name, nlsw::build_sort_object(nominor));
   nlsw::SortDesc multi = latin_sort();
   multi.name = "TESTMULTI";
   multi.id = 4200;
-  add(3, 4200, multi.name, nlsw::build_sort_object(multi));
-  std::string err;
-  EXPECT_TRUE(nlsw::write_installation(inst, dir, 1, err)) << err;
+  nlsw::add_object(inst, LX_TSORT, 4200, multi.name, nlsw::build_sort_object(multi));
+  std::string err, dir = nlsw::write_temp_installation(inst, "lxlig", err);
+  EXPECT_FALSE(dir.empty()) << err;
   return dir;
 }
 
