@@ -14,6 +14,7 @@ namespace nlsw {
 namespace {
 
 constexpr size_t kMapHeaderWords = 96;   // word k of a mapping's header at 96 + 4k
+constexpr size_t kMapNumber = 288;       // the mapping's object number
 constexpr size_t kMapData = 292;         // a mapping's data area
 constexpr size_t kFirstLevelSpan = 1292; // the first-level table and what follows it
 constexpr uint32_t kBlockBase = 12;      // second-level block k at offset 12 + 1024k
@@ -22,15 +23,19 @@ constexpr uint32_t kExpansion = 0xFFC20000u, kSurrogate = 0xFFC50000u;
 void align4(Image &img) { img.reserve_to((img.size() + 3) / 4 * 4); }
 
 // A two-level table of 1-byte (keys) or 2-byte (base letters) values.
-// Unmapped characters have key 0, and themselves as base letter.
+// Unmapped characters have key 0, and themselves as base letter. A base
+// letter table spans 512 16-bit values, of which the low byte indexes the
+// first 256.
+constexpr size_t kBaseSpan = 512;
 Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint16_t &count) {
   std::map<uint8_t, std::map<uint8_t, uint16_t>> blocks;
   for (auto &v : values) blocks[uint8_t(v.first >> 8)][uint8_t(v.first)] = v.second;
   count = uint16_t(blocks.size());
   Image t;
+  const size_t stride = width == 1 ? 256 : 2 * kBaseSpan;
   size_t block = 4 * blocks.size(), k = 0;
   for (auto &b : blocks) {
-    size_t off = block + 256u * width * k;
+    size_t off = block + stride * k;
     if (off > 0xFFFF) throw std::length_error("two-level table too large");
     t.put8(4 * k, b.first);
     t.put8(4 * k + 1, 0);
@@ -42,12 +47,16 @@ Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint
       if (width == 1) t.put8(off + lo, uint8_t(v));
       else t.put16(off + 2 * lo, v);
     }
+    if (width == 2)
+      for (size_t x = 256; x < kBaseSpan; ++x) t.put16(off + 2 * x, 0);
     ++k;
   }
   return t;
 }
 
-Image records12(const std::vector<SortRecord> &recs) {
+// 12-byte records: the special upper-case ones hold five 16-bit values, the
+// other sections four and two bytes.
+Image records12(const std::vector<SortRecord> &recs, bool five) {
   Image t;
   for (size_t i = 0; i < recs.size(); ++i) {
     size_t at = 12 * i;
@@ -55,7 +64,12 @@ Image records12(const std::vector<SortRecord> &recs) {
     t.put16(at + 2, recs[i].second);
     t.put16(at + 4, recs[i].v[0]);
     t.put16(at + 6, recs[i].v[1]);
-    t.put16(at + 8, recs[i].v[2]);
+    if (five) {
+      t.put16(at + 8, recs[i].v[2]);
+    } else {
+      t.put8(at + 8, 0);
+      t.put8(at + 9, 0);
+    }
     t.put8(at + 10, recs[i].any_second ? 1 : 0);
     t.put8(at + 11, 0);
   }
@@ -96,9 +110,9 @@ Image build_sort_object(const SortDesc &d) {
   }
   place(LXSRT_SPECIAL, special, d.special.size());
   place(LXSRT_CONTRACT, contract, d.contracting.size());
-  place(LXSRT_SUPPER, records12(d.upper), d.upper.size());
-  place(LXSRT_SLOWER, records12(d.lower), d.lower.size());
-  place(LXSRT_SBASE, records12(d.base_records), d.base_records.size());
+  place(LXSRT_SUPPER, records12(d.upper, true), d.upper.size());
+  place(LXSRT_SLOWER, records12(d.lower, false), d.lower.size());
+  place(LXSRT_SBASE, records12(d.base_records, false), d.base_records.size());
   uint16_t n;
   std::map<uint16_t, uint16_t> major(d.major.begin(), d.major.end()), minor(d.minor.begin(), d.minor.end());
   Image t = two_level(major, 1, n);
@@ -116,7 +130,10 @@ Image build_sort_object(const SortDesc &d) {
 Image build_binary_ai(const BinaryAiDesc &d) {
   Image img;
   object_header(img, LX_TMAP);
-  for (unsigned k = 0; k < 47; ++k) img.put32(kMapHeaderWords + 4 * k, 0);
+  img.put32(92, 0);
+  for (unsigned k = 0; k < 48; ++k) img.put32(kMapHeaderWords + 4 * k, 0);
+  img.put16(kMapNumber, LXMAP_BINARY_AI);
+  img.put16(kMapNumber + 2, 0);
   img.reserve_to(kMapData);
   const size_t first = kMapData;
   img.put32(kMapHeaderWords, uint32_t(first));       // w0

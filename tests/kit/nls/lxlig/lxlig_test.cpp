@@ -154,8 +154,9 @@ TEST(Lxlig, SectionsOutsideTheObjectGiveNone) {
 
 // ---- an installation --------------------------------------------------------
 
-std::string install() {
+std::string install(bool other_order = false) {
   nlsw::Installation inst = nlsw::base_installation();
+  if (other_order) inst.big_endian = !inst.big_endian;
   nlsw::add_object(inst, LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset()));
   nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", nlsinst::utf8_charset());
   nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", nlsw::build_charset(nlsw::al16utf16_charset()));
@@ -168,6 +169,7 @@ std::string install() {
   multi.name = "TESTMULTI";
   multi.id = 4200;
   nlsw::add_object(inst, LX_TSORT, 4200, multi.name, nlsw::build_sort_object(multi));
+  nlsw::add_object(inst, LX_TMAP, LXMAP_BINARY_AI, "BINARY_AI", nlsw::build_binary_ai(binary_ai()));
   std::string err, dir = nlsw::write_temp_installation(inst, "lxlig", err);
   EXPECT_FALSE(dir.empty()) << err;
   return dir;
@@ -175,12 +177,15 @@ std::string install() {
 
 class LxligInst : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { dir_ = install(); }
+  static void SetUpTestSuite() {
+    dir_ = install();
+    other_ = install(true);
+  }
   // Runs body with a handle for the set, and the sort (when named) installed.
   static void with(const char *cs, const char *sort,
-                   const std::function<void(lxlangid &, lxglo &)> &body) {
+                   const std::function<void(lxlangid &, lxglo &)> &body, bool other_order = false) {
     nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
+      setenv("ZUR_NLS10", (other_order ? other_ : dir_).c_str(), 1);
       nlstest::Env e;
       lxlangid h{};
       std::string lang = std::string("AMERICAN_AMERICA.") + cs;
@@ -195,9 +200,9 @@ class LxligInst : public ::testing::Test {
       body(h, e.glo);
     });
   }
-  static std::string dir_;
+  static std::string dir_, other_;
 };
-std::string LxligInst::dir_;
+std::string LxligInst::dir_, LxligInst::other_;
 
 int sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
@@ -391,6 +396,33 @@ TEST_F(LxligInst, DamagedMappingKeepsCharacters) {
     BlResult r = bletter(h, g, map, in, 40);
     EXPECT_EQ(r.out, (Bytes{0x00, 0xC6, 0xD8, 0x35, 0xDC, 0x00, 0x00, 'e'}));
   });
+}
+
+TEST_F(LxligInst, ObjectsOfTheOtherByteOrderReadTheSame) {
+  for (bool other : {false, true}) {
+    with("WE8ISO8859P1", "TESTLATIN", [&](lxlangid &h, lxglo &g) {
+      const lxsrtobj *s = reinterpret_cast<const lxsrtobj *>(lxdgetobj(h.sort, LX_TSORT, &g));
+      ASSERT_NE(s, nullptr);
+      EXPECT_EQ(lxligbl(s, 0xE9), 'e');
+      EXPECT_EQ(lxligbl(s, 0x0391), 0x0391);
+      ASSERT_NE(lxligsu(s, 0xDF, 0), nullptr);
+      EXPECT_EQ(rd16(lxligsu(s, 0xDF, 0) + 4), 0x53);
+      EXPECT_EQ(rd16(lxligsl(s, 0x1E9E, 's') + 4), 1);
+      EXPECT_LT(lxCmpStr("e", "\xE9", 1, 1, LXCMP_LING, &h, &g), 0);
+      EXPECT_LT(lxCmpStr("\xE9z", "fa", 2, 2, LXCMP_LING, &h, &g), 0);
+      int nf = 1;
+      uint16_t idx = lxpe2i(LXMAP_BINARY_AI, g.table, LX_TMAP, &nf, 0);
+      ASSERT_FALSE(nf);
+      const lxnlsobj *m = lxdgetobj(idx, LX_TMAP, &g);
+      ASSERT_NE(m, nullptr);
+      Bytes in = {0xC6, 0xE9, 'x'}, out(8);
+      lxmcur ic, oc;
+      lxmopen(in.data(), in.size(), &ic, &h, &g, 1);
+      lxmopen(out.data(), out.size(), &oc, &h, &g, 1);
+      out.resize(lxlibbletter(m, &oc, out.size(), &ic, in.size(), 0, &g));
+      EXPECT_EQ(out, (Bytes{'A', 'E', 'e', 'x'}));
+    }, other);
+  }
 }
 
 }  // namespace
