@@ -7,12 +7,15 @@
 // handle's options ask for it; the shorter text sorts first.
 #include "lxlcmpseam.h"
 
+#include <assert.h>
+
 #include "lxc.h"
 #include "lxh.h"
 #include "lxmint.h"
 
 int lxCmpStr_oCmpStr_seam(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
                           lxglo *glo) {
+  assert(llen != LXCMP_NUL && rlen != LXCMP_NUL);  // lengths are measured, never "NUL-terminated"
   const lxlangid *h = left->langid;
   const lxcsobj *cs = lxmi::charset(h, glo);
   const bool ci = (flags & LXCMP_CI) || (h && (h->opts & LXH_O_CI));
