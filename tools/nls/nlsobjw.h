@@ -81,6 +81,13 @@ struct CharsetDesc {
   std::vector<uint16_t> upper16, lower16, latin_props;
 };
 
+// A primary composite: first + second -> composite (code points).
+struct ComposePair {
+  uint32_t first, second, composite;
+};
+// The words of a composition table (objw_comp.cpp) for CharsetDesc::compose.
+std::vector<uint16_t> build_compose_table(const std::vector<ComposePair> &pairs);
+
 // A single-byte desc whose map holds the 128 ASCII characters (add the rest).
 CharsetDesc ascii_charset(const std::string &name, uint16_t id);
 
@@ -184,6 +191,31 @@ Image build_multi_sort(const MultiSortDesc &desc);
 // A special sort (flag 0x20) naming its comparator and key maker by their
 // function numbers.
 Image build_special_sort(const std::string &name, uint16_t id, uint16_t cmp_fn, uint16_t key_fn);
+// A sort object with its sections (objw_sort.cpp).
+struct SortRecord {  // a 12-byte record of the special case and base sections
+  uint16_t ch = 0, second = 0;
+  uint16_t v[3] = {0, 0, 0};
+  bool any_second = false;  // byte 10: whatever the second character
+};
+struct SortDesc {
+  std::string name;
+  uint16_t id = 0, flags = 0, cmp_fn = 0, key_fn = 0;
+  std::vector<std::pair<uint16_t, uint16_t>> special;      // {character, value}
+  std::vector<std::pair<uint16_t, uint16_t>> contracting;  // {first, second}
+  std::vector<SortRecord> upper, lower, base_records;      // sorted by character
+  std::map<uint16_t, uint8_t> major, minor;                // UTF-16 value -> key
+  std::map<uint16_t, uint16_t> base_letters;
+};
+Image build_sort_object(const SortDesc &desc);
+
+// The named mapping BINARY_AI: a unit's base letters (one unit, or an
+// expansion of several); pairs: packed surrogate pair -> 0 (keep), one unit,
+// or a packed pair.
+struct BinaryAiDesc {
+  std::map<uint16_t, std::vector<uint16_t>> units;
+  std::map<uint32_t, uint32_t> pairs;
+};
+Image build_binary_ai(const BinaryAiDesc &desc);
 
 // ---- Boot file ------------------------------------------------------------
 
@@ -224,6 +256,20 @@ bool write_from_description(const std::string &desc_path, const std::string &out
                             std::string &err);
 
 bool host_big_endian();
+
+// ---- Installations for tests and benchmarks (objw_inst.cpp) ----------------
+
+void add_object(Installation &inst, uint16_t type, uint16_t id, const std::string &name, Image img);
+// The host's order, with AMERICAN, AMERICA and US7ASCII.
+Installation base_installation();
+// Writes the installation into a new directory /tmp/<prefix>XXXXXX and
+// returns its path; "" with err set on failure.
+std::string write_temp_installation(const Installation &inst, const std::string &prefix, std::string &err);
+// WE8ISO8859P1 (id 31): every byte its own code point.
+CharsetDesc latin1_charset();
+// AL16UTF16 (id 2000): two-byte units, every lead byte of one trail byte;
+// no tables of its own.
+CharsetDesc al16utf16_charset();
 
 }  // namespace nlsw
 

@@ -297,6 +297,62 @@ typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
 // unknown item.
 void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
 
+// ---- Linguistic sort sections, base letters, byte-string compare ----------
+
+// Sections of a sort object: each lies in the data area at LXSRT_NAME, at
+// the offset held in sect[k]; its 16-bit count is h108[k - 1].
+enum {
+  LXSRT_SPECIAL = 1,     // special letters: 8-byte records {char, value, 4 bytes}
+  LXSRT_CONTRACT = 2,    // contracting pairs: 8-byte records {char, char, 4 bytes}
+  LXSRT_SUPPER = 3,      // special upper case: 12-byte records (below)
+  LXSRT_SLOWER = 4,      // special lower case
+  LXSRT_SBASE = 5,       // special base letters
+  LXSRT_MAJOR = 6,       // major keys: two-level table of key bytes
+  LXSRT_MINOR = 7,       // minor keys
+  LXSRT_BASE = 8         // base letters: two-level table of 16-bit values
+};
+#define LXSRT_REC8 8
+#define LXSRT_REC12 12     // {char, second char, values...}, byte 10: any second
+#define LXSRT_ANYSECOND 10
+#define LXSRT_MULTI 4096   // sort ids from here on are multilingual
+#define LXSRT_SPECIALSORT 0x20u  // sort flags: compared through the special sort table
+
+// The named mapping BINARY_AI (type 4, id 16).
+#define LXMAP_BINARY_AI 16
+
+// A sort's records are read only inside the loaded object (hdr.size): a
+// section or block outside it gives the "none" answer.
+uint16_t lxligbl(const lxsrtobj *sort, uint16_t ch);
+const uint8_t *lxligss(const lxsrtobj *sort, uint16_t ch);
+const uint8_t *lxligcs(const lxsrtobj *sort, uint16_t first, uint16_t second);
+const uint8_t *lxligsu(const lxsrtobj *sort, uint16_t first, uint16_t second);
+const uint8_t *lxligsl(const lxsrtobj *sort, uint16_t first, uint16_t second);
+const uint8_t *lxligsbl(const lxsrtobj *sort, uint16_t first, uint16_t second);
+// The record for (first, second) among count 12-byte records sorted by
+// their first character, or NULL.
+const uint8_t *lxligsp(const uint8_t *records, uint16_t count, uint16_t first, uint16_t second);
+// The key byte of ch in a two-level key table of count entries, 0 for none.
+// The caller vouches for the table's blocks.
+uint8_t lxligkey(const uint8_t *table, uint16_t count, uint16_t ch);
+
+// Writes the base letters (BINARY_AI) of the text at in, len bytes, at out,
+// within size bytes; returns the bytes written and advances both cursors.
+// Flag LXLIB_COUNTED: a NUL byte does not end the text. Status 6 when the
+// output is too small; glo's counts receive the bytes consumed and written
+// and the characters read and written.
+#define LXLIB_COUNTED 0x20000000u
+size_t lxlibbletter(const lxnlsobj *mapping, lxmcur *out, size_t size, lxmcur *in, size_t len,
+                    uint32_t flags, lxglo *glo);
+
+// Compares two byte strings in the handle's character set: negative, zero or
+// positive. Flags LXCMP_LING (use the handle's sort) and LXCMP_CI (ignore
+// case); a left length of LXCMP_NUL means both strings are NUL-terminated.
+#define LXCMP_LING 0x2u
+#define LXCMP_CI 0x10u
+#define LXCMP_NUL 0xFFFFFFFFu
+int lxCmpStr(const void *left, const void *right, uint32_t llen, uint32_t rlen, uint32_t flags,
+             const lxlangid *h, lxglo *glo);
+
 // ---- Environment and object table ----------------------------------------
 
 lxglo *lxinitc(lxglo *glo, lxlobj *table, lxldcb *block, int share);

@@ -62,13 +62,7 @@ nlsw::CharsetDesc euc_delta() {
 // A UTF-16 code-unit set: Latin-1 case forms at 1164 / 1676, properties of
 // U+0000..U+00FF at 652, Greek capitals in the class trie and case pairs.
 nlsw::CharsetDesc utf16() {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = 1;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   s.upper16.resize(256);
   s.lower16.resize(256);
   s.latin_props.assign(256, 0x40);  // width 1

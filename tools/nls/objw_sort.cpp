@@ -1,0 +1,192 @@
+// Linguistic sort objects with their sections, and the named mapping
+// BINARY_AI (type 4, id 16), as the sort lookups and the base-letter mapping
+// read them.
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "lxl.h"
+#include "nlsobjw.h"
+
+namespace nlsw {
+namespace {
+
+constexpr size_t kMapHeaderWords = 96;   // word k of a mapping's header at 96 + 4k
+constexpr size_t kMapNumber = 288;       // the mapping's object number
+constexpr size_t kMapData = 292;         // a mapping's data area
+constexpr size_t kFirstLevelSpan = 1292; // the first-level table and what follows it
+constexpr uint32_t kBlockBase = 12;      // second-level block k at offset 12 + 1024k
+constexpr uint32_t kExpansion = 0xFFC20000u, kSurrogate = 0xFFC50000u;
+
+void align4(Image &img) { img.reserve_to((img.size() + 3) / 4 * 4); }
+
+// A two-level table of 1-byte (keys) or 2-byte (base letters) values.
+// Unmapped characters have key 0, and themselves as base letter. A base
+// letter table spans 512 16-bit values, of which the low byte indexes the
+// first 256.
+constexpr size_t kBaseSpan = 512;
+Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint16_t &count) {
+  std::map<uint8_t, std::map<uint8_t, uint16_t>> blocks;
+  for (auto &v : values) blocks[uint8_t(v.first >> 8)][uint8_t(v.first)] = v.second;
+  count = uint16_t(blocks.size());
+  Image t;
+  const size_t stride = width == 1 ? 256 : 2 * kBaseSpan;
+  size_t block = 4 * blocks.size(), k = 0;
+  for (auto &b : blocks) {
+    size_t off = block + stride * k;
+    if (off > 0xFFFF) throw std::length_error("two-level table too large");
+    t.put8(4 * k, b.first);
+    t.put8(4 * k + 1, 0);
+    t.put16(4 * k + 2, uint16_t(off));
+    for (unsigned lo = 0; lo < 256; ++lo) {
+      auto it = b.second.find(uint8_t(lo));
+      // a base-letter block keeps the characters it does not map
+      uint16_t v = it != b.second.end() ? it->second : width == 2 ? uint16_t(b.first << 8 | lo) : 0;
+      if (width == 1) t.put8(off + lo, uint8_t(v));
+      else t.put16(off + 2 * lo, v);
+    }
+    if (width == 2)
+      for (size_t x = 256; x < kBaseSpan; ++x) t.put16(off + 2 * x, 0);
+    ++k;
+  }
+  return t;
+}
+
+// 12-byte records: the special upper-case ones hold five 16-bit values, the
+// other sections four and two bytes.
+Image records12(const std::vector<SortRecord> &recs, bool five) {
+  Image t;
+  for (size_t i = 0; i < recs.size(); ++i) {
+    size_t at = 12 * i;
+    t.put16(at, recs[i].ch);
+    t.put16(at + 2, recs[i].second);
+    t.put16(at + 4, recs[i].v[0]);
+    t.put16(at + 6, recs[i].v[1]);
+    if (five) {
+      t.put16(at + 8, recs[i].v[2]);
+    } else {
+      t.put8(at + 8, 0);
+      t.put8(at + 9, 0);
+    }
+    t.put8(at + 10, recs[i].any_second ? 1 : 0);
+    t.put8(at + 11, 0);
+  }
+  return t;
+}
+
+}  // namespace
+
+Image build_sort_object(const SortDesc &d) {
+  Image img;
+  object_header(img, LX_TSORT);
+  for (unsigned o = offsetof(lxsrtobj, id); o < offsetof(lxsrtobj, sect); o += 2) img.put16(o, 0);
+  for (unsigned k = 0; k < 49; ++k) img.put32(LX_ELEM(lxsrtobj, sect, k), 0);
+  img.put32(offsetof(lxsrtobj, h348), 0);
+  img.put16(offsetof(lxsrtobj, id), d.id);
+  img.put16(offsetof(lxsrtobj, flags), d.flags);
+  img.put16(offsetof(lxsrtobj, cmp_fn), d.cmp_fn);
+  img.put16(offsetof(lxsrtobj, key_fn), d.key_fn);
+
+  Image data;  // from LXSRT_NAME on: the name first, then the sections
+  data.putname(0, d.name);
+  auto place = [&](unsigned k, const Image &t, size_t count) {
+    align4(data);
+    size_t at = data.append(t, 4);
+    img.put32(LX_ELEM(lxsrtobj, sect, k), uint32_t(at));
+    img.put16(LX_ELEM(lxsrtobj, h108, k - 1), uint16_t(count));
+  };
+  Image special, contract;
+  for (size_t i = 0; i < d.special.size(); ++i) {
+    special.put16(8 * i, d.special[i].first);
+    special.put16(8 * i + 2, d.special[i].second);
+    special.put32(8 * i + 4, 0);
+  }
+  for (size_t i = 0; i < d.contracting.size(); ++i) {
+    contract.put16(8 * i, d.contracting[i].first);
+    contract.put16(8 * i + 2, d.contracting[i].second);
+    contract.put32(8 * i + 4, 0);
+  }
+  place(LXSRT_SPECIAL, special, d.special.size());
+  place(LXSRT_CONTRACT, contract, d.contracting.size());
+  place(LXSRT_SUPPER, records12(d.upper, true), d.upper.size());
+  place(LXSRT_SLOWER, records12(d.lower, false), d.lower.size());
+  place(LXSRT_SBASE, records12(d.base_records, false), d.base_records.size());
+  uint16_t n;
+  std::map<uint16_t, uint16_t> major(d.major.begin(), d.major.end()), minor(d.minor.begin(), d.minor.end());
+  Image t = two_level(major, 1, n);
+  place(LXSRT_MAJOR, t, n);
+  t = two_level(minor, 1, n);
+  place(LXSRT_MINOR, t, n);
+  t = two_level(d.base_letters, 2, n);
+  place(LXSRT_BASE, t, n);
+  img.reserve_to(LXSRT_NAME);
+  img.append(data, 4);
+  finish_object(img);
+  return img;
+}
+
+Image build_binary_ai(const BinaryAiDesc &d) {
+  Image img;
+  object_header(img, LX_TMAP);
+  img.put32(92, 0);
+  for (unsigned k = 0; k < 48; ++k) img.put32(kMapHeaderWords + 4 * k, 0);
+  img.put16(kMapNumber, LXMAP_BINARY_AI);
+  img.put16(kMapNumber + 2, 0);
+  img.reserve_to(kMapData);
+  const size_t first = kMapData;
+  img.put32(kMapHeaderWords, uint32_t(first));       // w0
+  img.put32(kMapHeaderWords + 12, uint32_t(first));  // w3
+  for (unsigned k = 0; k < 259; ++k) img.put32(first + 4 * k, 0);
+  img.reserve_to(first + kFirstLevelSpan);
+
+  // expansions and surrogate blocks are indexed in 32-bit values
+  std::vector<uint32_t> expansions, surrogates;
+  std::map<uint16_t, uint32_t> surrogate_base;  // high unit -> its block
+  for (auto &s : d.pairs) {
+    uint16_t hi = uint16_t(s.first >> 16);
+    if (!surrogate_base.count(hi)) {
+      surrogate_base[hi] = uint32_t(surrogates.size());
+      surrogates.resize(surrogates.size() + 1024, 0);
+    }
+    surrogates[surrogate_base[hi] + ((s.first & 0xFFFF) - 0xDC00)] = s.second;
+  }
+  std::map<uint16_t, uint32_t> value;
+  for (auto &m : d.units) {
+    if (m.second.size() == 1) {
+      value[m.first] = m.second[0];
+    } else {
+      if (expansions.size() > 0xFFFF) throw std::length_error("expansion table too large");
+      value[m.first] = kExpansion | uint32_t(expansions.size());
+      expansions.push_back(uint32_t(m.second.size()));
+      for (uint16_t u : m.second) expansions.push_back(u);
+    }
+  }
+  for (auto &b : surrogate_base) value[b.first] = kSurrogate | b.second;
+
+  std::map<uint8_t, std::map<uint8_t, uint32_t>> blocks;
+  for (auto &v : value) blocks[uint8_t(v.first >> 8)][uint8_t(v.first)] = v.second;
+  uint32_t k = 0;
+  for (auto &b : blocks) {
+    uint32_t off = kBlockBase + 1024 * k;
+    img.put32(first + 4 * b.first, off);
+    size_t at = first + 1280 + off;  // index 320 + off / 4, in 32-bit values
+    for (unsigned lo = 0; lo < 256; ++lo) {
+      auto it = b.second.find(uint8_t(lo));
+      img.put32(at + 4 * lo, it == b.second.end() ? 0 : it->second);
+    }
+    ++k;
+  }
+  img.reserve_to((img.size() + 3) / 4 * 4);
+  img.put32(kMapHeaderWords + 16, uint32_t(img.size()));  // w4
+  for (uint32_t e : expansions) img.put32(img.size(), e);
+  img.put32(kMapHeaderWords + 20, uint32_t(img.size()));  // w5
+  for (uint32_t s : surrogates) img.put32(img.size(), s);
+  img.put32(kMapHeaderWords + 4 * 46, uint32_t(img.size()));  // the name
+  img.putname(img.size(), "BINARY_AI");
+  finish_object(img);
+  return img;
+}
+
+}  // namespace nlsw
