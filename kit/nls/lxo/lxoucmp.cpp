@@ -11,15 +11,11 @@
 // taken out of the stream and decide when nothing else has.
 #include <string.h>
 
+#include "lxc.h"
 #include "lxh.h"
 #include "lxmint.h"
 #include "lxsfint.h"
 #include "lxucint.h"
-
-// Canonical composition of big-endian UTF-16 text in the handle's charset;
-// the comparison composes combining sequences with it when it is linked in.
-extern "C" size_t lxcscom(const lxlangid *h, void *dst, size_t dstsize, const void *src,
-                          size_t srclen) __attribute__((weak));
 
 namespace {
 
@@ -174,7 +170,7 @@ struct Compare {
   // Composes the cluster's base and marks when its history holds them;
   // true when the cluster's elements were replaced (to be fetched again).
   bool composed(Side &s) {
-    if (!lxcscom || s.nhist <= 2) return false;
+    if (s.nhist <= 2) return false;
     lxlangid h = *s.cur->langid;  // a private copy: the caller's handle is never switched
     const lxcsobj *cs = lxmi::charset(&h, g);
     if (cs && cs->id != kAL16UTF16 && !(h.flags & LXH_F_AL16UTF16)) {
