@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "gimh_int.h"
+#include "ldx.h"
 #include "lxh.h"
 #include "lxz.h"
 #include "sltr.h"
@@ -71,6 +72,7 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
   if (!out) return GIMH_FAIL;
   *out = nullptr;
   const int lxz = lxzinit();
+  ldxlxereg();  // the calendars compute through the date library
 
   lpm_product *product = lpmprinit();
   if (!product) return GIMH_FAIL;
