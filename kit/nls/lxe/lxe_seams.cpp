@@ -34,6 +34,18 @@ size_t width_at(const lxmcur &c, const lxlangid *h, lxglo *g) {
   return w == 2 ? 2 : 1;
 }
 
+// The lower-case form of the len-byte character at p into out (its length,
+// 0 when it has none): single bytes through the byte table, others through
+// the case tables.
+size_t lower(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len) {
+  if (!cs || len == 0 || len > 4) return 0;
+  if (len == 1) {
+    out[0] = cs->lower[p[0]];
+    return 1;
+  }
+  return lxcsmlo(cs, out, p, len);
+}
+
 }  // namespace
 
 extern "C" {
@@ -89,8 +101,7 @@ int lxsCmpStr_seam(const void *a, size_t alen, const void *b, size_t blen, uint3
     const size_t la = lxmfwdx(&ca, glo), lb = lxmfwdx(&cb, glo);
     if (la == 0 || lb == 0) return std::memcmp(pa, pb, la < lb ? la : lb);
     uint8_t xa[4], xb[4];
-    size_t na = cs && la <= 4 ? lxcsmlo(cs, xa, pa, la) : 0;
-    size_t nb = cs && lb <= 4 ? lxcsmlo(cs, xb, pb, lb) : 0;
+    size_t na = lower(cs, xa, pa, la), nb = lower(cs, xb, pb, lb);
     const uint8_t *qa = na ? xa : pa, *qb = nb ? xb : pb;
     if (!na) na = la;
     if (!nb) nb = lb;
