@@ -4,6 +4,7 @@
 // day arithmetic is the date library's, registered from the numbers layer;
 // its errors long-jump back here through lxecerr and become status 88.
 #include <csetjmp>
+#include <cstdint>
 #include <cstddef>
 #include <cstdlib>
 
@@ -23,7 +24,6 @@ std::atomic<const lxedtfns *> registered{nullptr};
 constexpr int kDirToCal = 0;
 constexpr int kDirToGreg = 1;
 constexpr int32_t kNoEra = -1;
-constexpr int kNowruzMonth = 3;
 constexpr int kNowruzDay = 21;
 constexpr int kPersianOffset = 621;   // Persian year + 621 = Gregorian year
 constexpr int kLeapCountBias = 106;
@@ -238,7 +238,7 @@ struct Lunar {
 int lunar_to_cal(const Dates &d, void *arg) {
   Job &w = *static_cast<Job *>(arg);
   const int32_t j = d.day(w.in);
-  int16_t a = 0;
+  int16_t a = 0;  // the shifts wrap as 16-bit values
   int extra = 0;
   lxedev dev{};
   for (int n = 0; lxegdev(w.cal, n, &dev); ++n) {
@@ -277,13 +277,17 @@ int lunar_to_greg(const Dates &d, void *arg) {
     fail(w.g, LXE_ST_NOMATCH);
     return 0;
   }
-  int32_t j = LXE_EPOCH - 1 + LXE_CYCLE_DAYS * c + (yr->first - 1) + g;
-  int32_t sum = 0, flag = 0;
+  // The file's shifts may add up past 32 bits: count in 64.
+  int64_t j = LXE_EPOCH - 1 + int64_t(LXE_CYCLE_DAYS) * c + (yr->first - 1) + g;
+  int64_t sum = 0;
+  int32_t flag = 0;
   lxedev dev{};
   for (int n = 0; lxegdev(w.cal, n, &dev); ++n) {
     if (dev.jday > j - sum) continue;
     Lunar l{};
-    if (!lxecj2l(w.cal, dev.jday, sum, &l.month, &l.day, nullptr, w.g)) continue;
+    if (sum < INT32_MIN || sum > INT32_MAX ||
+        !lxecj2l(w.cal, dev.jday, int32_t(sum), &l.month, &l.day, nullptr, w.g))
+      continue;
     if (l.day == 29 || l.day == 30) sum += dev.shift;
     if (l.day == 1) {
       if (dev.jday == j - sum) flag |= (w.in.day == 30);
@@ -291,7 +295,11 @@ int lunar_to_greg(const Dates &d, void *arg) {
     }
   }
   j -= sum + flag;
-  *w.out = with_time(d.date(j), w.in);
+  if (j < INT32_MIN || j > INT32_MAX) {
+    fail(w.g, LXE_ST_DATE);
+    return 0;
+  }
+  *w.out = with_time(d.date(int32_t(j)), w.in);
   return 1;
 }
 
@@ -357,7 +365,8 @@ int lxecj2l(const lxecal *cal, int32_t jday, int32_t adjust, int32_t *month, int
     fail(glo, LXE_ST_NOMATCH);
     return 0;
   }
-  const int32_t k = (jday + adjust - LXE_EPOCH) % LXE_CYCLE_DAYS + 1;
+  // Days of a calendar file may be anything: count in 64 bits.
+  const int64_t k = (int64_t(jday) + adjust - LXE_EPOCH) % LXE_CYCLE_DAYS + 1;
   const lxeyrow *yr = nullptr;
   for (int i = 0; i < cal->nyears && !yr; ++i)
     if (k >= cal->years[i].first && k <= cal->years[i].last) yr = &cal->years[i];
@@ -365,13 +374,14 @@ int lxecj2l(const lxecal *cal, int32_t jday, int32_t adjust, int32_t *month, int
     fail(glo, LXE_ST_EPOCH);
     return 0;
   }
-  const int32_t g = k - yr->first + 1;
+  const int32_t g = int32_t(k - yr->first + 1);
   for (int i = 0; i < cal->nmonths; ++i) {
     const lxemon &m = cal->months[i];
     if (g >= m.first && g <= m.last + (yr->leap ? m.leap : 0)) {
       *month = m.num;
       *day = g - m.first + 1;
-      if (year) *year = LXE_CYCLE_YEARS * ((jday - LXE_EPOCH) / LXE_CYCLE_DAYS) + yr->year;
+      if (year)
+        *year = int32_t(LXE_CYCLE_YEARS * ((int64_t(jday) - LXE_EPOCH) / LXE_CYCLE_DAYS) + yr->year);
       return 1;
     }
   }

@@ -81,7 +81,7 @@ int lxegera(const lxecal *cal, int n, lxeera *era) {
     if (n == cal->neras - 1) {
       // A file era that follows ends the last built-in one the day before.
       lxeera next{};
-      if (lxegera(cal, n + 1, &next)) era->last = next.first - 1;
+      if (lxegera(cal, n + 1, &next)) era->last = int32_t(int64_t(next.first) - 1);
     }
     return 1;
   }
