@@ -147,9 +147,14 @@ struct PersianStart {
   int day;
 };
 
-bool persian_start(const lxecal *cal, PersianStart *s) {
+// Month and day of March 21 from month 1's Gregorian start text; status 83
+// when the text is empty.
+bool persian_start(const lxecal *cal, PersianStart *s, lxglo *g) {
   const char *t = cal->months[0].greg_start;
-  if (!t || !*t) return false;
+  if (!t || !*t) {
+    fail(g, LXE_ST_NOSTART);
+    return false;
+  }
   char *end = nullptr;
   s->month = int(std::strtol(t, &end, 10));
   s->day = (end && *end == '-') ? int(std::strtol(end + 1, nullptr, 10)) : kNowruzDay;
@@ -171,10 +176,7 @@ bool persian_leap(int pyear) {
 int pers_to_cal(const Dates &d, void *arg) {
   Job &w = *static_cast<Job *>(arg);
   PersianStart s{};
-  if (!persian_start(w.cal, &s)) {
-    fail(w.g, LXE_ST_NOSTART);
-    return 0;
-  }
+  if (!persian_start(w.cal, &s, w.g)) return 0;
   const int32_t j = d.day(w.in);
   int base = w.in.year;
   int32_t n = nowruz_day(d, s, base);
@@ -200,10 +202,7 @@ int pers_to_cal(const Dates &d, void *arg) {
 int pers_to_greg(const Dates &d, void *arg) {
   Job &w = *static_cast<Job *>(arg);
   PersianStart s{};
-  if (!persian_start(w.cal, &s)) {
-    fail(w.g, LXE_ST_NOSTART);
-    return 0;
-  }
+  if (!persian_start(w.cal, &s, w.g)) return 0;
   // The input must be a valid date as the date library counts dates: one
   // that does not come back unchanged from its day number is not.
   const ldx_date back = d.date(d.day(w.in));

@@ -221,6 +221,12 @@ TEST_F(Lxe, CalendarItemsOfTheHandle) {
     EXPECT_EQ(nlstest::item(&h, 81, &e.glo), "Thai Buddha");
     EXPECT_EQ(lxhninfo(&h, 93, &e.glo), 10);
     EXPECT_EQ(lxhninfo(&h, 94, &e.glo), 5);
+    // The locale text at a cursor names the calendar too.
+    char buf[32] = {};
+    lxmcur cur;
+    lxmopen(buf, sizeof buf, &cur, &h, &e.glo, 1);
+    lxlinfo(&cur, sizeof buf, 81, &e.glo);
+    EXPECT_EQ(std::string(buf, e.glo.nbytes2), "Thai Buddha");
     // The date format became the calendar's, converted into UTF-8.
     const std::string fmt = nlstest::item(&h, 76, &e.glo);
     const std::string word = "\xE0\xB8\xA7\xE0\xB8\xB1\xE0\xB8\x99\xE0\xB8\x97\xE0\xB8\xB5\xE0\xB9\x88";

@@ -1,6 +1,7 @@
 // The calendar converters with the date library registered: the edge cases
 // of each calendar, the status codes, and calendar files written by the
 // calendar-file writer (eras, deviations, broken files, the path bound).
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <cstring>
@@ -292,6 +293,31 @@ TEST_F(CalFile, DeviationsShiftHijrahDatesBothWays) {
   EXPECT_EQ(d.shift, 12);
   EXPECT_EQ(lxegdev(&lxeeh, 2, &d), 0);
   EXPECT_EQ(lxegdev(&lxeah, 0, &d), 0);  // another calendar's file
+}
+
+TEST_F(CalFile, ExtremeDaysAndShiftsFailCleanly) {
+  // Days and shifts at their limits: conversions go on or fail with a status.
+  calw::File f;
+  f.devs = {{INT32_MIN, 32767, 0}, {INT32_MAX, -32768, 0}, {2451550, 32767, 0},
+            {2451551, 32767, 0}, {2451552, -32768, 0}};
+  calw::Era far;
+  far.name = "Far";
+  far.first = INT32_MIN;
+  calw::File eras;
+  eras.eras = {far};
+  ASSERT_TRUE(calw::write(dir.path(), "eh", f));
+  ASSERT_TRUE(calw::write(dir.path(), "ji", eras));
+  for (int cal : {1, 6}) {
+    ldx_date out, back;
+    int32_t era = -1;
+    uint32_t st = 0;
+    if (to_cal(cal, ymd(2024, 6, 30), &out, &era, &st)) {
+      to_greg(cal, out, era, &back, &st);
+    } else {
+      EXPECT_GE(st, uint32_t(LXE_ST_NOCAL));
+      EXPECT_LE(st, uint32_t(LXE_ST_NOERA));
+    }
+  }
 }
 
 TEST_F(CalFile, PathBoundAndMissingHome) {
