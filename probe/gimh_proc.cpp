@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "gimh_int.h"
+#include "ldx.h"
 #include "lnx.h"
 #include "lxh.h"
 #include "lxz.h"
@@ -72,7 +73,8 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
   if (!out) return GIMH_FAIL;
   *out = nullptr;
   const int lxz = lxzinit();
-  lnxlendlsf();
+  lnxlendlsf();  // the print engine's NUMBERs and doubles
+  ldxlxereg();   // the calendars compute through the date library
 
   lpm_product *product = lpmprinit();
   if (!product) return GIMH_FAIL;

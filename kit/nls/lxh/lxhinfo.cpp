@@ -2,6 +2,7 @@
 // and numbers.
 #include <string.h>
 
+#include "lxe.h"
 #include "lxg.h"
 #include "lxh.h"
 #include "lxhint.h"
@@ -101,6 +102,11 @@ constexpr unsigned kLongest[] = {lan_longest(0), lan_longest(2), lan_longest(1),
 constexpr unsigned sort_opt(unsigned k) { return LX_ELEM(lxsrtobj, opt, k); }
 
 // Bytes a length in characters takes in the handle's character set.
+// The calendar record of a handle whose calendar is not the Gregorian one.
+const lxecal *calendar(const lxlangid *h) {
+  return h->cal != 0 && h->cal < LXE_NCAL ? lxetbn[h->cal] : nullptr;
+}
+
 int32_t to_bytes(const lxlangid *h, int item, int32_t len, const uint8_t *dl, const uint8_t *cs) {
   int32_t bytes = h->mb_len;
   if (h->flags & LXH_F_SHIFT) return len * (bytes + 2) / 2;
@@ -137,10 +143,11 @@ extern "C" int32_t lxhninfo(const lxlangid *h, int item, lxglo *g) {
     case 90: return u16(ter(), ter_num(9));
     case 91: return u16(dl(), lan_width(0));
     case 92: return u16(dl(), lan_width(1));
-    // Calendars other than the Gregorian one come with the calendar service;
-    // until then the date language's widths serve.
-    case 93: return u16(dl(), kLongest[0]);
-    case 94: return u16(dl(), kLongest[1]);
+    // A calendar other than the Gregorian one has its own month widths.
+    case 93:
+    case 94:
+      if (const lxecal *cal = calendar(h)) return item == 93 ? cal->longest_name : cal->longest_abbr;
+      return u16(dl(), kLongest[item - 93]);
     case 95: return u16(dl(), kLongest[2]);
     case 96: return u16(dl(), kLongest[3]);
     case 97: case 98: case 99: case 100: case 101:
@@ -161,6 +168,9 @@ extern "C" int32_t lxhninfo(const lxlangid *h, int item, lxglo *g) {
       const uint8_t *d = dl();
       if (!d) return -1;
       int32_t len = rd16(d + kLongest[item - 115]);
+      // the lengths of items 93 and 94 follow the calendar
+      if (const lxecal *cal = calendar(h); cal && (item == 115 || item == 116))
+        len = item == 115 ? cal->longest_name : cal->longest_abbr;
       return to_bytes(h, item, len, d, lxn::get(h->cs, LXP_TYPE_CHARSET, g));
     }
     case 119: return static_cast<int32_t>(h->opts & LXH_O_ANSI);

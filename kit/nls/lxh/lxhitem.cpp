@@ -1,6 +1,7 @@
 // The sources of a language handle's text items.
 #include <string.h>
 
+#include "lxe.h"
 #include "lxhint.h"
 #include "lxhitem.h"
 #include "lxhtext.h"
@@ -127,8 +128,10 @@ bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g)
           it.word("BINARY");
         break;
       case 81:
-        // Calendars other than the Gregorian one come with the calendar service.
-        if (h->cal == 0) it.word("GREGORIAN");
+        if (h->cal == 0)
+          it.word("GREGORIAN");
+        else if (h->cal < LXE_NCAL)
+          it.word(lxetbn[h->cal]->name);
         break;
       case 82: it.own(h->disp_name, strnlen(h->disp_name, sizeof h->disp_name)); break;
       case 83: it.word((h->flags & LXH_F_RTL) ? "RTL" : "LTR"); break;

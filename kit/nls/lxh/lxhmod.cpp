@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "lst.h"
+#include "lxe.h"
 #include "lxg.h"
 #include "lxh.h"
 #include "lxhint.h"
@@ -109,6 +110,42 @@ int set_text(lxlangid *h, const TextItem &t, const char *text, size_t len, int r
   h->par_len[t.par] = static_cast<uint8_t>(stored_len(h, dst, t.size));
   h->flags |= t.keep;
   if (t.keep == LXH_F_KEEP_FORMATS) h->flags |= LXH_F_DATEFMT;
+  return 1;
+}
+
+// Item 81: the calendar by name, the character set of its texts, and its
+// default date format (the territory's for the Gregorian calendar) unless
+// the formats were set explicitly.
+int set_calendar(lxlangid *h, const char *name, size_t len, int reset, lxglo *g) {
+  int found = 0;
+  const int cal = lxedget(name, len, &found);
+  if (!found && !reset) return 0;
+  const lxecal *rec = lxetbn[cal];
+  uint16_t cc = h->cs;
+  if (rec->csid != 0) {
+    int nf = 0;
+    cc = lxpe2i(rec->csid, lxn::table(g), LXP_TYPE_CHARSET, &nf, 0);
+    if (nf || !lxn::get(cc, LXP_TYPE_CHARSET, g)) return 0;
+  }
+  h->cal = static_cast<uint16_t>(cal);
+  h->cal_cs = cc;
+  if (h->flags & LXH_F_KEEP_FORMATS) return 1;
+  const TextItem &t = kTexts[4];
+  if (cal == 0) {
+    territory_text(h, t, g);
+  } else {
+    const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
+    const uint8_t *from = lxn::get(cc, LXP_TYPE_CHARSET, g);
+    if (!cs || !from) return 0;
+    char *dst = reinterpret_cast<char *>(h) + t.field;
+    memset(dst, 0, t.size);
+    const uint32_t st = g->status;
+    const size_t limit = lxhtext::char_width(h) == 2 ? t.limit - 1 : t.limit;
+    lxgcnv(dst, lxn::csobj(cs), limit, rec->datefmt, lxn::csobj(from), strlen(rec->datefmt), g);
+    g->status = st;
+    h->par_len[t.par] = static_cast<uint8_t>(stored_len(h, dst, t.size));
+  }
+  h->flags |= LXH_F_DATEFMT;
   return 1;
 }
 
@@ -235,18 +272,8 @@ extern "C" int lxhlmod(lxlangid *h, const char *text, size_t length, int item, i
       if (nf) h->flags &= ~LXH_F_KEEP_SORT; else h->flags |= LXH_F_KEEP_SORT;
       return 1;
     }
-    case 81: {
-      // Only the Gregorian calendar until the calendar service is linked in.
-      bool greg = nlen == 9 && lstmclo(name, "GREGORIAN", 9) == 0;
-      if (!greg && !(reset && nlen == 0)) return 0;
-      h->cal = 0;
-      h->cal_cs = h->cs;
-      if (!(h->flags & LXH_F_KEEP_FORMATS)) {
-        territory_text(h, kTexts[4], g);
-        h->flags |= LXH_F_DATEFMT;
-      }
-      return 1;
-    }
+    case 81:
+      return set_calendar(h, name, nlen, reset, g);
     case 85: {
       uint16_t idx = lxplget(name, nlen, tab, &nf);
       if (nf && !reset) return 0;
