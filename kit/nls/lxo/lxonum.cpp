@@ -189,6 +189,36 @@ int32_t read_number(const Text &t, uint32_t flags, lxglo *glo) {
     return kNoDigit;
   };
 
+  if (!wide && !multi && !shift && !(flags & LXS_NUM_GROUP)) {
+    // one byte a character: the table alone decides
+    size_t i = 0;
+    bool negative = false;
+    if (dec && (p[0] == plus || p[0] == minus)) {
+      negative = p[0] == minus;
+      i = 1;
+    }
+    if (i == len || tab.v[p[i]] == kNoDigit) {
+      glo->status = kStatusInvalid;
+      glo->nbytes = i;
+      return 0;
+    }
+    const uint32_t top = limit / base, last = limit % base;
+    uint32_t value = 0;
+    for (; i < len; ++i) {
+      const uint32_t d = tab.v[p[i]];
+      if (d == kNoDigit) break;
+      if (value >= top && (value > top || d > last)) {
+        glo->status = kStatusOverflow;
+        glo->nbytes = i;
+        return 0;
+      }
+      value = value * base + d;
+    }
+    glo->nbytes = i;
+    if (negative) value = 0u - value;
+    return static_cast<int32_t>(value);
+  }
+
   size_t i = 0;
   bool negative = false;
   int32_t c = at(0);

@@ -105,13 +105,29 @@ static_assert(lxppToNumStrRomTbl[9 * kPlaces + 1].units[1] == 'c');          // 
 static_assert(lxppToNumStrUnicodeRomanTbl[4 * kPlaces + 0].units[0] == 0x2173);  // iv
 
 // Digits of m in base.
-unsigned count_digits(uint32_t m, uint32_t base) {
+template <uint32_t Base>
+unsigned count_digits(uint32_t m) {
   unsigned n = 1;
-  while (m >= base) {
-    m /= base;
+  while (m >= Base) {
+    m /= Base;
     ++n;
   }
   return n;
+}
+
+// The plain field: single-byte, no separators, no shift-in byte. Digits
+// right to left, then padding, then the sign.
+template <uint32_t Base>
+void write_plain(uint8_t *out, size_t field, uint32_t m, bool negative, const uint8_t *digits,
+                 uint8_t minus) {
+  uint8_t *p = out + field;
+  do {
+    *--p = digits[m % Base];
+    m /= Base;
+  } while (m != 0);
+  uint8_t *first = out + (negative ? 1 : 0);
+  while (p > first) *--p = digits[0];
+  if (negative) out[0] = minus;
 }
 
 size_t fail(lxglo *glo, uint32_t status) {
@@ -137,7 +153,7 @@ size_t write_number(uint8_t *out, size_t size, int32_t value, size_t width, uint
   const bool group = (flags & LXS_NUM_GROUP) != 0;
   const bool shifted = (flags & LXS_NUM_SHIFTED) != 0;
 
-  const unsigned ndig = count_digits(m, base);
+  const unsigned ndig = hex ? count_digits<16>(m) : count_digits<10>(m);
   const size_t chars = ndig + (group ? (ndig - 1) / 3 : 0) + (negative ? 1 : 0);
   const size_t unit = wide ? 2 : 1;
   if (wide) width = width < 2 ? 0 : width & ~size_t(1);
@@ -146,11 +162,17 @@ size_t write_number(uint8_t *out, size_t size, int32_t value, size_t width, uint
   const size_t field = width ? width : need;
   if (size < need || size < field || field < need) return fail(glo, kStatusRoom);
 
+  const uint8_t minus = ascii ? kAsciiMinus : kEbcdicMinus;
+  if (!wide && !group && !shifted) {
+    if (hex) write_plain<16>(out, field, m, negative, digits, minus);
+    else write_plain<10>(out, field, m, negative, digits, minus);
+    glo->ncount2 = field;
+    return field;
+  }
   // Positions are characters of the field after the shift-in byte.
   const size_t nchars = (field - lead) / unit;
   const uint8_t sep_hi = wide ? h->numchars[2] : 0;
   const uint8_t sep = wide ? h->numchars[3] : h->numchars[1];
-  const uint8_t minus = ascii ? kAsciiMinus : kEbcdicMinus;
   auto put = [&](size_t pos, uint8_t hi, uint8_t lo) {
     uint8_t *p = out + lead + pos * unit;
     if (wide) {
