@@ -101,25 +101,49 @@ size_t lxsCnvEqui(void *dst, size_t dstlen, const void *src, size_t srclen, uint
 void *lxsCnvSimple(void *dst, const void *src, size_t len, uint32_t flags, const lxlangid *h,
                    lxglo *glo);
 
-// Flags of the numeric-text readers.
-#define LXS_NUM_ROMAN 0x1u          // Roman numerals (not read by this build)
+// Flags of the numeric-text writers and readers.
+#define LXS_NUM_ROMAN 0x1u          // Roman numerals in letters
+#define LXS_NUM_UROMAN 0x2u         // writers: Roman numeral characters where the set has them
 #define LXS_NUM_DEC 0x4u            // decimal, with an optional sign
 #define LXS_NUM_HEX 0x8u            // hexadecimal
-#define LXS_NUM_GROUP 0x10u         // one group separator may follow a digit
-#define LXS_NUM_SIGNED 0x200u       // with LXS_NUM_UNSIGNED2: signed range
-#define LXS_NUM_UNSIGNED2 0x400u    // unsigned range unless LXS_NUM_SIGNED
-#define LXS_NUM_UNSIGNED 0x800u     // unsigned range
+#define LXS_NUM_GROUP 0x10u         // group separators between groups of three digits
+#define LXS_NUM_SIGNED 0x200u       // readers, with LXS_NUM_UNSIGNED2: signed range
+#define LXS_NUM_UNSIGNED2 0x400u    // readers: unsigned range unless LXS_NUM_SIGNED
+#define LXS_NUM_UNSIGNED 0x800u     // unsigned value / range
+#define LXS_NUM_UPPER 0x2000u       // writers: upper-case hexadecimal letters
+#define LXS_NUM_SHIFTED 0x8000000u  // writers: the first output byte holds a shift-in byte;
+                                    // readers, with LXS_NUM_ROMAN: a Roman month
+
+// Writes value as text in the handle's character set into out[0..size):
+// decimal or hexadecimal digits with a sign, group separators and zero
+// padding to width bytes (0: as many as needed), or a Roman numeral (1 to
+// 3999). Returns the bytes written; ncount2 receives the characters written.
+// 0 with status 6 (no room), 10 (Roman value out of range) or 11 (no mode),
+// writing nothing.
+size_t lxsCnvIntToNumStr(void *out, size_t size, int32_t value, size_t width, uint32_t flags,
+                         const lxlangid *h, lxglo *glo);
+
+// lxsCnvIntToNumStr at a cursor, writing at most maxlen bytes and never past
+// the cursor's text; a shifted-out cursor gets its shift-in byte first (in
+// the numeric modes). Advances the cursor and adds ncount2 to its mark2.
+size_t lxoCnvIntToNumStr(lxmcur *cur, size_t maxlen, int32_t value, size_t width,
+                         uint32_t flags, lxglo *glo);
 
 // Reads a 32-bit integer from text[0..len) in the handle's character set and
 // stops at the first character that does not belong to it; nbytes receives
-// the bytes consumed. Status 9 when no number could be read, 10 on overflow
-// (both return 0).
+// the bytes consumed. Decimal, hexadecimal or a Roman numeral (free, or a
+// month with LXS_NUM_SHIFTED). Status 9 when no number could be read, 10 on
+// overflow, 12 for no Roman month (all return 0).
 int32_t lxsCnvNumStrToInt(const void *text, size_t len, uint32_t flags, const lxlangid *h,
                           lxglo *glo);
 
 // lxsCnvNumStrToInt at a cursor, reading at most maxlen bytes; advances the
 // cursor by nbytes. A shifted-out cursor reads nothing.
 int32_t lxoCnvNumStrToInt(lxmcur *cur, size_t maxlen, uint32_t flags, lxglo *glo);
+
+// The value of the ASCII hexadecimal digit or letter in the big-endian
+// UTF-16 unit at unit, else 0x7FFFFFFF.
+int32_t lxsCnvNuInvalidNumber(const void *unit);
 
 // Moves the cursor forward and returns the bytes passed (also in nbytes).
 // Without a count flag n is a byte budget: whole characters that fit in it

@@ -24,7 +24,9 @@ constexpr char kAutoTmpl[] = "c-%I-%Y%M%D-%q";
 constexpr char kDisk[] = "DISK";
 constexpr uint32_t kMaxAutoSeq = 255;
 constexpr int kNameWidth = 8;  // %n pads to this many characters
-constexpr int kNumBuf = 24;
+constexpr int kNumBuf = 48;          // ten digits in a set of up to four bytes a digit
+constexpr uint32_t kSigned = LXS_NUM_DEC;
+constexpr uint32_t kUnsigned = LXS_NUM_DEC | LXS_NUM_UNSIGNED;
 constexpr uint32_t kDigitMask = 0x1F;
 constexpr int kDigitBits = 5;
 constexpr uint32_t kCopyHighMask = 0xF;
@@ -57,11 +59,13 @@ class Writer {
     if (lxmleft(&cur_) == 0) return false;
     return lxoWriWChar(&cur_, wide, 0, glo_) != 0;
   }
-  bool number(int64_t v, int width = 0) {
+  // A decimal number in the handle's set: signed, or unsigned (kUnsigned).
+  bool number(int32_t v, uint32_t flags, size_t width = 0) {
     char buf[kNumBuf];
-    size_t n = slgpn_numstr(v, width, buf, sizeof buf);
-    return text(buf, n);
+    size_t n = lxsCnvIntToNumStr(buf, sizeof buf, v, width, flags, cur_.langid, glo_);
+    return n != 0 && text(buf, n);
   }
+  bool number(uint32_t v) { return number(static_cast<int32_t>(v), kUnsigned); }
   bool digit(uint32_t d) { return text(&slgpn_32tt[d & kDigitMask], 1); }
 
  private:
@@ -204,7 +208,7 @@ Stop fill(const slgpn_params *p, char v, Writer &out) {
       for (; ok && n < kNameWidth; ++n) ok = out.text("x", 1);
       break;
     }
-    case 'p': ok = out.number(p->piece); break;
+    case 'p': ok = out.number(p->piece, kSigned); break;
     case 'q':
       // Two digits hold 0 to 255.
       if (p->autoseq < 0 || static_cast<uint32_t>(p->autoseq) > kMaxAutoSeq) return absent('q');
@@ -219,9 +223,9 @@ Stop fill(const slgpn_params *p, char v, Writer &out) {
       for (int shift = 25; ok && shift >= 0; shift -= kDigitBits) ok = out.digit(stamp >> shift);
       break;
     }
-    case 'D': ok = out.number(p->day, 2); break;
-    case 'M': ok = out.number(p->month, 2); break;
-    case 'Y': ok = out.number(p->year, 4); break;
+    case 'D': ok = out.number(p->day, kSigned, 2); break;
+    case 'M': ok = out.number(p->month, kSigned, 2); break;
+    case 'Y': ok = out.number(p->year, kSigned, 4); break;
     case 'I': ok = out.number(p->dbid); break;
     case 'N':
       if (p->tsname_ind != SLGPN_PRESENT || p->tsname == nullptr) return absent('N');

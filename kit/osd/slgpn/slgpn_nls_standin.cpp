@@ -1,7 +1,6 @@
 // Stand-ins for NLS string operations not built yet (see the header).
 #include "slgpn_nls_standin.h"
 
-#include <stdio.h>
 #include <string.h>
 
 uint32_t slgpn_peekchar(lxmcur *cur, size_t *len, lxglo *glo) {
@@ -37,9 +36,4 @@ size_t slgpn_cntchar(const char *text, const lxlangid *langid, lxglo *glo) {
     ++count;
   }
   return count;
-}
-
-size_t slgpn_numstr(int64_t value, int width, char *buf, size_t size) {
-  int n = snprintf(buf, size, "%0*lld", width, static_cast<long long>(value));
-  return n < 0 ? 0 : static_cast<size_t>(n);
 }

@@ -1,6 +1,6 @@
-// Stand-ins for three NLS string operations that slgpn needs and the kit
-// does not have yet: the character test against an ASCII letter, character
-// counting, and integer-to-text conversion in a handle's character set. They
+// Stand-ins for two NLS string operations that slgpn needs and the kit
+// does not have yet: the character test against an ASCII letter and
+// character counting in a handle's character set. They
 // serve character sets whose letters and digits are the ASCII bytes
 // (single-byte ASCII-based sets and UTF-8), and go when the NLS string
 // operations arrive.
@@ -20,8 +20,5 @@ uint32_t slgpn_peekchar(lxmcur *cur, size_t *len, lxglo *glo);
 int slgpn_isascii(uint32_t wide, size_t len, char c);
 // Characters of text up to its first zero byte.
 size_t slgpn_cntchar(const char *text, const lxlangid *langid, lxglo *glo);
-// value as decimal text (at least width digits, zero-filled; a '-' first
-// for a negative signed value) in buf; its length.
-size_t slgpn_numstr(int64_t value, int width, char *buf, size_t size);
 
 #endif
