@@ -45,8 +45,18 @@ sskgm_privseg *priv_byid(int32_t id) {
 
 sskgm_privseg *priv_bykey(int32_t key) {
   for (sskgm_privseg *p = g_priv; p != nullptr; p = p->next)
-    if (p->key == key) return p;
+    if (p->key == key && !p->removed) return p;
   return nullptr;
+}
+
+void priv_free(sskgm_privseg *seg) {
+  for (sskgm_privseg **pp = &g_priv; *pp != nullptr; pp = &(*pp)->next)
+    if (*pp == seg) {
+      *pp = seg->next;
+      break;
+    }
+  free(seg->mem);
+  free(seg);
 }
 
 // Addresses of a local in this frame and in one nested frame.
@@ -273,7 +283,8 @@ extern "C" int sskgmdt(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
                        const skgm_area *, uintptr_t *actual, int priv) {
   if (priv) {
     sskgm_privseg *seg = priv_byid(id);
-    if (seg != nullptr && seg->attached > 0) seg->attached--;
+    if (seg != nullptr && seg->attached > 0 && --seg->attached == 0 && seg->removed)
+      priv_free(seg);
     return 1;
   }
   if (shmdt(reinterpret_cast<void *>(*actual)) != 0) {
@@ -286,16 +297,16 @@ extern "C" int sskgmdt(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
 
 extern "C" int sskgmrm(sl_status *err, skgm_ctx *ctx, int32_t id, const skgm_area *, int priv) {
   if (priv) {
-    for (sskgm_privseg **pp = &g_priv; *pp != nullptr; pp = &(*pp)->next) {
-      if ((*pp)->id != id) continue;
-      sskgm_privseg *seg = *pp;
-      *pp = seg->next;
-      free(seg->mem);
-      free(seg);
-      return 1;
+    sskgm_privseg *seg = priv_byid(id);
+    if (seg == nullptr || seg->removed) {
+      skgm_trace_err(err, ctx, SKGM_ERR_RM, 0, 1, id, 0, 0);
+      return 0;
     }
-    skgm_trace_err(err, ctx, SKGM_ERR_RM, 0, 1, id, 0, 0);
-    return 0;
+    if (seg->attached > 0)
+      seg->removed = 1;
+    else
+      priv_free(seg);
+    return 1;
   }
   if (shmctl(id, IPC_RMID, nullptr) != 0) {
     skgm_trace_err(err, ctx, SKGM_ERR_RM, errno, 1, id, 0, 0);

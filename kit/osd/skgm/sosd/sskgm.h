@@ -4,7 +4,9 @@
 // master with its request and response records.
 //
 // Records:
-//   sskgm_privseg  one private segment (process-wide list, newest first).
+//   sskgm_privseg  one private segment (process-wide list, newest first). As
+//                  with System V memory, a segment deleted while attached
+//                  stays until its last detach but is no longer found.
 //   sskgm_dismreq  request to the lock master; sskgm_dismrsp its response.
 //                  Both cross a pipe to another program: host byte order,
 //                  fixed per width (static_asserts below).
@@ -49,6 +51,7 @@ typedef struct sskgm_privseg {
   int32_t id;
   size_t size;
   size_t attached;
+  int removed;     // deleted while attached: freed at the last detach
   struct sskgm_privseg *next;
 } sskgm_privseg;
 
