@@ -28,6 +28,10 @@
 // go to the error callback with a name (SKGM_EN_*) and four values. Calls
 // return nonzero for success, 0 for failure, unless stated otherwise.
 //
+// Concealed realms: while a handle is concealed its tables are not mapped, so
+// only detach, reveal and the attach count accept it; every other call
+// reports SKGMBADHANDLE with 3 and its site.
+//
 // Header use: a header is trusted only when its counts and indexes fit the
 // segment it sits in; otherwise the segment does not hold the realm.
 //
@@ -234,6 +238,7 @@ typedef struct skgm_realm {
   skgm_subarea *subs;       // subarea table, in the primary segment
   uintptr_t *addrs;         // actual address of each subarea
   skgm_header *shared;      // the header in the primary segment
+  uint32_t concealed;       // 1 while concealed: the tables are not mapped
   struct skgm_realm *next;
 } skgm_realm;
 

@@ -175,9 +175,17 @@ extern "C" int skgmattach(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
 
 static int detach_common(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, bool free_handle) {
   if (!skgmhcheck(err, ctx, 1, handle, SKGM_HSITE_DETACH)) return 0;
+  if (handle->concealed) {  // nothing is attached
+    if (!free_handle) return 1;
+    return skgmhfree(err, ctx, handle);
+  }
   sskgmcrealm(err, ctx, SKGM_EV_PREDETACH, 1, &handle->hdr.realm, 0, nullptr, handle);
   int ok = detach_segments(err, ctx, handle, handle->hdr.nsub, true);
-  if (free_handle && !skgmhfree(err, ctx, handle)) ok = 0;
+  if (free_handle) {
+    if (!skgmhfree(err, ctx, handle)) ok = 0;
+  } else {
+    handle->concealed = 1;
+  }
   sskgmcrealm(err, ctx, SKGM_EV_POSTDETACH, ok, nullptr, 0, nullptr, nullptr);
   return ok;
 }
@@ -190,8 +198,14 @@ extern "C" int skgmconceal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
   return detach_common(err, ctx, handle, false);
 }
 
+// Every segment goes back to the address recorded in the handle's cells, or
+// nothing stays attached.
 extern "C" int skgmreveal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
   if (!skgmhcheck(err, ctx, 1, handle, SKGM_HSITE_REVEAL)) return 0;
+  if (!handle->concealed) {
+    skgm_seterr(err, SKGM_ERR_ATTACH, 0);
+    return 0;
+  }
   const skgm_realmdesc &d = handle->hdr.realm;
   const int priv = is_private(handle);
   const uint32_t p = handle->hdr.primary;
@@ -201,27 +215,28 @@ extern "C" int skgmreveal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
   uint64_t size = 0;
   if (!skgmidrealm(err, ctx, &d, handle->hdr.basekey, handle->hdr.key, handle->hdr.shmid, &found,
                    &stable, &flags, &size) ||
-      !found || (stable == 0 && !priv))
+      !found || (!priv && (stable == 0 || stable != handle->addrs[p])))
     return 0;
-  // Every segment goes back to its recorded address or none stays attached.
-  for (uint32_t i = 0; i < handle->hdr.nsub; i++)
-    if (skgm_segstart(handle, i) && !priv &&
-        (handle->subs[i].stable == 0 || handle->subs[i].stable != handle->addrs[i])) {
-      skgm_seterr(err, SKGM_ERR_ATTACH, 0);
-      return 0;
-    }
   sskgmcrealm(err, ctx, SKGM_EV_PREATTACH, 1, &d, 0, nullptr, nullptr);
-  const skgm_area a = attach_area(handle, p);
+  skgm_area a{};
+  a.flags = flags | ((d.flags & SKGM_RF_RDONLY) ? SKGM_AF_RDONLY : 0);
   uintptr_t at = 0;
-  if (!sskgmat(err, ctx, handle->subs[p].shmid, handle->subs[p].segsize, stable, &a, &at, priv) ||
-      (!priv && at != handle->addrs[p])) {
+  if (!sskgmat(err, ctx, handle->hdr.shmid, size, stable, &a, &at, priv)) {
     sskgmcrealm(err, ctx, SKGM_EV_POSTATTACH, 0, &d, 0, nullptr, nullptr);
     return 0;
   }
   handle->addrs[p] = at;
-  if (!attach_rest(err, ctx, handle, false)) {
+  handle->concealed = 0;  // the tables are mapped again, where they were
+  bool placed = true;
+  for (uint32_t i = 0; i < handle->hdr.nsub && !priv; i++)
+    if (skgm_segstart(handle, i) &&
+        (handle->subs[i].stable == 0 || handle->subs[i].stable != handle->addrs[i]))
+      placed = false;
+  if (!placed) skgm_seterr(err, SKGM_ERR_ATTACH, 0);
+  if (!placed || !attach_rest(err, ctx, handle, false)) {
     sl_status ignored{};
     detach_segments(&ignored, ctx, handle, 0, true);
+    handle->concealed = 1;
     sskgmcrealm(err, ctx, SKGM_EV_POSTATTACH, 0, &d, 0, nullptr, nullptr);
     return 0;
   }

@@ -218,6 +218,11 @@ extern "C" int skgmhcheck(sl_status *err, skgm_ctx *ctx, int allowro, skgm_realm
     skgm_invalid(err, ctx, SKGM_EN_BADHANDLE, 2, static_cast<uint64_t>(site));
     return 0;
   }
+  if (handle->concealed && site != SKGM_HSITE_DETACH && site != SKGM_HSITE_REVEAL &&
+      site != SKGM_HSITE_ATTCOUNT) {
+    skgm_invalid(err, ctx, SKGM_EN_BADHANDLE, 3, static_cast<uint64_t>(site));
+    return 0;
+  }
   if (!allowro && (handle->hdr.realm.flags & SKGM_RF_RDONLY)) {
     skgm_invalid(err, ctx, SKGM_EN_BADROHANDLE, 1, static_cast<uint64_t>(site));
     return 0;
@@ -254,6 +259,7 @@ extern "C" int skgmgetcookie(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, 
 
 extern "C" int skgminrealm(void *, void *, const skgm_realm *handle, const void *addr) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(addr);
+  if (handle->concealed) return 0;
   for (uint32_t i = 0; i < handle->hdr.nsub; i++)
     if (skgm_segstart(handle, i) && a >= handle->addrs[i] &&
         a - handle->addrs[i] < handle->subs[i].segsize)

@@ -356,7 +356,7 @@ extern "C" int sskgmflags(sl_status *, skgm_ctx *ctx, uintptr_t addr, size_t,
                           uint32_t *flags) {
   if (ctx->sharedmmu != 0) {
     for (const skgm_realm *h = ctx->handles; h != nullptr; h = h->next)
-      for (uint32_t i = 0; i < h->hdr.nsub; i++)
+      for (uint32_t i = 0; !h->concealed && i < h->hdr.nsub; i++)
         if (addr >= h->addrs[i] && addr - h->addrs[i] < h->subs[i].size) return 0;
   }
   *flags = 0;

@@ -264,7 +264,7 @@ extern "C" int sskgmdism_comm(sl_status *err, skgm_ctx *ctx, skgm_realm *handle,
       }
       if (sskgm_dism_fd >= 0) close(sskgm_dism_fd);
       sskgm_dism_fd = fd;
-      if (handle == nullptr) break;
+      if (handle == nullptr || handle->concealed) break;
       for (uint32_t i = 0; i < handle->hdr.nsub; i++) {
         if (!skgm_segstart(handle, i)) continue;
         const skgm_subarea &s = handle->subs[i];
@@ -355,7 +355,7 @@ extern "C" int sskgmlock(sl_status *err, skgm_ctx *ctx, uintptr_t addr, size_t l
     sskgmdism_create_lckmstr(err, ctx, ctx->handles);
   if (absent()) return 1;
   for (const skgm_realm *h = ctx->handles; h != nullptr; h = h->next) {
-    for (uint32_t i = 0; i < h->hdr.nsub; i++) {
+    for (uint32_t i = 0; !h->concealed && i < h->hdr.nsub; i++) {
       if (!skgm_segstart(h, i)) continue;
       const skgm_subarea &s = h->subs[i];
       const uint64_t lo = s.stable, hi = s.stable + s.segsize;

@@ -54,6 +54,10 @@ int shm_child(F body, std::vector<pid_t> *also = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-#define SHM_CHILD(...) EXPECT_EQ(shm_child([&]() __VA_ARGS__), 0)
+#define SHM_CHILD(...)                                \
+  do {                                                \
+    const int shm_child_rc = shm_child([&]() __VA_ARGS__); \
+    EXPECT_EQ(shm_child_rc, 0);                       \
+  } while (0)
 
 #endif
