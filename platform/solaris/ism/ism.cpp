@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
 
 #ifdef QEN_TEST_HOOKS
 int qen_ism_fail_intimate = 0;
@@ -38,3 +39,5 @@ extern "C" int qen_shmget(key_t key, size_t size, int flags) {
 #endif
   return shmget(key, size, flags);
 }
+
+extern "C" int qen_pipe(int fds[2]) { return socketpair(AF_UNIX, SOCK_STREAM, 0, fds); }

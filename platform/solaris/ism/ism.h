@@ -10,6 +10,10 @@
 // address space is free on x86-64 Linux except under AddressSanitizer, whose
 // shadow covers it; there the window moves above the shadow.
 //
+// Pipes: a Solaris pipe carries data both ways; qen_pipe gives a connected
+// pair of Unix stream sockets, which do the same. Writing to a pair whose
+// other end is closed fails with EPIPE.
+//
 // Test switches (test builds only), process-wide and unlocked:
 //   qen_ism_fail_intimate   an attach with SHM_SHARE_MMU alone fails (ENOMEM)
 //   qen_ism_pass_pair       SHM_SHARE_MMU with SHM_PAGEABLE attaches too
@@ -50,6 +54,8 @@ extern "C" {
 
 // shmat with Solaris attach flags; (void *)-1 and errno on failure.
 void *qen_shmat(int shmid, const void *addr, int flags);
+// A two-way pipe: 0, or -1 with errno.
+int qen_pipe(int fds[2]);
 // shmget, refusing large creations when a test asks it to.
 int qen_shmget(key_t key, size_t size, int flags);
 

@@ -15,6 +15,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "ism.h"
 #include "psinfo.h"
 #include "skgm.h"
 #include "skgm_int.h"
@@ -44,20 +45,14 @@ void trace_line(const skgm_ctx *ctx, const char *line) {
     ctx->ops->trace(ctx->osdctx, "%s", line);
 }
 
-// Reads up to n bytes, looping over short reads and interruptions; the count
-// read, or -1 with errno.
-ssize_t read_full(int fd, void *buf, size_t n) {
-  size_t got = 0;
-  while (got < n) {
-    const ssize_t r = read(fd, static_cast<char *>(buf) + got, n - got);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (r == 0) break;
-    got += static_cast<size_t>(r);
-  }
-  return static_cast<ssize_t>(got);
+// One read of up to n bytes (a response is one record: a short one is
+// reported, not waited for); the count, or -1 with errno.
+ssize_t read_once(int fd, void *buf, size_t n) {
+  ssize_t r;
+  do {
+    r = read(fd, buf, n);
+  } while (r < 0 && errno == EINTR);
+  return r;
 }
 
 // Writes the whole buffer with SIGPIPE held off; -1 with errno on failure.
@@ -111,7 +106,7 @@ extern "C" int sskgmdism_cr_lckmstr(sl_status *err, skgm_ctx *ctx, int32_t *fd,
   sltln(&st, "zur_dism_@", 10, arg0, sizeof arg0 - 1, &len);
 
   int pfd[2];
-  if (pipe(pfd) != 0) {
+  if (qen_pipe(pfd) != 0) {
     skgm_seterr(err, SKGM_ERR_INVALID, errno);
     err->detail[0] = kDetailSite;
     err->detail[1] = 0;
@@ -149,7 +144,7 @@ extern "C" int sskgmdism_cr_lckmstr(sl_status *err, skgm_ctx *ctx, int32_t *fd,
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    const ssize_t n = read_full(pfd[0], rsp, sizeof *rsp);
+    const ssize_t n = read_once(pfd[0], rsp, sizeof *rsp);
     const int e = errno;
     auto bad = [&](int oserr, intptr_t d2) {
       skgm_seterr(err, SKGM_ERR_INVALID, oserr);
@@ -207,7 +202,7 @@ extern "C" int sskgmdism_rw_lckmstr(sl_status *, skgm_ctx *ctx, sskgm_dismreq *r
     fail_rsp(rsp, SSKGM_ST_WRITE, e, 0, 0);
     return 0;
   }
-  const ssize_t n = read_full(sskgm_dism_fd, rsp, sizeof *rsp);
+  const ssize_t n = read_once(sskgm_dism_fd, rsp, sizeof *rsp);
   if (n < 0) {
     fail_rsp(rsp, SSKGM_ST_READ, errno, 1, 0);
   } else if (static_cast<size_t>(n) < sizeof *rsp) {
