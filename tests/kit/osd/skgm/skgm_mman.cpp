@@ -39,23 +39,30 @@ int main() {
   skgm_realmdesc d = skgm_test_desc("mman");
   skgm_realm *h = nullptr;
   if (!skgmcreate(&err, &ctx, &d, 1, areas, &h)) return 1;
-  if (!sskgmgetopenv(&err, &ctx, SKGM_OE_DISM)) return 2;
+  // A failed step still deletes the realm.
+  auto fail = [&](int step) {
+    sl_status ignored{};
+    skgmdestroy(&ignored, &ctx, h);
+    skgmdetach(&ignored, &ctx, h);
+    return step;
+  };
+  if (!sskgmgetopenv(&err, &ctx, SKGM_OE_DISM)) return fail(2);
   uintptr_t a = 0;
   uint64_t s = 0;
-  if (!skgmaddress(&err, &ctx, h, 0, 0, &a, &s)) return 3;
+  if (!skgmaddress(&err, &ctx, h, 0, 0, &a, &s)) return fail(3);
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t before = resident(a, 4 * page);
   uint32_t result = 0;
   uint16_t loc = 7;
   // The lock widens to the 4 MB grain inside the segment.
-  if (!skgmslock(&err, &ctx, h, 0, a + page, 2 * page, 16, &result, &loc)) return 4;
+  if (!skgmslock(&err, &ctx, h, 0, a + page, 2 * page, 16, &result, &loc)) return fail(4);
   const size_t after = resident(a, 4 * page);
   printf("fd=%d result=%u before=%zu after=%zu\n", sskgm_dism_fd, result, before, after);
-  if (sskgm_dism_fd < 0 || result != 16 || before != 0 || after != 4) return 5;
+  if (sskgm_dism_fd < 0 || result != 16 || before != 0 || after != 4) return fail(5);
   if (!skgmslock(&err, &ctx, h, 0, a + page, 2 * page, 0x20, &result, &loc) || result != 0x20)
-    return 6;
+    return fail(6);
   result = 1;
-  if (!skgmslock(&err, &ctx, h, 0, a, page, 64, &result, nullptr) || result != 1) return 7;
+  if (!skgmslock(&err, &ctx, h, 0, a, page, 64, &result, nullptr) || result != 1) return fail(7);
   if (!skgmdestroy(&err, &ctx, h) || sskgm_dism_fd != SSKGM_FD_GONE) return 8;
   if (!skgmdetach(&err, &ctx, h)) return 9;
   printf("warning=%s", g_skgm_warning.c_str());
