@@ -12,8 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include "child.h"
 #include "skgm.h"
+#include "sskgm.h"
 
 struct skgm_reported {
   std::string name;
@@ -88,6 +92,36 @@ inline bool skgm_last_is(const char *name, std::vector<uint64_t> values) {
   for (size_t i = 0; i < values.size(); i++)
     if (g_skgm_errors.back().v[i] != values[i]) return false;
   return true;
+}
+
+// 1 when this system attaches a segment at a chosen address of the stable
+// window (the 32-bit tree under an emulator refuses every chosen address).
+// Run it in a child: it makes (and removes) a segment.
+inline bool skgm_fixed_attach_works() {
+  const int id = shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+  if (id < 0) return false;
+  void *want = reinterpret_cast<void *>(sskgm_window_base() + 8 * SKGM_UNIT);
+  void *at = shmat(id, want, 0);
+  const bool ok = at == want;
+  if (at != reinterpret_cast<void *>(-1)) shmdt(at);
+  shmctl(id, IPC_RMID, nullptr);
+  return ok;
+}
+
+// Where no stable address can be attached, creation fails with 27123 and
+// leaves no handle and no segment of this process behind.
+inline void skgm_check_stable_refused(skgm_ctx *ctx, skgm_realmdesc *d, uint32_t n,
+                                      skgm_area *areas) {
+  sl_status err{};
+  skgm_realm *h = nullptr;
+  CHILD_CHECK(skgmcreate(&err, ctx, d, n, areas, &h) == 0 && err.code == SKGM_ERR_ATTACH);
+  CHILD_CHECK(ctx->handles == nullptr);
+  struct shm_info info;
+  const int maxidx = shmctl(0, SHM_INFO, reinterpret_cast<struct shmid_ds *>(&info));
+  for (int idx = 0; idx <= maxidx; idx++) {
+    struct shmid_ds ds;
+    CHILD_CHECK(shmctl(idx, SHM_STAT, &ds) < 0 || ds.shm_cpid != getpid());
+  }
 }
 
 #endif
