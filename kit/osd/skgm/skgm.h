@@ -311,6 +311,12 @@ int skgmdestroy(sl_status *err, skgm_ctx *ctx, skgm_realm *handle);
 int skgmckareas(sl_status *err, skgm_ctx *ctx, uint32_t nareas, skgm_area *areas,
                 uint64_t *overhead);
 
+// Dumps through the trace callback: the context, the attached realms, the
+// handle's areas and subareas (handle may be NULL) and the platform state;
+// with SKGM_DUMP_SEGMENTS only the handle's segments. Always 1.
+#define SKGM_DUMP_SEGMENTS 0x1u
+int skgmdumprealm(void *a, skgm_ctx *ctx, skgm_realm *handle, uint32_t flags);
+
 #ifdef __cplusplus
 }
 

@@ -6,6 +6,7 @@
 // this context covers part of its unit.
 #include <assert.h>
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ipc.h>
@@ -465,6 +466,49 @@ extern "C" int sskgmcrealm(sl_status *err, skgm_ctx *ctx, int event, int ok,
       break;
     default:
       break;
+  }
+  return 1;
+}
+
+extern "C" int sskgmdumprealm(void *, skgm_ctx *ctx, skgm_realm *handle, uint32_t flags) {
+  if (ctx->ops == nullptr || ctx->ops->trace == nullptr) return 1;
+  auto trace = ctx->ops->trace;
+  void *o = ctx->osdctx;
+  if (flags & SKGM_DUMP_SEGMENTS) {
+    bool any = false;
+    if (handle != nullptr && !handle->concealed) {
+      const bool priv = (handle->hdr.realm.flags & SKGM_RF_PRIVATE) != 0;
+      for (uint32_t i = 0; i < handle->hdr.nsub; i++) {
+        if (!skgm_segstart(handle, i)) continue;
+        if (!any) trace(o, "Shared Memory:\nID\t\tKEY\n");
+        any = true;
+        char key[16] = "0x????????";
+        struct shmid_ds ds;
+        // A private segment has no System V key (its id is no System V id).
+        if (!priv && shmctl(handle->subs[i].shmid, IPC_STAT, &ds) == 0)
+          snprintf(key, sizeof key, "0x%08x", static_cast<unsigned>(ds.shm_perm.__key));
+        trace(o, "%-8d\t%s\n", handle->subs[i].shmid, key);
+      }
+    }
+    if (!any) trace(o, "No shared memory segments used\n");
+    return 1;
+  }
+  trace(o, "Dump of Solaris-specific skgm context\nsharedmmu %08lx\nshareddec %8ld\n",
+        static_cast<unsigned long>(ctx->sharedmmu), static_cast<long>(ctx->shareddec));
+  int run = 0;
+  for (uint32_t u = 0; u < SKGM_MAPBITS;) {
+    if (!unit_used(ctx, u)) {
+      u++;
+      continue;
+    }
+    uint32_t end = u;
+    while (end < SKGM_MAPBITS && unit_used(ctx, end)) end++;
+    const uint64_t start = sskgm_window_base() + u * SKGM_UNIT;
+    const uint64_t len = (end - u) * SKGM_UNIT;
+    trace(o, "used region %8d: start %08lx%08lx length %08lx%08lx\n", run++,
+          static_cast<unsigned long>(skgm_hi(start)), static_cast<unsigned long>(skgm_lo(start)),
+          static_cast<unsigned long>(skgm_hi(len)), static_cast<unsigned long>(skgm_lo(len)));
+    u = end;
   }
   return 1;
 }

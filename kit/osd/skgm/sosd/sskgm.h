@@ -87,6 +87,9 @@ int sskgmcrealm(sl_status *err, skgm_ctx *ctx, int event, int ok, const skgm_rea
 // The dynamic-memory probe of the create hook.
 void sskgmdism_preprocess(skgm_ctx *ctx, uint32_t nareas, skgm_area *areas);
 
+// The platform part of skgmdumprealm. Always 1.
+int sskgmdumprealm(void *a, skgm_ctx *ctx, skgm_realm *handle, uint32_t flags);
+
 // The stable-address window of this build.
 uintptr_t sskgm_window_base(void);
 #define SKGM_WINDOW_LEN ((uint64_t)SKGM_MAPBITS * SKGM_UNIT)
