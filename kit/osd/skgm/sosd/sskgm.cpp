@@ -60,15 +60,12 @@ void priv_free(sskgm_privseg *seg) {
   free(seg);
 }
 
-// Addresses of a local in this frame and in one nested frame.
-__attribute__((noinline)) uintptr_t stack_probe(uintptr_t *outer, int depth) {
+// Addresses of a local in this frame (outer) and in one nested frame (inner).
+__attribute__((noinline)) void stack_probe(uintptr_t *outer, uintptr_t *inner, int depth) {
   volatile char here = 0;
-  const uintptr_t at = reinterpret_cast<uintptr_t>(&here);
-  if (depth == 0) {
-    *outer = at;
-    return stack_probe(outer, 1);
-  }
-  return at;
+  *(depth == 0 ? outer : inner) = reinterpret_cast<uintptr_t>(&here);
+  if (depth == 0) stack_probe(outer, inner, 1);
+  (void)here;  // keeps this frame alive across the nested call (no tail call)
 }
 
 bool any_area_flag(const skgm_realm *h, uint32_t flag) {
@@ -117,8 +114,8 @@ extern "C" int sskgminit(sl_status *err, skgm_ctx *ctx) {
   g_subareasz = SKGM_SUBAREA_DEFAULT;
   memset(ctx->usedmap, 0, sizeof ctx->usedmap);
 
-  uintptr_t outer = 0;
-  const uintptr_t inner = stack_probe(&outer, 0);
+  uintptr_t outer = 0, inner = 0;
+  stack_probe(&outer, &inner, 0);
   ctx->stackdir = inner < outer ? -1 : 1;
 
   struct rlimit rl;
