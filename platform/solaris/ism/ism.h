@@ -8,7 +8,9 @@
 //
 // The stable-address window of the realm service: 4 TB to 8 TB of the 64-bit
 // address space is free on x86-64 Linux except under AddressSanitizer, whose
-// shadow covers it; there the window moves above the shadow.
+// shadow covers it; there the window moves above the shadow. ThreadSanitizer's
+// shadow covers it too: there it starts at 64 GB, in the low application
+// range (units past 512 GB cannot be attached there).
 //
 // Pipes: a Solaris pipe carries data both ways; qen_pipe gives a connected
 // pair of Unix stream sockets, which do the same. Writing to a pair whose
@@ -38,7 +40,9 @@ extern "C" {
 #define QEN_SHM_PAGEABLE 0x8000    // dynamic intimate attach
 
 #if UINTPTR_MAX > 0xFFFFFFFFu
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_THREAD__)
+#define QEN_STABLE_BASE 0x1000000000ull     // ThreadSanitizer's low application range
+#elif defined(__SANITIZE_ADDRESS__)
 #define QEN_STABLE_BASE 0x200000000000ull   // above AddressSanitizer's shadow
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
