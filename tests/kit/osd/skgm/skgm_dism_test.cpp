@@ -165,7 +165,7 @@ TEST_F(DismHome, ExchangesAndDeadLockMaster) {
     CHILD_CHECK(sskgmlock(&err, &ctx, reinterpret_cast<uintptr_t>(&x), 8, SSKGM_OP_LOCK, &result,
                           nullptr) == 0 &&
                 err.code == SKGM_ERR_LOCK);
-    CHILD_CHECK(g_skgm_trace.find("skgm error 27126: errno = 0, info = 2, 0, ") != std::string::npos);
+    CHILD_CHECK(g_trace.find("skgm error 27126: errno = 0, info = 2, 0, ") != std::string::npos);
     CHILD_CHECK(sskgmdism_comm(&err, &ctx, nullptr, SSKGM_OP_EXIT, 0, 0, 0, 0, 0, nullptr, 0) == 1 &&
                 sskgm_dism_fd == SSKGM_FD_GONE);
   });
@@ -184,11 +184,11 @@ TEST_F(DismHome, TraceLines) {
     // A restart whose exchanges fail traces even without RIVEVAV_TRC.
     use_home("refuse");
     CHILD_CHECK(sskgmdism_comm(&err, &ctx, h, SSKGM_OP_RESTART, 0, 0, 0, 0, 0, nullptr, 0) == 0);
-    CHILD_CHECK(g_skgm_trace == "DISM REINIT: FAILED :  :: 0x2 [0x1,0x9,0x1]\n");
-    g_skgm_trace.clear();
+    CHILD_CHECK(g_trace == "DISM REINIT: FAILED :  :: 0x2 [0x1,0x9,0x1]\n");
+    g_trace.clear();
     CHILD_CHECK(sskgmdism_comm(&err, &ctx, nullptr, SSKGM_OP_LOCK, 3, 0x1000, 0x8000, 0x1000, 0x2000,
                                nullptr, 0) == 0);
-    CHILD_CHECK(g_skgm_trace.empty());
+    CHILD_CHECK(g_trace.empty());
     setenv("RIVEVAV_TRC", "on", 1);
     const uint16_t loc = 12;
     CHILD_CHECK(sskgmdism_comm(&err, &ctx, nullptr, SSKGM_OP_UNLOCK, 3, 0x1000, 0x8000, 0x1000,
@@ -196,10 +196,10 @@ TEST_F(DismHome, TraceLines) {
     char want[160];
     snprintf(want, sizeof want, "DISM UNLOCK: start=0x%p len=%8ld loc=12 opc=0x20 :: 0x2 [0x1,0x9,0x20]\n",
              reinterpret_cast<void *>(0x1000), 0x2000L);
-    CHILD_CHECK(g_skgm_trace == want);
-    g_skgm_trace.clear();
+    CHILD_CHECK(g_trace == want);
+    g_trace.clear();
     CHILD_CHECK(sskgmdism_comm(&err, &ctx, nullptr, SSKGM_OP_EXIT, 0, 0, 0, 0, 0, nullptr, 0) == 0);
-    CHILD_CHECK(g_skgm_trace == "DISM EXIT  : FAILED :  :: 0x2 [0x1,0x9,0x100]\n");
+    CHILD_CHECK(g_trace == "DISM EXIT  : FAILED :  :: 0x2 [0x1,0x9,0x100]\n");
     CHILD_CHECK(sskgm_dism_fd == SSKGM_FD_GONE);
     (void)rsp;
     CHILD_CHECK(skgmdestroy(&err, &ctx, h) == 1 && skgmdetach(&err, &ctx, h) == 1);

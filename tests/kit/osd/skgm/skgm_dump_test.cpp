@@ -20,7 +20,7 @@ TEST(SkgmDump, ContextAlone) {
     skgm_ctx ctx;
     skgm_test_init(&ctx);
     CHILD_CHECK(skgmdumprealm(nullptr, &ctx, nullptr, 0) == 1);
-    const std::string &t = g_skgm_trace;
+    const std::string &t = g_trace;
     CHILD_CHECK(t.rfind("Dump of unix-generic skgm context\nareaflags            000000b7\n"
                         "realmflags           0000000f\n", 0) == 0);
     CHILD_CHECK(t.find("largestsize  " + hex16(SKGM_LARGEST) + "\nsmallestsize 0000000000400000\n") !=
@@ -33,9 +33,9 @@ TEST(SkgmDump, ContextAlone) {
         "magic                acc01ade\nDump of Solaris-specific skgm context\n"
         "sharedmmu 00000000\nshareddec        0\n";
     CHILD_CHECK(t.size() > tail.size() && t.substr(t.size() - tail.size()) == tail);
-    g_skgm_trace.clear();
+    g_trace.clear();
     CHILD_CHECK(skgmdumprealm(nullptr, &ctx, nullptr, SKGM_DUMP_SEGMENTS) == 1);
-    CHILD_CHECK(g_skgm_trace == "No shared memory segments used\n");
+    CHILD_CHECK(g_trace == "No shared memory segments used\n");
   });
 }
 
@@ -55,7 +55,7 @@ TEST(SkgmDump, UsedRegions) {
         hex16(2 * SKGM_UNIT) + "\n"
         "used region        2: start " + hex16(base + (SKGM_MAPBITS - 1) * SKGM_UNIT) +
         " length " + hex16(SKGM_UNIT) + "\n";
-    CHILD_CHECK(g_skgm_trace == want);
+    CHILD_CHECK(g_trace == want);
   });
 }
 
@@ -71,7 +71,7 @@ TEST(SkgmDump, RealmAndSegments) {
     skgm_realm *h = nullptr;
     CHILD_CHECK(skgmcreate(&err, &ctx, &d, 1, areas, &h) == 1);
     CHILD_CHECK(h->hdr.nsub == 4 && h->areas[0].nsub == 3);
-    g_skgm_trace.clear();
+    g_trace.clear();
     skgmdumprealm(nullptr, &ctx, h, SKGM_DUMP_SEGMENTS);
     std::string want = "Shared Memory:\nID\t\tKEY\n";
     for (uint32_t i : {0u, 1u, 2u}) {
@@ -82,10 +82,10 @@ TEST(SkgmDump, RealmAndSegments) {
                static_cast<unsigned>(ds.shm_perm.__key));
       want += line;
     }
-    CHILD_CHECK(g_skgm_trace == want);
-    g_skgm_trace.clear();
+    CHILD_CHECK(g_trace == want);
+    g_trace.clear();
     skgmdumprealm(nullptr, &ctx, h, 0);
-    const std::string &t = g_skgm_trace;
+    const std::string &t = g_trace;
     char handle_line[128];
     snprintf(handle_line, sizeof handle_line, "Handle:      %16p `%s'\n", static_cast<void *>(h),
              std::string(d.name, d.namelen).c_str());

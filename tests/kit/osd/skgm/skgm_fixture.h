@@ -16,6 +16,7 @@
 #include <sys/shm.h>
 
 #include "child.h"
+#include "trace_capture.h"
 #include "skgm.h"
 #include "sskgm.h"
 
@@ -24,19 +25,10 @@ struct skgm_reported {
   uint64_t v[4];
 };
 
-inline std::string g_skgm_trace;
 inline std::string g_skgm_warning;
 inline std::vector<skgm_reported> g_skgm_errors;
 
-inline void skgm_test_trace(void *, const char *fmt, ...) {
-  char buf[2048];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  g_skgm_trace += buf;
-}
-
+// Warnings go to their own string; traces to g_trace (trace_capture.h).
 inline void skgm_test_warning(void *, const char *fmt, ...) {
   char buf[2048];
   va_list ap;
@@ -58,7 +50,7 @@ inline void skgm_test_error(void *, const char *name, int count, ...) {
   g_skgm_errors.push_back(r);
 }
 
-inline const skgm_ops kSkgmTestOps = {skgm_test_trace, skgm_test_warning, skgm_test_error};
+inline const skgm_ops kSkgmTestOps = {trace, skgm_test_warning, skgm_test_error};
 
 inline void skgm_test_init(skgm_ctx *ctx) {
   memset(ctx, 0, sizeof *ctx);

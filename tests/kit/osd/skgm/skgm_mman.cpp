@@ -66,6 +66,6 @@ int main() {
   if (!skgmdestroy(&err, &ctx, h) || sskgm_dism_fd != SSKGM_FD_GONE) return 8;
   if (!skgmdetach(&err, &ctx, h)) return 9;
   printf("warning=%s", g_skgm_warning.c_str());
-  printf("trace=%s", g_skgm_trace.c_str());
+  printf("trace=%s", g_trace.c_str());
   return 0;
 }
