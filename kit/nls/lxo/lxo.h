@@ -13,6 +13,8 @@ extern "C" {
 #endif
 
 // Flags of the copy and write operations.
+#define LXO_CASE_LOWER 0x10u        // write the lower-case form
+#define LXO_CASE_UPPER 0x20u        // write the upper-case form
 #define LXO_NOADVANCE 0x200u        // copy a character without moving the input
 #define LXO_NOROOMCHECK 0x800000u   // the caller guarantees the output room
 #define LXO_SKIP_UNITS 0x1000u      // lxoSkip: n counts characters as encoded
@@ -112,6 +114,11 @@ size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t 
 // shifted out; no room check (the caller guarantees two bytes). Returns the
 // bytes written, 1 or 2.
 size_t lxoWriChar(lxmcur *out, uint8_t byte, uint32_t flags, lxglo *glo);
+
+// The case form of the character at the cursor as a packed wide value:
+// mode LXO_CASE_UPPER the upper-case form, LXO_CASE_LOWER the lower-case
+// form, any other mode 0.
+uint32_t lxoCnvCh2Wide(const lxmcur *cur, uint32_t mode, lxglo *glo);
 
 #ifdef __cplusplus
 }
