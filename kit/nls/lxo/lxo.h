@@ -110,6 +110,16 @@ size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
 size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t flags,
                  lxglo *glo);
 
+// lxoCpChar converting the character (LXO_CASE_LOWER, LXO_CASE_UPPER,
+// LXS_EQUI_TOSINGLE, LXS_EQUI_TOMULTI): writes its case form or its
+// single-byte or multibyte equivalent (the character itself when it has
+// none), with the shift byte a shift-sensitive output needs for the form.
+// The input moves by its own character length. A form (and its shift byte)
+// that does not fit in the room is not written: status 6, both cursors stay.
+// A cut-off input character ends the call with status 0.
+size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t flags,
+                 lxglo *glo);
+
 // Writes one single-byte character at out, after a shift-in byte when out is
 // shifted out; no room check (the caller guarantees two bytes). Returns the
 // bytes written, 1 or 2.

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr uint32_t kStatusCutOff = 34;  // the input character is cut off
+// the flags that hand the copy to lxoCvChar
+constexpr uint32_t kConvertFlags = LXO_CASE_LOWER | LXO_CASE_UPPER | LXS_EQUI_TOSINGLE | LXS_EQUI_TOMULTI;
 
 bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h->shift_out; }
 
@@ -16,6 +18,7 @@ bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h-
 
 extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax,
                             uint32_t flags, lxglo *glo) {
+  if (flags & kConvertFlags) return lxoCvChar(out, outmax, in, inmax, flags, glo);
   glo->status = 0;
   const lxlangid *h = in->langid;
   const bool check = !(flags & LXO_NOROOMCHECK);
