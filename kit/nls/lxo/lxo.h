@@ -99,8 +99,24 @@ int32_t lxoCnvNumStrToInt(lxmcur *cur, size_t maxlen, uint32_t flags, lxglo *glo
 // Without a count flag n is a byte budget: whole characters that fit in it
 // are passed. With one, exactly n characters are passed, or status 14 is set
 // and nothing moves when the text holds fewer. LXO_NULTERM: a zero character
-// ends the text. Complete characters are counted as code points.
+// ends the text. In AL16UTF16 and the UTF-8 family LXO_SKIP_POINTS counts a
+// surrogate pair once, and LXO_SKIP_WHOLE counts complete characters (a
+// Hangul jamo sequence, a surrogate pair or one character, with the
+// combining marks after it); when the text ends inside the last character
+// counted, the count stands with the cursor before it.
 size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
+
+// Flags of lxoCntByte.
+#define LXO_CNT_COLUMNS 0x80000000u  // n counts display columns
+#define LXO_SHIFT_COLUMN 0x80u       // display columns: a shift byte after a character is one
+
+// The bytes that the next n characters (or, with LXO_CNT_COLUMNS, n display
+// columns) at the cursor occupy within maxlen bytes and the text, never
+// splitting a character; the cursor does not move. nbytes receives the
+// result, nbytes2 the characters (columns) counted; status is cleared.
+// LXO_NULTERM: a zero character ends the text (counted in display mode when
+// it fits); LXO_EXACTLEN in a wide-unit set: count units by arithmetic.
+size_t lxoCntByte(const lxmcur *cur, size_t maxlen, size_t n, uint32_t flags, lxglo *glo);
 
 // Copies the character at in to out (with the shift byte a shift-sensitive
 // output needs first), at most outmax bytes and taking at most inmax; advances

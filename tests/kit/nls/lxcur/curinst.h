@@ -286,7 +286,7 @@ inline std::string write(const std::string &maps) {
   nlsw::Image euc = ja16euc(maps);
   add(2, 830, "JA16EUC", euc);
   add(2, 871, "UTF8", utf8_family("UTF8", 871, 3, 0x4000));
-  add(2, 873, "AL32UTF8", utf8_family("AL32UTF8", 873, 4, 0));
+  add(2, 873, "AL32UTF8", utf8_family("AL32UTF8", 873, 4, LXCSF_UTF8SHAPE));
   add(2, 900, "TESTSHIFT", testshift(maps));
   add(2, 2000, "AL16UTF16", al16utf16());
   std::string err;
