@@ -118,6 +118,34 @@ size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
 // it fits); LXO_EXACTLEN in a wide-unit set: count units by arithmetic.
 size_t lxoCntByte(const lxmcur *cur, size_t maxlen, size_t n, uint32_t flags, lxglo *glo);
 
+// The characters of str[0..len) in the handle's set; nbytes receives the
+// bytes they occupy. A character is never split. LXO_NULTERM: a zero
+// character ends the string. In AL16UTF16 LXO_SKIP_UNITS or LXO_SKIP_UNITS2
+// count 16-bit units, LXO_SKIP_WHOLE complete characters (marks without a
+// base passed uncounted), else code points; in the UTF-8 family
+// LXO_SKIP_POINTS counts a coded surrogate pair once and LXO_SKIP_WHOLE
+// complete characters; in AL32UTF8 LXO_SKIP_UNITS2 counts a four-byte
+// character 2.
+size_t lxsCntChar(const void *str, size_t len, uint32_t flags, const lxlangid *langid,
+                  lxglo *glo);
+
+// Flags of lxsCntXExc and lxsCntExc.
+#define LXS_CNT_PAD 0x40u           // strip trailing pad characters, else white space
+#define LXS_CNT_MBSPACE 0x20u       // multibyte space-class characters are white space too
+
+// The byte length of str without its trailing pad characters (LXS_CNT_PAD)
+// or white space, examining at most *len bytes and *count characters; a
+// zero character ends the string unless LXO_EXACTLEN. On return *len holds
+// that length (also the result), *count its characters, nbytes the bytes
+// examined (a zero character that ended them included). A handle whose cs
+// is the built-in 16-bit set 1000 is measured in big-endian units; an odd
+// address there gives status 500 and 0.
+size_t lxsCntXExc(const void *str, size_t *len, size_t *count, uint32_t flags,
+                  const lxlangid *langid, lxglo *glo);
+
+// lxsCntXExc with no character limit; nbytes2 receives the characters.
+size_t lxsCntExc(const void *str, size_t len, uint32_t flags, const lxlangid *langid, lxglo *glo);
+
 // Copies the character at in to out (with the shift byte a shift-sensitive
 // output needs first), at most outmax bytes and taking at most inmax; advances
 // both cursors. Returns the bytes written; nbytes receives the bytes taken
