@@ -1,25 +1,14 @@
-// Stand-ins for three NLS string operations that slgpn needs and the kit
-// does not have yet: the character test against an ASCII letter, character
-// counting, and integer-to-text conversion in a handle's character set. They
-// serve character sets whose letters and digits are the ASCII bytes
-// (single-byte ASCII-based sets and UTF-8), and go when the NLS string
-// operations arrive.
+// Stand-in for the NLS string operation that slgpn needs and the kit does
+// not have yet: integer-to-text conversion in a handle's character set. It
+// serves character sets whose digits are the ASCII bytes (single-byte
+// ASCII-based sets and UTF-8), and goes when the numeric-text operations
+// arrive.
 #ifndef QEN_KIT_OSD_SLGPN_NLS_STANDIN_H
 #define QEN_KIT_OSD_SLGPN_NLS_STANDIN_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "lxm.h"
-
-// The character at the cursor, as a packed wide value (its bytes
-// big-endian), and its byte length; steps over shift bytes before it. The
-// cursor is not moved.
-uint32_t slgpn_peekchar(lxmcur *cur, size_t *len, lxglo *glo);
-// 1 when that character is the ASCII character c.
-int slgpn_isascii(uint32_t wide, size_t len, char c);
-// Characters of text up to its first zero byte.
-size_t slgpn_cntchar(const char *text, const lxlangid *langid, lxglo *glo);
 // value as decimal text (at least width digits, zero-filled; a '-' first
 // for a negative signed value) in buf; its length.
 size_t slgpn_numstr(int64_t value, int width, char *buf, size_t size);
