@@ -44,16 +44,40 @@ size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo *glo);
 size_t lxoCpToOp(lxmcur *dst, size_t dstsize, const void *src, size_t srclen, uint32_t flags,
                  lxglo *glo);
 
-// Copies the NUL-terminated src (a two-byte NUL in AL16UTF16) to dst, the
-// terminator included, and returns its size. The caller guarantees the room.
-size_t lxscop(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+// Copies the NUL-terminated src (a two-byte NUL in AL16UTF16) into dst of
+// dstsize bytes and returns the bytes written, terminator included (also in
+// nbytes). A source that does not fit is cut after its last whole character
+// (a shift-sensitive copy ends shifted in) and status 6 is set; the copy is
+// always terminated within dstsize (nothing is written when dstsize cannot
+// hold a terminator).
+size_t lxscop(void *dst, size_t dstsize, const void *src, const lxlangid *h, lxglo *glo);
 
-// Appends the NUL-terminated src to the NUL-terminated dst and returns the
-// bytes appended, terminator included. In a shift-sensitive set a shift-in
-// ending dst and a shift-out starting src are both dropped. nbytes receives
-// the source bytes taken, nbytes2 the joined length with its terminator. The
-// caller guarantees the room.
-size_t lxscat(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+// Appends the NUL-terminated src to the NUL-terminated dst (dstsize bytes in
+// all) and returns the bytes appended, terminator included. In a
+// shift-sensitive set a shift-in ending dst and a shift-out starting src are
+// both dropped. nbytes receives the source bytes taken, nbytes2 the joined
+// length with its terminator. A source that does not fit is cut as lxscop
+// cuts it, with status 6.
+size_t lxscat(void *dst, size_t dstsize, const void *src, const lxlangid *h, lxglo *glo);
+
+// Copies src[0..srclen) into dst[0..dstsize), never splitting a character,
+// and returns the bytes written; nbytes receives the source bytes copied
+// (and the NUL that ended them). flags LXO_EXACTLEN: length-bounded, NULs
+// are ordinary; any other value copies up to a NUL, and terminates the copy
+// when room is left (in a shift-sensitive set only with flags exactly
+// LXO_NULTERM). A shift-sensitive copy always ends shifted in.
+size_t lxsCpStr(void *dst, size_t dstsize, const void *src, size_t srclen, uint32_t flags,
+                const lxlangid *h, lxglo *glo);
+
+// Copies at most srclen bytes from the src cursor to the dst cursor (at
+// most dstsize bytes, and within both cursors' texts), never splitting a
+// character; both cursors advance and keep their shift states (no closing
+// shift byte is written). LXO_NULTERM: a single-byte or AL16UTF16 source
+// ends after its NUL; without LXO_EXACTLEN a multibyte source ends after a
+// character whose last byte is NUL. nbytes receives the source bytes taken,
+// ncount the characters taken, ncount2 those written.
+size_t lxoCpStr(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, uint32_t flags,
+                lxglo *glo);
 
 // Flags of lxsCnvEqui and lxsCnvSimple.
 #define LXS_CASE_UPPER 0x20u        // lxsCnvSimple: upper case (else lower)
