@@ -170,6 +170,31 @@ size_t lxsCntXExc(const void *str, size_t *len, size_t *count, uint32_t flags,
 // lxsCntXExc with no character limit; nbytes2 receives the characters.
 size_t lxsCntExc(const void *str, size_t len, uint32_t flags, const lxlangid *langid, lxglo *glo);
 
+// The display width in columns of text[0..length); nbytes receives the
+// bytes counted. A zero character ends the text (and is taken) unless
+// LXO_EXACTLEN, which gives it no column; LXO_SHIFT_COLUMN: every shift byte
+// of a shift-sensitive text is one column (a shift-sensitive text counts
+// its characters only with LXO_NULTERM or LXO_EXACTLEN).
+size_t lxsCntDisp(const void *text, size_t length, uint32_t flags, const lxlangid *h, lxglo *glo);
+
+// Copies whole characters from src (at most srclen bytes) to dst (at most
+// dstsize bytes) while their display width stays within columns; both
+// cursors advance. A zero character ends the copy unless LXO_EXACTLEN.
+// Returns the bytes written; nbytes receives the source bytes taken.
+size_t lxoCpDisp(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, size_t columns,
+                 uint32_t flags, lxglo *glo);
+
+// Copies src (srclen bytes; SIZE_MAX: up to its NUL) into a field of width
+// bytes at dst (LXO_CHARLEN in AL16UTF16: width counts characters) and pads
+// it with pad (a big-endian unit in AL16UTF16). Without src the text is
+// already in dst: the field begins at its position (srclen 1) or its start
+// (srclen 0). Returns the field's bytes; nbytes receives the source bytes
+// taken, nbytes2 the width when padding was written. A source that does not
+// fit (a shift byte and a closing shift-in it needs counted) gives status 6
+// and writes nothing.
+size_t lxoPadStr(lxmcur *dst, lxmcur *src, size_t srclen, uint32_t pad, size_t width,
+                 uint32_t flags, lxglo *glo);
+
 // Copies the character at in to out (with the shift byte a shift-sensitive
 // output needs first), at most outmax bytes and taking at most inmax; advances
 // both cursors. Returns the bytes written; nbytes receives the bytes taken
