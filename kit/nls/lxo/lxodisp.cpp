@@ -44,7 +44,7 @@ extern "C" size_t lxsCntDisp(const void *text, size_t length, uint32_t flags, co
   const bool exact = (flags & LXO_EXACTLEN) != 0;
   const lxcsobj *cs = lxmi::charset(h, glo);
   size_t cols = 0, i = 0;
-  if ((h->flags & LXH_F_SINGLE) || !cs) {
+  if (!cs || (h->flags & LXH_F_SINGLE)) {
     if (exact) {
       for (i = 0; i < length; ++i) cols += p[i] != 0;
     } else {
