@@ -283,7 +283,7 @@ extern "C" size_t lxoPadStr(lxmcur *dst, lxmcur *src, size_t srclen, uint32_t pa
       at[k] = uint8_t(pad >> 8);
       at[k + 1] = uint8_t(pad);
     }
-  } else {
+  } else if (fill != 0) {
     memset(at, int(pad & 0xFF), fill);
   }
   dst->pos += fill;

@@ -114,6 +114,19 @@ bool count_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo, size_t *moved
       if (i + 2 > left || (nul && zero_unit(p + i))) return false;
       i += 2;
     }
+  } else if (uni && u.al16 && !(flags & LXO_SKIP_WHOLE) && !nul) {
+    // code points: a high unit takes its low partner with it
+    for (size_t k = 0; k < n; ++k) {
+      if (i + 2 > left) return false;
+      if (high_unit(p + i) && i + 4 <= left && p[i + 2] >= 0xDC && p[i + 2] <= 0xDF) {
+        i += 4;
+      } else if (high_unit(p + i) && i + 4 > left) {
+        if (k + 1 == n) break;  // the text ends inside the last character
+        return false;
+      } else {
+        i += 2;
+      }
+    }
   } else if (uni && (u.al16 || points)) {
     if (!count_unicode(u, p, left, n, flags, &i)) return false;
   } else if (cur->shift_sensitive) {

@@ -68,9 +68,20 @@ size_t count_utf8(const lxoi::Uni &u, const uint8_t *p, size_t len, uint32_t fla
 // Characters by the byte-class rule; with wide4 a four-byte character
 // counts 2 (UTF-16 units of AL32UTF8).
 size_t count_classes(const lxcsobj *cs, const uint8_t *p, size_t len, bool nul, bool wide4,
-                     size_t *bytes) {
+                     size_t *bytes, bool ascii_ones = false) {
   size_t i = 0, n = 0;
   while (i < len) {
+    if (ascii_ones && !nul) {
+      // a run of eight bytes below 0x80 is eight one-byte characters
+      uint64_t w;
+      while (len - i >= sizeof w) {
+        memcpy(&w, p + i, sizeof w);
+        if (w & 0x8080808080808080ull) break;
+        i += sizeof w;
+        n += sizeof w;
+      }
+      if (i >= len) break;
+    }
     if (nul && p[i] == 0) break;
     const size_t m = lxmi::lead_len(cs, p[i]);
     if (m > len - i) break;
@@ -247,13 +258,13 @@ extern "C" size_t lxsCntChar(const void *str, size_t len, uint32_t flags, const 
   } else if (uni && (flags & (LXO_SKIP_WHOLE | LXO_SKIP_POINTS))) {
     n = count_utf8(u, p, len, flags, &bytes);
   } else if (cs->id == LXCS_AL32UTF8 && (flags & LXO_SKIP_UNITS2)) {
-    n = count_classes(cs, p, len, nul, true, &bytes);
+    n = count_classes(cs, p, len, nul, true, &bytes, true);
   } else if (cs->maxbytes <= 1) {
     n = bytes = nul ? strnlen(reinterpret_cast<const char *>(p), len) : len;
   } else if (cs->flags & LXCSF_SHIFT) {
     n = count_shift(p, len, nul, langid, glo, &bytes);
   } else {
-    n = count_classes(cs, p, len, nul, false, &bytes);
+    n = count_classes(cs, p, len, nul, false, &bytes, (uni && u.utf8) || cs->id == LXCS_AL32UTF8);
   }
   glo->nbytes = bytes;
   return n;
