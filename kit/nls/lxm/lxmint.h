@@ -55,6 +55,19 @@ inline size_t shift_step(lxmcur *cur) {
   return n;
 }
 
+// Steps the cursor over the shift bytes right at it, within the first left
+// bytes from where it stood before taken bytes were passed, keeping its
+// state; returns taken plus the bytes stepped.
+inline size_t take_shift_bytes(lxmcur *in, size_t taken, size_t left) {
+  const lxlangid *h = in->langid;
+  while (taken < left && is_shift(h, *in->pos)) {
+    in->shifted = *in->pos == h->shift_out ? 1 : 0;
+    ++in->pos;
+    ++taken;
+  }
+  return taken;
+}
+
 // The columns of a character of ambiguous width: two for the languages at
 // boot indexes 33 to 36 and 43, one for the others.
 inline unsigned ambiguous_cols(const lxlangid *h) {

@@ -116,15 +116,7 @@ extern "C" size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
     return written;
   }
   in->pos += len;
-  size_t taken = len;
-  if (out->shift_sensitive) {
-    // the shift bytes after the character go with it
-    while (taken < in_left && lxmi::is_shift(h, *in->pos)) {
-      in->shifted = *in->pos == h->shift_out ? 1 : 0;
-      ++in->pos;
-      ++taken;
-    }
-  }
-  glo->nbytes = taken;
+  // the shift bytes after the character go with it
+  glo->nbytes = out->shift_sensitive ? lxmi::take_shift_bytes(in, len, in_left) : len;
   return written;
 }
