@@ -64,6 +64,51 @@ int lxmctex(const lxmcur *cur, int code, lxglo *glo);
 // nbytes receives the character's length and status is cleared.
 int lxmtos(const lxmcur *cur, lxglo *glo);
 
+// lxmfwdx with the byte-class table (256 16-bit entries) given by the caller,
+// for loops that hoist it.
+size_t lxmfwtx(lxmcur *cur, const uint16_t *classtab);
+
+// Steps back over one shift byte right before the cursor; -1 when it
+// stepped, else 0. Sets mark to 1 and clears status and nbytes.
+int lxmr2w(lxmcur *cur, lxglo *glo);
+
+// Class tests of the character at the cursor: the class bits found, nonzero
+// when it has the class. A character cut off by the end of the text has no
+// class.
+int lxmalnx(const lxmcur *cur, lxglo *glo);  // alphabetic or digit
+int lxmalpx(const lxmcur *cur, lxglo *glo);  // alphabetic
+int lxmlowx(const lxmcur *cur, lxglo *glo);  // lower case
+int lxmspax(const lxmcur *cur, lxglo *glo);  // space
+int lxmuppx(const lxmcur *cur, lxglo *glo);  // upper case
+
+// The upper-case test (class bit 0x4) of a packed wide value.
+int lxwuppx(uint32_t wide, const lxlangid *langid, lxglo *glo);
+
+// 1 when the packed wide value is the character set's equivalent of the
+// single-byte code (or the code itself), else 0.
+int lxwctex(uint32_t wide, int code, const lxlangid *langid, lxglo *glo);
+
+// The character at the cursor as a packed wide value (its bytes read
+// big-endian); 0 for a character cut off by the end of the text.
+uint32_t lxmc2wx(const lxmcur *cur, lxglo *glo);
+
+// The lower-case and upper-case forms of the character at the cursor as
+// packed wide values; 0 for a character cut off by the end of the text.
+uint32_t lxm2wlx(const lxmcur *cur, lxglo *glo);
+uint32_t lxm2wux(const lxmcur *cur, lxglo *glo);
+
+// The lower-case form of a packed wide value (the value itself when it has
+// none).
+uint32_t lxwc2lx(uint32_t wide, const lxlangid *langid, lxglo *glo);
+
+// Display width in columns of the character at the cursor: 1 or 2; an
+// ambiguous character takes 2 for the languages at boot indexes 33 to 36 and
+// 43, else 1. A character cut off by the end of the text takes 0.
+unsigned lxmdspx(const lxmcur *cur, lxglo *glo);
+
+// lxmdspx plus one column for a shift byte that follows the character.
+unsigned lxmdssln(const lxmcur *cur, lxglo *glo);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,8 +5,6 @@
 
 namespace {
 
-bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h->shift_out; }
-
 void open(const void *text, size_t len, lxmcur *cur, const lxlangid *h, int mark) {
   uint32_t f = h ? h->flags : LXH_F_SINGLE;
   cur->single_byte = (f & LXH_F_SINGLE) ? 1 : 0;
@@ -38,7 +36,7 @@ extern "C" size_t lxmcpen(const void *text, size_t len, lxmcur *cur, const lxlan
 extern "C" size_t lxmskps(lxmcur *cur, lxglo *) {
   const lxlangid *h = cur->langid;
   size_t left = lxmleft(cur), n = 0;
-  while (n < left && is_shift(h, cur->pos[n])) {
+  while (n < left && lxmi::is_shift(h, cur->pos[n])) {
     cur->shifted = cur->pos[n] == h->shift_out ? 1 : 0;
     ++n;
   }
@@ -46,31 +44,50 @@ extern "C" size_t lxmskps(lxmcur *cur, lxglo *) {
   return n;
 }
 
-extern "C" size_t lxmfwdx(lxmcur *cur, lxglo *glo) {
-  size_t left = lxmleft(cur);
+namespace {
+
+// One forward step; classtab is the byte-class table of a multibyte set that
+// is not shift-sensitive (NULL: one byte a character).
+size_t step(lxmcur *cur, const uint16_t *classtab) {
+  const size_t left = lxmleft(cur);
   if (left == 0) {
     ++cur->pos;
     return 0;
   }
-  const lxlangid *h = cur->langid;
-  size_t n;
-  if (cur->shift_sensitive) {
-    n = (cur->shifted && h->mb_len) ? h->mb_len : 1u;
-    // the shift bytes after the character go with it, so that the cursor
-    // always rests on a character
-    while (n < left && is_shift(h, cur->pos[n])) {
-      cur->shifted = cur->pos[n] == h->shift_out ? 1 : 0;
-      ++n;
-    }
-  } else if (cur->single_byte) {
-    n = 1;
-  } else {
-    n = lxmi::lead_len(lxmi::charset(h, glo), *cur->pos);
-  }
+  // the shift bytes after a character go with it, so that the cursor always
+  // rests on a character
+  if (cur->shift_sensitive) return lxmi::shift_step(cur);
+  const size_t n = (cur->single_byte || !classtab) ? 1u : (classtab[*cur->pos] & 3u) + 1u;
   if (n > left) {
     ++cur->pos;
     return 0;
   }
   cur->pos += n;
   return n;
+}
+
+}  // namespace
+
+extern "C" size_t lxmfwdx(lxmcur *cur, lxglo *glo) {
+  const lxcsobj *cs = cur->single_byte ? nullptr : lxmi::charset(cur->langid, glo);
+  return step(cur, cs ? cs->bclass : nullptr);
+}
+
+extern "C" size_t lxmfwtx(lxmcur *cur, const uint16_t *classtab) { return step(cur, classtab); }
+
+extern "C" int lxmr2w(lxmcur *cur, lxglo *glo) {
+  cur->mark = 1;
+  glo->status = 0;
+  glo->nbytes = 0;
+  if (cur->single_byte || !cur->shift_sensitive || cur->pos <= cur->start) return 0;
+  const lxlangid *h = cur->langid;
+  const uint8_t b = cur->pos[-1];
+  if (b == h->shift_out)
+    cur->shifted = 0;
+  else if (b == h->shift_in)
+    cur->shifted = 1;
+  else
+    return 0;
+  --cur->pos;
+  return -1;
 }

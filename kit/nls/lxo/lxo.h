@@ -13,6 +13,8 @@ extern "C" {
 #endif
 
 // Flags of the copy and write operations.
+#define LXO_CASE_LOWER 0x10u        // write the lower-case form
+#define LXO_CASE_UPPER 0x20u        // write the upper-case form
 #define LXO_NOADVANCE 0x200u        // copy a character without moving the input
 #define LXO_NOROOMCHECK 0x800000u   // the caller guarantees the output room
 #define LXO_SKIP_UNITS 0x1000u      // lxoSkip: n counts characters as encoded
@@ -42,16 +44,40 @@ size_t lxoWriWChar(lxmcur *out, uint32_t wide, uint32_t flags, lxglo *glo);
 size_t lxoCpToOp(lxmcur *dst, size_t dstsize, const void *src, size_t srclen, uint32_t flags,
                  lxglo *glo);
 
-// Copies the NUL-terminated src (a two-byte NUL in AL16UTF16) to dst, the
-// terminator included, and returns its size. The caller guarantees the room.
-size_t lxscop(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+// Copies the NUL-terminated src (a two-byte NUL in AL16UTF16) into dst of
+// dstsize bytes and returns the bytes written, terminator included (also in
+// nbytes). A source that does not fit is cut after its last whole character
+// (a shift-sensitive copy ends shifted in) and status 6 is set; the copy is
+// always terminated within dstsize (nothing is written when dstsize cannot
+// hold a terminator).
+size_t lxscop(void *dst, size_t dstsize, const void *src, const lxlangid *h, lxglo *glo);
 
-// Appends the NUL-terminated src to the NUL-terminated dst and returns the
-// bytes appended, terminator included. In a shift-sensitive set a shift-in
-// ending dst and a shift-out starting src are both dropped. nbytes receives
-// the source bytes taken, nbytes2 the joined length with its terminator. The
-// caller guarantees the room.
-size_t lxscat(void *dst, const void *src, const lxlangid *h, lxglo *glo);
+// Appends the NUL-terminated src to the NUL-terminated dst (dstsize bytes in
+// all) and returns the bytes appended, terminator included. In a
+// shift-sensitive set a shift-in ending dst and a shift-out starting src are
+// both dropped. nbytes receives the source bytes taken, nbytes2 the joined
+// length with its terminator. A source that does not fit is cut as lxscop
+// cuts it, with status 6.
+size_t lxscat(void *dst, size_t dstsize, const void *src, const lxlangid *h, lxglo *glo);
+
+// Copies src[0..srclen) into dst[0..dstsize), never splitting a character,
+// and returns the bytes written; nbytes receives the source bytes copied
+// (and the NUL that ended them). flags LXO_EXACTLEN: length-bounded, NULs
+// are ordinary; any other value copies up to a NUL, and terminates the copy
+// when room is left (in a shift-sensitive set only with flags exactly
+// LXO_NULTERM). A shift-sensitive copy always ends shifted in.
+size_t lxsCpStr(void *dst, size_t dstsize, const void *src, size_t srclen, uint32_t flags,
+                const lxlangid *h, lxglo *glo);
+
+// Copies at most srclen bytes from the src cursor to the dst cursor (at
+// most dstsize bytes, and within both cursors' texts), never splitting a
+// character; both cursors advance and keep their shift states (no closing
+// shift byte is written). LXO_NULTERM: a single-byte or AL16UTF16 source
+// ends after its NUL; without LXO_EXACTLEN a multibyte source ends after a
+// character whose last byte is NUL. nbytes receives the source bytes taken,
+// ncount the characters taken, ncount2 those written.
+size_t lxoCpStr(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, uint32_t flags,
+                lxglo *glo);
 
 // Conversions of the case operations (with LXO_NULTERM and LXO_EXACTLEN).
 #define LXO_CASE_BINARY 0x1u        // ignore the handle's linguistic sort
@@ -149,8 +175,77 @@ int32_t lxsCnvNuInvalidNumber(const void *unit);
 // Without a count flag n is a byte budget: whole characters that fit in it
 // are passed. With one, exactly n characters are passed, or status 14 is set
 // and nothing moves when the text holds fewer. LXO_NULTERM: a zero character
-// ends the text. Complete characters are counted as code points.
+// ends the text. In AL16UTF16 and the UTF-8 family LXO_SKIP_POINTS counts a
+// surrogate pair once, and LXO_SKIP_WHOLE counts complete characters (a
+// Hangul jamo sequence, a surrogate pair or one character, with the
+// combining marks after it); when the text ends inside the last character
+// counted, the count stands with the cursor before it.
 size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
+
+// Flags of lxoCntByte.
+#define LXO_CNT_COLUMNS 0x80000000u  // n counts display columns
+#define LXO_SHIFT_COLUMN 0x80u       // display columns: a shift byte after a character is one
+
+// The bytes that the next n characters (or, with LXO_CNT_COLUMNS, n display
+// columns) at the cursor occupy within maxlen bytes and the text, never
+// splitting a character; the cursor does not move. nbytes receives the
+// result, nbytes2 the characters (columns) counted; status is cleared.
+// LXO_NULTERM: a zero character ends the text (counted in display mode when
+// it fits); LXO_EXACTLEN in a wide-unit set: count units by arithmetic.
+size_t lxoCntByte(const lxmcur *cur, size_t maxlen, size_t n, uint32_t flags, lxglo *glo);
+
+// The characters of str[0..len) in the handle's set; nbytes receives the
+// bytes they occupy. A character is never split. LXO_NULTERM: a zero
+// character ends the string. In AL16UTF16 LXO_SKIP_UNITS or LXO_SKIP_UNITS2
+// count 16-bit units, LXO_SKIP_WHOLE complete characters (marks without a
+// base passed uncounted), else code points; in the UTF-8 family
+// LXO_SKIP_POINTS counts a coded surrogate pair once and LXO_SKIP_WHOLE
+// complete characters; in AL32UTF8 LXO_SKIP_UNITS2 counts a four-byte
+// character 2.
+size_t lxsCntChar(const void *str, size_t len, uint32_t flags, const lxlangid *langid,
+                  lxglo *glo);
+
+// Flags of lxsCntXExc and lxsCntExc.
+#define LXS_CNT_PAD 0x40u           // strip trailing pad characters, else white space
+#define LXS_CNT_MBSPACE 0x20u       // multibyte space-class characters are white space too
+
+// The byte length of str without its trailing pad characters (LXS_CNT_PAD)
+// or white space, examining at most *len bytes and *count characters; a
+// zero character ends the string unless LXO_EXACTLEN. On return *len holds
+// that length (also the result), *count its characters, nbytes the bytes
+// examined (a zero character that ended them included). A handle whose cs
+// is the built-in 16-bit set 1000 is measured in big-endian units; an odd
+// address there gives status 500 and 0.
+size_t lxsCntXExc(const void *str, size_t *len, size_t *count, uint32_t flags,
+                  const lxlangid *langid, lxglo *glo);
+
+// lxsCntXExc with no character limit; nbytes2 receives the characters.
+size_t lxsCntExc(const void *str, size_t len, uint32_t flags, const lxlangid *langid, lxglo *glo);
+
+// The display width in columns of text[0..length); nbytes receives the
+// bytes counted. A zero character ends the text (and is taken) unless
+// LXO_EXACTLEN, which gives it no column; LXO_SHIFT_COLUMN: every shift byte
+// of a shift-sensitive text is one column (a shift-sensitive text counts
+// its characters only with LXO_NULTERM or LXO_EXACTLEN).
+size_t lxsCntDisp(const void *text, size_t length, uint32_t flags, const lxlangid *h, lxglo *glo);
+
+// Copies whole characters from src (at most srclen bytes) to dst (at most
+// dstsize bytes) while their display width stays within columns; both
+// cursors advance. A zero character ends the copy unless LXO_EXACTLEN.
+// Returns the bytes written; nbytes receives the source bytes taken.
+size_t lxoCpDisp(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, size_t columns,
+                 uint32_t flags, lxglo *glo);
+
+// Copies src (srclen bytes; SIZE_MAX: up to its NUL) into a field of width
+// bytes at dst (LXO_CHARLEN in AL16UTF16: width counts characters) and pads
+// it with pad (a big-endian unit in AL16UTF16). Without src the text is
+// already in dst: the field begins at its position (srclen 1) or its start
+// (srclen 0). Returns the field's bytes; nbytes receives the source bytes
+// taken, nbytes2 the width when padding was written. A source that does not
+// fit (a shift byte and a closing shift-in it needs counted) gives status 6
+// and writes nothing.
+size_t lxoPadStr(lxmcur *dst, lxmcur *src, size_t srclen, uint32_t pad, size_t width,
+                 uint32_t flags, lxglo *glo);
 
 // Copies the character at in to out (with the shift byte a shift-sensitive
 // output needs first), at most outmax bytes and taking at most inmax; advances
@@ -160,10 +255,25 @@ size_t lxoSkip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo);
 size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t flags,
                  lxglo *glo);
 
+// lxoCpChar converting the character (LXO_CASE_LOWER, LXO_CASE_UPPER,
+// LXS_EQUI_TOSINGLE, LXS_EQUI_TOMULTI): writes its case form or its
+// single-byte or multibyte equivalent (the character itself when it has
+// none), with the shift byte a shift-sensitive output needs for the form.
+// The input moves by its own character length. A form (and its shift byte)
+// that does not fit in the room is not written: status 6, both cursors stay.
+// A cut-off input character ends the call with status 0.
+size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t flags,
+                 lxglo *glo);
+
 // Writes one single-byte character at out, after a shift-in byte when out is
 // shifted out; no room check (the caller guarantees two bytes). Returns the
 // bytes written, 1 or 2.
 size_t lxoWriChar(lxmcur *out, uint8_t byte, uint32_t flags, lxglo *glo);
+
+// The case form of the character at the cursor as a packed wide value:
+// mode LXO_CASE_UPPER the upper-case form, LXO_CASE_LOWER the lower-case
+// form, any other mode 0.
+uint32_t lxoCnvCh2Wide(const lxmcur *cur, uint32_t mode, lxglo *glo);
 
 #ifdef __cplusplus
 }

@@ -9,13 +9,15 @@
 namespace {
 
 constexpr uint32_t kStatusCutOff = 34;  // the input character is cut off
-
-bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h->shift_out; }
+// the flags that hand the copy to lxoCvChar
+constexpr uint32_t kConvertFlags =
+    LXO_CASE_LOWER | LXO_CASE_UPPER | LXS_EQUI_TOSINGLE | LXS_EQUI_TOMULTI;
 
 }  // namespace
 
 extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax,
                             uint32_t flags, lxglo *glo) {
+  if (flags & kConvertFlags) return lxoCvChar(out, outmax, in, inmax, flags, glo);
   glo->status = 0;
   const lxlangid *h = in->langid;
   const bool check = !(flags & LXO_NOROOMCHECK);
@@ -58,16 +60,8 @@ extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
     return written;
   }
   in->pos += len;
-  size_t taken = len;
-  if (out->shift_sensitive) {
-    // the shift bytes after the character go with it
-    while (taken < in_left && is_shift(h, *in->pos)) {
-      in->shifted = *in->pos == h->shift_out ? 1 : 0;
-      ++in->pos;
-      ++taken;
-    }
-  }
-  glo->nbytes = taken;
+  // the shift bytes after the character go with it
+  glo->nbytes = out->shift_sensitive ? lxmi::take_shift_bytes(in, len, in_left) : len;
   return written;
 }
 

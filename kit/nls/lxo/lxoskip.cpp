@@ -3,6 +3,7 @@
 #include "lxh.h"
 #include "lxmint.h"
 #include "lxo.h"
+#include "lxoint.h"
 
 namespace {
 
@@ -13,11 +14,6 @@ bool is_shift(const lxlangid *h, uint8_t b) { return b == h->shift_in || b == h-
 bool high_unit(const uint8_t *p) { return p[0] >= 0xD8 && p[0] <= 0xDB; }
 bool zero_unit(const uint8_t *p) { return p[0] == 0 && p[1] == 0; }
 
-// A coded surrogate pair of the UTF-8 family at p (six bytes available).
-bool coded_pair(const uint8_t *p) {
-  return p[0] == 0xED && p[1] >= 0xA0 && p[1] <= 0xAF && p[3] == 0xED && p[4] >= 0xB0 &&
-         p[4] <= 0xBF;
-}
 
 size_t budget_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo) {
   const lxlangid *h = cur->langid;
@@ -71,6 +67,31 @@ size_t budget_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo) {
   return i;
 }
 
+// Count mode over AL16UTF16 or the UTF-8 family, counting code points or
+// complete characters; returns false when the text holds fewer than n.
+bool count_unicode(const lxoi::Uni &u, const uint8_t *p, size_t left, size_t n, uint32_t flags,
+                   size_t *moved) {
+  const bool nul = (flags & LXO_NULTERM) != 0;
+  const bool whole = (flags & LXO_SKIP_WHOLE) != 0;
+  size_t i = 0;
+  for (size_t k = 0; k < n; ++k) {
+    const size_t avail = left - i;
+    // the text ends inside the last character counted: the count stands
+    // with the cursor before it
+    if (lxoi::uni_half_cut(u, p + i, avail, nul)) {
+      if (k + 1 == n) break;
+      return false;
+    }
+    if (lxoi::uni_len(u, p + i, avail) == 0 || (nul && lxoi::uni_zero(u, p + i))) return false;
+    bool lone_mark;
+    size_t m = whole ? lxoi::uni_whole(u, p + i, avail, nul, &lone_mark) : lxoi::uni_pair(u, p + i, avail);
+    if (m == 0) m = lxoi::uni_len(u, p + i, avail);
+    i += m;
+  }
+  *moved = i;
+  return true;
+}
+
 // Count mode: returns false when the text holds fewer than n characters.
 bool count_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo, size_t *moved) {
   const lxlangid *h = cur->langid;
@@ -84,17 +105,30 @@ bool count_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo, size_t *moved
     cur->pos += n;
     return true;
   }
-  if (h->flags & LXH_F_AL16UTF16) {
-    const bool units = (flags & (LXO_SKIP_UNITS | LXO_SKIP_UNITS2)) != 0;
+  lxoi::Uni u;
+  const bool uni = lxoi::uni_open(u, h, glo);
+  const bool units = (flags & (LXO_SKIP_UNITS | LXO_SKIP_UNITS2)) != 0;
+  const bool points = (flags & (LXO_SKIP_POINTS | LXO_SKIP_WHOLE)) != 0;
+  if (uni && u.al16 && units) {
     for (size_t k = 0; k < n; ++k) {
       if (i + 2 > left || (nul && zero_unit(p + i))) return false;
-      if (!units && high_unit(p + i)) {
-        if (i + 4 > left) break;  // a high unit without its partner ends the text
+      i += 2;
+    }
+  } else if (uni && u.al16 && !(flags & LXO_SKIP_WHOLE) && !nul) {
+    // code points: a high unit takes its low partner with it
+    for (size_t k = 0; k < n; ++k) {
+      if (i + 2 > left) return false;
+      if (high_unit(p + i) && i + 4 <= left && p[i + 2] >= 0xDC && p[i + 2] <= 0xDF) {
         i += 4;
+      } else if (high_unit(p + i) && i + 4 > left) {
+        if (k + 1 == n) break;  // the text ends inside the last character
+        return false;
       } else {
         i += 2;
       }
     }
+  } else if (uni && (u.al16 || points)) {
+    if (!count_unicode(u, p, left, n, flags, &i)) return false;
   } else if (cur->shift_sensitive) {
     int shifted = cur->shifted;
     for (size_t k = 0; k < n; ++k) {
@@ -113,13 +147,8 @@ bool count_skip(lxmcur *cur, size_t n, uint32_t flags, lxglo *glo, size_t *moved
     cur->shifted = shifted;
   } else {
     const lxcsobj *cs = lxmi::charset(h, glo);
-    const bool points = (flags & (LXO_SKIP_POINTS | LXO_SKIP_WHOLE)) != 0;
     for (size_t k = 0; k < n; ++k) {
       if (i >= left || (nul && p[i] == 0)) return false;
-      if (points && left - i >= 6 && coded_pair(p + i)) {
-        i += 6;
-        continue;
-      }
       size_t l = lxmi::lead_len(cs, p[i]);
       if (i + l > left) return false;
       i += l;

@@ -71,6 +71,11 @@ int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *glo);
 int lxpdcset(uint16_t cs, lxlangid *h, lxglo *glo);
 int lxpdload(lxlangid *h, lxglo *glo);
 
+// The forward step of a shift-sensitive cursor (lxmfwdx for callers that
+// know the set is shift-sensitive): at or past the end it moves one byte and
+// gives 0.
+size_t lxpmfwdx(lxmcur *cur, lxglo *glo);
+
 // ---- cut positions (no incomplete character left at the end) ---------------
 
 // For UTF-8 text begin..end, the position at which it must be cut; begin when

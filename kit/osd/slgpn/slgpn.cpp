@@ -9,7 +9,6 @@
 #include "lxh.h"
 #include "lxm.h"
 #include "lxo.h"
-#include "slgpn_nls_standin.h"
 
 extern "C" const char slgpn_32tt[33] = "0123456789abcdefghijklmnopqrstuv";
 
@@ -83,21 +82,30 @@ class Reader {
     lxmskps(&cur_, glo_);
     return lxmleft(&cur_) > 0;
   }
-  // The next character (not consumed).
-  uint32_t peek(size_t *len) { return slgpn_peekchar(&cur_, len, glo_); }
+  // The next character (not consumed) as a packed wide value; a character
+  // cut off by the end of the text is its first byte.
+  uint32_t peek() {
+    const uint32_t wide = lxmc2wx(&cur_, glo_);
+    return wide != 0 || lxmleft(&cur_) == 0 ? wide : *cur_.pos;
+  }
   void next() { lxmfwdx(&cur_, glo_); }
+  // The character is the ASCII character c: byte for byte in a single-byte
+  // set, else as the set's equivalent of c.
+  bool is(uint32_t wide, char c) const {
+    const auto code = static_cast<unsigned char>(c);
+    if (cur_.single_byte) return wide == code;
+    return lxwctex(wide, code, cur_.langid, glo_) != 0;
+  }
 
  private:
   lxmcur cur_;
   lxglo *glo_;
 };
 
-bool is(uint32_t wide, size_t len, char c) { return slgpn_isascii(wide, len, c) != 0; }
-
 // The letter of a variable, or 0 when the character is none of ours.
-char letter_of(uint32_t wide, size_t len, const char *letters) {
+char letter_of(const Reader &in, uint32_t wide, const char *letters) {
   for (const char *l = letters; *l != '\0'; ++l)
-    if (is(wide, len, *l)) return *l;
+    if (in.is(wide, *l)) return *l;
   return 0;
 }
 
@@ -136,22 +144,20 @@ Stop first_pass(const slgpn_params *p, const char *utmpl, char *work, size_t *wo
     return stop;
   };
   while (in.more()) {
-    size_t len;
-    uint32_t c = in.peek(&len);
+    uint32_t c = in.peek();
     in.next();
-    if (!is(c, len, '%') || !in.more()) {
+    if (!in.is(c, '%') || !in.more()) {
       if (!out.character(c)) return done(SLGPN_TOOLONG);
       continue;
     }
-    size_t len2;
-    uint32_t c2 = in.peek(&len2);
+    uint32_t c2 = in.peek();
     in.next();
     const char *tmpl = nullptr;
-    if (is(c2, len2, 'U')) {
+    if (in.is(c2, 'U')) {
       tmpl = utmpl;
-    } else if (is(c2, len2, 'T')) {
+    } else if (in.is(c2, 'T')) {
       tmpl = kDateTmpl;
-    } else if (is(c2, len2, 'F')) {
+    } else if (in.is(c2, 'F')) {
       if (static_cast<uint32_t>(p->autoseq) > kMaxAutoSeq) return done(SLGPN_FORMAT, 'F');
       *fform = true;
       tmpl = kAutoTmpl;
@@ -204,7 +210,7 @@ Stop fill(const slgpn_params *p, char v, Writer &out) {
     case 'n': {
       if (p->dbname == nullptr) return no_name();
       ok = out.text(p->dbname);
-      size_t n = slgpn_cntchar(p->dbname, *p->langid, p->glo);
+      size_t n = lxsCntChar(p->dbname, strlen(p->dbname), LXO_NULTERM, *p->langid, p->glo);
       for (; ok && n < kNameWidth; ++n) ok = out.text("x", 1);
       break;
     }
@@ -245,17 +251,15 @@ Stop second_pass(const slgpn_params *p, const char *work, size_t worklen, bool f
   Stop stop;
   char last_bad = 0;
   while (stop.code == SLGPN_OK && in.more()) {
-    size_t len;
-    uint32_t c = in.peek(&len);
+    uint32_t c = in.peek();
     in.next();
-    if (!is(c, len, '%') || !in.more()) {
+    if (!in.is(c, '%') || !in.more()) {
       if (!out.character(c)) stop.code = SLGPN_TOOLONG;
       continue;
     }
-    size_t len2;
-    uint32_t c2 = in.peek(&len2);
+    uint32_t c2 = in.peek();
     in.next();
-    char v = letter_of(c2, len2, "acdefhnpqstuDMYIN");
+    char v = letter_of(in, c2, "acdefhnpqstuDMYIN");
     if (v == 0) {
       if (!out.character(c) || !out.character(c2)) stop.code = SLGPN_TOOLONG;
       continue;

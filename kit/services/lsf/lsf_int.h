@@ -35,15 +35,4 @@ int lsfnls_max_char_bytes(const lsf_env *env);
 void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char *src,
                          uint64_t cols);
 
-// Stands for lxoCpDisp: copies whole characters of in, up to cols display
-// columns and room bytes, to out with the shift bytes out needs; stops at
-// the end of in's text or its NUL. Returns the bytes written and stores the
-// columns copied (when copied is not NULL).
-typedef struct lxmcur lxmcur;
-size_t lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo,
-                     uint64_t *copied);
-
-// Stands for lxsCntDisp: the display width of text[0..length) up to its NUL.
-uint64_t lsfnls_cntdisp(const char *text, size_t length, const lxlangid *h, lxglo *glo);
-
 #endif

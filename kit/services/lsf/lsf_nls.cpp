@@ -1,13 +1,12 @@
 // The NLS operations the argument lists call. The language handle's fields
-// are read directly; the display-width copy replaces the remaining stand-in
-// with the real call named in its comment, until then every character counts
-// one display column.
+// are read directly.
 #include "lsf_int.h"
 #include "lxc.h"
 #include "lsfp.h"
 #include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
+#include "lxo.h"
 
 #include <cstring>
 
@@ -69,79 +68,6 @@ int lsfnls_utf16_to_utf8(lwem_ctx *errs, const lsf_env *env, const void *text,
   return 0;
 }
 
-// Stands for lxoCpDisp(out, room, in, -1, cols, 0x10000000, glo): copies
-// whole characters up to cols display columns and room bytes, writing the
-// shift bytes the output's state needs; replaced by it. Stops at the end of
-// the input cursor's text or its NUL. Returns the bytes written and stores
-// the columns copied.
-size_t lsfnls_cpdisp(lxmcur *out, size_t room, lxmcur *in, uint64_t cols, lxglo *glo,
-                     uint64_t *copied) {
-  const lxlangid *h = in->langid;
-  const bool wide = (h->flags & LXH_F_WIDE) != 0;
-  size_t used = 0;
-  uint64_t done = 0;
-  if (in->single_byte && !in->shift_sensitive && !out->shift_sensitive) {
-    // one byte a character and a column
-    size_t at = size_t(in->pos - in->start);
-    size_t n = at < in->len ? in->len - at : 0;
-    if (cols < n) n = size_t(cols);
-    if (room < n) n = room;
-    if (const void *nul = std::memchr(in->pos, 0, n))
-      n = size_t(static_cast<const unsigned char *>(nul) - in->pos);
-    std::memcpy(out->pos, in->pos, n);
-    out->pos += n;
-    in->pos += n;
-    if (copied) *copied = n;
-    return n;
-  }
-  for (; done < cols; ++done) {
-    const unsigned char *from = in->pos;
-    const size_t in_left = size_t(from - in->start) < in->len ? in->len - size_t(from - in->start) : 0;
-    if (in_left == 0 || (from[0] == 0 && (!wide || (in_left > 1 && from[1] == 0)))) break;
-    const int32_t state = in->shifted;
-    lxmcur next = *in;
-    size_t n = lxmfwdx(&next, glo);
-    if (n == 0) break;
-    // the character without the shift bytes after it
-    if (in->shift_sensitive) n = (state && h->mb_len) ? h->mb_len : 1;
-    size_t shift = (in->shift_sensitive && state != out->shifted) ? 1 : 0;
-    if (n + shift > room - used) break;
-    if (shift) {
-      *out->pos++ = state ? h->shift_out : h->shift_in;
-      out->shifted = state;
-    }
-    std::memcpy(out->pos, from, n);
-    out->pos += n;
-    used += n + shift;
-    *in = next;
-  }
-  if (copied) *copied = done;
-  return used;
-}
-
-// Stands for lxsCntDisp(text, length or -1, 0x10000000, handle, glo): the
-// display width of a text, one column a character; replaced by it.
-uint64_t lsfnls_cntdisp(const char *text, size_t length, const lxlangid *h, lxglo *glo) {
-  if (!h || !glo) {
-    size_t n = 0;
-    while (n < length && text[n] != 0) ++n;
-    return n;
-  }
-  const bool wide = (h->flags & LXH_F_WIDE) != 0;
-  if ((h->flags & LXH_F_SINGLE) && !(h->flags & LXH_F_SHIFT)) return strnlen(text, length);
-  lxmcur c;
-  lxmcpen(text, length, &c, h, glo);
-  uint64_t cols = 0;
-  for (;;) {
-    size_t used = size_t(c.pos - c.start);
-    if (used >= c.len || (c.pos[0] == 0 && (!wide || (c.len - used > 1 && c.pos[1] == 0)))) break;
-    if (lxmfwdx(&c, glo) == 0) break;
-    ++cols;
-  }
-  return cols;
-}
-
-
 void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char *src,
                          uint64_t cols) {
   if (!env || !env->lang || !env->glo || room < 3) {
@@ -159,7 +85,7 @@ void lsfnls_copy_display(const lsf_env *env, char *dst, size_t room, const char 
   lxmcpen(src, SIZE_MAX, &in, h, env->glo);
   lxmopen(dst, room, &out, h, env->glo, 1);
   // two bytes stay for the closing shift-in or NULs
-  lsfnls_cpdisp(&out, room - 2, &in, cols, env->glo, nullptr);
+  lxoCpDisp(&out, room - 2, &in, SIZE_MAX, size_t(cols), LXO_NULTERM, env->glo);
   if (out.shift_sensitive && out.shifted) {
     *out.pos++ = h->shift_in;
     *out.pos = 0;

@@ -199,7 +199,7 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
   }
   const lxlangid *h = lsf_ctx_lang(ctx->priv);
   const size_t length = bytes >= 0 ? size_t(bytes) : SIZE_MAX;
-  uint64_t d = columns >= 0 ? uint64_t(columns) : lsfnls_cntdisp(text, length, h, glo);
+  uint64_t d = columns >= 0 ? uint64_t(columns) : lxsCntDisp(text, length, LXO_NULTERM, h, glo);
   if (conv->precision >= 0 && uint64_t(conv->precision) < d) d = uint64_t(conv->precision);
   const uint64_t width = field(conv->width);
   const size_t padding = d <= width ? size_t(width - d) : 0;
@@ -210,9 +210,10 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
   }
   lxmcur in;
   lxmcpen(text, length, &in, h, glo);
-  uint64_t copied = 0;
-  size_t n = lsfnls_cpdisp(out, w.left(), &in, d, glo, &copied);
+  size_t n = lxoCpDisp(out, w.left(), &in, SIZE_MAX, size_t(d), LXO_NULTERM, glo);
   const size_t used = size_t(in.pos - in.start);
+  // the display width of what was copied
+  const uint64_t copied = lxsCntDisp(text, used, LXO_NULTERM, h, glo);
   const bool ended = used >= in.len || in.pos[0] == 0;
   if (copied < d && !ended) {
     *written = w.written();

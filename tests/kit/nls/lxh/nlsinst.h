@@ -159,6 +159,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
     s.kind = nlsw::CsKind::Utf;
     s.maxbytes = 2;
     s.flags = 0x100 | 0x2000;
+    s.latin_props.assign(256, 1 << 6);  // U+0000..U+00FF: one column each
     nlsw::Image img = nlsw::build_charset(s);
     set_class(img, 0, 255, 1);
     add(2, 2000, s.name, img);

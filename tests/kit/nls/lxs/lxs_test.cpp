@@ -135,11 +135,11 @@ TEST_F(Lxs, ConcatenateAndConvert) {
     lxlangid sj = handle(e, "AMERICAN_AMERICA.JA16SJIS");
     lxlangid as = handle(e, "AMERICAN_AMERICA.US7ASCII");
     char buf[32] = "a\x0E\x93\xfa\x0F";
-    EXPECT_EQ(lxscat(buf, "\x0E\x96\x7b\x0F", &sh, &e.glo), 4u);
+    EXPECT_EQ(lxscat(buf, sizeof buf, "\x0E\x96\x7b\x0F", &sh, &e.glo), 4u);
     EXPECT_STREQ(buf, "a\x0E\x93\xfa\x96\x7b\x0F");  // the two shift bytes are gone
     EXPECT_EQ(e.glo.nbytes2, 8u);
     strcpy(buf, "ab");
-    EXPECT_EQ(lxscat(buf, "cd", &as, &e.glo), 3u);
+    EXPECT_EQ(lxscat(buf, sizeof buf, "cd", &as, &e.glo), 3u);
     EXPECT_STREQ(buf, "abcd");
 
     // equivalents: full-width % and 5 to ASCII, other characters kept
