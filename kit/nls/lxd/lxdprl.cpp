@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "lxd.h"
-#include "lxeint.h"
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxm.h"
@@ -80,7 +79,7 @@ void pad_columns(Out &out, size_t c, const uint8_t *pad, size_t padlen, bool pad
     lxmcur one = pc;
     lxmcur next = pc;
     if (lxmfwdx(&next, g) == 0) break;
-    const size_t w = lxsCntDisp_seam(one.pos, size_t(next.pos - one.pos), 0, h, g);
+    const size_t w = lxsCntDisp(one.pos, size_t(next.pos - one.pos), LXO_NULTERM, h, g);
     if (w == 0 || w > c) break;
     const size_t n = lxoCpChar(&out.cur, out.room(), &pc, lxmleft(&pc), 0, g);
     if (n == 0) {
@@ -104,10 +103,12 @@ void pad_columns(Out &out, size_t c, const uint8_t *pad, size_t padlen, bool pad
   }
 }
 
+// Copies the measured source (len bytes, its NUL excluded) whole, or marks
+// the output full.
 void copy_source(Out &out, const char *src, size_t len, const lxlangid *h, lxglo *g) {
   lxmcur in;
   lxmcpen(src, len, &in, h, g);
-  lxoCpStr_seam(&out.cur, out.room(), &in, len, 0, g);
+  lxoCpStr(&out.cur, out.room(), &in, len, LXO_EXACTLEN, g);
   if (lxmleft(&in) > 0) out.full = true;
 }
 
@@ -137,7 +138,7 @@ extern "C" char *lxdprl(const void *srcp, size_t srclen, char *dst, size_t dstsi
   }
   size_t len = two_byte ? lxsulen(src) : strnlen(src, srclen);
   if (len > srclen) len = srclen;
-  const size_t cols = lxsCntDisp_seam(src, len, LXO_NULTERM, h, glo);
+  const size_t cols = lxsCntDisp(src, len, LXO_NULTERM, h, glo);
 
   Out out;
   out.size = dstsize;
@@ -154,8 +155,9 @@ extern "C" char *lxdprl(const void *srcp, size_t srclen, char *dst, size_t dstsi
   } else {
     lxmcur in;
     lxmcpen(src, len, &in, h, glo);
-    size_t used = 0;
-    lxoCpDisp_seam(&out.cur, out.room(), &in, width, &used, glo);
+    lxoCpDisp(&out.cur, out.room(), &in, len, width, LXO_NULTERM, glo);
+    // the columns copied: a character wider than the columns left stays out
+    const size_t used = lxsCntDisp(src, size_t(in.pos - in.start), LXO_NULTERM, h, glo);
     if (used < width) pad_columns(out, width - used, padchar, 0, pad_single, padchar[0], h, glo);
   }
   glo->nbytes2 = size_t(out.cur.pos - out.cur.start);

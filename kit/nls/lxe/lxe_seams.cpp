@@ -1,37 +1,17 @@
-// Narrow stand-ins for string operations that are not built yet, over the
-// cursor and the multibyte class, width and case primitives. Each goes when
-// the operation named in its comment arrives; the calendar and padding tests
-// stay.
+// Narrow stand-in for the string comparison that is not built yet, over the
+// cursor and the multibyte class and case primitives. It goes when lxsCmpStr
+// arrives; the calendar tests stay.
 #include <cstring>
 
 #include "lxc.h"
 #include "lxeint.h"
 #include "lxh.h"
-#include "lxhtext.h"
 #include "lxmint.h"
-#include "lxo.h"
 
 namespace {
 
-bool wide(const lxlangid *h) { return (h->flags & LXH_F_WIDE) != 0; }
 bool plain_single(const lxlangid *h) {
   return (h->flags & LXH_F_SINGLE) && !(h->flags & LXH_F_SHIFT);
-}
-
-// At a NUL character (two zero bytes in a wide set) or the end of the text.
-bool at_end(const lxmcur &c, const lxlangid *h) {
-  const size_t left = lxmleft(&c);
-  if (left == 0 || c.pos[0] != 0) return left == 0;
-  return !wide(h) || (left > 1 && c.pos[1] == 0);
-}
-
-// Width of the character at the cursor: ambiguous widths count one column.
-size_t width_at(const lxmcur &c, const lxlangid *h, lxglo *g) {
-  if (c.single_byte || (c.shift_sensitive && !c.shifted)) return 1;
-  const lxcsobj *cs = lxmi::charset(h, g);
-  if (!cs) return 1;
-  const unsigned w = lxcsgmw(cs, c.pos);
-  return w == 2 ? 2 : 1;
 }
 
 // The lower-case form of the len-byte character at p into out (its length,
@@ -49,32 +29,6 @@ size_t lower(const lxcsobj *cs, uint8_t *out, const uint8_t *p, size_t len) {
 }  // namespace
 
 extern "C" {
-
-// Replaced by lxsCpStr [18].
-size_t lxsCpStr_seam(void *dst, size_t size, const void *src, size_t len, uint32_t flags,
-                     const lxlangid *h, lxglo *glo) {
-  if (!dst || !src || !h) return 0;
-  const char *s = static_cast<const char *>(src);
-  if (flags & LXO_NULTERM) len = wide(h) ? lxsulen(s) : strnlen(s, len);
-  const size_t n = lxhtext::fit(h, s, len, size, glo);
-  std::memcpy(dst, s, n);
-  return n;
-}
-
-// Replaced by lxoCpStr [18].
-size_t lxoCpStr_seam(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax, uint32_t,
-                     lxglo *glo) {
-  const lxlangid *h = in->langid;
-  const unsigned char *from = in->pos;
-  size_t written = 0;
-  while (!at_end(*in, h) && size_t(in->pos - from) < inmax) {
-    size_t w = lxoCpChar(out, outmax - written, in, inmax - size_t(in->pos - from), 0, glo);
-    if (w == 0 || glo->status != 0) break;
-    written += w;
-  }
-  glo->status = 0;
-  return written;
-}
 
 // Replaced by lxsCmpStr [20].
 int lxsCmpStr_seam(const void *a, size_t alen, const void *b, size_t blen, uint32_t flags,
@@ -111,48 +65,6 @@ int lxsCmpStr_seam(const void *a, size_t alen, const void *b, size_t blen, uint3
     }
   }
   return 0;
-}
-
-// Replaced by lxsCntDisp [18].
-size_t lxsCntDisp_seam(const void *text, size_t len, uint32_t, const lxlangid *h, lxglo *glo) {
-  if (plain_single(h)) return strnlen(static_cast<const char *>(text), len);
-  lxmcur c;
-  lxmcpen(text, len, &c, h, glo);
-  size_t cols = 0;
-  while (!at_end(c, h)) {
-    const size_t w = width_at(c, h, glo);
-    if (lxmfwdx(&c, glo) == 0) break;
-    cols += w;
-  }
-  return cols;
-}
-
-// Replaced by lxoCpDisp [18].
-size_t lxoCpDisp_seam(lxmcur *out, size_t outmax, lxmcur *in, size_t cols, size_t *used,
-                      lxglo *glo) {
-  const lxlangid *h = in->langid;
-  size_t written = 0, done = 0;
-  while (!at_end(*in, h)) {
-    const size_t w = width_at(*in, h, glo);
-    if (done + w > cols) break;
-    const size_t n = lxoCpChar(out, outmax - written, in, lxmleft(in), 0, glo);
-    if (n == 0 || glo->status != 0) break;
-    written += n;
-    done += w;
-  }
-  glo->status = 0;
-  if (used) *used = done;
-  return written;
-}
-
-// Replaced by lxsCntChar [20].
-size_t lxsCntChar_seam(const void *text, size_t len, const lxlangid *h, lxglo *glo) {
-  if (plain_single(h)) return len;
-  lxmcur c;
-  lxmcpen(text, len, &c, h, glo);
-  size_t n = 0;
-  while (lxmleft(&c) > 0 && lxmfwdx(&c, glo) > 0) ++n;
-  return n;
 }
 
 }  // extern "C"

@@ -57,7 +57,7 @@ int put_text(const lxlangid *h, lxeireq *req, const Sets &sets, bool in_cc, cons
     req->len = uint16_t(len);
     return 1;
   }
-  size_t n = lxsCpStr_seam(req->out.text, req->len - 1u, text, len, 0, h, g);
+  size_t n = lxsCpStr(req->out.text, req->len - 1u, text, len, LXO_EXACTLEN, h, g);
   req->out.text[n] = 0;
   req->len = uint16_t(n);
   return 1;
@@ -88,6 +88,16 @@ MatchKind match_kind(int kind) {
   }
 }
 
+// The bytes of a NUL character: a zero unit in a wide-unit set.
+size_t nul_bytes(const lxlangid *h) { return (h->flags & LXH_F_WIDE) ? 2u : 1u; }
+
+// The n bytes copied to the cursor out at text end with the source's NUL.
+bool ends_at_nul(const lxlangid *h, const lxmcur &out, const char *text, size_t n) {
+  const size_t z = nul_bytes(h);
+  if (n < z || (out.shift_sensitive && out.shifted)) return false;
+  return text[n - 1] == 0 && text[n - z] == 0;
+}
+
 bool is_match(int kind) {
   return kind == LXE_I_MATCH_MONABBR || kind == LXE_I_MATCH_MONNAME ||
          kind == LXE_I_MATCH_ERAABBR || kind == LXE_I_MATCH_ERANAME ||
@@ -104,7 +114,8 @@ int match(const lxlangid *h, const lxecal *cal, lxeireq *req, int kind, const Se
   char input[kMatchInput + 2] = {};
   lxmcur in = *req->in.cur, out;
   lxmopen(input, kMatchInput, &out, h, g, 1);
-  size_t n = lxoCpStr_seam(&out, kMatchInput, &in, lxmleft(&in), 0, g);
+  size_t n = lxoCpStr(&out, kMatchInput, &in, lxmleft(&in), LXO_NULTERM, g);
+  if (ends_at_nul(h, out, input, n)) n -= nul_bytes(h);
   if (out.shift_sensitive && out.shifted) input[n++] = char(h->shift_in);
   input[n] = 0;
   // Compare in the calendar's set, under a copy of the handle set to it.
@@ -145,7 +156,7 @@ int match(const lxlangid *h, const lxecal *cal, lxeireq *req, int kind, const Se
     char back[kTextRoom];
     len = lxgcnv(back, sets.cs, sizeof back, cand, sets.cc, clen, g);
   }
-  const size_t chars = lxsCntChar_seam(cand, clen, &cmp, g);
+  const size_t chars = lxsCntChar(cand, clen, LXO_SKIP_UNITS, &cmp, g);
   lxoSkip(req->in.cur, chars, LXO_EXACTLEN | LXO_SKIP_UNITS, g);
   g->status = 0;
   req->out.num = found;
