@@ -16,21 +16,10 @@
 #include "lxlig.h"
 #include "lxm.h"
 #include "lxo.h"
+#include "lxsf.h"
 #include "vzclient.h"
 
-// The special sort table of the string operations: rows of a function number
-// and a function, ended by a row with number 0 (the same record lxpsset
-// reads). A weak reference until the special sorts are linked in; without
-// it no special sort can be installed in a handle.
-struct lxpsftrow {
-  uint16_t number;
-  void (*fn)(void);
-};
-extern "C" const lxpsftrow lxsftb __attribute__((weak));
-
 namespace {
-
-using sftcmp = int (*)(lxmcur *, size_t, lxmcur *, size_t, int, int, lxglo *);
 
 constexpr uint32_t kOptMask = 0xF00;  // handle options that change the comparison
 constexpr size_t kUnbounded = SIZE_MAX;
@@ -122,11 +111,9 @@ int monolingual(const lxsrtobj *sort, const lxcsobj *cs, const uint8_t *l, size_
 }
 
 // The comparator of the handle's special sort, or NULL.
-sftcmp special_comparator(const lxlangid *h) {
-  const lxpsftrow *rows = &lxsftb;
-  if (!rows) return nullptr;
-  for (unsigned k = 0; rows[k].number != 0; ++k)
-    if (k == h->sort_cmp_row) return reinterpret_cast<sftcmp>(rows[k].fn);
+lxsfcmp special_comparator(const lxlangid *h) {
+  for (unsigned k = 0; k < LXSF_ROWS && lxsftb[k].number != 0; ++k)
+    if (k == h->sort_cmp_row) return lxsftb[k].fn.cmp;
   return nullptr;
 }
 
@@ -157,7 +144,7 @@ extern "C" int lxCmpStr(const void *left, const void *right, uint32_t llen, uint
   const lxsrtobj *sort = reinterpret_cast<const lxsrtobj *>(so);
   if (sort && sort->id < LXSRT_MULTI && !(h->opts & (LXH_O_CI | LXH_O_AI)) && cs) {
     if (sort->flags & LXSRT_SPECIALSORT) {
-      sftcmp fn = special_comparator(h);
+      lxsfcmp fn = special_comparator(h);
       if (!fn) return binary(l, ll, r, rl, fold);
       lxmcur lc, rc;
       lxmcpen(left, ll, &lc, h, glo);

@@ -1,74 +1,56 @@
 // Base letters of text through the named mapping BINARY_AI.
 //
 // The mapping value of a UTF-16 unit comes from the two-level fold walk
-// (lxlig.h). A value of 0 keeps the character; 0xFFC2xxxx is an expansion
+// (lxpfmget, lxp.h). A value of 0 keeps the character; 0xFFC2xxxx is an expansion
 // (xxxx indexes the expansion table at w4: a count n, then n units);
 // 0xFFC5xxxx marks a high surrogate whose mapping the following low
 // surrogate selects in the table at w5 (0 keeps the pair, 0x10000 or more is
 // a pair, else one unit); any other value's low 16 bits are the replacement.
 // Every table read stays inside the object; a count or index that leaves it
-// keeps the character.
+// keeps the character, as does an empty expansion; an expansion gives at
+// most LXP_FOLD_MAXOUT units.
 #include <stdint.h>
 #include <string.h>
 
 #include "lxc.h"
 #include "lxhint.h"
 #include "lxl.h"
-#include "lxlig.h"
 #include "lxm.h"
 #include "lxmint.h"
+#include "lxp.h"
 
 namespace {
 
-// Words of the named-mapping header: the first-level table, the expansion
-// table and the surrogate table (object offsets).
-constexpr size_t kW3 = 108, kW4 = 112, kW5 = 116;
-constexpr uint32_t kExpansion = 0xFFC2, kSurrogate = 0xFFC5;
-constexpr unsigned kMaxRepl = 64;   // longest expansion taken
+constexpr unsigned kMaxRepl = LXP_FOLD_MAXOUT;  // outputs of one expansion, at most
 constexpr size_t kMaxOut = kMaxRepl * 10;
 
 bool is_high(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 struct Mapping {
-  const uint8_t *obj;
-  size_t size;
-  size_t w3, w4, w5;
+  lxpfmap map;
 
-  explicit Mapping(const lxnlsobj *m)
-      : obj(reinterpret_cast<const uint8_t *>(m)), size(m->size),
-        w3(lxfold::word(obj, size, kW3, 0)), w4(lxfold::word(obj, size, kW4, 0)),
-        w5(lxfold::word(obj, size, kW5, 0)) {}
+  explicit Mapping(const lxnlsobj *m) { lxpfmopen(&map, m, LXP_BASELETTER_LEVEL2); }
 
   // The replacement of c (a unit or a packed surrogate pair): n values, each
   // a unit or a packed pair; false keeps the character.
   bool resolve(uint32_t c, uint32_t *v, unsigned &n) const {
     const bool pair = c > 0xFFFF;
-    uint32_t m = lxfold::value(obj, size, w3, uint16_t(pair ? c >> 16 : c));
-    if (m == 0) return false;
+    lxpfent e;
+    lxpfmget(&map, uint16_t(pair ? c >> 16 : c), &e);
     if (pair) {
-      if (m >> 16 != kSurrogate) return false;
-      uint32_t s = lxfold::word(obj, size, w5, (m & 0xFFFF) + ((c & 0xFFFF) - 0xDC00));
+      if (e.kind != LXP_FOLD_SUPP) return false;
+      const uint32_t s = lxpfmsupp(&map, e.cell, uint16_t(c));
       if (s == 0) return false;
-      v[0] = s >= 0x10000 ? s : (s & 0xFFFF);
+      v[0] = s;
       n = 1;
       return true;
     }
-    if (m >> 16 == kSurrogate) return false;  // a lone high surrogate
-    if (m >> 16 == kExpansion) {
-      size_t at = m & 0xFFFF;
-      unsigned count = lxfold::word(obj, size, w4, at) & 0xFFFF;
-      if (count == 0 || count > kMaxRepl) return false;
-      if (!inside(w4, at + count)) return false;
-      for (unsigned k = 0; k < count; ++k) v[k] = lxfold::word(obj, size, w4, at + 1 + k) & 0xFFFF;
-      n = count;
-      return true;
-    }
-    v[0] = m & 0xFFFF;
-    n = 1;
+    if (e.kind == LXP_FOLD_KEEP || e.kind == LXP_FOLD_SUPP || e.n == 0) return false;
+    for (unsigned k = 0; k < e.n; ++k) v[k] = e.u[k];
+    n = e.n;
     return true;
   }
-  bool inside(size_t at, size_t i) const { return at <= size && i < (size - at) / 4; }
 };
 
 enum class Path { Single, Wide, Shift, Multi };

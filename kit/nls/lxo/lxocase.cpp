@@ -13,6 +13,7 @@
 
 #include "lxh.h"
 #include "lxhint.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxp.h"
@@ -40,11 +41,8 @@ constexpr uint32_t kStatusMissing = 26;
 enum class Mode { None, Upper, Lower, InitCap, Base };
 
 // The base letter of a UTF-16 value in the sort's base-letter table.
-// TODO(merge with the sort-object lookups): lxligbl(sort, v). Until then
-// every value is its own base letter, as in a sort without that table.
 uint16_t base_letter(const uint8_t *sort, uint16_t v) {
-  (void)sort;
-  return v;
+  return lxligbl(reinterpret_cast<const lxsrtobj *>(sort), v);
 }
 
 void clear_results(lxglo *g) {
@@ -416,12 +414,12 @@ extern "C" size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t src
   const bool sort_bases = sort && nlsobj::rd16(sort + kSortBasePages) != 0;
 
   if ((flags & kBase) && !sort_bases) {
-    // TODO(merge with the sort-object lookups): hand the text to
-    // lxlibbletter over BINARY_AI; until then base letters without a
-    // base-letter table report the object as missing.
-    (void)named_object(LXP_BASELETTER_ID, glo);
-    glo->status = kStatusMissing;
-    return 0;
+    const lxnlsobj *bases = named_object(LXP_BASELETTER_ID, glo);
+    if (!bases) {
+      glo->status = kStatusMissing;
+      return 0;
+    }
+    return lxlibbletter(bases, dst, dstlen, src, srclen, flags, glo);
   }
   if (flags & kFold) {
     const lxnlsobj *fold = named_object(LXP_FOLD_ID, glo);

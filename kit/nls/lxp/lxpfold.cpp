@@ -72,8 +72,8 @@ void entry_of(const lxpfmap *m, uint32_t x, uint16_t v, lxpfent *e) {
       const size_t at = m->exp + 4u * (x & 0xFFFF);
       if (at + 4 > m->size || at + 4 < at) return;  // outside: no mapping
       size_t n = word(m, at) & 0xFFFF;
+      if ((m->size - at - 4) / 4 < n) return;  // the cells run past the object
       if (n > LXP_FOLD_MAXOUT) n = LXP_FOLD_MAXOUT;
-      if (m->size - at - 4 < 4 * n) return;
       for (size_t k = 0; k < n; ++k) e->u[k] = uint16_t(word(m, at + 4 + 4 * k));
       e->n = uint8_t(n);
       e->kind = LXP_FOLD_EXPAND;

@@ -10,6 +10,7 @@
 #include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
+#include "lxo.h"
 #include "lxp.h"
 #include "nlsinst.h"
 #include "nlsobjw.h"
@@ -396,6 +397,24 @@ TEST_F(LxligInst, DamagedMappingKeepsCharacters) {
     BlResult r = bletter(h, g, map, in, 40);
     EXPECT_EQ(r.out, (Bytes{0x00, 0xC6, 0xD8, 0x35, 0xDC, 0x00, 0x00, 'e'}));
   });
+}
+
+// Base letters asked of the case engine by a handle without a base-letter
+// table come from BINARY_AI: with and without the binary flag, and with an
+// expansion.
+TEST_F(LxligInst, CaseEngineTakesBaseLettersFromBinaryAi) {
+  for (uint32_t flags : {uint32_t(LXO_EXACTLEN | LXO_CASE_BASE),
+                         uint32_t(LXO_EXACTLEN | LXO_CASE_BASE | LXO_CASE_BINARY)}) {
+    with("WE8ISO8859P1", nullptr, [&](lxlangid &h, lxglo &g) {
+      Bytes in = {0xC6, 0xE9, 'x'}, out(8);
+      lxmcur ic, oc;
+      lxmopen(in.data(), in.size(), &ic, &h, &g, 1);
+      lxmopen(out.data(), out.size(), &oc, &h, &g, 1);
+      out.resize(lxoCnvCase(&oc, out.size(), &ic, in.size(), flags, &g));
+      EXPECT_EQ(g.status, 0u);
+      EXPECT_EQ(out, (Bytes{'A', 'E', 'e', 'x'}));
+    });
+  }
 }
 
 TEST_F(LxligInst, ObjectsOfTheOtherByteOrderReadTheSame) {
