@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <stdio.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -20,5 +22,18 @@ class Collect : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 };
+
+// One ratio line: time(theirs) / time(ours), so that above 1 the kit is
+// faster, with the target when there is one (0: none). Nothing when either
+// run is missing.
+inline void print_speedup(const Collect &c, const std::string &ours, const std::string &theirs,
+                          double target = 0) {
+  auto a = c.ns.find(ours), b = c.ns.find(theirs);
+  if (a == c.ns.end() || b == c.ns.end() || a->second <= 0) return;
+  const double x = b->second / a->second;
+  printf("  %-28s / %-28s %6.2f", theirs.c_str(), ours.c_str(), x);
+  if (target > 0) printf("  (target at least %.2f: %s)", target, x >= target ? "met" : "NOT met");
+  printf("\n");
+}
 
 #endif

@@ -237,13 +237,7 @@ int main(int argc, char **argv) {
   Collect rep;
   benchmark::RunSpecifiedBenchmarks(&rep);
   printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster):\n");
-  for (const Ratio &r : kRatios) {
-    auto a = rep.ns.find(r.ours), b = rep.ns.find(r.theirs);
-    if (a == rep.ns.end() || b == rep.ns.end()) continue;
-    double x = b->second / a->second;
-    printf("  %-26s / %-24s %6.2f (target %.1f: %s)\n", r.theirs, r.ours, x, r.target,
-           x >= r.target ? "met" : "NOT met");
-  }
+  for (const Ratio &r : kRatios) print_speedup(rep, r.ours, r.theirs, r.target);
   benchmark::Shutdown();
   return 0;
 }

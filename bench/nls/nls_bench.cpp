@@ -267,12 +267,6 @@ void register_all() {
     }
 }
 
-void ratio(const Collect &c, const std::string &ours, const std::string &theirs) {
-  auto a = c.ns.find(ours), b = c.ns.find(theirs);
-  if (a == c.ns.end() || b == c.ns.end()) return;
-  printf("  %-30s / %-28s %6.2f\n", theirs.c_str(), ours.c_str(), b->second / a->second);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -287,12 +281,13 @@ int main(int argc, char **argv) {
   printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster):\n");
   for (const char *n : kStateful)
     for (const char *d : {"/decode", "/encode"}) {
-      ratio(rep, std::string("ours/") + n + d, std::string("iconv/") + n + d);
-      ratio(rep, std::string("ours/") + n + d, std::string("icu/") + n + d);
-      ratio(rep, std::string("ours-255/") + n + d, std::string("iconv-255/") + n + d);
+      print_speedup(rep, std::string("ours/") + n + d, std::string("iconv/") + n + d);
+      print_speedup(rep, std::string("ours/") + n + d, std::string("icu/") + n + d);
+      print_speedup(rep, std::string("ours-255/") + n + d, std::string("iconv-255/") + n + d);
     }
   for (const char *n : kWhole)
-    for (const char *d : {"/decode", "/encode"}) ratio(rep, std::string("ours/") + n + d, std::string("iconv/") + n + d);
+    for (const char *d : {"/decode", "/encode"})
+      print_speedup(rep, std::string("ours/") + n + d, std::string("iconv/") + n + d);
   benchmark::Shutdown();
   return 0;
 }

@@ -188,13 +188,6 @@ void Memcpy(benchmark::State &st, bool latin) {
   st.SetBytesProcessed(int64_t(st.iterations() * t.size()));
 }
 
-void ratio(const Collect &c, const std::string &ours, const std::string &theirs, double target) {
-  auto a = c.ns.find(ours), b = c.ns.find(theirs);
-  if (a == c.ns.end() || b == c.ns.end()) return;
-  printf("  %-24s / %-24s %6.2f  (target %.1f)\n", theirs.c_str(), ours.c_str(), b->second / a->second,
-         target);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -223,12 +216,12 @@ int main(int argc, char **argv) {
   benchmark::RunSpecifiedBenchmarks(&rep);
   printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster):\n");
   for (const char *k : {"/ascii", "/cjk"}) {
-    ratio(rep, std::string("ours/count") + k, std::string("mbrtowc/count") + k, 4.0);
-    ratio(rep, std::string("ours/width") + k, std::string("wcwidth/width") + k, 3.0);
+    print_speedup(rep, std::string("ours/count") + k, std::string("mbrtowc/count") + k, 4.0);
+    print_speedup(rep, std::string("ours/width") + k, std::string("wcwidth/width") + k, 3.0);
   }
-  ratio(rep, "ours/skip/utf16", "icu/skip/utf16", 0.5);
+  print_speedup(rep, "ours/skip/utf16", "icu/skip/utf16", 0.5);
   for (const char *k : {"/latin1", "/al32utf8"})
-    ratio(rep, std::string("ours/copy") + k, std::string("memcpy/copy") + k, 0.8);
+    print_speedup(rep, std::string("ours/copy") + k, std::string("memcpy/copy") + k, 0.8);
   benchmark::Shutdown();
   return 0;
 }

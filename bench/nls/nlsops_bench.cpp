@@ -333,12 +333,6 @@ void Towlower(benchmark::State &st) {
   st.SetItemsProcessed(int64_t(st.iterations() * u.size()));
 }
 
-void ratio(const Collect &c, const char *ours, const char *theirs, double target) {
-  auto a = c.ns.find(ours), b = c.ns.find(theirs);
-  if (a == c.ns.end() || b == c.ns.end() || a->second <= 0) return;
-  printf("  %-18s / %-18s %6.2f  (at least %.1f)\n", theirs, ours, b->second / a->second, target);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -361,10 +355,10 @@ int main(int argc, char **argv) {
   Collect rep;
   benchmark::RunSpecifiedBenchmarks(&rep);
   printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster):\n");
-  ratio(rep, "ours/lxcscom", "icu/nfc", 0.5);
-  ratio(rep, "ours/lxCmpStr", "icu/collate", 0.5);
-  ratio(rep, "ours/lxcsgmw", "libc/wcwidth", 0.5);
-  ratio(rep, "ours/lxcsmlo", "libc/towlower", 0.5);
+  print_speedup(rep, "ours/lxcscom", "icu/nfc", 0.5);
+  print_speedup(rep, "ours/lxCmpStr", "icu/collate", 0.5);
+  print_speedup(rep, "ours/lxcsgmw", "libc/wcwidth", 0.5);
+  print_speedup(rep, "ours/lxcsmlo", "libc/towlower", 0.5);
   benchmark::Shutdown();
   return 0;
 }

@@ -108,12 +108,6 @@ void Ordinal7(benchmark::State &st) {
   }
 }
 
-void ratio(const Collect &c, const std::string &ours, const std::string &theirs) {
-  auto a = c.ns.find(ours), b = c.ns.find(theirs);
-  if (a == c.ns.end() || b == c.ns.end()) return;
-  printf("  %-22s / %-22s %6.2f\n", theirs.c_str(), ours.c_str(), b->second / a->second);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -137,9 +131,9 @@ int main(int argc, char **argv) {
   printf("\nRatios time(theirs) / time(ours) (above 1: the kit is faster; writer target 3, reader 1):\n");
   for (int d = 1; d <= kMaxDigits; ++d) {
     const std::string s = "/" + std::to_string(d);
-    ratio(rep, "ours/dec" + s, "snprintf/dec" + s);
-    ratio(rep, "ours/hex" + s, "snprintf/hex" + s);
-    ratio(rep, "ours/read" + s, "strtol/read" + s);
+    print_speedup(rep, "ours/dec" + s, "snprintf/dec" + s, 3.0);
+    print_speedup(rep, "ours/hex" + s, "snprintf/hex" + s, 3.0);
+    print_speedup(rep, "ours/read" + s, "strtol/read" + s, 1.0);
   }
   auto o = rep.ns.find("ours/ordinal/7");
   if (o != rep.ns.end())
