@@ -43,11 +43,7 @@ inline nlsw::CharsetDesc from_map(const std::string &maps, const char *file, con
 // Adds an object (an empty image: listed in the boot file only).
 inline void add(nlsw::Installation &inst, uint16_t type, uint16_t id, const std::string &name,
                 nlsw::Image img) {
-  nlsw::BootObject o;
-  o.type = type;
-  o.id = id;
-  o.name = name;
-  inst.objects.push_back({o, img});
+  nlsw::add_object(inst, type, id, name, std::move(img));
 }
 
 // The language AMERICAN, the territory AMERICA and the sets US7ASCII,

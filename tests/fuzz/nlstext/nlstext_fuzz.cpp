@@ -51,11 +51,7 @@ struct Setup {
     nlsw::Installation inst;
     inst.big_endian = nlsw::host_big_endian();
     auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-      nlsw::BootObject o;
-      o.type = type;
-      o.id = id;
-      o.name = name;
-      inst.objects.push_back({o, img});
+      nlsw::add_object(inst, type, id, name, std::move(img));
     };
     add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
     add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));

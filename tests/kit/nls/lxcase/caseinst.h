@@ -193,11 +193,7 @@ inline std::string write(const CaseForm *f, size_t n, const nlsw::FoldMap &folds
   nlsw::Installation inst;
   inst.big_endian = nlsw::host_big_endian() != o.other_order;
   auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject b;
-    b.type = type;
-    b.id = id;
-    b.name = name;
-    inst.objects.push_back({b, img});
+    nlsw::add_object(inst, type, id, name, std::move(img));
   };
   add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
   add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));

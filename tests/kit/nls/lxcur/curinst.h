@@ -258,12 +258,9 @@ inline std::string write(const std::string &maps) {
   nlsw::Installation inst;
   inst.big_endian = nlsw::host_big_endian();
   auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject o;
-    o.type = type;
-    o.id = id;
-    o.name = name;
-    if (img.size() == 0) o.size = 900;
-    inst.objects.push_back({o, img});
+    const bool listed_only = img.size() == 0;
+    nlsw::add_object(inst, type, id, name, std::move(img));
+    if (listed_only) inst.objects.back().first.size = 900;
   };
   add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
   for (uint16_t id = 2; id < WIDELANG; ++id) add(0, id, "FILL" + std::to_string(id), nlsw::Image{});

@@ -49,11 +49,7 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
   nlsw::Installation inst;
   inst.big_endian = nlsw::host_big_endian();
   auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::BootObject o;
-    o.type = type;
-    o.id = id;
-    o.name = name;
-    inst.objects.push_back({o, img});
+    nlsw::add_object(inst, type, id, name, std::move(img));
   };
 
   nlsw::LanguageDesc am = nlsw::american();
