@@ -36,6 +36,16 @@ inline size_t char_len(const lxmcur *cur, const lxcsobj *cs) {
   return lead_len(cs, *cur->pos);
 }
 
+// Length of the input character a one-character copy takes: a
+// shift-sensitive output follows the input's shift state, any other the
+// input's own length rule.
+inline size_t copy_len(const lxmcur *out, const lxmcur *in, lxglo *glo) {
+  const lxlangid *h = in->langid;
+  if (out->shift_sensitive) return (in->shifted && h->mb_len) ? h->mb_len : 1u;
+  if (in->single_byte) return 1;
+  return lead_len(charset(h, glo), *in->pos);
+}
+
 // The step of a shift-sensitive cursor that is inside its text: the
 // character and the shift bytes after it, keeping the shift state. A
 // character cut off by the end moves one byte and gives 0.

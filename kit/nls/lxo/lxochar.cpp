@@ -21,13 +21,7 @@ extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
   glo->status = 0;
   const lxlangid *h = in->langid;
   const bool check = !(flags & LXO_NOROOMCHECK);
-  size_t len;
-  if (out->shift_sensitive)
-    len = (in->shifted && h->mb_len) ? h->mb_len : 1u;
-  else if (in->single_byte)
-    len = 1;
-  else
-    len = lxmi::lead_len(lxmi::charset(h, glo), *in->pos);
+  const size_t len = lxmi::copy_len(out, in, glo);
   glo->nbytes = 0;
   if (inmax < len) {
     if (inmax != 0) glo->status = kStatusCutOff;

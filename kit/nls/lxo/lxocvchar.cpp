@@ -71,13 +71,7 @@ extern "C" size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
   glo->nbytes = 0;
   const lxlangid *h = in->langid;
   const bool check = !(flags & LXO_NOROOMCHECK);
-  size_t len;
-  if (out->shift_sensitive)
-    len = (in->shifted && h->mb_len) ? h->mb_len : 1u;
-  else if (in->single_byte)
-    len = 1;
-  else
-    len = lxmi::lead_len(lxmi::charset(h, glo), *in->pos);
+  const size_t len = lxmi::copy_len(out, in, glo);
   if (inmax < len) return 0;
   const size_t in_left = lxmleft(in);
   const size_t out_left = lxmleft(out);
