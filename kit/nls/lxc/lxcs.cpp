@@ -142,17 +142,31 @@ uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
 // is rec, of a block of encoding rows with entries width bytes wide: dense
 // (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
 // NULL when a sparse row has no entry for it.
-const uint8_t *row_entry(const uint8_t *rows, const uint8_t *rec, unsigned low, unsigned width) {
-  const uint8_t *data = rows + rd32(rec);
-  if (!(rec[5] & 0x20)) return data + (size_t)low * width;
+// The entry of byte low in the row of rec, or NULL when the row has none or
+// the entry would lie outside the len bytes of the row table.
+const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, unsigned low,
+                         unsigned width) {
+  const size_t at = rd32(rec);
+  if (!(rec[5] & 0x20)) {
+    const size_t off = at + (size_t)low * width;
+    return off <= len && width <= len - off ? rows + off : nullptr;
+  }
+  constexpr size_t kBitmap = 32;
+  if (at > len || kBitmap > len - at) return nullptr;
+  const uint8_t *data = rows + at;
   unsigned byte = low >> 3, bit = low & 7;
   if (!(data[byte] & (1u << bit))) return nullptr;
   unsigned rank = 0;
   for (unsigned i = 0; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
   unsigned below = data[byte] & lxcsbmr[bit];
   rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
-  return data + 32 + (size_t)rank * width;
+  const size_t off = at + kBitmap + (size_t)rank * width;
+  return off <= len && width <= len - off ? rows + off : nullptr;
 }
+
+// The row encoder over a row table of len bytes: a row record or an entry
+// outside the table reads as unmapped.
+uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out);
 
 }  // namespace
 
@@ -318,11 +332,23 @@ uint16_t lxcsureplace(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned 
 }
 
 uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out) {
-  const uint8_t *rec = rows + 8u * (unit >> 8);
+  return u22m_bounded(rows, SIZE_MAX, unit, out);
+}
+
+}  // extern "C"
+
+namespace {
+
+constexpr size_t kRowRecord = 8;
+
+uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out) {
+  const size_t at = kRowRecord * (unit >> 8);
+  if (at > len || kRowRecord > len - at) return 0;
+  const uint8_t *rec = rows + at;
   uint8_t rflags = rec[5];
   if (rflags == 0) return 0;
   unsigned width = rflags & 0x0F;
-  const uint8_t *e = row_entry(rows, rec, unit & 0xFF, width);
+  const uint8_t *e = row_entry(rows, len, rec, unit & 0xFF, width);
   if (!e) return 0;
   if ((rflags & 0x40) && width >= 3 && e[0] != 0) {
     out[0] = rec[4];
@@ -349,16 +375,25 @@ uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out) {
   return n;
 }
 
+}  // namespace
+
+extern "C" {
+
 uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo) {
   const uint8_t repl = cs->sb_repl;
   uint8_t out = repl;
   if (value <= 0xFFFF) {
     const uint8_t *rows = lxcstab(cs, LXCT_U2M);
-    const uint8_t *rec = rows + 8 * (value >> 8);
-    uint8_t rflags = rec[5];
-    unsigned width = rflags & 0x0Fu;
-    const uint8_t *e = rflags ? row_entry(rows, rec, value & 0xFF, width ? width : 1) : nullptr;
-    if (e) out = e[0];
+    const size_t len = lxcstablen(cs, LXCT_U2M);
+    const size_t at = kRowRecord * (value >> 8);
+    if (at <= len && kRowRecord <= len - at) {
+      const uint8_t *rec = rows + at;
+      uint8_t rflags = rec[5];
+      unsigned width = rflags & 0x0Fu;
+      const uint8_t *e =
+          rflags ? row_entry(rows, len, rec, value & 0xFF, width ? width : 1) : nullptr;
+      if (e) out = e[0];
+    }
   }
   if (out == repl && value != cs->sbu[repl]) mark(glo);
   return out;
@@ -373,7 +408,8 @@ uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcw
   } else if (u == kBad) {
     return lxcsureplace(cs, out, value, srcwidth, glo);
   }
-  uint16_t n = lxcsu22m(lxcstab(cs, LXCT_U2M), (uint16_t)u, out);
+  uint16_t n =
+      u22m_bounded(lxcstab(cs, LXCT_U2M), lxcstablen(cs, LXCT_U2M), (uint16_t)u, out);
   return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
 }
 
@@ -384,11 +420,17 @@ uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned 
     if (!is_pair(value)) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
     cp = pair_to_cp(value);
   }
+  // Table 14 of a UTF-32 set: 256 plane offsets, then each plane's rows.
+  constexpr size_t kPlanes = 4 * 256;
   const uint8_t *tab = lxcstab(cs, LXCT_U2M);
+  const size_t len = lxcstablen(cs, LXCT_U2M);
+  if (len < kPlanes) return lxcsureplace(cs, out, value, srcwidth, glo);
   int32_t plane;
   std::memcpy(&plane, tab + 4u * ((cp >> 16) & 0xFF), 4);
   if (plane == -1) return lxcsureplace(cs, out, value, srcwidth, glo);
-  uint16_t n = lxcsu22m(tab + (uint32_t)plane + 1024, (uint16_t)(cp & 0xFFFF), out);
+  const size_t at = (size_t)(uint32_t)plane + kPlanes;
+  if (at > len) return lxcsureplace(cs, out, value, srcwidth, glo);
+  uint16_t n = u22m_bounded(tab + at, len - at, (uint16_t)(cp & 0xFFFF), out);
   return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
 }
 
