@@ -39,13 +39,7 @@ class Conv : public ::testing::Test {
     if (dir_.empty()) ADD_FAILURE() << err;
   }
   static void child(const std::function<void(Env &)> &body) {
-    ASSERT_FALSE(dir_.empty());
-    nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
-      Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
+    nlstest::in_installation(dir_, body);
   }
   inline static std::string dir_;
 };

@@ -80,11 +80,7 @@ class Installed : public ::testing::Test {
   }
   // Runs body in a child with the installation and an environment record.
   static void child(const std::function<void(nlstest::Env &)> &body) {
-    child([&] {
-      nlstest::Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
+    nlstest::in_installation(dir_, body);
   }
   inline static std::string dir_;
 };

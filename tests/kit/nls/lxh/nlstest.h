@@ -51,6 +51,18 @@ struct Env {
   }
 };
 
+// Runs body in a child whose NLS installation is dir, with an environment
+// record over it.
+inline void in_installation(const std::string &dir, const std::function<void(Env &)> &body) {
+  ASSERT_FALSE(dir.empty());
+  in_child([&] {
+    setenv("ZUR_NLS10", dir.c_str(), 1);
+    Env e;
+    ASSERT_EQ(e.status, 0u);
+    body(e);
+  });
+}
+
 // An NLS_LANG value and the boot indexes of the handle it gives.
 struct LangForm {
   const char *value;

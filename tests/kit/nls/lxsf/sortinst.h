@@ -86,13 +86,7 @@ class Installed : public ::testing::Test {
   }
   static void SetUpTestSuite() { write_with({}); }
   static void child(const std::function<void(nlstest::Env &)> &body) {
-    ASSERT_FALSE(dir_.empty());
-    nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
-      nlstest::Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
+    nlstest::in_installation(dir_, body);
   }
   inline static std::string dir_;
 };

@@ -29,13 +29,7 @@ class NumText : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { dir_ = numinst::write(); }
   static void child(const std::function<void(Env &)> &body) {
-    ASSERT_FALSE(dir_.empty());
-    nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir_.c_str(), 1);
-      Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
+    nlstest::in_installation(dir_, body);
   }
   inline static std::string dir_;
 };
