@@ -53,6 +53,11 @@ size_t uni_whole(const Uni &u, const uint8_t *p, size_t avail, bool nul, bool *l
 // avail (or, with nul, is a zero character): the text ends inside it.
 bool uni_half_cut(const Uni &u, const uint8_t *p, size_t avail, bool nul);
 
+// The monolingual comparison of lxoCmpStr: the texts at two cursors under
+// the left handle's monolingual sort (id below 4096), single-byte or Unicode
+// text, with the extended flags. Both cursors come back as they went in.
+int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo);
+
 }  // namespace lxoi
 
 #endif

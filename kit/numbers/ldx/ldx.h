@@ -12,10 +12,13 @@
 // (gimh_init_proc_ctx); a program or test that converts calendar dates calls
 // ldxlxereg once first.
 //
-// The date context: ldxnbeg here is a narrow beginning that stores the
-// callback, its argument, the handle, the table and the status record. The
-// dates issue [23] completes it (the default format compiled from the
-// handle, the NLS hold, ldxend, ldxsen, ldxrdf).
+// The date context carries the language handle, the error callback, the
+// status record and the language's default date format compiled once
+// (ldxnbeg ... ldxend). Formats compile into an ldx_format, a byte string of
+// (code, flags) pairs that the renderer ldxdts walks for every date.
+//
+// Library errors never return: ldxerr calls the context's callback, which
+// must leave (both users longjmp with the error number).
 #ifndef QEN_KIT_NUMBERS_LDX_H
 #define QEN_KIT_NUMBERS_LDX_H
 
@@ -29,11 +32,89 @@
 extern "C" {
 #endif
 
-// Error numbers of the arithmetic.
-#define LDX_ERR_DOY 1848      // day 366 of a common year
-#define LDX_ERR_DAYNUM 1854   // a day number below 1
+// Error numbers (the library holds no message texts).
+#define LDX_ERR_NLS 600        // no NLS table; empty default format; code the renderer cannot render
+#define LDX_ERR_LITLEN 1800    // a literal over 209 bytes
+#define LDX_ERR_ROOM 1801      // compiled format or rendered text does not fit
+#define LDX_ERR_TWICE 1810     // an element twice in an input format
+#define LDX_ERR_INPUT 1820     // an element an input format does not allow
+#define LDX_ERR_UNKNOWN 1821   // an unrecognised format character or element
+#define LDX_ERR_NOERA 1822     // an era element with a calendar without eras
+#define LDX_ERR_MONTH 1843     // a month outside 1 to 12
+#define LDX_ERR_DOY 1848       // day 366 of a common year
+#define LDX_ERR_DAYNUM 1854    // a day number outside 1 to 5373484
+#define LDX_ERR_NLSFAIL 1890   // any other NLS failure while compiling or rendering
 
-#define LDX_FMT_SIZE 48       // a compiled date format
+#define LDX_FMT_SIZE 48        // the context's compiled default format
+#define LDX_JMAX 5373484       // day number of 9999-12-31
+
+// A compiled format: pairs (code, flags) ending with (LDX_END, fill state).
+// A literal of n bytes (1..LDX_LITMAX) is (LDX_LIT + n, literal flags) and
+// its n bytes.
+typedef uint8_t ldx_format;
+
+enum ldx_code {
+  LDX_END = 0, LDX_CC = 1, LDX_SCC = 2, LDX_I = 3, LDX_Y = 4, LDX_IY = 5, LDX_YY = 6, LDX_IYY = 7,
+  LDX_YYY = 8, LDX_IYYY = 9, LDX_YYYY = 10, LDX_Y_YYY = 11, LDX_SYYYY = 12, LDX_SY_YYY = 13,
+  LDX_YEAR = 14, LDX_SYEAR = 15, LDX_Q = 16, LDX_MM = 17, LDX_IW = 18, LDX_WW = 19, LDX_W = 20,
+  LDX_D = 21, LDX_DD = 22, LDX_DDD = 23, LDX_HH24 = 24, LDX_HH = 25, LDX_MI = 26, LDX_SS = 27,
+  LDX_SSSSS = 28, LDX_J = 29, LDX_MONTH = 30, LDX_MON = 31, LDX_DAY = 32, LDX_DY = 33, LDX_AM = 34,
+  LDX_A_M_ = 35, LDX_AD = 36, LDX_A_D_ = 37, LDX_RM = 38, LDX_FM = 39, LDX_RR = 40, LDX_RRRR = 41,
+  LDX_FX = 42, LDX_E = 43, LDX_EE = 44, LDX_NYYYY = 45, LDX_LIT = 46, LDX_DL = 47, LDX_DS = 48,
+  LDX_TS = 49, LDX_NCODES = 51
+};
+#define LDX_LITMAX 209
+
+// Flags byte of an element.
+#define LDX_F_TH 0x01          // ordinal suffix
+#define LDX_F_SP 0x02          // spelled out
+#define LDX_F_INITCAP 0x04
+#define LDX_F_UPPER 0x08
+#define LDX_F_PAD 0x10         // padded: fill mode not in force
+// Flags byte of a literal (the renderer ignores them).
+#define LDX_L_QUOTED 1
+#define LDX_L_SPACES 2
+#define LDX_L_PUNCT 4
+
+// A row of the keyword tables (ldxfda/ldxfde, the suffixes ldxfdx/ldxfdy):
+// a name padded with NULs, its length, the code. An empty row ends a table.
+typedef struct ldx_kwrow {
+  char name[6];
+  uint16_t len;
+  int32_t code;
+} ldx_kwrow;
+
+// A row of the field-check table ldxfcd, indexed by code. Only attr is used
+// here; the rest describes a date reader this system does not have.
+typedef struct ldx_fcdrow {
+  uint16_t err;
+  int16_t min;
+  int32_t max;
+  uint8_t attr;
+} ldx_fcdrow;
+#define LDX_A_TEXT 0x80        // text element: no suffix
+#define LDX_A_NOPAD 0x40
+#define LDX_A_SIGNED 0x20
+#define LDX_A_GROUPS 0x10      // a separator every three digits
+#define LDX_A_WIDTH 0x0F       // field width, or a text element's NLS width selector
+
+// One pending DL, DS or TS expansion of a compile.
+#define LDX_EXPBUF 100
+typedef struct ldx_exp {
+  uint8_t resume;              // the saved text is to be taken up again
+  const uint8_t *pos;          // the saved position, remaining length and start
+  size_t len;
+  const uint8_t *start;
+  uint8_t buf[LDX_EXPBUF];     // the expansion's text
+} ldx_exp;
+
+extern const ldx_kwrow ldxfda[];   // element names, ASCII order, 53 rows + end row
+extern const ldx_kwrow ldxfde[];   // the same in EBCDIC (code page 037)
+extern const int32_t ldxfdi[26];   // first row per letter A..Z, or INT32_MAX
+extern const ldx_kwrow ldxfdx[];   // suffixes SP, SPTH, TH, THSP
+extern const ldx_kwrow ldxfdy[];
+extern const ldx_fcdrow ldxfcd[LDX_NCODES];
+extern const int32_t ldxdom[14];   // days before month m of a common year
 
 typedef struct ldx_ctx ldx_ctx;
 typedef void (*ldx_errf)(void *ctx, int err);
@@ -55,6 +136,34 @@ void ldxnbeg(ldx_ctx *ctx, const lxlangid *lang, ldx_errf callback, void *cbarg,
              lxglo *glo);
 // Raises err through the context's callback; does not return.
 [[noreturn]] void ldxerr(ldx_ctx *ctx, int err);
+// Ends a context (releases the NLS hold of its own status record).
+void ldxend(ldx_ctx *ctx);
+// The NLS hold around one call: ldxlxi returns 1 when it loaded the table
+// for this call; ldxlxt with that value releases it.
+int ldxlxi(ldx_ctx *ctx);
+void ldxlxt(ldx_ctx *ctx, int loaded);
+// Switches the context to another handle, recompiling the default format
+// when the handle differs or its NLS parameters changed.
+void ldxsen(ldx_ctx *ctx, lxlangid *lang);
+// Recompiles the default format when the handle's parameters changed.
+void ldxrdf(ldx_ctx *ctx, lxglo *glo);
+
+// Compiles an output (ldxsto) or input (ldxsti) format of len bytes into
+// out, room bytes at most; returns the bytes written, end pair included.
+size_t ldxsto(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
+size_t ldxsti(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
+
+// Renders a Gregorian date under a compiled format (NULL: the context's
+// default format) into out, len bytes; returns the bytes written, the
+// terminator excluded.
+size_t ldxdts(ldx_ctx *ctx, void *out, uint16_t len, const ldx_date *date, const ldx_format *fmt);
+// Builds the UTF-8 twin of the context's handle in *storage, makes it the
+// context's handle and returns it.
+lxlangid *ldxlid16to8(ldx_ctx *ctx, lxlangid *storage);
+// Whole-text conversions between UTF-16 and UTF-8; -1 when a charset object
+// is not available.
+int ldxutf16to8(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
+int ldxutf8to16(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
 
 // Day number of a date (no range checks; months outside 1 to 12 count as
 // the nearest table entry).
@@ -66,6 +175,14 @@ void ldxdyc(ldx_ctx *ctx, int16_t year, int32_t t, int8_t *month, int8_t *mday);
 // Date with time to day number and second of the day, and back.
 void ldxdtd(ldx_ctx *ctx, const ldx_date *date, ldx_julian *out);
 void ldxdfd(ldx_ctx *ctx, const ldx_julian *in, ldx_date *out);
+
+// Day of the week 1 to 7 from the territory's first day.
+int ldxdow(ldx_ctx *ctx, int32_t day);
+// ISO week (1 to 53) and ISO year of a date.
+int ldxisw(ldx_ctx *ctx, const ldx_date *date);
+int ldxisy(ldx_ctx *ctx, const ldx_date *date);
+// Day count and seconds of a NUMBER of days (len 0: a leading length byte).
+void ldxftd(ldx_ctx *ctx, const unsigned char *num, size_t len, ldx_julian *out);
 
 // 1 when the year is a leap year of the date library's calendar.
 int ldxleap(int32_t year);
