@@ -45,8 +45,8 @@ bool fill_records(sl_status *err, skgsd_ctx *dump, skgm_ctx *ctx, skgm_realm *ha
 extern "C" {
 
 skgsd_seg *skgsd_segalloc(uint32_t n) {
-  const size_t each = sizeof(skgsd_seg) + sizeof(uintptr_t);
-  if (n > SIZE_MAX / each) return nullptr;
+  const uint64_t each = sizeof(skgsd_seg) + sizeof(uintptr_t);
+  if (static_cast<uint64_t>(n) * each > SIZE_MAX) return nullptr;  // the 32-bit build
   return static_cast<skgsd_seg *>(calloc(n == 0 ? 1 : n, each));
 }
 

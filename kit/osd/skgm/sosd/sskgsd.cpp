@@ -297,16 +297,19 @@ int sskgsdload(sl_status *err, const char *dir, skgsd_ctx **dump) {
     ok = false;
     fail(err, EINVAL);
   }
+  uint32_t n = 0;
+  if (d != nullptr) {  // the file's pointer and count mean nothing here
+    n = d->nsegs;
+    d->segs = nullptr;
+    d->nsegs = 0;
+  }
   // The file holds exactly the descriptor and its records.
   if (ok && static_cast<uint64_t>(st.st_size) !=
-                sizeof *d + static_cast<uint64_t>(d->nsegs) * sizeof(skgsd_seg)) {
+                sizeof *d + static_cast<uint64_t>(n) * sizeof(skgsd_seg)) {
     ok = false;
     fail(err, EINVAL);
   }
   if (ok) {
-    const uint32_t n = d->nsegs;
-    d->segs = nullptr;
-    d->nsegs = 0;
     skgsd_seg *recs = skgsd_segalloc(n);
     if (recs == nullptr) {
       ok = false;
