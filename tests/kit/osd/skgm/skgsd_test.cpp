@@ -251,10 +251,14 @@ TEST_F(Skgsd, DescriptorFromTheEnvironment) {
 TEST_F(Skgsd, SameSecondCollides) {
   bool collided = false;
   for (int attempt = 0; attempt < 5 && !collided; ++attempt) {
+    // Each attempt has a base of its own: an earlier attempt's second dump
+    // may share this attempt's second.
+    const std::string base = base_ + "/" + std::to_string(attempt);
+    ASSERT_EQ(mkdir(base.c_str(), 0700), 0);
     sl_status err{};
     skgsd_ctx *a = nullptr, *b = nullptr;
-    ASSERT_EQ(sskgsdinit(&err, &a, base_.c_str(), "h", "s", 7), 1);
-    if (sskgsdinit(&err, &b, base_.c_str(), "h", "s", 7) == 0) {
+    ASSERT_EQ(sskgsdinit(&err, &a, base.c_str(), "h", "s", 7), 1);
+    if (sskgsdinit(&err, &b, base.c_str(), "h", "s", 7) == 0) {
       collided = true;
       EXPECT_EQ(err.code, 0);
       EXPECT_EQ(err.oserr, EEXIST);
