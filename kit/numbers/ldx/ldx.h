@@ -157,6 +157,11 @@ size_t ldxsti(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint
 // default format) into out, len bytes; returns the bytes written, the
 // terminator excluded.
 size_t ldxdts(ldx_ctx *ctx, void *out, uint16_t len, const ldx_date *date, const ldx_format *fmt);
+// The fixed period forms the renderer writes for the date language
+// AMERICAN: rows A.D., A.M., B.C., P.M. (flag 1 for the second of each
+// pair), then an empty row; ldxpae holds them in EBCDIC (code page 037).
+extern const ldx_kwrow ldxpaa[];
+extern const ldx_kwrow ldxpae[];
 // Builds the UTF-8 twin of the context's handle in *storage, makes it the
 // context's handle and returns it.
 lxlangid *ldxlid16to8(ldx_ctx *ctx, lxlangid *storage);
