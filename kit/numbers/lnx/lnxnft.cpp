@@ -202,7 +202,7 @@ long numeric(const lnx_number *num, size_t len, const lnx_fmt &fmt, unsigned cha
     lnxfpr(num, len, r, &rlen, intpos + decpos);
   } else {
     int overflow = 0;
-    lnxsca(num, len, r, &rlen, intpos + decpos, decpos, &overflow);
+    lnxsca(num, len, r, &rlen, intpos, decpos, &overflow);
     if (overflow) return -1;
   }
   const View rv = view_of(r, rlen);
