@@ -234,9 +234,9 @@ size_t lnxqn2h(const lnx_number *num, size_t len, char *buf, size_t size, int fi
 
 // Writes a valid NUMBER (len 0: leading length byte) as text under the
 // descriptor into out, in the handle's character set (NULL: a default
-// handle over the process's shared NLS objects). out holds the width, or
-// LNX_TEXTMIN_ROOM bytes in text-minimum mode (twice as many for an
-// AL16UTF16 handle). Returns the bytes written;
+// handle over the process's shared NLS objects). out holds the width (in
+// text-minimum mode at least LNX_TEXTMIN_ROOM bytes), twice as many for an
+// AL16UTF16 handle. Returns the bytes written;
 // every failure shows as "#" over the width, nothing is raised. Each call
 // takes its own NLS status record and drops its reference before it
 // returns.

@@ -478,7 +478,8 @@ size_t lnxnftg(const lnx_number *num, size_t len, const lnx_fmt *fmt, unsigned c
     n = numeric(num, len, *fmt, text, t);
   if (n < 0) return overflow(t, out, width);
   if (!t.wide) return static_cast<size_t>(n);
-  const size_t room = (fmt->flags & LNXF_TEXTMIN) ? LNX_TEXTMIN_ROOM : width;
+  const size_t room =
+      (fmt->flags & LNXF_TEXTMIN) && width < LNX_TEXTMIN_ROOM ? LNX_TEXTMIN_ROOM : width;
   const long wide = to_wide(t, work, static_cast<size_t>(n), out, 2 * room);
   return wide < 0 ? overflow(t, out, width) : static_cast<size_t>(wide);
 }

@@ -52,7 +52,8 @@ lnx_fmt descriptor(uint32_t flags, int intpos, int decpos, int width, int minint
 
 // The room a call may write: the width, or the text-minimum room.
 size_t room_of(const lnx_fmt &f, size_t unit = 1) {
-  return unit * ((f.flags & LNXF_TEXTMIN) ? LNX_TEXTMIN_ROOM : f.width);
+  const bool textmin = (f.flags & LNXF_TEXTMIN) && f.width < LNX_TEXTMIN_ROOM;
+  return unit * (textmin ? LNX_TEXTMIN_ROOM : f.width);
 }
 
 // Runs lnxnftg (or lnxnft when glo is NULL) into a guarded buffer; checks
