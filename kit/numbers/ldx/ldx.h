@@ -140,6 +140,7 @@ struct ldx_ctx {
   lxglo own;                  // a status record of the context's own
   lxglo *glo;                 // the status record passed to NLS calls
   lxlobj *table;              // the table the status record works on, or NULL
+  uint8_t held;               // 1 while table is the one ldxlxi loaded into glo
 };
 
 // Begins a context (see above: callback and argument, handle, table, status
@@ -203,12 +204,13 @@ lxlangid *ldxlid16to8(ldx_ctx *ctx, lxlangid *storage);
 int ldxutf16to8(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
 int ldxutf8to16(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
 
-// Day number of a date (no range checks; months outside 1 to 12 count as
-// the nearest table entry).
+// Day number of a date; 1843 for a month outside 1 to 12, no other range
+// checks.
 int32_t ldxctj(ldx_ctx *ctx, int16_t year, int8_t month, int8_t day);
-// Date of a day number, which it returns; 1854 below 1.
+// Date of a day number, which it returns; 1854 outside 1 to 5373484.
 int32_t ldxjtc(ldx_ctx *ctx, int32_t day, int16_t *year, int8_t *month, int8_t *mday);
-// Month and day of day t of year y; 1848 for day 366 of a common year.
+// Month and day of day t of year y; 1848 for a day the year does not have
+// (day 366 of a common year, or t outside 1 to 366).
 void ldxdyc(ldx_ctx *ctx, int16_t year, int32_t t, int8_t *month, int8_t *mday);
 // Date with time to day number and second of the day, and back.
 void ldxdtd(ldx_ctx *ctx, const ldx_date *date, ldx_julian *out);
@@ -221,6 +223,8 @@ int ldxisw(ldx_ctx *ctx, const ldx_date *date);
 int ldxisy(ldx_ctx *ctx, const ldx_date *date);
 // Day count and seconds of a NUMBER of days (len 0: a leading length byte).
 void ldxftd(ldx_ctx *ctx, const unsigned char *num, size_t len, ldx_julian *out);
+// NUMBER constants of ldxftd, with their length byte: 86400, 0.5, -0.5.
+extern const unsigned char ldxsid[], ldxftdp5[], ldxftdn5[];
 
 // 1 when the year is a leap year of the date library's calendar.
 int ldxleap(int32_t year);
