@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "ldx.h"
+#include "ldxtest.h"
 #include "lxh.h"
 #include "nlsconv.h"
 #include "nlstest.h"
@@ -58,7 +59,11 @@ std::string write_installation() {
       nlsw::build_territory(territory("LDXLOOP", 3, "LL", {{kTerDL, "DS"}, {kTerDS, "YYYY DL"}})));
   add(2, kEbcdic, "WE8EBCDIC37", nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic)));
   add(2, kShift, "LDXSHIFT", nlsw::build_charset(nlsw::shift_charset("LDXSHIFT", kShift, kSI, kSO)));
-  add(3, 2, "GERMAN", nlsw::build_sort("GERMAN", 2));
+  {
+    nlsw::Image sort = nlsw::build_sort("GERMAN", 2);
+    sort.put16(offsetof(lxsrtobj, flags), 0x1);  // a linguistic sort (special letters)
+    add(3, 2, "GERMAN", sort);
+  }
   std::string err;
   return nlsw::write_temp_installation(inst, "ldxfmt", err);
 }
@@ -79,10 +84,6 @@ lxlangid handle(nlstest::Env &e, const char *name) {
 }
 
 // ---- compiling --------------------------------------------------------------
-
-void jump(void *ctx, int err) {
-  std::longjmp(*static_cast<jmp_buf *>(static_cast<ldx_ctx *>(ctx)->cbarg), err);
-}
 
 using Bytes = std::vector<uint8_t>;
 
@@ -108,7 +109,7 @@ Result compile(nlstest::Env &e, const lxlangid *h, const std::string &text, Kind
   uint8_t out[256];
   std::memset(out, 0xEE, sizeof out);
   if (const int err = setjmp(jb)) return {err, {}};
-  ldxnbeg(&ctx, h, jump, &jb, e.table, &e.glo);
+  ldxnbeg(&ctx, h, ldxtest::jump, &jb, e.table, &e.glo);
   const auto n = (kind == Kind::Input ? ldxsti : ldxsto)(&ctx, text.data(), uint8_t(text.size()),
                                                          out, room);
   EXPECT_LE(n, room);
@@ -145,7 +146,9 @@ TEST(LdxTables, NamesAreSortedWithTheirCodesAndLengths) {
   size_t rows = 0;
   for (const ldx_kwrow *r = ldxfda; r->len; ++r, ++rows) {
     EXPECT_EQ(strnlen(r->name, sizeof r->name), r->len) << rows;
-    if (rows) EXPECT_LT(std::string(r[-1].name, r[-1].len), std::string(r->name, r->len));
+    if (rows) {
+      EXPECT_LT(std::string(r[-1].name, r[-1].len), std::string(r->name, r->len));
+    }
     EXPECT_GE(r->code, LDX_CC);
     EXPECT_LE(r->code, LDX_TS);
     EXPECT_NE(r->code, LDX_LIT);
@@ -224,7 +227,7 @@ TEST_F(Fmt, LongestMatch) {
   child([](nlstest::Env &e) {
     lxlangid h = handle(e, "AMERICAN_AMERICA.US7ASCII");
     ldx_ctx ctx;
-    ldxnbeg(&ctx, &h, jump, nullptr, e.table, &e.glo);
+    ldxnbeg(&ctx, &h, ldxtest::jump, nullptr, e.table, &e.glo);
     auto find = [&](const char *t) {
       const ldx_kwrow *r = ldxmfn(&ctx, reinterpret_cast<const uint8_t *>(t), strlen(t),
                                   ldxfda + ldxfdi[(t[0] & 0xDF) - 'A']);
