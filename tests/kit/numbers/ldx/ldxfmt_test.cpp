@@ -16,61 +16,17 @@
 #include "ldx.h"
 #include "ldxtest.h"
 #include "lxh.h"
-#include "nlsconv.h"
+#include "ldxfmtinst.h"
 #include "nlstest.h"
 #include "objw_num.h"
 
 namespace {
 
-// ---- installation ---------------------------------------------------------
-
-constexpr uint16_t kEbcdic = 140, kShift = 900;
-constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
-// A two-byte character of the shift-sensitive set (full-width digit zero).
-constexpr uint8_t kShiftLead = 0xA3, kShiftTrail = 0xB0;
-
-// Territories: LDXTEST with DL, DS and TS texts, LDXLOOP whose DL stands
-// for DS and DS for DL, and AMERICA without them.
-constexpr const char *kDL = "fmDay, Month DD, YYYY";
-constexpr const char *kDS = "MM/DD/RRRR";
-constexpr const char *kTS = "HH:MI:SS AM";
-constexpr unsigned kTerDL = 188, kTerTS = 186, kTerDS = 194;  // pool fields of items 143, 144, 151
-
-nlsw::TerritoryDesc territory(const char *name, uint16_t id, const char *abbrev,
-                              std::map<unsigned, std::string> texts) {
-  nlsw::TerritoryDesc t = nlsw::america();
-  t.name = name;
-  t.id = id;
-  t.abbrev = abbrev;
-  for (auto &kv : texts) t.strings[kv.first] = kv.second;
-  return t;
-}
-
-std::string write_installation() {
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::add_object(inst, type, id, name, std::move(img));
-  };
-  add(1, 2, "LDXTEST",
-      nlsw::build_territory(territory("LDXTEST", 2, "LT", {{kTerDL, kDL}, {kTerDS, kDS}, {kTerTS, kTS}})));
-  add(1, 3, "LDXLOOP",
-      nlsw::build_territory(territory("LDXLOOP", 3, "LL", {{kTerDL, "DS"}, {kTerDS, "YYYY DL"}})));
-  add(2, kEbcdic, "WE8EBCDIC37", nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic)));
-  add(2, kShift, "LDXSHIFT", nlsw::build_charset(nlsw::shift_charset("LDXSHIFT", kShift, kSI, kSO)));
-  {
-    nlsw::Image sort = nlsw::build_sort("GERMAN", 2);
-    sort.put16(offsetof(lxsrtobj, flags), 0x1);  // a linguistic sort (special letters)
-    add(3, 2, "GERMAN", sort);
-  }
-  std::string err;
-  return nlsw::write_temp_installation(inst, "ldxfmt", err);
-}
+using namespace ldxfmtinst;
 
 class Fmt : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { dir_ = write_installation(); }
+  static void SetUpTestSuite() { dir_ = ldxfmtinst::write(); }
   static void child(const std::function<void(nlstest::Env &)> &body) {
     nlstest::in_installation(dir_, body);
   }
