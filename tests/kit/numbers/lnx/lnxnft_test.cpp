@@ -13,6 +13,7 @@
 #include "lnx_check.h"
 #include "lxh.h"
 #include "nlsfix.h"
+#include "numinst.h"
 
 extern "C" uintptr_t slxlobc;  // the shared NLS table's use count
 
@@ -62,6 +63,10 @@ std::string run(const Bytes &num, const lnx_fmt &f, const lxlangid *h, lxglo *gl
                 size_t unit = 1) {
   unsigned char out[kOut];
   std::memset(out, kGuard, sizeof out);
+  if (!lnxchk(num.data(), num.size())) {
+    ADD_FAILURE() << "not a NUMBER: " << hex(num);
+    return "";
+  }
   const size_t n = glo ? lnxnftg(num.data(), num.size(), &f, out, h, glo)
                        : lnxnft(num.data(), num.size(), &f, out, h);
   const size_t room = room_of(f, unit);
@@ -268,6 +273,97 @@ TEST_F(LnxNft, DropsTheReferenceItTakes) {
         lnxnft(num.data(), num.size(), &f, out, lang);
         EXPECT_EQ(slxlobc, before) << std::hex << f.flags;
       }
+  });
+}
+
+// Date mode: the NUMBER is a day count with a fraction; the text fills the
+// width it reports, blanks after the date.
+TEST_F(LnxNft, DateMode) {
+  child([](Env &e) {
+    lxlangid h = nlsfix::handle(e, "AMERICAN_AMERICA.US7ASCII");
+    const Bytes epoch = unhex("c4032d065933");     // 2440588.5: 1970-01-01 12:00
+    const Bytes jan13 = unhex("c4032d07");         // 2440600: 1970-01-13
+    const Bytes zero = unhex("80"), minus = unhex("3b6466");  // 0, -1000000
+    struct {
+      const char *what;
+      Bytes num;
+      lnx_fmt f;
+      std::string want;
+    } cases[] = {
+        {"DD/MM/YY", epoch, descriptor(LNXF_DATE_DMY, 0, 0, 8), "01/01/70"},
+        {"wider", epoch, descriptor(LNXF_DATE_DMY, 0, 0, 12), "01/01/70    "},
+        {"MM/DD/YY", jan13, descriptor(LNXF_DATE_MDY, 0, 0, 10), "01/13/70  "},
+        {"DMY wins", jan13, descriptor(LNXF_DATE_MDY | LNXF_DATE_DMY, 0, 0, 8), "13/01/70"},
+        {"over Roman", jan13, descriptor(LNXF_DATE_DMY | LNXF_ROMAN, 0, 0, 8), "13/01/70"},
+        {"no room", epoch, descriptor(LNXF_DATE_DMY, 0, 0, 7), "#######"},
+        {"day 0", zero, descriptor(LNXF_DATE_DMY, 0, 0, 8), "########"},
+        {"before day 1", minus, descriptor(LNXF_DATE_DMY, 0, 0, 8), "########"},
+        {"infinity", unhex("ff65"), descriptor(LNXF_DATE_DMY, 0, 0, 8), "########"},
+        {"not formatted", epoch, descriptor(LNXF_DATE_DMY, 0, 0, 8), "########"},
+    };
+    cases[9].f.flags &= ~LNXF_FORMATTED;
+    for (auto &c : cases) {
+      EXPECT_EQ(run(c.num, c.f, &h, &e.glo), c.want) << c.what;
+      EXPECT_EQ(run(c.num, c.f, &h, nullptr), c.want) << "lnxnft " << c.what;
+    }
+    // AL16UTF16: units, twice the width reported, blank units after the date
+    lxlangid wide = nlsfix::handle(e, "AMERICAN_AMERICA.AL16UTF16");
+    std::string want;
+    for (char c : std::string("01/01/70  ")) want += '\0', want += c;
+    EXPECT_EQ(run(epoch, descriptor(LNXF_DATE_DMY, 0, 0, 10), &wide, &e.glo, 2), want);
+    EXPECT_EQ(run(epoch, descriptor(LNXF_DATE_DMY, 0, 0, 4), &wide, &e.glo, 2),
+              std::string("\0#\0#\0#\0#", 8));
+  });
+}
+
+// The sets of the numeric-text installation: code page 037 and a
+// shift-sensitive set.
+class LnxNftSets : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { dir_ = numinst::write(); }
+  inline static std::string dir_;
+};
+
+TEST_F(LnxNftSets, Ebcdic037) {
+  nlstest::in_installation(dir_, [](Env &e) {
+    lxlangid h{};
+    ASSERT_NE(lxhLaToId("AMERICAN_AMERICA.WE8EBCDIC37", 0, &h, 0, &e.glo), nullptr);
+    ASSERT_FALSE(h.flags & LXH_F_ASCII);
+    // Roman and hexadecimal in capitals through the set's case map
+    EXPECT_EQ(run(unhex("c2145f"), descriptor(LNXF_ROMAN, 0, 0, 7), &h, &e.glo),
+              "\xD4\xC3\xD4\xE7\xC3\xC9\xE5");  // MCMXCIV
+    EXPECT_EQ(run(unhex("c20338"), descriptor(LNXF_HEX | LNXF_BLANKFILL, 2, 0, 4), &h, &e.glo),
+              "\x40\x40\xC6\xC6");  // "  FF"
+    EXPECT_EQ(run(unhex("c20338"), descriptor(LNXF_HEX | LNXF_LOWER, 2, 0, 2), &h, &e.glo),
+              "\x86\x86");  // "ff"
+    // the date format is converted from US7ASCII before it compiles
+    EXPECT_EQ(run(unhex("c4032d065933"), descriptor(LNXF_DATE_DMY, 0, 0, 9), &h, &e.glo),
+              "\xF0\xF1\x61\xF0\xF1\x61\xF7\xF0\x40");  // "01/01/70 "
+  });
+}
+
+TEST_F(LnxNftSets, ShiftSensitiveCurrency) {
+  nlstest::in_installation(dir_, [](Env &e) {
+    lxlangid h{};
+    ASSERT_NE(lxhLaToId("AMERICAN_AMERICA.NUMSHIFT", 0, &h, 0, &e.glo), nullptr);
+    ASSERT_TRUE(h.flags & LXH_F_SHIFT);
+    // a currency text that ends shifted out: the digits after it need a
+    // shift-in byte first, and a text that ends shifted out gets one
+    char cur[8] = {};
+    size_t n = 0;
+    cur[n++] = char(numinst::kSO);
+    const std::string dbcs = "\xA3\xB0";  // a double-byte character of the set (U+FF10)
+    for (char c : dbcs) cur[n++] = c;
+    ASSERT_EQ(lxhlmod(&h, cur, n, 69, 0, 0, &e.glo), 1);
+    const std::string so_cur = std::string(1, char(numinst::kSO)) + dbcs;
+    const std::string si(1, char(numinst::kSI));
+    const Bytes num = unhex("c10a33");  // 9.5
+    EXPECT_EQ(run(num, descriptor(LNXF_CURBEFORE, 2, 1, 12, 1, 1), &h, &e.glo),
+              so_cur + si + "9.5");
+    EXPECT_EQ(run(num, descriptor(LNXF_CURAFTER, 2, 1, 12, 1, 1), &h, &e.glo),
+              "9.5" + so_cur + si);
+    // the closing shift-in counts against the width
+    EXPECT_EQ(run(num, descriptor(LNXF_CURAFTER, 2, 1, 6, 1, 1), &h, &e.glo), "######");
   });
 }
 
