@@ -135,6 +135,17 @@ struct Writer {
   void repeat(char c, int count) {
     for (int i = 0; i < count; ++i) put(c);
   }
+  // count pad characters at the cursor through the NLS field padding
+  // (before anything shifted out is written).
+  void pad(char c, int count) {
+    assert(!shifted);
+    if (count <= 0) return;
+    lxmcur cur;
+    lxmopen(p + n, cap - n, &cur, t.h, t.glo, 1);
+    lxoPadStr(&cur, nullptr, 1, static_cast<uint8_t>(c), static_cast<size_t>(count), 0, t.glo);
+    if (t.glo->status != 0) ok = false;
+    n += static_cast<size_t>(cur.pos - cur.start);
+  }
   // An NLS currency text at the cursor, in the handle's character set.
   void currency(uint32_t flags) {
     const int item = (flags & LNXF_CUR53) ? kItemCurrency53
@@ -252,7 +263,7 @@ long numeric(const lnx_number *num, size_t len, const lnx_fmt &fmt, unsigned cha
   Writer w{text, static_cast<size_t>(width), t};
   const int aexp = exponent < 0 ? -exponent : exponent;
   if (sci && blank && aexp < kExpHundred) w.put(t.tab[LNXQ_BLANK]);
-  if (blank) w.repeat(t.tab[LNXQ_BLANK], empty);
+  if (blank) w.pad(t.tab[LNXQ_BLANK], empty);
   if (!(flags & kTrailSign)) {
     if (d.neg)
       w.put(t.tab[(flags & LNXF_ANGLE) ? LNXQ_LESS : (flags & LNXF_PAREN) ? LNXQ_OPEN : LNXQ_MINUS]);

@@ -336,6 +336,9 @@ TEST_F(LnxNftSets, Ebcdic037) {
               "\x40\x40\xC6\xC6");  // "  FF"
     EXPECT_EQ(run(unhex("c20338"), descriptor(LNXF_HEX | LNXF_LOWER, 2, 0, 2), &h, &e.glo),
               "\x86\x86");  // "ff"
+    // empty positions padded with the set's blank, group after position 3
+    EXPECT_EQ(run(unhex("3d59433366"), descriptor(LNXF_BLANKFILL, 6, 2, 12, 1, 2, {3}), &h, &e.glo),
+              "\x40\x40\x40\x60\xF1\x6B\xF2\xF3\xF4\x4B\xF5\xF0");  // "   -1,234.50"
     // the date format is converted from US7ASCII before it compiles
     EXPECT_EQ(run(unhex("c4032d065933"), descriptor(LNXF_DATE_DMY, 0, 0, 9), &h, &e.glo),
               "\xF0\xF1\x61\xF0\xF1\x61\xF7\xF0\x40");  // "01/01/70 "
