@@ -46,7 +46,6 @@ constexpr int kItemUnion = 121;         // NLS_UNION_CURRENCY, NLS_DUAL_CURRENCY
 constexpr uint8_t kGroupPos = 0x7F;     // a group entry's position
 constexpr uint8_t kGroupLang = 0x80;    //   and its "language's character" bit
 constexpr int kGroupChar = 1;           // the group character in the numeric characters
-constexpr uint32_t kStatusRoom = 6;     // lxlinfo: the text was cut
 constexpr uint32_t kDateFlags = LNXF_DATE_MDY | LNXF_DATE_DMY;
 constexpr uint32_t kTrailSign = LNXF_TRAILMINUS | LNXF_TRAILSIGN;
 constexpr uint8_t kUtf16Hi = 0x00;      // high byte of an ASCII character as a UTF-16 unit
@@ -156,7 +155,7 @@ struct Writer {
     lxmopen(p + n, cap - n, &cur, t.h, t.glo, 1);
     cur.shifted = shifted;
     lxlinfo(&cur, cap - n, item, t.glo);
-    if (t.glo->status == kStatusRoom) ok = false;
+    if (t.glo->status == LXS_SMALL) ok = false;  // the text was cut
     n += static_cast<size_t>(cur.pos - cur.start);
     shifted = cur.shifted != 0;
   }
