@@ -25,6 +25,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "lxc.h"
 #include "lxe.h"  // ldx_date, ldx_julian
 #include "lxl.h"
 
@@ -114,6 +115,17 @@ extern const int32_t ldxfdi[26];   // first row per letter A..Z, or INT32_MAX
 extern const ldx_kwrow ldxfdx[];   // suffixes SP, SPTH, TH, THSP
 extern const ldx_kwrow ldxfdy[];
 extern const ldx_fcdrow ldxfcd[LDX_NCODES];
+#define LDX_NAMEROWS 53        // rows of ldxfda / ldxfde before the end row
+#define LDX_SUFFIXROWS 4       // rows of ldxfdx / ldxfdy before the end row
+
+// A group of input-format elements that exclude each other: the error it
+// raises and its codes, ended by 0. The table ends with a row of error 0.
+#define LDX_PMXMAX 9
+typedef struct ldx_pmxrow {
+  uint16_t err;
+  uint8_t codes[LDX_PMXMAX];
+} ldx_pmxrow;
+extern const ldx_pmxrow ldxpmxa[];
 extern const int32_t ldxdom[14];   // days before month m of a common year
 
 typedef struct ldx_ctx ldx_ctx;
@@ -128,6 +140,7 @@ struct ldx_ctx {
   lxglo own;                  // a status record of the context's own
   lxglo *glo;                 // the status record passed to NLS calls
   lxlobj *table;              // the table the status record works on, or NULL
+  uint8_t held;               // 1 while table is the one ldxlxi loaded into glo
 };
 
 // Begins a context (see above: callback and argument, handle, table, status
@@ -153,10 +166,41 @@ void ldxrdf(ldx_ctx *ctx, lxglo *glo);
 size_t ldxsto(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
 size_t ldxsti(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
 
+// Compiles one element (or one literal run) of a format: advances the text
+// position and remaining length past it and the output position past what
+// it stored, shrinking the room. Returns the code stored (LDX_LIT for a
+// literal), 0 once the end pair is stored. exp carries a pending DL, DS or
+// TS expansion from call to call (resume 0 and start set before the first).
+int ldxsnf(ldx_ctx *ctx, const uint8_t **pos, size_t *len, ldx_format **out, size_t *room,
+           ldx_exp *exp);
+// ldxsnf over bytes (bytes 1; ascii 1 for ASCII, 0 for EBCDIC) in the
+// character set of h1, or over UTF-16 units, high byte first (bytes 0),
+// whose ASCII units take the classes and case of the UTF-8 handle h1;
+// literal text is then stored converted to utf8 (NULL: the charset of the
+// UTF-8 handle h2).
+int ldxsnfcom(ldx_ctx *ctx, const uint8_t **pos, size_t *len, ldx_format **out, size_t *room,
+              ldx_exp *exp, const lxlangid *h1, const lxlangid *h2, const lxcsobj *utf8,
+              int bytes, int ascii);
+// Longest keyword of the rows from first on that the text starts with
+// (upper-cased; the comparison stops at a vertical bar and at the end), or
+// NULL. ldxmfn reads the text with the context's handle, ldxmfnu reads
+// UTF-16 units, ldxmfncom either (bytes 1 or 0) with h's case map, stopping
+// at the separator byte sep.
+const ldx_kwrow *ldxmfn(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first);
+const ldx_kwrow *ldxmfnu(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first,
+                         const lxlangid *h);
+const ldx_kwrow *ldxmfncom(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first,
+                           const lxlangid *h, int sep, int bytes);
+
 // Renders a Gregorian date under a compiled format (NULL: the context's
 // default format) into out, len bytes; returns the bytes written, the
 // terminator excluded.
 size_t ldxdts(ldx_ctx *ctx, void *out, uint16_t len, const ldx_date *date, const ldx_format *fmt);
+// The fixed period forms the renderer writes for the date language
+// AMERICAN: rows A.D., A.M., B.C., P.M. (flag 1 for the second of each
+// pair), then an empty row; ldxpae holds them in EBCDIC (code page 037).
+extern const ldx_kwrow ldxpaa[];
+extern const ldx_kwrow ldxpae[];
 // Builds the UTF-8 twin of the context's handle in *storage, makes it the
 // context's handle and returns it.
 lxlangid *ldxlid16to8(ldx_ctx *ctx, lxlangid *storage);
@@ -165,12 +209,13 @@ lxlangid *ldxlid16to8(ldx_ctx *ctx, lxlangid *storage);
 int ldxutf16to8(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
 int ldxutf8to16(ldx_ctx *ctx, const void *src, size_t srclen, void *dst, size_t dstlen);
 
-// Day number of a date (no range checks; months outside 1 to 12 count as
-// the nearest table entry).
+// Day number of a date; 1843 for a month outside 1 to 12, no other range
+// checks.
 int32_t ldxctj(ldx_ctx *ctx, int16_t year, int8_t month, int8_t day);
-// Date of a day number, which it returns; 1854 below 1.
+// Date of a day number, which it returns; 1854 outside 1 to 5373484.
 int32_t ldxjtc(ldx_ctx *ctx, int32_t day, int16_t *year, int8_t *month, int8_t *mday);
-// Month and day of day t of year y; 1848 for day 366 of a common year.
+// Month and day of day t of year y; 1848 for a day the year does not have
+// (day 366 of a common year, or t outside 1 to 366).
 void ldxdyc(ldx_ctx *ctx, int16_t year, int32_t t, int8_t *month, int8_t *mday);
 // Date with time to day number and second of the day, and back.
 void ldxdtd(ldx_ctx *ctx, const ldx_date *date, ldx_julian *out);
@@ -183,6 +228,8 @@ int ldxisw(ldx_ctx *ctx, const ldx_date *date);
 int ldxisy(ldx_ctx *ctx, const ldx_date *date);
 // Day count and seconds of a NUMBER of days (len 0: a leading length byte).
 void ldxftd(ldx_ctx *ctx, const unsigned char *num, size_t len, ldx_julian *out);
+// NUMBER constants of ldxftd, with their length byte: 86400, 0.5, -0.5.
+extern const unsigned char ldxsid[], ldxftdp5[], ldxftdn5[];
 
 // 1 when the year is a leap year of the date library's calendar.
 int ldxleap(int32_t year);
@@ -193,6 +240,11 @@ void ldxlxereg(void);
 #ifdef __cplusplus
 }
 static_assert(sizeof(ldx_ctx) <= LXE_DATECTX_MAX, "the calendar layer's date context room");
+// The tables' rows have one layout in both widths.
+static_assert(sizeof(ldx_kwrow) == 12 && offsetof(ldx_kwrow, len) == 6 &&
+              offsetof(ldx_kwrow, code) == 8);
+static_assert(sizeof(ldx_fcdrow) == 12 && offsetof(ldx_fcdrow, min) == 2 &&
+              offsetof(ldx_fcdrow, max) == 4 && offsetof(ldx_fcdrow, attr) == 8);
 #endif
 
 #endif

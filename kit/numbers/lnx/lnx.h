@@ -32,6 +32,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "lsfp.h"  // lnx_fmt
 #include "lxc.h"
 #include "lxl.h"
 
@@ -202,6 +203,53 @@ void lnxnuc(const lnx_number *num, size_t len, unsigned char *buf, int width,
 size_t lnxqn2h(const lnx_number *num, size_t len, char *buf, size_t size, int fill,
                const char *table);
 
+// ---- formatted text -----------------------------------------------------------
+
+// The descriptor lnx_fmt and the flags LNXF_SCI, LNXF_FORMATTED and
+// LNXF_NOPOINT are described with the print engine, which fills them
+// (lsfp.h); the other flags of the descriptor:
+#define LNXF_TRAILMINUS 0x00000001u  // trailing minus for negative values
+#define LNXF_DOLLAR 0x00000002u      // "$" before the digits
+#define LNXF_ANGLE 0x00000004u       // negative values in "<" ">"
+#define LNXF_ZEROBLANK 0x00000008u   // a zero value prints as blanks
+#define LNXF_DATE_MDY 0x00000010u    // date mode, "MM/DD/YY"
+#define LNXF_DATE_DMY 0x00000020u    // date mode, "DD/MM/YY" (wins over MDY)
+#define LNXF_PLUS 0x00000100u        // leading "+" for positive values
+#define LNXF_TRAILSIGN 0x00000200u   // trailing "+" or "-"
+#define LNXF_CURBEFORE 0x00000400u   // NLS currency text before the digits
+#define LNXF_CURAFTER 0x00000800u    // NLS currency text after the digits
+#define LNXF_CURPOINT 0x00001000u    // NLS currency text in place of the point
+#define LNXF_ROMAN 0x00002000u       // Roman numerals
+#define LNXF_LOWER 0x00004000u       // Roman or hexadecimal in lower case
+#define LNXF_CUR53 0x00008000u       // the currency text is NLS text item 53
+#define LNXF_DOT 0x00020000u         // the point is "." whatever the language
+#define LNXF_BLANKFILL 0x00040000u   // spaces in empty positions, right-justified
+#define LNXF_PAREN 0x00080000u       // negative values in "(" ")"
+#define LNXF_ROUND05 0x00100000u     // the last printed digit rounded to 0 or 5
+#define LNXF_HEX 0x00200000u         // hexadecimal
+#define LNXF_TEXTMIN 0x00400000u     // positions and width taken from the value
+#define LNXF_CUR121 0x00800000u      // the currency text is NLS text item 121
+// The widest text of text-minimum mode: 64 characters and a blank.
+#define LNX_TEXTMIN_ROOM 65
+
+// Writes a valid NUMBER (len 0: leading length byte) as text under the
+// descriptor into out, in the handle's character set (NULL: a default
+// handle over the process's shared NLS objects). out holds the width (in
+// text-minimum mode at least LNX_TEXTMIN_ROOM bytes), twice as many for an
+// AL16UTF16 handle. Returns the bytes written;
+// every failure shows as "#" over the width, nothing is raised. Each call
+// takes its own NLS status record and drops its reference before it
+// returns.
+size_t lnxnft(const lnx_number *num, size_t len, const lnx_fmt *fmt, unsigned char *out,
+              const lxlangid *lang);
+// lnxnft under the caller's status record (lang NULL: a default handle in
+// it; both NULL: the "#" fill).
+size_t lnxnftg(const lnx_number *num, size_t len, const lnx_fmt *fmt, unsigned char *out,
+               const lxlangid *lang, lxglo *glo);
+// The date mode's error callback: longjmp to the jmp_buf that is the date
+// context's callback argument, with the error number as the value.
+[[noreturn]] void lnxnfterf(void *ctx, int err);
+
 // ---- reaching the NLS environment ------------------------------------------
 
 // Converts text from the handle's charset into target, appending two zero
@@ -215,7 +263,7 @@ lxglo *slnxGetGloPtr(lxlobj **global, const lxlangid *lang, lxglo *buf, uint32_t
 
 // ---- lending the print engine its NUMBER routines ---------------------------
 
-// Lends lnxchk, lnxcopy, lnxren and lnxnuc to the kit's print engine, which
+// Lends lnxchk, lnxcopy, lnxren, lnxnuc and lnxnftg to the kit's print engine, which
 // lies below this library; a process calls it once when it comes up, before
 // it prints floating-point values or NUMBERs (the health interface does).
 void lnxlendlsf(void);

@@ -11,7 +11,6 @@
 #include "lpm.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
-#include "lsf_nft.h"
 #include "lsfp_int.h"
 #include "lxc.h"
 #include "lxg.h"

@@ -8,7 +8,6 @@
 #include "lem.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
-#include "lsf_nft.h"
 #include "lsfp.h"
 #include "lsfp_int.h"
 #include "lst.h"
@@ -23,8 +22,37 @@ namespace {
 
 constexpr uint32_t kCopyFlags = 0x40000000u;
 constexpr int kDefaultPrecision = 6;
-constexpr size_t kNumberText = 512;  // number texts up to this length stay on the stack
 constexpr uint32_t kLowerFlags = 0x10000010u;
+
+// What the number converter reads of a valid finite NUMBER (len 0: leading
+// length byte): its sign, the decimal exponent of its leading digit and its
+// count of significant decimal digits (0 for zero).
+struct NumShape {
+  bool negative;
+  int exp10;
+  int ndigits;
+};
+constexpr int kNumExpBias = 193;      // exponent byte of a positive NUMBER: 193 + e
+constexpr uint8_t kNumNegTerm = 102;  // ends a negative NUMBER of fewer than 20 digits
+constexpr size_t kDescMax = UINT8_MAX;  // positions, widths and counts of the descriptor
+
+NumShape shape_of(const uint8_t *num, size_t len) {
+  if (len == 0) {
+    len = num[0];
+    ++num;
+  }
+  NumShape s{};
+  if (len <= 1) return s;  // zero
+  s.negative = !(num[0] & 0x80);
+  size_t n = len - 1;
+  if (s.negative && num[len - 1] == kNumNegTerm) --n;
+  auto digit = [&](size_t i) { return s.negative ? 101 - num[1 + i] : num[1 + i] - 1; };
+  const int e = int(uint8_t(s.negative ? ~num[0] : num[0])) - kNumExpBias;
+  const int first = digit(0), last = digit(n - 1);
+  s.exp10 = 2 * e + (first >= 10 ? 1 : 0);
+  s.ndigits = 2 * int(n) - (first < 10 ? 1 : 0) - (last % 10 == 0 ? 1 : 0);
+  return s;
+}
 
 // Writing single-byte characters at the output cursor within the room.
 class Writer {
@@ -304,8 +332,7 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
     ops->nuc(num, len, t, int(n), lsf_ctx_lang(ctx->priv));
     return emit(reinterpret_cast<const char *>(t), n, width > n ? width : n, false);
   }
-  lsfnum_dec d;
-  lsfnum_decode(num, len, &d);
+  const NumShape d = shape_of(num, len);
   const int u = d.ndigits ? d.exp10 + 1 : 1;          // integer digits (0 or less below 1)
   const int X = u - 1;
   const int o = d.ndigits ? d.ndigits - u : 0;         // significant decimals after the point
@@ -314,34 +341,35 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
   if ((f & LSFP_ALT) && P == 0) P = 1;
   const bool sci = letter == LSFPC_E || (letter == LSFPC_G && X < -4 && o > P);
   const bool sign = !d.negative && (f & (LSFP_PLUS | LSFP_SPACE));
-  lsfnum_fmt fmt{};
-  fmt.flags = uint32_t(LSFNUM_FORMATTED) | (sci ? uint32_t(LSFNUM_SCI) : 0u) |
-              (P == 0 ? uint32_t(LSFNUM_NOPOINT) : 0u);
-  fmt.dec_pos = uint32_t(P);
-  fmt.min_dec = uint32_t(P);
-  fmt.min_int = 1;
   const size_t exp_chars = (X + 1 < -98 || X + 1 > 100) ? 5 : 4;
   const size_t ints = sci ? 1 : size_t(u > 1 ? u : 1) + 1;  // one more for a carry
-  fmt.int_pos = uint32_t(ints);
   const size_t natural = (d.negative ? 1 : 0) + ints + (P ? 1 + size_t(P) : 0) + (sci ? exp_chars : 0);
+  size_t min_int = 1;
   if ((f & LSFP_ZERO) && width > 0 && !sci) {
     const size_t others = (d.negative || sign ? 1 : 0) + (P ? 1 + size_t(P) : 0);
-    if (width > others + 1) fmt.min_int = uint32_t(width - others);
+    if (width > others + 1) min_int = width - others;
   }
-  fmt.width = uint32_t(natural > width ? natural : width);
-  char stack_text[kNumberText];
-  const size_t need = size_t(fmt.width) + size_t(fmt.min_int) + 8;
-  char *text = need <= sizeof stack_text ? stack_text : static_cast<char *>(lsfp_alloc(ctx, need));
-  if (!text) {
-    lsfp_record(ctx, LSF_NOMEM, 0, "lsfpd() failed to allocate memory", 0);
-    return LSFP_ENOMEM;
+  if (min_int > kDescMax) return LSFP_EZEROS;  // more zeros than a descriptor carries
+  if (natural > kDescMax) {  // a text longer than any descriptor's: "#" over the field
+    const size_t n = width > 0 ? width : 1;
+    if (w.left() < n) return full(ctx, "lsfpcon()", 0);
+    w.pad('#', n);
+    *written = w.written();
+    return 0;
   }
-  size_t n = lsfnum_nft(num, len, &fmt, text, lsf_ctx_lang(ctx->priv));
+  lnx_fmt fmt{};
+  fmt.flags = LNXF_FORMATTED | (sci ? LNXF_SCI : 0u) | (P == 0 ? LNXF_NOPOINT : 0u);
+  fmt.intpos = uint8_t(ints);
+  fmt.decpos = uint8_t(P);
+  fmt.mindec = uint8_t(P);
+  fmt.minint = uint8_t(min_int);
+  // the room of the text: what it needs, or the zero-padded width
+  fmt.width = uint8_t(natural > width ? natural : width > kDescMax ? natural : width);
+  unsigned char text[kDescMax];
+  size_t n = ops->nft(num, len, &fmt, text, lsf_ctx_lang(ctx->priv), glo);
   if (!(f & LSFP_UPPER))
     lxsCnvSimple(text, text, n, kLowerFlags | LXO_EXACTLEN, lsf_ctx_lang(ctx->priv), glo);
-  int r = emit(text, n, width, sign);
-  if (text != stack_text) lsfp_free(ctx, text);
-  return r;
+  return emit(reinterpret_cast<const char *>(text), n, width, sign);
 }
 
 // ---- UTF-16 ----------------------------------------------------------------------

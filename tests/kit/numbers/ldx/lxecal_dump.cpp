@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "ldx.h"
+#include "ldxtest.h"
 #include "lxe.h"
 
 int main(int argc, char **argv) {
@@ -16,8 +17,7 @@ int main(int argc, char **argv) {
   else
     unsetenv("VIRUZE_HOME");
   ldxlxereg();
-  lxlangid h{};
-  h.cal = uint16_t(std::atoi(argv[1]));
+  lxlangid h = ldxtest::american(std::atoi(argv[1]));
   const int32_t first = std::atoi(argv[2]), last = std::atoi(argv[3]);
   const lxecal *cal = lxetbn[h.cal];
   ldx_ctx ctx;

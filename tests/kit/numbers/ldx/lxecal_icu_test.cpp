@@ -11,6 +11,7 @@
 #include <unicode/locid.h>
 
 #include "ldx.h"
+#include "ldxtest.h"
 #include "lxe.h"
 
 namespace {
@@ -49,8 +50,7 @@ TEST(LxeIcu, CalendarsAgreeWithIcu) {
     std::unique_ptr<icu::Calendar> c(
         icu::Calendar::createInstance(*icu::TimeZone::getGMT(), icu::Locale(loc.c_str()), err));
     ASSERT_TRUE(U_SUCCESS(err)) << r.icu;
-    lxlangid h{};
-    h.cal = uint16_t(r.cal);
+    lxlangid h = ldxtest::american(r.cal);
     ldx_ctx ctx;
     ldxnbeg(&ctx, nullptr, nullptr, nullptr, nullptr, nullptr);
     int bad = 0;

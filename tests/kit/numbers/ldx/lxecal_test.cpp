@@ -11,6 +11,7 @@
 
 #include "calw.h"
 #include "ldx.h"
+#include "ldxtest.h"
 #include "lxe.h"
 #include "temp_dir.h"
 
@@ -35,16 +36,14 @@ class Cal : public ::testing::Test {
   }
   // Direction 0 through lxeg2u; the status in st.
   bool to_cal(int cal, ldx_date in, ldx_date *out, int32_t *era, uint32_t *st) {
-    lxlangid h{};
-    h.cal = uint16_t(cal);
+    lxlangid h = ldxtest::american(cal);
     lxglo g{};
     bool ok = lxeg2u(&h, out, &in, era, &g) == 1;
     *st = g.status;
     return ok;
   }
   bool to_greg(int cal, ldx_date in, int32_t era, ldx_date *out, uint32_t *st) {
-    lxlangid h{};
-    h.cal = uint16_t(cal);
+    lxlangid h = ldxtest::american(cal);
     lxglo g{};
     bool ok = lxetbn[cal]->convert(&h, out, &in, 1, &era, &g) == 1;
     *st = g.status;
@@ -138,9 +137,8 @@ TEST_F(Cal, StatusCodes) {
   // no record; direction; calendar 0 through a converter
   EXPECT_FALSE(to_cal(7, ymd(2000, 1, 1), &out, &era, &st));
   EXPECT_EQ(st, uint32_t(LXE_ST_NOCAL));
-  lxlangid h{};
+  lxlangid h = ldxtest::american(1);
   lxglo g{};
-  h.cal = 1;
   ldx_date in = ymd(2000, 1, 1);
   EXPECT_EQ(lxecg2i(&h, &out, &in, 2, &era, &g), 0);
   EXPECT_EQ(g.status, uint32_t(LXE_ST_DIR));
@@ -151,7 +149,7 @@ TEST_F(Cal, StatusCodes) {
 
 TEST_F(Cal, GregorianCopiesInPlace) {
   // In and out may be one record: calendar 0 gives the date back, not zeros.
-  lxlangid h{};
+  lxlangid h = ldxtest::american();
   lxglo g{};
   ldx_date d = ymd(1999, 12, 31, 23, 59, 58);
   int32_t era = 5;

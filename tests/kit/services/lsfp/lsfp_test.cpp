@@ -451,3 +451,24 @@ TEST_F(Lsfp, RandomFormatsStayInTheirBuffer) {
     }
   });
 }
+
+// The NUMBER text's descriptor holds one byte per position, width and
+// count: a wider field is padded around the text, zeros it cannot carry are
+// refused (-14, LSF 500 site 305), and a text longer than any descriptor's
+// shows as "#" over the field.
+TEST_F(Lsfp, NumbersBeyondTheDescriptor) {
+  child([](Env &e) {
+    Product p;
+    lxlangid h;
+    lsf_ctx *c = ascii_context(p, e, h, LSF_FLAG_RECORD);
+    double x = -2.5;
+    EXPECT_EQ(print(c, 400, "%300.2f", LSFDBLP, &x).text, std::string(295, ' ') + "-2.50");
+    EXPECT_EQ(print(c, 400, "%-300.2f|", LSFDBLP, &x).text, "-2.50" + std::string(295, ' ') + "|");
+    EXPECT_EQ(print(c, 400, "%0255.2f", LSFDBLP, &x).text, "-" + std::string(250, '0') + "2.50");
+    EXPECT_EQ(print(c, 400, "%0300.2f", LSFDBLP, &x).r, LSFP_EZEROS);
+    EXPECT_EQ(p.newest(), LSF_INTERNAL);
+    EXPECT_EQ(print(c, 400, "[%.300f]", LSFDBLP, &x).text, "[#]");
+    EXPECT_EQ(print(c, 400, "[%5.300e]", LSFDBLP, &x).text, "[#####]");
+    lsfcln(c);
+  });
+}
