@@ -48,6 +48,7 @@ constexpr size_t kWork = 256;          // work buffers of built, padded and case
 constexpr size_t kPadLimit = 255;      // longest padded text
 constexpr size_t kRomanWidth = 4;      // the RM field
 constexpr size_t kUtf8Chunk = 127;     // UTF-8 bytes converted to UTF-16 at a time
+constexpr size_t kMaxDigits = 10;      // decimal digits of a 32-bit value
 
 // Rows of the fixed period forms.
 constexpr int kRowAD = 0, kRowAM = 1, kRowBC = 2, kRowPM = 3;
@@ -59,13 +60,13 @@ constexpr int kItemDy = 6;             // + x: abbreviated day names (7 to 13)
 constexpr int kItemAm = 40, kItemPm = 41, kItemAd = 42, kItemBc = 43;
 // NLS numeric items.
 constexpr int kItemNameWidth = 93;     // + selector: widths of MONTH, MON, DAY, DY
-constexpr int kItemFirstDay = 97;      // the territory's first day of the week
 
 // Calendar requests: result capacities and the bytes taken of a result.
 constexpr uint16_t kMonthNameRoom = 81, kEraRoom = 31;
 constexpr size_t kMonthCut = 30, kMonCut = 15, kEraCut = 15, kEraNameCut = 30;
 
 constexpr int kDaysInWeek = 7;
+constexpr int32_t kSunday = 2445029;   // day number of a Sunday (1982-02-28)
 constexpr int kHalfDay = 12;
 constexpr int32_t kSecondsPerHour = 3600, kSecondsPerMinute = 60;
 
@@ -106,6 +107,7 @@ struct Render {
   const lxlangid *saved;      // the caller's AL16UTF16 handle, or NULL
   const Alphabet *abc;
   bool wide;                  // text in 2-byte units
+  bool plain_digits;          // digits are single ASCII bytes written as they are
   lxmcur out;
   ldx_date g;                 // the Gregorian date
   ldx_date l;                 // the date in the handle's calendar
@@ -172,7 +174,14 @@ uint32_t case_flags(uint8_t flags) {
 }
 
 // Case-converts text[0..n) into out (kWork bytes); the converted length.
+// A single-byte set without a linguistic sort converts byte for byte
+// through its tables, which lxsCnvSimple does without a cursor.
 size_t convert_case(Render &r, const char *text, size_t n, uint32_t mode, char *out) {
+  if (r.h->flags & LXH_F_BYTEWISE) {
+    static_assert(LXS_CASE_UPPER == LXO_CASE_UPPER && LXS_CASE_INITCAP == LXO_CASE_INITCAP);
+    lxsCnvSimple(out, text, n, LXO_EXACTLEN | mode, r.h, r.glo);
+    return n;
+  }
   const size_t m = lxsCnvCase(out, kWork, text, n, LXO_EXACTLEN | mode, r.h, r.glo);
   if (r.glo->status) raise_status(r);
   return m;
@@ -255,6 +264,30 @@ int32_t century(int32_t y) { return y >= 1 ? (y - 1) / 100 + 1 : -1 - (-1 - y) /
 
 int32_t hour12(int32_t h) { return h > kHalfDay ? h - kHalfDay : h == 0 ? kHalfDay : h; }
 
+// The decimal digits of value, zero-filled to width (0: as many as needed),
+// with a minus sign in front of a negative value: what the integer writer
+// writes in a set whose digits are single ASCII bytes without shift states,
+// written here for the fields of a date without a call per field.
+void put_digits(Render &r, lxmcur *dst, int32_t value, size_t width) {
+  const bool negative = value < 0;
+  uint32_t m = negative ? 0u - uint32_t(value) : uint32_t(value);
+  char digits[kMaxDigits];
+  size_t n = 0;
+  do {
+    digits[kMaxDigits - ++n] = char('0' + m % 10);
+    m /= 10;
+  } while (m != 0);
+  const size_t need = n + (negative ? 1 : 0);
+  const size_t field = width ? width : need;
+  if (field < need || field > lxmleft(dst)) raise(r, LDX_ERR_ROOM);
+  uint8_t *p = dst->pos;
+  size_t at = 0;
+  if (negative) p[at++] = '-';
+  while (at < field - n) p[at++] = '0';
+  std::memcpy(p + at, digits + kMaxDigits - n, n);
+  dst->pos += field;
+}
+
 // A numeric element: sign, then the value spelled or in digits with its
 // ordinal suffix; built in a work buffer when a case flag applies to words.
 void put_number(Render &r, int code, uint8_t flags, int32_t value) {
@@ -288,8 +321,12 @@ void put_number(Render &r, int code, uint8_t flags, int32_t value) {
     if (!end) raise(r, LDX_ERR_ROOM);
     put(r, dst, words, size_t(end - words));
   } else {
-    const uint32_t fmt = LXS_NUM_DEC | ((attr & LDX_A_GROUPS) ? LXS_NUM_GROUP : 0);
-    if (!lxoCnvIntToNumStr(dst, lxmleft(dst), value, width, fmt, r.glo)) raise_status(r);
+    if (r.plain_digits && !(attr & LDX_A_GROUPS)) {
+      put_digits(r, dst, value, width);
+    } else {
+      const uint32_t fmt = LXS_NUM_DEC | ((attr & LDX_A_GROUPS) ? LXS_NUM_GROUP : 0);
+      if (!lxoCnvIntToNumStr(dst, lxmleft(dst), value, width, fmt, r.glo)) raise_status(r);
+    }
     if (flags & LDX_F_TH) {
       char suffix[kWork];
       const char *end = lxsplth(r.h, uint32_t(value < 0 ? -value : value), suffix, kWork, r.glo);
@@ -317,11 +354,13 @@ void put_year_words(Render &r, int code, uint8_t flags) {
   put_text(r, code, flags, text, size_t(end - text));
 }
 
-// The day of the week as an index of the day names: 0 is Sunday.
+// The day of the week as an index of the day names: 0 is Sunday. The names
+// are ldxdow's day counted from the territory's first day, moved back by
+// that first day, so the first day cancels out: the index is the day
+// number's distance from a Sunday.
 int day_index(Render &r) {
-  int x = ldxdow(r.ctx, day_number(r)) + nls_number(r, kItemFirstDay);
-  if (x > kDaysInWeek) x -= kDaysInWeek;
-  return x - 1;
+  const int32_t x = (day_number(r) - kSunday) % kDaysInWeek;
+  return int(x < 0 ? x + kDaysInWeek : x);
 }
 
 void put_month_name(Render &r, int code, uint8_t flags) {
@@ -471,6 +510,7 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
   r.h = ctx->lang;
   r.abc = (r.h->flags & LXH_F_ASCII) ? &kAscii : &kEbcdic;
   r.wide = (r.h->flags & LXH_F_WIDE) != 0;
+  r.plain_digits = (r.h->flags & LXH_F_ASCII) && !r.wide && !(r.h->flags & LXH_F_SHIFT);
   r.g = *date;
   if (!lxeg2u(r.h, &r.l, date, &r.era, r.glo)) raise_status(r);
   if (!fmt) {
@@ -487,7 +527,9 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
     if (code > LDX_LIT) {
       const size_t n = size_t(code - LDX_LIT);
       if (n > lxmleft(&r.out)) raise(r, LDX_ERR_ROOM);
-      put(r, &r.out, p, strnlen(reinterpret_cast<const char *>(p), n));
+      size_t k = 0;
+      while (k < n && p[k] != 0) ++k;
+      put(r, &r.out, p, k);
       p += n;
     } else if (code != LDX_FX) {
       put_element(r, code, flags);
