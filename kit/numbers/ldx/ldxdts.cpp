@@ -13,7 +13,9 @@
 // (ldxlid16to8) into the first half of the caller's buffer; the text is then
 // converted to UTF-16 in place, within the caller's room, and the UTF-16
 // byte count is returned. The context's handle pointer is restored before
-// every return and every raise.
+// every return and every raise, also a raise of another operation of the
+// library that the renderer calls (the context's callback is wrapped for the
+// length of the call).
 //
 // Records: the renderer's state (Render) lives on the caller's stack for one
 // call and holds only plain data, so an error that long-jumps out of the
@@ -100,11 +102,34 @@ struct Alphabet {
 constexpr Alphabet kAscii = {0x20, 0x2D, ldxpaa};
 constexpr Alphabet kEbcdic = {0x40, 0x60, ldxpae};
 
+// While an AL16UTF16 handle renders under its twin, the context's callback
+// is this record's: every error, raised here or by the library's other
+// operations, first gives the context back the caller's handle and
+// callback.
+struct Twin {
+  const lxlangid *saved;      // the caller's AL16UTF16 handle
+  ldx_errf callback;          // the caller's callback and its argument
+  void *cbarg;
+};
+
+void give_back(ldx_ctx *ctx, const Twin &t) {
+  ctx->lang = t.saved;
+  ctx->callback = t.callback;
+  ctx->cbarg = t.cbarg;
+}
+
+void twin_error(void *c, int err) {
+  auto *ctx = static_cast<ldx_ctx *>(c);
+  const Twin t = *static_cast<const Twin *>(ctx->cbarg);
+  give_back(ctx, t);
+  t.callback(ctx, err);
+}
+
 struct Render {
   ldx_ctx *ctx;
   lxglo *glo;
   const lxlangid *h;          // the handle rendered in (the UTF-8 twin for AL16UTF16)
-  const lxlangid *saved;      // the caller's AL16UTF16 handle, or NULL
+  const Twin *twin;           // the caller's handle and callback, or NULL
   const Alphabet *abc;
   bool wide;                  // text in 2-byte units
   bool plain_digits;          // digits are single ASCII bytes written as they are
@@ -121,10 +146,7 @@ void open_out(Render &r, lxmcur *cur, void *buf, size_t size) {
   lxmopen(buf, size, cur, r.h, r.glo, 1);
 }
 
-[[noreturn]] void raise(Render &r, int err) {
-  if (r.saved) r.ctx->lang = r.saved;
-  ldxerr(r.ctx, err);
-}
+[[noreturn]] void raise(Render &r, int err) { ldxerr(r.ctx, err); }
 
 [[noreturn]] void raise_status(Render &r) { raise(r, status_error(r.glo->status)); }
 
@@ -501,9 +523,13 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
   r.glo = ctx->glo;
   if (!ctx->lang) raise(r, LDX_ERR_NLS);
   lxlangid twin;
+  Twin back{};
   uint16_t room = len;
   if (ctx->lang->flags & LXH_F_AL16UTF16) {
-    r.saved = ctx->lang;
+    back = Twin{ctx->lang, ctx->callback, ctx->cbarg};
+    ctx->callback = twin_error;
+    ctx->cbarg = &back;
+    r.twin = &back;
     ldxlid16to8(ctx, &twin);
     room = uint16_t(len / 2);
   }
@@ -536,9 +562,9 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
     }
   }
   size_t n = finish(r);
-  if (r.saved) {
+  if (r.twin) {
     n = to_utf16(r, static_cast<uint8_t *>(outp), len, n);
-    ctx->lang = r.saved;
+    give_back(ctx, back);
   }
   ldxlxt(ctx, loaded);
   return n;

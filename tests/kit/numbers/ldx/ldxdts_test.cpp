@@ -441,6 +441,14 @@ TEST_F(Dts, Al16utf16) {
     EXPECT_EQ(render(x, f.data(), kTue, want.size() - 1).err, LDX_ERR_ROOM);
     EXPECT_EQ(x.c.lang, &x.h);
     EXPECT_EQ(render(x, nullptr, kTue, 64).text, utf16("05-MAR-24"));
+    // Errors of the operations the renderer calls give the handle back too.
+    for (const char *bad : {"D", "IW", "J", "DDD"}) {
+      const std::vector<uint8_t> b = compile(x, utf16(bad));
+      EXPECT_EQ(render(x, b.data(), date(2024, 13, 1), 64).err, LDX_ERR_MONTH) << bad;
+      EXPECT_EQ(x.c.lang, &x.h);
+      EXPECT_EQ(x.c.callback, &ldxtest::jump);
+      EXPECT_EQ(x.c.cbarg, &x.jb);
+    }
     // A text converted in more than one piece.
     const std::vector<uint8_t> g = compile(x, utf16("SSSSSSP SSSSSSP SSSSSSP SSSSSSP"));
     const Bytes words = "FORTY-SEVEN THOUSAND TWO HUNDRED TWENTY-NINE";
