@@ -25,6 +25,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "lxc.h"
 #include "lxe.h"  // ldx_date, ldx_julian
 #include "lxl.h"
 
@@ -114,6 +115,17 @@ extern const int32_t ldxfdi[26];   // first row per letter A..Z, or INT32_MAX
 extern const ldx_kwrow ldxfdx[];   // suffixes SP, SPTH, TH, THSP
 extern const ldx_kwrow ldxfdy[];
 extern const ldx_fcdrow ldxfcd[LDX_NCODES];
+#define LDX_NAMEROWS 53        // rows of ldxfda / ldxfde before the end row
+#define LDX_SUFFIXROWS 4       // rows of ldxfdx / ldxfdy before the end row
+
+// A group of input-format elements that exclude each other: the error it
+// raises and its codes, ended by 0. The table ends with a row of error 0.
+#define LDX_PMXMAX 9
+typedef struct ldx_pmxrow {
+  uint16_t err;
+  uint8_t codes[LDX_PMXMAX];
+} ldx_pmxrow;
+extern const ldx_pmxrow ldxpmxa[];
 extern const int32_t ldxdom[14];   // days before month m of a common year
 
 typedef struct ldx_ctx ldx_ctx;
@@ -153,6 +165,32 @@ void ldxrdf(ldx_ctx *ctx, lxglo *glo);
 // out, room bytes at most; returns the bytes written, end pair included.
 size_t ldxsto(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
 size_t ldxsti(ldx_ctx *ctx, const void *text, uint8_t len, ldx_format *out, uint8_t room);
+
+// Compiles one element (or one literal run) of a format: advances the text
+// position and remaining length past it and the output position past what
+// it stored, shrinking the room. Returns the code stored (LDX_LIT for a
+// literal), 0 once the end pair is stored. exp carries a pending DL, DS or
+// TS expansion from call to call (resume 0 and start set before the first).
+int ldxsnf(ldx_ctx *ctx, const uint8_t **pos, size_t *len, ldx_format **out, size_t *room,
+           ldx_exp *exp);
+// ldxsnf over bytes (bytes 1; ascii 1 for ASCII, 0 for EBCDIC) in the
+// character set of h1, or over UTF-16 units, high byte first (bytes 0),
+// whose ASCII units take the classes and case of the UTF-8 handle h1;
+// literal text is then stored converted to utf8 (NULL: the charset of the
+// UTF-8 handle h2).
+int ldxsnfcom(ldx_ctx *ctx, const uint8_t **pos, size_t *len, ldx_format **out, size_t *room,
+              ldx_exp *exp, const lxlangid *h1, const lxlangid *h2, const lxcsobj *utf8,
+              int bytes, int ascii);
+// Longest keyword of the rows from first on that the text starts with
+// (upper-cased; the comparison stops at a vertical bar and at the end), or
+// NULL. ldxmfn reads the text with the context's handle, ldxmfnu reads
+// UTF-16 units, ldxmfncom either (bytes 1 or 0) with h's case map, stopping
+// at the separator byte sep.
+const ldx_kwrow *ldxmfn(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first);
+const ldx_kwrow *ldxmfnu(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first,
+                         const lxlangid *h);
+const ldx_kwrow *ldxmfncom(ldx_ctx *ctx, const uint8_t *text, size_t len, const ldx_kwrow *first,
+                           const lxlangid *h, int sep, int bytes);
 
 // Renders a Gregorian date under a compiled format (NULL: the context's
 // default format) into out, len bytes; returns the bytes written, the
@@ -197,6 +235,11 @@ void ldxlxereg(void);
 #ifdef __cplusplus
 }
 static_assert(sizeof(ldx_ctx) <= LXE_DATECTX_MAX, "the calendar layer's date context room");
+// The tables' rows have one layout in both widths.
+static_assert(sizeof(ldx_kwrow) == 12 && offsetof(ldx_kwrow, len) == 6 &&
+              offsetof(ldx_kwrow, code) == 8);
+static_assert(sizeof(ldx_fcdrow) == 12 && offsetof(ldx_fcdrow, min) == 2 &&
+              offsetof(ldx_fcdrow, max) == 4 && offsetof(ldx_fcdrow, attr) == 8);
 #endif
 
 #endif
