@@ -39,15 +39,7 @@ struct Ctx {
   ~Ctx() { ldxend(&ctx); }
 };
 
-// The error number raised by the statement (0 when none was raised).
-#define RAISED(c, stmt)          \
-  [&]() -> int {                 \
-    volatile int err_ = setjmp((c).jb); \
-    if (err_ == 0) {             \
-      stmt;                      \
-    }                            \
-    return err_;                 \
-  }()
+#define RAISED(c, stmt) LDX_RAISED((c).jb, stmt)
 
 chr::year_month_day civil(int32_t j) { return chr::year_month_day{chr::sys_days{chr::days{j - kUnixDay}}}; }
 
