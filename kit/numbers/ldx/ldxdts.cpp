@@ -72,23 +72,21 @@ constexpr int32_t kSunday = 2445029;   // day number of a Sunday (1982-02-28)
 constexpr int kHalfDay = 12;
 constexpr int32_t kSecondsPerHour = 3600, kSecondsPerMinute = 60;
 
-// Statuses of the NLS calls and the errors they map to.
-constexpr int kErrCalMatch = 1839;     // no lunar year or month matched the day
-constexpr int kErrCalCycle = 1841;     // the day lies outside the lunar cycle
-constexpr int kErrNumber = 1858;       // an invalid number
-constexpr int kErrCalEra = 1863;       // the date lies outside the era
-constexpr int kErrNoEra = 1865;        // the era does not exist
+// The statuses of NLS calls that have an error of their own (the others
+// give 1890): output too small, an invalid number, no Roman month, and the
+// calendar conversion's failures.
+constexpr uint32_t kStInvalid = 9, kStNoRomanMonth = 12;
 
 int status_error(uint32_t status) {
   switch (status) {
     case LXS_SMALL: return LDX_ERR_ROOM;
-    case 9: return kErrNumber;
-    case 12: return LDX_ERR_MONTH;
-    case LXE_ST_NOMATCH: return kErrCalMatch;
+    case kStInvalid: return LDX_ERR_NUMBER;
+    case kStNoRomanMonth: return LDX_ERR_MONTH;
+    case LXE_ST_NOMATCH: return LDX_ERR_CALMATCH;
     case LXE_ST_NOSTART: return LDX_ERR_MONTH;
-    case LXE_ST_EPOCH: return kErrCalCycle;
-    case LXE_ST_ERA: return kErrCalEra;
-    case LXE_ST_NOERA: return kErrNoEra;
+    case LXE_ST_EPOCH: return LDX_ERR_CALCYCLE;
+    case LXE_ST_ERA: return LDX_ERR_CALERA;
+    case LXE_ST_NOERA: return LDX_ERR_CALNOERA;
     default: return LDX_ERR_NLSFAIL;
   }
 }

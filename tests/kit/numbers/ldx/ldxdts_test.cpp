@@ -391,6 +391,8 @@ TEST_F(Dts, ThaiBuddhaEras) {
     EXPECT_EQ(render(x, "E", d).text, "\xbe.\xc8.");
     EXPECT_EQ(render(x, "EE", d).text, "\xbe\xd8\xb7\xb8\xc8\xd1\xa1\xc3\xd2\xaa");
     EXPECT_EQ(render(x, "YYYY fmmonth", d).text, "2547 \xc1\xa1\xc3\xd2\xa4\xc1");
+    // Before the era: the conversion fails with status 85.
+    EXPECT_EQ(render(x, "YYYY", date(-600, 1, 1)).err, LDX_ERR_CALERA);
   });
 }
 
@@ -411,6 +413,9 @@ TEST_F(Dts, CalendarWithoutEras) {
               Bytes(name) + " " + (l.day < 10 ? "0" : "") + std::to_string(l.day) + " " +
                   std::to_string(l.year));
     EXPECT_EQ(render(x, "E", kTue).err, LDX_ERR_NLSFAIL);
+    // The day before the lunar epoch (16 July 622): status 84.
+    EXPECT_EQ(render(x, "YYYY", date(622, 7, 16)).err, 0);
+    EXPECT_EQ(render(x, "YYYY", date(622, 7, 15)).err, LDX_ERR_CALCYCLE);
   });
 }
 
