@@ -182,7 +182,6 @@ struct Scan {
       return n >= kUnit && p[0] == 0 && p[1] == c;  // a unit of a 2-byte set
     return single() && byte() == c;
   }
-  bool alnum() const { return (cls() & (kClsAlpha | kClsDigit)) != 0; }
 
   // The characters left, up to max.
   size_t chars_left(size_t max) const {
