@@ -201,7 +201,7 @@ struct Scan {
 struct Run {
   uint8_t buf[kRunRoom];
   size_t size = 0;
-  size_t lead = 0;      // bytes of the spaces it starts with
+  size_t lead = 0;      // bytes of the spaces it starts with, quoted or not
   bool spaces = true;   // nothing but spaces so far
   bool quoted = false;  // quoted text was seen
   lxmcur out;           // the cursor mode's writer over buf
