@@ -17,6 +17,18 @@ inline void jump(void *ctx, int err) {
   std::longjmp(*static_cast<jmp_buf *>(static_cast<ldx_ctx *>(ctx)->cbarg), err);
 }
 
+// The error number that stmt raised through a context whose callback
+// argument is jb (0 when it raised none). The jump point lives in a lambda
+// of its own that is still running when the callback jumps.
+#define LDX_RAISED(jb, stmt)                \
+  [&]() -> int {                            \
+    volatile int ldx_err_ = setjmp(jb);     \
+    if (ldx_err_ == 0) {                    \
+      stmt;                                 \
+    }                                       \
+    return ldx_err_;                        \
+  }()
+
 // The default handle over the process's NLS table (the built-in one unless
 // the process names an installation), with calendar cal. The environment
 // record it is built in stays for the life of the process, which keeps the
