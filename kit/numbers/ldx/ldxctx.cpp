@@ -76,7 +76,7 @@ bool format_empty(const lxlangid *h, const char *text) {
 // hold.
 void load_default(ldx_ctx *ctx, size_t size) {
   const lxlangid *h = ctx->lang;
-  char text[kSwitchBuffer + 2] = {};
+  alignas(uint16_t) char text[kSwitchBuffer + 2] = {};  // room for a two-byte NUL
   assert(h != nullptr && size <= kSwitchBuffer);
   lxhlinfo(h, kItemDateFormat, text, size, ctx->glo);
   if (format_empty(h, text)) ldxerr(ctx, LDX_ERR_NLS);
