@@ -227,6 +227,26 @@ TEST_F(Dts, Errors) {
   });
 }
 
+// The fixed period forms: A.D., A.M., B.C., P.M. (flag 1 for the second of
+// each pair), an empty end row, and the same in code page 037.
+TEST_F(Dts, PeriodTables) {
+  const char *const forms[] = {"A.D.", "A.M.", "B.C.", "P.M."};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(Bytes(ldxpaa[i].name, ldxpaa[i].len), forms[i]);
+    EXPECT_EQ(ldxpaa[i].code, i / 2);
+    EXPECT_EQ(ldxpae[i].len, 4);
+    EXPECT_EQ(ldxpae[i].code, i / 2);
+  }
+  EXPECT_EQ(ldxpaa[4].len, 0);
+  EXPECT_EQ(ldxpae[4].len, 0);
+  child([&](Env &e) {
+    lxlangid h{};
+    ASSERT_NE(lxhLaToId("AMERICAN_AMERICA.WE8EBCDIC37", 0, &h, 0, &e.glo), nullptr);
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(Bytes(ldxpae[i].name, 4), numtest::in_set(h, e, forms[i])) << forms[i];
+  });
+}
+
 // A literal is copied up to a NUL within it; its room is its stored length.
 TEST_F(Dts, LiteralPairs) {
   child([](Env &e) {
