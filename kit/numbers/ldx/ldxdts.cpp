@@ -6,7 +6,7 @@
 // says. Names (months, days, the morning and afternoon words, eras) come
 // from NLS data or the calendar, numbers are written through the integer
 // writer or spelled in English, and every element follows the case and
-// padding flags the compiler stored. Every piece is checked against the room
+// padding flags the compiler stored. Every text is checked against the room
 // left before it is written: text that does not fit raises 1801.
 //
 // An AL16UTF16 handle renders in UTF-8 under a temporary twin of the handle
@@ -486,7 +486,7 @@ size_t finish(Render &r) {
 }
 
 // AL16UTF16: the UTF-8 text out[0..n) becomes UTF-16 within len bytes. The
-// text is moved to the end of the buffer and converted piece by piece to the
+// text is moved to the end of the buffer and converted a run at a time to the
 // front: n is at most len / 2 and a UTF-8 byte never gives more than two
 // UTF-16 bytes, so the front never reaches text not yet converted.
 size_t to_utf16(Render &r, uint8_t *out, size_t len, size_t n) {

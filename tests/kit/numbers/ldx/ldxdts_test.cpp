@@ -377,7 +377,7 @@ TEST_F(Dts, Ebcdic) {
 }
 
 // A shift-byte set: names with double-byte characters, the shift-in a
-// single-byte piece needs after them, and the closing shift-in at the end,
+// single-byte text needs after them, and the closing shift-in at the end,
 // which the room must hold. (The set has no classes for its double-byte
 // characters, so the names are rendered without a case change.)
 TEST_F(Dts, ShiftBytes) {
@@ -474,7 +474,7 @@ TEST_F(Dts, Al16utf16) {
       EXPECT_EQ(x.c.callback, &ldxtest::jump);
       EXPECT_EQ(x.c.cbarg, &x.jb);
     }
-    // A text converted in more than one piece.
+    // A text converted in more than one run.
     const std::vector<uint8_t> g = compile(x, utf16("SSSSSSP SSSSSSP SSSSSSP SSSSSSP"));
     const Bytes words = "FORTY-SEVEN THOUSAND TWO HUNDRED TWENTY-NINE";
     const Bytes lwant = utf16(words + " " + words + " " + words + " " + words);
@@ -498,8 +498,8 @@ TEST_F(Dts, Al16utf16CountsTheUtf16Bytes) {
     EXPECT_TRUE(r.nul);
     EXPECT_EQ(render(x, f.data(), kTue, 9).err, LDX_ERR_ROOM);
     EXPECT_EQ(x.c.lang, &x.h);
-    // Pieces of conversion end before a character: 75 bytes, then "märz"
-    // twelve times puts a two-byte character across the first piece's end.
+    // Runs of conversion end before a character: 75 bytes, then "märz"
+    // twelve times puts a two-byte character across the first run's end.
     std::vector<uint8_t> pairs = {uint8_t(LDX_LIT + 75), LDX_L_QUOTED};
     pairs.insert(pairs.end(), 75, 'x');
     for (int k = 0; k < 12; ++k) pairs.insert(pairs.end(), {LDX_MONTH, 0});
