@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "../common/collect.h"
 #include "dec128.h"
+#include "ldx.h"
 #include "lnx.h"
 
 #if QEN_HAVE_BOOST_DEC
@@ -200,6 +202,46 @@ void BM_snprintf(benchmark::State &st) {
 }
 BENCHMARK(BM_snprintf)->Name("double/snprintf");
 
+// Broken-down dates of times from 1970 to 2100: the day number and seconds
+// through ldxdfd (ldxjtc inside) against gmtime_r.
+constexpr int32_t kUnixDay = 2440588;
+constexpr int64_t kDaySeconds = 86400;
+
+std::vector<int64_t> unix_times() {
+  std::mt19937_64 rng(7);
+  std::vector<int64_t> v;
+  for (size_t i = 0; i < kOperands; ++i) v.push_back(int64_t(rng() % 4102444800u));
+  return v;
+}
+
+void BM_ldxdfd(benchmark::State &st) {
+  const std::vector<int64_t> times = unix_times();
+  ldx_ctx ctx;
+  ldxnbeg(&ctx, nullptr, nullptr, nullptr, nullptr, nullptr);
+  size_t i = 0;
+  for (auto _ : st) {
+    const int64_t t = times[i++ % kOperands];
+    const ldx_julian j{int32_t(t / kDaySeconds + kUnixDay), int32_t(t % kDaySeconds)};
+    ldx_date d;
+    ldxdfd(&ctx, &j, &d);
+    benchmark::DoNotOptimize(d);
+  }
+  ldxend(&ctx);
+}
+BENCHMARK(BM_ldxdfd)->Name("date/ldxdfd");
+
+void BM_gmtime(benchmark::State &st) {
+  const std::vector<int64_t> times = unix_times();
+  size_t i = 0;
+  for (auto _ : st) {
+    const time_t t = time_t(times[i++ % kOperands]);
+    struct tm tm;
+    benchmark::DoNotOptimize(gmtime_r(&t, &tm));
+    benchmark::DoNotOptimize(tm);
+  }
+}
+BENCHMARK(BM_gmtime)->Name("date/gmtime_r");
+
 // ours / theirs in time per operation; a target of 0 prints none.
 void ratio(const Collect &c, const std::string &ours, const std::string &theirs, double target) {
   auto a = c.ns.find(ours), b = c.ns.find(theirs);
@@ -225,6 +267,7 @@ int main(int argc, char **argv) {
     ratio(rep, ours, std::string(op) + "/cpp_dec_float_50", 1.0);
   }
   ratio(rep, "double/lnxren", "double/snprintf", 0.3);
+  ratio(rep, "date/ldxdfd", "date/gmtime_r", 0.5);
   benchmark::Shutdown();
   return 0;
 }

@@ -45,6 +45,12 @@ extern "C" {
 #define LDX_ERR_DOY 1848       // day 366 of a common year
 #define LDX_ERR_DAYNUM 1854    // a day number outside 1 to 5373484
 #define LDX_ERR_NLSFAIL 1890   // any other NLS failure while compiling or rendering
+// Failures of the NLS calls of the renderer, by the status they left.
+#define LDX_ERR_CALMATCH 1839  // status 82: no lunar year or month matched the day
+#define LDX_ERR_CALCYCLE 1841  // status 84: the day lies outside the lunar cycle
+#define LDX_ERR_NUMBER 1858    // status 9: an invalid number or item
+#define LDX_ERR_CALERA 1863    // status 85: the date lies outside the era
+#define LDX_ERR_CALNOERA 1865  // status 89: the era does not exist
 
 #define LDX_FMT_SIZE 48        // the context's compiled default format
 #define LDX_JMAX 5373484       // day number of 9999-12-31

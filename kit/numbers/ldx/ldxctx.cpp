@@ -9,6 +9,12 @@
 // (through the routines ldxlxereg registers); the format compiler and the
 // renderer use the NLS hold and ldxerr.
 //
+// The default format. A context with a language handle keeps the handle's
+// default date format (NLS item 76) compiled as an input format (ldxsti);
+// ldxnbeg compiles it, ldxsen recompiles it for a handle that differs and
+// ldxrdf after the handle's parameters changed (flag LXH_F_DATEFMT). An
+// empty text raises 600 in all three.
+//
 // The NLS hold. Every operation that calls NLS brackets its work with
 // ldxlxi and ldxlxt. When the context holds no object table, ldxlxi loads the
 // shared one into the context's status record (the caller's or the
@@ -64,19 +70,19 @@ bool format_empty(const lxlangid *h, const char *text) {
   return (h->flags & LXH_F_WIDE) ? lxsulen(text) == 0 : text[0] == '\0';
 }
 
-// Fetches the handle's default date format into a buffer of `size` bytes and
-// compiles it into the context's default format; 600 when the text is
-// empty. The caller holds the NLS hold.
-void load_default(ldx_ctx *ctx, const lxlangid *h, size_t size) {
-  char text[kSwitchBuffer + 2] = {};
-  assert(size <= kSwitchBuffer);
+// Fetches the default date format of the context's handle into a buffer of
+// `size` bytes and compiles it as an input format into the context's
+// default format; 600 when the text is empty. The caller holds the NLS
+// hold.
+void load_default(ldx_ctx *ctx, size_t size) {
+  const lxlangid *h = ctx->lang;
+  alignas(uint16_t) char text[kSwitchBuffer + 2] = {};  // room for a two-byte NUL
+  assert(h != nullptr && size <= kSwitchBuffer);
   lxhlinfo(h, kItemDateFormat, text, size, ctx->glo);
   if (format_empty(h, text)) ldxerr(ctx, LDX_ERR_NLS);
-  const size_t len = format_length(ctx, h, text, size);
+  const auto len = static_cast<uint8_t>(format_length(ctx, h, text, size));
   std::memset(ctx->deffmt, 0, sizeof ctx->deffmt);
-  // Stand-in [23]: the text is compiled into deffmt once the format
-  // compiler (ldxsti) is part of the library.
-  (void)len;
+  ldxsti(ctx, text, len, ctx->deffmt, LDX_FMT_SIZE);
 }
 
 // The handles are equal byte for byte, apart from the three fields that
@@ -129,7 +135,7 @@ void ldxnbeg(ldx_ctx *ctx, const lxlangid *lang, ldx_errf callback, void *arg, l
   check(ctx);
   if (!lang) return;  // no handle: no default format
   const int loaded = ldxlxi(ctx);
-  load_default(ctx, lang, kBeginBuffer);
+  load_default(ctx, kBeginBuffer);
   ldxlxt(ctx, loaded);
 }
 
@@ -167,20 +173,23 @@ void ldxlxt(ldx_ctx *ctx, int loaded) {
 
 void ldxsen(ldx_ctx *ctx, lxlangid *lang) {
   const int loaded = ldxlxi(ctx);
+  const bool recompile =
+      lang && (!same_handle(ctx->lang, lang) || (lang->flags & LXH_F_DATEFMT));
+  // The new handle's text is compiled in the new handle's character set.
+  ctx->lang = lang;
   if (!lang) {
-    std::memset(ctx->deffmt, 0, sizeof ctx->deffmt);
-  } else if (!same_handle(ctx->lang, lang) || (lang->flags & LXH_F_DATEFMT)) {
-    load_default(ctx, lang, kSwitchBuffer);
+    std::memset(ctx->deffmt, 0, sizeof ctx->deffmt);  // no handle: no default format
+  } else if (recompile) {
+    load_default(ctx, kSwitchBuffer);
     lang->flags &= ~LXH_F_DATEFMT;
   }
-  ctx->lang = lang;
   ldxlxt(ctx, loaded);
 }
 
 void ldxrdf(ldx_ctx *ctx, lxglo *glo) {
   const int loaded = ldxlxi(ctx);
   if (ctx->lang && (ctx->lang->flags & LXH_F_DATEFMT)) {
-    load_default(ctx, ctx->lang, kSwitchBuffer);
+    load_default(ctx, kSwitchBuffer);
     // The handle is the caller's; its "parameters changed" mark is cleared
     // once the default format follows them again.
     const_cast<lxlangid *>(ctx->lang)->flags &= ~LXH_F_DATEFMT;

@@ -6,14 +6,16 @@
 // says. Names (months, days, the morning and afternoon words, eras) come
 // from NLS data or the calendar, numbers are written through the integer
 // writer or spelled in English, and every element follows the case and
-// padding flags the compiler stored. Every piece is checked against the room
+// padding flags the compiler stored. Every text is checked against the room
 // left before it is written: text that does not fit raises 1801.
 //
 // An AL16UTF16 handle renders in UTF-8 under a temporary twin of the handle
 // (ldxlid16to8) into the first half of the caller's buffer; the text is then
 // converted to UTF-16 in place, within the caller's room, and the UTF-16
 // byte count is returned. The context's handle pointer is restored before
-// every return and every raise.
+// every return and every raise, also a raise of another operation of the
+// library that the renderer calls (the context's callback is wrapped for the
+// length of the call).
 //
 // Records: the renderer's state (Render) lives on the caller's stack for one
 // call and holds only plain data, so an error that long-jumps out of the
@@ -48,6 +50,7 @@ constexpr size_t kWork = 256;          // work buffers of built, padded and case
 constexpr size_t kPadLimit = 255;      // longest padded text
 constexpr size_t kRomanWidth = 4;      // the RM field
 constexpr size_t kUtf8Chunk = 127;     // UTF-8 bytes converted to UTF-16 at a time
+constexpr size_t kMaxDigits = 10;      // decimal digits of a 32-bit value
 
 // Rows of the fixed period forms.
 constexpr int kRowAD = 0, kRowAM = 1, kRowBC = 2, kRowPM = 3;
@@ -59,33 +62,31 @@ constexpr int kItemDy = 6;             // + x: abbreviated day names (7 to 13)
 constexpr int kItemAm = 40, kItemPm = 41, kItemAd = 42, kItemBc = 43;
 // NLS numeric items.
 constexpr int kItemNameWidth = 93;     // + selector: widths of MONTH, MON, DAY, DY
-constexpr int kItemFirstDay = 97;      // the territory's first day of the week
 
 // Calendar requests: result capacities and the bytes taken of a result.
 constexpr uint16_t kMonthNameRoom = 81, kEraRoom = 31;
 constexpr size_t kMonthCut = 30, kMonCut = 15, kEraCut = 15, kEraNameCut = 30;
 
 constexpr int kDaysInWeek = 7;
+constexpr int32_t kSunday = 2445029;   // day number of a Sunday (1982-02-28)
 constexpr int kHalfDay = 12;
 constexpr int32_t kSecondsPerHour = 3600, kSecondsPerMinute = 60;
 
-// Statuses of the NLS calls and the errors they map to.
-constexpr int kErrCalMatch = 1839;     // no lunar year or month matched the day
-constexpr int kErrCalCycle = 1841;     // the day lies outside the lunar cycle
-constexpr int kErrNumber = 1858;       // an invalid number
-constexpr int kErrCalEra = 1863;       // the date lies outside the era
-constexpr int kErrNoEra = 1865;        // the era does not exist
+// The statuses of NLS calls that have an error of their own (the others
+// give 1890): output too small, an invalid number, no Roman month, and the
+// calendar conversion's failures.
+constexpr uint32_t kStInvalid = 9, kStNoRomanMonth = 12;
 
 int status_error(uint32_t status) {
   switch (status) {
     case LXS_SMALL: return LDX_ERR_ROOM;
-    case 9: return kErrNumber;
-    case 12: return LDX_ERR_MONTH;
-    case LXE_ST_NOMATCH: return kErrCalMatch;
+    case kStInvalid: return LDX_ERR_NUMBER;
+    case kStNoRomanMonth: return LDX_ERR_MONTH;
+    case LXE_ST_NOMATCH: return LDX_ERR_CALMATCH;
     case LXE_ST_NOSTART: return LDX_ERR_MONTH;
-    case LXE_ST_EPOCH: return kErrCalCycle;
-    case LXE_ST_ERA: return kErrCalEra;
-    case LXE_ST_NOERA: return kErrNoEra;
+    case LXE_ST_EPOCH: return LDX_ERR_CALCYCLE;
+    case LXE_ST_ERA: return LDX_ERR_CALERA;
+    case LXE_ST_NOERA: return LDX_ERR_CALNOERA;
     default: return LDX_ERR_NLSFAIL;
   }
 }
@@ -99,13 +100,37 @@ struct Alphabet {
 constexpr Alphabet kAscii = {0x20, 0x2D, ldxpaa};
 constexpr Alphabet kEbcdic = {0x40, 0x60, ldxpae};
 
+// While an AL16UTF16 handle renders under its twin, the context's callback
+// is this record's: every error, raised here or by the library's other
+// operations, first gives the context back the caller's handle and
+// callback.
+struct Twin {
+  const lxlangid *saved;      // the caller's AL16UTF16 handle
+  ldx_errf callback;          // the caller's callback and its argument
+  void *cbarg;
+};
+
+void give_back(ldx_ctx *ctx, const Twin &t) {
+  ctx->lang = t.saved;
+  ctx->callback = t.callback;
+  ctx->cbarg = t.cbarg;
+}
+
+void twin_error(void *c, int err) {
+  auto *ctx = static_cast<ldx_ctx *>(c);
+  const Twin t = *static_cast<const Twin *>(ctx->cbarg);
+  give_back(ctx, t);
+  t.callback(ctx, err);
+}
+
 struct Render {
   ldx_ctx *ctx;
   lxglo *glo;
   const lxlangid *h;          // the handle rendered in (the UTF-8 twin for AL16UTF16)
-  const lxlangid *saved;      // the caller's AL16UTF16 handle, or NULL
+  const Twin *twin;           // the caller's handle and callback, or NULL
   const Alphabet *abc;
   bool wide;                  // text in 2-byte units
+  bool plain_digits;          // digits are single ASCII bytes written as they are
   lxmcur out;
   ldx_date g;                 // the Gregorian date
   ldx_date l;                 // the date in the handle's calendar
@@ -119,10 +144,7 @@ void open_out(Render &r, lxmcur *cur, void *buf, size_t size) {
   lxmopen(buf, size, cur, r.h, r.glo, 1);
 }
 
-[[noreturn]] void raise(Render &r, int err) {
-  if (r.saved) r.ctx->lang = r.saved;
-  ldxerr(r.ctx, err);
-}
+[[noreturn]] void raise(Render &r, int err) { ldxerr(r.ctx, err); }
 
 [[noreturn]] void raise_status(Render &r) { raise(r, status_error(r.glo->status)); }
 
@@ -172,7 +194,14 @@ uint32_t case_flags(uint8_t flags) {
 }
 
 // Case-converts text[0..n) into out (kWork bytes); the converted length.
+// A single-byte set without a linguistic sort converts byte for byte
+// through its tables, which lxsCnvSimple does without a cursor.
 size_t convert_case(Render &r, const char *text, size_t n, uint32_t mode, char *out) {
+  if (r.h->flags & LXH_F_BYTEWISE) {
+    static_assert(LXS_CASE_UPPER == LXO_CASE_UPPER && LXS_CASE_INITCAP == LXO_CASE_INITCAP);
+    lxsCnvSimple(out, text, n, LXO_EXACTLEN | mode, r.h, r.glo);
+    return n;
+  }
   const size_t m = lxsCnvCase(out, kWork, text, n, LXO_EXACTLEN | mode, r.h, r.glo);
   if (r.glo->status) raise_status(r);
   return m;
@@ -255,6 +284,30 @@ int32_t century(int32_t y) { return y >= 1 ? (y - 1) / 100 + 1 : -1 - (-1 - y) /
 
 int32_t hour12(int32_t h) { return h > kHalfDay ? h - kHalfDay : h == 0 ? kHalfDay : h; }
 
+// The decimal digits of value, zero-filled to width (0: as many as needed),
+// with a minus sign in front of a negative value: what the integer writer
+// writes in a set whose digits are single ASCII bytes without shift states,
+// written here for the fields of a date without a call per field.
+void put_digits(Render &r, lxmcur *dst, int32_t value, size_t width) {
+  const bool negative = value < 0;
+  uint32_t m = negative ? 0u - uint32_t(value) : uint32_t(value);
+  char digits[kMaxDigits];
+  size_t n = 0;
+  do {
+    digits[kMaxDigits - ++n] = char('0' + m % 10);
+    m /= 10;
+  } while (m != 0);
+  const size_t need = n + (negative ? 1 : 0);
+  const size_t field = width ? width : need;
+  if (field < need || field > lxmleft(dst)) raise(r, LDX_ERR_ROOM);
+  uint8_t *p = dst->pos;
+  size_t at = 0;
+  if (negative) p[at++] = '-';
+  while (at < field - n) p[at++] = '0';
+  std::memcpy(p + at, digits + kMaxDigits - n, n);
+  dst->pos += field;
+}
+
 // A numeric element: sign, then the value spelled or in digits with its
 // ordinal suffix; built in a work buffer when a case flag applies to words.
 void put_number(Render &r, int code, uint8_t flags, int32_t value) {
@@ -288,8 +341,12 @@ void put_number(Render &r, int code, uint8_t flags, int32_t value) {
     if (!end) raise(r, LDX_ERR_ROOM);
     put(r, dst, words, size_t(end - words));
   } else {
-    const uint32_t fmt = LXS_NUM_DEC | ((attr & LDX_A_GROUPS) ? LXS_NUM_GROUP : 0);
-    if (!lxoCnvIntToNumStr(dst, lxmleft(dst), value, width, fmt, r.glo)) raise_status(r);
+    if (r.plain_digits && !(attr & LDX_A_GROUPS)) {
+      put_digits(r, dst, value, width);
+    } else {
+      const uint32_t fmt = LXS_NUM_DEC | ((attr & LDX_A_GROUPS) ? LXS_NUM_GROUP : 0);
+      if (!lxoCnvIntToNumStr(dst, lxmleft(dst), value, width, fmt, r.glo)) raise_status(r);
+    }
     if (flags & LDX_F_TH) {
       char suffix[kWork];
       const char *end = lxsplth(r.h, uint32_t(value < 0 ? -value : value), suffix, kWork, r.glo);
@@ -317,11 +374,13 @@ void put_year_words(Render &r, int code, uint8_t flags) {
   put_text(r, code, flags, text, size_t(end - text));
 }
 
-// The day of the week as an index of the day names: 0 is Sunday.
+// The day of the week as an index of the day names: 0 is Sunday. The names
+// are ldxdow's day counted from the territory's first day, moved back by
+// that first day, so the first day cancels out: the index is the day
+// number's distance from a Sunday.
 int day_index(Render &r) {
-  int x = ldxdow(r.ctx, day_number(r)) + nls_number(r, kItemFirstDay);
-  if (x > kDaysInWeek) x -= kDaysInWeek;
-  return x - 1;
+  const int32_t x = (day_number(r) - kSunday) % kDaysInWeek;
+  return int(x < 0 ? x + kDaysInWeek : x);
 }
 
 void put_month_name(Render &r, int code, uint8_t flags) {
@@ -427,7 +486,7 @@ size_t finish(Render &r) {
 }
 
 // AL16UTF16: the UTF-8 text out[0..n) becomes UTF-16 within len bytes. The
-// text is moved to the end of the buffer and converted piece by piece to the
+// text is moved to the end of the buffer and converted a run at a time to the
 // front: n is at most len / 2 and a UTF-8 byte never gives more than two
 // UTF-16 bytes, so the front never reaches text not yet converted.
 size_t to_utf16(Render &r, uint8_t *out, size_t len, size_t n) {
@@ -462,15 +521,20 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
   r.glo = ctx->glo;
   if (!ctx->lang) raise(r, LDX_ERR_NLS);
   lxlangid twin;
+  Twin back{};
   uint16_t room = len;
   if (ctx->lang->flags & LXH_F_AL16UTF16) {
-    r.saved = ctx->lang;
+    back = Twin{ctx->lang, ctx->callback, ctx->cbarg};
+    ctx->callback = twin_error;
+    ctx->cbarg = &back;
+    r.twin = &back;
     ldxlid16to8(ctx, &twin);
     room = uint16_t(len / 2);
   }
   r.h = ctx->lang;
   r.abc = (r.h->flags & LXH_F_ASCII) ? &kAscii : &kEbcdic;
   r.wide = (r.h->flags & LXH_F_WIDE) != 0;
+  r.plain_digits = (r.h->flags & LXH_F_ASCII) && !r.wide && !(r.h->flags & LXH_F_SHIFT);
   r.g = *date;
   if (!lxeg2u(r.h, &r.l, date, &r.era, r.glo)) raise_status(r);
   if (!fmt) {
@@ -487,16 +551,18 @@ extern "C" size_t ldxdts(ldx_ctx *ctx, void *outp, uint16_t len, const ldx_date 
     if (code > LDX_LIT) {
       const size_t n = size_t(code - LDX_LIT);
       if (n > lxmleft(&r.out)) raise(r, LDX_ERR_ROOM);
-      put(r, &r.out, p, strnlen(reinterpret_cast<const char *>(p), n));
+      size_t k = 0;
+      while (k < n && p[k] != 0) ++k;
+      put(r, &r.out, p, k);
       p += n;
     } else if (code != LDX_FX) {
       put_element(r, code, flags);
     }
   }
   size_t n = finish(r);
-  if (r.saved) {
+  if (r.twin) {
     n = to_utf16(r, static_cast<uint8_t *>(outp), len, n);
-    ctx->lang = r.saved;
+    give_back(ctx, back);
   }
   ldxlxt(ctx, loaded);
   return n;

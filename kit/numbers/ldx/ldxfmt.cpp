@@ -182,7 +182,6 @@ struct Scan {
       return n >= kUnit && p[0] == 0 && p[1] == c;  // a unit of a 2-byte set
     return single() && byte() == c;
   }
-  bool alnum() const { return (cls() & (kClsAlpha | kClsDigit)) != 0; }
 
   // The characters left, up to max.
   size_t chars_left(size_t max) const {
@@ -202,7 +201,7 @@ struct Scan {
 struct Run {
   uint8_t buf[kRunRoom];
   size_t size = 0;
-  size_t lead = 0;      // bytes of the spaces it starts with
+  size_t lead = 0;      // bytes of the spaces it starts with, quoted or not
   bool spaces = true;   // nothing but spaces so far
   bool quoted = false;  // quoted text was seen
   lxmcur out;           // the cursor mode's writer over buf

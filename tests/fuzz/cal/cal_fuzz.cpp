@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "../../kit/numbers/ldx/ldxtest.h"  // the handle a date context compiles
 #include "ldx.h"
 #include "lxe.h"
 
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int era = lxegera(cal, n, &e), dev = lxegdev(cal, n, &d);
     if (!era && !dev) break;
   }
-  lxlangid h{};
-  h.cal = lunar ? 6 : 1;
+  lxlangid h = ldxtest::american(lunar ? 6 : 1);
   for (int year : {1900, 1990, 2024}) {
     ldx_date in{}, out{}, back{};
     in.year = int16_t(year);

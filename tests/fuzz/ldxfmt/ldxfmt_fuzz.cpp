@@ -5,7 +5,10 @@
 // nest) and the compile (bit 4: input format); the second byte is the room;
 // the rest is the format text. A compile either raises one of the
 // compiler's errors or writes a well-formed format within the room; a text
-// of printable ASCII compiles alike as UTF-16 units.
+// of printable ASCII compiles alike as UTF-16 units. A compiled format is
+// then rendered (ldxdts) for one of a few dates picked by the text's length,
+// into a room of the second byte: the renderer raises one of its errors or
+// writes within the room, and the context keeps the caller's handle.
 // Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
 // ldxfmt_fuzz_smoke feeds it the corpus files.
 #include <stdint.h>
@@ -96,6 +99,37 @@ void check_format(const uint8_t *f, size_t n) {
   }
 }
 
+// Dates at the ends of the range and of the day.
+const ldx_date kDates[] = {{-4712, 1, 1, 0, 0, 0, 0},     {-1, 12, 31, 23, 59, 59, 0},
+                           {1, 1, 1, 12, 0, 0, 0},        {1582, 10, 15, 0, 30, 0, 0},
+                           {2000, 2, 29, 13, 7, 9, 0},    {9999, 12, 31, 23, 59, 59, 0}};
+
+bool render_error(int err) {
+  return err == LDX_ERR_NLS || err == LDX_ERR_ROOM || err == LDX_ERR_NOERA ||
+         err == LDX_ERR_NLSFAIL;
+}
+
+// Renders a date under the compiled format into room bytes.
+void render(const lxlangid *h, const uint8_t *fmt, const ldx_date &d, uint16_t room) {
+  World &w = world();
+  constexpr uint8_t kFill = 0xEE;
+  uint8_t out[256 + 8];
+  std::memset(out, kFill, sizeof out);
+  jmp_buf jb;
+  ldx_ctx ctx;
+  if (const int err = setjmp(jb)) {
+    if (!render_error(err) || ctx.lang != h) abort();
+    ldxend(&ctx);
+    return;
+  }
+  ldxnbeg(&ctx, h, ldxtest::jump, &jb, w.table, &w.glo);
+  const size_t n = ldxdts(&ctx, out, room, &d, fmt);
+  if (n > room || ctx.lang != h) abort();
+  for (size_t i = room; i < sizeof out; ++i)
+    if (out[i] != kFill) abort();
+  ldxend(&ctx);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -115,6 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } else {
     if (size_t(n) > room || out[n] != 0xEE) abort();
     check_format(out, size_t(n));
+    render(h, out, kDates[len % (sizeof kDates / sizeof kDates[0])], room);
   }
   // Printable ASCII compiles alike read as bytes and as UTF-16 units.
   if (set != 0 || len * 2 > kMaxText) return 0;

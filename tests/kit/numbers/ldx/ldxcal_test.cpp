@@ -326,6 +326,13 @@ TEST(LdxCal, NumberOfDays) {
     EXPECT_EQ(counted.day, out.day);
     EXPECT_EQ(counted.seconds, out.seconds);
   }
+  // Infinity gives no day a date has: the conversion to a date raises 1854.
+  const uint8_t posinf[] = {LNX_POSINF0, LNX_POSINF1};
+  ldx_julian inf{};
+  ldxftd(&c.ctx, posinf, sizeof posinf, &inf);
+  EXPECT_EQ(inf.day, 2147483647);
+  ldx_date date;
+  EXPECT_EQ(RAISED(c, ldxdfd(&c.ctx, &inf, &date)), LDX_ERR_DAYNUM);
   // The encoder agrees with lnxmin on whole days.
   for (int32_t days : {1, 99, 100, 2451545, -7, -2451545}) {
     lnx_number ref[LNX_MAXPREFIXED];

@@ -6,6 +6,7 @@
 // built-in table with the loader's allocations counted.
 #include <csetjmp>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -84,6 +85,63 @@ TEST_F(LdxCtx, EmptyDefaultFormatRaises600) {
       lxlangid other = nlsfix::handle(e, name);
       ASSERT_EQ(LDX_RAISED(c.jb, ldxnbeg(&c.ctx, &other, ldxtest::jump, &c.jb, e.table, &e.glo)), 0);
       EXPECT_EQ(LDX_RAISED(c.jb, ldxsen(&c.ctx, &h)), LDX_ERR_NLS);
+    }
+  });
+}
+
+// The element codes of a compiled format, literal text skipped, up to and
+// including the end pair.
+std::vector<int> codes_of(const uint8_t *fmt, size_t room) {
+  std::vector<int> codes;
+  for (size_t i = 0; i + 1 < room;) {
+    const int code = fmt[i];
+    codes.push_back(code);
+    if (code == LDX_END) break;
+    i += 2;
+    if (code > LDX_LIT && code <= LDX_LIT + LDX_LITMAX) {
+      codes.back() = LDX_LIT;
+      i += size_t(code - LDX_LIT);
+    }
+  }
+  return codes;
+}
+
+TEST_F(LdxCtx, DefaultFormatIsTheLanguagesDateFormatCompiled) {
+  child([](Env &e) {
+    // AMERICA's DD-MON-YY, GERMANY's DD.MM.RR.
+    const std::vector<int> america = {LDX_DD, LDX_LIT, LDX_MON, LDX_LIT, LDX_YY, LDX_END};
+    const std::vector<int> germany = {LDX_DD, LDX_LIT, LDX_MM, LDX_LIT, LDX_RR, LDX_END};
+    const struct {
+      const char *name;
+      const std::vector<int> &codes;
+    } rows[] = {{"AMERICAN_AMERICA.US7ASCII", america},
+                {"AMERICAN_AMERICA.AL16UTF16", america},
+                {"AMERICAN_AMERICA.UTF8", america},
+                {"GERMAN_GERMANY.WE8ISO8859P1", germany}};
+    uint8_t first[LDX_FMT_SIZE] = {};
+    for (const auto &r : rows) {
+      SCOPED_TRACE(r.name);
+      lxlangid h = nlsfix::handle(e, r.name);
+      Ctx c;
+      ASSERT_EQ(LDX_RAISED(c.jb, ldxnbeg(&c.ctx, &h, ldxtest::jump, &c.jb, e.table, &e.glo)), 0);
+      EXPECT_EQ(codes_of(c.ctx.deffmt, sizeof c.ctx.deffmt), r.codes);
+      // Every character set of AMERICA gives the same compiled bytes.
+      if (first[0] == 0) std::memcpy(first, c.ctx.deffmt, sizeof first);
+      if (&r.codes == &america) {
+        EXPECT_EQ(std::memcmp(first, c.ctx.deffmt, sizeof first), 0);
+      }
+      // A new date format set on the handle is compiled at the next refresh.
+      const char *iso = "YYYY-MM-DD HH24:MI:SS";
+      if (!(h.flags & LXH_F_WIDE)) {
+        h.flags &= ~LXH_F_DATEFMT;
+        ASSERT_NE(lxhlmod(&h, iso, std::strlen(iso), 76, 0, 1, &e.glo), 0);
+        h.flags |= LXH_F_DATEFMT;
+        ASSERT_EQ(LDX_RAISED(c.jb, ldxrdf(&c.ctx, &e.glo)), 0);
+        const std::vector<int> want = {LDX_YYYY, LDX_LIT,  LDX_MM, LDX_LIT, LDX_DD, LDX_LIT,
+                                       LDX_HH24, LDX_LIT, LDX_MI, LDX_LIT, LDX_SS, LDX_END};
+        EXPECT_EQ(codes_of(c.ctx.deffmt, sizeof c.ctx.deffmt), want);
+      }
+      ldxend(&c.ctx);
     }
   });
 }

@@ -227,6 +227,26 @@ TEST_F(Dts, Errors) {
   });
 }
 
+// The fixed period forms: A.D., A.M., B.C., P.M. (flag 1 for the second of
+// each pair), an empty end row, and the same in code page 037.
+TEST_F(Dts, PeriodTables) {
+  const char *const forms[] = {"A.D.", "A.M.", "B.C.", "P.M."};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(Bytes(ldxpaa[i].name, ldxpaa[i].len), forms[i]);
+    EXPECT_EQ(ldxpaa[i].code, i / 2);
+    EXPECT_EQ(ldxpae[i].len, 4);
+    EXPECT_EQ(ldxpae[i].code, i / 2);
+  }
+  EXPECT_EQ(ldxpaa[4].len, 0);
+  EXPECT_EQ(ldxpae[4].len, 0);
+  child([&](Env &e) {
+    lxlangid h{};
+    ASSERT_NE(lxhLaToId("AMERICAN_AMERICA.WE8EBCDIC37", 0, &h, 0, &e.glo), nullptr);
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(Bytes(ldxpae[i].name, 4), numtest::in_set(h, e, forms[i])) << forms[i];
+  });
+}
+
 // A literal is copied up to a NUL within it; its room is its stored length.
 TEST_F(Dts, LiteralPairs) {
   child([](Env &e) {
@@ -357,7 +377,7 @@ TEST_F(Dts, Ebcdic) {
 }
 
 // A shift-byte set: names with double-byte characters, the shift-in a
-// single-byte piece needs after them, and the closing shift-in at the end,
+// single-byte text needs after them, and the closing shift-in at the end,
 // which the room must hold. (The set has no classes for its double-byte
 // characters, so the names are rendered without a case change.)
 TEST_F(Dts, ShiftBytes) {
@@ -391,6 +411,8 @@ TEST_F(Dts, ThaiBuddhaEras) {
     EXPECT_EQ(render(x, "E", d).text, "\xbe.\xc8.");
     EXPECT_EQ(render(x, "EE", d).text, "\xbe\xd8\xb7\xb8\xc8\xd1\xa1\xc3\xd2\xaa");
     EXPECT_EQ(render(x, "YYYY fmmonth", d).text, "2547 \xc1\xa1\xc3\xd2\xa4\xc1");
+    // Before the era: the conversion fails with status 85.
+    EXPECT_EQ(render(x, "YYYY", date(-600, 1, 1)).err, LDX_ERR_CALERA);
   });
 }
 
@@ -411,6 +433,9 @@ TEST_F(Dts, CalendarWithoutEras) {
               Bytes(name) + " " + (l.day < 10 ? "0" : "") + std::to_string(l.day) + " " +
                   std::to_string(l.year));
     EXPECT_EQ(render(x, "E", kTue).err, LDX_ERR_NLSFAIL);
+    // The day before the lunar epoch (16 July 622): status 84.
+    EXPECT_EQ(render(x, "YYYY", date(622, 7, 16)).err, 0);
+    EXPECT_EQ(render(x, "YYYY", date(622, 7, 15)).err, LDX_ERR_CALCYCLE);
   });
 }
 
@@ -441,7 +466,15 @@ TEST_F(Dts, Al16utf16) {
     EXPECT_EQ(render(x, f.data(), kTue, want.size() - 1).err, LDX_ERR_ROOM);
     EXPECT_EQ(x.c.lang, &x.h);
     EXPECT_EQ(render(x, nullptr, kTue, 64).text, utf16("05-MAR-24"));
-    // A text converted in more than one piece.
+    // Errors of the operations the renderer calls give the handle back too.
+    for (const char *bad : {"D", "IW", "J", "DDD"}) {
+      const std::vector<uint8_t> b = compile(x, utf16(bad));
+      EXPECT_EQ(render(x, b.data(), date(2024, 13, 1), 64).err, LDX_ERR_MONTH) << bad;
+      EXPECT_EQ(x.c.lang, &x.h);
+      EXPECT_EQ(x.c.callback, &ldxtest::jump);
+      EXPECT_EQ(x.c.cbarg, &x.jb);
+    }
+    // A text converted in more than one run.
     const std::vector<uint8_t> g = compile(x, utf16("SSSSSSP SSSSSSP SSSSSSP SSSSSSP"));
     const Bytes words = "FORTY-SEVEN THOUSAND TWO HUNDRED TWENTY-NINE";
     const Bytes lwant = utf16(words + " " + words + " " + words + " " + words);
@@ -465,8 +498,8 @@ TEST_F(Dts, Al16utf16CountsTheUtf16Bytes) {
     EXPECT_TRUE(r.nul);
     EXPECT_EQ(render(x, f.data(), kTue, 9).err, LDX_ERR_ROOM);
     EXPECT_EQ(x.c.lang, &x.h);
-    // Pieces of conversion end before a character: 75 bytes, then "märz"
-    // twelve times puts a two-byte character across the first piece's end.
+    // Runs of conversion end before a character: 75 bytes, then "märz"
+    // twelve times puts a two-byte character across the first run's end.
     std::vector<uint8_t> pairs = {uint8_t(LDX_LIT + 75), LDX_L_QUOTED};
     pairs.insert(pairs.end(), 75, 'x');
     for (int k = 0; k < 12; ++k) pairs.insert(pairs.end(), {LDX_MONTH, 0});

@@ -365,6 +365,29 @@ TEST_F(Fmt, Expansions) {
   });
 }
 
+// Random formats against the Python model's bytes and errors
+// (gen_ldxfmt.py), under LDXTEST's DL, DS and TS texts.
+struct ModelCase {
+  const char *text;
+  int input, room, err;
+  const char *bytes;
+  size_t len;
+};
+const ModelCase kModelCases[] = {
+#include "ldxfmtcases.inc"
+};
+
+TEST_F(Fmt, AgreesWithTheModel) {
+  child([](nlstest::Env &e) {
+    lxlangid h = handle(e, "AMERICAN_LDXTEST.US7ASCII");
+    for (const ModelCase &c : kModelCases) {
+      const Result want{c.err, Bytes(c.bytes, c.bytes + c.len)};
+      EXPECT_EQ(compile(e, &h, c.text, c.input ? Kind::Input : Kind::Output, uint8_t(c.room)), want)
+          << '"' << c.text << "\" input " << c.input << " room " << c.room;
+    }
+  });
+}
+
 // ---- other ways of reading ----------------------------------------------------------
 
 // The ASCII text in code page 037, with the EBCDIC bar 0x6A for '|'.
