@@ -154,6 +154,17 @@ uint32_t lxpfmsupp(const lxpfmap *m, uint32_t cell, uint16_t low);
 size_t lxpCaseFold(const void *object, lxmcur *dst, size_t dstlen, lxmcur *src, size_t srclen,
                    uint32_t flags, lxglo *glo);
 
+// ---- keys of a monolingual sort ---------------------------------------------
+
+// The keys of character ch, followed by next (0 when nothing follows), in a
+// monolingual sort: a special letter of ch gives both its major keys in
+// major[0..1] and both minor keys in minor[0..1] (result 0); else a
+// contracting pair (ch, next) gives its major key in major[0] and minor key
+// in minor[0] (result 1); else major[0] is ch's major key and minor is left
+// as it was (result 0). The caller clears major[1] first and reads a nonzero
+// major[1] as a second major key. Every record is read inside the object.
+int lxphlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const lxsrtobj *sort);
+
 // The host's byte-order flag of the NLS file formats: 0x10 big-endian, 0 little.
 uint8_t lxpendian(void);
 

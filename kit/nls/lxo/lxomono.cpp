@@ -1,0 +1,336 @@
+// Monolingual comparison: two texts under a sort of two key levels (sort id
+// below 4096), single-byte or Unicode text, entered only from lxoCmpStr.
+//
+// Every character has a major key, which orders texts, and a minor key,
+// which breaks ties among texts whose major keys are all equal; a special
+// letter gives two of each, a contracting pair one for two characters, a
+// major key of 0 ignores the character at the major level (its 16-bit value
+// then takes part at the minor level). No whole key is built: equal leading
+// characters are skipped byte-wise, then both texts are walked in small
+// passes that make the keys of a character or two per side, compare the
+// major keys as far as both sides have them, keep the first minor
+// difference and stop at the first major difference.
+//
+// Work areas: a pass takes at most two characters per side, and one
+// character's case or accent conversion gives at most kConv units, so the
+// queue, major and minor areas are sized for one pass (plus the one value
+// that may wait for its successor). A side with major keys left takes no
+// character (it waits for the other side), which keeps the major area to one
+// pass; minor bytes that would not fit are not appended. Nothing is written
+// past an area.
+//
+// The cursors are never moved: the texts are read through copies of their
+// positions. Nothing is allocated and nothing is reported, except the status
+// a case or accent conversion leaves.
+#include <assert.h>
+#include <string.h>
+
+#include "lxc.h"
+#include "lxg.h"
+#include "lxh.h"
+#include "lxlig.h"
+#include "lxmint.h"
+#include "lxo.h"
+#include "lxoint.h"
+#include "lxp.h"
+
+namespace {
+
+constexpr uint32_t kCaseless = 0x10, kAccentless = 0x200, kNulTerm = 0x10000000;
+constexpr uint32_t kFoldFlags = 0x20000400;  // length-bounded, case folding
+constexpr uint32_t kBaseFlags = 0x20000200;  // length-bounded, base letters
+constexpr uint16_t kHasSpecial = 0x1, kHasContracting = 0x2;
+constexpr uint32_t kNamedMissing = 26;  // status of a conversion without BINARY_AI
+
+constexpr size_t kConv = 20;                    // one character's conversion area
+constexpr unsigned kMaxTake = 2;                // characters one side takes in a pass
+constexpr size_t kQueue = kMaxTake * kConv + 1;  // a pass's values and one waiting value
+constexpr size_t kMajor = 2 * kQueue;           // two keys per value at most
+constexpr size_t kMinor = 2 * kMajor;           // and the minor bytes of one more pass
+constexpr size_t kBlockHeader = 4;              // a key table's block header
+constexpr size_t kUnit = 2;                     // a character of a wide-unit set
+
+struct Side {
+  const uint8_t *p;  // the text (the cursor's position)
+  size_t len;        // its bytes
+  size_t at = 0;     // bytes consumed
+  bool end = false;
+  uint16_t q[kQueue];  // values waiting for their keys
+  size_t nq = 0;
+  uint8_t major[kMajor];
+  size_t nmajor = 0;
+  uint8_t minor[kMinor];
+  size_t nminor = 0;
+  unsigned take = 0;
+};
+
+struct Mono {
+  const lxlangid *h;
+  const lxcsobj *cs;
+  const lxsrtobj *sort;
+  lxglo *g;
+  lxcsm2uf decode;
+  lxlig::Section majors, minors;
+  uint32_t flags;
+  uint16_t sflags;
+  bool single, wide, nul;
+  int minor_result = 0;
+  bool failed = false;  // a conversion found no base-letter object
+
+  size_t char_len(const Side &s, size_t at) const {
+    size_t n = single ? 1 : wide ? kUnit : lxmi::lead_len(cs, s.p[at]);
+    size_t left = s.len - at;
+    return n < left ? n : left;
+  }
+  // A NUL ends the text at at (a zero unit in a wide-unit set).
+  bool nul_at(const Side &s, size_t at) const {
+    if (!nul || s.p[at] != 0) return false;
+    return !wide || (at + 1 < s.len && s.p[at + 1] == 0);
+  }
+  bool ends_at(const Side &s, size_t at) const { return at >= s.len || nul_at(s, at); }
+
+  void push(Side &s, uint16_t v) const {
+    assert(s.nq < kQueue);
+    if (s.nq < kQueue) s.q[s.nq++] = v;
+  }
+  void add_major(Side &s, uint8_t k) const {
+    assert(s.nmajor < kMajor);
+    if (s.nmajor < kMajor) s.major[s.nmajor++] = k;
+  }
+  void add_minor(Side &s, uint8_t k) const {
+    if (minor_result == 0 && s.nminor < kMinor) s.minor[s.nminor++] = k;
+  }
+
+  // Takes the character at the side's position into its queue.
+  void take_char(Side &s) {
+    const size_t n = char_len(s, s.at);
+    const uint8_t *c = s.p + s.at;
+    size_t out = 0;
+    uint8_t area[kConv];
+    if (flags & (kAccentless | kCaseless)) {
+      out = lxsCnvCase(area, sizeof area, c, n, (flags & kAccentless) ? kBaseFlags : kFoldFlags,
+                       h, g);
+      if (g->status == kNamedMissing) failed = true;
+    }
+    if (out == 1) {
+      push(s, cs->sbu[area[0]]);
+    } else if (out > 1) {
+      uint16_t units[kConv];
+      uint32_t m = lxgt2u(units, kConv, area, cs, static_cast<uint32_t>(out), 0, g);
+      for (uint32_t i = 0; i < m && i < kConv; ++i) push(s, units[i]);
+      if (m == 0) out = 0;
+    }
+    if (out == 0) {
+      if (n == 1) push(s, cs->sbu[c[0]]);
+      else push(s, static_cast<uint16_t>(decode(cs, c, static_cast<uint16_t>(n))));
+    }
+    s.at += n;
+    s.end = ends_at(s, s.at);
+  }
+
+  void fill(Side &s) {
+    while (s.take > 0 && !s.end) {
+      --s.take;
+      take_char(s);
+    }
+  }
+
+  void ignorable(Side &s, uint16_t v) const {
+    if (v == 0 && nul) return;
+    add_minor(s, static_cast<uint8_t>(v >> 8));
+    add_minor(s, static_cast<uint8_t>(v));
+  }
+
+  // An ordinary character: its major key, and its minor key from the minor
+  // table, or its value at the minor level when the major key is 0.
+  void ordinary(Side &s, uint16_t v, uint8_t key) const {
+    if (key == 0) return ignorable(s, v);
+    add_major(s, key);
+    if (minor_result == 0) add_minor(s, lxlig::key(minors, v));
+  }
+
+  void special(Side &s, const uint8_t *maj, const uint8_t *min) const {
+    add_major(s, maj[0]);
+    add_major(s, maj[1]);
+    add_minor(s, min[0]);
+    add_minor(s, min[1]);
+  }
+
+  // Makes the keys of the side's queued values.
+  void generate(Side &s) {
+    size_t i = 0;
+    while (i < s.nq) {
+      const uint16_t v = s.q[i];
+      uint8_t maj[2] = {0, 0}, min[2] = {0, 0};
+      if (sflags & kHasContracting) {
+        if (i + 1 == s.nq && !s.end) {
+          s.take = 1;  // waits for its successor
+          break;
+        }
+        const uint16_t next = i + 1 < s.nq ? s.q[i + 1] : 0;
+        if (lxphlc(maj, min, v, next, sort) == 1) {
+          add_major(s, maj[0]);
+          add_minor(s, min[0]);
+          i += 2;
+          continue;
+        }
+        if (maj[1] != 0) special(s, maj, min);
+        else ordinary(s, v, maj[0]);
+      } else if (sflags & kHasSpecial) {
+        lxphlc(maj, min, v, 0, sort);
+        if (maj[1] != 0) special(s, maj, min);
+        else ordinary(s, v, lxlig::key(majors, v));
+      } else {
+        ordinary(s, v, lxlig::key(majors, v));
+      }
+      ++i;
+    }
+    // What is left (one waiting value at most) moves to the front.
+    const size_t rest = s.nq - (i < s.nq ? i : s.nq);
+    if (rest > 0 && i > 0) memmove(s.q, s.q + i, rest * sizeof s.q[0]);
+    s.nq = rest;
+  }
+
+  static void drop(uint8_t *buf, size_t &n, size_t k) {
+    if (k < n) memmove(buf, buf + k, n - k);
+    n -= k;
+  }
+
+  // Compares the major keys both sides have; nonzero at a difference.
+  static int compare_major(Side &l, Side &r) {
+    const size_t n = l.nmajor < r.nmajor ? l.nmajor : r.nmajor;
+    for (size_t i = 0; i < n; ++i)
+      if (l.major[i] != r.major[i]) return int(l.major[i]) - int(r.major[i]);
+    drop(l.major, l.nmajor, n);
+    drop(r.major, r.nmajor, n);
+    return 0;
+  }
+
+  void compare_minor(Side &l, Side &r) {
+    if (minor_result != 0) return;
+    const size_t n = l.nminor < r.nminor ? l.nminor : r.nminor;
+    for (size_t i = 0; i < n; ++i)
+      if (l.minor[i] != r.minor[i]) {
+        minor_result = int(l.minor[i]) - int(r.minor[i]);
+        l.nminor = r.nminor = 0;
+        return;
+      }
+    drop(l.minor, l.nminor, n);
+    drop(r.minor, r.nminor, n);
+  }
+
+  static bool empty(const Side &s) { return s.nmajor == 0 && s.nminor == 0; }
+
+  int final_decision(const Side &l, const Side &r) const {
+    if (!r.end) return -1;
+    if (l.nmajor > 0) return 1;
+    if (r.nmajor > 0) return -1;
+    return minor_result;
+  }
+
+  // Steps both texts over their equal leading characters; false when a
+  // text ended there, with the result in *result.
+  bool skip_prefix(Side &l, Side &r, int *result) const {
+    l.end = ends_at(l, 0);
+    r.end = ends_at(r, 0);
+    size_t last = 0;  // the last equal character's bytes
+    bool differ = false;
+    while (!l.end && !r.end) {
+      const size_t nl = char_len(l, l.at), nr = char_len(r, r.at);
+      if (nl != nr || memcmp(l.p + l.at, r.p + r.at, nl) != 0) {
+        differ = true;
+        break;
+      }
+      l.at += nl;
+      r.at += nr;
+      last = nl;
+      l.end = ends_at(l, l.at);
+      r.end = ends_at(r, r.at);
+    }
+    if (differ && (sflags & kHasContracting) && last > 0) {
+      l.at -= last;
+      r.at -= last;
+    }
+    if (l.end) {
+      *result = r.end ? 0 : -1;
+      return false;
+    }
+    if (r.end) {
+      *result = 1;
+      return false;
+    }
+    return true;
+  }
+
+  int run(Side &l, Side &r) {
+    int result;
+    if (!skip_prefix(l, r, &result)) return result;
+    l.take = r.take = (sflags & kHasContracting) ? kMaxTake : 1;
+    for (;;) {
+      const size_t before = l.at + r.at;
+      fill(l);
+      fill(r);
+      if (failed) return 0;
+      const bool took = l.at + r.at != before;
+      generate(l);
+      generate(r);
+      if (int d = compare_major(l, r)) return d;
+      // A side with major keys left waits for the other; an empty one
+      // reads on.
+      l.take = (l.nmajor == 0 && !l.end) ? 1 : 0;
+      r.take = (r.nmajor == 0 && !r.end) ? 1 : 0;
+      compare_minor(l, r);
+      if (!l.end) {
+        if (r.end && empty(r)) return 1;
+      } else if (empty(l) || r.end) {  // both at their end, or the left used up
+        break;
+      }
+      if (!took && (l.end || l.nmajor > 0) && (r.end || r.nmajor > 0)) break;  // nothing moves
+    }
+    return final_decision(l, r);
+  }
+};
+
+// Byte order of two texts: what a comparison falls back on when its keys
+// cannot be made.
+int byte_order(const Mono &m, const Side &l, const Side &r) {
+  size_t nl = 0, nr = 0;
+  while (!m.ends_at(l, nl)) ++nl;
+  while (!m.ends_at(r, nr)) ++nr;
+  const size_t n = nl < nr ? nl : nr;
+  if (int d = n ? memcmp(l.p, r.p, n) : 0) return d;
+  return nl < nr ? -1 : nl > nr ? 1 : 0;
+}
+
+}  // namespace
+
+namespace lxoi {
+
+int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo) {
+  Mono m;
+  m.h = left->langid;
+  m.g = glo;
+  m.cs = lxmi::charset(m.h, glo);
+  m.sort = reinterpret_cast<const lxsrtobj *>(lxn::loaded(glo, m.h->sort));
+  m.flags = flags;
+  m.nul = (flags & kNulTerm) != 0;
+  m.single = left->single_byte != 0;
+  m.wide = (m.h->flags & LXH_F_WIDE) != 0;
+  Side l, r;
+  l.p = left->pos;
+  l.len = llen;
+  r.p = right->pos;
+  r.len = rlen;
+  if (!m.cs || !m.sort) {
+    return byte_order(m, l, r);
+  }
+  m.decode = lxcsdecoder(m.cs);
+  m.sflags = m.sort->flags;
+  m.majors = lxlig::section(m.sort, LXSRT_MAJOR, kBlockHeader);
+  m.minors = lxlig::section(m.sort, LXSRT_MINOR, kBlockHeader);
+  int result = m.run(l, r);
+  if (m.failed) return byte_order(m, l, r);
+  return result;
+}
+
+}  // namespace lxoi
