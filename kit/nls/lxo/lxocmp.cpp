@@ -258,8 +258,9 @@ int char_order(const lxmcur *lc, const Walk &l, const lxmcur *rc, const Walk &r,
     return int(a) - int(b);
   }
   if ((flags & kNoCase) && !(flags & kNoAccent)) {
+    // A character the case tables give no form (0) is compared by its bytes.
     const uint32_t a = lower_wide(lc, l, glo), b = lower_wide(rc, r, glo);
-    return a == b ? 0 : a < b ? -1 : 1;
+    if (a != 0 && b != 0) return a == b ? 0 : a < b ? -1 : 1;
   }
   size_t i = 0;
   while (l.ch[i] == r.ch[i]) ++i;  // they differ somewhere: same length, unequal bytes
