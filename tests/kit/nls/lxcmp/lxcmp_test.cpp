@@ -104,7 +104,7 @@ Objects objects(bool with_binary_ai) {
   return v;
 }
 
-class Cmp : public ::testing::Test {
+class LingCmp : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = sortinst::write(NLS_MAPS, objects(true));
@@ -167,7 +167,7 @@ const Bytes kAE8 = "\xC3\x86";   // Æ in UTF-8
 
 // ---- which comparison applies --------------------------------------------------
 
-TEST_F(Cmp, DispatchFollowsFlagsSortAndCharset) {
+TEST_F(LingCmp, DispatchFollowsFlagsSortAndCharset) {
   // "a" against "B": binary order puts B (0x42) first, every linguistic
   // sort here puts a first. Thai dictionary order reads a leading vowel
   // after its consonant: เก sorts before ข, binary after it.
@@ -211,7 +211,7 @@ TEST_F(Cmp, DispatchFollowsFlagsSortAndCharset) {
   });
 }
 
-TEST_F(Cmp, SortOptionsExtendTheFlags) {
+TEST_F(LingCmp, SortOptionsExtendTheFlags) {
   // Through the binary Unicode comparator, which lower-cases when it is
   // asked to: an accent-insensitive sort adds the accent flag only, a
   // case-insensitive one the case flag; a caller's case flag stays.
@@ -238,7 +238,7 @@ TEST_F(Cmp, SortOptionsExtendTheFlags) {
 
 // ---- single-byte binary forms ---------------------------------------------------
 
-TEST_F(Cmp, SingleByteBinaryForms) {
+TEST_F(LingCmp, SingleByteBinaryForms) {
   const std::vector<Row> rows = {
       {"", "", 0, 0},
       {"", "a", 0, -1},
@@ -270,7 +270,7 @@ TEST_F(Cmp, SingleByteBinaryForms) {
   });
 }
 
-TEST_F(Cmp, CaseFoldsThroughTheCharsetsOwnTable) {
+TEST_F(LingCmp, CaseFoldsThroughTheCharsetsOwnTable) {
   // In code page 037 '.' is 0x4B and ',' 0x6B: an ASCII fold (K to k)
   // would make them equal. Letters fold, with or without the NUL flag.
   child([](Env &e) {
@@ -320,7 +320,7 @@ Bytes utf8(const std::u32string &s) {
   return out;
 }
 
-TEST_F(Cmp, MultibyteBinaryIsCodePointOrder) {
+TEST_F(LingCmp, MultibyteBinaryIsCodePointOrder) {
   // AL32UTF8 walks character by character (its set does not allow plain
   // bytes): the order must be that of the code points.
   child([](Env &e) {
@@ -336,7 +336,7 @@ TEST_F(Cmp, MultibyteBinaryIsCodePointOrder) {
   });
 }
 
-TEST_F(Cmp, MultibyteBinaryEdgeCases) {
+TEST_F(LingCmp, MultibyteBinaryEdgeCases) {
   child([](Env &e) {
     lxlangid h = handle(e, "UTF8");
     expect_rows(e, h,
@@ -376,7 +376,7 @@ TEST_F(Cmp, MultibyteBinaryEdgeCases) {
   });
 }
 
-TEST_F(Cmp, ShiftSensitiveTextComparesCharacters) {
+TEST_F(LingCmp, ShiftSensitiveTextComparesCharacters) {
   // Shift bytes are stepped over; the characters between them decide.
   const Bytes one = Bytes(1, kSO) + "\xA3\xB1" + kSI, two = Bytes(1, kSO) + "\xA3\xB2" + kSI;
   const Bytes split = "x" + Bytes(1, kSO) + "\xA3\xB1" + kSI + Bytes(1, kSO) + "\xA3\xB2" + kSI;
@@ -398,7 +398,7 @@ TEST_F(Cmp, ShiftSensitiveTextComparesCharacters) {
 
 // ---- cursors --------------------------------------------------------------------
 
-TEST_F(Cmp, CursorsComeBackOnEveryPath) {
+TEST_F(LingCmp, CursorsComeBackOnEveryPath) {
   // compare() checks pos, shifted, len and start after each call.
   struct Hand {
     const char *cs, *sort;
@@ -428,7 +428,7 @@ TEST_F(Cmp, CursorsComeBackOnEveryPath) {
 
 // ---- failures never make different texts equal -----------------------------------
 
-TEST_F(Cmp, MissingBaseLettersCompareBytes) {
+TEST_F(LingCmp, MissingBaseLettersCompareBytes) {
   bare([](Env &e) {
     for (const char *cs : {"WE8ISO8859P1", "UTF8"}) {
       lxlangid h = handle(e, cs);
@@ -445,7 +445,7 @@ TEST_F(Cmp, MissingBaseLettersCompareBytes) {
   });
 }
 
-TEST_F(Cmp, FailedSpecialKeysCompareBytes) {
+TEST_F(LingCmp, FailedSpecialKeysCompareBytes) {
   // A voiced sound mark with nothing before it cannot be keyed: the bytes
   // decide, and the comparator's status stays.
   child([](Env &e) {
@@ -479,7 +479,7 @@ struct Guarded {
   }
 };
 
-TEST_F(Cmp, LxCmpStrMeasuresNulTerminatedTexts) {
+TEST_F(LingCmp, LxCmpStrMeasuresNulTerminatedTexts) {
   struct Case {
     const char *cs, *sort;
     uint32_t opts;
@@ -514,7 +514,7 @@ TEST_F(Cmp, LxCmpStrMeasuresNulTerminatedTexts) {
   });
 }
 
-TEST_F(Cmp, LxCmpStrHandsSpecialSortsToTheirComparator) {
+TEST_F(LingCmp, LxCmpStrHandsSpecialSortsToTheirComparator) {
   child([](Env &e) {
     lxlangid h = handle(e, "TH8TISASCII", "THAI_DICTIONARY");
     EXPECT_LT(lxCmpStr("\xE0\xA1", "\xA2", 2, 1, LXCMP_LING, &h, &e.glo), 0);
