@@ -31,9 +31,8 @@
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"
-#include "lxsf.h"
+#include "lxsfint.h"
 #include "lxuc.h"
-#include "vzclient.h"
 
 namespace {
 
@@ -184,8 +183,7 @@ int single_binary(const lxmcur *left, size_t llen, const lxmcur *right, size_t r
       if (low[a[i]] != low[b[i]]) return int(low[a[i]]) - int(low[b[i]]);
     return order_of_lengths(llen, rlen);
   }
-  if (int d = lmebucp(a, llen, b, rlen)) return d;
-  return order_of_lengths(llen, rlen);
+  return lxsf::byte_order(a, llen, b, rlen);
 }
 
 // ---- Multibyte binary walk -------------------------------------------------
@@ -277,8 +275,7 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
   const bool nul = (flags & kNulTerm) != 0;
   if (!(flags & (kNulTerm | kNoCase | kNoAccent)) &&
       ((h->flags & LXH_F_FIXED) || (cs && (cs->flags & kCsPlainBytes)))) {
-    if (int d = lmebucp(left->pos, llen, right->pos, rlen)) return d;
-    return order_of_lengths(llen, rlen);
+    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
   }
   // The walk reads through its own pointers: the cursors never move.
   const bool wide = (h->flags & LXH_F_WIDE) != 0;
@@ -287,6 +284,10 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
   if (left->shift_sensitive) {
     pass_shifts(l, h);
     pass_shifts(r, h);
+  } else {
+    // Equal bytes are equal characters: start at a character boundary
+    // before the first difference, where the set lets one be found.
+    l.count = r.count = lxsf::equal_prefix(left, llen, right, rlen, cs, nul, 0);
   }
   for (;;) {
     const bool lmore = take(l, left, cs, nul, wide);
@@ -309,8 +310,7 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
   const lxlangid *h = left->langid;
   if (!h) {
     // No handle to read the texts by: their bytes decide.
-    if (int d = lmebucp(left->pos, llen, right->pos, rlen)) return d;
-    return order_of_lengths(llen, rlen);
+    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
   }
   flags = extended(flags, h);
   auto binary = [&] {
