@@ -174,8 +174,8 @@ int single_binary(const lxmcur *left, size_t llen, const lxmcur *right, size_t r
     return lxCmpStr(a, b, la, lb, flags & kNoCase, h, glo);
   }
   const size_t n = llen < rlen ? llen : rlen;
-  const lxcsobj *cs = lxmi::charset(h, glo);
-  if ((flags & kNoCase) && cs) {
+  const lxcsobj *cs = (flags & kNoCase) ? lxmi::charset(h, glo) : nullptr;
+  if (cs) {
     // The charset's own lower-case table: an ASCII fold would make EBCDIC
     // signs equal to other signs.
     const uint8_t *low = cs->lower;
@@ -197,6 +197,28 @@ struct Walk {
   size_t chlen = 0;
   bool ch_shifted = false;
 };
+
+// A zero character in n bytes at p (a zero unit at an even offset in a
+// wide-unit set).
+bool has_zero(const uint8_t *p, size_t n, bool wide) {
+  if (!wide) return memchr(p, 0, n) != nullptr;
+  bool zero = false;
+  for (size_t i = 0; i + 1 < n; i += 2) zero |= (p[i] | p[i + 1]) == 0;
+  return zero;
+}
+
+// The length of the common prefix of a and b within n bytes that holds no
+// zero character (whole units in a wide-unit set): whole chunks by memcmp
+// first, so that a long equal prefix costs little more than memcmp.
+size_t zero_free_prefix(const uint8_t *a, const uint8_t *b, size_t n, bool wide) {
+  constexpr size_t kChunk = 64;
+  size_t d = 0;
+  while (n - d >= kChunk && memcmp(a + d, b + d, kChunk) == 0 && !has_zero(a + d, kChunk, wide))
+    d += kChunk;
+  const size_t step = wide ? 2 : 1;
+  while (n - d >= step && memcmp(a + d, b + d, step) == 0 && !has_zero(a + d, step, wide)) d += step;
+  return d;
+}
 
 // Takes the next character; false when the text has ended (its length
 // reached, a character cut off by it, or with nul a zero character).
@@ -286,8 +308,11 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
     pass_shifts(r, h);
   } else {
     // Equal bytes are equal characters: start at a character boundary
-    // before the first difference, where the set lets one be found.
-    l.count = r.count = lxsf::equal_prefix(left, llen, right, rlen, cs, nul, 0);
+    // before the first difference (or zero character), where the set lets
+    // one be found.
+    size_t ln = llen, rn = rlen;
+    if (nul) ln = rn = zero_free_prefix(l.p, r.p, llen < rlen ? llen : rlen, wide);
+    l.count = r.count = lxsf::equal_prefix(left, ln, right, rn, cs, false, 0);
   }
   for (;;) {
     const bool lmore = take(l, left, cs, nul, wide);
