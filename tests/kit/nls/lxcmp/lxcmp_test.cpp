@@ -180,6 +180,8 @@ TEST_F(LingCmp, DispatchFollowsFlagsSortAndCharset) {
       {"WE8ISO8859P1", "", "a", "B", 0, 1},                 // no sort: binary
       {"WE8ISO8859P1", "CMPLATIN", "a", "B", 0, -1},        // monolingual
       {"WE8ISO8859P1", "CMPLATIN", "a", "B", kBin, 1},      // binary asked for
+      {"WE8ISO8859P1", "CMPLATIN", "", "", 0, 0},
+      {"WE8ISO8859P1", "CMPLATIN", "", "a", 0, -1},
       {"UTF8", "CMPLATIN", "a", "B", 0, -1},                // Unicode text: monolingual
       {"AL16UTF16", "CMPLATIN", Bytes("\0a", 2), Bytes("\0B", 2), 0, -1},
       {"JA16EUC", "CMPLATIN", "a", "B", 0, 1},              // other multibyte: binary
