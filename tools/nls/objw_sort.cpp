@@ -108,8 +108,25 @@ Image build_sort_object(const SortDesc &d) {
     contract.put16(8 * i + 2, d.contracting[i].second);
     contract.put32(8 * i + 4, 0);
   }
-  place(LXSRT_SPECIAL, special, d.special.size());
-  place(LXSRT_CONTRACT, contract, d.contracting.size());
+  for (size_t i = 0; i < d.letters.size(); ++i) {
+    const size_t at = 8 * (d.special.size() + i);
+    special.put16(at, d.letters[i].ch);
+    special.put16(at + 2, 0);
+    special.put8(at + 4, d.letters[i].major1);
+    special.put8(at + 5, d.letters[i].minor1);
+    special.put8(at + 6, d.letters[i].major2);
+    special.put8(at + 7, d.letters[i].minor2);
+  }
+  for (size_t i = 0; i < d.pairs.size(); ++i) {
+    const size_t at = 8 * (d.contracting.size() + i);
+    contract.put16(at, d.pairs[i].first);
+    contract.put16(at + 2, d.pairs[i].second);
+    contract.put8(at + 4, d.pairs[i].major);
+    contract.put8(at + 5, d.pairs[i].minor);
+    contract.put16(at + 6, 0);
+  }
+  place(LXSRT_SPECIAL, special, d.special.size() + d.letters.size());
+  place(LXSRT_CONTRACT, contract, d.contracting.size() + d.pairs.size());
   place(LXSRT_SUPPER, records12(d.upper, true), d.upper.size());
   place(LXSRT_SLOWER, records12(d.lower, false), d.lower.size());
   place(LXSRT_SBASE, records12(d.base_records, false), d.base_records.size());
