@@ -33,6 +33,8 @@
 #include "lxo.h"
 #include "lxoint.h"
 #include "lxp.h"
+#include "lxphlc.h"
+#include "lxsfint.h"
 
 namespace {
 
@@ -47,7 +49,6 @@ constexpr unsigned kMaxTake = 2;                // characters one side takes in 
 constexpr size_t kQueue = kMaxTake * kConv + 1;  // a pass's values and one waiting value
 constexpr size_t kMajor = 2 * kQueue;           // two keys per value at most
 constexpr size_t kMinor = 2 * kMajor;           // and the minor bytes of one more pass
-constexpr size_t kBlockHeader = 4;              // a key table's block header
 constexpr size_t kUnit = 2;                     // a character of a wide-unit set
 
 struct Side {
@@ -70,7 +71,7 @@ struct Mono {
   const lxsrtobj *sort;
   lxglo *g;
   lxcsm2uf decode;
-  lxlig::Section majors, minors;
+  lxp::KeyTables keys;
   uint32_t flags;
   uint16_t sflags;
   bool single, wide, nul;
@@ -146,7 +147,7 @@ struct Mono {
   void ordinary(Side &s, uint16_t v, uint8_t key) const {
     if (key == 0) return ignorable(s, v);
     add_major(s, key);
-    if (minor_result == 0) add_minor(s, lxlig::key(minors, v));
+    if (minor_result == 0) add_minor(s, lxlig::key(keys.minors, v));
   }
 
   void special(Side &s, const uint8_t *maj, const uint8_t *min) const {
@@ -168,7 +169,7 @@ struct Mono {
           break;
         }
         const uint16_t next = i + 1 < s.nq ? s.q[i + 1] : 0;
-        if (lxphlc(maj, min, v, next, sort) == 1) {
+        if (lxp::hlc(maj, min, v, next, keys) == 1) {
           add_major(s, maj[0]);
           add_minor(s, min[0]);
           i += 2;
@@ -177,11 +178,11 @@ struct Mono {
         if (maj[1] != 0) special(s, maj, min);
         else ordinary(s, v, maj[0]);
       } else if (sflags & kHasSpecial) {
-        lxphlc(maj, min, v, 0, sort);
-        if (maj[1] != 0) special(s, maj, min);
-        else ordinary(s, v, lxlig::key(majors, v));
+        // a special letter of one major key is looked up as a letter
+        if (lxp::special_keys(keys, v, maj, min) && maj[1] != 0) special(s, maj, min);
+        else ordinary(s, v, lxlig::key(keys.majors, v));
       } else {
-        ordinary(s, v, lxlig::key(majors, v));
+        ordinary(s, v, lxlig::key(keys.majors, v));
       }
       ++i;
     }
@@ -228,16 +229,18 @@ struct Mono {
     return minor_result;
   }
 
-  // Steps both texts over their equal leading characters; false when a
-  // text ended there, with the result in *result.
-  bool skip_prefix(Side &l, Side &r, int *result) const {
-    l.end = ends_at(l, 0);
-    r.end = ends_at(r, 0);
+  // Steps both texts over their equal leading characters, the first known
+  // bytes (whole characters, one at least before a difference) at once;
+  // false when a text ended there, with the result in *result.
+  bool skip_prefix(Side &l, Side &r, size_t known, int *result) const {
+    l.at = r.at = known;
+    l.end = ends_at(l, known);
+    r.end = ends_at(r, known);
     size_t last = 0;  // the last equal character's bytes
     bool differ = false;
     while (!l.end && !r.end) {
       const size_t nl = char_len(l, l.at), nr = char_len(r, r.at);
-      if (nl != nr || memcmp(l.p + l.at, r.p + r.at, nl) != 0) {
+      if (nl != nr || l.p[l.at] != r.p[r.at] || memcmp(l.p + l.at, r.p + r.at, nl) != 0) {
         differ = true;
         break;
       }
@@ -262,9 +265,9 @@ struct Mono {
     return true;
   }
 
-  int run(Side &l, Side &r) {
+  int run(Side &l, Side &r, size_t known) {
     int result;
-    if (!skip_prefix(l, r, &result)) return result;
+    if (!skip_prefix(l, r, known, &result)) return result;
     l.take = r.take = (sflags & kHasContracting) ? kMaxTake : 1;
     for (;;) {
       const size_t before = l.at + r.at;
@@ -324,11 +327,15 @@ int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t fla
   if (!m.cs || !m.sort) {
     return byte_order(m, l, r);
   }
-  m.decode = lxcsdecoder(m.cs);
+  m.decode = m.single ? nullptr : lxcsdecoder(m.cs);
   m.sflags = m.sort->flags;
-  m.majors = lxlig::section(m.sort, LXSRT_MAJOR, kBlockHeader);
-  m.minors = lxlig::section(m.sort, LXSRT_MINOR, kBlockHeader);
-  int result = m.run(l, r);
+  m.keys = lxp::key_tables(m.sort);
+  if (!(m.sflags & (kHasSpecial | kHasContracting))) m.keys.specials = {};
+  if (!(m.sflags & kHasContracting)) m.keys.pairs = {};
+  // Texts that differ in their first byte need no search for equal bytes.
+  const bool first_differs = llen && rlen && l.p[0] != r.p[0];
+  const size_t known = first_differs ? 0 : lxsf::equal_prefix(left, llen, right, rlen, m.cs, m.nul, 1);
+  int result = m.run(l, r, known);
   if (m.failed) return byte_order(m, l, r);
   return result;
 }

@@ -1,0 +1,31 @@
+// Internal to the NLS layer: the key lookup of a monolingual sort over its
+// sections found once, for callers that look up many characters (the
+// monolingual comparison). lxphlc is this lookup over sections found per
+// call.
+#ifndef QEN_KIT_NLS_LXPHLC_H
+#define QEN_KIT_NLS_LXPHLC_H
+
+#include <stdint.h>
+
+#include "lxl.h"
+#include "lxlig.h"
+
+namespace lxp {
+
+// The sections a monolingual sort's keys come from, each inside the object
+// (a section that would leave it is empty).
+struct KeyTables {
+  lxlig::Section specials, pairs, majors, minors;
+};
+KeyTables key_tables(const lxsrtobj *sort);
+
+// The keys of ch's special letter (both major keys in major[0..1], both
+// minor keys in minor[0..1]); false, writing nothing, when it has none.
+bool special_keys(const KeyTables &t, uint16_t ch, uint8_t *major, uint8_t *minor);
+
+// lxphlc over the sections.
+int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTables &t);
+
+}  // namespace lxp
+
+#endif
