@@ -41,7 +41,7 @@ namespace {
 constexpr uint32_t kCaseless = 0x10, kAccentless = 0x200, kNulTerm = 0x10000000;
 constexpr uint32_t kFoldFlags = 0x20000400;  // length-bounded, case folding
 constexpr uint32_t kBaseFlags = 0x20000200;  // length-bounded, base letters
-constexpr uint16_t kHasSpecial = 0x1, kHasContracting = 0x2;
+constexpr uint16_t kHasSpecial = lxp::kSpecialLetters, kHasContracting = lxp::kContractingPairs;
 constexpr uint32_t kNamedMissing = 26;  // status of a conversion without BINARY_AI
 
 constexpr size_t kConv = 20;                    // one character's conversion area
@@ -71,12 +71,19 @@ struct Mono {
   const lxsrtobj *sort;
   lxglo *g;
   lxcsm2uf decode;
-  lxp::KeyTables keys;
   uint32_t flags;
   uint16_t sflags;
   bool single, wide, nul;
+  lxp::KeyTables keys;
   int minor_result = 0;
   bool failed = false;  // a conversion found no base-letter object
+
+  Mono(const lxlangid *handle, const lxcsobj *charset, const lxsrtobj *so, lxglo *glo,
+       uint32_t f, bool single_byte)
+      : h(handle), cs(charset), sort(so), g(glo),
+        decode(nullptr), flags(f), sflags(so->flags),
+        single(single_byte), wide((handle->flags & LXH_F_WIDE) != 0), nul((f & kNulTerm) != 0),
+        keys(lxp::key_tables(so, so->flags)) {}
 
   size_t char_len(const Side &s, size_t at) const {
     size_t n = single ? 1 : wide ? kUnit : lxmi::lead_len(cs, s.p[at]);
@@ -102,6 +109,29 @@ struct Mono {
     if (minor_result == 0 && s.nminor < kMinor) s.minor[s.nminor++] = k;
   }
 
+  // The UTF-16 value of the n-byte character at c: a single byte's from the
+  // charset's table, a longer character's low 16 bits.
+  uint16_t value(const uint8_t *c, size_t n) {
+    if (n == 1) return cs->sbu[c[0]];
+    if (!decode) decode = lxcsdecoder(cs);
+    return static_cast<uint16_t>(decode(cs, c, static_cast<uint16_t>(n)));
+  }
+
+  // The first pass when it decides at once, without case or accent
+  // conversion or contracting pairs: each side's next character has one
+  // nonzero major key and the two differ. 0 when the passes must run.
+  int first_pass(const Side &l, const Side &r) {
+    if ((flags & (kAccentless | kCaseless)) || (sflags & kHasContracting)) return 0;
+    const uint16_t vl = value(l.p + l.at, char_len(l, l.at));
+    const uint16_t vr = value(r.p + r.at, char_len(r, r.at));
+    uint8_t maj[2] = {0, 0}, min[2];
+    if ((sflags & kHasSpecial) && ((lxp::special_keys(keys, vl, maj, min) && maj[1] != 0) ||
+                                   (lxp::special_keys(keys, vr, maj, min) && maj[1] != 0)))
+      return 0;
+    const uint8_t kl = lxlig::key(keys.majors, vl), kr = lxlig::key(keys.majors, vr);
+    return kl != 0 && kr != 0 ? int(kl) - int(kr) : 0;
+  }
+
   // Takes the character at the side's position into its queue.
   void take_char(Side &s) {
     const size_t n = char_len(s, s.at);
@@ -121,10 +151,7 @@ struct Mono {
       for (uint32_t i = 0; i < m && i < kConv; ++i) push(s, units[i]);
       if (m == 0) out = 0;
     }
-    if (out == 0) {
-      if (n == 1) push(s, cs->sbu[c[0]]);
-      else push(s, static_cast<uint16_t>(decode(cs, c, static_cast<uint16_t>(n))));
-    }
+    if (out == 0) push(s, value(c, n));
     s.at += n;
     s.end = ends_at(s, s.at);
   }
@@ -268,6 +295,7 @@ struct Mono {
   int run(Side &l, Side &r, size_t known) {
     int result;
     if (!skip_prefix(l, r, known, &result)) return result;
+    if ((result = first_pass(l, r)) != 0) return result;
     l.take = r.take = (sflags & kHasContracting) ? kMaxTake : 1;
     for (;;) {
       const size_t before = l.at + r.at;
@@ -294,15 +322,22 @@ struct Mono {
   }
 };
 
-// Byte order of two texts: what a comparison falls back on when its keys
-// cannot be made.
-int byte_order(const Mono &m, const Side &l, const Side &r) {
-  size_t nl = 0, nr = 0;
-  while (!m.ends_at(l, nl)) ++nl;
-  while (!m.ends_at(r, nr)) ++nr;
-  const size_t n = nl < nr ? nl : nr;
-  if (int d = n ? memcmp(l.p, r.p, n) : 0) return d;
-  return nl < nr ? -1 : nl > nr ? 1 : 0;
+// Byte order of two texts, each ending at its length or (nul) at a NUL (a
+// zero unit in a wide-unit set): what a comparison falls back on when its
+// keys cannot be made.
+int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen, bool nul, bool wide) {
+  auto cut = [&](const uint8_t *p, size_t len) {
+    if (!nul) return len;
+    const size_t step = wide ? kUnit : 1;
+    for (size_t i = 0; i + step <= len; i += step)
+      if (p[i] == 0 && (!wide || p[i + 1] == 0)) return i;
+    return len;
+  };
+  alen = cut(a, alen);
+  blen = cut(b, blen);
+  const size_t n = alen < blen ? alen : blen;
+  if (int d = n ? memcmp(a, b, n) : 0) return d;
+  return alen < blen ? -1 : alen > blen ? 1 : 0;
 }
 
 }  // namespace
@@ -310,33 +345,22 @@ int byte_order(const Mono &m, const Side &l, const Side &r) {
 namespace lxoi {
 
 int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo) {
-  Mono m;
-  m.h = left->langid;
-  m.g = glo;
-  m.cs = lxmi::charset(m.h, glo);
-  m.sort = reinterpret_cast<const lxsrtobj *>(lxn::loaded(glo, m.h->sort));
-  m.flags = flags;
-  m.nul = (flags & kNulTerm) != 0;
-  m.single = left->single_byte != 0;
-  m.wide = (m.h->flags & LXH_F_WIDE) != 0;
+  const lxlangid *h = left->langid;
+  const lxcsobj *cs = lxmi::charset(h, glo);
+  const auto *sort = reinterpret_cast<const lxsrtobj *>(lxn::loaded(glo, h->sort));
+  const bool nul = (flags & kNulTerm) != 0;
+  if (!cs || !sort) return byte_order(left->pos, llen, right->pos, rlen, nul, h->flags & LXH_F_WIDE);
+  Mono m(h, cs, sort, glo, flags, left->single_byte != 0);
   Side l, r;
   l.p = left->pos;
   l.len = llen;
   r.p = right->pos;
   r.len = rlen;
-  if (!m.cs || !m.sort) {
-    return byte_order(m, l, r);
-  }
-  m.decode = m.single ? nullptr : lxcsdecoder(m.cs);
-  m.sflags = m.sort->flags;
-  m.keys = lxp::key_tables(m.sort);
-  if (!(m.sflags & (kHasSpecial | kHasContracting))) m.keys.specials = {};
-  if (!(m.sflags & kHasContracting)) m.keys.pairs = {};
   // Texts that differ in their first byte need no search for equal bytes.
   const bool first_differs = llen && rlen && l.p[0] != r.p[0];
-  const size_t known = first_differs ? 0 : lxsf::equal_prefix(left, llen, right, rlen, m.cs, m.nul, 1);
+  const size_t known = first_differs ? 0 : lxsf::equal_prefix(left, llen, right, rlen, cs, nul, 1);
   int result = m.run(l, r, known);
-  if (m.failed) return byte_order(m, l, r);
+  if (m.failed) return byte_order(l.p, llen, r.p, rlen, nul, m.wide);
   return result;
 }
 

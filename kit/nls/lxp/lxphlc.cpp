@@ -29,9 +29,13 @@ uint16_t rd16(const uint8_t *p) {
 
 namespace lxp {
 
-KeyTables key_tables(const lxsrtobj *sort) {
-  return {lxlig::section(sort, LXSRT_SPECIAL, LXSRT_REC8),
-          lxlig::section(sort, LXSRT_CONTRACT, LXSRT_REC8),
+KeyTables key_tables(const lxsrtobj *sort, uint16_t kinds) {
+  // Built in place: each section straight into its member.
+  return {(kinds & (kSpecialLetters | kContractingPairs))
+              ? lxlig::section(sort, LXSRT_SPECIAL, LXSRT_REC8)
+              : lxlig::Section{},
+          (kinds & kContractingPairs) ? lxlig::section(sort, LXSRT_CONTRACT, LXSRT_REC8)
+                                      : lxlig::Section{},
           lxlig::section(sort, LXSRT_MAJOR, kBlockHeader),
           lxlig::section(sort, LXSRT_MINOR, kBlockHeader)};
 }

@@ -17,7 +17,10 @@ namespace lxp {
 struct KeyTables {
   lxlig::Section specials, pairs, majors, minors;
 };
-KeyTables key_tables(const lxsrtobj *sort);
+// The sections of the kinds asked for (sort flags 0x1 special letters, 0x2
+// contracting pairs, which look special letters up too); the others empty.
+constexpr uint16_t kSpecialLetters = 0x1, kContractingPairs = 0x2;
+KeyTables key_tables(const lxsrtobj *sort, uint16_t kinds = kSpecialLetters | kContractingPairs);
 
 // The keys of ch's special letter (both major keys in major[0..1], both
 // minor keys in minor[0..1]); false, writing nothing, when it has none.
