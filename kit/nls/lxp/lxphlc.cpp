@@ -4,6 +4,7 @@
 // record or key block outside the object is a missing entry.
 #include "lxphlc.h"
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -13,10 +14,13 @@
 
 namespace {
 
-// Fields of the 8-byte special-letter and contracting-pair records.
-constexpr unsigned kFirst = 0, kSecond = 2;
-constexpr unsigned kFirstMajor = 4, kFirstMinor = 5, kSecondMajor = 6, kSecondMinor = 7;
-constexpr unsigned kPairMajor = 4, kPairMinor = 5;
+// Fields of the special-letter and contracting-pair records.
+constexpr size_t kLetter = offsetof(lxpsplet, ch);
+constexpr size_t kFirstMajor = offsetof(lxpsplet, major1), kFirstMinor = offsetof(lxpsplet, minor1);
+constexpr size_t kSecondMajor = offsetof(lxpsplet, major2);
+constexpr size_t kSecondMinor = offsetof(lxpsplet, minor2);
+constexpr size_t kFirst = offsetof(lxpcpair, first), kSecond = offsetof(lxpcpair, second);
+constexpr size_t kPairMajor = offsetof(lxpcpair, major), kPairMinor = offsetof(lxpcpair, minor);
 constexpr size_t kBlockHeader = 4;  // a key table's block header
 
 uint16_t rd16(const uint8_t *p) {
@@ -44,7 +48,7 @@ bool special_keys(const KeyTables &t, uint16_t ch, uint8_t *major, uint8_t *mino
   const lxlig::Section &s = t.specials;
   for (unsigned i = 0; s.p && i < s.count; ++i) {
     const uint8_t *r = s.p + size_t(LXSRT_REC8) * i;
-    if (rd16(r + kFirst) != ch) continue;
+    if (rd16(r + kLetter) != ch) continue;
     major[0] = r[kFirstMajor];
     major[1] = r[kSecondMajor];
     minor[0] = r[kFirstMinor];
