@@ -2,8 +2,7 @@
 // strcoll and memcmp: the multilingual comparison on Latin text under a sort
 // built from ICU root's elements (short texts, 1-4 KiB texts differing early,
 // long equal prefixes), binary Unicode order against memcmp, and the Thai
-// and Japanese special sorts against ICU's th and ja collators; the
-// monolingual comparison on the same Latin text against ICU's root. After the
+// and Japanese special sorts against ICU's th and ja collators. After the
 // runs a table gives each counterpart's time as a multiple of ours (above 1:
 // the kit is faster) beside the target.
 #include <benchmark/benchmark.h>
@@ -19,7 +18,6 @@
 #include <unicode/ustring.h>
 
 #include "lxh.h"
-#include "lxoint.h"
 #include "lxm.h"
 #include "lxp.h"
 #include "lxsf.h"
@@ -42,40 +40,10 @@ nlsw::MultiSortDesc root_sort() {
   return d;
 }
 
-// A monolingual sort of the Latin letters: a letter's accented and upper
-// case forms share its major key; ß and æ expand to two letters.
-nlsw::SortDesc mono_latin() {
-  nlsw::SortDesc d;
-  d.name = "MONO_LATIN";
-  d.id = 2;
-  d.flags = 0x1;  // special letters
-  auto major = [](char c) { return static_cast<uint8_t>(10 + 2 * (c - 'a')); };
-  for (char c = 'a'; c <= 'z'; ++c) {
-    d.major[uint16_t(c)] = d.major[uint16_t(c - 32)] = major(c);
-    d.minor[uint16_t(c)] = 1;
-    d.minor[uint16_t(c - 32)] = 2;
-  }
-  for (char c = '0'; c <= '9'; ++c) d.major[uint16_t(c)] = static_cast<uint8_t>(70 + c - '0');
-  d.major[' '] = 5;
-  // The base letters of U+00C0 to U+00FF ('_' for none).
-  const char *bases = "AAAAAA_CEEEEIIIIDNOOOOO_OUUUUY__aaaaaa_ceeeeiiiidnooooo_ouuuuy_y";
-  for (uint16_t u = 0xC0; u <= 0xFF; ++u) {
-    char b = bases[u - 0xC0];
-    if (b == '_') continue;
-    d.major[u] = major(static_cast<char>(b | 0x20));
-    d.minor[u] = static_cast<uint8_t>(3 + (u - 0xC0) % 32);
-  }
-  d.letters = {{0xDF, major('s'), 3, major('s'), 3},
-               {0xE6, major('a'), 3, major('e'), 3},
-               {0xC6, major('a'), 4, major('e'), 4}};
-  return d;
-}
-
 struct Env {
   bool ok = false;
   lxglo glo{};
   lxlangid utf8{}, thai{}, ja{};
-  lxlangid mono{};
 };
 
 lxlangid with_sort(Env &e, const char *cs, const char *sort) {
@@ -106,7 +74,6 @@ Env &env() {
     nlsconv::add(inst, 3, 40, "THAI_DICTIONARY", nlsw::build_special_sort("THAI_DICTIONARY", 40, 2, 1));
     nlsconv::add(inst, 3, 42, "JAPANESE", nlsw::build_special_sort("JAPANESE", 42, 6, 5));
     nlsconv::add(inst, 3, 4096, "ROOT_LATIN", nlsw::build_multi_sort(root_sort()));
-    nlsconv::add(inst, 3, 2, "MONO_LATIN", nlsw::build_sort_object(mono_latin()));
     std::string err;
     if (!nlsw::write_installation(inst, dir, 1, err)) return x;
     setenv("ZUR_NLS10", dir.c_str(), 1);
@@ -118,8 +85,7 @@ Env &env() {
     x.utf8 = with_sort(x, ".AL32UTF8", "ROOT_LATIN");
     x.thai = with_sort(x, ".TH8TISASCII", "THAI_DICTIONARY");
     x.ja = with_sort(x, ".JA16EUC", "JAPANESE");
-    x.mono = with_sort(x, ".AL32UTF8", "MONO_LATIN");
-    x.ok = x.utf8.sort && x.thai.sort && x.ja.sort && x.mono.sort;
+    x.ok = x.utf8.sort && x.thai.sort && x.ja.sort;
     return x;
   }();
   return e;
@@ -169,15 +135,6 @@ int ours(const lxlangid &h, Bytes &a, Bytes &b) {
   return lxoUcCmp(&l, a.size(), &r, b.size(), 0, 4, &e.glo);
 }
 
-// The monolingual comparison (lxoCmpStr's form for sorts below 4096).
-int mono(Bytes &a, Bytes &b) {
-  Env &e = env();
-  lxmcur l, r;
-  lxmcpen(a.data(), a.size(), &l, &e.mono, &e.glo);
-  lxmcpen(b.data(), b.size(), &r, &e.mono, &e.glo);
-  return lxoi::mono_cmp(&l, a.size(), &r, b.size(), 0, &e.glo);
-}
-
 int special(lxsfcmp fn, const lxlangid &h, Bytes &a, Bytes &b) {
   Env &e = env();
   lxmcur l, r;
@@ -208,10 +165,6 @@ void register_all() {
         benchmark::DoNotOptimize(ucol_strcoll(c, reinterpret_cast<const UChar *>(a.data()), (int32_t)a.size(),
                                               reinterpret_cast<const UChar *>(b.data()), (int32_t)b.size()));
       ucol_close(c);
-    });
-    benchmark::RegisterBenchmark(("mono/ours" + tag).c_str(), [p](benchmark::State &s) {
-      Bytes a = p.a, b = p.b;
-      for (auto _ : s) benchmark::DoNotOptimize(mono(a, b));
     });
     benchmark::RegisterBenchmark(("multi/strcoll" + tag).c_str(), [p](benchmark::State &s) {
       for (auto _ : s) benchmark::DoNotOptimize(strcoll(p.a.c_str(), p.b.c_str()));
@@ -283,7 +236,6 @@ int main(int argc, char **argv) {
     bool prefix = tag.find("prefix") != std::string::npos;
     print_speedup(rep, "multi/ours" + tag, "multi/icu" + tag, prefix ? 1.0 : 0.5);
     print_speedup(rep, "multi/ours" + tag, "multi/strcoll" + tag);
-    print_speedup(rep, "mono/ours" + tag, "multi/icu" + tag, prefix ? 1.0 : 0.5);
     print_speedup(rep, "binary/ours" + tag, "binary/memcmp" + tag);
   }
   print_speedup(rep, "thai/ours", "thai/icu", 0.33);
