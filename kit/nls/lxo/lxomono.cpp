@@ -68,7 +68,6 @@ struct Side {
 struct Mono {
   const lxlangid *h;
   const lxcsobj *cs;
-  const lxsrtobj *sort;
   lxglo *g;
   lxcsm2uf decode;
   uint32_t flags;
@@ -80,8 +79,7 @@ struct Mono {
 
   Mono(const lxlangid *handle, const lxcsobj *charset, const lxsrtobj *so, lxglo *glo,
        uint32_t f, bool single_byte)
-      : h(handle), cs(charset), sort(so), g(glo),
-        decode(nullptr), flags(f), sflags(so->flags),
+      : h(handle), cs(charset), g(glo), decode(nullptr), flags(f), sflags(so->flags),
         single(single_byte), wide((handle->flags & LXH_F_WIDE) != 0), nul((f & kNulTerm) != 0),
         keys(lxp::key_tables(so, so->flags)) {}
 
