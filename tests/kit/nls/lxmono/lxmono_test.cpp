@@ -489,7 +489,7 @@ TEST_F(Mono, LongTexts) {
       lxlangid h = handle(e, "WE8ISO8859P1", s.name);
       Model m{mono_sort(s.name, s.id, s.flags, s.bases), folds(), 0};
       Text base(3000, u'q');
-      const std::vector<std::pair<Text, Text>> pairs = {
+      std::vector<std::pair<Text, Text>> pairs = {
           {base + u"a", base + u"b"},
           {u"a" + base, u"b" + base},
           {u"A" + base, u"a" + base},
@@ -500,6 +500,11 @@ TEST_F(Mono, LongTexts) {
           {u"A" + Text(60, u'\u00DF'), u"a" + Text(120, u's')},
           {Text(90, u'\u00E6') + u"b", Text(90, u'\u00E6') + u"a"},
       };
+      Text pairs_run;
+      for (int i = 0; i < 200; ++i) pairs_run += u"chll";
+      pairs.insert(pairs.end(), {{u"A" + pairs_run, u"a" + pairs_run},
+                                 {u"A" + pairs_run + u"a", u"a" + pairs_run + u"b"},
+                                 {u"a" + pairs_run + u"-", u"A" + pairs_run}});
       for (const auto &p : pairs) {
         for (uint32_t f : {0u, kCI}) {
           m.flags = f;
