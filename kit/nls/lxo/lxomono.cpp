@@ -68,6 +68,7 @@ struct Side {
 struct Mono {
   const lxlangid *h;
   const lxcsobj *cs;
+  const lxsrtobj *sort;
   lxglo *g;
   lxcsm2uf decode;
   uint32_t flags;
@@ -79,9 +80,14 @@ struct Mono {
 
   Mono(const lxlangid *handle, const lxcsobj *charset, const lxsrtobj *so, lxglo *glo,
        uint32_t f, bool single_byte)
-      : h(handle), cs(charset), g(glo), decode(nullptr), flags(f), sflags(so->flags),
-        single(single_byte), wide((handle->flags & LXH_F_WIDE) != 0), nul((f & kNulTerm) != 0),
-        keys(lxp::key_tables(so, so->flags)) {}
+      : h(handle), cs(charset), sort(so), g(glo), decode(nullptr), flags(f),
+        sflags(so->flags), single(single_byte), wide((handle->flags & LXH_F_WIDE) != 0),
+        nul((f & kNulTerm) != 0),
+        // what the first pass needs; the pairs and minor keys when the passes run
+        keys{(sflags & (kHasSpecial | kHasContracting))
+                 ? lxp::key_table(so, lxp::KeyTable::specials)
+                 : lxlig::Section{},
+             lxlig::Section{}, lxp::key_table(so, lxp::KeyTable::majors), lxlig::Section{}} {}
 
   size_t char_len(const Side &s, size_t at) const {
     size_t n = single ? 1 : wide ? kUnit : lxmi::lead_len(cs, s.p[at]);
@@ -294,6 +300,8 @@ struct Mono {
     int result;
     if (!skip_prefix(l, r, known, &result)) return result;
     if ((result = first_pass(l, r)) != 0) return result;
+    if (sflags & kHasContracting) keys.pairs = lxp::key_table(sort, lxp::KeyTable::pairs);
+    keys.minors = lxp::key_table(sort, lxp::KeyTable::minors);
     l.take = r.take = (sflags & kHasContracting) ? kMaxTake : 1;
     for (;;) {
       const size_t before = l.at + r.at;
@@ -344,8 +352,14 @@ namespace lxoi {
 
 int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo) {
   const lxlangid *h = left->langid;
-  const lxcsobj *cs = lxmi::charset(h, glo);
-  const auto *sort = reinterpret_cast<const lxsrtobj *>(lxn::loaded(glo, h->sort));
+  return mono_cmp(left, llen, right, rlen, flags, glo,
+                  reinterpret_cast<const lxsrtobj *>(lxn::loaded(glo, h->sort)),
+                  lxmi::charset(h, glo));
+}
+
+int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo,
+             const lxsrtobj *sort, const lxcsobj *cs) {
+  const lxlangid *h = left->langid;
   const bool nul = (flags & kNulTerm) != 0;
   if (!cs || !sort) return byte_order(left->pos, llen, right->pos, rlen, nul, h->flags & LXH_F_WIDE);
   Mono m(h, cs, sort, glo, flags, left->single_byte != 0);

@@ -33,15 +33,22 @@ uint16_t rd16(const uint8_t *p) {
 
 namespace lxp {
 
+lxlig::Section key_table(const lxsrtobj *sort, KeyTable which) {
+  switch (which) {
+    case KeyTable::specials: return lxlig::section(sort, LXSRT_SPECIAL, LXSRT_REC8);
+    case KeyTable::pairs: return lxlig::section(sort, LXSRT_CONTRACT, LXSRT_REC8);
+    case KeyTable::majors: return lxlig::section(sort, LXSRT_MAJOR, kBlockHeader);
+    case KeyTable::minors: return lxlig::section(sort, LXSRT_MINOR, kBlockHeader);
+  }
+  return {};
+}
+
 KeyTables key_tables(const lxsrtobj *sort, uint16_t kinds) {
   // Built in place: each section straight into its member.
-  return {(kinds & (kSpecialLetters | kContractingPairs))
-              ? lxlig::section(sort, LXSRT_SPECIAL, LXSRT_REC8)
-              : lxlig::Section{},
-          (kinds & kContractingPairs) ? lxlig::section(sort, LXSRT_CONTRACT, LXSRT_REC8)
-                                      : lxlig::Section{},
-          lxlig::section(sort, LXSRT_MAJOR, kBlockHeader),
-          lxlig::section(sort, LXSRT_MINOR, kBlockHeader)};
+  return {(kinds & (kSpecialLetters | kContractingPairs)) ? key_table(sort, KeyTable::specials)
+                                                          : lxlig::Section{},
+          (kinds & kContractingPairs) ? key_table(sort, KeyTable::pairs) : lxlig::Section{},
+          key_table(sort, KeyTable::majors), key_table(sort, KeyTable::minors)};
 }
 
 bool special_keys(const KeyTables &t, uint16_t ch, uint8_t *major, uint8_t *minor) {

@@ -21,6 +21,9 @@ struct KeyTables {
 // contracting pairs, which look special letters up too); the others empty.
 constexpr uint16_t kSpecialLetters = 0x1, kContractingPairs = 0x2;
 KeyTables key_tables(const lxsrtobj *sort, uint16_t kinds = kSpecialLetters | kContractingPairs);
+// One of them, for callers that find the others only when they need them.
+enum class KeyTable { specials, pairs, majors, minors };
+lxlig::Section key_table(const lxsrtobj *sort, KeyTable which);
 
 // The keys of ch's special letter (both major keys in major[0..1], both
 // minor keys in minor[0..1]); false, writing nothing, when it has none.
