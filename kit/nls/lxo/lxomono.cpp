@@ -25,6 +25,8 @@
 #include <assert.h>
 #include <string.h>
 
+#include <new>
+
 #include "lxc.h"
 #include "lxg.h"
 #include "lxh.h"
@@ -82,12 +84,25 @@ struct Mono {
        uint32_t f, bool single_byte)
       : h(handle), cs(charset), sort(so), g(glo), decode(nullptr), flags(f),
         sflags(so->flags), single(single_byte), wide((handle->flags & LXH_F_WIDE) != 0),
-        nul((f & kNulTerm) != 0),
-        // what the first pass needs; the pairs and minor keys when the passes run
-        keys{(sflags & (kHasSpecial | kHasContracting))
-                 ? lxp::key_table(so, lxp::KeyTable::specials)
-                 : lxlig::Section{},
-             lxlig::Section{}, lxp::key_table(so, lxp::KeyTable::majors), lxlig::Section{}} {}
+        nul((f & kNulTerm) != 0) {
+    // What the first pass needs; the pairs and minor keys when the passes run.
+    find(keys.specials, (sflags & (kHasSpecial | kHasContracting)) != 0, lxp::KeyTable::specials);
+    find(keys.pairs, false, lxp::KeyTable::pairs);
+    find(keys.majors, true, lxp::KeyTable::majors);
+    find(keys.minors, false, lxp::KeyTable::minors);
+  }
+
+  // Sets a section, found in the sort object or left empty. The section is
+  // made in its place (no copy through the stack).
+  void find(lxlig::Section &slot, bool wanted, lxp::KeyTable which) const {
+    if (wanted) {
+      new (&slot) lxlig::Section(lxp::key_table(sort, which));
+    } else {
+      slot.p = nullptr;
+      slot.count = 0;
+      slot.room = 0;
+    }
+  }
 
   size_t char_len(const Side &s, size_t at) const {
     size_t n = single ? 1 : wide ? kUnit : lxmi::lead_len(cs, s.p[at]);
@@ -300,8 +315,8 @@ struct Mono {
     int result;
     if (!skip_prefix(l, r, known, &result)) return result;
     if ((result = first_pass(l, r)) != 0) return result;
-    if (sflags & kHasContracting) keys.pairs = lxp::key_table(sort, lxp::KeyTable::pairs);
-    keys.minors = lxp::key_table(sort, lxp::KeyTable::minors);
+    find(keys.pairs, (sflags & kHasContracting) != 0, lxp::KeyTable::pairs);
+    find(keys.minors, true, lxp::KeyTable::minors);
     l.take = r.take = (sflags & kHasContracting) ? kMaxTake : 1;
     for (;;) {
       const size_t before = l.at + r.at;
