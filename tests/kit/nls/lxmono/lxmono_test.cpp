@@ -449,6 +449,11 @@ TEST_F(Mono, EdgeCases) {
       {"MONO_PLAIN", Text(u"ab\0c", 4), u"ab", 0, 1, "without the flag a NUL is a character"},
       {"MONO_PLAIN", Text(u"\0a", 2), u"", kNul, 0, "a NUL first: empty"},
       {"MONO_PLAIN", Text(u"a\0b", 3), u"ab", 0, -1, "a NUL without major key, value 0"},
+      // A side with major keys left reads no further, also while a value
+      // waits for its successor: the texts are read in step.
+      {"MONO_CONTRACT", Text(u"\u00C9c\u00E6'\0", 5), Text(u"\u00C9-c\u00E6'\0", 6), kAI, 1,
+       "in step after an expansion"},
+      {"MONO_CONTRACT", u"Ec\u00E6'-", u"E-c\u00E6'-", 0, 1, "in step after an expansion"},
   };
   child([&](Env &e) {
     for (Cs c : {Cs::Latin1, Cs::Utf8, Cs::Utf16}) {
