@@ -19,6 +19,10 @@
 // pass; minor bytes that would not fit are not appended. Nothing is written
 // past an area.
 //
+// Key tables are read through the block of the last high byte met, and a
+// one-byte character's case or accent conversion is made once per
+// comparison.
+//
 // The cursors are never moved: the texts are read through copies of their
 // positions. Nothing is allocated and nothing is reported, except the status
 // a case or accent conversion leaves.
@@ -77,8 +81,16 @@ struct Mono {
   uint16_t sflags;
   bool single, wide, nul;
   lxp::KeyTables keys;
+  lxp::KeyReader major_keys{keys.majors}, minor_keys{keys.minors};
   int minor_result = 0;
   bool failed = false;  // a conversion found no base-letter object
+  // The converted values of one-byte characters met so far (conv_n[b] of
+  // them, kUnknown before the first), filled as the texts are read.
+  static constexpr uint8_t kUnknown = 0xFF;
+  static constexpr size_t kCachedUnits = 3;
+  bool conv_ready = false;
+  uint8_t conv_n[256];
+  uint16_t conv_u[256][kCachedUnits];
 
   Mono(const lxlangid *handle, const lxcsobj *charset, const lxsrtobj *so, lxglo *glo,
        uint32_t f, bool single_byte)
@@ -147,7 +159,7 @@ struct Mono {
     if ((sflags & kHasSpecial) && ((lxp::special_keys(keys, vl, maj, min) && maj[1] != 0) ||
                                    (lxp::special_keys(keys, vr, maj, min) && maj[1] != 0)))
       return 0;
-    const uint8_t kl = lxlig::key(keys.majors, vl), kr = lxlig::key(keys.majors, vr);
+    const uint8_t kl = major_keys.key(vl), kr = major_keys.key(vr);
     return kl != 0 && kr != 0 ? int(kl) - int(kr) : 0;
   }
 
@@ -155,6 +167,38 @@ struct Mono {
   void take_char(Side &s) {
     const size_t n = char_len(s, s.at);
     const uint8_t *c = s.p + s.at;
+    if ((flags & (kAccentless | kCaseless)) && n == 1) {
+      convert_byte(s, c[0]);
+    } else {
+      convert(s, c, n);
+    }
+    s.at += n;
+    s.end = ends_at(s, s.at);
+  }
+
+  // A one-byte character under case or accent conversion: converted once
+  // per comparison.
+  void convert_byte(Side &s, uint8_t b) {
+    if (!conv_ready) {
+      memset(conv_n, kUnknown, sizeof conv_n);
+      conv_ready = true;
+    }
+    if (conv_n[b] == kUnknown) {
+      const size_t before = s.nq;
+      convert(s, &b, 1);
+      const size_t got = s.nq - before;
+      if (got <= kCachedUnits && !failed) {
+        conv_n[b] = static_cast<uint8_t>(got);
+        memcpy(conv_u[b], s.q + before, got * sizeof s.q[0]);
+      }
+      return;
+    }
+    for (size_t i = 0; i < conv_n[b]; ++i) push(s, conv_u[b][i]);
+  }
+
+  // Appends the values of the n-byte character at c, converted as the
+  // flags ask.
+  void convert(Side &s, const uint8_t *c, size_t n) {
     size_t out = 0;
     uint8_t area[kConv];
     if (flags & (kAccentless | kCaseless)) {
@@ -171,8 +215,6 @@ struct Mono {
       if (m == 0) out = 0;
     }
     if (out == 0) push(s, value(c, n));
-    s.at += n;
-    s.end = ends_at(s, s.at);
   }
 
   void fill(Side &s) {
@@ -190,10 +232,10 @@ struct Mono {
 
   // An ordinary character: its major key, and its minor key from the minor
   // table, or its value at the minor level when the major key is 0.
-  void ordinary(Side &s, uint16_t v, uint8_t key) const {
+  void ordinary(Side &s, uint16_t v, uint8_t key) {
     if (key == 0) return ignorable(s, v);
     add_major(s, key);
-    if (minor_result == 0) add_minor(s, lxlig::key(keys.minors, v));
+    if (minor_result == 0) add_minor(s, minor_keys.key(v));
   }
 
   void special(Side &s, const uint8_t *maj, const uint8_t *min) const {
@@ -215,7 +257,7 @@ struct Mono {
           break;
         }
         const uint16_t next = i + 1 < s.nq ? s.q[i + 1] : 0;
-        if (lxp::hlc(maj, min, v, next, keys) == 1) {
+        if (lxp::hlc(maj, min, v, next, keys, &major_keys) == 1) {
           add_major(s, maj[0]);
           add_minor(s, min[0]);
           i += 2;
@@ -226,9 +268,9 @@ struct Mono {
       } else if (sflags & kHasSpecial) {
         // a special letter of one major key is looked up as a letter
         if (lxp::special_keys(keys, v, maj, min) && maj[1] != 0) special(s, maj, min);
-        else ordinary(s, v, lxlig::key(keys.majors, v));
+        else ordinary(s, v, major_keys.key(v));
       } else {
-        ordinary(s, v, lxlig::key(keys.majors, v));
+        ordinary(s, v, major_keys.key(v));
       }
       ++i;
     }
@@ -238,8 +280,10 @@ struct Mono {
     s.nq = rest;
   }
 
+  // Drops the first k of n bytes; what is left (mostly nothing or a byte or
+  // two) moves to the front.
   static void drop(uint8_t *buf, size_t &n, size_t k) {
-    if (k < n) memmove(buf, buf + k, n - k);
+    for (size_t i = k; i < n; ++i) buf[i - k] = buf[i];
     n -= k;
   }
 

@@ -22,6 +22,7 @@ constexpr size_t kSecondMinor = offsetof(lxpsplet, minor2);
 constexpr size_t kFirst = offsetof(lxpcpair, first), kSecond = offsetof(lxpcpair, second);
 constexpr size_t kPairMajor = offsetof(lxpcpair, major), kPairMinor = offsetof(lxpcpair, minor);
 constexpr size_t kBlockHeader = 4;  // a key table's block header
+constexpr size_t kBlockKeys = 256;  // the keys of one block
 
 uint16_t rd16(const uint8_t *p) {
   uint16_t v;
@@ -65,7 +66,15 @@ bool special_keys(const KeyTables &t, uint16_t ch, uint8_t *major, uint8_t *mino
   return false;
 }
 
-int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTables &t) {
+const uint8_t *key_block(const lxlig::Section &table, uint8_t hi) {
+  if (!table.p) return nullptr;
+  const long off = lxlig::block_of(table.p, table.count, static_cast<uint16_t>(hi << 8));
+  if (off < 0 || size_t(off) + kBlockKeys > table.room) return nullptr;
+  return table.p + off;
+}
+
+int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTables &t,
+        KeyReader *majors) {
   if (special_keys(t, ch, major, minor)) return 0;
   const lxlig::Section &c = t.pairs;
   for (unsigned i = 0; c.p && i < c.count; ++i) {
@@ -75,7 +84,7 @@ int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTab
     minor[0] = r[kPairMinor];
     return 1;
   }
-  major[0] = lxlig::key(t.majors, ch);
+  major[0] = majors ? majors->key(ch) : lxlig::key(t.majors, ch);
   return 0;
 }
 

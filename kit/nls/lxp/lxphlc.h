@@ -29,8 +29,33 @@ lxlig::Section key_table(const lxsrtobj *sort, KeyTable which);
 // minor keys in minor[0..1]); false, writing nothing, when it has none.
 bool special_keys(const KeyTables &t, uint16_t ch, uint8_t *major, uint8_t *minor);
 
-// lxphlc over the sections.
-int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTables &t);
+// The 256 keys of a key table's block for high byte hi, or NULL when the
+// table has no such block inside the object.
+const uint8_t *key_block(const lxlig::Section &table, uint8_t hi);
+
+// A key table read through the block of the last high byte met: text mostly
+// stays in one block.
+class KeyReader {
+ public:
+  explicit KeyReader(const lxlig::Section &table) : table_(table) {}
+  uint8_t key(uint16_t ch) {
+    const int hi = ch >> 8;
+    if (hi != hi_) {
+      hi_ = hi;
+      block_ = key_block(table_, static_cast<uint8_t>(hi));
+    }
+    return block_ ? block_[ch & 0xFF] : 0;
+  }
+
+ private:
+  const lxlig::Section &table_;
+  int hi_ = -1;
+  const uint8_t *block_ = nullptr;
+};
+
+// lxphlc over the sections; the major key through majors when given.
+int hlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const KeyTables &t,
+        KeyReader *majors = nullptr);
 
 }  // namespace lxp
 
