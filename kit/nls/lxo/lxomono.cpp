@@ -80,6 +80,7 @@ struct Mono {
   uint32_t flags;
   uint16_t sflags;
   bool single, wide, nul;
+  const lxmcur *lcur = nullptr, *rcur = nullptr;  // the cursors, for their charset
   lxp::KeyTables keys;
   lxp::KeyReader major_keys{keys.majors}, minor_keys{keys.minors};
   int minor_result = 0;
@@ -355,6 +356,23 @@ struct Mono {
     return true;
   }
 
+  // Sides with nothing queued or kept (minor bytes aside once the minor
+  // result is found) make the same keys of the same characters: equal
+  // characters ahead are stepped over on both, all but the last (which
+  // may start a contracting pair).
+  void skip_equal(Side &l, Side &r) const {
+    if (l.nq || r.nq || l.nmajor || r.nmajor || l.end || r.end) return;
+    if (minor_result == 0 && (l.nminor || r.nminor)) return;
+    const size_t ll = l.len - l.at, rl = r.len - r.at;
+    if (ll < 2 || rl < 2 || l.p[l.at] != r.p[r.at] || l.p[l.at + 1] != r.p[r.at + 1]) return;
+    lxmcur a = *lcur, b = *rcur;
+    a.pos = const_cast<unsigned char *>(l.p + l.at);
+    b.pos = const_cast<unsigned char *>(r.p + r.at);
+    const size_t k = lxsf::equal_prefix(&a, ll, &b, rl, cs, nul, 1);
+    l.at += k;
+    r.at += k;
+  }
+
   int run(Side &l, Side &r, size_t known) {
     int result;
     if (!skip_prefix(l, r, known, &result)) return result;
@@ -382,6 +400,7 @@ struct Mono {
         break;
       }
       if (!took && (l.end || l.nmajor > 0) && (r.end || r.nmajor > 0)) break;  // nothing moves
+      skip_equal(l, r);
     }
     return final_decision(l, r);
   }
@@ -422,6 +441,8 @@ int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t fla
   const bool nul = (flags & kNulTerm) != 0;
   if (!cs || !sort) return byte_order(left->pos, llen, right->pos, rlen, nul, h->flags & LXH_F_WIDE);
   Mono m(h, cs, sort, glo, flags, left->single_byte != 0);
+  m.lcur = left;
+  m.rcur = right;
   Side l, r;
   l.p = left->pos;
   l.len = llen;
