@@ -362,7 +362,8 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
     return v;
   }
   if (sort->id >= LXSRT_MULTI) return lxoUcCmp(left, llen, right, rlen, flags, kAllLevels, glo);
-  if (!left->single_byte && !unicode_text(h, lxmi::charset(h, glo)))
+  const lxcsobj *cs = lxmi::charset(h, glo);
+  if (!left->single_byte && !unicode_text(h, cs))
     return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
-  return lxoi::mono_cmp(left, llen, right, rlen, flags, glo);
+  return lxoi::mono_cmp(left, llen, right, rlen, flags, glo, sort, cs);
 }
