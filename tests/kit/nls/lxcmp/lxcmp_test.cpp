@@ -18,6 +18,7 @@
 #include "lxo.h"
 #include "lxsf.h"
 #include "lxuc.h"
+#include "nlsinst.h"
 #include "objw_num.h"
 #include "sortinst.h"
 
@@ -29,7 +30,7 @@ using Bytes = std::string;
 
 constexpr uint32_t kBin = LXO_CMP_BINARY, kCI = LXO_CMP_NOCASE, kAI = LXO_CMP_NOACCENT,
                    kNul = LXO_NULTERM;
-constexpr uint16_t kEbcdic37 = 140, kShiftSet = 900;
+constexpr uint16_t kEbcdic37 = 140, kShiftSet = 900, kCasedUtf8 = 9871;
 constexpr char kSI = 0x0F, kSO = 0x0E;
 constexpr uint32_t kStatusMissing = 26, kStatusBadJa = LXSF_ST_BADJA;
 
@@ -97,6 +98,22 @@ Objects objects(bool with_binary_ai) {
                   nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic37))));
   v.push_back(obj(LX_TCS, kShiftSet, "CMPSHIFT",
                   nlsw::build_charset(nlsw::shift_charset("CMPSHIFT", kShiftSet, kSI, kSO))));
+  {
+    // A UTF-8 form whose case maps know É, À and Ω.
+    nlsw::CharsetDesc u = nlsw::ascii_charset("CMPUTF8", kCasedUtf8);
+    u.kind = nlsw::CsKind::Utf;
+    u.maxbytes = 3;
+    u.flags = LXCSF_SURR6;
+    u.lower_pairs = {{0xC389, 0xC3A9}, {0xC380, 0xC3A0}, {0xCEA9, 0xCF89}};
+    u.upper_pairs = {{0xC3A9, 0xC389}, {0xC3A0, 0xC380}, {0xCF89, 0xCEA9}};
+    constexpr uint16_t kUpper = 0x0804, kLower = 0x0808;  // alphabetic, and its case
+    u.classes = {{{0xC3, 0x89}, kUpper}, {{0xC3, 0x80}, kUpper}, {{0xCE, 0xA9}, kUpper},
+                 {{0xC3, 0xA9}, kLower}, {{0xC3, 0xA0}, kLower}, {{0xCF, 0x89}, kLower}};
+    nlsw::Image img = nlsw::build_charset(u);
+    nlsinst::set_class(img, 0xC0, 0xDF, 1);
+    nlsinst::set_class(img, 0xE0, 0xEF, 2);
+    v.push_back(obj(LX_TCS, kCasedUtf8, "CMPUTF8", std::move(img)));
+  }
   v.push_back(obj(LX_TSORT, 60, "CMPLATIN", nlsw::build_sort_object(latin_mono())));
   v.push_back(obj(LX_TSORT, 4100, "CMPMULTI", nlsw::build_multi_sort(latin_multi())));
   if (with_binary_ai)
@@ -359,6 +376,16 @@ TEST_F(LingCmp, MultibyteBinaryEdgeCases) {
                  {kAE8, "A", kAI, 0},
                  {kAE8 + "b", "Ac", kAI, -1}},
                 lxoBinCmpMutl);
+    // Case-insensitive multibyte characters compare by their lower-case
+    // forms: É = é, but À < é and Ω > é.
+    lxlangid cased = handle(e, "CMPUTF8");
+    expect_rows(e, cased,
+                {{"\xC3\x89", kAe8, kCI, 0},
+                 {"\xC3\x89", kAe8, 0, -1},
+                 {"x\xC3\x80", "x" + kAe8, kCI, -1},
+                 {"\xCE\xA9", "\xCF\x89", kCI, 0},
+                 {"\xCE\xA9", kAe8, kCI, 1}},
+                lxoBinCmpMutl);
     // Through lxoCmpStr (no sort: binary) the same.
     EXPECT_EQ(ocmp(e, h, kAe8, "e", kAI), 0);
     // An accent-insensitive binary handle finds é = e too.
@@ -373,7 +400,11 @@ TEST_F(LingCmp, MultibyteBinaryEdgeCases) {
                 {{Bytes("\0a\0b\0\0\0c", 8), Bytes("\0a\0b", 4), kNul, 0},
                  {Bytes("\0a\0b\0\0\0c", 8), Bytes("\0a\0b", 4), 0, 1},
                  {Bytes("\0a\x01\0", 4), Bytes("\0a", 2), kNul, 1},
-                 {Bytes("\0a\0b", 4), Bytes("\0a\0c", 4), 0, -1}},
+                 {Bytes("\0a\0b", 4), Bytes("\0a\0c", 4), 0, -1},
+                 // A fixed-width set compares plain bytes, but not with the
+                 // accent flag.
+                 {Bytes("\0\xE9", 2), Bytes("\0e", 2), 0, 1},
+                 {Bytes("\0\xE9", 2), Bytes("\0e", 2), kAI, 0}},
                 lxoBinCmpMutl);
   });
 }
