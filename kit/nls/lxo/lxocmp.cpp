@@ -220,8 +220,9 @@ size_t zero_free_prefix(const uint8_t *a, const uint8_t *b, size_t n, bool wide)
   return d;
 }
 
-// Takes the next character; false when the text has ended (its length
-// reached, a character cut off by it, or with nul a zero character).
+// Takes the next character by the length rule of cur's handle; false when
+// the text has ended (its length reached, a character cut off by it, or
+// with nul a zero character).
 bool take(Walk &w, const lxmcur *cur, const lxcsobj *cs, bool nul, bool wide) {
   if (w.count == w.len) return false;
   const uint8_t *at = w.p + w.count;
@@ -249,7 +250,8 @@ void pass_shifts(Walk &w, const lxlangid *h) {
   }
 }
 
-// The lower-case wide value of a character through a cursor of its own.
+// The lower-case wide value of a character through a cursor of its own
+// under cur's handle.
 uint32_t lower_wide(const lxmcur *cur, const Walk &w, lxglo *glo) {
   lxmcur c = *cur;
   c.start = c.pos = const_cast<unsigned char *>(w.ch);
@@ -258,9 +260,10 @@ uint32_t lower_wide(const lxmcur *cur, const Walk &w, lxglo *glo) {
   return lxoCnvCh2Wide(&c, LXO_CASE_LOWER, glo);
 }
 
-// The order of two differing characters; 0 when the flags make them equal.
-int char_order(const lxmcur *lc, const Walk &l, const lxmcur *rc, const Walk &r, uint32_t flags,
-               const lxcsobj *cs, lxglo *glo) {
+// The order of two differing characters, both read under the left cursor's
+// handle; 0 when the flags make them equal.
+int char_order(const lxmcur *lc, const Walk &l, const Walk &r, uint32_t flags, const lxcsobj *cs,
+               lxglo *glo) {
   const lxlangid *h = lc->langid;
   if (flags & kNoAccent) {
     // Base letters first: an accented letter may be longer than its base.
@@ -279,7 +282,7 @@ int char_order(const lxmcur *lc, const Walk &l, const lxmcur *rc, const Walk &r,
   }
   if ((flags & kNoCase) && !(flags & kNoAccent)) {
     // A character the case tables give no form (0) is compared by its bytes.
-    const uint32_t a = lower_wide(lc, l, glo), b = lower_wide(rc, r, glo);
+    const uint32_t a = lower_wide(lc, l, glo), b = lower_wide(lc, r, glo);
     if (a != 0 && b != 0) return a == b ? 0 : a < b ? -1 : 1;
   }
   size_t i = 0;
@@ -316,11 +319,11 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
   }
   for (;;) {
     const bool lmore = take(l, left, cs, nul, wide);
-    const bool rmore = take(r, right, cs, nul, wide);
+    const bool rmore = take(r, left, cs, nul, wide);
     if (!rmore) return lmore ? 1 : 0;
     if (!lmore) return -1;
     if (l.chlen != r.chlen || memcmp(l.ch, r.ch, l.chlen) != 0)
-      if (int d = char_order(left, l, right, r, flags, cs, glo)) return d;
+      if (int d = char_order(left, l, r, flags, cs, glo)) return d;
     if (left->shift_sensitive) {
       pass_shifts(l, h);
       pass_shifts(r, h);
