@@ -57,6 +57,8 @@ constexpr size_t kMajor = 2 * kQueue;           // two keys per value at most
 constexpr size_t kMinor = 2 * kMajor;           // and the minor bytes of one more pass
 constexpr size_t kUnit = 2;                     // a character of a wide-unit set
 
+// One text's reading state: where it is, the values waiting for their keys
+// and the keys not yet compared with the other text's.
 struct Side {
   const uint8_t *p;  // the text (the cursor's position)
   size_t len;        // its bytes
@@ -71,6 +73,8 @@ struct Side {
   unsigned take = 0;
 };
 
+// One comparison: what it reads (handle, charset, sort and their key
+// sections), the first minor difference found, and the passes.
 struct Mono {
   const lxlangid *h;
   const lxcsobj *cs;
