@@ -4,7 +4,10 @@
 // long equal prefixes), binary Unicode order against memcmp, and the Thai
 // and Japanese special sorts against ICU's th and ja collators. After the
 // runs a table gives each counterpart's time as a multiple of ours (above 1:
-// the kit is faster) beside the target.
+// the kit is faster) beside the target. The entry rows time lxoCmpStr as
+// callers reach it: binary order of single-byte and UTF-8 text against
+// memcmp, a monolingual sort on Latin-1 text and the multilingual sort
+// against ucol_strcoll (root) and strcoll.
 #include <benchmark/benchmark.h>
 #include <locale.h>
 #include <stdio.h>
@@ -19,6 +22,7 @@
 
 #include "lxh.h"
 #include "lxm.h"
+#include "lxo.h"
 #include "lxp.h"
 #include "lxsf.h"
 #include "lxuc.h"
@@ -40,10 +44,34 @@ nlsw::MultiSortDesc root_sort() {
   return d;
 }
 
+// A monolingual sort of the Latin-1 letters: a letter's case and accent
+// forms share its major key and differ in the minor key.
+nlsw::SortDesc latin_mono() {
+  nlsw::SortDesc d;
+  d.name = "LATIN_MONO";
+  d.id = 60;
+  for (uint16_t c = 'a'; c <= 'z'; ++c) {
+    d.major[c] = d.major[uint16_t(c - 32)] = uint8_t(40 + c - 'a');
+    d.minor[c] = 1;
+    d.minor[uint16_t(c - 32)] = 2;
+  }
+  for (uint16_t c = '0'; c <= '9'; ++c) d.major[c] = uint8_t(20 + c - '0');
+  d.major[' '] = 10;
+  const struct {
+    uint16_t ch;
+    char base;
+  } accented[] = {{0xE9, 'e'}, {0xEF, 'i'}, {0xC5, 'a'}, {0xF6, 'o'}, {0xDF, 's'}};
+  for (const auto &a : accented) {
+    d.major[a.ch] = d.major[uint16_t(a.base)];
+    d.minor[a.ch] = 5;
+  }
+  return d;
+}
+
 struct Env {
   bool ok = false;
   lxglo glo{};
-  lxlangid utf8{}, thai{}, ja{};
+  lxlangid utf8{}, thai{}, ja{}, latin1{}, latin1_mono{}, utf8_bin{};
 };
 
 lxlangid with_sort(Env &e, const char *cs, const char *sort) {
@@ -74,6 +102,7 @@ Env &env() {
     nlsconv::add(inst, 3, 40, "THAI_DICTIONARY", nlsw::build_special_sort("THAI_DICTIONARY", 40, 2, 1));
     nlsconv::add(inst, 3, 42, "JAPANESE", nlsw::build_special_sort("JAPANESE", 42, 6, 5));
     nlsconv::add(inst, 3, 4096, "ROOT_LATIN", nlsw::build_multi_sort(root_sort()));
+    nlsconv::add(inst, 3, 60, "LATIN_MONO", nlsw::build_sort_object(latin_mono()));
     std::string err;
     if (!nlsw::write_installation(inst, dir, 1, err)) return x;
     setenv("ZUR_NLS10", dir.c_str(), 1);
@@ -85,7 +114,10 @@ Env &env() {
     x.utf8 = with_sort(x, ".AL32UTF8", "ROOT_LATIN");
     x.thai = with_sort(x, ".TH8TISASCII", "THAI_DICTIONARY");
     x.ja = with_sort(x, ".JA16EUC", "JAPANESE");
-    x.ok = x.utf8.sort && x.thai.sort && x.ja.sort;
+    x.latin1_mono = with_sort(x, ".WE8ISO8859P1", "LATIN_MONO");
+    lxhLaToId(".WE8ISO8859P1", 0, &x.latin1, 0, &x.glo);
+    lxhLaToId(".AL32UTF8", 0, &x.utf8_bin, 0, &x.glo);
+    x.ok = x.utf8.sort && x.thai.sort && x.ja.sort && x.latin1_mono.sort;
     return x;
   }();
   return e;
@@ -116,6 +148,20 @@ std::u16string utf16(const Bytes &s) {
   return u;
 }
 
+// The Latin-1 form of UTF-8 text whose characters are all below U+0100.
+Bytes latin1(const Bytes &s) {
+  Bytes out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0xC0 && i + 1 < s.size()) {
+      out += char((c & 0x1F) << 6 | (static_cast<unsigned char>(s[++i]) & 0x3F));
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
 // A pair of texts of each shape.
 struct Pair {
   Bytes a, b;
@@ -133,6 +179,16 @@ int ours(const lxlangid &h, Bytes &a, Bytes &b) {
   lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
   lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
   return lxoUcCmp(&l, a.size(), &r, b.size(), 0, 4, &e.glo);
+}
+
+// Times lxoCmpStr, the entry of every linguistic comparison, on cursors
+// opened once (it gives them back unchanged).
+void entry(benchmark::State &s, const lxlangid &h, Bytes a, Bytes b, uint32_t flags) {
+  Env &e = env();
+  lxmcur l, r;
+  lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+  lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+  for (auto _ : s) benchmark::DoNotOptimize(lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo));
 }
 
 int special(lxsfcmp fn, const lxlangid &h, Bytes &a, Bytes &b) {
@@ -172,6 +228,34 @@ void register_all() {
     benchmark::RegisterBenchmark(("binary/ours" + tag).c_str(), [p](benchmark::State &s) {
       Bytes a = p.a, b = p.b;
       for (auto _ : s) benchmark::DoNotOptimize(special(lxscasc, env().utf8, a, b));
+    });
+    const Pair p1{latin1(p.a), latin1(p.b)};
+    benchmark::RegisterBenchmark(("entry-binary/ours" + tag).c_str(), [p1](benchmark::State &s) {
+      entry(s, env().latin1, p1.a, p1.b, 0);
+    });
+    benchmark::RegisterBenchmark(("entry-binary/memcmp" + tag).c_str(), [p1](benchmark::State &s) {
+      for (auto _ : s) {
+        int r = memcmp(p1.a.data(), p1.b.data(), std::min(p1.a.size(), p1.b.size()));
+        benchmark::DoNotOptimize(r ? r : (int)p1.a.size() - (int)p1.b.size());
+      }
+    });
+    // UTF-8 (a set whose bytes may not be compared plainly): character by
+    // character after the equal prefix; with the NUL flag, and
+    // case-insensitive.
+    benchmark::RegisterBenchmark(("entry-utf8/ours" + tag).c_str(), [p](benchmark::State &s) {
+      entry(s, env().utf8_bin, p.a, p.b, 0);
+    });
+    benchmark::RegisterBenchmark(("entry-utf8-nul/ours" + tag).c_str(), [p](benchmark::State &s) {
+      entry(s, env().utf8_bin, p.a, p.b, LXO_NULTERM);
+    });
+    benchmark::RegisterBenchmark(("entry-utf8-ci/ours" + tag).c_str(), [p](benchmark::State &s) {
+      entry(s, env().utf8_bin, p.a, p.b, LXO_CMP_NOCASE);
+    });
+    benchmark::RegisterBenchmark(("entry-mono/ours" + tag).c_str(), [p1](benchmark::State &s) {
+      entry(s, env().latin1_mono, p1.a, p1.b, 0);
+    });
+    benchmark::RegisterBenchmark(("entry-multi/ours" + tag).c_str(), [p](benchmark::State &s) {
+      entry(s, env().utf8, p.a, p.b, 0);
     });
     benchmark::RegisterBenchmark(("binary/memcmp" + tag).c_str(), [p](benchmark::State &s) {
       for (auto _ : s) {
@@ -237,6 +321,13 @@ int main(int argc, char **argv) {
     print_speedup(rep, "multi/ours" + tag, "multi/icu" + tag, prefix ? 1.0 : 0.5);
     print_speedup(rep, "multi/ours" + tag, "multi/strcoll" + tag);
     print_speedup(rep, "binary/ours" + tag, "binary/memcmp" + tag);
+    print_speedup(rep, "entry-binary/ours" + tag, "entry-binary/memcmp" + tag, 1 / 1.5);
+    print_speedup(rep, "entry-utf8/ours" + tag, "binary/memcmp" + tag);
+    print_speedup(rep, "entry-utf8-nul/ours" + tag, "binary/memcmp" + tag);
+    print_speedup(rep, "entry-utf8-ci/ours" + tag, "binary/memcmp" + tag);
+    print_speedup(rep, "entry-mono/ours" + tag, "multi/icu" + tag, prefix ? 1.0 : 0.5);
+    print_speedup(rep, "entry-mono/ours" + tag, "multi/strcoll" + tag);
+    print_speedup(rep, "entry-multi/ours" + tag, "multi/icu" + tag, prefix ? 1.0 : 0.5);
   }
   print_speedup(rep, "thai/ours", "thai/icu", 0.33);
   print_speedup(rep, "japanese/ours", "japanese/icu", 0.33);

@@ -197,11 +197,24 @@ struct SortRecord {  // a 12-byte record of the special case and base sections
   uint16_t v[3] = {0, 0, 0};
   bool any_second = false;  // byte 10: whatever the second character
 };
+// A special letter of a monolingual sort: one character, two keys per level.
+struct SpecialLetter {
+  uint16_t ch = 0;
+  uint8_t major1 = 0, minor1 = 0, major2 = 0, minor2 = 0;
+};
+// A contracting pair of a monolingual sort: two characters, one key per level.
+struct ContractingPair {
+  uint16_t first = 0, second = 0;
+  uint8_t major = 0, minor = 0;
+};
 struct SortDesc {
   std::string name;
   uint16_t id = 0, flags = 0, cmp_fn = 0, key_fn = 0;
   std::vector<std::pair<uint16_t, uint16_t>> special;      // {character, value}
   std::vector<std::pair<uint16_t, uint16_t>> contracting;  // {first, second}
+  // With their keys, written after the entries above in the same sections.
+  std::vector<SpecialLetter> letters;
+  std::vector<ContractingPair> pairs;
   std::vector<SortRecord> upper, lower, base_records;      // sorted by character
   std::map<uint16_t, uint8_t> major, minor;                // UTF-16 value -> key
   std::map<uint16_t, uint16_t> base_letters;

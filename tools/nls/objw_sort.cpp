@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "lxl.h"
+#include "lxp.h"
 #include "nlsobjw.h"
 
 namespace nlsw {
@@ -108,8 +109,25 @@ Image build_sort_object(const SortDesc &d) {
     contract.put16(8 * i + 2, d.contracting[i].second);
     contract.put32(8 * i + 4, 0);
   }
-  place(LXSRT_SPECIAL, special, d.special.size());
-  place(LXSRT_CONTRACT, contract, d.contracting.size());
+  for (size_t i = 0; i < d.letters.size(); ++i) {
+    const size_t at = sizeof(lxpsplet) * (d.special.size() + i);
+    special.put16(at + offsetof(lxpsplet, ch), d.letters[i].ch);
+    special.put16(at + offsetof(lxpsplet, unused), 0);
+    special.put8(at + offsetof(lxpsplet, major1), d.letters[i].major1);
+    special.put8(at + offsetof(lxpsplet, minor1), d.letters[i].minor1);
+    special.put8(at + offsetof(lxpsplet, major2), d.letters[i].major2);
+    special.put8(at + offsetof(lxpsplet, minor2), d.letters[i].minor2);
+  }
+  for (size_t i = 0; i < d.pairs.size(); ++i) {
+    const size_t at = sizeof(lxpcpair) * (d.contracting.size() + i);
+    contract.put16(at + offsetof(lxpcpair, first), d.pairs[i].first);
+    contract.put16(at + offsetof(lxpcpair, second), d.pairs[i].second);
+    contract.put8(at + offsetof(lxpcpair, major), d.pairs[i].major);
+    contract.put8(at + offsetof(lxpcpair, minor), d.pairs[i].minor);
+    contract.put16(at + offsetof(lxpcpair, unused), 0);
+  }
+  place(LXSRT_SPECIAL, special, d.special.size() + d.letters.size());
+  place(LXSRT_CONTRACT, contract, d.contracting.size() + d.pairs.size());
   place(LXSRT_SUPPER, records12(d.upper, true), d.upper.size());
   place(LXSRT_SLOWER, records12(d.lower, false), d.lower.size());
   place(LXSRT_SBASE, records12(d.base_records, false), d.base_records.size());

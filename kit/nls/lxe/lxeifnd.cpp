@@ -18,6 +18,7 @@ constexpr size_t kMatchInput = 256;    // input bytes a match looks at
 constexpr size_t kTextRoom = 4 * kMatchInput;
 constexpr int kNumKinds = LXE_I_LAST + 1;
 constexpr char kGregorian[] = "GREGORIAN";
+constexpr uint32_t kMatchFlags = LXO_NULTERM | LXO_CMP_NOCASE;  // names match ignoring case
 
 // The character sets of a request: the handle's (cs) and the calendar's
 // (cc), and whether texts in cc must be converted.
@@ -138,14 +139,14 @@ int match(const lxlangid *h, const lxecal *cal, lxeireq *req, int kind, const Se
       const lxemon &row = cal->months[m - 1];
       cand = mk.text ? row.abbr : row.name;
       clen = mk.text ? row.abbr_len : row.name_len;
-      if (clen && clen <= n && lxsCmpStr_seam(text, clen, cand, clen, LXE_CMP_NOCASE, &cmp, g) == 0)
+      if (clen && clen <= n && lxsCmpStr(text, clen, cand, clen, kMatchFlags, &cmp, g) == 0)
         found = row.num;
     }
   } else {
     lxeera era;
     for (int e = 0; found < 0 && era_text(cal, e, mk.text, buf, &clen, &era); ++e) {
       cand = buf;
-      if (clen && clen <= n && lxsCmpStr_seam(text, clen, cand, clen, LXE_CMP_NOCASE, &cmp, g) == 0)
+      if (clen && clen <= n && lxsCmpStr(text, clen, cand, clen, kMatchFlags, &cmp, g) == 0)
         found = e;
     }
   }

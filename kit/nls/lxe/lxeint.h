@@ -15,15 +15,4 @@ inline const lxecal *record(const lxlangid *h) {
 
 }  // namespace lxe
 
-// ---- String comparison the calendars use -------------------------------------
-// A narrow stand-in (lxe_seams.cpp) for the comparison not built yet; it takes
-// the operation's own arguments.
-extern "C" {
-// 0 when a[0..alen) and b[0..blen) are equal (ignoring case with
-// LXE_CMP_NOCASE). Replaced by lxsCmpStr [20].
-#define LXE_CMP_NOCASE 0x10000010u
-int lxsCmpStr_seam(const void *a, size_t alen, const void *b, size_t blen, uint32_t flags,
-                   const lxlangid *h, lxglo *glo);
-}
-
 #endif

@@ -1,9 +1,10 @@
 // lxCmpStr: comparison of two byte strings under a language handle. Binary
 // and monolingual (major then minor keys) comparisons are done here; special
-// sorts go through the special sort table lxsftb, and multilingual, case-
-// or accent-insensitive sorts are handed to the cursor comparison through
-// lxCmpStr_oCmpStr_seam, always with measured lengths, so that the two never
-// hand a NUL-terminated text back and forth.
+// sorts, multilingual sorts and case- or accent-insensitive sorts are handed
+// to the cursor comparison lxoCmpStr, always with measured lengths, so that
+// nothing is read past a NUL that ends a text. lxoCmpStr hands single-byte
+// text that ends at a NUL back here, asking for binary order only, so the
+// two never call each other in a circle.
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>
@@ -12,11 +13,9 @@
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxl.h"
-#include "lxlcmpseam.h"
 #include "lxlig.h"
 #include "lxm.h"
 #include "lxo.h"
-#include "lxsf.h"
 #include "vzclient.h"
 
 namespace {
@@ -110,13 +109,6 @@ int monolingual(const lxsrtobj *sort, const lxcsobj *cs, const uint8_t *l, size_
   }
 }
 
-// The comparator of the handle's special sort, or NULL.
-lxsfcmp special_comparator(const lxlangid *h) {
-  for (unsigned k = 0; k < LXSF_ROWS && lxsftb[k].number != 0; ++k)
-    if (k == h->sort_cmp_row) return lxsftb[k].fn.cmp;
-  return nullptr;
-}
-
 }  // namespace
 
 extern "C" int lxCmpStr(const void *left, const void *right, uint32_t llen, uint32_t rlen,
@@ -143,18 +135,13 @@ extern "C" int lxCmpStr(const void *left, const void *right, uint32_t llen, uint
   }
   const lxsrtobj *sort = reinterpret_cast<const lxsrtobj *>(so);
   if (sort && sort->id < LXSRT_MULTI && !(h->opts & (LXH_O_CI | LXH_O_AI)) && cs) {
-    if (sort->flags & LXSRT_SPECIALSORT) {
-      lxsfcmp fn = special_comparator(h);
-      if (!fn) return binary(l, ll, r, rl, fold);
-      lxmcur lc, rc;
-      lxmcpen(left, ll, &lc, h, glo);
-      lxmcpen(right, rl, &rc, h, glo);
-      return fn(&lc, ll, &rc, rl, ci ? 1 : 0, 1, glo);
-    }
-    return monolingual(sort, cs, l, ll, r, rl, fold);
+    // A special sort's comparator (from the table row the handle names) is
+    // what the cursor comparison calls for it.
+    if (!(sort->flags & LXSRT_SPECIALSORT)) return monolingual(sort, cs, l, ll, r, rl, fold);
+    flags &= LXCMP_CI;
   }
   lxmcur lc, rc;
-  size_t lskip = lxmcpen(left, ll, &lc, h, glo);
-  size_t rskip = lxmcpen(right, rl, &rc, h, glo);
-  return lxCmpStr_oCmpStr_seam(&lc, ll - lskip, &rc, rl - rskip, flags, glo);
+  const size_t lskip = lxmcpen(left, ll, &lc, h, glo);
+  const size_t rskip = lxmcpen(right, rl, &rc, h, glo);
+  return lxoCmpStr(&lc, ll - lskip, &rc, rl - rskip, flags, glo);
 }

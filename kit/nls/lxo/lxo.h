@@ -275,6 +275,39 @@ size_t lxoWriChar(lxmcur *out, uint8_t byte, uint32_t flags, lxglo *glo);
 // form, any other mode 0.
 uint32_t lxoCnvCh2Wide(const lxmcur *cur, uint32_t mode, lxglo *glo);
 
+// ---- Linguistic comparison ---------------------------------------------------
+
+// Flags of the comparisons (with LXO_NULTERM: a NUL byte, or a NUL unit in a
+// wide-unit set, ends a text before its length; other bits are ignored).
+#define LXO_CMP_BINARY 0x1u         // ignore the handle's linguistic sort
+#define LXO_CMP_NOCASE 0x10u        // case-insensitive
+#define LXO_CMP_NOACCENT 0x200u     // accent-insensitive: compare base letters
+
+// Compares llen bytes at the left cursor with rlen bytes at the right one
+// under the left cursor's handle: negative, zero or positive (the sign alone
+// counts). The handle's sort options extend the flags (accent-insensitive
+// sorts add LXO_CMP_NOACCENT, else case-insensitive ones LXO_CMP_NOCASE).
+// Binary order, the special sort's comparator, the multilingual or the
+// monolingual comparison apply as the flags and the handle's sort decide;
+// the sort and charset objects must be loaded. Both cursors come back with
+// their pos, shifted and len. Status is cleared; a case or accent
+// conversion or a special key that fails leaves its status, and the bytes
+// then decide.
+int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+              lxglo *glo);
+
+// Binary comparison of multibyte text character by character, honouring
+// LXO_CMP_NOCASE, LXO_CMP_NOACCENT and LXO_NULTERM (without them, in a set
+// whose bytes order as its characters, a plain byte comparison). The
+// cursors do not move. lxoCmpStr's multibyte binary form.
+int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+                  lxglo *glo);
+
+// lxoCmpStr over two byte strings in the handle's character set (leading
+// shift bytes of a shift-sensitive text are stepped over).
+int lxsCmpStr(const void *left, size_t llen, const void *right, size_t rlen, uint32_t flags,
+              const lxlangid *h, lxglo *glo);
+
 #ifdef __cplusplus
 }
 #endif

@@ -57,6 +57,10 @@ bool uni_half_cut(const Uni &u, const uint8_t *p, size_t avail, bool nul);
 // the left handle's monolingual sort (id below 4096), single-byte or Unicode
 // text, with the extended flags. Both cursors come back as they went in.
 int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo);
+// The same for a caller that has found the handle's sort and charset
+// objects already (either NULL: the texts are put in byte order).
+int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo,
+             const lxsrtobj *sort, const lxcsobj *cs);
 
 }  // namespace lxoi
 

@@ -154,6 +154,39 @@ uint32_t lxpfmsupp(const lxpfmap *m, uint32_t cell, uint16_t low);
 size_t lxpCaseFold(const void *object, lxmcur *dst, size_t dstlen, lxmcur *src, size_t srclen,
                    uint32_t flags, lxglo *glo);
 
+// ---- keys of a monolingual sort ---------------------------------------------
+
+// The 8-byte records of a monolingual sort object (sections LXSRT_SPECIAL and
+// LXSRT_CONTRACT): a special letter, one UTF-16 value with two keys at each
+// level, and a contracting pair, two values with one key at each level.
+typedef struct lxpsplet {
+  uint16_t ch;
+  uint16_t unused;
+  uint8_t major1, minor1, major2, minor2;
+} lxpsplet;
+typedef struct lxpcpair {
+  uint16_t first, second;
+  uint8_t major, minor;
+  uint16_t unused;
+} lxpcpair;
+#ifdef __cplusplus
+static_assert(sizeof(lxpsplet) == LXSRT_REC8 && sizeof(lxpcpair) == LXSRT_REC8);
+static_assert(offsetof(lxpsplet, major1) == 4 && offsetof(lxpsplet, minor1) == 5);
+static_assert(offsetof(lxpsplet, major2) == 6 && offsetof(lxpsplet, minor2) == 7);
+static_assert(offsetof(lxpcpair, second) == 2 && offsetof(lxpcpair, major) == 4);
+static_assert(offsetof(lxpcpair, minor) == 5);
+#endif
+
+
+// The keys of character ch, followed by next (0 when nothing follows), in a
+// monolingual sort: a special letter of ch gives both its major keys in
+// major[0..1] and both minor keys in minor[0..1] (result 0); else a
+// contracting pair (ch, next) gives its major key in major[0] and minor key
+// in minor[0] (result 1); else major[0] is ch's major key and minor is left
+// as it was (result 0). The caller clears major[1] first and reads a nonzero
+// major[1] as a second major key. Every record is read inside the object.
+int lxphlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const lxsrtobj *sort);
+
 // The host's byte-order flag of the NLS file formats: 0x10 big-endian, 0 little.
 uint8_t lxpendian(void);
 

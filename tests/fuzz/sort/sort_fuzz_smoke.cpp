@@ -40,6 +40,25 @@ nlsw::MultiSortDesc sample() {
   return d;
 }
 
+// A monolingual sort: letters by major and minor keys, a special letter
+// (ß as ss), a contracting pair (ch) and a character without a major key.
+nlsw::SortDesc mono() {
+  nlsw::SortDesc d;
+  d.name = "FUZZ";
+  d.id = 1;
+  d.flags = 0x1 | 0x2;
+  for (uint16_t c = 'a'; c <= 'z'; ++c) {
+    d.major[c] = d.major[uint16_t(c - 32)] = uint8_t(20 + c - 'a');
+    d.minor[c] = 1;
+    d.minor[uint16_t(c - 32)] = 2;
+  }
+  d.major[0xE9] = d.major['e'];
+  d.minor[0xE9] = 5;
+  d.special = {{0xDF, 0}};
+  d.contracting = {{'c', 'h'}};
+  return d;
+}
+
 }  // namespace
 
 TEST(SortFuzzSmoke, CorpusAndDamagedSorts) {
@@ -66,5 +85,13 @@ TEST(SortFuzzSmoke, CorpusAndDamagedSorts) {
   for (uint16_t fn = 1; fn <= 10; fn += 2)
     for (const auto &t : texts)
       inputs.push_back(input(0x0C, t[0], t[1], nlsw::build_special_sort("FUZZ", 1, fn + 1, fn)));
+  // The linguistic comparison's paths: flags and sort options over the
+  // selector, on a monolingual sort and on the multilingual one.
+  nlsw::Image latin = nlsw::build_sort_object(mono());
+  for (unsigned sel = 0; sel < 256; sel += 5)
+    for (const auto &t : texts) {
+      inputs.push_back(input(uint8_t(sel), t[0], t[1], latin));
+      inputs.push_back(input(uint8_t(sel), t[1], t[0], multi));
+    }
   for (const auto &in : inputs) LLVMFuzzerTestOneInput(in.data(), in.size());
 }
