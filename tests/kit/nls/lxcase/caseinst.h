@@ -245,6 +245,14 @@ inline nlsw::SortDesc special_sort(bool upper_only = false) {
   return d;
 }
 
+// Unicode's case folding as tools/nls/gen_fold.py wrote it at path; empty
+// with err set when it cannot be read.
+inline nlsw::FoldMap read_folds(const char *path, std::string &err) {
+  nlsw::FoldMap m;
+  if (!nlsw::read_fold(path, m, err)) m.clear();
+  return m;
+}
+
 struct Options {
   bool fold = true;          // write CASE_FOLDING
   bool other_order = false;  // files in the byte order the host does not use

@@ -15,6 +15,7 @@
 #include "lxh.h"
 #include "lxo.h"
 #include "lxp.h"
+#include "lxuc.h"
 #include "nlstest.h"
 
 namespace {
@@ -94,13 +95,18 @@ Bytes encode(Set set, const std::u32string &t) {
   return b;
 }
 
-nlsw::FoldMap no_folds() { return {}; }
+nlsw::FoldMap folds() {
+  std::string err;
+  nlsw::FoldMap m = caseinst::read_folds(CASEFOLD_TXT, err);
+  EXPECT_TRUE(err.empty()) << err;
+  return m;
+}
 
 class Special : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = caseinst::write(kCaseForms, std::size(kCaseForms), no_folds(), {});
-    swapped_ = caseinst::write(kCaseForms, std::size(kCaseForms), no_folds(), {true, true});
+    dir_ = caseinst::write(kCaseForms, std::size(kCaseForms), folds(), {});
+    swapped_ = caseinst::write(kCaseForms, std::size(kCaseForms), folds(), {true, true});
   }
   // Runs body in a child over the installation.
   static void child(const std::function<void(nlstest::Env &)> &body, bool swapped = false) {
@@ -435,6 +441,68 @@ TEST_F(Special, SortInTheOtherByteOrder) {
         }
       },
       true);
+}
+
+}  // namespace
+
+namespace {
+
+using Units = std::vector<uint16_t>;
+
+Units to_units(const std::u32string &t) {
+  Units u;
+  for (char32_t c : t) {
+    if (c > 0xFFFF) {
+      u.push_back(uint16_t(0xD800 + ((c - 0x10000) >> 10)));
+      u.push_back(uint16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      u.push_back(uint16_t(c));
+    }
+  }
+  return u;
+}
+
+// The collation's units of a text: base letters and case folding come from
+// the case conversion, character by character.
+TEST_F(Special, CollationUnitsThroughTheCaseConversion) {
+  child([](nlstest::Env &e) {
+    struct {
+      const char *cs, *sort;
+      Set set;
+      uint32_t flags;
+      std::u32string src, want;
+    } const cases[] = {
+        {"AL32UTF8", nullptr, kAl32, LXO_CASE_FOLD, U"Stra\u00dfe \ufb03", U"strasse ffi"},
+        {"AL16UTF16", nullptr, kUtf16, LXO_CASE_FOLD, U"\u00c9\U00010400", U"\u00e9\U00010428"},
+        {"WE8ISO8859P1", nullptr, kLatin1, LXO_CASE_FOLD, U"A\u00df", U"ass"},
+        {"AL32UTF8", "TESTCASE", kAl32, LXO_CASE_BASE, U"\u00c6ble caf\u00e9", U"AEble cafe"},
+        {"WE8ISO8859P1", "TESTCASE", kLatin1, LXO_CASE_BASE, U"\u00c6\u00e9", U"AEe"},
+        // lower case alone through the tables
+        {"AL32UTF8", nullptr, kAl32, LXO_CASE_LOWER, U"A\u00c9", U"a\u00e9"},
+    };
+    for (const auto &c : cases) {
+      lxlangid h = handle(e, c.cs, c.sort);
+      const Bytes src = encode(c.set, c.src);
+      lxmcur cur;
+      lxmcpen(src.data(), src.size(), &cur, &h, &e.glo);
+      uint16_t units[LXUC_UNITS];
+      size_t used = 0;
+      const size_t n = lxucom2u(units, LXUC_UNITS, &cur, &used, 100, c.flags, &e.glo);
+      EXPECT_EQ(Units(units, units + n), to_units(c.want)) << c.cs << " " << std::hex << c.flags;
+      EXPECT_EQ(used, src.size());
+    }
+    // an expansion that would pass the capacity waits for the next call
+    lxlangid h = handle(e, "AL32UTF8", nullptr);
+    const Bytes src = encode(kAl32, U"a\ufb03");
+    lxmcur cur;
+    lxmcpen(src.data(), src.size(), &cur, &h, &e.glo);
+    uint16_t units[4];
+    size_t used = 0;
+    EXPECT_EQ(lxucom2u(units, 4, &cur, &used, 100, LXO_CASE_FOLD, &e.glo), 1u);
+    EXPECT_EQ(used, 1u);
+    EXPECT_EQ(lxucom2u(units, 4, &cur, &used, 100, LXO_CASE_FOLD, &e.glo), 3u);
+    EXPECT_EQ(Units(units, units + 3), to_units(U"ffi"));
+  });
 }
 
 }  // namespace
