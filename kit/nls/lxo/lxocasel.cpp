@@ -86,7 +86,9 @@ class Loop {
               : (c.cs->flags & LXCSF_UNIT16) ? Kind::Wide
                                              : Kind::Multi),
         unit_(kind_ == Kind::Wide ? 2 : 1),
-        classes_(reinterpret_cast<const uint8_t *>(c.cs) + c.h->csoff[LXH_OFF_CLASS]),
+        classes_(kind_ == Kind::Single
+                     ? reinterpret_cast<const uint8_t *>(c.cs) + c.h->csoff[LXH_OFF_CLASS]
+                     : nullptr),
         dec_(lxcsdecoder(c.cs)),
         enc_(lxcsencoder(c.cs)) {}
 
