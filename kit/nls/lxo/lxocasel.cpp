@@ -31,6 +31,7 @@
 #include "lxhint.h"
 #include "lxhobj.h"
 #include "lxl.h"
+#include "lxlig.h"
 #include "lxmint.h"
 #include "lxocaseint.h"
 
@@ -65,6 +66,29 @@ bool read_entry(const uint8_t *e, Entry &x) {
 
 const lxsrtobj *sort_of(const Conv &c) { return reinterpret_cast<const lxsrtobj *>(c.sort); }
 
+// The keys of a sort's special entries by their low byte: a character
+// whose bit is clear has no entry, and the loop spares it the second key
+// and the lookup. Built once per call from the sections the mode reads.
+class KeyFilter {
+ public:
+  static constexpr uint16_t kMaxScanned = 4096;  // more entries: every key is looked up
+
+  void add(const lxsrtobj *sort, unsigned section) {
+    const lxlig::Section s = lxlig::section(sort, section, LXSRT_REC12);
+    if (s.p == nullptr) return;  // unreadable: no lookup finds an entry
+    if (s.count > kMaxScanned) {
+      memset(bits_, 0xFF, sizeof bits_);
+      return;
+    }
+    for (unsigned i = 0; i < s.count; ++i) set(nlsobj::rd16(s.p + size_t(LXSRT_REC12) * i));
+  }
+  bool may_have(uint32_t key) const { return (bits_[(key >> 6) & 3] >> (key & 63)) & 1u; }
+
+ private:
+  void set(uint16_t key) { bits_[(key >> 6) & 3] |= uint64_t{1} << (key & 63); }
+  uint64_t bits_[4] = {0, 0, 0, 0};
+};
+
 enum class Kind { Single, Wide, Multi };
 
 // The Unicode multibyte sets: the UTF-8 family and UTFE.
@@ -90,7 +114,12 @@ class Loop {
                      ? reinterpret_cast<const uint8_t *>(c.cs) + c.h->csoff[LXH_OFF_CLASS]
                      : nullptr),
         dec_(lxcsdecoder(c.cs)),
-        enc_(lxcsencoder(c.cs)) {}
+        enc_(lxcsencoder(c.cs)) {
+    const lxsrtobj *sort = sort_of(c);
+    if (mode == Mode::Base) filter_.add(sort, LXSRT_SBASE);
+    if (mode == Mode::Upper || mode == Mode::InitCap) filter_.add(sort, LXSRT_SUPPER);
+    if (mode == Mode::Lower || mode == Mode::InitCap) filter_.add(sort, LXSRT_SLOWER);
+  }
 
   void run();
 
@@ -112,6 +141,7 @@ class Loop {
   const uint8_t *const classes_;  // single-byte: the handle's byte classes
   const lxcsm2uf dec_;
   const lxcsu2mf enc_;
+  KeyFilter filter_;
 };
 
 // The length of the character at source offset i; 0 when it is cut off by
@@ -157,6 +187,11 @@ size_t Loop::form(Mode m, const uint8_t *p, size_t l, uint8_t *out) {
   if (kind_ != Kind::Wide && l == 1) {
     out[0] = m == Mode::Upper ? c_.cs->upper[p[0]] : c_.cs->lower[p[0]];
     return 1;
+  }
+  if (kind_ == Kind::Wide && l == 2 && p[0] == 0) {
+    // U+0000..U+00FF through the set's 16-bit tables
+    put_be16(out, m == Mode::Upper ? c_.cs->sbu[p[1]] : c_.cs->sb799[p[1]]);
+    return 2;
   }
   return mapped(c_, m == Mode::Upper, p, l, out);
 }
@@ -291,6 +326,23 @@ void Loop::run() {
       c_.di = at + mn;
       c_.si += l;
       ++c_.nc;
+      ++c_.nc2;
+      continue;
+    }
+
+    // a character without entries is done, unless initial capitals would
+    // write a supplementary character after it otherwise than on its own
+    if (mode_ != Mode::InitCap && !filter_.may_have(u1)) {
+      Step st = Step::Next;
+      if (base()) st = base_letter_of(uint16_t(u1), at);
+      else c_.di = at + mn;
+      if (st == Step::EndFull) {
+        c_.full = true;
+        break;
+      }
+      c_.si += l;
+      ++c_.nc;
+      if (st != Step::Next) break;
       ++c_.nc2;
       continue;
     }
