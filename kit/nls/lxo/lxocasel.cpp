@@ -133,6 +133,7 @@ class Loop {
   size_t encode(uint16_t u, unsigned option, uint8_t *out) const;
   Step base_letter_of(uint16_t u1, size_t at);
   Step outputs(const Entry &x, size_t at, size_t &written);
+  Step keep(uint32_t u1, size_t at, size_t mn, size_t l);
 
   Conv &c_;
   const Mode mode_;
@@ -263,6 +264,23 @@ Step Loop::outputs(const Entry &x, size_t at, size_t &written) {
   return written < x.count ? Step::EndConsumed : Step::Next;
 }
 
+// A character that takes no lookup, of l bytes: its converted form (mn
+// bytes at the destination offset at) stays, in base-letter mode its base
+// letter replaces it. Consumes it unless the end is for want of room.
+Step Loop::keep(uint32_t u1, size_t at, size_t mn, size_t l) {
+  Step st = Step::Next;
+  if (base()) st = base_letter_of(uint16_t(u1), at);
+  else c_.di = at + mn;
+  if (st == Step::EndFull) {
+    c_.full = true;
+    return st;
+  }
+  c_.si += l;
+  ++c_.nc;
+  if (st == Step::Next) ++c_.nc2;
+  return st;
+}
+
 void Loop::run() {
   const bool exact = c_.exact();
   const lxsrtobj *sort = sort_of(c_);
@@ -333,17 +351,7 @@ void Loop::run() {
     // a character without entries is done, unless initial capitals would
     // write a supplementary character after it otherwise than on its own
     if (mode_ != Mode::InitCap && !filter_.may_have(u1)) {
-      Step st = Step::Next;
-      if (base()) st = base_letter_of(uint16_t(u1), at);
-      else c_.di = at + mn;
-      if (st == Step::EndFull) {
-        c_.full = true;
-        break;
-      }
-      c_.si += l;
-      ++c_.nc;
-      if (st != Step::Next) break;
-      ++c_.nc2;
+      if (keep(u1, at, mn, l) != Step::Next) break;
       continue;
     }
 
@@ -365,17 +373,7 @@ void Loop::run() {
     if (nl && u2 > kLastBmp) {
       // a supplementary character (or a lone unit) follows: c takes no
       // lookup, and the next character is written after it, in its form
-      Step st = Step::Next;
-      if (base()) st = base_letter_of(uint16_t(u1), at);
-      else c_.di = at + mn;
-      if (st == Step::EndFull) {
-        c_.full = true;
-        break;
-      }
-      c_.si += l;
-      ++c_.nc;
-      if (st == Step::EndConsumed) break;
-      ++c_.nc2;
+      if (keep(u1, at, mn, l) != Step::Next) break;
       if (nn > c_.dst_left()) {
         c_.full = true;
         break;
