@@ -633,3 +633,37 @@ TEST_F(Special, GeneratedTextsAgainstTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// A special entry's own counts are checked: no outputs or a covered count
+// other than 1 or 2 reads as no entry, more than three outputs give three.
+TEST_F(Special, DamagedEntryCounts) {
+  child([](nlstest::Env &e) {
+    lxlangid h = handle(e, "AL32UTF8", "TESTCASE");
+    auto sort = reinterpret_cast<const lxsrtobj *>(lxlslot(e.table, h.sort));
+    ASSERT_NE(sort, nullptr);
+    uint8_t *entry = const_cast<uint8_t *>(lxligsu(sort, 0xDF, 0));
+    ASSERT_NE(entry, nullptr);
+    constexpr size_t kCovers = 10, kCount = 11;
+    struct {
+      uint8_t covers, count;
+      Bytes want;
+    } const cases[] = {
+        {1, 2, {'S', 'S'}},
+        {1, 0, {0xC3, 0x9F}},        // no outputs: the upper case of sharp s, itself
+        {3, 2, {0xC3, 0x9F}},        // covers three: none
+        {0, 2, {0xC3, 0x9F}},
+        {1, 200, {'S', 'S', 0x00}},  // three outputs, the third U+0000
+    };
+    for (const auto &c : cases) {
+      entry[kCovers] = c.covers;
+      entry[kCount] = c.count;
+      const Outcome r = engine(h, e, Bytes{0xC3, 0x9F}, 16, kUpper);
+      EXPECT_EQ(hex(r.out), hex(c.want)) << int(c.covers) << " " << int(c.count);
+      EXPECT_EQ(r.status, 0u);
+    }
+  });
+}
+
+}  // namespace
