@@ -1,8 +1,11 @@
 // Case conversion of 64 KiB texts against what a program would use instead:
 // a glibc toupper byte loop for ISO 8859-1, mbrtowc + towupper + wcrtomb and
 // ICU's ucasemap_utf8ToUpper for UTF-8, ICU's u_strToUpper and
-// u_strFoldCase for UTF-16. After the runs a table gives each counterpart's
-// time as a multiple of ours (above 1: the kit is faster) with its target.
+// u_strFoldCase for UTF-16; and the same upper case under a linguistic sort
+// with special casing entries (sharp s to "SS" and the like), against ICU's
+// full case mapping, which expands them too. After the runs a table gives
+// each counterpart's time as a multiple of ours (above 1: the kit is faster)
+// with its target.
 #include <benchmark/benchmark.h>
 #include <ctype.h>
 #include <locale.h>
@@ -23,6 +26,7 @@
 #include "caseinst.h"
 #include "lxh.h"
 #include "lxo.h"
+#include "lxp.h"
 #include "lxz.h"
 #include "../common/collect.h"
 
@@ -36,6 +40,7 @@ constexpr size_t kText = 64 * 1024;
 struct Env {
   lxglo glo{};
   lxlangid latin{}, utf8{}, utf16{};
+  lxlangid ling_latin{}, ling_utf8{}, ling_utf16{};  // under the special casing sort
   bool ok = false;
   Env() {
     nlsw::FoldMap folds;
@@ -52,6 +57,14 @@ struct Env {
     ok = lxhLaToId("AMERICAN_AMERICA.WE8ISO8859P1", 0, &latin, 0, &glo) &&
          lxhLaToId("AMERICAN_AMERICA.AL32UTF8", 0, &utf8, 0, &glo) &&
          lxhLaToId("AMERICAN_AMERICA.AL16UTF16", 0, &utf16, 0, &glo);
+    uint16_t opts = 0;
+    int nf = 1;
+    const uint16_t sort = lxpsget("TESTCASE", 8, t, 0, &opts, &nf);
+    ling_latin = latin;
+    ling_utf8 = utf8;
+    ling_utf16 = utf16;
+    ok = ok && !nf && lxpsset(sort, opts, &ling_latin, &glo) && lxpsset(sort, opts, &ling_utf8, &glo) &&
+         lxpsset(sort, opts, &ling_utf16, &glo);
   }
 };
 Env &env() {
@@ -203,6 +216,9 @@ constexpr Ratio kRatios[] = {
     {"ours/upper/utf16-latin1", "icu/upper/utf16-latin1", 1},
     {"ours/upper/utf16-greek", "icu/upper/utf16-greek", 0.4},
     {"ours/fold/utf16", "icu/fold/utf16", 1},
+    {"ours/upper/latin1", "ours/special-upper/latin1", 0},
+    {"ours/special-upper/utf8", "icu/upper/utf8", 0},
+    {"ours/special-upper/utf16-latin1", "icu/upper/utf16-latin1", 0},
 };
 
 void register_all() {
@@ -216,6 +232,11 @@ void register_all() {
   benchmark::RegisterBenchmark("ours/upper/utf16-latin1", Ours, &e.utf16, &be_latin, LXO_CASE_UPPER);
   benchmark::RegisterBenchmark("ours/upper/utf16-greek", Ours, &e.utf16, &be_greek, LXO_CASE_UPPER);
   benchmark::RegisterBenchmark("ours/fold/utf16", Ours, &e.utf16, &be_mixed, LXO_CASE_FOLD);
+  benchmark::RegisterBenchmark("ours/special-upper/latin1", Ours, &e.ling_latin, &latin1_text(),
+                               LXO_CASE_UPPER);
+  benchmark::RegisterBenchmark("ours/special-upper/utf8", Ours, &e.ling_utf8, &utf8_text(), LXO_CASE_UPPER);
+  benchmark::RegisterBenchmark("ours/special-upper/utf16-latin1", Ours, &e.ling_utf16, &be_latin,
+                               LXO_CASE_UPPER);
 #ifdef QEN_HAVE_ICU
   static const std::u16string mixed = repeat16(kLatin + kGreekCyr);
   benchmark::RegisterBenchmark("icu/upper/utf8", IcuUtf8Upper);

@@ -55,24 +55,26 @@ Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint
   return t;
 }
 
-// 12-byte records: the special upper-case ones hold five 16-bit values, the
-// other sections four and two bytes.
-Image records12(const std::vector<SortRecord> &recs, bool five) {
+// 12-byte special entries: key, second key, up to three outputs, the
+// characters covered (1: whatever follows, 2: with the second key) and the
+// number of outputs (up to the last nonzero one). The loader reverses five
+// 16-bit values of an upper-case entry in the other byte order, four of the
+// others: a third output of a lower-case or base-letter entry is read right
+// only in the writer's own byte order.
+Image records12(const std::vector<SortRecord> &recs) {
+  constexpr unsigned kOutputs = 3;
   Image t;
   for (size_t i = 0; i < recs.size(); ++i) {
-    size_t at = 12 * i;
-    t.put16(at, recs[i].ch);
-    t.put16(at + 2, recs[i].second);
-    t.put16(at + 4, recs[i].v[0]);
-    t.put16(at + 6, recs[i].v[1]);
-    if (five) {
-      t.put16(at + 8, recs[i].v[2]);
-    } else {
-      t.put8(at + 8, 0);
-      t.put8(at + 9, 0);
-    }
-    t.put8(at + 10, recs[i].any_second ? 1 : 0);
-    t.put8(at + 11, 0);
+    const size_t at = 12 * i;
+    const SortRecord &r = recs[i];
+    unsigned count = 1;
+    for (unsigned k = 0; k < kOutputs; ++k)
+      if (r.v[k] != 0) count = k + 1;
+    t.put16(at, r.ch);
+    t.put16(at + 2, r.second);
+    for (unsigned k = 0; k < kOutputs; ++k) t.put16(at + 4 + 2 * k, r.v[k]);
+    t.put8(at + 10, r.any_second ? 1 : 2);
+    t.put8(at + 11, uint8_t(count));
   }
   return t;
 }
@@ -128,9 +130,9 @@ Image build_sort_object(const SortDesc &d) {
   }
   place(LXSRT_SPECIAL, special, d.special.size() + d.letters.size());
   place(LXSRT_CONTRACT, contract, d.contracting.size() + d.pairs.size());
-  place(LXSRT_SUPPER, records12(d.upper, true), d.upper.size());
-  place(LXSRT_SLOWER, records12(d.lower, false), d.lower.size());
-  place(LXSRT_SBASE, records12(d.base_records, false), d.base_records.size());
+  place(LXSRT_SUPPER, records12(d.upper), d.upper.size());
+  place(LXSRT_SLOWER, records12(d.lower), d.lower.size());
+  place(LXSRT_SBASE, records12(d.base_records), d.base_records.size());
   uint16_t n;
   std::map<uint16_t, uint16_t> major(d.major.begin(), d.major.end()), minor(d.minor.begin(), d.minor.end());
   Image t = two_level(major, 1, n);

@@ -95,6 +95,9 @@ size_t lxoCpStr(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, uint32_
 // and written, ncount and ncount2 the characters (16-bit; code units in a
 // wide-unit set), the destination's mark2 the characters written. With
 // LXO_NULTERM a NUL that ends the source is copied when room is left.
+// Under a linguistic sort with special casing entries for the conversion
+// (and without LXO_CASE_BINARY) a character may become up to three, and a
+// pair may be converted as one.
 // Status 6 when the destination was too small for the source, 26 when the
 // named object the conversion needs is missing.
 size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t srclen, uint32_t flags,

@@ -5,9 +5,14 @@
 // multibyte sets). Case folding goes to the CASE_FOLDING object, base
 // letters of a handle without a base-letter table to BINARY_AI.
 //
+// When the handle's linguistic sort carries special casing entries for the
+// conversion asked, the linguistic loops of lxocasel.cpp replace the basic
+// ones here; every loop ends in the one finishing step below.
+//
 // Invariants: nothing is written at or past dst + dstlen; a character whose
-// converted form does not fit is neither written nor consumed (status 6); no
-// state is kept between calls.
+// converted form does not fit is neither written nor consumed (status 6); a
+// result cut inside a character's outputs is status 6 too; no state is kept
+// between calls.
 #include <assert.h>
 #include <string.h>
 
@@ -16,84 +21,23 @@
 #include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
+#include "lxocaseint.h"
 #include "lxp.h"
 
-namespace {
+namespace lxocase {
 
-constexpr uint32_t kBinary = LXO_CASE_BINARY;
-constexpr uint32_t kLower = LXO_CASE_LOWER;
-constexpr uint32_t kUpper = LXO_CASE_UPPER;
-constexpr uint32_t kInitCap = LXO_CASE_INITCAP;
-constexpr uint32_t kBase = LXO_CASE_BASE;
-constexpr uint32_t kFold = LXO_CASE_FOLD;
-
-constexpr uint16_t kClassUpper = 0x0004;
-constexpr uint16_t kClassLower = 0x0008;
-constexpr uint16_t kClassDigit = 0x0020;
-constexpr uint16_t kClassAlpha = 0x0800;
 constexpr size_t kSortBasePages = 122;  // sort object: pages of its base-letter table
-constexpr int kReplaceMulti = 2;        // encoder option: multibyte replacement when there is one
-constexpr unsigned kWorkBytes = 8;      // one converted character
-
-constexpr uint32_t kStatusFull = 6;
 constexpr uint32_t kStatusMissing = 26;
 
-enum class Mode { None, Upper, Lower, InitCap, Base };
-
-// The base letter of a UTF-16 value in the sort's base-letter table.
-uint16_t base_letter(const uint8_t *sort, uint16_t v) {
-  return lxligbl(reinterpret_cast<const lxsrtobj *>(sort), v);
-}
+namespace {
 
 void clear_results(lxglo *g) {
   g->nbytes = g->nbytes2 = g->ncount = g->ncount2 = 0;
 }
 
-uint16_t be16(const uint8_t *p) { return uint16_t(p[0] << 8 | p[1]); }
+}  // namespace
 
-// A direct-mapped cache of the multibyte case forms met in one call: text
-// repeats its characters, and a form costs a trie walk and a map search.
-struct FormCache {
-  static constexpr unsigned kSlots = 64;
-  FormCache() {}  // the slots are cleared on first use only
-  bool ready = false;
-  uint32_t key[kSlots];     // packed character
-  uint8_t tag[kSlots];      // its length | 8 for upper case; 0: empty slot
-  uint8_t n[kSlots];        // length of its form
-  uint8_t form[kSlots][4];
-};
-
-// The conversion state of one call.
-struct Conv {
-  const lxlangid *h;
-  const lxcsobj *cs;
-  const uint8_t *sort;  // NULL: binary
-  const uint8_t *s;
-  uint8_t *d;
-  size_t srclen, dstlen;
-  uint32_t flags;
-  lxglo *glo;
-  size_t si = 0, di = 0;
-  size_t nc = 0, nc2 = 0;
-  bool full = false;  // a converted character did not fit
-  bool word_start = true;
-  FormCache cache{};
-  size_t src_left() const { return srclen - si; }
-  size_t dst_left() const { return dstlen - di; }
-  bool exact() const { return (flags & LXO_EXACTLEN) != 0; }
-};
-
-// The conversion of a multibyte set by the bits in the order upper, initial
-// capitals, lower; without them base letters under a sort, else lower case.
-Mode multibyte_mode(uint32_t flags, const uint8_t *sort) {
-  if (flags & kUpper) return Mode::Upper;
-  if (flags & kInitCap) return Mode::InitCap;
-  if (flags & kLower) return Mode::Lower;
-  return sort ? Mode::Base : Mode::Lower;
-}
-
-// Initial capitals: whether to upper-case a character of class cls, and
-// the word-start flag after it. Letters here are the cased characters.
+// Initial capitals: letters here are the cased characters.
 Mode initcap_step(Conv &c, uint16_t cls) {
   if (cls & (kClassUpper | kClassLower)) {
     Mode m = c.word_start ? Mode::Upper : Mode::Lower;
@@ -143,6 +87,17 @@ size_t case_form(Conv &c, Mode m, const uint8_t *p, size_t l, uint8_t *out) {
     return 1;
   }
   return mapped(c, m == Mode::Upper, p, l, out);
+}
+
+namespace {
+
+// The conversion of a multibyte set by the bits in the order upper, initial
+// capitals, lower; without them base letters under a sort, else lower case.
+Mode multibyte_mode(uint32_t flags, const uint8_t *sort) {
+  if (flags & kUpper) return Mode::Upper;
+  if (flags & kInitCap) return Mode::InitCap;
+  if (flags & kLower) return Mode::Lower;
+  return sort ? Mode::Base : Mode::Lower;
 }
 
 // The base-letter form of one character of a multibyte set into out: its
@@ -217,9 +172,6 @@ done:
 }
 
 // ---- wide-unit sets ----------------------------------------------------------
-
-bool is_high(uint8_t b) { return b >= 0xD8 && b <= 0xDB; }
-bool is_low(uint8_t b) { return b >= 0xDC && b <= 0xDF; }
 
 void wide_units(Conv &c) {
   const bool exact = c.exact();
@@ -375,6 +327,7 @@ size_t finish(Conv &c, lxmcur *dst, lxmcur *src, bool wide, bool shift) {
              (shift || c.exact() || !at_nul)) {
     c.glo->status = kStatusFull;
   }
+  if (c.cut) c.glo->status = kStatusFull;  // a dropped output is never a success
   assert(c.di <= c.dstlen && c.si <= c.srclen);
   c.glo->nbytes = c.si;
   c.glo->nbytes2 = c.di;
@@ -396,6 +349,9 @@ const lxnlsobj *named_object(uint16_t id, lxglo *glo) {
 }
 
 }  // namespace
+}  // namespace lxocase
+
+using namespace lxocase;
 
 extern "C" size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t srclen,
                              uint32_t flags, lxglo *glo) {
@@ -436,7 +392,12 @@ extern "C" size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t src
     clear_results(glo);
     return 0;
   }
+  const Mode ling = linguistic_mode(c, flags);
   if (h->flags & LXH_F_SINGLE) {
+    if (ling != Mode::None) {
+      linguistic(c, ling);
+      return finish(c, dst, src, false, false);
+    }
     size_t r = single_byte(c);
     dst->pos += r;
     src->pos += r;
@@ -448,13 +409,16 @@ extern "C" size_t lxoCnvCase(lxmcur *dst, size_t dstlen, lxmcur *src, size_t src
       if (srclen >= 2) glo->status = kStatusFull;
       return 0;
     }
-    wide_units(c);
+    if (ling != Mode::None) linguistic(c, ling);
+    else wide_units(c);
     return finish(c, dst, src, true, false);
   }
   if (c.cs->flags & LXCSF_SHIFT) {
-    shift_sensitive(c, dst, src);
+    if (ling != Mode::None) linguistic_shift(c, dst, src);
+    else shift_sensitive(c, dst, src);
     return finish(c, dst, src, false, true);
   }
-  multibyte(c);
+  if (ling != Mode::None) linguistic(c, ling);
+  else multibyte(c);
   return finish(c, dst, src, false, false);
 }

@@ -1,13 +1,15 @@
 // Fuzz target of case conversion: texts converted in every class of
 // character set into buffers of exactly the room given (so that a write past
-// it is caught), with the text's CASE_FOLDING object and the EUC set's case
-// maps damaged by the input. Input: byte 0 the conversion and character set,
-// byte 1 the room as a share of the text's length, byte 2 how many of the
+// it is caught), with the text's CASE_FOLDING object, the EUC set's case
+// maps and the special casing sort damaged by the input. Input: byte 0 the
+// conversion and character set, byte 1 the room as a share of the text's
+// length (bit 1: under the special casing sort), byte 2 how many of the
 // following bytes are damage (the rest is the text).
 // Built with clang's -fsanitize=fuzzer it is a libFuzzer target; otherwise
 // case_fuzz_smoke feeds it the corpus files.
 #include <stdint.h>
 #include <stdlib.h>
+#include <stddef.h>
 #include <string.h>
 
 #include <string>
@@ -40,6 +42,9 @@ struct World {
   lxlangid h[kSetCount];
   std::vector<uint8_t> fold;  // a CASE_FOLDING object to damage
   lxcsobj *euc = nullptr;     // the loaded EUC set, whose case maps get damaged
+  lxlangid ling[kSetCount];   // the same sets under the special casing sort
+  uint8_t *sort = nullptr;    // the loaded sort, whose body gets damaged
+  size_t sort_size = 0;
   bool ok = false;
   World() {
     std::string dir = caseinst::write(kForms, sizeof kForms / sizeof kForms[0], small_folds(), {});
@@ -56,6 +61,17 @@ struct World {
       if (!lxhLaToId(name.c_str(), 0, &h[k], 0, &glo)) return;
     }
     euc = reinterpret_cast<lxcsobj *>(lxlslot(t, h[1].cs));
+    uint16_t opts = 0;
+    int nf = 1;
+    const uint16_t idx = lxpsget("TESTCASE", 8, t, 0, &opts, &nf);
+    if (nf) return;
+    for (unsigned k = 0; k < kSetCount; ++k) {
+      ling[k] = h[k];
+      if (!lxpsset(idx, opts, &ling[k], &glo)) return;
+    }
+    sort = reinterpret_cast<uint8_t *>(lxlslot(t, ling[0].sort));
+    if (!sort) return;
+    sort_size = reinterpret_cast<const lxnlsobj *>(sort)->size;
     fold = nlsw::build_case_folding(small_folds()).bytes;
     ok = euc != nullptr;
   }
@@ -71,7 +87,9 @@ void damage(uint8_t *p, size_t n, const uint8_t *d, size_t dn) {
   for (size_t i = 0; i < dn && n; ++i) p[(i * 7919u) % n] ^= d[i];
 }
 
-constexpr uint32_t kModes[] = {LXO_CASE_UPPER, LXO_CASE_LOWER, LXO_CASE_INITCAP, LXO_CASE_FOLD};
+constexpr uint32_t kModes[] = {LXO_CASE_UPPER, LXO_CASE_LOWER, LXO_CASE_INITCAP, LXO_CASE_FOLD,
+                               LXO_CASE_BASE};
+constexpr unsigned kModeCount = sizeof kModes / sizeof kModes[0];
 
 }  // namespace
 
@@ -79,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   World &w = world();
   if (!w.ok || size < 3) return 0;
   const unsigned set = data[0] % kSetCount;
-  const uint32_t mode = kModes[(data[0] / kSetCount) % 4];
+  const uint32_t mode = kModes[(data[0] / kSetCount) % kModeCount];
+  const bool special = (data[1] & 2) != 0;
   const uint32_t bound = (data[0] & 0x80) ? LXO_EXACTLEN : LXO_NULTERM;
   size_t dn = data[2];
   if (dn > size - 3) dn = size - 3;
@@ -87,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *text = dmg + dn;
   const size_t len = size - 3 - dn;
   const size_t room = len * 3 * data[1] / 255 + (data[1] & 1);
-  const lxlangid &h = w.h[set];
+  const lxlangid &h = special ? w.ling[set] : w.h[set];
 
   // the source and the destination in buffers of exactly their size
   std::vector<uint8_t> src(text, text + len);
@@ -102,6 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     damage(maps, maplen, dmg, dn);
     if (dn) w.euc->counts[LXCT_UPPER] = uint16_t(counts[0] ^ dmg[0]);
   }
+
+  // the sort from its flags on (flags, counts, section offsets, sections),
+  // damaged for this input
+  constexpr size_t kFrom = offsetof(lxsrtobj, flags);
+  uint8_t *body = w.sort + kFrom;
+  const size_t body_len = w.sort_size > kFrom ? w.sort_size - kFrom : 0;
+  std::vector<uint8_t> sort_saved(body, body + body_len);
+  if (special) damage(body, body_len, dmg, dn);
 
   w.glo.status = 0;
   if (mode == LXO_CASE_FOLD) {
@@ -127,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
   }
   memcpy(maps, saved.data(), maplen);
+  memcpy(body, sort_saved.data(), body_len);
   w.euc->counts[LXCT_UPPER] = counts[0];
   w.euc->counts[LXCT_LOWER] = counts[1];
   free(dst);

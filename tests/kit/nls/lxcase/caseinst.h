@@ -3,7 +3,8 @@
 // double-byte EUC set with fullwidth letters in pair form (TESTEUC) and a copy
 // in delta form (TESTEUCD), a shift-sensitive set over the same letters
 // (TESTSHIFT), UTF8, AL32UTF8 and AL16UTF16 carrying the BMP's one-to-one case
-// forms, and the CASE_FOLDING object (in either byte order, or left out).
+// forms, the CASE_FOLDING object (in either byte order, or left out), and
+// linguistic sorts with special casing entries.
 #ifndef QEN_TESTS_CASEINST_H
 #define QEN_TESTS_CASEINST_H
 
@@ -168,7 +169,15 @@ inline nlsw::Image utf16_set(const CaseForm *f, size_t n) {
   s.kind = nlsw::CsKind::Utf;
   s.maxbytes = 2;
   s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
-  for (unsigned b = 0; b < 256; ++b) s.byte_classes[uint8_t(b)] = (b >= 0xD8 && b <= 0xDB) ? 3 : 1;
+  // a unit's length by its first byte; a unit below 256 takes the class of
+  // its second byte, so ASCII letters and digits carry theirs
+  for (unsigned b = 0; b < 256; ++b) {
+    uint16_t cls = (b >= 0xD8 && b <= 0xDB) ? 3 : 1;
+    if (b >= 'A' && b <= 'Z') cls |= kClassUpper;
+    if (b >= 'a' && b <= 'z') cls |= kClassLower;
+    if (b >= '0' && b <= '9') cls |= 0x20;
+    s.byte_classes[uint8_t(b)] = cls;
+  }
   s.upper16.resize(256);
   s.lower16.resize(256);
   for (unsigned c = 0; c < 256; ++c) {
@@ -178,6 +187,70 @@ inline nlsw::Image utf16_set(const CaseForm *f, size_t n) {
   }
   add_case_forms(s, f, n, true);
   return nlsw::build_charset(s);
+}
+
+// A special casing record: key, second key (covering two characters) or
+// any second character, up to three outputs.
+inline nlsw::SortRecord special(uint16_t ch, uint16_t second, bool any, std::vector<uint16_t> out) {
+  nlsw::SortRecord r;
+  r.ch = ch;
+  r.second = second;
+  r.any_second = any;
+  for (size_t k = 0; k < out.size() && k < 3; ++k) r.v[k] = out[k];
+  return r;
+}
+
+inline constexpr uint16_t kSortCaseId = 70, kSortUpperId = 71;
+inline constexpr uint16_t kSortFlagsCase = 0x4 | 0x8 | 0x10;
+
+// The linguistic sort with special casing (TESTCASE): German sharp s to
+// "SS", Dutch "ij" to "IJ" at a word start, a final sigma, ligatures with
+// three outputs, and base letters. Single-byte sets look up the source
+// character itself, the others its converted form, hence entries for both.
+// TESTUPPER: the same records with only the upper-case flag.
+inline nlsw::SortDesc special_sort(bool upper_only = false) {
+  nlsw::SortDesc d;
+  d.name = upper_only ? "TESTUPPER" : "TESTCASE";
+  d.id = upper_only ? kSortUpperId : kSortCaseId;
+  d.flags = upper_only ? 0x4 : kSortFlagsCase;
+  d.upper = {special('I', 'J', false, {'I', 'J'}),    // "IJ" in upper case
+             special('I', 'j', false, {'I', 'J'}),    // "ij" at a word start
+             special('i', 'J', false, {'I', 'J'}),    // single-byte, upper case
+             special('i', 'j', false, {'I', 'J'}),    // single-byte, initial capitals
+             special(0xBD, 0, true, {'1', '/', '2'}),  // one half
+             special(0xC9, 0, false, {'E'}),           // E acute ending the text
+             special(0xDF, 0, true, {'S', 'S'}),
+             special(0xE9, 0, false, {'E'}),
+             special(0xFB03, 0, true, {'F', 'F', 'I'}),
+             special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};
+  d.lower = {special(0xC6, 0, true, {'a', 'e'}),       // single-byte: AE itself
+             special(0xE6, 0, true, {'a', 'e'}),       // its lower case
+             special(0x130, 0, true, {'i', 0x307}),    // capital I with dot
+             special(0x3C3, 0, false, {0x3C2})};       // sigma ending the text
+  d.base_records = {special('o', 0x308, false, {'o', 'e'}),  // o and a combining diaeresis
+                    special(0xC6, 0, true, {'A', 'E'}),
+                    special(0xFB03, 0, true, {'f', 'f', 'i'}),
+                    special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};
+  for (uint16_t c = 0xC0; c <= 0xC5; ++c) d.base_letters[c] = 'A';
+  for (uint16_t c = 0xE0; c <= 0xE5; ++c) d.base_letters[c] = 'a';
+  for (uint16_t c = 0xC8; c <= 0xCB; ++c) d.base_letters[c] = 'E';
+  for (uint16_t c = 0xE8; c <= 0xEB; ++c) d.base_letters[c] = 'e';
+  d.base_letters[0xD6] = 'O';
+  d.base_letters[0xF6] = 'o';
+  d.base_letters[0xFC] = 'u';
+  d.base_letters[0xAD] = 0;  // a soft hyphen has none: the conversion ends
+  d.base_letters[0x3AC] = 0x3B1;
+  d.base_letters[0xFF21] = 'A';  // fullwidth letters to their ASCII form
+  d.base_letters[0xFF41] = 'a';
+  return d;
+}
+
+// Unicode's case folding as tools/nls/gen_fold.py wrote it at path; empty
+// with err set when it cannot be read.
+inline nlsw::FoldMap read_folds(const char *path, std::string &err) {
+  nlsw::FoldMap m;
+  if (!nlsw::read_fold(path, m, err)) m.clear();
+  return m;
 }
 
 struct Options {
@@ -213,9 +286,11 @@ inline std::string write(const CaseForm *f, size_t n, const nlsw::FoldMap &folds
     add(2, 900, "TESTSHIFT", img);
   }
   add(2, 871, "UTF8", utf8_set("UTF8", 871, 3, LXCSF_SURR6, f, n));
-  add(2, 873, "AL32UTF8", utf8_set("AL32UTF8", 873, 4, 0, f, n));
+  add(2, 873, "AL32UTF8", utf8_set("AL32UTF8", 873, 4, LXCSF_UTF8SHAPE, f, n));
   add(2, 2000, "AL16UTF16", utf16_set(f, n));
   if (o.fold) add(4, 17, "CASE_FOLDING", nlsw::build_case_folding(folds));
+  add(LX_TSORT, kSortCaseId, "TESTCASE", nlsw::build_sort_object(special_sort()));
+  add(LX_TSORT, kSortUpperId, "TESTUPPER", nlsw::build_sort_object(special_sort(true)));
   std::string err;
   if (!nlsw::write_installation(inst, dir, 1, err)) return "";
   return dir;

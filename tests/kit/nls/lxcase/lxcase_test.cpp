@@ -45,9 +45,9 @@ std::string hex(const Bytes &b) {
 }
 
 nlsw::FoldMap folds() {
-  nlsw::FoldMap m;
   std::string err;
-  EXPECT_TRUE(nlsw::read_fold(CASEFOLD_TXT, m, err)) << err;
+  nlsw::FoldMap m = caseinst::read_folds(CASEFOLD_TXT, err);
+  EXPECT_TRUE(err.empty()) << err;
   return m;
 }
 
