@@ -558,7 +558,8 @@ extern "C" int skgmrf_release(sl_status *err, skgmrf_heap *h, size_t want, size_
   int rc = 0;
   const uint64_t slack = kSplitSlack >> h->blkshift;
 
-  // Whole trailing segments first (segment 1 holds the heap).
+  // Whole trailing segments first (segment 1 holds the heap); nothing asked,
+  // nothing given, not even a clean segment.
   for (uint32_t s = h->numsegs; y > 0 && s >= 2; s--) {
     uint64_t w = 0;
     const int r = release_segment(err, h, s, y, &w);

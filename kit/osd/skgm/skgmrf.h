@@ -30,6 +30,10 @@
 // with warning [2]. Block sizes below the system page or above 2 GB are
 // refused at create like a size off the granule.
 //
+// Results: destroy on something that is not a heap returns -1 at once; a
+// release of 0 bytes gives back nothing (no segment either); a failed
+// release still reports, in its out count, what it gave back before.
+//
 // Who may call: any code of the kit's memory layer. A heap belongs to one
 // process and is not locked: its callers serialise the calls. The alignment
 // switch is process-wide.

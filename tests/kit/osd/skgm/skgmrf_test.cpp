@@ -203,6 +203,26 @@ struct Heap {
   }
 };
 
+// Destroys the heap and checks that nothing of it stays mapped: its
+// segments, the heap record and every descriptor page, also those growth
+// added in front of later segments.
+void destroy_checked(Heap &t) {
+  skgmrf_heap *h = t.h;
+  std::vector<std::pair<const void *, size_t>> ranges;
+  ranges.emplace_back(h, h->segs[1].top - reinterpret_cast<uintptr_t>(h));
+  for (uint32_t s = 2; s <= h->numsegs; s++)
+    if (!unmapped(h, s))
+      ranges.emplace_back(reinterpret_cast<void *>(h->segs[s].base),
+                          h->segs[s].top - h->segs[s].base);
+  for (uint32_t j = 0; j < h->iniblk / SKGMRF_DESCPAGE; j++)
+    ranges.emplace_back(h->blkdstbl[j], SKGMRF_DESCPAGE * sizeof(skgmrf_blkdesc));
+  sl_status err{};
+  t.h = nullptr;
+  EXPECT_EQ(skgmrf_destroy(&err, h), 0);
+  EXPECT_EQ(err.code, 0);
+  for (const auto &[p, len] : ranges) EXPECT_EQ(resident(p, len), -1) << p;
+}
+
 // Segment lines of a level-2 dump: (fstblk, nblks) per segment.
 std::vector<std::pair<unsigned, unsigned>> dump_segments(skgmrf_heap *h) {
   g_trace.clear();
@@ -388,6 +408,39 @@ TEST(RealFreeHeap, ReleaseGivesPagesBackInPlace) {
   EXPECT_EQ(freeable, B);   // no longer published
 }
 
+// The 256 KB slack at its edges (4 blocks of 64 KB). A segment of 40
+// blocks, all freeable, or all but its first block (in use).
+TEST(RealFreeHeap, ReleaseSlackEdges) {
+  const size_t B = 64 * kKB;
+  struct Case {
+    bool keep;        // first block in use: the segment cannot go
+    size_t want;      // blocks asked
+    size_t given;     // blocks released
+    bool gone;        // segment unmapped
+  } cases[] = {
+      {false, 37, 40, true},    // 3 over: under the slack, the segment goes
+      {false, 36, 36, false},   // 4 over: kept, the chunk's tail goes
+      {true, 35, 35, false},    // 39 - 35 = 4: the tail alone
+      {true, 36, 39, false},    // 39 - 36 = 3: the whole chunk
+      {true, 39, 39, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << "keep " << c.keep << " want " << c.want);
+    Heap t(B);
+    ASSERT_NE(t.h, nullptr);
+    t.fill_first();
+    char *a = static_cast<char *>(t.alloc(40 * B));
+    ASSERT_EQ(nblk(t.h, 2), 40u);
+    t.free(a);
+    if (c.keep) {
+      ASSERT_EQ(t.alloc(B), a);
+    }
+    EXPECT_EQ(t.release(c.want * B), c.given * B);
+    EXPECT_EQ(unmapped(t.h, 2), c.gone);
+    check_heap(t.h);
+  }
+}
+
 TEST(RealFreeHeap, ReleasedRangesCanHaveNoAccess) {
   const size_t B = 64 * kKB;
   Heap t(B, SKGMRF_FLG_NOACCESS);
@@ -499,6 +552,7 @@ TEST(RealFreeHeap, DescriptorsGrowWithTheHeap) {
   check_heap(t.h);   // the descriptors of segment 2 survive its unmapping
   t.free(b);
   check_heap(t.h);
+  destroy_checked(t);
 }
 
 // Only one large segment is mapped at a time: both widths.
@@ -506,6 +560,7 @@ TEST(RealFreeHeap, WarningOneAfterTwoHundredFiftyFiveSegments) {
   const size_t B = kMB;
   Heap t(B);
   ASSERT_NE(t.h, nullptr);
+  const uint32_t ini = t.h->iniblk;
   // Each request outgrows every segment given back before it.
   for (size_t k = 1; t.h->numsegs < SKGMRF_MAXSEGS; k++) {
     void *p = t.alloc((256 + k) * B);
@@ -521,6 +576,8 @@ TEST(RealFreeHeap, WarningOneAfterTwoHundredFiftyFiveSegments) {
   // What fits an unmapped segment still works.
   EXPECT_NE(t.alloc(300 * B), nullptr);
   check_heap(t.h);
+  EXPECT_GT(t.h->iniblk, ini);   // growth added descriptor pages on the way
+  destroy_checked(t);
 }
 
 TEST(RealFreeHeap, FreesThatMustDoNothing) {
