@@ -1,5 +1,5 @@
 // The real-free heap against what a user would use instead: mapping and
-// unmapping anonymous memory for each piece. Sizes 64 KB to 4 MB, every page
+// unmapping anonymous memory for each use. Sizes 64 KB to 4 MB, every page
 // written once per use. Three cycles of the heap: alloc and free (freed pages
 // stay with the heap and are used again), alloc, free and release of the
 // same size (the pages go back to the system each time, as with munmap), and

@@ -1,5 +1,5 @@
 // The real-free heap: a process-private allocator of large, block-aligned
-// pieces of memory that can give pages back to the system while it lives.
+// ranges of memory that can give pages back to the system while it lives.
 // Memory is mapped from /dev/zero in segments; every block has a descriptor
 // in the heap's own table. A chunk is in use (allocated), freeable (freed,
 // still holding pages) or free (clean pages the system does not back); a
