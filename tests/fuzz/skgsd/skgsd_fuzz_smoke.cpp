@@ -34,7 +34,7 @@ std::vector<uint8_t> well_formed() {
 }
 
 TEST(SkgsdFuzz, Corpus) {
-  const std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "corpus";
+  const std::filesystem::path dir = std::filesystem::path(QEN_SOURCE_DIR "/tests/fuzz/skgsd/corpus");
   for (const auto &e : std::filesystem::directory_iterator(dir)) {
     std::ifstream in(e.path(), std::ios::binary);
     std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
