@@ -19,51 +19,24 @@
 #include "lxm.h"
 #include "lxoint.h"
 #include "lxp.h"
-#include "nlsconv.h"
-#include "nlsobjw.h"
+#include "sortfuzz.h"
 
 namespace {
 
 constexpr uint16_t kSortId = 2;
 constexpr uint16_t kCaseFoldingId = 17;
 
-struct Fixed {
-  std::string dir;
-  nlsw::BootDesc boot;
-};
-
-void put(const std::string &path, const uint8_t *data, size_t size) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
-
-// The fixed objects, written once; the boot file is rewritten per input.
-const Fixed &fixed() {
-  static Fixed f = [] {
-    Fixed x;
-    char t[] = "/tmp/monofuzzXXXXXX";
-    x.dir = mkdtemp(t);
-    setenv("ZUR_NLS10", x.dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
-    nlsconv::add_basics(inst);
+// The fixed objects, with a case folding, written once; the boot file is
+// rewritten per input.
+const sortfuzz::Fixed &fixed() {
+  static const sortfuzz::Fixed f = sortfuzz::write_fixed("/tmp/monofuzzXXXXXX", [](nlsw::Installation &inst) {
     nlsw::FoldMap folds;
     for (uint32_t c = 'A'; c <= 'Z'; ++c) folds[c] = {c + 32};
     folds[0xDF] = {'s', 's'};
     folds[0x1E9E] = {'s', 's'};
     folds[0xFB03] = {'f', 'f', 'i'};
     nlsw::add_object(inst, LX_TMAP, kCaseFoldingId, "CASE_FOLDING", nlsw::build_case_folding(folds));
-    std::string err;
-    nlsw::write_installation(inst, x.dir, 1, err);
-    for (auto &o : inst.objects) {
-      o.first.size = static_cast<uint32_t>(o.second.size());
-      x.boot.objects.push_back(o.first);
-    }
-    return x;
-  }();
+  });
   return f;
 }
 
@@ -81,23 +54,12 @@ int compare(const lxlangid *h, std::vector<uint8_t> &a, std::vector<uint8_t> &b,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 5) return 0;
-  const Fixed &f = fixed();
-  const uint8_t sel = data[0];
-  size_t la = data[1] | data[2] << 8, lb = data[3] | data[4] << 8;
-  data += 5;
-  size -= 5;
-  if (la > size) la = size;
-  if (lb > size - la) lb = size - la;
-  std::vector<uint8_t> a(data, data + la), b(data + la, data + la + lb);
-  const uint8_t *obj = data + la + lb;
-  const size_t objsize = size - la - lb;
-
-  nlsw::BootDesc boot = f.boot;
-  boot.objects.push_back({LX_TSORT, kSortId, "FUZZ", static_cast<uint32_t>(objsize), 0, 0});
-  nlsw::Image bi = nlsw::build_boot(boot);
-  put(f.dir + "/lx1boot.nlb", bi.bytes.data(), bi.size());
-  put(f.dir + "/" + nlsw::object_name(LX_TSORT, kSortId) + ".nlb", obj, objsize);
+  sortfuzz::Input in;
+  if (!sortfuzz::split(data, size, in)) return 0;
+  const sortfuzz::Fixed &f = fixed();
+  const uint8_t sel = in.sel;
+  std::vector<uint8_t> &a = in.a, &b = in.b;
+  sortfuzz::install_sort(f, kSortId, in);
 
   uint32_t st = 0;
   lxlobj *t = lxlinit(nullptr, 0, &st);

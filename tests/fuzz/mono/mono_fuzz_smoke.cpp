@@ -12,20 +12,13 @@
 
 #include "lxl.h"
 #include "nlsobjw.h"
+#include "sortfuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace {
 
-std::vector<uint8_t> input(uint8_t sel, const std::string &a, const std::string &b,
-                           const nlsw::Image &sort) {
-  std::vector<uint8_t> in{sel, uint8_t(a.size()), uint8_t(a.size() >> 8), uint8_t(b.size()),
-                          uint8_t(b.size() >> 8)};
-  in.insert(in.end(), a.begin(), a.end());
-  in.insert(in.end(), b.begin(), b.end());
-  in.insert(in.end(), sort.bytes.begin(), sort.bytes.end());
-  return in;
-}
+using sortfuzz::join;
 
 nlsw::SortDesc sample() {
   nlsw::SortDesc d;
@@ -78,7 +71,7 @@ TEST(MonoFuzz, DamagedSections) {
   for (size_t k = 0; k < sorts.size(); ++k)
     for (unsigned sel = 0; sel < 32; sel += k == 0 ? 1 : 5)
       for (size_t i = 0; i < std::size(texts); ++i) {
-        std::vector<uint8_t> in = input(uint8_t(sel), texts[i][0], texts[i][1], sorts[k]);
+        std::vector<uint8_t> in = join(uint8_t(sel), texts[i][0], texts[i][1], sorts[k]);
         LLVMFuzzerTestOneInput(in.data(), in.size());
         if (corpus && k == 0 && sel % 4 == i % 4) {
           std::ofstream out(std::string(corpus) + "/seed_" + std::to_string(sel) + "_" +

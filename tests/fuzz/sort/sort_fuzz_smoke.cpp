@@ -9,20 +9,13 @@
 #include <vector>
 
 #include "nlsobjw.h"
+#include "sortfuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace {
 
-std::vector<uint8_t> input(uint8_t sel, const std::string &a, const std::string &b,
-                           const nlsw::Image &sort) {
-  std::vector<uint8_t> in{sel, uint8_t(a.size()), uint8_t(a.size() >> 8), uint8_t(b.size()),
-                          uint8_t(b.size() >> 8)};
-  in.insert(in.end(), a.begin(), a.end());
-  in.insert(in.end(), b.begin(), b.end());
-  in.insert(in.end(), sort.bytes.begin(), sort.bytes.end());
-  return in;
-}
+using sortfuzz::join;
 
 nlsw::MultiSortDesc sample() {
   nlsw::MultiSortDesc d;
@@ -72,26 +65,26 @@ TEST(SortFuzzSmoke, CorpusAndDamagedSorts) {
       {"cheval", "chat"}, {"e\xCC\x81t\xC3\xA9", "\xC3\xA9te"}, {"\xF0\x9F\x98\x80z", "\xE0\xB9\x80\xE0\xB8\x81"},
       {"\xE1\x84\x80\xE1\x85\xA1", "\xEA\xB0\x80"}, {std::string("a\0b", 3), "a"}};
   for (unsigned sel = 0; sel < 256; sel += 7)
-    for (const auto &t : texts) inputs.push_back(input(uint8_t(sel), t[0], t[1], multi));
+    for (const auto &t : texts) inputs.push_back(join(uint8_t(sel), t[0], t[1], multi));
   // Table offsets, block numbers and counts pointing outside the object.
   for (size_t at : {188u, 192u, 196u, 200u, 204u, 212u}) {
     nlsw::Image bad = multi;
     bad.put32(at, 0x7FFFFFF0u);
-    for (const auto &t : texts) inputs.push_back(input(0x40, t[0], t[1], bad));
+    for (const auto &t : texts) inputs.push_back(join(0x40, t[0], t[1], bad));
   }
   nlsw::Image blocks = multi;
   for (size_t k = 0; k < 256; ++k) blocks.put16(352 + blocks.get32(188) + 2 * k, 0xFFFF);
-  inputs.push_back(input(0xC0, "abc", "abd", blocks));
+  inputs.push_back(join(0xC0, "abc", "abd", blocks));
   for (uint16_t fn = 1; fn <= 10; fn += 2)
     for (const auto &t : texts)
-      inputs.push_back(input(0x0C, t[0], t[1], nlsw::build_special_sort("FUZZ", 1, fn + 1, fn)));
+      inputs.push_back(join(0x0C, t[0], t[1], nlsw::build_special_sort("FUZZ", 1, fn + 1, fn)));
   // The linguistic comparison's paths: flags and sort options over the
   // selector, on a monolingual sort and on the multilingual one.
   nlsw::Image latin = nlsw::build_sort_object(mono());
   for (unsigned sel = 0; sel < 256; sel += 5)
     for (const auto &t : texts) {
-      inputs.push_back(input(uint8_t(sel), t[0], t[1], latin));
-      inputs.push_back(input(uint8_t(sel), t[1], t[0], multi));
+      inputs.push_back(join(uint8_t(sel), t[0], t[1], latin));
+      inputs.push_back(join(uint8_t(sel), t[1], t[0], multi));
     }
   for (const auto &in : inputs) LLVMFuzzerTestOneInput(in.data(), in.size());
 }
