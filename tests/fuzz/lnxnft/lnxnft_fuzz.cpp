@@ -22,35 +22,11 @@
 
 namespace {
 
-constexpr unsigned kSets = 4;
+constexpr unsigned kSets = numinst::World::kSets;
 constexpr size_t kHead = 1 + 4 + 5;  // selector, flags, positions
 constexpr size_t kMaxGroups = 8;
 constexpr size_t kOut = 2 * 256;
 constexpr uint8_t kGuard = 0xA5;
-
-struct World {
-  lxglo glo{};
-  lxlangid h[kSets]{};
-  World() {
-    std::string dir = numinst::write();
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    unsetenv("NLS_LANG");
-    lxzinit();
-    uint32_t status = 0;
-    lxlobj *table = lxlinit(nullptr, 1, &status);
-    lxinitc(&glo, table, nullptr, 0);
-    const char *names[kSets] = {"AMERICAN_AMERICA.US7ASCII", "AMERICAN_AMERICA.WE8EBCDIC37",
-                                "AMERICAN_AMERICA.AL16UTF16", "AMERICAN_AMERICA.NUMSHIFT"};
-    for (unsigned k = 0; k < kSets; ++k)
-      if (!lxhLaToId(names[k], 0, &h[k], 0, &glo)) abort();
-  }
-};
-
-World &world() {
-  static World w;
-  return w;
-}
 
 void require(bool ok) {
   if (!ok) __builtin_trap();
@@ -60,7 +36,7 @@ void require(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < kHead + 1) return 0;
-  World &w = world();
+  numinst::World &w = numinst::world();
   const uint8_t sel = data[0];
   const lxlangid *h = (sel & 4) ? nullptr : &w.h[sel % kSets];
   lnx_fmt f{};

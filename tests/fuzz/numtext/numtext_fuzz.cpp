@@ -22,40 +22,17 @@
 
 namespace {
 
-constexpr unsigned kSets = 4;
+constexpr unsigned kSets = numinst::World::kSets;
 constexpr uint32_t kModes[8] = {
     LXS_NUM_DEC, LXS_NUM_DEC | LXS_NUM_GROUP, LXS_NUM_DEC | LXS_NUM_UNSIGNED, LXS_NUM_HEX,
     LXS_NUM_HEX | LXS_NUM_UNSIGNED, LXS_NUM_ROMAN, LXS_NUM_ROMAN | LXS_NUM_SHIFTED, 0};
 
-struct World {
-  lxglo glo{};
-  lxlangid h[kSets]{};
-  World() {
-    std::string dir = numinst::write();
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    unsetenv("NLS_LANG");
-    lxzinit();
-    uint32_t status = 0;
-    lxlobj *table = lxlinit(nullptr, 1, &status);
-    lxinitc(&glo, table, nullptr, 0);
-    const char *names[kSets] = {"AMERICAN_AMERICA.US7ASCII", "AMERICAN_AMERICA.WE8EBCDIC37",
-                                "AMERICAN_AMERICA.AL16UTF16", "AMERICAN_AMERICA.NUMSHIFT"};
-    for (unsigned k = 0; k < kSets; ++k)
-      if (!lxhLaToId(names[k], 0, &h[k], 0, &glo)) abort();
-  }
-};
-
-World &world() {
-  static World w;
-  return w;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;
-  World &w = world();
+  numinst::World &w = numinst::world();
   const lxlangid &h = w.h[data[0] % kSets];
   const uint32_t flags = kModes[(data[0] >> 2) & 7];
   // the text in a buffer of its own size, so that any read past it is caught

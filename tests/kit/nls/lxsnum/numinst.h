@@ -11,6 +11,9 @@
 #include <string>
 
 #include "lxc.h"
+#include "lxh.h"
+#include "lxl.h"
+#include "lxz.h"
 #include "nlsinst.h"
 #include "nlsobjw.h"
 #include "objw_num.h"
@@ -72,6 +75,34 @@ inline std::string write() {
   std::string err;
   if (!nlsw::write_installation(inst, dir, 1, err)) return "";
   return dir;
+}
+
+// The installation made the process's NLS directory and four of its sets
+// opened once: US7ASCII, WE8EBCDIC37, AL16UTF16 and NUMSHIFT (for the fuzz
+// targets, which keep them for the whole process).
+struct World {
+  static constexpr unsigned kSets = 4;
+  lxglo glo{};
+  lxlangid h[kSets]{};
+  World() {
+    std::string dir = write();
+    setenv("ZUR_NLS10", dir.c_str(), 1);
+    unsetenv("ZUR_NLS_PROFILE33");
+    unsetenv("NLS_LANG");
+    lxzinit();
+    uint32_t status = 0;
+    lxlobj *table = lxlinit(nullptr, 1, &status);
+    lxinitc(&glo, table, nullptr, 0);
+    const char *names[kSets] = {"AMERICAN_AMERICA.US7ASCII", "AMERICAN_AMERICA.WE8EBCDIC37",
+                                "AMERICAN_AMERICA.AL16UTF16", "AMERICAN_AMERICA.NUMSHIFT"};
+    for (unsigned k = 0; k < kSets; ++k)
+      if (!lxhLaToId(names[k], 0, &h[k], 0, &glo)) abort();
+  }
+};
+
+inline World &world() {
+  static World w;
+  return w;
 }
 
 }  // namespace numinst
