@@ -42,7 +42,6 @@ constexpr uint32_t kNoAccent = LXO_CMP_NOACCENT;
 constexpr uint32_t kNulTerm = LXO_NULTERM;
 constexpr uint32_t kExactLen = LXO_EXACTLEN;
 constexpr uint32_t kCsPlainBytes = 0x10000;  // charset flag: multibyte binary may compare bytes
-constexpr uint32_t kCsUtf8Forms = LXCSF_SURR6 | LXCSF_UTF8SHAPE;
 constexpr uint8_t kAllLevels = 4;            // levels the multilingual comparison is asked for
 constexpr size_t kWork = 20;                 // room of one converted character
 constexpr size_t kLongest32 = LXCMP_NUL - 1; // longest length lxCmpStr takes as a count
@@ -56,12 +55,6 @@ uint32_t extended(uint32_t flags, const lxlangid *h) {
   if (h->opts & LXH_O_AI) return flags | kNoAccent;
   if (h->opts & LXH_O_CI) return flags | kNoCase;
   return flags;
-}
-
-// Unicode text: a UTF-8 form, UTFE, or an AL16UTF16 handle.
-bool unicode_text(const lxlangid *h, const lxcsobj *cs) {
-  return (cs && ((cs->flags & kCsUtf8Forms) || cs->id == LXCS_UTFE)) ||
-         (h->flags & LXH_F_AL16UTF16);
 }
 
 // The handle's sort object when it is loaded and holds its fixed part.
@@ -352,21 +345,15 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
   if (sort->flags & LXSRT_SPECIALSORT) {
     lxsfcmp fn = special_comparator(h);
     if (!fn) return binary();
-    unsigned char *const pos[2] = {left->pos, right->pos};
-    const int32_t shifted[2] = {left->shifted, right->shifted};
-    const size_t len[2] = {left->len, right->len};
+    const lxoi::CursorMark at[2] = {lxoi::mark(left), lxoi::mark(right)};
     const int v = fn(left, llen, right, rlen, (flags & kNoCase) ? 1 : 0, 1, glo);
-    left->pos = pos[0];
-    right->pos = pos[1];
-    left->shifted = shifted[0];
-    right->shifted = shifted[1];
-    left->len = len[0];
-    right->len = len[1];
+    lxoi::restore(left, at[0]);
+    lxoi::restore(right, at[1]);
     return v;
   }
   if (sort->id >= LXSRT_MULTI) return lxoUcCmp(left, llen, right, rlen, flags, kAllLevels, glo);
   const lxcsobj *cs = lxmi::charset(h, glo);
-  if (!left->single_byte && !unicode_text(h, cs))
+  if (!left->single_byte && !lxoi::unicode_text(h, cs))
     return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
   return lxoi::mono_cmp(left, llen, right, rlen, flags, glo, sort, cs);
 }

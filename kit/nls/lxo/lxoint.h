@@ -1,6 +1,7 @@
-// What the counting and skipping operations share: the Unicode character
+// What the string operations of this folder share: the Unicode character
 // rules of AL16UTF16 and the UTF-8 family (surrogate pairs, Hangul jamo
-// sequences, combining marks) that make up a complete character.
+// sequences, combining marks) that make up a complete character, and what
+// the comparisons need of their cursors.
 #ifndef QEN_KIT_NLS_LXOINT_H
 #define QEN_KIT_NLS_LXOINT_H
 
@@ -8,9 +9,32 @@
 #include <stdint.h>
 
 #include "lxc.h"
+#include "lxh.h"
 #include "lxl.h"
+#include "lxm.h"
 
 namespace lxoi {
+
+// Unicode text: a UTF-8 form, UTFE, or an AL16UTF16 handle.
+inline bool unicode_text(const lxlangid *h, const lxcsobj *cs) {
+  constexpr uint32_t kUtf8Forms = LXCSF_SURR6 | LXCSF_UTF8SHAPE;
+  return (cs && ((cs->flags & kUtf8Forms) || cs->id == LXCS_UTFE)) ||
+         (h->flags & LXH_F_AL16UTF16);
+}
+
+// Where a cursor stands, kept by the comparisons, which hand their caller's
+// cursors back as they found them.
+struct CursorMark {
+  unsigned char *pos;
+  int32_t shifted;
+  size_t len;
+};
+inline CursorMark mark(const lxmcur *c) { return {c->pos, c->shifted, c->len}; }
+inline void restore(lxmcur *c, const CursorMark &m) {
+  c->pos = m.pos;
+  c->shifted = m.shifted;
+  c->len = m.len;
+}
 
 // The charset kind of a text for the Unicode rules.
 struct Uni {

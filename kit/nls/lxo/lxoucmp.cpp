@@ -14,6 +14,7 @@
 #include "lxc.h"
 #include "lxh.h"
 #include "lxmint.h"
+#include "lxoint.h"
 #include "lxsfint.h"
 #include "lxucint.h"
 
@@ -324,12 +325,6 @@ struct Compare {
   }
 };
 
-bool unicode_text(const lxlangid *h, const lxcsobj *cs) {
-  constexpr uint32_t kUtf8Forms = 0x4000 | 0x8000;
-  constexpr uint16_t kUTFE = 872;
-  return (cs && ((cs->flags & kUtf8Forms) || cs->id == kUTFE)) || (h->flags & LXH_F_AL16UTF16);
-}
-
 // Drops n units from the front of a side's buffer.
 void drop(Side &s, size_t n) {
   memmove(s.units, s.units + n, (s.st.nunits - n) * sizeof *s.units);
@@ -410,12 +405,10 @@ extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, u
   uint32_t pflags = flags;
   if ((flags & kCaseless) && (c.sort.flags & LXUC_F_CASE) && (flags & kNulTerm)) pflags = kNulTerm;
   c.rev = (c.sort.flags & LXUC_F_REVSEC) != 0;
-  c.compose = c.sort.compose() && unicode_text(h, cs);
+  c.compose = c.sort.compose() && lxoi::unicode_text(h, cs);
 
   // The cursors are walked bounded by the lengths given and put back after.
-  unsigned char *pos[2] = {left->pos, right->pos};
-  int32_t shifted[2] = {left->shifted, right->shifted};
-  size_t clen[2] = {left->len, right->len};
+  const lxoi::CursorMark at[2] = {lxoi::mark(left), lxoi::mark(right)};
   left->len = static_cast<size_t>(left->pos - left->start) + llen;
   right->len = static_cast<size_t>(right->pos - right->start) + rlen;
 
@@ -440,11 +433,7 @@ extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, u
       result = c.has_sec ? c.sec : c.ter;
     }
   }
-  left->pos = pos[0];
-  right->pos = pos[1];
-  left->shifted = shifted[0];
-  right->shifted = shifted[1];
-  left->len = clen[0];
-  right->len = clen[1];
+  lxoi::restore(left, at[0]);
+  lxoi::restore(right, at[1]);
   return result;
 }
