@@ -33,8 +33,14 @@ constexpr uint32_t kSupplementary = 0xFFC50000u;
 constexpr uint16_t kLowFirst = 0xDC00, kLowLast = 0xDFFF;
 constexpr uint16_t kHighFirst = 0xD800, kHighLast = 0xDBFF;
 constexpr int kReplaceMulti = 2;  // encoder option: the multibyte replacement when there is one
-constexpr unsigned kWorkBytes = 8;
-constexpr uint32_t kExactLen = 0x20000000u;  // length-bounded text  // one encoded value (a CESU pair takes 6)
+constexpr unsigned kWorkBytes = 8;  // one encoded value (a CESU pair takes 6)
+constexpr uint32_t kExactLen = 0x20000000u;  // length-bounded text
+constexpr unsigned kHighBytes = 256;          // first-level words
+constexpr uint32_t kSpecialSpan = (kSupplementary - kExpansion) >> 16;
+constexpr uint32_t kPending = 0xFFC30000u;  // a page not yet resolved (see PageCache)
+constexpr unsigned kBlockUnits = 4;  // units the fast path checks together
+constexpr bool kHostBig = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+alignas(64) constexpr uint8_t kNoPage[kPageBytes] = {};
 
 // The 32-bit word at byte offset at of the object, or 0 outside it.
 uint32_t word(const lxpfmap *m, size_t at) {
@@ -54,11 +60,6 @@ const uint8_t *page_of(const lxpfmap *m, unsigned hi) {
   const size_t at = m->table + m->level2 + page;
   if (at > m->size || m->size - at < kPageBytes) return nullptr;
   return m->obj + at;
-}
-
-bool is_plain(uint32_t x) {
-  const uint32_t kind = x & kKindMask;
-  return kind != kExpansion && kind != kSupplementary;
 }
 
 // The mapping of value v whose fold entry is x.
@@ -166,46 +167,94 @@ bool put_unit(Walk &w, uint16_t u) {
   return true;
 }
 
+// The second-level pages of one conversion by high byte, each resolved on
+// first use; a high byte without a page (or whose page does not lie whole
+// inside the object) reads the zero page, in which every value stays. Until
+// it is resolved a high byte reads the pending page, whose entries send
+// every unit to the careful path, which resolves it.
+alignas(64) const uint32_t kPendingPage[kPageBytes / 4] = {
+#define QEN_P4 kPending, kPending, kPending, kPending
+#define QEN_P16 QEN_P4, QEN_P4, QEN_P4, QEN_P4
+    QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16,
+    QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16,
+#undef QEN_P16
+#undef QEN_P4
+};
+static_assert(sizeof kPendingPage == kPageBytes);
+const uint8_t *const kPending8 = reinterpret_cast<const uint8_t *>(kPendingPage);
+
+struct PageCache {
+  const lxpfmap *map;
+  const uint8_t *page[kHighBytes];
+  explicit PageCache(const lxpfmap *m) : map(m) {
+    for (const uint8_t *&p : page) p = kPending8;
+  }
+  // The fold entry of unit u, its page resolved.
+  uint32_t entry(uint16_t u) {
+    const unsigned hi = u >> 8;
+    if (page[hi] == kPending8) {
+      const uint8_t *p = page_of(map, hi);
+      page[hi] = p ? p : kNoPage;
+    }
+    return rd32(page[hi] + 4u * (u & 0xFF));
+  }
+  // The same without resolving: a pending page gives kPending.
+  uint32_t seen(uint16_t u) const { return rd32(page[u >> 8] + 4u * (u & 0xFF)); }
+};
+
+// Whether entry x may need more than writing one unit in place of one:
+// expansions and supplementary starts, and the two kinds between them
+// (which the careful path takes as plain values, as it does kPending).
+bool may_be_special(uint32_t x) { return (x >> 16) - (kExpansion >> 16) <= kSpecialSpan; }
+
+uint16_t load_be16(const uint8_t *p) {
+  uint16_t v;
+  memcpy(&v, p, 2);
+  return kHostBig ? v : __builtin_bswap16(v);
+}
+void store_be16(uint8_t *p, uint16_t u) {
+  const uint16_t v = kHostBig ? u : __builtin_bswap16(u);
+  memcpy(p, &v, 2);
+}
+
+// One unit of the fast path: false (nothing written) when u needs the
+// careful path.
+template <bool Exact>
+bool fold_unit(const PageCache &pc, const uint8_t *s, uint8_t *d) {
+  const uint16_t u = load_be16(s);
+  const uint32_t x = pc.seen(u);
+  if (may_be_special(x) || (!Exact && u == 0)) return false;
+  store_be16(d, x != 0 ? uint16_t(x) : u);
+  return true;
+}
+
+// Folds up to n units from s to d while each one's entry keeps it or gives
+// one unit (and, unless Exact, it is not 0x0000), stopping before the first
+// other unit; returns the units written.
+template <bool Exact>
+size_t fold_units(const PageCache &pc, const uint8_t *s, uint8_t *d, size_t n) {
+  size_t k = 0;
+  while (k < n && fold_unit<Exact>(pc, s + 2 * k, d + 2 * k)) ++k;
+  return k;
+}
+
 void al16utf16(Walk &w) {
   lxpfent e;
-  unsigned page_hi = 0x100;  // the high byte whose page is at hand
-  const uint8_t *page = nullptr;
+  PageCache pc(w.map);
   while (w.src_left() >= 2 && w.dst_left() >= 2) {
+    const size_t n = (w.src_left() < w.dst_left() ? w.src_left() : w.dst_left()) / 2;
+    const size_t k = w.exact ? fold_units<true>(pc, w.s + w.si, w.d + w.di, n)
+                             : fold_units<false>(pc, w.s + w.si, w.d + w.di, n);
+    w.si += 2 * k;
+    w.di += 2 * k;
+    if (k == n) continue;
+    // the unit that stopped the run: at least 2 bytes are left in both
     const uint16_t u = be16(w.s + w.si);
-    if ((u >> 8) != page_hi) {
-      page_hi = u >> 8;
-      page = page_of(w.map, page_hi);
-    }
-    uint32_t x = page ? rd32(page + 4u * (u & 0xFF)) : 0;
-    if (is_plain(x) && (u != 0 || w.exact)) {
-      // a run of units of this page with one-unit mappings, in locals
-      const uint8_t *s = w.s + w.si;
-      uint8_t *d = w.d + w.di;
-      const size_t room = (w.src_left() < w.dst_left() ? w.src_left() : w.dst_left()) & ~size_t{1};
-      size_t k = 0;
-      for (;;) {
-        put_be16(d + k, x ? uint16_t(x) : uint16_t(s[k] << 8 | s[k + 1]));
-        k += 2;
-        if (k >= room || s[k] != page_hi || (s[k + 1] == 0 && s[k] == 0 && !w.exact)) break;
-        x = page ? rd32(page + 4u * s[k + 1]) : 0;
-        if (!is_plain(x)) break;
-      }
-      w.si += k;
-      w.di += k;
-      continue;
-    }
-    if (is_plain(x)) {  // a 0x0000 unit ends the text
-      put_be16(w.d + w.di, uint16_t(x));
-      w.di += 2;
-      w.si += 2;
-      w.nul = true;
-      break;
-    }
-    entry_of(w.map, x, u, &e);
+    entry_of(w.map, pc.entry(u), u, &e);
     if (e.kind == LXP_FOLD_EXPAND) {
-      unsigned k = 0;
-      while (k < e.n && put_unit(w, e.u[k])) ++k;
-      if (k < e.n) w.cut = true;
+      unsigned j = 0;
+      while (j < e.n && put_unit(w, e.u[j])) ++j;
+      if (j < e.n) w.cut = true;
       w.si += 2;
       if (w.cut) break;
       continue;
