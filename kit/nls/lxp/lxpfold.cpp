@@ -8,6 +8,12 @@
 // does not fit is neither written nor consumed, and a character of which
 // only part of the mapped form fitted is consumed and ends the conversion
 // with status 6.
+//
+// AL16UTF16 text goes through a page cache of the conversion (each page of
+// the fold table checked once, on first use) and a fast path that folds
+// units two at a time while each stays or becomes one unit; expansions, the
+// high surrogates of supplementary pairs, the terminating unit and pages not
+// yet seen take the careful path of one unit.
 #include <assert.h>
 #include <string.h>
 
@@ -36,9 +42,8 @@ constexpr int kReplaceMulti = 2;  // encoder option: the multibyte replacement w
 constexpr unsigned kWorkBytes = 8;  // one encoded value (a CESU pair takes 6)
 constexpr uint32_t kExactLen = 0x20000000u;  // length-bounded text
 constexpr unsigned kHighBytes = 256;          // first-level words
-constexpr uint32_t kSpecialSpan = (kSupplementary - kExpansion) >> 16;
-constexpr uint32_t kPending = 0xFFC30000u;  // a page not yet resolved (see PageCache)
-constexpr unsigned kBlockUnits = 4;  // units the fast path checks together
+constexpr uint32_t kSpecialKinds = ((kSupplementary - kExpansion) >> 16) + 1;  // 0xFFC2..0xFFC5
+constexpr uint32_t kPending = 0xFFC30000u;     // entries of a page not yet resolved (PageCache)
 constexpr bool kHostBig = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 alignas(64) constexpr uint8_t kNoPage[kPageBytes] = {};
 
@@ -172,16 +177,14 @@ bool put_unit(Walk &w, uint16_t u) {
 // inside the object) reads the zero page, in which every value stays. Until
 // it is resolved a high byte reads the pending page, whose entries send
 // every unit to the careful path, which resolves it.
-alignas(64) const uint32_t kPendingPage[kPageBytes / 4] = {
-#define QEN_P4 kPending, kPending, kPending, kPending
-#define QEN_P16 QEN_P4, QEN_P4, QEN_P4, QEN_P4
-    QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16,
-    QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16, QEN_P16,
-#undef QEN_P16
-#undef QEN_P4
+struct PendingPage {
+  alignas(64) uint32_t entry[kPageBytes / 4];
+  constexpr PendingPage() : entry{} {
+    for (uint32_t &x : entry) x = kPending;
+  }
 };
-static_assert(sizeof kPendingPage == kPageBytes);
-const uint8_t *const kPending8 = reinterpret_cast<const uint8_t *>(kPendingPage);
+constexpr PendingPage kPendingPage;
+const uint8_t *const kPending8 = reinterpret_cast<const uint8_t *>(kPendingPage.entry);
 
 struct PageCache {
   const lxpfmap *map;
@@ -198,43 +201,57 @@ struct PageCache {
     }
     return rd32(page[hi] + 4u * (u & 0xFF));
   }
-  // The same without resolving: a pending page gives kPending.
-  uint32_t seen(uint16_t u) const { return rd32(page[u >> 8] + 4u * (u & 0xFF)); }
 };
 
 // Whether entry x may need more than writing one unit in place of one:
 // expansions and supplementary starts, and the two kinds between them
 // (which the careful path takes as plain values, as it does kPending).
-bool may_be_special(uint32_t x) { return (x >> 16) - (kExpansion >> 16) <= kSpecialSpan; }
+// The kinds 0xFFC2..0xFFC5 wrap to the four lowest kinds.
+bool may_be_special(uint32_t x) { return x - kExpansion < kSpecialKinds << 16; }
 
-uint16_t load_be16(const uint8_t *p) {
-  uint16_t v;
-  memcpy(&v, p, 2);
-  return kHostBig ? v : __builtin_bswap16(v);
-}
-void store_be16(uint8_t *p, uint16_t u) {
-  const uint16_t v = kHostBig ? u : __builtin_bswap16(u);
-  memcpy(p, &v, 2);
+// A stored (big-endian) unit in host order and back.
+uint16_t host16(uint16_t stored) { return kHostBig ? stored : __builtin_bswap16(stored); }
+
+// The fold entry of a unit as stored (big-endian), without resolving its
+// page: a pending page gives kPending.
+uint32_t stored_entry(const PageCache &pc, uint16_t raw) {
+  const size_t hi = kHostBig ? raw >> 8 : raw & 0xFF;
+  const size_t lo = kHostBig ? raw & 0xFF : raw >> 8;
+  return rd32(pc.page[hi] + 4 * lo);
 }
 
-// One unit of the fast path: false (nothing written) when u needs the
-// careful path.
-template <bool Exact>
-bool fold_unit(const PageCache &pc, const uint8_t *s, uint8_t *d) {
-  const uint16_t u = load_be16(s);
-  const uint32_t x = pc.seen(u);
-  if (may_be_special(x) || (!Exact && u == 0)) return false;
-  store_be16(d, x != 0 ? uint16_t(x) : u);
-  return true;
-}
+// The folded form, as stored, of the stored unit raw whose entry x keeps
+// it or gives one unit.
+uint16_t stored_fold(uint16_t raw, uint32_t x) { return x != 0 ? host16(uint16_t(x)) : raw; }
 
 // Folds up to n units from s to d while each one's entry keeps it or gives
 // one unit (and, unless Exact, it is not 0x0000), stopping before the first
-// other unit; returns the units written.
+// other unit; returns the units written. Units go two at a time while both
+// take the fast path, then one at a time up to the unit that stops it.
 template <bool Exact>
 size_t fold_units(const PageCache &pc, const uint8_t *s, uint8_t *d, size_t n) {
   size_t k = 0;
-  while (k < n && fold_unit<Exact>(pc, s + 2 * k, d + 2 * k)) ++k;
+  for (; k + 2 <= n; k += 2) {
+    uint16_t raw[2];
+    memcpy(raw, s + 2 * k, sizeof raw);
+    if (!Exact && (raw[0] == 0 || raw[1] == 0)) break;
+    const uint32_t x0 = stored_entry(pc, raw[0]), x1 = stored_entry(pc, raw[1]);
+    if ((x0 | x1) == 0) {  // both stay: the most common case by far
+      memcpy(d + 2 * k, raw, sizeof raw);
+      continue;
+    }
+    if (may_be_special(x0) | may_be_special(x1)) break;
+    const uint16_t out[2] = {stored_fold(raw[0], x0), stored_fold(raw[1], x1)};
+    memcpy(d + 2 * k, out, sizeof out);
+  }
+  for (; k < n; ++k) {
+    uint16_t raw;
+    memcpy(&raw, s + 2 * k, 2);
+    const uint32_t x = stored_entry(pc, raw);
+    if (may_be_special(x) || (!Exact && raw == 0)) break;
+    const uint16_t out = stored_fold(raw, x);
+    memcpy(d + 2 * k, &out, 2);
+  }
   return k;
 }
 
@@ -245,6 +262,7 @@ void al16utf16(Walk &w) {
     const size_t n = (w.src_left() < w.dst_left() ? w.src_left() : w.dst_left()) / 2;
     const size_t k = w.exact ? fold_units<true>(pc, w.s + w.si, w.d + w.di, n)
                              : fold_units<false>(pc, w.s + w.si, w.d + w.di, n);
+    assert(k <= n);
     w.si += 2 * k;
     w.di += 2 * k;
     if (k == n) continue;

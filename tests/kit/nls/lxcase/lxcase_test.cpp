@@ -435,4 +435,81 @@ TEST_F(Case, BaseLettersWithoutTheirObject) {
   });
 }
 
+// ---- long UTF-16 texts ------------------------------------------------------
+
+// All reference texts one after another, several times over, so that units
+// that stay, units that fold to one unit, expansions and supplementary pairs
+// meet in every order and at both parities of the unit position; behind a
+// lead of 0 to 3 units. Case folding is per character, so the folded form is
+// the same concatenation of str.casefold results.
+struct LongText {
+  Bytes text, folded;
+};
+LongText long_text(size_t lead) {
+  constexpr int kRounds = 5;
+  LongText l;
+  for (size_t i = 0; i < lead; ++i) {
+    const uint8_t unit[2] = {0x00, uint8_t('K' + i)};  // 'K' folds, 'L' and on as well
+    l.text.insert(l.text.end(), unit, unit + 2);
+    const uint8_t low[2] = {0x00, uint8_t('k' + i)};
+    l.folded.insert(l.folded.end(), low, low + 2);
+  }
+  for (int round = 0; round < kRounds; ++round)
+    for (const TextRef &t : kTexts) {
+      const Bytes src = bytes(t.forms[kText][kUtf16]), want = bytes(t.forms[kFolded][kUtf16]);
+      l.text.insert(l.text.end(), src.begin(), src.end());
+      l.folded.insert(l.folded.end(), want.begin(), want.end());
+    }
+  return l;
+}
+
+TEST_F(Case, FoldingLongMixedUtf16Texts) {
+  child([](nlstest::Env &e) {
+    lxlangid h = handle(e, "AL16UTF16");
+    for (size_t lead = 0; lead < 4; ++lead) {
+      SCOPED_TRACE("lead " + std::to_string(lead));
+      const LongText l = long_text(lead);
+      Result r = convert(h, e, l.text, l.folded.size() + 8, kFold);
+      EXPECT_EQ(hex(r.out), hex(l.folded));
+      EXPECT_EQ(r.status, 0u);
+      EXPECT_EQ(r.nbytes, l.text.size());
+      EXPECT_EQ(r.ncount, l.text.size() / 2);
+      EXPECT_EQ(r.ncount2, l.folded.size() / 2);
+      // too little room anywhere: a prefix of the folded text, the cut reported
+      for (size_t room = 0; room < l.folded.size(); room += 7) {
+        Result cut = convert(h, e, l.text, room, kFold);
+        ASSERT_TRUE(cut.guard_intact) << room;
+        ASSERT_EQ(hex(cut.out), hex(Bytes(l.folded.begin(), l.folded.begin() + static_cast<long>(cut.r))))
+            << room;
+        ASSERT_GE(cut.r + 1, room) << room;  // short of the room by at most an odd byte
+        ASSERT_EQ(cut.status, 6u) << room;
+      }
+    }
+  });
+}
+
+// Without the length bound a 0x0000 unit ends the text wherever it stands:
+// the result is the bounded folding of what precedes it, then the unit.
+TEST_F(Case, FoldingLongUtf16TextEndsAtAZeroUnit) {
+  child([](nlstest::Env &e) {
+    lxlangid h = handle(e, "AL16UTF16");
+    const LongText l = long_text(0);
+    constexpr uint32_t kFoldToZero = LXO_CASE_FOLD;
+    for (size_t at = 0; at + 2 <= l.text.size(); at += 2) {
+      Bytes src(l.text.begin(), l.text.begin() + static_cast<long>(at));
+      Result before = convert(h, e, src, 2 * src.size() + 8, kFold);
+      src.push_back(0);
+      src.push_back(0);
+      src.insert(src.end(), l.text.begin() + static_cast<long>(at), l.text.end());
+      Result r = convert(h, e, src, 2 * src.size() + 8, kFoldToZero);
+      Bytes want = before.out;
+      want.push_back(0);
+      want.push_back(0);
+      ASSERT_EQ(hex(r.out), hex(want)) << at;
+      ASSERT_EQ(r.nbytes, at + 2) << at;
+      ASSERT_EQ(r.status, 0u) << at;
+    }
+  });
+}
+
 }  // namespace
