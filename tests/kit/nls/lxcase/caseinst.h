@@ -223,11 +223,13 @@ inline nlsw::SortDesc special_sort(bool upper_only = false) {
              special(0xE9, 0, false, {'E'}),
              special(0xFB03, 0, true, {'F', 'F', 'I'}),
              special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};
-  d.lower = {special(0xC6, 0, true, {'a', 'e'}),       // single-byte: AE itself
+  d.lower = {special(0xBC, 0, true, {'1', '/', '4'}),  // one quarter
+             special(0xC6, 0, true, {'a', 'e'}),       // single-byte: AE itself
              special(0xE6, 0, true, {'a', 'e'}),       // its lower case
              special(0x130, 0, true, {'i', 0x307}),    // capital I with dot
              special(0x3C3, 0, false, {0x3C2})};       // sigma ending the text
   d.base_records = {special('o', 0x308, false, {'o', 'e'}),  // o and a combining diaeresis
+                    special(0xBE, 0, true, {'3', '/', '4'}),  // three quarters
                     special(0xC6, 0, true, {'A', 'E'}),
                     special(0xFB03, 0, true, {'f', 'f', 'i'}),
                     special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};
