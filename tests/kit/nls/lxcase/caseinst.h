@@ -204,8 +204,8 @@ inline constexpr uint16_t kSortCaseId = 70, kSortUpperId = 71;
 inline constexpr uint16_t kSortFlagsCase = 0x4 | 0x8 | 0x10;
 
 // The linguistic sort with special casing (TESTCASE): German sharp s to
-// "SS", Dutch "ij" to "IJ" at a word start, a final sigma, ligatures with
-// three outputs, and base letters. Single-byte sets look up the source
+// "SS", Dutch "ij" to "IJ" at a word start, a final sigma, fractions and
+// ligatures with three outputs in every section, and base letters. Single-byte sets look up the source
 // character itself, the others its converted form, hence entries for both.
 // TESTUPPER: the same records with only the upper-case flag.
 inline nlsw::SortDesc special_sort(bool upper_only = false) {

@@ -1,8 +1,8 @@
 // Linguistic special casing: case conversion under a sort whose special
 // upper-case, lower-case and base-letter entries turn one character, or a
 // pair, into up to three characters. The fixture sort TESTCASE (caseinst.h)
-// holds sharp s to "SS", "ij" to "IJ" at a word start, a final sigma, one
-// half and ligatures with three outputs, and base letters; the expected
+// holds sharp s to "SS", "ij" to "IJ" at a word start, a final sigma, the
+// fractions and ligatures with three outputs, and base letters; the expected
 // texts follow from those entries and the sets' simple case forms.
 #include <gtest/gtest.h>
 
