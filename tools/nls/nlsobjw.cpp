@@ -192,9 +192,9 @@ uint32_t to_unit_value(uint32_t cp) {
 // A byte trie: 256-node blocks {32-bit offset; flag bytes: leaf, 32-bit
 // leaf}, one per prefix followed by more than its last byte, then leaf blocks
 // of 256 values (fill where no character), indexed by the last byte.
-// nodes receives the size of the node area.
+// nodes receives the number of nodes ahead of the leaf blocks.
 Image build_trie(const std::map<std::vector<uint8_t>, uint32_t> &entries, bool wide, uint32_t fill,
-                 uint16_t &nodes) {
+                 size_t &nodes) {
   Image t;
   std::map<std::vector<uint8_t>, size_t> nodeblk, leafblk;
   nodeblk[{}] = 0;
@@ -209,7 +209,7 @@ Image build_trie(const std::map<std::vector<uint8_t>, uint32_t> &entries, bool w
     n.second = at;
     at += 256 * 8;
   }
-  nodes = (uint16_t)(nodeblk.size() * 256);
+  nodes = nodeblk.size() * kTrieBlockNodes;
   for (size_t i = 0; i < nodes; ++i) {
     t.put32(8 * i, 0);
     t.reserve_to(8 * i + 8);
@@ -256,6 +256,15 @@ Image build_trie(const std::map<std::vector<uint8_t>, uint32_t> &entries, bool w
     }
   }
   return t;
+}
+
+// The 16-bit size of a trie's node area as the byte-order fix-up reads it:
+// in nodes for the decoding trie, in bytes for the class and property tries.
+// kTrieAreaTooLarge (no whole number of nodes) marks an area the field cannot
+// hold; such a set is written in the host's byte order only.
+uint16_t node_area(size_t nodes, size_t unit) {
+  size_t n = nodes * unit;
+  return n > kTrieAreaMax ? kTrieAreaTooLarge : (uint16_t)n;
 }
 
 // Sorted records {32-bit key; 32-bit value} (pairs, combining classes,
@@ -371,7 +380,7 @@ Image build_charset(const CharsetDesc &desc) {
   // Data area: table 12, table 14, table 46.
   Image data;
   Image t12;
-  uint16_t nodes = 0;
+  size_t nodes = 0;
   if (desc.kind == CsKind::Fixed2 && !mb.empty()) {
     size_t rows = (size_t)(lead_hi - lead_lo + 1);
     for (size_t i = 0; i < rows * rowlen; ++i) t12.put16(2 * i, 0xFFFD);
@@ -419,7 +428,7 @@ Image build_charset(const CharsetDesc &desc) {
   uint32_t dir[48];
   static_assert(sizeof dir == sizeof(lxcsobj::dir));
   std::map<int, Image> tables;  // by directory index, laid out in that order
-  uint16_t class_nodes = 0, prop_nodes = 0;
+  size_t class_nodes = 0, prop_nodes = 0;
   bool equivalents = !desc.equivalents.empty();
   if (equivalents) {
     // one 32-bit value per single byte, indexed by the byte itself
@@ -460,9 +469,9 @@ Image build_charset(const CharsetDesc &desc) {
   }
   dir[47] = (uint32_t)data.size();
   for (int k = 0; k < 48; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), dir[k]);
-  img.put16(LX_ELEM(lxcsobj, counts, LXCT_CLASS), class_nodes);
-  img.put16(LX_ELEM(lxcsobj, counts, LXCT_PROP), prop_nodes);
-  img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), nodes);
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_CLASS), node_area(class_nodes, kTrieNodeSize));
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_PROP), node_area(prop_nodes, kTrieNodeSize));
+  img.put16(LX_ELEM(lxcsobj, counts, LXCT_M2U), node_area(nodes, 1));
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_EQUIV), equivalents ? 1 : 0);
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_UPPER), deltas ? 0 : (uint16_t)desc.upper_pairs.size());
   img.put16(LX_ELEM(lxcsobj, counts, LXCT_LOWER), deltas ? 0 : (uint16_t)desc.lower_pairs.size());
@@ -715,6 +724,16 @@ bool write_file(const std::string &path, const std::vector<uint8_t> &b, std::str
   if (!ok) err = "cannot write " + path;
   return ok;
 }
+
+// Whether the loader can find every trie's node area of a charset written
+// in the other byte order.
+bool order_fixable(const Image &img) {
+  if (img.size() < LXCS_DATA) return true;
+  for (int t : {LXCT_CLASS, LXCT_M2U, LXCT_PROP})
+    if (img.get16(LX_ELEM(lxcsobj, counts, t)) == kTrieAreaTooLarge) return false;
+  return true;
+}
+
 }  // namespace
 
 bool write_installation(const Installation &inst, const std::string &dir, unsigned bootdigit,
@@ -733,6 +752,10 @@ bool write_installation(const Installation &inst, const std::string &dir, unsign
   for (auto &o : inst.objects) {
     if (o.second.size() == 0) continue;
     Image img = o.second;
+    if (other && o.first.type == LX_TCS && !order_fixable(img)) {
+      err = "charset " + std::to_string(o.first.id) + ": trie too large for the other byte order";
+      return false;
+    }
     if (other) img.to_other_order(offsetof(lxnlsobj, fmtflags));
     if (inst.ebcdic) img.to_ebcdic(offsetof(lxnlsobj, fmtflags));
     if (!write_file(dir + "/" + object_name(o.first.type, o.first.id) + ".nlb", img.bytes, err))

@@ -91,6 +91,16 @@ std::vector<uint16_t> build_compose_table(const std::vector<ComposePair> &pairs)
 // A single-byte desc whose map holds the 128 ASCII characters (add the rest).
 CharsetDesc ascii_charset(const std::string &name, uint16_t id);
 
+// Byte tries: blocks of 256 nodes of 8 bytes. The charset keeps the size of
+// each trie's node area in a 16-bit count (offset 2188 on): the decoding
+// trie's in nodes, the class and property tries' in bytes. A node area the
+// count cannot hold is marked kTrieAreaTooLarge, and write_installation
+// refuses to write that set in the other byte order.
+inline constexpr size_t kTrieBlockNodes = 256;
+inline constexpr size_t kTrieNodeSize = 8;
+inline constexpr size_t kTrieAreaMax = 0xFFF8;
+inline constexpr uint16_t kTrieAreaTooLarge = 0xFFFF;
+
 // Builds a charset object. For Fixed2 the lead and trail ranges are taken
 // from the map's two-byte characters.
 Image build_charset(const CharsetDesc &desc);

@@ -57,10 +57,8 @@ Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint
 
 // 12-byte special entries: key, second key, up to three outputs, the
 // characters covered (1: whatever follows, 2: with the second key) and the
-// number of outputs (up to the last nonzero one). The loader reverses five
-// 16-bit values of an upper-case entry in the other byte order, four of the
-// others: a third output of a lower-case or base-letter entry is read right
-// only in the writer's own byte order.
+// number of outputs (up to the last nonzero one). In the other byte order the
+// loader reverses the five 16-bit values of every entry.
 Image records12(const std::vector<SortRecord> &recs) {
   constexpr unsigned kOutputs = 3;
   Image t;

@@ -197,6 +197,10 @@ void fix_pool(Fix &f, size_t hfirst, size_t hcount, size_t pool, size_t from, si
   f.hrange(a, e);
 }
 
+// 16-bit fields at the start of a special casing record (LXSRT_REC12).
+constexpr size_t kSpecialHalves = 5;
+static_assert(2 * kSpecialHalves == LXSRT_ANYSECOND);
+
 void fix_sort(Fix &f) {
   f.hs(92, 30);
   f.ws(152, 49);
@@ -206,9 +210,10 @@ void fix_sort(Fix &f) {
   auto c = [&](unsigned k) { return (size_t)f.rh(108 + 2 * k); };
   for (unsigned k = 0; k < 2; ++k)
     for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 8 * r, 2);
-  for (size_t r = 0; r < c(2) && f.ok; ++r) f.hs(s(2) + 12 * r, 5);
-  for (unsigned k = 3; k < 5; ++k)
-    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 12 * r, 4);
+  // Special upper-case, lower-case and base-letter entries share one record:
+  // two keys and three outputs, 16 bits each, then two counting bytes.
+  for (unsigned k = LXSRT_SUPPER - 1; k < LXSRT_SBASE; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + LXSRT_REC12 * r, kSpecialHalves);
   for (unsigned k = 5; k < 8; ++k)
     for (size_t r = 0; r < c(k) && f.ok; ++r) f.h(s(k) + 4 * r + 2);
   if (c(7)) f.hs(s(7) + 4 * c(7), 512 * c(7));

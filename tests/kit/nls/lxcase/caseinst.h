@@ -204,8 +204,8 @@ inline constexpr uint16_t kSortCaseId = 70, kSortUpperId = 71;
 inline constexpr uint16_t kSortFlagsCase = 0x4 | 0x8 | 0x10;
 
 // The linguistic sort with special casing (TESTCASE): German sharp s to
-// "SS", Dutch "ij" to "IJ" at a word start, a final sigma, ligatures with
-// three outputs, and base letters. Single-byte sets look up the source
+// "SS", Dutch "ij" to "IJ" at a word start, a final sigma, fractions and
+// ligatures with three outputs in every section, and base letters. Single-byte sets look up the source
 // character itself, the others its converted form, hence entries for both.
 // TESTUPPER: the same records with only the upper-case flag.
 inline nlsw::SortDesc special_sort(bool upper_only = false) {
@@ -223,11 +223,13 @@ inline nlsw::SortDesc special_sort(bool upper_only = false) {
              special(0xE9, 0, false, {'E'}),
              special(0xFB03, 0, true, {'F', 'F', 'I'}),
              special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};
-  d.lower = {special(0xC6, 0, true, {'a', 'e'}),       // single-byte: AE itself
+  d.lower = {special(0xBC, 0, true, {'1', '/', '4'}),  // one quarter
+             special(0xC6, 0, true, {'a', 'e'}),       // single-byte: AE itself
              special(0xE6, 0, true, {'a', 'e'}),       // its lower case
              special(0x130, 0, true, {'i', 0x307}),    // capital I with dot
              special(0x3C3, 0, false, {0x3C2})};       // sigma ending the text
   d.base_records = {special('o', 0x308, false, {'o', 'e'}),  // o and a combining diaeresis
+                    special(0xBE, 0, true, {'3', '/', '4'}),  // three quarters
                     special(0xC6, 0, true, {'A', 'E'}),
                     special(0xFB03, 0, true, {'f', 'f', 'i'}),
                     special(0xFF23, 0, true, {'C', 0xFF23, 'c'})};

@@ -1,8 +1,8 @@
 // Linguistic special casing: case conversion under a sort whose special
 // upper-case, lower-case and base-letter entries turn one character, or a
 // pair, into up to three characters. The fixture sort TESTCASE (caseinst.h)
-// holds sharp s to "SS", "ij" to "IJ" at a word start, a final sigma, one
-// half and ligatures with three outputs, and base letters; the expected
+// holds sharp s to "SS", "ij" to "IJ" at a word start, a final sigma, the
+// fractions and ligatures with three outputs, and base letters; the expected
 // texts follow from those entries and the sets' simple case forms.
 #include <gtest/gtest.h>
 
@@ -191,10 +191,12 @@ const TextCase kSpecialTexts[] = {
     {"sigma inside a text", kUnicode, kLower, U"\u039f\u0394\u039f\u03a3 \u0391",
      U"\u03bf\u03b4\u03bf\u03c3 \u03b1"},
     {"AE in lower case", kAll, kLower, U"\u00c6BLE \u00e6", U"aeble ae"},
+    {"three lower-case outputs", kAll, kLower, U"\u00bc A\u00bc", U"1/4 a1/4"},
     {"capital I with dot", kUnicode, kLower, U"\u0130X", U"i\u0307x"},
     {"base letters and entries", kAll, kBase, U"\u00c6ble caf\u00e9 \u00d6l", U"AEble cafe Ol"},
     {"an entry covering a combining mark", kUnicode, kBase, U"o\u0308 o\u0301", U"oe o\u0301"},
     {"three base outputs", kUnicode, kBase, U"\ufb03", U"ffi"},
+    {"three base outputs in every set", kAll, kBase, U"\u00be \u00e0", U"3/4 a"},
     // a character followed by a supplementary one takes no lookup; both are
     // written, the first as its base letter in base-letter mode
     {"before a supplementary character", kSuppl, kUpper, U"\u00e9\U00010428a",
@@ -429,19 +431,56 @@ TEST_F(Special, ShiftSensitiveBaseLetters) {
   });
 }
 
-// The sort written in the other byte order gives the same entries (in the
-// single-byte set, whose case forms are plain tables).
+// The sort written in the other byte order gives the same entries in every
+// set, the third output of upper-case, lower-case and base-letter entries
+// included.
 TEST_F(Special, SortInTheOtherByteOrder) {
   child(
       [](nlstest::Env &e) {
-        lxlangid h = handle(e, "WE8ISO8859P1", "TESTCASE");
-        for (const TextCase &t : kSpecialTexts) {
-          if (!(t.sets & (1u << kLatin1))) continue;
-          const Outcome r = engine(h, e, encode(kLatin1, t.src), 64, t.flags);
-          EXPECT_EQ(hex(r.out), hex(encode(kLatin1, t.want))) << t.what;
+        for (unsigned s = 0; s < kSetCount; ++s) {
+          lxlangid h = handle(e, kSetNames[s], "TESTCASE");
+          for (const TextCase &t : kSpecialTexts) {
+            if (!(t.sets & (1u << s))) continue;
+            const Outcome r = engine(h, e, encode(Set(s), t.src), 64, t.flags);
+            EXPECT_EQ(hex(r.out), hex(encode(Set(s), t.want))) << kSetNames[s] << ": " << t.what;
+          }
         }
       },
       true);
+}
+
+// The charsets' own multibyte case maps, in pair form (the Unicode sets and
+// TESTEUC) and in delta form (TESTEUCD), convert alike from an installation
+// written in either byte order.
+TEST_F(Special, CaseMapsInEitherByteOrder) {
+  struct MapCase {
+    const char *cs;
+    uint32_t flags;
+    Bytes src, want;
+  };
+  std::vector<MapCase> cases;
+  const std::u32string lower = U"caf\u00e9 \u03c3\u0436\u1e01\uff41",
+                       upper = U"CAF\u00c9 \u03a3\u0416\u1e00\uff21";
+  for (Set s : {kUtf8, kAl32, kUtf16}) {
+    cases.push_back({kSetNames[s], kUpper, encode(s, lower), encode(s, upper)});
+    cases.push_back({kSetNames[s], kLower, encode(s, upper), encode(s, lower)});
+  }
+  // fullwidth A, B and z; in delta form A lowers to "a" and B to 01 A3 C2
+  cases.push_back({"TESTEUC", kLower, {0xA3, 0xC1, 0xA3, 0xC2, 'Q'}, {0xA3, 0xE1, 0xA3, 0xE2, 'q'}});
+  cases.push_back({"TESTEUC", kUpper, {0xA3, 0xFA, 'q'}, {0xA3, 0xDA, 'Q'}});
+  cases.push_back({"TESTEUCD", kLower, {0xA3, 0xC1, 0xA3, 0xC2, 0xA3, 0xC3},
+                   {'a', 0x01, 0xA3, 0xC2, 0xA3, 0xE3}});
+  cases.push_back({"TESTEUCD", kUpper, {0xA3, 0xFA, 'q'}, {0xA3, 0xDA, 'Q'}});
+  for (bool swapped : {false, true})
+    child(
+        [&](nlstest::Env &e) {
+          for (const MapCase &c : cases) {
+            lxlangid h = handle(e, c.cs, nullptr);
+            const Outcome r = bytes_call(h, e, c.src, c.want.size() + kSlack, c.flags);
+            EXPECT_EQ(hex(r.out), hex(c.want)) << c.cs << (swapped ? " (other byte order)" : "");
+          }
+        },
+        swapped);
 }
 
 }  // namespace

@@ -477,6 +477,123 @@ TEST(Fixups, SwapFieldsAndSortRecords) {
   EXPECT_STREQ(&big[300], "c");
 }
 
+// A Unicode set whose class and property tries span several node blocks
+// (one per lead byte), with case maps in pair form; a double-byte set with
+// case maps in delta form; a sort with three-output upper-case, lower-case
+// and base-letter entries.
+std::vector<std::pair<nlsw::BootObject, nlsw::Image>> case_objects() {
+  nlsw::CharsetDesc u = nlsw::ascii_charset("AL32UTF8", 873);
+  u.kind = nlsw::CsKind::Utf;
+  u.maxbytes = 4;
+  u.flags = LXCSF_UTF8SHAPE;
+  const std::vector<uint8_t> e_acute = {0xC3, 0xA9}, e_capital = {0xC3, 0x89},
+                             sigma = {0xCF, 0x83}, sigma_capital = {0xCE, 0xA3},
+                             fw_a = {0xEF, 0xBD, 0x81}, fw_capital = {0xEF, 0xBC, 0xA1},
+                             ring = {0xE1, 0xB8, 0x81}, ring_capital = {0xE1, 0xB8, 0x80};
+  const std::vector<uint8_t> *lower[] = {&e_acute, &sigma, &fw_a, &ring};
+  const std::vector<uint8_t> *upper[] = {&e_capital, &sigma_capital, &fw_capital, &ring_capital};
+  auto packed = [](const std::vector<uint8_t> &b) {
+    uint32_t v = 0;
+    for (uint8_t x : b) v = v << 8 | x;
+    return v;
+  };
+  for (size_t i = 0; i < std::size(lower); ++i) {
+    u.classes[*lower[i]] = 0x808;
+    u.classes[*upper[i]] = 0x804;
+    u.properties[*lower[i]] = uint16_t(0x100 + i);
+    u.upper_pairs[packed(*lower[i])] = packed(*upper[i]);
+    u.lower_pairs[packed(*upper[i])] = packed(*lower[i]);
+  }
+  nlsw::CharsetDesc d = nlsw::ascii_charset("TESTEUCD", 831);
+  d.kind = nlsw::CsKind::Fixed2;
+  d.maxbytes = 2;
+  d.flags = LXCSF_CASEDELTA;
+  d.map.push_back({{0xA3, 0xC1}, 0xFF21});
+  d.map.push_back({{0xA3, 0xE1}, 0xFF41});
+  d.classes[{0xA3, 0xC1}] = 0x805;
+  d.classes[{0xA3, 0xE1}] = 0x80A;
+  d.lower_deltas = {0, 0, 0, 0, 0, 0x20, -0x10000};
+  d.upper_deltas = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, -0x20};
+  nlsw::SortDesc so;
+  so.name = "TESTCASE";
+  so.id = 70;
+  so.flags = 0x4 | 0x8 | 0x10;
+  auto rec = [](uint16_t ch, uint16_t a, uint16_t b, uint16_t c) {
+    nlsw::SortRecord r;
+    r.ch = ch;
+    r.any_second = true;
+    r.v[0] = a;
+    r.v[1] = b;
+    r.v[2] = c;
+    return r;
+  };
+  so.upper = {rec(0xBD, '1', '/', '2')};
+  so.lower = {rec(0xBC, '1', '/', '4')};
+  so.base_records = {rec(0xBE, '3', '/', '4'), rec(0xFB03, 'f', 'f', 'i')};
+  so.base_letters[0xE9] = 'e';
+  return {{{LX_TCS, 873, "AL32UTF8", 0, 0, 0}, nlsw::build_charset(u)},
+          {{LX_TCS, 831, "TESTEUCD", 0, 0, 0}, nlsw::build_charset(d)},
+          {{LX_TSORT, 70, "TESTCASE", 0, 0, 0}, nlsw::build_sort_object(so)}};
+}
+
+// Case maps in either form, the tries that class a character for them and
+// special casing entries with three outputs come out of a file of the other
+// byte order exactly as the writer built them in host order.
+TEST(Fixups, CaseTablesAndSpecialEntriesInTheOtherOrder) {
+  nlsw::Installation inst = basic(!nlsw::host_big_endian(), false);
+  for (auto &o : case_objects()) inst.objects.push_back(o);
+  const std::string d = install(inst);
+  const auto host = case_objects();
+  in_child([&] {
+    lxlobj *t = load(d, 1);
+    const lxboot *b = boot_of(t);
+    lxglo glo;
+    lxinitc(&glo, t, nullptr, 0);
+    for (auto &o : host) {
+      lxnlsobj *obj = lxdgetobj(index_of(b, o.first.type, o.first.id), o.first.type, &glo);
+      CHILD_CHECK(obj != nullptr && obj->size == o.second.size());
+      CHILD_CHECK(std::memcmp((uint8_t *)obj + 92, o.second.bytes.data() + 92, o.second.size() - 92) == 0);
+    }
+    const lxsrtobj *so = (const lxsrtobj *)lxdgetobj(index_of(b, LX_TSORT, 70), LX_TSORT, &glo);
+    struct {
+      const uint8_t *(*look)(const lxsrtobj *, uint16_t, uint16_t);
+      uint16_t ch, third;
+    } const entries[] = {{lxligsu, 0xBD, '2'}, {lxligsl, 0xBC, '4'}, {lxligsbl, 0xFB03, 'i'}};
+    for (auto &x : entries) {
+      const uint8_t *e = x.look(so, x.ch, 0);
+      CHILD_CHECK(e != nullptr);
+      uint16_t third;
+      std::memcpy(&third, e + 8, 2);
+      CHILD_CHECK(third == x.third && e[11] == 3);
+    }
+    lxlterm(&glo);
+  });
+}
+
+// A node area too large for its 16-bit count cannot be found by the
+// loader in the other byte order: such a set is written in host order only.
+TEST(Fixups, TrieTooLargeForTheOtherOrderIsRefused) {
+  nlsw::CharsetDesc u = nlsw::ascii_charset("AL32UTF8", 873);
+  u.kind = nlsw::CsKind::Utf;
+  u.maxbytes = 4;
+  // three-byte characters: a node block per lead byte besides the first
+  // level; 32 blocks are 64 KiB of nodes, 31 fit
+  constexpr unsigned kLeads = 31;
+  for (unsigned k = 0; k < kLeads; ++k) u.classes[{uint8_t(0xC0 + k), 0x80, 0x80}] = 0x800;
+  nlsw::Image img = nlsw::build_charset(u);
+  EXPECT_EQ(img.get16(LX_ELEM(lxcsobj, counts, LXCT_CLASS)), nlsw::kTrieAreaTooLarge);
+  u.classes.erase(u.classes.begin());
+  EXPECT_EQ(nlsw::build_charset(u).get16(LX_ELEM(lxcsobj, counts, LXCT_CLASS)),
+            kLeads * nlsw::kTrieBlockNodes * nlsw::kTrieNodeSize);
+  for (bool big : {false, true}) {
+    nlsw::Installation inst = basic(big, false);
+    inst.objects.push_back({{LX_TCS, 873, "AL32UTF8", 0, 0, 0}, img});
+    std::string err;
+    const bool ok = nlsw::write_installation(inst, tmpdir(), 1, err);
+    EXPECT_EQ(ok, big == nlsw::host_big_endian()) << err;
+  }
+}
+
 TEST(Fixups, CharEntitiesSortedAfterEbcdicNames) {
   // CHAR_ENTITIES: list {count, a, b}, records of a + b rounded up to 4.
   nlsw::Image m;
