@@ -6,13 +6,16 @@
 // short road when the handle's set is single-byte without shift states and
 // the whole name fits: its UTF-16 units are converted one by one through the
 // set's encoding straight at the cursor, without the 500-byte work buffer
-// and the cursor copy behind it. The road ends where it would differ from
+// and the cursor copy behind it; units below 0x100 read their bytes from the
+// set's first encoding row, found once per call. The road ends where it would differ from
 // the general one (a name cut by the room, longer than the work buffer, or a
 // character that the set writes as a NUL byte): the item is then written
 // the general way, which writes the same bytes over the ones written so far.
 // Nothing is kept between calls.
 //
 // Callers: the date and number renderers, through lxlinfo only.
+#include <cassert>
+
 #include "lxc.h"
 #include "lxh.h"
 #include "lxhint.h"
@@ -28,6 +31,47 @@ using namespace nlsobj;
 constexpr int kFirstNameItem = 0;   // day names from Sunday
 constexpr int kLastNameItem = 43;   // the era words end the date names
 constexpr uint32_t kWork = 500;     // the general road's work buffer
+
+// The first row of a single-byte set's encoding rows (units 0 to 0xFF):
+// usable when it is a dense row lying whole inside the rows' table, as a
+// single-byte set's rows are; the byte of unit u is then bytes[u * width].
+constexpr size_t kRowRecord = 8;     // bytes of a row record
+constexpr unsigned kRowFlags = 5;    // the record's flags byte
+constexpr uint8_t kRowWidth = 0x0F;  // entry width (0 reads as 1)
+constexpr uint8_t kRowSparse = 0x20; // a bitmap row
+constexpr uint32_t kRowUnits = 0x100;
+
+struct FirstRow {
+  const uint8_t *bytes = nullptr;
+  unsigned width = 0;
+
+  explicit FirstRow(const lxcsobj *cs) {
+    const uint8_t *rows = lxcstab(cs, LXCT_U2M);
+    const size_t len = lxcstablen(cs, LXCT_U2M);
+    if (len < kRowRecord) return;
+    const uint8_t flags = rows[kRowFlags];
+    if (flags == 0 || (flags & kRowSparse)) return;
+    const unsigned w = (flags & kRowWidth) ? (flags & kRowWidth) : 1u;
+    const size_t at = rd32(rows);
+    if (at > len || size_t(kRowUnits) * w > len - at) return;
+    bytes = rows + at;
+    width = w;
+  }
+};
+
+// The byte of unit u in a single-byte set: through the first row when it
+// serves, else (and for the replacement byte, whose mark the encoder sets)
+// through the set's encoder.
+uint8_t single_byte(const lxcsobj *cs, const FirstRow &row, uint16_t u, lxglo *g) {
+  if (row.bytes && u < kRowUnits) {
+    const uint8_t b = row.bytes[size_t(u) * row.width];
+    if (b != cs->sb_repl) {
+      assert(b == lxcsu2sb(cs, u, g));
+      return b;
+    }
+  }
+  return lxcsu2sb(cs, u, g);
+}
 
 // Takes the UTF-16 source of an item, writing nothing.
 class Source final : public lxhitem::Sink {
@@ -57,10 +101,11 @@ bool single_byte_name(lxmcur *cur, size_t size, int item, lxglo *g) {
   const uint32_t n = src.count;
   if (n == 0 || n > kWork || n > size) return false;
   const lxcsobj *cs = lxn::csobj(cso);
+  const FirstRow row(cs);
   lxn::mark(g) = 0;
   uint8_t *out = cur->pos;
   for (uint32_t i = 0; i < n; ++i) {
-    out[i] = lxcsu2sb(cs, src.units[i], g);
+    out[i] = single_byte(cs, row, src.units[i], g);
     if (out[i] == 0) return false;
   }
   cur->pos += n;
