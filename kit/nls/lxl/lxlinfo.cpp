@@ -105,8 +105,9 @@ bool single_byte_name(lxmcur *cur, size_t size, int item, lxglo *g) {
   lxn::mark(g) = 0;
   uint8_t *out = cur->pos;
   for (uint32_t i = 0; i < n; ++i) {
-    out[i] = single_byte(cs, row, src.units[i], g);
-    if (out[i] == 0) return false;
+    const uint8_t b = single_byte(cs, row, src.units[i], g);
+    if (b == 0) return false;
+    out[i] = b;
   }
   cur->pos += n;
   g->status = 0;
