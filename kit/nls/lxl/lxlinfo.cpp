@@ -94,12 +94,13 @@ bool single_byte_name(lxmcur *cur, size_t size, int item, lxglo *g) {
   const lxlangid *h = cur->langid;
   if (item < kFirstNameItem || item > kLastNameItem) return false;
   if (!(h->flags & LXH_F_SINGLE) || cur->shift_sensitive) return false;
-  const uint8_t *cso = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-  if (!cso || !cs_single(cso) || (cs_flags(cso) & CS_STATEFUL) || cso == lxn::wkb()) return false;
   Source src;
   if (!lxhitem::text_item(h, item, lxhitem::Reader::Cursor, src, g)) return false;
   const uint32_t n = src.count;
   if (n == 0 || n > kWork || n > size) return false;
+  // the set as the cursor sees it: loaded already, as it is once its handle is made
+  const uint8_t *cso = lxn::loaded(g, h->cs);
+  if (!cso || !cs_single(cso) || (cs_flags(cso) & CS_STATEFUL) || cso == lxn::wkb()) return false;
   const lxcsobj *cs = lxn::csobj(cso);
   const FirstRow row(cs);
   lxn::mark(g) = 0;
