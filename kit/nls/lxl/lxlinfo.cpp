@@ -6,12 +6,12 @@
 // short road when the handle's set is single-byte without shift states and
 // the whole name fits: its UTF-16 units are converted one by one through the
 // set's encoding straight at the cursor, without the 500-byte work buffer
-// and the cursor copy behind it; units below 0x100 read their bytes from the
-// set's first encoding row, found once per call. The road ends where it would differ from
-// the general one (a name cut by the room, longer than the work buffer, or a
-// character that the set writes as a NUL byte): the item is then written
-// the general way, which writes the same bytes over the ones written so far.
-// Nothing is kept between calls.
+// and the cursor copy behind it; units below 0x100 read their bytes from
+// the set's first encoding row, found once per call. The road ends where it
+// would differ from the general one (a name cut by the room, longer than the
+// work buffer, a character that the set writes as a NUL byte, or a set not
+// loaded yet): the item is then written the general way, which writes the
+// same bytes over the ones written so far. Nothing is kept between calls.
 //
 // Callers: the date and number renderers, through lxlinfo only.
 #include <cassert>
@@ -38,7 +38,7 @@ constexpr uint32_t kWork = 500;     // the general road's work buffer
 constexpr size_t kRowRecord = 8;     // bytes of a row record
 constexpr unsigned kRowFlags = 5;    // the record's flags byte
 constexpr uint8_t kRowWidth = 0x0F;  // entry width (0 reads as 1)
-constexpr uint8_t kRowSparse = 0x20; // a bitmap row
+constexpr uint8_t kRowSparse = 0x20;  // a bitmap row
 constexpr uint32_t kRowUnits = 0x100;
 
 struct FirstRow {
@@ -98,8 +98,10 @@ bool single_byte_name(lxmcur *cur, size_t size, int item, lxglo *g) {
   if (!lxhitem::text_item(h, item, lxhitem::Reader::Cursor, src, g)) return false;
   const uint32_t n = src.count;
   if (n == 0 || n > kWork || n > size) return false;
-  // the set as the cursor sees it: loaded already, as it is once its handle is made
-  const uint8_t *cso = lxn::loaded(g, h->cs);
+  // The set as lxn::get finds it once loaded (as it is once its handle is
+  // made); a set not loaded yet is loaded by the general road. Index 0 is
+  // the boot block's slot, no set.
+  const uint8_t *cso = h->cs != 0 ? lxn::loaded(g, h->cs) : nullptr;
   if (!cso || !cs_single(cso) || (cs_flags(cso) & CS_STATEFUL) || cso == lxn::wkb()) return false;
   const lxcsobj *cs = lxn::csobj(cso);
   const FirstRow row(cs);
