@@ -61,11 +61,13 @@ struct FirstRow {
 
 // The byte of unit u in a single-byte set: through the first row when it
 // serves, else (and for the replacement byte, whose mark the encoder sets)
-// through the set's encoder.
-uint8_t single_byte(const lxcsobj *cs, const FirstRow &row, uint16_t u, lxglo *g) {
-  if (row.bytes && u < kRowUnits) {
-    const uint8_t b = row.bytes[size_t(u) * row.width];
-    if (b != cs->sb_repl) {
+// through the set's encoder. The row's fields are the caller's locals, so
+// that the bytes it writes cannot make the loop read them again.
+inline uint8_t single_byte(const lxcsobj *cs, const uint8_t *row, unsigned width, uint8_t repl,
+                           uint16_t u, lxglo *g) {
+  if (row && u < kRowUnits) {
+    const uint8_t b = row[size_t(u) * width];
+    if (b != repl) {
       assert(b == lxcsu2sb(cs, u, g));
       return b;
     }
@@ -105,10 +107,26 @@ bool single_byte_name(lxmcur *cur, size_t size, int item, lxglo *g) {
   if (!cso || !cs_single(cso) || (cs_flags(cso) & CS_STATEFUL) || cso == lxn::wkb()) return false;
   const lxcsobj *cs = lxn::csobj(cso);
   const FirstRow row(cs);
+  const uint8_t *const bytes = row.bytes;
+  const unsigned width = row.width;
+  const uint8_t repl = cs->sb_repl;
+  const uint16_t *const units = src.units;
   lxn::mark(g) = 0;
-  uint8_t *out = cur->pos;
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint8_t b = single_byte(cs, row, src.units[i], g);
+  uint8_t *const out = cur->pos;
+  uint32_t i = 0;
+  // the row's bytes, up to a unit that needs the encoder or a NUL byte
+  if (bytes) {
+    for (; i < n; ++i) {
+      const uint16_t u = units[i];
+      if (u >= kRowUnits) break;
+      const uint8_t b = bytes[size_t(u) * width];
+      if (b == repl || b == 0) break;
+      assert(b == lxcsu2sb(cs, u, g));
+      out[i] = b;
+    }
+  }
+  for (; i < n; ++i) {
+    const uint8_t b = single_byte(cs, bytes, width, repl, units[i], g);
     if (b == 0) return false;
     out[i] = b;
   }
