@@ -228,6 +228,13 @@ void put_text(Render &r, int code, uint8_t flags, const char *text, size_t n) {
     }
   }
   if (const uint32_t mode = case_flags(flags)) {
+    if ((r.h->flags & LXH_F_BYTEWISE) && !r.out.shift_sensitive) {
+      // byte for byte: converted straight into the output
+      if (n > lxmleft(&r.out)) raise(r, LDX_ERR_ROOM);
+      lxsCnvSimple(r.out.pos, text, n, LXO_EXACTLEN | mode, r.h, r.glo);
+      r.out.pos += n;
+      return;
+    }
     n = convert_case(r, text, n, mode, cased);
     text = cased;
   }

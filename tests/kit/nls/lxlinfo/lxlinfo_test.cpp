@@ -13,6 +13,7 @@
 #include "lxm.h"
 #include "lxo.h"
 #include "nlsfix.h"
+#include "nlsinst.h"
 
 using namespace nlsfix;
 using nlstest::Env;
@@ -235,5 +236,141 @@ TEST_F(Lxlinfo, NothingWithoutSizeOrHandle) {
     lxlinfo(&full.cur, 100, 0, &e.glo);
     EXPECT_EQ(full.used(), 4u);
     EXPECT_EQ(full.buf[4], '#');
+  });
+}
+
+// The day and month names, the morning and afternoon words and the era words
+// of single-byte handles, whole and cut by one byte, against the handle's own
+// reader: the bytes, the counts and the replacement mark of a name with a
+// character the set lacks ("märz" in US7ASCII) or has above 0x7F.
+TEST_F(Lxlinfo, DateNamesOfSingleByteSets) {
+  child([](Env &e) {
+    constexpr int16_t kUnset = 77;
+    bool lossy = false;
+    for (const char *name : {"AMERICAN_AMERICA.US7ASCII", "GERMAN_GERMANY.US7ASCII",
+                             "GERMAN_GERMANY.WE8ISO8859P1", "GERMAN_GERMANY.WE8MSWIN1252"}) {
+      lxlangid h = handle(e, name);
+      for (int item = 0; item <= 43; ++item) {
+        e.glo.repmark = kUnset;
+        const Bytes want = buffer_item(h, item, e);
+        const int16_t mark = e.glo.repmark;
+        lossy = lossy || mark != 0;
+        ASSERT_FALSE(want.empty()) << name << " item " << item;
+        for (size_t size : {want.size() + 5, want.size(), want.size() - 1}) {
+          const Bytes text = want.substr(0, size);
+          Out o(h, e);
+          e.glo.status = kUnset;
+          e.glo.repmark = kUnset;
+          lxlinfo(&o.cur, size, item, &e.glo);
+          const uint32_t status = size < want.size() ? 6u : 0u;
+          EXPECT_EQ(e.glo.status, status) << name << " item " << item << " size " << size;
+          EXPECT_EQ(o.written(), text) << name << " item " << item << " size " << size;
+          EXPECT_EQ(e.glo.nbytes, text.size()) << name << " item " << item << " size " << size;
+          EXPECT_EQ(e.glo.nbytes2, text.size()) << name << " item " << item << " size " << size;
+          EXPECT_EQ(e.glo.repmark, mark) << name << " item " << item << " size " << size;
+          EXPECT_TRUE(o.guard_intact(text.size())) << name << " item " << item;
+        }
+      }
+    }
+    EXPECT_TRUE(lossy) << "no name lacked a character of its set";
+  });
+}
+
+namespace {
+
+// An installation whose single-byte sets have dense encoding rows: AMERICAN
+// with "m\xe4rz", "m\xf6nday" and "tu\xe5sday" among its names, and
+//  - TESTDENSE (id 950): ASCII, and both U+00E4 and U+00F6 written as the
+//    replacement byte 0xFF (only one of them is that byte's own character);
+//    U+00E5 has no byte;
+//  - TESTDENSEA (id 951): Latin-1 with "a" as the replacement byte.
+class DenseRows : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char tmpl[] = "/tmp/lxlinfoXXXXXX";
+    dir_ = mkdtemp(tmpl);
+    nlsw::Installation inst;
+    inst.big_endian = nlsw::host_big_endian();
+    nlsw::LanguageDesc am = nlsw::american();
+    am.months[2] = "m\xe4rz";
+    am.days[1] = "m\xf6nday";
+    am.days[2] = "tu\xe5sday";
+    nlsw::add_object(inst, 0, 1, "AMERICAN", nlsw::build_language(am));
+    nlsw::add_object(inst, 1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
+    nlsw::add_object(inst, 2, 1, "US7ASCII",
+                     nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
+    nlsw::CharsetDesc d = nlsw::ascii_charset("TESTDENSE", 950);
+    d.sparse_rows = false;
+    d.sb_repl = 0xFF;
+    d.map.push_back({{0xFF}, 0xE4});
+    d.map.push_back({{0xFF}, 0xF6});
+    nlsw::add_object(inst, 2, 950, d.name, nlsw::build_charset(d));
+    nlsw::CharsetDesc a;
+    a.name = "TESTDENSEA";
+    a.id = 951;
+    a.sparse_rows = false;
+    a.sb_repl = 'a';
+    for (uint32_t c = 0; c < 256; ++c) a.map.push_back({{static_cast<uint8_t>(c)}, c});
+    nlsw::add_object(inst, 2, 951, a.name, nlsw::build_charset(a));
+    std::string err;
+    if (!nlsw::write_installation(inst, dir_, 1, err)) dir_.clear();
+  }
+  inline static std::string dir_;
+};
+
+}  // namespace
+
+// Whole names, and names cut by one byte, against the handle's own reader:
+// the bytes, the counts, the status and the replacement mark, for a
+// character written as the replacement byte that is (or is not) that byte's
+// own character, and for one the set has no byte for.
+TEST_F(DenseRows, DateNamesAsTheHandleReaderWritesThem) {
+  nlstest::in_installation(dir_, [](Env &e) {
+    constexpr int16_t kUnset = 77;
+    for (const char *name : {"AMERICAN_AMERICA.TESTDENSE", "AMERICAN_AMERICA.TESTDENSEA"}) {
+      lxlangid h = handle(e, name);
+      const bool ascii = strcmp(name, "AMERICAN_AMERICA.TESTDENSE") == 0;
+      for (int item = 0; item <= 43; ++item) {
+        e.glo.repmark = kUnset;
+        const Bytes want = buffer_item(h, item, e);
+        const int16_t mark = e.glo.repmark;
+        ASSERT_FALSE(want.empty()) << name << " item " << item;
+        for (size_t size : {want.size() + 5, want.size(), want.size() - 1}) {
+          Out o(h, e);
+          e.glo.status = kUnset;
+          e.glo.repmark = kUnset;
+          lxlinfo(&o.cur, size, item, &e.glo);
+          const Bytes text = want.substr(0, size);
+          // a character without a byte ends the text as a NUL would
+          const bool nul = ascii && item == 2;
+          EXPECT_EQ(e.glo.status, (nul || size < want.size()) ? 6u : 0u)
+              << name << " item " << item << " size " << size;
+          EXPECT_EQ(o.written(), text) << name << " item " << item << " size " << size;
+          EXPECT_EQ(e.glo.nbytes2, text.size()) << name << " item " << item << " size " << size;
+          EXPECT_EQ(e.glo.repmark, mark) << name << " item " << item << " size " << size;
+          EXPECT_TRUE(o.guard_intact(text.size())) << name << " item " << item;
+        }
+      }
+    }
+    // Known answers: one of U+00E4 and U+00F6 marks, the other does not;
+    // "a" is the replacement byte's own character and never marks.
+    lxlangid d = handle(e, "AMERICAN_AMERICA.TESTDENSE");
+    int marks = 0;
+    for (auto [item, text] : {std::pair{16, Bytes("m\xFFrz")}, std::pair{1, Bytes("m\xFFnday")}}) {
+      Out o(d, e);
+      lxlinfo(&o.cur, 100, item, &e.glo);
+      EXPECT_EQ(o.written(), text);
+      marks += e.glo.repmark != 0;
+    }
+    EXPECT_EQ(marks, 1);
+    Out o(d, e);
+    lxlinfo(&o.cur, 100, 2, &e.glo);
+    EXPECT_EQ(o.written(), "tu");
+    EXPECT_EQ(e.glo.nbytes, 3u);
+    lxlangid a = handle(e, "AMERICAN_AMERICA.TESTDENSEA");
+    Out oa(a, e);
+    lxlinfo(&oa.cur, 100, 21, &e.glo);  // august
+    EXPECT_EQ(oa.written(), "august");
+    EXPECT_EQ(e.glo.repmark, 0);
   });
 }
