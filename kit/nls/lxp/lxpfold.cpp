@@ -240,7 +240,7 @@ size_t fold_units(const PageCache &pc, const uint8_t *s, uint8_t *d, size_t n) {
       memcpy(d + 2 * k, raw, sizeof raw);
       continue;
     }
-    if (may_be_special(x0) | may_be_special(x1)) break;
+    if (may_be_special(x0) || may_be_special(x1)) break;
     const uint16_t out[2] = {stored_fold(raw[0], x0), stored_fold(raw[1], x1)};
     memcpy(d + 2 * k, out, sizeof out);
   }
