@@ -85,6 +85,9 @@ int skgsnospg_to_skgsnpg(const skgsnsctx *ctx, skgsnospg id);
 #define SKGSN_UNMAP_LEN 24
 int skgsnunmap(void *ignored1, void *ignored2, unsigned pg, unsigned proc, char *buf);
 int skgsnmeproc(void);
+// 1 when DISABLE_NUMA or SIM_NUMA is set: placement is off or simulated, and
+// the library is not to be asked.
+int skgsnenvoff(void);
 
 #ifdef __cplusplus
 }
