@@ -36,10 +36,13 @@ skgm_area attach_area(const skgm_realm *h, uint32_t sub) {
   return a;
 }
 
-// Records a segment the handle has just attached.
-void remember(skgm_realm *h, int32_t shmid, uint32_t sub, uint64_t segsize, uint32_t flags) {
-  assert(h->nsegs < (h->hdr.nsub ? h->hdr.nsub : 1));
+// Records a segment the handle has just attached. A checked table has at
+// most one segment per subarea; one changed since (the tables are shared)
+// may claim more than the records hold: false then.
+bool remember(skgm_realm *h, int32_t shmid, uint32_t sub, uint64_t segsize, uint32_t flags) {
+  if (h->nsegs >= (h->hdr.nsub ? h->hdr.nsub : 1)) return false;
   h->segs[h->nsegs++] = skgm_attseg{shmid, sub, segsize, flags};
+  return true;
 }
 
 // Detaches the segments the handle attached from segs[keep] on, newest first
@@ -73,12 +76,18 @@ int attach_rest(sl_status *err, skgm_ctx *ctx, skgm_realm *h, bool anyaddr) {
     }
     if (s.shmid == pid) continue;  // the primary's one run, whose first cell is set
     const skgm_area a = attach_area(h, i);
-    if (!sskgmat(err, ctx, s.shmid, s.segsize, anyaddr ? 0 : s.stable, &a, &h->addrs[i], priv)) {
+    bool ok = sskgmat(err, ctx, s.shmid, s.segsize, anyaddr ? 0 : s.stable, &a, &h->addrs[i], priv);
+    if (ok && !remember(h, s.shmid, i, s.segsize, a.flags)) {
+      sl_status ignored{};
+      sskgmdt(&ignored, ctx, s.shmid, s.segsize, &a, &h->addrs[i], priv);
+      sskgm_seterr(err, SKGM_ERR_NOREALM, 0);
+      ok = false;
+    }
+    if (!ok) {
       sl_status ignored{};
       detach_from(&ignored, ctx, h, 1);
       return 0;
     }
-    remember(h, s.shmid, i, s.segsize, a.flags);
   }
   return 1;
 }
@@ -172,7 +181,7 @@ extern "C" int skgmattach(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
   h->areas = skgmafind(hdr);
   h->subs = skgmsafind(hdr);
   h->addrs[h->hdr.primary] = at;
-  remember(h, shmid, h->hdr.primary, segsize, primary.flags);
+  remember(h, shmid, h->hdr.primary, segsize, primary.flags);  // the first of nsub >= 1
   if (!attach_rest(err, ctx, h, anyaddr)) {
     sl_status ignored{};
     detach_from(&ignored, ctx, h, 0);
@@ -238,7 +247,7 @@ extern "C" int skgmreveal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
     return 0;
   }
   handle->addrs[p] = at;
-  remember(handle, handle->hdr.shmid, p, size, a.flags);
+  remember(handle, handle->hdr.shmid, p, size, a.flags);  // nothing else is attached
   // The tables must be mapped again where they were, with the layout the
   // handle was made for.
   const skgm_header *hdr = skgmrfind(reinterpret_cast<void *>(at), size);

@@ -73,6 +73,7 @@ int skgm_hdrholds(const skgm_header *hdr, uint64_t len, int32_t shmid) {
     if (subs[end].segsize != len || subs[end].size > len - used) return 0;
     used += subs[end].size;
   }
+  if (end == p) return 0;  // the primary subarea lies in another segment
   for (uint32_t i = 0; i < hdr->nsub; i++)
     if (subs[i].shmid == shmid && (i < p || i >= end)) return 0;
   return 1;

@@ -50,8 +50,8 @@ std::vector<uint8_t> tail_of(const skgm_realm *h) {
   const auto *e = reinterpret_cast<const uint8_t *>(h->shared) + sizeof(skgm_header);
   return std::vector<uint8_t>(b, e);
 }
-void put_tail(skgm_realm *h, const std::vector<uint8_t> &t) {
-  memcpy(reinterpret_cast<uint8_t *>(h->subs), t.data(), t.size());
+void put_tail(skgm_subarea *subs, const std::vector<uint8_t> &t) {
+  memcpy(reinterpret_cast<uint8_t *>(subs), t.data(), t.size());
 }
 
 // Ways a header can name the wrong segment. other is another realm's
@@ -75,6 +75,11 @@ std::vector<Damage> damages() {
       {"primary subarea names another segment",
        [](skgm_header *hdr, skgm_subarea *subs, int32_t other) {
          subs[hdr->primary].shmid = other;
+       }},
+      {"no subarea names the primary segment",
+       [](skgm_header *hdr, skgm_subarea *subs, int32_t other) {
+         for (uint32_t i = 0; i < hdr->nsub; i++)
+           if (subs[i].shmid == hdr->shmid) subs[i].shmid = other;
        }},
       {"primary subarea not the first of its segment",
        [](skgm_header *hdr, skgm_subarea *subs, int32_t) {
@@ -123,7 +128,7 @@ TEST(SkgmIds, PrivateHeaderNamingAnotherSegmentIsNotTheRealm) {
         }
         for (int32_t id : bid) CHILD_CHECK(priv_nattch(&ctx, id) == 0);
         for (int32_t id : aid) CHILD_CHECK(priv_nattch(&ctx, id) == 1);
-        put_tail(hb, whole);
+        put_tail(bsubs, whole);
       }
     }
     CHILD_CHECK(ctx.handles == ha);
@@ -190,7 +195,7 @@ TEST(SkgmIds, PrivateDetachAndDestroyUseTheHandlesOwnSegments) {
     // Revealed with the tables still naming A: not the realm any more.
     CHILD_CHECK(skgmreveal(&err, &ctx, hb) == 0);
     for (int32_t id : aid) CHILD_CHECK(priv_nattch(&ctx, id) == 1);
-    put_tail(hb, whole);
+    put_tail(hb->subs, whole);
     CHILD_CHECK(skgmreveal(&err, &ctx, hb) == 1);
     for (int32_t id : bid) CHILD_CHECK(priv_nattch(&ctx, id) == 1);
     swap_ids(hb);
