@@ -41,8 +41,8 @@ constexpr uint8_t kSegments = 0x2;
 constexpr uint8_t kDestroy = 0x4;
 constexpr uint8_t kConceal = 0x8;
 constexpr int kMaxOthers = 4;
-constexpr uint64_t kMaxOtherSize = 1u << 20;
-constexpr uint64_t kMaxSegSize = 4u << 20;
+constexpr uint64_t kMaxOtherSize = 256u << 10;
+constexpr uint64_t kMaxSegSize = 1u << 20;
 
 void quiet(void *, const char *, ...) {}
 void quiet_error(void *, const char *, int, ...) {}
