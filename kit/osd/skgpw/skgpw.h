@@ -21,6 +21,10 @@
 // Results: 1 (non-zero) for success, 0 for failure with the caller's
 // slos_error filled. Error numbers below; -1 is an internal error.
 //
+// Layers: skgpw.cpp checks the contexts and forwards; every system call
+// (semaphores, signals, the alarm) is made by the sskgp* routines of
+// sosd/sskgpw.cpp.
+//
 // Who may call: skgpwinit needs a context set up by skgpinit; skgpwwait and
 // skgpwcinit (and skgpwcall without SKGPW_CALL_ANY) also need the context
 // attached to a valid area (asserted in debug builds). One context supports

@@ -9,6 +9,10 @@
 //                 group count; numbers and ids are the same; the own group
 //                 is chosen at random once per process
 //
+// Layers: the environment and the loading of the library are the OS part
+// (sosd/sskgsn.cpp); the portable part counts and maps the groups through
+// the library's entry points.
+//
 // Records:
 //   skgsnsctx   the NUMA context, owned by its caller (the realm context
 //               holds one); skgsninit fills it.
