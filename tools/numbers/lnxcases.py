@@ -407,6 +407,32 @@ def nuc_cases(rng, out):
         out.append(f'nuc {h} {width} {pad} {want.replace(" ", "_")}')
 
 
+def sgn_cases(rng, out):
+    """The sign of NUMBERs around zero and at both ends of the range: zero,
+    the infinities, 1e-130 and its neighbours (a positive number may have the
+    exponent byte 0x80 that zero alone has in one byte), the largest
+    magnitudes, and differences that land at the lowest exponent."""
+    def emit(h):
+        v = decode(h)
+        s = 1 if v == 'inf' else -1 if v == '-inf' else (v > 0) - (v < 0)
+        out.append(f'sgn {h} {s}')
+
+    tiny = D100 ** -65                  # 1e-130, the smallest magnitude
+    largest = D100 ** 63 - D100 ** 43   # twenty digits of 99 at exponent 62
+    for v in (Decimal(0), tiny, -tiny, 2 * tiny, -2 * tiny, 99 * tiny, 10 * tiny,
+              tiny + D100 ** -84, largest, -largest, D100 ** -64, -(D100 ** -64),
+              Decimal(1), Decimal(-1)):
+        emit(encode(v))
+    emit(POSINF)
+    emit(NEGINF)
+    for _ in range(100):
+        a = rand_number(rng, exp=rng.randint(-65, -63))
+        emit(encode(a))
+        b = decode(encode(a + rand_number(rng, ndig=rng.randint(1, 3), exp=-65)))
+        emit(encode(b - decode(encode(a))))
+        emit(encode(rand_number(rng, exp=rng.randint(58, 62))))
+
+
 def main():
     path = sys.argv[1]
     rng = random.Random(int(sys.argv[2]) if len(sys.argv) > 2 else 20261210)
@@ -417,6 +443,7 @@ def main():
     ren_cases(rng, out)
     hex_cases(rng, out)
     nuc_cases(rng, out)
+    sgn_cases(rng, out)
     with open(path, 'w') as f:
         f.write('\n'.join(out) + '\n')
 

@@ -1,4 +1,77 @@
-// Thread services over POSIX threads.
+// Thread services over POSIX threads: the process's thread-services context,
+// kit mutexes (plain, with a callback, static), the process lock, thread-
+// specific keys, thread identities and handles, and the thread operations
+// (create, join, kill, priority, yield, exit). Every kit component that keeps
+// shared state locks it through these calls; error records remember the
+// thread that made them through identities. The tracked mutexes and the
+// lock-usage registry that the context carries live in sltsk.cpp and
+// sltskv.cpp.
+//
+// Records
+//   slts_ctx     one per process, on the heap, reached through sltsqgc:
+//                reference count, lock-usage registry, the SIGTERM mutex with
+//                the count of thread kills in progress and the multiplexer id
+//                of the SIGTERM handler they share, and the process lock (a
+//                tracked mutex whose block's first member is also locked
+//                plainly by sltspla and its kin).
+//   slts_mutex   owned by its user; points to a heap block (sltskmblk) whose
+//                first member is the OS mutex. A plain or callback mutex uses
+//                only that member; the block's other members belong to the
+//                tracked mutex. blk is NULL before create and after destroy,
+//                and every call on such a mutex fails (EINVAL or -1).
+//   slts_static_mutex  static storage: an init flag and the OS mutex, set up
+//                on the first lock or try.
+//   sltstrec     behind every slts_tid and slts_thnd: the kit thread id, the
+//                valid flag (0: names no thread) and the pthread_t that join,
+//                kill and priority act on. The holder owns the pointer.
+//   slts_key     a heap cell holding the pthread key.
+//   File-local: the kit id counter and each thread's own id (thread_local),
+//                the priority table by kit id, and the start record a new
+//                thread's trampoline frees.
+//
+// Thread ids: a kit id is a small int from one process counter, given to a
+// thread the first time it asks (or when the kit creates it), never 0 and
+// never reused, unlike kernel thread ids; identities compare by id and valid
+// flag. Priorities: a time-sharing thread on Linux has no priority of its own
+// that an unprivileged process may change, so the OS priority (0 to 127) that
+// the kit's five levels map to is kept in the table here; a thread starts at
+// 0, and its entry goes when a thread the kit created returns from its
+// function (an entry of a thread that ended by sltsttr or a kill stays; its
+// id is never handed out again).
+//
+// Locking
+//   sltsqgm    serialises sltsini and sltster once sltspin has prepared the
+//              layer (sltsqgi 1). Before that they take no lock: a program
+//              calls sltspin before it starts a second thread (the NLS lock
+//              set-up and the virtual-file layer do). There is no way back.
+//   sltsxgim   serialises the first set-up of every static mutex; afterwards
+//              the init flag, read with acquire ordering, lets a lock go
+//              straight to its OS mutex.
+//   termmx     (per context) guards the kill count and the registration of
+//              the shared SIGTERM handler between killers and the handler.
+//   g_prio_mx  guards the priority table.
+//   Kit mutexes are process-private, default-type (not recursive) pthread
+//   mutexes; a component that needs recursion builds it on top. An identity's
+//   id and valid flag are read and written with relaxed atomics, because a
+//   recursive lock's owner is compared by other threads without a lock.
+//
+// Invariants
+//   - sltsqgc is NULL or a context with refs >= 1 whose process lock and
+//     SIGTERM mutex exist: sltsini hands out only a whole context and returns
+//     NULL when one cannot be made.
+//   - Under termmx: kills == 0 exactly when no SIGTERM handler of this layer
+//     is registered (termid 0); the handler is registered by the kill that
+//     finds the count 0 and unregistered by the last killed thread (or by the
+//     killer itself when the signal could not be sent).
+//   - A static mutex's flag goes from 0 to 1 once; static mutexes are never
+//     destroyed.
+//   - A valid identity record names a kit id that some thread was given.
+//
+// Who may call: any kit component. Each component takes the context in its
+// init function (sltsini) and gives it back in its terminate function
+// (sltster); the other calls take the context as their first argument but
+// most do not use it. SltsqSigFunc is called only by the signal multiplexer,
+// in the thread that sltstkill signalled.
 #include <errno.h>
 #include <pthread.h>
 #include <sched.h>

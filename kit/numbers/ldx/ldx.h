@@ -42,7 +42,7 @@ extern "C" {
 #define LDX_ERR_UNKNOWN 1821   // an unrecognised format character or element
 #define LDX_ERR_NOERA 1822     // an era element with a calendar without eras
 #define LDX_ERR_MONTH 1843     // a month outside 1 to 12
-#define LDX_ERR_DOY 1848       // day 366 of a common year
+#define LDX_ERR_DOY 1848       // a day of year the year does not have (below 1 or past its last day)
 #define LDX_ERR_DAYNUM 1854    // a day number outside 1 to 5373484
 #define LDX_ERR_NLSFAIL 1890   // any other NLS failure while compiling or rendering
 // Failures of the NLS calls of the renderer, by the status they left.

@@ -263,8 +263,9 @@ void take_char(Scan &s, Run &r, bool space) {
   if (r.size > LDX_LITMAX * (s.mode == Mode::Units ? kUnit : 1)) ldxerr(s.ctx, LDX_ERR_LITLEN);
 }
 
-// Collects a literal run at the scanner (step 2). Returns true when it holds
-// text.
+// Collects the literal text that stands before the next element: quoted
+// text and every character that is neither a letter nor a digit. Returns
+// true when it holds text.
 bool collect_run(Scan &s, Run &r) {
   if (s.mode == Mode::Cursor) lxmopen(r.buf, sizeof r.buf, &r.out, s.h, s.glo, 1);
   while (!s.end()) {
@@ -287,7 +288,8 @@ bool collect_run(Scan &s, Run &r) {
   return r.size > 0;
 }
 
-// Stores a collected run (step 3); a UTF-16 run is converted to UTF-8.
+// Stores a collected literal in the compiled format; text read in 2-byte
+// units is stored converted to UTF-8.
 void store_collected(Scan &s, Run &r, ldx_format **out, size_t *room, const lxcsobj *utf8) {
   if (s.mode != Mode::Units) {
     store_run(s.ctx, out, room, r.buf, r.size, r.lead, r.quoted);
@@ -318,7 +320,11 @@ const ldx_kwrow *search(const Scan &s, const ldx_kwrow *first) {
   return nullptr;
 }
 
-// Case flags of an element whose first letter is at the scanner (step 7).
+// Case flags of the element whose first letter is at the scanner, from how
+// it is written: none when that letter is lower case (or the element is one
+// character long); else the next letter (the second character, or the third
+// when the second is no letter) asks for initial capitals when it is lower
+// case, and upper case otherwise or when there is none.
 uint8_t case_flags(const Scan &s) {
   if (s.chars_left(2) < 2 || !(s.cls() & kClsUpper)) return 0;
   const Scan second = s.ahead(1);

@@ -59,7 +59,8 @@ typedef unsigned char lnx_number;
 int lnxchk(const lnx_number *num, size_t len);
 // Copies a NUMBER, converting between the forms; overlap-safe.
 void lnxcopy(const lnx_number *src, size_t srclen, lnx_number *dst, size_t *dstlen);
-// -1, 0 or 1 by the exponent byte alone.
+// -1, 0 or 1: the sign of the value, from its exponent byte and length
+// (0 only for the one-byte body 0x80; 0x80 0x02 is 1e-130).
 int lnxsgn(const lnx_number *num, size_t len);
 
 // Stored constants in prefixed form and the pointers to them.

@@ -167,9 +167,12 @@ void lnxcopy(const lnx_number *src, size_t srclen, lnx_number *dst, size_t *dstl
   }
 }
 
+// Zero is the one-byte body 0x80; a longer body with that exponent byte is a
+// positive number of the lowest exponent (0x80 0x02 is 1e-130).
 int lnxsgn(const lnx_number *num, size_t len) {
-  uint8_t e = len ? num[0] : num[1];
-  if (e == LNX_ZERO) return 0;
+  const Body b = body_of(num, len);
+  const uint8_t e = b.b[0];
+  if (e == LNX_ZERO && b.n == 1) return 0;
   return (e & 0x80) ? 1 : -1;
 }
 

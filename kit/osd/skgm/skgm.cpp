@@ -19,16 +19,8 @@ void skgm_report(const skgm_ctx *ctx, const char *name, uint64_t v1, uint64_t v2
 
 void skgm_invalid(sl_status *err, const skgm_ctx *ctx, const char *name, uint64_t v1,
                   uint64_t v2, uint64_t v3, uint64_t v4) {
-  skgm_seterr(err, SKGM_ERR_INVALID, 0);
+  sskgm_seterr(err, SKGM_ERR_INVALID, 0);
   skgm_report(ctx, name, v1, v2, v3, v4);
-}
-
-void skgm_trace_err(sl_status *err, const skgm_ctx *ctx, int32_t code, int32_t oserr, long i1,
-                    long i2, long i3, long i4) {
-  skgm_seterr(err, code, oserr);
-  if (ctx != nullptr && ctx->ops != nullptr && ctx->ops->trace != nullptr)
-    ctx->ops->trace(ctx->osdctx, "skgm error %d: errno = %d, info = %ld, %ld, %ld, %ld\n", code,
-                    oserr, i1, i2, i3, i4);
 }
 
 extern "C" int skgminit(sl_status *err, skgm_ctx *ctx, const skgm_ops *ops, void *osdctx) {
@@ -43,8 +35,8 @@ extern "C" int skgminit(sl_status *err, skgm_ctx *ctx, const skgm_ops *ops, void
   if (!sskgminit(err, ctx)) return 0;
   const uint32_t sub = sskgmqsubareasz();
   if (ctx->largestsize < sub) {
-    skgm_invalid(err, ctx, SKGM_EN_INVALID, SKGM_SITE_LARGEST, sub, skgm_hi(ctx->largestsize),
-                 skgm_lo(ctx->largestsize));
+    skgm_invalid(err, ctx, SKGM_EN_INVALID, SKGM_SITE_LARGEST, sub, sskgm_hi(ctx->largestsize),
+                 sskgm_lo(ctx->largestsize));
     return 0;
   }
   ctx->magic = SKGM_CTX_MAGIC;
@@ -87,7 +79,7 @@ extern "C" int skgmstack(sl_status *err, skgm_ctx *ctx, size_t size, skgm_stackf
                                         : (at > ctx->stacklimit + size &&
                                            ctx->stacklimit + size > ctx->stacklimit);
     if (!room) {
-      skgm_seterr(err, SKGM_ERR_NOMEM, 0);
+      sskgm_seterr(err, SKGM_ERR_NOMEM, 0);
       return 0;
     }
   }

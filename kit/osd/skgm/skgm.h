@@ -32,8 +32,10 @@
 // only detach, reveal and the attach count accept it; every other call
 // reports SKGMBADHANDLE with 3 and its site.
 //
-// Header use: a header is trusted only when its counts and indexes fit the
-// segment it sits in; otherwise the segment does not hold the realm.
+// Header use: a header is trusted only when it fits the segment it sits in:
+// its counts and indexes lie inside the segment, and it names that very
+// segment (its id) as its primary, whose subareas form one run that the
+// segment holds. Otherwise the segment does not hold the realm.
 //
 // Who may call: any code of the kit. A context, its handles and the process's
 // private segments are not locked: one thread at a time.
@@ -232,6 +234,17 @@ typedef struct skgm_header {
   uint32_t magic;
 } skgm_header;
 
+// A segment as a handle attached it. Detach, conceal and destroy act on these
+// records, never on the ids the shared tables hold by then: another process
+// (or a damaged header) may have changed those, and a private id it names
+// may belong to another realm of this process.
+typedef struct skgm_attseg {
+  int32_t shmid;            // the id attached
+  uint32_t sub;             // its first subarea: addrs[sub] is its address
+  uint64_t segsize;         // the size it was attached with
+  uint32_t flags;           // the area flags it was attached with
+} skgm_attseg;
+
 typedef struct skgm_realm {
   skgm_header hdr;          // copy as attached (realm flags: the caller's)
   skgm_areaent *areas;      // area table, in the primary segment
@@ -239,6 +252,8 @@ typedef struct skgm_realm {
   uintptr_t *addrs;         // actual address of each subarea
   skgm_header *shared;      // the header in the primary segment
   uint32_t concealed;       // 1 while concealed: the tables are not mapped
+  uint32_t nsegs;           // segments attached now (0 while concealed)
+  skgm_attseg *segs;        // room for hdr.nsub; segs[0] is the primary
   struct skgm_realm *next;
 } skgm_realm;
 

@@ -1,9 +1,13 @@
 // Attaching realms by name, detaching, concealing and revealing them, the
 // queries on an attached realm, and protection and locking of ranges.
 //
-// Invariant: a handle's address cells hold, for each subarea, where it is
+// Invariants: a handle's address cells hold, for each subarea, where it is
 // attached in this process (its segment's attach address plus the sizes of
 // the segment's earlier subareas) while the realm is attached or concealed.
+// segs[0, nsegs) are the segments the handle has attached and not yet
+// detached, the primary first; nsegs is 0 while it is concealed. Detaching
+// walks these records only.
+#include <assert.h>
 #include <string.h>
 
 #include "skgm.h"
@@ -32,43 +36,56 @@ skgm_area attach_area(const skgm_realm *h, uint32_t sub) {
   return a;
 }
 
-// Detaches the segments of subareas [0, upto) other than the primary; then
-// the primary when asked. 1 when every detach succeeded.
-int detach_segments(sl_status *err, skgm_ctx *ctx, skgm_realm *h, uint32_t upto,
-                    bool primary) {
+// Records a segment the handle has just attached. A checked table has at
+// most one segment per subarea; one changed since (the tables are shared)
+// may claim more than the records hold: false then.
+bool remember(skgm_realm *h, int32_t shmid, uint32_t sub, uint64_t segsize, uint32_t flags) {
+  if (h->nsegs >= (h->hdr.nsub ? h->hdr.nsub : 1)) return false;
+  h->segs[h->nsegs++] = skgm_attseg{shmid, sub, segsize, flags};
+  return true;
+}
+
+// Detaches the segments the handle attached from segs[keep] on, newest first
+// (so the primary, segs[0], last), and forgets them. 1 when every detach
+// succeeded; a failed one does not stop the others.
+int detach_from(sl_status *err, skgm_ctx *ctx, skgm_realm *h, uint32_t keep) {
   int ok = 1;
   const int priv = is_private(h);
-  const int32_t pid = h->subs[h->hdr.primary].shmid;
-  for (uint32_t i = 0; i < upto; i++) {
-    if (!skgm_segstart(h, i) || h->subs[i].shmid == pid) continue;
-    const skgm_area a = attach_area(h, i);
-    if (!sskgmdt(err, ctx, h->subs[i].shmid, h->subs[i].segsize, &a, &h->addrs[i], priv)) ok = 0;
-  }
-  if (primary) {
-    const uint32_t p = h->hdr.primary;
-    skgm_area a = attach_area(h, p);
-    if (!sskgmdt(err, ctx, h->subs[p].shmid, h->subs[p].segsize, &a, &h->addrs[p], priv)) ok = 0;
+  while (h->nsegs > keep) {
+    const skgm_attseg s = h->segs[--h->nsegs];
+    skgm_area a{};
+    a.flags = s.flags;
+    if (!sskgmdt(err, ctx, s.shmid, s.segsize, &a, &h->addrs[s.sub], priv)) ok = 0;
   }
   return ok;
 }
 
-// Attaches every segment but the primary, at stable addresses unless the
-// handle ignores them; fills the cells of all subareas from the primary's.
-// On failure detaches what it attached (the primary stays) and returns 0.
+// Attaches every segment but the primary (attached and recorded already), at
+// stable addresses unless the handle ignores them; fills the cells of all
+// subareas from their segments'. On failure detaches what it attached (the
+// primary stays) and returns 0.
 int attach_rest(sl_status *err, skgm_ctx *ctx, skgm_realm *h, bool anyaddr) {
+  assert(h->nsegs == 1);
   const int priv = is_private(h);
-  const int32_t pid = h->subs[h->hdr.primary].shmid;
+  const int32_t pid = h->segs[0].shmid;
   for (uint32_t i = 0; i < h->hdr.nsub; i++) {
-    const skgm_subarea &s = h->subs[i];
-    if (!skgm_segstart(h, i)) {
+    const skgm_subarea s = h->subs[i];  // the table is shared: read it once
+    if (!sskgm_segstart(h, i)) {
       h->addrs[i] = h->addrs[i - 1] + static_cast<uintptr_t>(h->subs[i - 1].size);
       continue;
     }
-    if (s.shmid == pid) continue;  // the primary's first subarea is set already
+    if (s.shmid == pid) continue;  // the primary's one run, whose first cell is set
     const skgm_area a = attach_area(h, i);
-    if (!sskgmat(err, ctx, s.shmid, s.segsize, anyaddr ? 0 : s.stable, &a, &h->addrs[i], priv)) {
+    bool ok = sskgmat(err, ctx, s.shmid, s.segsize, anyaddr ? 0 : s.stable, &a, &h->addrs[i], priv);
+    if (ok && !remember(h, s.shmid, i, s.segsize, a.flags)) {
       sl_status ignored{};
-      detach_segments(&ignored, ctx, h, i, false);
+      sskgmdt(&ignored, ctx, s.shmid, s.segsize, &a, &h->addrs[i], priv);
+      sskgm_seterr(err, SKGM_ERR_NOREALM, 0);
+      ok = false;
+    }
+    if (!ok) {
+      sl_status ignored{};
+      detach_from(&ignored, ctx, h, 1);
       return 0;
     }
   }
@@ -144,26 +161,30 @@ extern "C" int skgmattach(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
     return 0;
   }
   skgm_header *hdr = skgmrfind(reinterpret_cast<void *>(at), segsize);
+  const skgm_header copy = *hdr;
   skgm_realm *h = nullptr;
   // The header was checked when the segment was identified; it is checked
-  // again now that it is attached, in case it changed in between.
-  if (!skgmhfits(hdr, segsize) || hdr->magic != SKGM_HDR_MAGIC ||
-      !skgmhmalloc(err, ctx, hdr->nsub, &h)) {
-    if (err->code == 0) skgm_seterr(err, SKGM_ERR_NOREALM, 0);
+  // again now that it is attached, in case it changed in between, and the
+  // handle is made from the copy that was checked.
+  if (!skgm_hdrholds(hdr, segsize, shmid) || copy.nsub != hdr->nsub ||
+      copy.nareas != hdr->nareas || copy.primary != hdr->primary ||
+      !skgmhmalloc(err, ctx, copy.nsub, &h)) {
+    if (err->code == 0) sskgm_seterr(err, SKGM_ERR_NOREALM, 0);
     sl_status ignored{};
     sskgmdt(&ignored, ctx, shmid, segsize, &primary, &at, priv);
     sskgmcrealm(err, ctx, SKGM_EV_POSTATTACH, 0, desc, 0, nullptr, nullptr);
     return 0;
   }
-  h->hdr = *hdr;
+  h->hdr = copy;
   h->hdr.realm.flags = desc->flags;
   h->shared = hdr;
   h->areas = skgmafind(hdr);
   h->subs = skgmsafind(hdr);
   h->addrs[h->hdr.primary] = at;
+  remember(h, shmid, h->hdr.primary, segsize, primary.flags);  // the first of nsub >= 1
   if (!attach_rest(err, ctx, h, anyaddr)) {
     sl_status ignored{};
-    detach_segments(&ignored, ctx, h, 0, true);
+    detach_from(&ignored, ctx, h, 0);
     skgmhfree(&ignored, ctx, h);
     sskgmcrealm(err, ctx, SKGM_EV_POSTATTACH, 0, desc, 0, nullptr, nullptr);
     return 0;
@@ -180,7 +201,7 @@ static int detach_common(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, bool
     return skgmhfree(err, ctx, handle);
   }
   sskgmcrealm(err, ctx, SKGM_EV_PREDETACH, 1, &handle->hdr.realm, 0, nullptr, handle);
-  int ok = detach_segments(err, ctx, handle, handle->hdr.nsub, true);
+  int ok = detach_from(err, ctx, handle, 0);
   if (free_handle) {
     if (!skgmhfree(err, ctx, handle)) ok = 0;
   } else {
@@ -203,7 +224,7 @@ extern "C" int skgmconceal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
 extern "C" int skgmreveal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
   if (!skgmhcheck(err, ctx, 1, handle, SKGM_HSITE_REVEAL)) return 0;
   if (!handle->concealed) {
-    skgm_seterr(err, SKGM_ERR_ATTACH, 0);
+    sskgm_seterr(err, SKGM_ERR_ATTACH, 0);
     return 0;
   }
   const skgm_realmdesc &d = handle->hdr.realm;
@@ -226,16 +247,21 @@ extern "C" int skgmreveal(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
     return 0;
   }
   handle->addrs[p] = at;
-  handle->concealed = 0;  // the tables are mapped again, where they were
-  bool placed = true;
-  for (uint32_t i = 0; i < handle->hdr.nsub && !priv; i++)
-    if (skgm_segstart(handle, i) &&
+  remember(handle, handle->hdr.shmid, p, size, a.flags);  // nothing else is attached
+  // The tables must be mapped again where they were, with the layout the
+  // handle was made for.
+  const skgm_header *hdr = skgmrfind(reinterpret_cast<void *>(at), size);
+  bool placed = hdr == handle->shared && hdr->nareas == handle->hdr.nareas &&
+                hdr->nsub == handle->hdr.nsub && hdr->primary == p;
+  if (placed) handle->concealed = 0;
+  for (uint32_t i = 0; placed && i < handle->hdr.nsub && !priv; i++)
+    if (sskgm_segstart(handle, i) &&
         (handle->subs[i].stable == 0 || handle->subs[i].stable != handle->addrs[i]))
       placed = false;
-  if (!placed) skgm_seterr(err, SKGM_ERR_ATTACH, 0);
+  if (!placed) sskgm_seterr(err, SKGM_ERR_ATTACH, 0);
   if (!placed || !attach_rest(err, ctx, handle, false)) {
     sl_status ignored{};
-    detach_segments(&ignored, ctx, handle, 0, true);
+    detach_from(&ignored, ctx, handle, 0);
     handle->concealed = 1;
     sskgmcrealm(err, ctx, SKGM_EV_POSTATTACH, 0, &d, 0, nullptr, nullptr);
     return 0;

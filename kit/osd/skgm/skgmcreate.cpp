@@ -162,7 +162,7 @@ extern "C" int skgmckareas(sl_status *err, skgm_ctx *ctx, uint32_t nareas, skgm_
       return bad_area(err, ctx, kBadFixed, i, f), 0;
     if (a->address != 0 && !(f & SKGM_AF_FIXED)) return bad_area(err, ctx, kBadAddress, i, f), 0;
     if (a->size == 0) return bad_area(err, ctx, kBadSize, i), 0;
-    if (a->minsub > subsz) return skgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
+    if (a->minsub > subsz) return sskgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
     // The subarea arithmetic aligns with masks: a minimum subarea size is a
     // power of two.
     if (a->minsub > a->size || (a->minsub != 0 && !is_pow2(a->minsub)))
@@ -198,16 +198,16 @@ extern "C" int skgmckareas(sl_status *err, skgm_ctx *ctx, uint32_t nareas, skgm_
       subs = a->size / d + 1;
       bytes = subs > ctx->maxtotal / unit ? ctx->maxtotal + 1 : subs * unit;
     }
-    if (bytes > ctx->maxtotal) return skgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
+    if (bytes > ctx->maxtotal) return sskgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
     nsub += subs;
-    if (nsub > UINT32_MAX) return skgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
+    if (nsub > UINT32_MAX) return sskgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
     total += bytes;
-    if (total > ctx->maxtotal) return skgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
+    if (total > ctx->maxtotal) return sskgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
     if (f & SKGM_AF_FIXED) nfixed++;
   }
   if (nfixed >= 2) {
     auto **fixed = static_cast<skgm_area **>(calloc(nfixed, sizeof(skgm_area *)));
-    if (fixed == nullptr) return skgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM), 0;
+    if (fixed == nullptr) return sskgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM), 0;
     uint32_t n = 0;
     for (uint32_t i = 0; i < nareas; i++)
       if (areas[i].flags & SKGM_AF_FIXED) fixed[n++] = &areas[i];
@@ -224,7 +224,7 @@ extern "C" int skgmckareas(sl_status *err, skgm_ctx *ctx, uint32_t nareas, skgm_
   *overhead = skgmround(sizeof(skgm_header) + sizeof(skgm_areaent) * (uint64_t{nareas} + 1) +
                             sizeof(skgm_subarea) * (nsub + 1),
                         ctx->protectsize);
-  if (total + *overhead > ctx->maxtotal) return skgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
+  if (total + *overhead > ctx->maxtotal) return sskgm_seterr(err, SKGM_ERR_NOMEM, 0), 0;
   return 1;
 }
 
@@ -275,27 +275,27 @@ static int skgmcrone(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *desc,
   }
   if (id == -1) {
     if (oserr == EINVAL || oserr == ENOMEM) {
-      skgm_seterr(err, SKGM_ERR_NOMEM, oserr);
+      sskgm_seterr(err, SKGM_ERR_NOMEM, oserr);
       if (segsize > ctx->smallestsize) *retry = 1;
       if (oserr == EINVAL && !sskgmgetopenv(err, ctx, SKGM_OE_EINVALWARNED)) {
         if (ctx->ops != nullptr && ctx->ops->warning != nullptr)
           ctx->ops->warning(ctx->osdctx,
                             "WARNING: EINVAL creating segment of size 0x%08lx%08lx\nfix shm "
                             "parameters in /etc/system or equivalent\n",
-                            static_cast<unsigned long>(skgm_hi(segsize)),
-                            static_cast<unsigned long>(skgm_lo(segsize)));
+                            static_cast<unsigned long>(sskgm_hi(segsize)),
+                            static_cast<unsigned long>(sskgm_lo(segsize)));
         sskgmsetopenv(err, ctx, SKGM_OE_EINVALWARNED, SKGM_OPENV_SET);
       }
     } else if (oserr == ENOSPC) {
-      skgm_seterr(err, SKGM_ERR_NOMEM, oserr);
+      sskgm_seterr(err, SKGM_ERR_NOMEM, oserr);
       if (ctx->ops != nullptr && ctx->ops->trace != nullptr)
         ctx->ops->trace(ctx->osdctx,
                         "skgm warning: ENOSPC creating segment of size %08lx%08lx\nfix shm "
                         "parameters in /etc/system or equivalent\n",
-                        static_cast<unsigned long>(skgm_hi(segsize)),
-                        static_cast<unsigned long>(skgm_lo(segsize)));
+                        static_cast<unsigned long>(sskgm_hi(segsize)),
+                        static_cast<unsigned long>(sskgm_lo(segsize)));
     } else {
-      skgm_trace_err(err, ctx, SKGM_ERR_GET, oserr, 1, e, key, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_GET, oserr, 1, e, key, 0);
     }
     return 0;
   }
@@ -307,7 +307,7 @@ static int skgmcrone(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *desc,
     free(cell);
     free(node);
     sskgmrm(&ignored, ctx, id, first, priv);
-    skgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
+    sskgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
     return 0;
   }
   uintptr_t addr = 0;
@@ -368,7 +368,7 @@ static int skgmcrmany(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *desc,
       f--;
     } else if (f == e + 1) {
       if (a->flags & SKGM_AF_ONESEG) {
-        skgm_seterr(err, SKGM_ERR_NOMEM, 0);
+        sskgm_seterr(err, SKGM_ERR_NOMEM, 0);
         return 0;
       }
       uint64_t chunk = skgmtrunc(skgmtrunc(ctx->largestsize, ctx->seglen), ctx->protectsize);
@@ -381,7 +381,7 @@ static int skgmcrmany(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *desc,
       const uint64_t next = (start + endoff) / 2;
       auto eff = [&](uint64_t v) { return a->minsub != 0 ? skgmround(v, a->minsub) : v; };
       if (next <= start || eff(next) >= eff(endoff)) {
-        skgm_seterr(err, SKGM_ERR_NOMEM, err->oserr);
+        sskgm_seterr(err, SKGM_ERR_NOMEM, err->oserr);
         return 0;
       }
       endoff = next;
@@ -413,6 +413,13 @@ static void skgmfixup_scaffolding(skgm_ctx *ctx, const skgm_realmdesc *desc, uin
   for (skgm_segnode *n = list->oldest; n != nullptr; n = n->prev) {
     const uint64_t base = (items[n->first]->flags & SKGM_AF_FIXED) ? items[n->first]->address : 0;
     const uint32_t last = n->end == n->first ? n->first + 1 : n->end;
+    if (n == prim) {  // the primary is segs[0]: swap the one there to the end
+      handle->segs[handle->nsegs] = handle->segs[0];
+      handle->segs[0] = skgm_attseg{n->shmid, s, n->segsize, items[n->first]->flags};
+    } else {
+      handle->segs[handle->nsegs] = skgm_attseg{n->shmid, s, n->segsize, items[n->first]->flags};
+    }
+    handle->nsegs++;
     uint64_t offset = 0;
     for (uint32_t j = n->first; j < last; j++) {
       const skgm_area *a = items[j];
@@ -475,7 +482,7 @@ extern "C" int skgmcreate(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
     free(items);
     free(indexes);
     free(grouped);
-    skgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
+    sskgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
     return 0;
   }
   for (uint32_t i = 0; i < nareas; i++) items[i] = &areas[i];
@@ -554,10 +561,16 @@ extern "C" int skgmdestroy(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
   sskgmcrealm(err, ctx, SKGM_EV_PREDESTROY, 1, &handle->hdr.realm, 0, nullptr, handle);
   const int priv = (handle->hdr.realm.flags & SKGM_RF_PRIVATE) != 0;
   int ok = 1;
-  for (uint32_t i = 0; i < handle->hdr.nsub; i++) {
-    if (!skgm_segstart(handle, i)) continue;
-    const skgm_area *a = &handle->areas[handle->subs[i].area].area;
-    if (!sskgmrm(err, ctx, handle->subs[i].shmid, a, priv)) ok = 0;
+  // The segments this handle attached, each once: not what the shared tables
+  // name by now.
+  for (uint32_t i = 0; i < handle->nsegs; i++) {
+    const skgm_attseg &seg = handle->segs[i];
+    bool seen = false;
+    for (uint32_t k = 0; k < i && !seen; k++) seen = handle->segs[k].shmid == seg.shmid;
+    if (seen) continue;
+    skgm_area a{};
+    a.flags = seg.flags;
+    if (!sskgmrm(err, ctx, seg.shmid, &a, priv)) ok = 0;
   }
   const int hook = sskgmcrealm(err, ctx, SKGM_EV_POSTDESTROY, ok, &handle->hdr.realm, 0, nullptr,
                                handle);

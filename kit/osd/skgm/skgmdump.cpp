@@ -34,10 +34,10 @@ extern "C" int skgmdumprealm(void *a, skgm_ctx *ctx, skgm_realm *handle, uint32_
           static_cast<unsigned long>(ctx->areaflags), static_cast<unsigned long>(ctx->realmflags),
           static_cast<unsigned long>(ctx->mapsize), static_cast<unsigned long>(ctx->protectsize),
           static_cast<unsigned long>(ctx->lcmsize), static_cast<unsigned long>(ctx->seglen),
-          static_cast<unsigned long>(skgm_hi(ctx->largestsize)),
-          static_cast<unsigned long>(skgm_lo(ctx->largestsize)),
-          static_cast<unsigned long>(skgm_hi(ctx->smallestsize)),
-          static_cast<unsigned long>(skgm_lo(ctx->smallestsize)),
+          static_cast<unsigned long>(sskgm_hi(ctx->largestsize)),
+          static_cast<unsigned long>(sskgm_lo(ctx->largestsize)),
+          static_cast<unsigned long>(sskgm_hi(ctx->smallestsize)),
+          static_cast<unsigned long>(sskgm_lo(ctx->smallestsize)),
           reinterpret_cast<void *>(ctx->stacklimit), static_cast<long>(ctx->stackdir),
           static_cast<unsigned long>(ctx->mode), static_cast<unsigned long>(ctx->magic));
     for (const skgm_realm *h = ctx->handles; h != nullptr; h = h->next) {
@@ -57,8 +57,8 @@ extern "C" int skgmdumprealm(void *a, skgm_ctx *ctx, skgm_realm *handle, uint32_
         trace(o, " Area #%ld `%s' containing Subareas %ld-%ld\n", static_cast<long>(i), aname,
               static_cast<long>(e.firstsub), static_cast<long>(e.firstsub) + e.nsub - 1);
         trace(o, "  Total size %08lx%08lx Minimum Subarea size %08lx\n",
-              static_cast<unsigned long>(skgm_hi(e.area.size)),
-              static_cast<unsigned long>(skgm_lo(e.area.size)),
+              static_cast<unsigned long>(sskgm_hi(e.area.size)),
+              static_cast<unsigned long>(sskgm_lo(e.area.size)),
               static_cast<unsigned long>(e.area.minsub));
         if (e.area.flags & SKGM_AF_NUMA) {
           trace(o, "  Owned by: ");
@@ -75,10 +75,10 @@ extern "C" int skgmdumprealm(void *a, skgm_ctx *ctx, skgm_realm *handle, uint32_
                 "                     %08lx%08lx %08lx%08lx\n",
                 static_cast<long>(s.area), static_cast<long>(j), static_cast<long>(s.shmid),
                 reinterpret_cast<void *>(s.stable), reinterpret_cast<void *>(handle->addrs[j]),
-                static_cast<unsigned long>(skgm_hi(s.size)),
-                static_cast<unsigned long>(skgm_lo(s.size)),
-                static_cast<unsigned long>(skgm_hi(s.segsize)),
-                static_cast<unsigned long>(skgm_lo(s.segsize)));
+                static_cast<unsigned long>(sskgm_hi(s.size)),
+                static_cast<unsigned long>(sskgm_lo(s.size)),
+                static_cast<unsigned long>(sskgm_hi(s.segsize)),
+                static_cast<unsigned long>(sskgm_lo(s.segsize)));
         }
       }
     }

@@ -3,8 +3,9 @@
 // cookies.
 //
 // Invariants: every handle of a context's list was made by skgmhmalloc and is
-// freed only by skgmhfree; a handle's tables lie in its primary segment and
-// were checked by skgmhfits before the handle was made.
+// freed only by skgmhfree; a handle's tables lie in its primary segment,
+// whose header skgm_hdrholds accepted for that segment's id and size before
+// the handle was made.
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -58,6 +59,26 @@ extern "C" int skgmhfits(const skgm_header *hdr, uint64_t len) {
   return 1;
 }
 
+int skgm_hdrholds(const skgm_header *hdr, uint64_t len, int32_t shmid) {
+  if (hdr->magic != SKGM_HDR_MAGIC || hdr->version != SKGM_HDR_VERSION || !skgmhfits(hdr, len) ||
+      hdr->shmid != shmid)
+    return 0;
+  const skgm_subarea *subs = skgmsafind(const_cast<skgm_header *>(hdr));
+  const uint32_t p = hdr->primary;
+  // The primary's subareas: one run from the primary subarea on, each
+  // recorded with this segment's size and all of them inside it.
+  uint32_t end = p;
+  uint64_t used = 0;
+  for (; end < hdr->nsub && subs[end].shmid == shmid; end++) {
+    if (subs[end].segsize != len || subs[end].size > len - used) return 0;
+    used += subs[end].size;
+  }
+  if (end == p) return 0;  // the primary subarea lies in another segment
+  for (uint32_t i = 0; i < hdr->nsub; i++)
+    if (subs[i].shmid == shmid && (i < p || i >= end)) return 0;
+  return 1;
+}
+
 extern "C" int skgmidrealm(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *desc,
                            int32_t basekey, int32_t key, int32_t shmid, int *found,
                            uintptr_t *stable, uint32_t *flags, uint64_t *size) {
@@ -77,9 +98,9 @@ extern "C" int skgmidrealm(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *
   uintptr_t at = 0;
   if (!sskgmat(err, ctx, shmid, len, 0, &probe, &at, priv)) return 0;
   skgm_header *hdr = skgmrfind(reinterpret_cast<void *>(at), len);
-  if (hdr->magic == SKGM_HDR_MAGIC && hdr->version == SKGM_HDR_VERSION &&
-      hdr->basekey == basekey && hdr->key == key && hdr->realm.namelen == desc->namelen &&
-      skgmhfits(hdr, len) && memcmp(hdr->realm.name, desc->name, desc->namelen) == 0) {
+  if (skgm_hdrholds(hdr, len, shmid) && hdr->basekey == basekey && hdr->key == key &&
+      hdr->realm.namelen == desc->namelen &&
+      memcmp(hdr->realm.name, desc->name, desc->namelen) == 0) {
     *found = 1;
     *flags = skgmafind(hdr)[hdr->nareas - 1].area.flags;
     *stable = skgmsafind(hdr)[hdr->primary].stable;
@@ -128,13 +149,13 @@ extern "C" int skgmlocate(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
         uint64_t sz = 0;
         if (!skgmidrealm(err, ctx, desc, basekey, k, -1, &is, &st, &fl, &sz)) return 0;
         if (is) {
-          skgm_seterr(err, SKGM_ERR_EXISTS, 0);
+          sskgm_seterr(err, SKGM_ERR_EXISTS, 0);
           return 0;
         }
         continue;
       }
       if (err->code == 0 || err->code == SKGM_ERR_GET)
-        skgm_trace_err(err, ctx, SKGM_ERR_GET, e, 2, k, basekey, priv);
+        sskgm_trace_err(err, ctx, SKGM_ERR_GET, e, 2, k, basekey, priv);
       return 0;
     }
     const int id = sskgmget(err, ctx, k, 0, 0, nullptr, &e, priv);
@@ -144,7 +165,7 @@ extern "C" int skgmlocate(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
         err->oserr = 0;
         continue;
       }
-      skgm_trace_err(err, ctx, SKGM_ERR_GET, e, 3, k, basekey, priv);
+      sskgm_trace_err(err, ctx, SKGM_ERR_GET, e, 3, k, basekey, priv);
       return 0;
     }
     int is = 0;
@@ -156,7 +177,7 @@ extern "C" int skgmlocate(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
     if (found) {
       // Two segments claim the realm; a creator deletes the one it made
       // (its id stays in *shmid).
-      skgm_seterr(err, SKGM_ERR_EXISTS, 0);
+      sskgm_seterr(err, SKGM_ERR_EXISTS, 0);
       return 0;
     }
     *key = k;
@@ -171,20 +192,24 @@ extern "C" int skgmlocate(sl_status *err, skgm_ctx *ctx, const skgm_realmdesc *d
   if (create)
     skgm_invalid(err, ctx, SKGM_EN_HASH, 1, static_cast<uint64_t>(static_cast<int64_t>(basekey)));
   else
-    skgm_seterr(err, SKGM_ERR_NOREALM, 0);
+    sskgm_seterr(err, SKGM_ERR_NOREALM, 0);
   return 0;
 }
 
 extern "C" int skgmhmalloc(sl_status *err, skgm_ctx *ctx, uint32_t nsub, skgm_realm **handle) {
+  const size_t n = nsub ? nsub : 1;
   auto *h = static_cast<skgm_realm *>(calloc(1, sizeof(skgm_realm)));
-  auto *cells = h != nullptr ? static_cast<uintptr_t *>(calloc(nsub ? nsub : 1, sizeof(uintptr_t)))
-                             : nullptr;
-  if (cells == nullptr) {
+  auto *cells = static_cast<uintptr_t *>(calloc(n, sizeof(uintptr_t)));
+  auto *segs = static_cast<skgm_attseg *>(calloc(n, sizeof(skgm_attseg)));
+  if (h == nullptr || cells == nullptr || segs == nullptr) {
     free(h);
-    skgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
+    free(cells);
+    free(segs);
+    sskgm_seterr(err, SKGM_ERR_NOMEM, ENOMEM);
     return 0;
   }
   h->addrs = cells;
+  h->segs = segs;
   h->next = ctx->handles;
   ctx->handles = h;
   *handle = h;
@@ -196,6 +221,7 @@ extern "C" int skgmhfree(sl_status *err, skgm_ctx *ctx, skgm_realm *handle) {
     if (*pp != handle) continue;
     *pp = handle->next;
     free(handle->addrs);
+    free(handle->segs);
     memset(handle, 0, sizeof *handle);
     free(handle);
     return 1;
@@ -250,7 +276,7 @@ extern "C" int skgmgetcookie(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, 
     return 0;
   }
   if (handle->shared->cookieset[n] != 1) {
-    skgm_seterr(err, SKGM_ERR_NOREALM, 0);
+    sskgm_seterr(err, SKGM_ERR_NOREALM, 0);
     return 0;
   }
   *value = handle->shared->cookies[n];
@@ -261,7 +287,7 @@ extern "C" int skgminrealm(void *, void *, const skgm_realm *handle, const void 
   const uintptr_t a = reinterpret_cast<uintptr_t>(addr);
   if (handle->concealed) return 0;
   for (uint32_t i = 0; i < handle->hdr.nsub; i++)
-    if (skgm_segstart(handle, i) && a >= handle->addrs[i] &&
+    if (sskgm_segstart(handle, i) && a >= handle->addrs[i] &&
         a - handle->addrs[i] < handle->subs[i].segsize)
       return 1;
   return 0;

@@ -18,7 +18,6 @@
 #include <assert.h>
 #include <errno.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -389,7 +388,7 @@ extern "C" skgmrf_heap *skgmrf_create(sl_status *err, const skgm_ctx *ctx,
   err->code = 0;
   const uint32_t granule = ctx != nullptr ? ctx->protectsize : 0;
   const uint64_t req = params != nullptr ? params->blksize : 0;
-  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  const uint64_t page = sskgmrf_pagesize();
   // Blocks are mapped one by one: a block must be whole pages and its size a
   // 32-bit power of two.
   if (ctx == nullptr || params == nullptr || granule == 0 || req % granule != 0 || req < page ||

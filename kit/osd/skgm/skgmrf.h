@@ -139,7 +139,8 @@ uint32_t skgmrf_addrtoblkno(const skgmrf_heap *heap, const void *addr);
 uint32_t skgmrf_blknotosegno(const skgmrf_heap *heap, uint32_t blk);
 uintptr_t skgmrf_blknotoaddr(const skgmrf_heap *heap, uint32_t blk);
 
-// The Solaris layer: /dev/zero and its mappings.
+// The Solaris layer: /dev/zero and its mappings, and the system's page size.
+uint64_t sskgmrf_pagesize(void);
 int sskgmrf_init(sl_status *err);
 int sskgmrf_destroy(sl_status *err, int fd);
 void *sskgmrf_maprange(sl_status *err, int fd, void *addr, size_t len, uint64_t off,

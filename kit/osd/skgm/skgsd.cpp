@@ -31,7 +31,7 @@ bool fill_records(sl_status *err, skgsd_ctx *dump, skgm_ctx *ctx, skgm_realm *ha
   const uint32_t n = skgmrtshi(err, ctx, handle, &recs);
   if (n == 0) {
     free(recs);
-    if (err->code == 0 && err->oserr == 0) skgm_seterr(err, 0, EINVAL);  // no subareas
+    if (err->code == 0 && err->oserr == 0) sskgm_seterr(err, 0, EINVAL);  // no subareas
     return false;
   }
   free(dump->segs);
@@ -44,31 +44,19 @@ bool fill_records(sl_status *err, skgsd_ctx *dump, skgm_ctx *ctx, skgm_realm *ha
 
 extern "C" {
 
-skgsd_seg *skgsd_segalloc(uint32_t n) {
-  const uint64_t each = sizeof(skgsd_seg) + sizeof(uintptr_t);
-  if (static_cast<uint64_t>(n) * each > SIZE_MAX) return nullptr;  // the 32-bit build
-  return static_cast<skgsd_seg *>(calloc(n == 0 ? 1 : n, each));
-}
-
-void skgsdfree(skgsd_ctx *dump) {
-  if (dump == nullptr) return;
-  free(dump->segs);
-  free(dump);
-}
-
 uint32_t skgmrtshi(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, skgsd_seg **records) {
   (void)ctx;
   *records = nullptr;
   if (handle == nullptr || handle->concealed) {  // a concealed handle's tables are not mapped
-    skgm_seterr(err, 0, EINVAL);
+    sskgm_seterr(err, 0, EINVAL);
     return 0;
   }
   const uint32_t nsub = handle->hdr.nsub;
   uint32_t nsegs = 0;
-  for (uint32_t i = 0; i < nsub; ++i) nsegs += skgm_segstart(handle, i) ? 1 : 0;
+  for (uint32_t i = 0; i < nsub; ++i) nsegs += sskgm_segstart(handle, i) ? 1 : 0;
   skgsd_seg *recs = skgsd_segalloc(nsegs);
   if (recs == nullptr) {
-    skgm_seterr(err, 0, ENOMEM);
+    sskgm_seterr(err, 0, ENOMEM);
     return 0;
   }
   *records = recs;
@@ -77,7 +65,7 @@ uint32_t skgmrtshi(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, skgsd_seg 
   const uintptr_t primary = handle->subs[handle->hdr.primary < nsub ? handle->hdr.primary : 0].stable;
   uint32_t k = 0;
   for (uint32_t i = 0; i < nsub; ++i) {
-    if (!skgm_segstart(handle, i)) continue;
+    if (!sskgm_segstart(handle, i)) continue;
     const skgm_subarea &s = handle->subs[i];
     skgsd_seg &r = recs[k];
     r.shmid = s.shmid;
@@ -93,7 +81,7 @@ uint32_t skgmrtshi(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, skgsd_seg 
 
 int skgsdinit(sl_status *err, skgsd_ctx **dump, const char *base, skgm_ctx *ctx,
               skgm_realm *handle, int mode) {
-  skgm_seterr(err, 0, 0);
+  sskgm_seterr(err, 0, 0);
   char home[SKGSD_PATHMAX], sid[SKGSD_PATHMAX];
   if (!read_var(err, kHome, sizeof kHome - 1, home) || !read_var(err, kSid, sizeof kSid - 1, sid))
     return 0;
@@ -106,7 +94,7 @@ int skgsdinit(sl_status *err, skgsd_ctx **dump, const char *base, skgm_ctx *ctx,
   if (mode == SKGSD_MODE_ALL) {
     if (!sskgsdinit(err, dump, base, home, sid, key)) return 0;
   } else if (mode != SKGSD_MODE_SEGS || *dump == nullptr) {
-    skgm_seterr(err, 0, EINVAL);
+    sskgm_seterr(err, 0, EINVAL);
     return 0;
   }
   return fill_records(err, *dump, ctx, handle) ? 1 : 0;
@@ -121,7 +109,7 @@ int skgmwtfpm(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, const char *bas
   // Each segment readable and writable over its whole size where it is read.
   uint32_t k = 0;
   for (uint32_t i = 0; i < handle->hdr.nsub && k < d->nsegs; ++i) {
-    if (!skgm_segstart(handle, i)) continue;
+    if (!sskgm_segstart(handle, i)) continue;
     const uint32_t aflags = handle->areas[handle->subs[i].area].area.flags;
     uint32_t newprot = 0;
     if (!sskgmprotect(err, ctx, aflags, src[k], static_cast<size_t>(d->segs[k].segsize),

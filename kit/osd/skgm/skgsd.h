@@ -96,10 +96,11 @@ int skgsdsegmap(sl_status *err, const char *dir, skgsd_ctx **dump);
 int skgsdsegunmap(sl_status *err, skgsd_ctx *dump);
 int32_t skgsdcdfnm(const char *subdir, char *dst, size_t dstlen, const char *name,
                    const char *base);
+
+// The Solaris layer (it calls nothing above it; the descriptor's allocation
+// helpers, which both layers use, live there too).
 // Releases a descriptor and its records (NULL is allowed).
 void skgsdfree(skgsd_ctx *dump);
-
-// The Solaris layer.
 int sskgsdinit(sl_status *err, skgsd_ctx **dump, const char *base, const char *home,
                const char *sid, int32_t key);
 int sskgsdwrseg(sl_status *err, skgsd_ctx *dump);

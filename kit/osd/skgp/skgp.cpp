@@ -11,34 +11,15 @@
 #include "skgp.h"
 
 #include <assert.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <stdio.h>
 #include <string.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
-#include "psinfo.h"
+#include "sskgp.h"
 #include "ssls.h"
 
 namespace {
 
-// The psinfo record as read: the Solaris sizes of the two builds, at least the
-// size of the record the process file system serves here.
-#if UINTPTR_MAX > 0xFFFFFFFFu
-constexpr size_t kPsinfoRead = 416;
-#else
-constexpr size_t kPsinfoRead = 336;
-#endif
-static_assert(kPsinfoRead >= sizeof(psinfo_t));
-
-union PsinfoBuf {
-  psinfo_t rec;
-  char raw[kPsinfoRead];
-};
-
 constexpr char kBadPid[] = "invalid_process_id";
+constexpr long kUsecPerSec = 1000000;
 
 [[maybe_unused]] bool is_init(const skgp_ctx *ctx) {
   return ctx != nullptr && (ctx->flags & SKGP_FLG_INIT) != 0;
@@ -51,51 +32,25 @@ void clear_err(slos_error *err) {
   err->other[0] = '\0';
 }
 
-// read(2) that retries after a signal.
-ssize_t read_again(int fd, void *buf, size_t len) {
-  ssize_t n;
-  do n = read(fd, buf, len);
-  while (n < 0 && errno == EINTR);
-  return n;
-}
-
-void close_keep_errno(int fd) {
-  int e = errno;
-  close(fd);
-  errno = e;
-}
-
 }  // namespace
 
 extern "C" int skgpinit(slos_error *err, skgp_ctx *ctx, skgp_ops *ops, void *opsctx,
                         uint32_t flags) {
-  struct rlimit rl;
-  if (getrlimit(RLIMIT_NOFILE, &rl) != 0) {
-    slosFillErr(err, SKGP_ERR_SYSCALL, errno, "getrlimit", "skgpinit1");
-    return 0;
-  }
-  rl.rlim_cur = rl.rlim_max;
-  if (setrlimit(RLIMIT_NOFILE, &rl) != 0) {
-    slosFillErr(err, SKGP_ERR_SYSCALL, errno, "setrlimit", "skgpinit2");
-    return 0;
-  }
+  if (!sskgpnofile(err)) return 0;
 
   memset(static_cast<void *>(ctx), 0, sizeof *ctx);
   ctx->usr2_id = -1;
   ctx->ops = ops;
   ctx->opsctx = opsctx;
-  ctx->self.pid = static_cast<int32_t>(getpid());
+  ctx->self.pid = sskgpself();
 
   if (!sskgpinit(err, ctx, flags)) return 0;
 
-  long ticks = sysconf(_SC_CLK_TCK);
-  if (ticks < 1) {
-    slosFillErr(err, SKGP_ERR_SYSCALL, errno, "sysconf_clk_tck", "skgpinit4");
-    return 0;
-  }
+  long ticks = 0;
+  if (!sskgpticks(err, &ticks)) return 0;
   clear_err(err);
   ctx->flags |= SKGP_FLG_INIT;
-  ctx->usec_per_tick = static_cast<int>(1000000 / ticks + 1);
+  ctx->usec_per_tick = static_cast<int>(kUsecPerSec / ticks + 1);
   return skgpstime(err, ctx, &ctx->self);
 }
 
@@ -123,31 +78,7 @@ extern "C" int skgpstime(slos_error *err, skgp_ctx *ctx, skgp_pid *pid) {
     slosFillErr(err, SKGP_ERR_BADPID, 0, kBadPid, "skgpstime1");
     return 0;
   }
-  char path[32];
-  snprintf(path, sizeof path, "/proc/%d/psinfo", static_cast<int>(pid->pid));
-  int fd = psinfo_open(path, O_RDONLY);
-  if (fd < 0) {
-    if (errno == ENOENT)
-      slosFillErr(err, SKGP_ERR_BADPID, errno, kBadPid, "skgpstime2");
-    else
-      slosFillErr(err, SKGP_ERR_SYSCALL, errno, "open", "skgpstime2");
-    return 0;
-  }
-  PsinfoBuf buf;
-  ssize_t n = read_again(fd, buf.raw, sizeof buf.raw);
-  if (n > 0) {
-    close(fd);
-    pid->stime = static_cast<decltype(pid->stime)>(buf.rec.pr_start.tv_sec);
-    return 1;
-  }
-  // An empty record is a process that ended while it was read.
-  int e = n == 0 ? ENOENT : errno;
-  if (e == ENOENT)
-    slosFillErr(err, SKGP_ERR_BADPID, e, kBadPid, "skgpstime3");
-  else
-    slosFillErr(err, SKGP_ERR_SYSCALL, e, "read", "skgpstime3");
-  close_keep_errno(fd);
-  return 0;
+  return sskgpstime(err, pid);
 }
 
 extern "C" int skgpvtime(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid) {
@@ -166,13 +97,8 @@ extern "C" int skgpalive(slos_error *err, skgp_ctx *ctx, const skgp_pid *pid) {
     slosFillErr(err, SKGP_ERR_BADPID, 0, kBadPid, "skgpalive1");
     return 0;
   }
-  if (kill(static_cast<pid_t>(pid->pid), 0) != 0) {
-    if (errno == ESRCH) return 0;
-    if (errno != EPERM) {
-      slosFillErr(err, SKGP_ERR_SYSCALL, errno, "kill", "skgpalive2");
-      return 0;
-    }
-  }
+  const int exists = sskgpexists(err, pid->pid);
+  if (exists <= 0) return 0;  // gone (record untouched), or the record filled
   slos_error own{};
   if (skgpvtime(&own, ctx, pid)) return 1;
   return own.code != 0 ? 1 : 0;

@@ -19,6 +19,10 @@
 //   27143  a system call failed (the record carries its errno)
 //   -1     an internal inconsistency
 //
+// Layers: the portable calls (skgp.cpp, skgpctl.cpp, skgpinfo.cpp) make no
+// system call; the OS part (sosd/sskgp.cpp, its routines in sosd/sskgp.h and
+// the sskgp* ones below) makes them all and calls nothing above it.
+//
 // Who may call: skgpreset, skgpstime, skgpalive and skgpmaterialize need a
 // context set up by skgpinit (skgpvtime through skgpstime); debug builds assert
 // it. One context serves one process; it is not locked. Only one context of a

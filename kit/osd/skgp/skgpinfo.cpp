@@ -2,35 +2,24 @@
 // the mapped size, image identities and a diagnostic report on a process.
 #include <assert.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <limits.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
 
 #include <algorithm>
 
-#include "kstat.h"
-#include "prmap.h"
 #include "skgp.h"
 #include "skgpw.h"
+#include "sskgp.h"
 
 namespace {
 
 constexpr char kUnknown[] = "UNKNOWN";
-constexpr char kDevPrefix[] = "/dev/";
 constexpr char kPidPrefix[] = "Unix process pid: ";
 constexpr char kImagePrefix[] = ", image: ";
-constexpr char kPstack[] = "/usr/proc/bin/pstack";
-constexpr char kDevZero[] = "/dev/zero";
 constexpr int kPidDigits = 12;
-constexpr long kSwapPause = 1000000;  // microseconds between the two readings
-constexpr double kMiB = 1048576.0;
+constexpr size_t kNameRoom = PATH_MAX;  // a system, terminal or user name
 
 [[maybe_unused]] bool is_init(const skgp_ctx *ctx) {
   return ctx != nullptr && (ctx->flags & SKGP_FLG_INIT) != 0;
@@ -127,40 +116,23 @@ extern "C" int skgpgetinfo(slos_error *err, skgp_ctx *ctx, char *buf, size_t buf
                            size_t *outlen, uint32_t selector) {
   assert(is_init(ctx));
   (void)ctx;
+  uint32_t which = 0;  // the first selector set, in this order
   if (selector & SKGP_INFO_OSNAME) {
-    struct utsname u;
-    if (uname(&u) != 0) {
-      slosFillErr(err, SKGP_ERR_NAME, errno, "uname", "skgpgetinfo1");
-      return unknown(buf, buflen, outlen);
-    }
-    *outlen = copy_text(buf, buflen, u.sysname);
-    return 1;
-  }
-  if (selector & SKGP_INFO_EXENAME) {
+    which = SKGP_INFO_OSNAME;
+  } else if (selector & SKGP_INFO_EXENAME) {
     slosFillErr(err, SKGP_ERR_NOTSUP, 0, "get_exe_name", "skgpgetinfo2");
     return unknown(buf, buflen, outlen);
+  } else if (selector & SKGP_INFO_TTY) {
+    which = SKGP_INFO_TTY;
+  } else if (selector & SKGP_INFO_USER) {
+    which = SKGP_INFO_USER;
+  } else {
+    return unknown(buf, buflen, outlen);
   }
-  if (selector & SKGP_INFO_TTY) {
-    const char *tty = ttyname(0);
-    if (tty == nullptr) {
-      slosFillErr(err, SKGP_ERR_NAME, errno, "ttyname", "skgpgetinfo3");
-      return unknown(buf, buflen, outlen);
-    }
-    if (strncmp(tty, kDevPrefix, sizeof kDevPrefix - 1) == 0) tty += sizeof kDevPrefix - 1;
-    *outlen = copy_text(buf, buflen, tty);
-    return 1;
-  }
-  if (selector & SKGP_INFO_USER) {
-    errno = 0;
-    const struct passwd *pw = getpwuid(getuid());
-    if (pw == nullptr) {
-      slosFillErr(err, SKGP_ERR_NAME, errno, "getpwuid", "skgpgetinfo4");
-      return unknown(buf, buflen, outlen);
-    }
-    *outlen = copy_text(buf, buflen, pw->pw_name);
-    return 1;
-  }
-  return unknown(buf, buflen, outlen);
+  char name[kNameRoom];
+  if (!sskgpname(err, which, name, sizeof name)) return unknown(buf, buflen, outlen);
+  *outlen = copy_text(buf, buflen, name);
+  return 1;
 }
 
 extern "C" int skgpdumpinfo(slos_error *err, skgp_ctx *ctx) {
@@ -171,65 +143,14 @@ extern "C" int skgpdumpinfo(slos_error *err, skgp_ctx *ctx) {
 
 extern "C" int skgpgpmap(slos_error *err, uint64_t *result) {
   if (result == nullptr) return -1;
-  char path[40];
-  snprintf(path, sizeof path, "/proc/%d/map", static_cast<int>(getpid()));
-  int fd = prmap_open(path, O_RDONLY);
-  if (fd < 0) {
-    slosFillErr(err, SKGP_ERR_MAP, errno, "open failed", "skgpgpmap1");
-    return -1;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0) {
-    slosFillErr(err, SKGP_ERR_MAP, errno, "stat failed", "skgpgpmap2");
-    close(fd);
-    return -1;
-  }
-  int zero = open(kDevZero, O_RDWR);
-  if (zero < 0) {
-    slosFillErr(err, SKGP_ERR_MAP, errno, "open failed: mmapfile", "skgpgpmap3");
-    close(fd);
-    return -1;
-  }
-  // Room for twice the entries the size shows, and one more: mappings made
-  // while the file is read.
-  const size_t entries = static_cast<size_t>(st.st_size) / sizeof(prmap_t);
-  const size_t room = (2 * entries + 1) * sizeof(prmap_t);
-  void *area = mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE, zero, 0);
-  if (area == MAP_FAILED) {
-    slosFillErr(err, SKGP_ERR_MAP, errno, "mmap failed", "skgpgpmap4");
-    close(zero);
-    close(fd);
-    return -1;
-  }
-  ssize_t got = pread(fd, area, room, 0);
-  int e = errno;
-  close(zero);
-  close(fd);
-  if (got < 0) {
-    munmap(area, room);
-    slosFillErr(err, SKGP_ERR_MAP, e, "read failed", "skgpgpmap5");
-    return -1;
-  }
-  const prmap_t *rec = static_cast<const prmap_t *>(area);
-  uint64_t sum = 0;
-  for (size_t i = 0; i < static_cast<size_t>(got) / sizeof(prmap_t); ++i) sum += rec[i].pr_size;
-  munmap(area, room);
-  *result = sum;
-  return 0;
+  return sskgpgpmap(err, result);
 }
 
 extern "C" int skgpiidget(slos_error *err, skgp_ctx *ctx, const char *path, skgp_iid *out) {
   assert(is_init(ctx));
   (void)ctx;
-  struct stat st;
-  if (stat(path, &st) != 0) {
-    slosFillErr(err, SKGP_ERR_SYSCALL, errno, "stat", "skgpiidget1");
-    return 0;
-  }
+  if (!sskgpiidget(err, path, out)) return 0;
   out->magic = SKGP_IID_MAGIC;
-  out->size = static_cast<uintptr_t>(st.st_size);
-  out->inode = static_cast<uintptr_t>(st.st_ino);
-  out->mtime = static_cast<uintptr_t>(st.st_mtime);
   return 1;
 }
 
@@ -267,51 +188,23 @@ extern "C" void skgpcopyin(char *dst, size_t len, const char *src) {
 
 extern "C" void skgpgloadavg(char *buf, size_t len) {
   double avg[3];
-  if (len == 0 || getloadavg(avg, 3) != 3) return;
+  if (len == 0 || !sskgploadavg(avg)) return;
   snprintf(buf, len, "loadavg : %.02lf %.02lf %.02lf\n", avg[0], avg[1], avg[2]);
 }
 
 extern "C" void skgpgswap(skgp_ctx *ctx, char *buf, size_t len) {
-  kstat_ctl_t *kc = kstat_open();
-  if (kc == nullptr) return;
-  vminfo_t first, second;
-  kstat_t *ks = kstat_lookup(kc, "unix", 0, "vminfo");
-  if (ks == nullptr || kstat_read(kc, ks, &first) < 0) {
-    kstat_close(kc);
-    return;
-  }
-  slos_error scratch{};
-  skgpnap(&scratch, ctx, kSwapPause);
-  if (kstat_chain_update(kc) < 0 || (ks = kstat_lookup(kc, "unix", 0, "vminfo")) == nullptr ||
-      kstat_read(kc, ks, &second) < 0) {
-    kstat_close(kc);
-    return;
-  }
-  const double page_mb = static_cast<double>(sysconf(_SC_PAGESIZE)) / kMiB;
-  auto mb = [&](uint64_t a, uint64_t b) { return static_cast<double>(b - a) * page_mb; };
-  if (len > 0)
-    snprintf(buf, len,
-             "swap info: free_mem = %.2lfM rsv = %.2lfM \n           alloc = %.2lfM avail = %.2lf "
-             "swap_free = %.2lfM\n",
-             mb(first.freemem, second.freemem), mb(first.swap_resv, second.swap_resv),
-             mb(first.swap_alloc, second.swap_alloc), mb(first.swap_avail, second.swap_avail),
-             mb(first.swap_free, second.swap_free));
-  kstat_close(kc);
+  (void)ctx;
+  double mb[5];
+  if (!sskgpswapdelta(mb) || len == 0) return;
+  snprintf(buf, len,
+           "swap info: free_mem = %.2lfM rsv = %.2lfM \n           alloc = %.2lfM avail = %.2lf "
+           "swap_free = %.2lfM\n",
+           mb[0], mb[1], mb[2], mb[3], mb[4]);
 }
 
 extern "C" void skgpgpstack(const int32_t *pid, char *buf, size_t len) {
   if (len == 0) return;
-  char cmd[sizeof kPstack + kPidDigits + 2];
-  snprintf(cmd, sizeof cmd, "%s %u", kPstack, static_cast<unsigned>(*pid));
-  fflush(nullptr);
-  FILE *p = popen(cmd, "r");
-  if (p == nullptr) {
-    snprintf(buf, len, "popen: failed to get stack of pid=%d\n", static_cast<int>(*pid));
-    return;
-  }
-  size_t n = fread(buf, 1, len, p);
-  if (n > 0) buf[n - 1] = '\0';
-  pclose(p);
+  sskgpgpstack(*pid, buf, len);
 }
 
 extern "C" int skgpdiagpid(slos_error *err, skgp_ctx *ctx, const int32_t *pid, char *buf,

@@ -2,10 +2,10 @@
 #include "skgpw.h"
 
 #include <assert.h>
-#include <errno.h>
-#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
+
+#include "slts.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ extern "C" int skgpwwait(slos_error *err, skgp_ctx *ctx, long usec, uint32_t fla
     return 0;
   }
   if (usec == 0 && (flags & SKGPW_WAIT_FOREVER) == 0) {
-    sched_yield();
+    sltstyield();
     return 0;
   }
   clear_err(err);
@@ -113,8 +113,8 @@ extern "C" int skgpwcall(slos_error *err, skgp_ctx *ctx, const int32_t *pid, uin
     slosFillErr(err, SKGP_ERR_BADPID, 0, "invalid_process_id", "skgpwcall2");
     return 0;
   }
-  if (kill(static_cast<pid_t>(*pid), SIGUSR2) != 0) {
-    slosFillErr(err, SKGPW_ERR_CALL, errno, "kill", "skgpwcall1");
+  if (const int e = sskgpwcall(*pid); e != 0) {
+    slosFillErr(err, SKGPW_ERR_CALL, e, "kill", "skgpwcall1");
     fill_other(err, "target pid = %d", static_cast<int>(*pid), 0);
     return 0;
   }

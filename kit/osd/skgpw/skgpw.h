@@ -21,6 +21,10 @@
 // Results: 1 (non-zero) for success, 0 for failure with the caller's
 // slos_error filled. Error numbers below; -1 is an internal error.
 //
+// Layers: skgpw.cpp checks the contexts and forwards; every system call
+// (semaphores, signals, the alarm) is made by the sskgp* routines of
+// sosd/sskgpw.cpp.
+//
 // Who may call: skgpwinit needs a context set up by skgpinit; skgpwwait and
 // skgpwcinit (and skgpwcall without SKGPW_CALL_ANY) also need the context
 // attached to a valid area (asserted in debug builds). One context supports
@@ -118,6 +122,8 @@ int sskgpwpost(slos_error *err, const skgp_oswid *target);
 int sskgpwvectorpost(slos_error *err, skgp_ctx *ctx, skgp_oswid **targets, int count);
 int sskgpwwait(slos_error *err, skgp_ctx *ctx, long usec, uint32_t flags);
 int sskgpsetalarm(slos_error *err, skgp_ctx *ctx, long usec);
+// Sends the call signal (SIGUSR2) to process pid: 0, or the errno.
+int sskgpwcall(int32_t pid);
 // Keys and magic of an identifier; bits per semaphore as probed. 1 or 0.
 int sskgpwidtokeys(slos_error *err, const skgpw_wid *wid, int32_t keys[SKGPW_NKEYS],
                    uint32_t *magic, uint32_t *bits_per_sem);

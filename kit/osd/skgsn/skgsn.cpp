@@ -1,4 +1,6 @@
-// NUMA placement over the locality-group library.
+// NUMA placement over the locality-group library. The environment and the
+// loading of the library are the OS part (sosd/sskgsn.cpp); here the groups
+// are counted and mapped through the library's entry points.
 //
 // Invariant: a context with magic SKGSN_MAGIC has isize_skgsnsctx <
 // SKGSNMAXPG, and its first isize_skgsnsctx map entries are the leaves found
@@ -6,7 +8,6 @@
 #include "skgsn.h"
 
 #include <assert.h>
-#include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,25 +15,13 @@
 #include <algorithm>
 
 #include "lst.h"
-
-lgrp_version_fn SKGSN_lgrp_version;
-lgrp_init_fn SKGSN_lgrp_init;
-lgrp_fini_fn SKGSN_lgrp_fini;
-lgrp_home_fn SKGSN_lgrp_home;
-lgrp_nlgrps_fn SKGSN_lgrp_nlgrps;
-lgrp_affinity_set_fn SKGSN_lgrp_affinity_set;
-lgrp_children_fn SKGSN_lgrp_children;
-lgrp_root_fn SKGSN_lgrp_root;
-lgrp_mem_size_fn SKGSN_lgrp_mem_size;
-lgrp_cpus_fn SKGSN_lgrp_cpus;
+#include "sskgsn.h"
 
 namespace {
 
 constexpr int kMaxGroups = SKGSNMAXPG - 1;
 constexpr unsigned kMaxChildren = 128;
 constexpr uint32_t kGuard = 0x5A5A5A5Au;
-constexpr char kDisable[] = "DISABLE_NUMA";
-constexpr char kSimulate[] = "SIM_NUMA";
 
 // The simulated home group + 1; 0 until chosen.
 uint16_t g_sim_home;
@@ -42,8 +31,8 @@ void clear_err(slos_error *err) {
   err->other[0] = '\0';
 }
 
-bool disabled() { return getenv(kDisable) != nullptr; }
-const char *simulated() { return getenv(kSimulate); }
+bool disabled() { return sskgsndisabled() != 0; }
+const char *simulated() { return sskgsnsimulated(); }
 
 // SIM_NUMA's number as 16 bits; 0 for text that is not a number.
 uint16_t sim_count(const char *text) {
@@ -56,24 +45,6 @@ uint16_t sim_count(const char *text) {
 void fail(slos_error *err, const char *call, const char *loc) {
   slosFillErr(err, SKGSN_ERR, errno, call, loc);
 }
-
-struct Entry {
-  const char *name;
-  void **slot;
-};
-
-const Entry kEntries[] = {
-    {"lgrp_version", reinterpret_cast<void **>(&SKGSN_lgrp_version)},
-    {"lgrp_init", reinterpret_cast<void **>(&SKGSN_lgrp_init)},
-    {"lgrp_fini", reinterpret_cast<void **>(&SKGSN_lgrp_fini)},
-    {"lgrp_home", reinterpret_cast<void **>(&SKGSN_lgrp_home)},
-    {"lgrp_nlgrps", reinterpret_cast<void **>(&SKGSN_lgrp_nlgrps)},
-    {"lgrp_affinity_set", reinterpret_cast<void **>(&SKGSN_lgrp_affinity_set)},
-    {"lgrp_children", reinterpret_cast<void **>(&SKGSN_lgrp_children)},
-    {"lgrp_root", reinterpret_cast<void **>(&SKGSN_lgrp_root)},
-    {"lgrp_mem_size", reinterpret_cast<void **>(&SKGSN_lgrp_mem_size)},
-    {"lgrp_cpus", reinterpret_cast<void **>(&SKGSN_lgrp_cpus)},
-};
 
 // The leaves below id, depth first; writes at most cap ids from *pos on.
 // The number of leaves found (written or not), or -1.
@@ -131,21 +102,7 @@ extern "C" int skgsnchkctx(slos_error *err, const skgsnsctx *ctx) {
 
 extern "C" int skgsn_load_lgrp_library(slos_error *err, const skgsnsctx *ctx) {
   if (SKGSN_lgrp_version != nullptr) return 1;
-  void *lib = dlopen(qen_lgrp_library_path(), RTLD_LAZY);
-  if (lib == nullptr) return 0;
-  for (const Entry &e : kEntries) {
-    dlerror();
-    *e.slot = dlsym(lib, e.name);
-    if (*e.slot != nullptr) continue;
-    const char *why = dlerror();
-    if (ctx != nullptr && ctx->cbtab != nullptr && ctx->cbtab[0] != nullptr &&
-        ctx->cbctx != nullptr)
-      ctx->cbtab[0](ctx->cbctx, "liblgrp.so found but failed to resolved symbol %sdue to error %s",
-                    e.name, why != nullptr ? why : "");
-    for (const Entry &c : kEntries) *c.slot = nullptr;
-    dlclose(lib);
-    return 0;
-  }
+  if (!sskgsnload(ctx)) return 0;
   if (SKGSN_lgrp_version(LGRP_VER_CURRENT) != LGRP_VER_CURRENT) {
     fail(err, "lgrp_version", "skgsnqnuma1");
     return 0;
@@ -291,3 +248,5 @@ extern "C" int skgsnunmap(void *ignored1, void *ignored2, unsigned pg, unsigned 
 }
 
 extern "C" int skgsnmeproc(void) { return 0; }
+
+extern "C" int skgsnenvoff(void) { return disabled() || simulated() != nullptr; }

@@ -9,6 +9,10 @@
 //                 group count; numbers and ids are the same; the own group
 //                 is chosen at random once per process
 //
+// Layers: the environment and the loading of the library are the OS part
+// (sosd/sskgsn.cpp); the portable part counts and maps the groups through
+// the library's entry points.
+//
 // Records:
 //   skgsnsctx   the NUMA context, owned by its caller (the realm context
 //               holds one); skgsninit fills it.
@@ -85,6 +89,9 @@ int skgsnospg_to_skgsnpg(const skgsnsctx *ctx, skgsnospg id);
 #define SKGSN_UNMAP_LEN 24
 int skgsnunmap(void *ignored1, void *ignored2, unsigned pg, unsigned proc, char *buf);
 int skgsnmeproc(void);
+// 1 when DISABLE_NUMA or SIM_NUMA is set: placement is off or simulated, and
+// the library is not to be asked.
+int skgsnenvoff(void);
 
 #ifdef __cplusplus
 }

@@ -140,8 +140,11 @@ extern "C" int slcpuc(sl_status *st) {
   if (pset_bind(PS_QUERY, P_PID, P_MYPID, &set) == 0 && set != PS_NONE &&
       pset_info(set, nullptr, &count, nullptr) == 0)
     return static_cast<int>(count);
+  errno = 0;
   long online = sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<int>(online) : 0;
+  if (online > 0) return static_cast<int>(online);
+  st->oserr = errno;
+  return 0;
 }
 
 extern "C" int slgunm(sl_status *st) {

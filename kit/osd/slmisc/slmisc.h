@@ -72,7 +72,9 @@ void slnrm(sl_status *st, const char *name, size_t namelen, char *out, size_t ou
            size_t *outlen);
 int slgei(sl_status *st, sl_msgfn fn, void *ctx, void *a, void *b);
 sl_status *slseti(sl_status *st);
-// Processors of the process's set, else those online, else 0.
+// Processors of the process's set, else those online, else 0 (the status
+// code stays 0; its errno field then says why the system gave no count).
+// The OS layer's one processor count: skgpnumcpu reports through it too.
 int slcpuc(sl_status *st);
 // 1 when the process-wide uname copy is (now) filled.
 int slgunm(sl_status *st);

@@ -18,7 +18,6 @@
 
 #include "ism.h"
 #include "skgm.h"
-#include "skgm_int.h"
 #include "sskgm.h"
 
 namespace {
@@ -68,6 +67,12 @@ __attribute__((noinline)) void stack_probe(uintptr_t *outer, uintptr_t *inner, i
   (void)here;  // keeps this frame alive across the nested call (no tail call)
 }
 
+// v rounded up to a multiple of unit (not 0).
+uintptr_t round_up(uintptr_t v, uint32_t unit) {
+  assert(unit != 0);
+  return (v + unit - 1) / unit * unit;
+}
+
 bool any_area_flag(const skgm_realm *h, uint32_t flag) {
   for (uint32_t i = 0; i < h->hdr.nareas; i++)
     if (h->areas[i].area.flags & flag) return true;
@@ -96,6 +101,14 @@ bool unit_used(const skgm_ctx *ctx, uint32_t u) {
 
 }  // namespace
 
+extern "C" void sskgm_trace_err(sl_status *err, const skgm_ctx *ctx, int32_t code, int32_t oserr,
+                                long i1, long i2, long i3, long i4) {
+  sskgm_seterr(err, code, oserr);
+  if (ctx != nullptr && ctx->ops != nullptr && ctx->ops->trace != nullptr)
+    ctx->ops->trace(ctx->osdctx, "skgm error %d: errno = %d, info = %ld, %ld, %ld, %ld\n", code,
+                    oserr, i1, i2, i3, i4);
+}
+
 extern "C" uintptr_t sskgm_window_base(void) { return static_cast<uintptr_t>(QEN_STABLE_BASE); }
 
 extern "C" int sskgminit(sl_status *err, skgm_ctx *ctx) {
@@ -104,7 +117,7 @@ extern "C" int sskgminit(sl_status *err, skgm_ctx *ctx) {
   errno = 0;
   const long page = sysconf(_SC_PAGESIZE);
   if (page <= 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_SYSQUERY, errno, 1, 0, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_SYSQUERY, errno, 1, 0, 0, 0);
     return 0;
   }
   ctx->mapsize = ctx->protectsize = ctx->seglen = static_cast<uint32_t>(page);
@@ -120,7 +133,7 @@ extern "C" int sskgminit(sl_status *err, skgm_ctx *ctx) {
 
   struct rlimit rl;
   if (getrlimit(RLIMIT_STACK, &rl) != 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_SYSQUERY, errno, 2, 0, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_SYSQUERY, errno, 2, 0, 0, 0);
     return 0;
   }
   rlim_t depth = rl.rlim_cur;
@@ -159,7 +172,7 @@ extern "C" int sskgmget(sl_status *err, skgm_ctx *ctx, int32_t key, int create, 
     if (create || key == 0) {
       if (key != 0 && priv_bykey(key) != nullptr) {
         *oserr = EEXIST;
-        skgm_seterr(err, SKGM_ERR_GET, EEXIST);
+        sskgm_seterr(err, SKGM_ERR_GET, EEXIST);
         return -1;
       }
       const uint64_t total = size + ctx->protectsize;
@@ -169,12 +182,12 @@ extern "C" int sskgmget(sl_status *err, skgm_ctx *ctx, int32_t key, int create, 
       if (seg == nullptr) {
         free(mem);
         *oserr = ENOMEM;
-        skgm_seterr(err, SKGM_ERR_GET, ENOMEM);
+        sskgm_seterr(err, SKGM_ERR_GET, ENOMEM);
         return -1;
       }
       seg->key = key;
       seg->mem = mem;
-      seg->addr = static_cast<uintptr_t>(skgmround(reinterpret_cast<uintptr_t>(mem), ctx->protectsize));
+      seg->addr = round_up(reinterpret_cast<uintptr_t>(mem), ctx->protectsize);
       seg->id = ++g_privid;
       seg->size = static_cast<size_t>(size);
       seg->next = g_priv;
@@ -185,7 +198,7 @@ extern "C" int sskgmget(sl_status *err, skgm_ctx *ctx, int32_t key, int create, 
     const int e = seg == nullptr ? ENOENT : (size != 0 && size > seg->size ? EINVAL : 0);
     if (e != 0) {
       *oserr = e;
-      skgm_seterr(err, SKGM_ERR_GET, e);
+      sskgm_seterr(err, SKGM_ERR_GET, e);
       return -1;
     }
     return seg->id;
@@ -196,13 +209,13 @@ extern "C" int sskgmget(sl_status *err, skgm_ctx *ctx, int32_t key, int create, 
                         : qen_shmget(key, 0, 0);
   if (id < 0) {
     *oserr = errno;
-    skgm_seterr(err, SKGM_ERR_GET, errno);
+    sskgm_seterr(err, SKGM_ERR_GET, errno);
     return -1;
   }
   if (area != nullptr && (area->flags & SKGM_AF_LOCK)) {
     if (shmctl(id, SHM_LOCK, nullptr) != 0) {
       const int e = errno;
-      skgm_trace_err(err, ctx, SKGM_ERR_LOCK, e, 1, 0, 0, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_LOCK, e, 1, 0, 0, 0);
       shmctl(id, IPC_RMID, nullptr);
       *oserr = e;
       return -1;
@@ -216,7 +229,7 @@ extern "C" int sskgmat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
   if (priv) {
     sskgm_privseg *seg = priv_byid(id);
     if (seg == nullptr) {
-      skgm_trace_err(err, ctx, SKGM_ERR_ATTACH, EINVAL, 4, id, 0, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_ATTACH, EINVAL, 4, id, 0, 0);
       return 0;
     }
     *actual = seg->addr;
@@ -246,8 +259,8 @@ extern "C" int sskgmat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
             ctx->ops->warning(ctx->osdctx,
                               "WARNING: Not enough physical memory for SHM_SHARE_MMU segment of "
                               "size 0x%08lx%08lx [flag=0x%x]\n",
-                              static_cast<unsigned long>(skgm_hi(size)),
-                              static_cast<unsigned long>(skgm_lo(size)), QEN_SHM_SHARE_MMU);
+                              static_cast<unsigned long>(sskgm_hi(size)),
+                              static_cast<unsigned long>(sskgm_lo(size)), QEN_SHM_SHARE_MMU);
           sskgmsetopenv(err, ctx, SKGM_OE_FALLBACKWARNED, SKGM_OPENV_SET);
         }
       }
@@ -258,18 +271,18 @@ extern "C" int sskgmat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
   if (at == kShmFailed) {
     const int e = errno;
     if (e == ENOMEM || e == EINVAL) {
-      skgm_seterr(err, e == ENOMEM ? SKGM_ERR_NOMEM : SKGM_ERR_ATTACH, e);
+      sskgm_seterr(err, e == ENOMEM ? SKGM_ERR_NOMEM : SKGM_ERR_ATTACH, e);
       err->detail[0] = 1;
       err->detail[1] = id;
     } else {
-      skgm_trace_err(err, ctx, SKGM_ERR_ATTACH, e, 1, id, 0, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_ATTACH, e, 1, id, 0, 0);
     }
     return 0;
   }
   if (addr != 0 && at != want) {
     const int e = errno;
     shmdt(at);
-    skgm_trace_err(err, ctx, SKGM_ERR_ATTACH, e, 2, id, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_ATTACH, e, 2, id, 0, 0);
     return 0;
   }
   *actual = reinterpret_cast<uintptr_t>(at);
@@ -280,13 +293,18 @@ extern "C" int sskgmat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
 extern "C" int sskgmdt(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t size,
                        const skgm_area *, uintptr_t *actual, int priv) {
   if (priv) {
+    // As shmdt of an address with nothing attached: a segment this process
+    // has not attached is no success.
     sskgm_privseg *seg = priv_byid(id);
-    if (seg != nullptr && seg->attached > 0 && --seg->attached == 0 && seg->removed)
-      priv_free(seg);
+    if (seg == nullptr || seg->attached == 0) {
+      sskgm_trace_err(err, ctx, SKGM_ERR_DETACH, EINVAL, 1, id, 0, 0);
+      return 0;
+    }
+    if (--seg->attached == 0 && seg->removed) priv_free(seg);
     return 1;
   }
   if (shmdt(reinterpret_cast<void *>(*actual)) != 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_DETACH, errno, 1, id, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_DETACH, errno, 1, id, 0, 0);
     return 0;
   }
   sskgmunblock(ctx, *actual, size);
@@ -297,7 +315,7 @@ extern "C" int sskgmrm(sl_status *err, skgm_ctx *ctx, int32_t id, const skgm_are
   if (priv) {
     sskgm_privseg *seg = priv_byid(id);
     if (seg == nullptr || seg->removed) {
-      skgm_trace_err(err, ctx, SKGM_ERR_RM, 0, 1, id, 0, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_RM, 0, 1, id, 0, 0);
       return 0;
     }
     if (seg->attached > 0)
@@ -307,7 +325,7 @@ extern "C" int sskgmrm(sl_status *err, skgm_ctx *ctx, int32_t id, const skgm_are
     return 1;
   }
   if (shmctl(id, IPC_RMID, nullptr) != 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_RM, errno, 1, id, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_RM, errno, 1, id, 0, 0);
     return 0;
   }
   return 1;
@@ -318,7 +336,7 @@ extern "C" int sskgmstat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t *va
   if (priv) {
     const sskgm_privseg *seg = priv_byid(id);
     if (seg == nullptr) {
-      skgm_trace_err(err, ctx, SKGM_ERR_STAT, EINVAL, 2, id, 0, 0);
+      sskgm_trace_err(err, ctx, SKGM_ERR_STAT, EINVAL, 2, id, 0, 0);
       return 0;
     }
     *value = what == SKGM_STAT_SIZE ? seg->size : seg->attached;
@@ -326,7 +344,7 @@ extern "C" int sskgmstat(sl_status *err, skgm_ctx *ctx, int32_t id, uint64_t *va
   }
   struct shmid_ds ds;
   if (shmctl(id, IPC_STAT, &ds) != 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_STAT, errno, 1, id, 0, 0);
+    sskgm_trace_err(err, ctx, SKGM_ERR_STAT, errno, 1, id, 0, 0);
     return 0;
   }
   *value = what == SKGM_STAT_SIZE ? ds.shm_segsz : ds.shm_nattch;
@@ -342,7 +360,7 @@ extern "C" int sskgmprotect(sl_status *err, skgm_ctx *ctx, uint32_t areaflags, u
   }
   const int p = (prot & SKGM_PROT_READ ? PROT_READ : 0) | (prot & SKGM_PROT_WRITE ? PROT_WRITE : 0);
   if (mprotect(reinterpret_cast<void *>(addr), len, p) != 0) {
-    skgm_trace_err(err, ctx, SKGM_ERR_PROTECT, errno, static_cast<long>(1),
+    sskgm_trace_err(err, ctx, SKGM_ERR_PROTECT, errno, static_cast<long>(1),
                    static_cast<long>(len), static_cast<long>(prot), 0);
     return 0;
   }
@@ -392,7 +410,7 @@ extern "C" int sskgmqstable(sl_status *err, skgm_ctx *ctx, uint64_t size, uint32
     if (scan(i, top)) return 1;
     if (i > b && scan(0, static_cast<uint32_t>(i - b - 1))) return 1;
   }
-  skgm_trace_err(err, ctx, SKGM_ERR_ATTACH, 0, 4, static_cast<long>(b), 0, 0);
+  sskgm_trace_err(err, ctx, SKGM_ERR_ATTACH, 0, 4, static_cast<long>(b), 0, 0);
   return 0;
 }
 
@@ -476,7 +494,7 @@ extern "C" int sskgmdumprealm(void *, skgm_ctx *ctx, skgm_realm *handle, uint32_
     if (handle != nullptr && !handle->concealed) {
       const bool priv = (handle->hdr.realm.flags & SKGM_RF_PRIVATE) != 0;
       for (uint32_t i = 0; i < handle->hdr.nsub; i++) {
-        if (!skgm_segstart(handle, i)) continue;
+        if (!sskgm_segstart(handle, i)) continue;
         if (!any) trace(o, "Shared Memory:\nID\t\tKEY\n");
         any = true;
         char key[16] = "0x????????";
@@ -503,8 +521,8 @@ extern "C" int sskgmdumprealm(void *, skgm_ctx *ctx, skgm_realm *handle, uint32_
     const uint64_t start = sskgm_window_base() + u * SKGM_UNIT;
     const uint64_t len = (end - u) * SKGM_UNIT;
     trace(o, "used region %8d: start %08lx%08lx length %08lx%08lx\n", run++,
-          static_cast<unsigned long>(skgm_hi(start)), static_cast<unsigned long>(skgm_lo(start)),
-          static_cast<unsigned long>(skgm_hi(len)), static_cast<unsigned long>(skgm_lo(len)));
+          static_cast<unsigned long>(sskgm_hi(start)), static_cast<unsigned long>(sskgm_lo(start)),
+          static_cast<unsigned long>(sskgm_hi(len)), static_cast<unsigned long>(sskgm_lo(len)));
     u = end;
   }
   return 1;

@@ -14,6 +14,12 @@
 // Results: 1 for success, 0 for failure with the sl_status filled (code,
 // errno, and for some failures details 1 and 2), except sskgmget (id or -1).
 //
+// Layering: this layer alone talks to the system for realms; it calls only
+// downward (the C library, the platform shims, name translation and the
+// small OS services), never back into the portable skgm* calls. The small
+// helpers both sides use (storing codes, the trace line, the segment walk)
+// are defined here.
+//
 // Who may call: the realm service's portable calls, the lock master's outside
 // callers (sskgmdism_extcr) and tests. Nothing here is locked.
 #ifndef QEN_KIT_OSD_SSKGM_H
@@ -27,6 +33,24 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+// Stores code and errno (details untouched).
+static inline void sskgm_seterr(sl_status *err, int32_t code, int32_t oserr) {
+  err->code = code;
+  err->oserr = oserr;
+}
+// Stores code and errno and writes the error trace line "skgm error ..." with
+// its four values through the context's trace callback (when it has one).
+void sskgm_trace_err(sl_status *err, const skgm_ctx *ctx, int32_t code, int32_t oserr, long i1,
+                     long i2, long i3, long i4);
+// The high and low 32 bits of a size, as the messages print them.
+static inline uint32_t sskgm_hi(uint64_t v) { return (uint32_t)(v >> 32); }
+static inline uint32_t sskgm_lo(uint64_t v) { return (uint32_t)v; }
+// 1 when subarea i of a handle begins a segment (its shmid differs from the
+// previous one's).
+static inline int sskgm_segstart(const skgm_realm *h, uint32_t i) {
+  return i == 0 || h->subs[i].shmid != h->subs[i - 1].shmid;
+}
 
 // Hook events.
 enum {

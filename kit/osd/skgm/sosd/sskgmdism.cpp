@@ -18,7 +18,6 @@
 #include "ism.h"
 #include "psinfo.h"
 #include "skgm.h"
-#include "skgm_int.h"
 #include "slmisc.h"
 #include "sltln.h"
 #include "sskgm.h"
@@ -107,7 +106,7 @@ extern "C" int sskgmdism_cr_lckmstr(sl_status *err, skgm_ctx *ctx, int32_t *fd,
 
   int pfd[2];
   if (qen_pipe(pfd) != 0) {
-    skgm_seterr(err, SKGM_ERR_INVALID, errno);
+    sskgm_seterr(err, SKGM_ERR_INVALID, errno);
     err->detail[0] = kDetailSite;
     err->detail[1] = 0;
     return 0;
@@ -147,7 +146,7 @@ extern "C" int sskgmdism_cr_lckmstr(sl_status *err, skgm_ctx *ctx, int32_t *fd,
     const ssize_t n = read_once(pfd[0], rsp, sizeof *rsp);
     const int e = errno;
     auto bad = [&](int oserr, intptr_t d2) {
-      skgm_seterr(err, SKGM_ERR_INVALID, oserr);
+      sskgm_seterr(err, SKGM_ERR_INVALID, oserr);
       err->detail[0] = kDetailSite;
       err->detail[1] = d2;
     };
@@ -261,7 +260,7 @@ extern "C" int sskgmdism_comm(sl_status *err, skgm_ctx *ctx, skgm_realm *handle,
       sskgm_dism_fd = fd;
       if (handle == nullptr || handle->concealed) break;
       for (uint32_t i = 0; i < handle->hdr.nsub; i++) {
-        if (!skgm_segstart(handle, i)) continue;
+        if (!sskgm_segstart(handle, i)) continue;
         const skgm_subarea &s = handle->subs[i];
         if (!exchange(err, ctx, SSKGM_OP_REGISTER, s.shmid, s.stable, SSKGM_DISM_SHMFLAGS, 0, 0, 0,
                       &rsp)) {
@@ -351,7 +350,7 @@ extern "C" int sskgmlock(sl_status *err, skgm_ctx *ctx, uintptr_t addr, size_t l
   if (absent()) return 1;
   for (const skgm_realm *h = ctx->handles; h != nullptr; h = h->next) {
     for (uint32_t i = 0; !h->concealed && i < h->hdr.nsub; i++) {
-      if (!skgm_segstart(h, i)) continue;
+      if (!sskgm_segstart(h, i)) continue;
       const skgm_subarea &s = h->subs[i];
       const uint64_t lo = s.stable, hi = s.stable + s.segsize;
       if (s.stable == 0 || addr < lo || addr >= hi) continue;
@@ -368,7 +367,7 @@ extern "C" int sskgmlock(sl_status *err, skgm_ctx *ctx, uintptr_t addr, size_t l
       return 1;
     }
   }
-  skgm_trace_err(err, ctx, SKGM_ERR_LOCK, 0, 2, 0, static_cast<long>(addr),
+  sskgm_trace_err(err, ctx, SKGM_ERR_LOCK, 0, 2, 0, static_cast<long>(addr),
                  static_cast<long>(len));
   return 0;
 }
@@ -384,7 +383,7 @@ extern "C" int sskgmlockchk(sl_status *err, skgm_ctx *ctx, skgm_realm *handle, u
 }
 
 extern "C" int sskgmdism_extcr(skgm_ctx *ctx, int op) {
-  if (ctx == nullptr || slrac(ctx, sizeof *ctx) != 0 || !skgmcheck(ctx)) return 0;
+  if (ctx == nullptr || slrac(ctx, sizeof *ctx) != 0 || ctx->magic != SKGM_CTX_MAGIC) return 0;
   sl_status st{};
   if (!sskgmgetopenv(&st, ctx, SKGM_OE_DISM)) return 0;
   if (op == 1) return sskgmdism_comm(&st, ctx, ctx->handles, SSKGM_OP_RESTART, 0, 0, 0, 0, 0,

@@ -52,6 +52,8 @@ int advise_large(void *addr, size_t len) {
 
 }  // namespace
 
+extern "C" uint64_t sskgmrf_pagesize(void) { return static_cast<uint64_t>(sysconf(_SC_PAGESIZE)); }
+
 extern "C" int sskgmrf_init(sl_status *err) {
   const int fd = open(kZeroDev, O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(err, SKGM_ERR_INVALID, errno, SKGMRF_SITE_OPEN, 0);

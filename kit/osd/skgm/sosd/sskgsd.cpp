@@ -14,9 +14,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "skgm_int.h"
 #include "skgsd.h"
 #include "sltln.h"
+#include "sskgm.h"
 #include "vzclient.h"
 
 namespace {
@@ -25,7 +25,7 @@ constexpr int kCreateFlags = O_RDWR | O_CREAT | O_SYNC;
 constexpr int kOpenFlags = O_RDWR | O_SYNC;  // existing dump files only
 constexpr size_t kCtimeSkip = 4;             // the weekday and its blank
 
-void fail(sl_status *err, int e) { skgm_seterr(err, 0, e); }
+void fail(sl_status *err, int e) { sskgm_seterr(err, 0, e); }
 
 // Writes all n bytes, retrying short writes and interruptions.
 bool write_all(int fd, const void *buf, size_t n) {
@@ -101,13 +101,13 @@ void write_failed(sl_status *err, int fd) {
 bool time_name(sl_status *err, char *out, size_t outlen) {
   struct timeval tv;
   if (gettimeofday(&tv, nullptr) != 0) {
-    skgm_seterr(err, SKGSD_ERR_TIME, errno);
+    sskgm_seterr(err, SKGSD_ERR_TIME, errno);
     return false;
   }
   const time_t t = tv.tv_sec;
   char text[64];
   if (ctime_r(&t, text) == nullptr || strlen(text) <= kCtimeSkip) {
-    skgm_seterr(err, SKGSD_ERR_TIME, EOVERFLOW);
+    sskgm_seterr(err, SKGSD_ERR_TIME, EOVERFLOW);
     return false;
   }
   char *s = text + kCtimeSkip;
@@ -211,6 +211,18 @@ int seg_one(sl_status *err, const char *dir, skgsd_seg &s, key_t key) {
 }  // namespace
 
 extern "C" {
+
+skgsd_seg *skgsd_segalloc(uint32_t n) {
+  const uint64_t each = sizeof(skgsd_seg) + sizeof(uintptr_t);
+  if (static_cast<uint64_t>(n) * each > SIZE_MAX) return nullptr;  // the 32-bit build
+  return static_cast<skgsd_seg *>(calloc(n == 0 ? 1 : n, each));
+}
+
+void skgsdfree(skgsd_ctx *dump) {
+  if (dump == nullptr) return;
+  free(dump->segs);
+  free(dump);
+}
 
 int sskgsdinit(sl_status *err, skgsd_ctx **dump, const char *base, const char *home,
                const char *sid, int32_t key) {

@@ -105,7 +105,9 @@ int compose(slos_error *err, const char *home, const char *sid, char *path,
   return SKGMSMR_OK;
 }
 
-// Maps the file of ctx (attach steps 2 and 3); the mapping goes to *addr.
+// Maps length bytes of the open file of ctx, shared, with the protection the
+// mode asks for (the last part of both create and attach); the mapping goes
+// to *addr.
 int map_file(slos_error *err, skgmsmr_ctx *ctx, size_t length, int mode, void **addr) {
   int prot = 0;
   if (!protection(mode, &prot)) return fail(err, kErrSyscall, 0, "skgmpmode", "sskgmsmr_12");

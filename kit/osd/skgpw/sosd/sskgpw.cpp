@@ -615,3 +615,7 @@ extern "C" int sskgpdmpinfo(slos_error *err, skgp_ctx *ctx, const skgpw_shared_c
   if (!ok) trace(ctx, "Semaphore chains possibly corrupted. \n");
   return 1;
 }
+
+extern "C" int sskgpwcall(int32_t pid) {
+  return kill(static_cast<pid_t>(pid), SIGUSR2) == 0 ? 0 : errno;
+}

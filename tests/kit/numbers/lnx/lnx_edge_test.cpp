@@ -87,6 +87,29 @@ TEST(LnxCheck, SignAndCopy) {
   EXPECT_EQ(lnxsgn(ninf, 1), -1);
   EXPECT_EQ(lnxsgn(zero, 0), 0);
   EXPECT_EQ(lnxsgn(m1, 3), -1);
+  // The smallest magnitudes as the operations make them: the exponent byte
+  // of 1e-130 is zero's, but only the one-byte body is zero.
+  for (double v : {1e-130, -1e-130}) {
+    uint8_t r[LNX_MAXPREFIXED];
+    lnxren(&v, sizeof v, r, nullptr);
+    ASSERT_TRUE(lnxchk(r, 0));
+    EXPECT_EQ(hex(r + 1, r[0]), v > 0 ? "8002" : "7f6466");
+    EXPECT_EQ(lnxsgn(r, 0), v > 0 ? 1 : -1) << v;
+    size_t rl = 0;
+    lnxcopy(r, 0, r, &rl);
+    EXPECT_EQ(lnxsgn(r, rl), v > 0 ? 1 : -1) << v;
+  }
+  Bytes two = unhex("8003"), one = unhex("8002");  // 2e-130 and 1e-130
+  uint8_t d[LNX_MAXPREFIXED];
+  size_t dl = 0;
+  lnxsub(two.data(), two.size(), one.data(), one.size(), d, &dl);
+  EXPECT_EQ(hex(d, dl), "8002");
+  EXPECT_EQ(lnxsgn(d, dl), 1);
+  lnxsub(one.data(), one.size(), two.data(), two.size(), d, &dl);
+  EXPECT_EQ(lnxsgn(d, dl), -1);
+  lnxsub(one.data(), one.size(), one.data(), one.size(), d, &dl);
+  EXPECT_EQ(hex(d, dl), "80");
+  EXPECT_EQ(lnxsgn(d, dl), 0);
   // prefixed to counted and back
   uint8_t buf[32];
   size_t len = 0;

@@ -182,4 +182,20 @@ TEST(LnxTable, DefaultText) {
   }
 }
 
+// The sign in both forms; the body is followed by a byte that a reader of the
+// whole buffer would take for a digit.
+TEST(LnxTable, Sign) {
+  for (const Case &c : of("sgn")) {
+    Bytes n = unhex(c.f[0]);
+    const int want = std::stoi(c.f[1]);
+    ASSERT_TRUE(lnxchk(n.data(), n.size())) << "line " << c.line;
+    Bytes counted = n;
+    counted.push_back(0x02);
+    EXPECT_EQ(lnxsgn(counted.data(), n.size()), want) << "counted, line " << c.line;
+    Bytes prefixed{static_cast<uint8_t>(n.size())};
+    prefixed.insert(prefixed.end(), counted.begin(), counted.end());
+    EXPECT_EQ(lnxsgn(prefixed.data(), 0), want) << "prefixed, line " << c.line;
+  }
+}
+
 }  // namespace

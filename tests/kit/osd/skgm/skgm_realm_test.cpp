@@ -378,7 +378,8 @@ TEST(SkgmRealm, KeySearch) {
     CHILD_CHECK(skgmcreate(&err, &c1, &d, 1, areas, &h) == 1);
     CHILD_CHECK(skgmcreate(&err, &c2, &d, 1, areas, &h2) == 0 && err.code == SKGM_ERR_EXISTS);
 
-    // A copy of the primary's tail under the next key claims the realm too.
+    // A copy of the primary's tail under the next key that still names the
+    // original segment is not the realm (a stale header)...
     const uint64_t seg = h->subs[h->hdr.primary].segsize;
     const int32_t other = h->hdr.key + 1;
     const int id = shmget(other, seg, IPC_CREAT | IPC_EXCL | 0600);
@@ -386,7 +387,13 @@ TEST(SkgmRealm, KeySearch) {
     auto *copy = static_cast<char *>(shmat(id, nullptr, 0));
     const char *prim = reinterpret_cast<const char *>(h->addrs[0]);
     memcpy(copy, prim, seg);
-    reinterpret_cast<skgm_header *>(copy + seg - sizeof(skgm_header))->key = other;
+    auto *chdr = reinterpret_cast<skgm_header *>(copy + seg - sizeof(skgm_header));
+    chdr->key = other;
+    CHILD_CHECK(skgmattach(&err, &c2, &d, &h2) == 1 && h2->hdr.shmid == h->hdr.shmid &&
+                skgmdetach(&err, &c2, h2) == 1);
+    // ...while one that names its own segment claims the realm too.
+    chdr->shmid = id;
+    for (uint32_t i = 0; i < chdr->nsub; i++) skgmsafind(chdr)[i].shmid = id;
     CHILD_CHECK(skgmattach(&err, &c2, &d, &h2) == 0 && err.code == SKGM_ERR_EXISTS);
     // The same copy with counts that do not fit its segment is not the realm.
     reinterpret_cast<skgm_header *>(copy + seg - sizeof(skgm_header))->nsub = 0x7FFFFFF;
