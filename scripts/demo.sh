@@ -1,11 +1,52 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the 64-bit and the 32-bit (-m32) trees and
-# runs the demonstration. The 32-bit tree's health probe runs through qemu-i386
-# where the kernel does not run 32-bit programs (scripts/ia32.sh sets that up).
+# scripts/demo.sh: the demonstration in one command on a fresh machine.
+# Installs what is missing (scripts/deps.sh, scripts/ia32.sh), then builds only
+# what the demonstration runs, as a product build (no tests, no test hooks,
+# no benchmarks) in trees of its own:
+#   build-demo/    64-bit: the three agents and their framework, the plug-in and
+#                  its host, healthprobe_64, hcwrite, the message files, standin
+#   build-demo32/  -m32: healthprobe_32
+# and runs scripts/demo-run.sh on them. Each step prints one line; the build
+# output goes to a log in the tree, whose path is printed when a step fails.
+# QEN_DEMO_JOBS sets the number of parallel compile jobs (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/ia32.sh
-bash scripts/build.sh build
-bash scripts/build.sh build32
-exec bash scripts/demo-run.sh build build32
+
+readonly TREE=build-demo TREE32=build-demo32
+readonly TARGETS=(DataServerAgent BackupServerAgent ListenerAgent AttrDiscovery attrdiscover_demo
+                  healthprobe_64 hcwrite qen_msb_files standin)
+readonly TARGETS32=(healthprobe_32)
+jobs=${QEN_DEMO_JOBS:-$(nproc)}
+# A product build; warnings stay warnings, so a newer compiler cannot stop it.
+readonly CONFIG=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEN_TEST_HOOKS=OFF -DQEN_BENCH=OFF
+                 -DQEN_WERROR=OFF)
+
+# step TEXT LOG COMMAND...: one line for the step, the command's output in LOG.
+step() {
+  local text=$1 log=$2 start=$SECONDS
+  shift 2
+  printf -- '--- %s ... ' "$text"
+  if "$@" >>"$log" 2>&1; then
+    echo "done ($((SECONDS - start)) s)"
+  else
+    echo "FAILED"
+    echo "the output is in $PWD/$log; its end:" >&2
+    tail -n 15 "$log" >&2
+    exit 1
+  fi
+}
+
+mkdir -p "$TREE" "$TREE32"
+log=$TREE/demo-build.log log32=$TREE32/demo-build.log
+: >"$log"
+: >"$log32"
+step "installing what is missing (scripts/deps.sh)" "$log" bash scripts/deps.sh
+step "making sure 32-bit programs run (scripts/ia32.sh)" "$log" bash scripts/ia32.sh
+step "configuring $TREE (64-bit product build)" "$log" cmake -S . -B "$TREE" "${CONFIG[@]}"
+step "building the agents, the plug-in, healthprobe_64 and the tools in $TREE" "$log" \
+  cmake --build "$TREE" -j "$jobs" --target "${TARGETS[@]}"
+step "configuring $TREE32 (32-bit product build)" "$log32" \
+  cmake -S . -B "$TREE32" "${CONFIG[@]}" -DQEN_WIDTH32=ON
+step "building healthprobe_32 in $TREE32" "$log32" \
+  cmake --build "$TREE32" -j "$jobs" --target "${TARGETS32[@]}"
+exec bash scripts/demo-run.sh "$TREE" "$TREE32"
