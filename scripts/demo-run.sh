@@ -3,7 +3,10 @@
 # built trees: the 64-bit tree (default build-demo) and the -m32 tree (default
 # build-demo32), whose healthprobe_32 needs 32-bit programs to run
 # (scripts/ia32.sh). scripts/demo.sh builds both and calls this; any tree with
-# the same programs will do (build and build32, for example).
+# the same programs will do (build and build32, for example). With
+# QEN_DEMO_TREE32_STATUS=FILE the 32-bit part first waits for FILE, which holds
+# the exit status of the 32-bit tree's build (scripts/demo.sh builds it in the
+# background meanwhile).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$(cd "${1:-build-demo}" && pwd)
@@ -229,6 +232,19 @@ demo_probe_width() { # WIDTH
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --version 1
   probe_step "$width" "$sid" "the file was written by version 1, this client is version $version: VUV text, exit 1"
 }
+# Waits for the 32-bit tree when it is being built; false when its build failed.
+wait_tree32() {
+  local status=${QEN_DEMO_TREE32_STATUS:-} start=$SECONDS
+  [ -n "$status" ] || return 0
+  printf -- '--- waiting for healthprobe_32, building in %s ... ' "$tree32"
+  while [ ! -s "$status" ]; do sleep 1; done
+  if [ "$(cat "$status")" = 0 ]; then
+    echo "done ($((SECONDS - start)) s)"
+  else
+    echo "FAILED: the output is in $tree32/demo-build.log"
+    return 1
+  fi
+}
 demo_probe() {
   local home
   home=$(mktemp -d /tmp/qen-demo-probe.XXXXXX)
@@ -237,6 +253,7 @@ demo_probe() {
   cp -r "$tree/msb-home/ridor" "$home/"
   export VIRUZE_HOME=$home
   demo_probe_width 64
+  wait_tree32
   demo_probe_width 32
   unset VIRUZE_HOME
 }

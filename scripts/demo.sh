@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # scripts/demo.sh: the demonstration in one command on a fresh machine.
 # Installs what is missing (scripts/deps.sh, scripts/ia32.sh), then builds only
-# what the demonstration runs, as a product build (no tests, no test hooks,
-# no benchmarks) in trees of its own:
+# what the demonstration runs, as a product build (optimised, no debug
+# information, no tests, no test hooks, no benchmarks) in trees of its own:
 #   build-demo/    64-bit: the three agents and their framework, the plug-in and
 #                  its host, healthprobe_64, hcwrite, the message files, standin
 #   build-demo32/  -m32: healthprobe_32
-# and runs scripts/demo-run.sh on them. Each step prints one line; the build
-# output goes to a log in the tree, whose path is printed when a step fails.
-# QEN_DEMO_JOBS sets the number of parallel compile jobs (default: all cores).
+# and runs scripts/demo-run.sh on them. The 32-bit tree is built in the
+# background (at a lower priority) while the demonstration runs the 64-bit
+# programs; its last part waits for healthprobe_32. Each step prints one line;
+# build output goes to a log in each tree, whose path is printed when a step
+# fails. QEN_DEMO_JOBS sets the number of parallel compile jobs (default: all
+# cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +21,8 @@ readonly TARGETS=(DataServerAgent BackupServerAgent ListenerAgent AttrDiscovery 
 readonly TARGETS32=(healthprobe_32)
 jobs=${QEN_DEMO_JOBS:-$(nproc)}
 # A product build; warnings stay warnings, so a newer compiler cannot stop it.
-readonly CONFIG=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEN_TEST_HOOKS=OFF -DQEN_BENCH=OFF
+readonly CONFIG=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+                 -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DQEN_TEST_HOOKS=OFF -DQEN_BENCH=OFF
                  -DQEN_WERROR=OFF)
 
 # step TEXT LOG COMMAND...: one line for the step, the command's output in LOG.
@@ -38,15 +42,31 @@ step() {
 
 mkdir -p "$TREE" "$TREE32"
 log=$TREE/demo-build.log log32=$TREE32/demo-build.log
+# demo-run.sh waits for this file: the 32-bit build's exit status.
+status32=$TREE32/demo-build.status
 : >"$log"
 : >"$log32"
+rm -f "$status32"
 step "installing what is missing (scripts/deps.sh)" "$log" bash scripts/deps.sh
 step "making sure 32-bit programs run (scripts/ia32.sh)" "$log" bash scripts/ia32.sh
 step "configuring $TREE (64-bit product build)" "$log" cmake -S . -B "$TREE" "${CONFIG[@]}"
 step "building the agents, the plug-in, healthprobe_64 and the tools in $TREE" "$log" \
   cmake --build "$TREE" -j "$jobs" --target "${TARGETS[@]}"
-step "configuring $TREE32 (32-bit product build)" "$log32" \
-  cmake -S . -B "$TREE32" "${CONFIG[@]}" -DQEN_WIDTH32=ON
-step "building healthprobe_32 in $TREE32" "$log32" \
-  cmake --build "$TREE32" -j "$jobs" --target "${TARGETS32[@]}"
-exec bash scripts/demo-run.sh "$TREE" "$TREE32"
+echo "--- building healthprobe_32 in $TREE32 in the background (log: $PWD/$log32)"
+# In a process group of its own (job control on for this one job), so that
+# whatever ends the demonstration ends the whole build too.
+set -m
+(
+  rc=0
+  {
+    nice -n 10 cmake -S . -B "$TREE32" "${CONFIG[@]}" -DQEN_WIDTH32=ON &&
+      nice -n 10 cmake --build "$TREE32" -j "$jobs" --target "${TARGETS32[@]}"
+  } >>"$log32" 2>&1 || rc=$?
+  echo "$rc" >"$status32.tmp" && mv "$status32.tmp" "$status32"
+) &
+build32=$!
+set +m
+# An interrupted or failed demonstration leaves no build behind.
+trap 'kill -- -"$build32" 2>/dev/null || true' EXIT
+trap 'exit 130' INT TERM
+QEN_DEMO_TREE32_STATUS=$status32 bash scripts/demo-run.sh "$TREE" "$TREE32"
