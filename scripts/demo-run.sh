@@ -4,9 +4,10 @@
 # build-demo32), whose healthprobe_32 needs 32-bit programs to run
 # (scripts/ia32.sh). scripts/demo.sh builds both and calls this; any tree with
 # the same programs will do (build and build32, for example). With
-# QEN_DEMO_TREE32_STATUS=FILE the 32-bit part first waits for FILE, which holds
-# the exit status of the 32-bit tree's build (scripts/demo.sh builds it in the
-# background meanwhile).
+# QEN_DEMO_TREE_STATUS=FILE (QEN_DEMO_TREE32_STATUS=FILE) the part of
+# healthprobe_64 (healthprobe_32) first waits for FILE, which then holds the
+# exit status of that tree's build: scripts/demo.sh builds the probes in the
+# background while the agents' part runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=$(cd "${1:-build-demo}" && pwd)
@@ -232,28 +233,30 @@ demo_probe_width() { # WIDTH
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --version 1
   probe_step "$width" "$sid" "the file was written by version 1, this client is version $version: VUV text, exit 1"
 }
-# Waits for the 32-bit tree when it is being built; false when its build failed.
-wait_tree32() {
-  local status=${QEN_DEMO_TREE32_STATUS:-} start=$SECONDS
+# wait_build STATUS-FILE PROGRAM TREE: waits for PROGRAM's build in TREE when
+# it is being built (STATUS-FILE not empty); false when that build failed.
+wait_build() {
+  local status=$1 program=$2 in=$3 start=$SECONDS
   [ -n "$status" ] || return 0
-  printf -- '--- waiting for healthprobe_32, building in %s ... ' "$tree32"
+  printf -- '--- waiting for %s, building in %s ... ' "$program" "$in"
   while [ ! -s "$status" ]; do sleep 1; done
   if [ "$(cat "$status")" = 0 ]; then
     echo "done ($((SECONDS - start)) s)"
   else
-    echo "FAILED: the output is in $tree32/demo-build.log"
+    echo "FAILED: the output is in $in/demo-build.log"
     return 1
   fi
 }
 demo_probe() {
   local home
+  wait_build "${QEN_DEMO_TREE_STATUS:-}" healthprobe_64 "$tree"
   home=$(mktemp -d /tmp/qen-demo-probe.XXXXXX)
   made+=("$home")
   mkdir "$home/dbs"
   cp -r "$tree/msb-home/ridor" "$home/"
   export VIRUZE_HOME=$home
   demo_probe_width 64
-  wait_tree32
+  wait_build "${QEN_DEMO_TREE32_STATUS:-}" healthprobe_32 "$tree32"
   demo_probe_width 32
   unset VIRUZE_HOME
 }
