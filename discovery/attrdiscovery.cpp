@@ -22,9 +22,9 @@
 
 namespace {
 
-constexpr const char *kScriptPath = "/opt/ZYLTagents/ha/bin/Viruze/attrscan.pl";
+constexpr const char *kScriptPath = QEN_ATTRSCAN_DEFAULT_SCRIPT;
 // Points the plug-in at another discovery script (tests, demonstrations).
-constexpr const char *kScriptEnv = "QEN_ATTRSCAN_SCRIPT";
+constexpr const char *kScriptEnv = QEN_ATTRSCAN_SCRIPT_ENV;
 constexpr const char *kProgramName = "zediscover";
 
 constexpr std::string_view kListed[] = {"Instances", "Databases", "NonDefTns",

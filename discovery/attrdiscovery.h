@@ -7,6 +7,12 @@
 #ifndef ATTRDISCOVERY_H
 #define ATTRDISCOVERY_H
 
+/* The discovery script that QEN_GetPossibleValues runs, and the environment
+ * variable that names another one instead (found as execlp finds a program:
+ * a name without a slash is looked for along PATH). */
+#define QEN_ATTRSCAN_DEFAULT_SCRIPT "/opt/ZYLTagents/ha/bin/Viruze/attrscan.pl"
+#define QEN_ATTRSCAN_SCRIPT_ENV "QEN_ATTRSCAN_SCRIPT"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -1,11 +1,32 @@
 #!/usr/bin/env bash
 # scripts/demo-run.sh [TREE [TREE32]]: the demonstration, run against already
-# built trees: the 64-bit tree (default build) and the -m32 tree (default
-# build32), whose healthprobe_32 needs 32-bit programs to run (scripts/ia32.sh).
+# built trees: the 64-bit tree (default build-demo) and the -m32 tree (default
+# build-demo32), whose healthprobe_32 needs 32-bit programs to run
+# (scripts/ia32.sh). scripts/demo.sh builds both and calls this; any tree with
+# the same programs will do (build and build32, for example). With
+# QEN_DEMO_TREE_STATUS=FILE (QEN_DEMO_TREE32_STATUS=FILE) the part of
+# healthprobe_64 (healthprobe_32) first waits for FILE, which then holds the
+# exit status of that tree's build: scripts/demo.sh builds the probes in the
+# background while the agents' part runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tree=$(cd "${1:-build}" && pwd)
-tree32=$(cd "${2:-build32}" && pwd)
+tree=$(cd "${1:-build-demo}" && pwd)
+tree32=$(cd "${2:-build-demo32}" && pwd)
+# standin PROGRAM ARG...: starts a process with that command line that waits to
+# be killed, and prints its id once it runs (tools/standin).
+standin="$tree/tools/standin/standin"
+
+# Whatever the demonstration started or made is gone when it ends, however it
+# ends.
+started=() made=()
+cleanup() {
+  if ((${#started[@]})); then kill "${started[@]}" 2>/dev/null || true; fi
+  if ((${#made[@]})); then rm -rf "${made[@]}"; fi
+}
+trap cleanup EXIT
+
+# command_line PID: the process's command line, its arguments separated by blanks.
+command_line() { tr '\0' ' ' <"/proc/$1/cmdline" | sed 's/ $//'; }
 
 # --- how to read the agents' lines -------------------------------------------
 legend() {
@@ -37,18 +58,18 @@ demo_discovery() {
 
 # --- Viruze listener agent ---------------------------------------------------
 # A process that looks like a listener ("<Home>/bin/vuzlsnr LISTENER -inherit",
-# really the test program argvsleep) and a configuration with that listener
-# and one that does not run. ListenerAgent runs three cycles, one second apart;
-# after the second the listener is killed, so the third reports no listener
-# (state 5) and the agent log shows the remembered process gone.
+# really standin) and a configuration with that listener and one that does not
+# run. ListenerAgent runs three cycles, one second apart; after the second the
+# listener is killed, so the third reports no listener (state 5) and the agent
+# log shows the remembered process gone.
 demo_listener() {
   echo "=== Viruze listener agent"
   local work home pid
   work=$(mktemp -d /tmp/qen-demo-listener.XXXXXX)
+  made+=("$work")
   home="$work/viruze/product/10.2"
-  (exec -a "$home/bin/vuzlsnr" "$tree/tests/support/argvsleep" LISTENER -inherit) &
-  pid=$!
-  sleep 0.5
+  pid=$("$standin" "$home/bin/vuzlsnr" LISTENER -inherit)
+  started+=("$pid")
   cat > "$work/agent.cfg" <<CFG
 [lsnr1]
 Owner=$(id -un)
@@ -59,7 +80,7 @@ Owner=$(id -un)
 Home=$home
 Listener=LISTENER2
 CFG
-  echo "--- a listener process runs: $(tr '\0' ' ' < /proc/$pid/cmdline)"
+  echo "--- a listener process runs (pid $pid): $(command_line "$pid")"
   echo "--- two resources: lsnr1 is that listener, lsnr2 names one that does not run"
   cat "$work/agent.cfg"
   echo "--- three cycles: lsnr1 online (1) until its process is killed, then 5; lsnr2 always 5"
@@ -71,40 +92,41 @@ CFG
         echo "--- listener killed"
       fi
     done
-  wait "$pid" 2>/dev/null || true
   echo "--- agent.log: where the listener was found, and that it was gone in cycle 3"
   cat "$work/agent.log"
   echo "--- debug.log (asked for with --debug 0,2): the remembered process checked each cycle"
   grep -E 'resource=lsnr1 .*(We got the cookie|state is)' "$work/debug.log" | head -n 4 || true
-  rm -rf "$work"
 }
 
 # --- Sybase data-server and backup-server agents ------------------------------
 # Starts processes with the command lines of a data server and a backup server
-# (the test program argvsleep under those names, owned by nobody), runs both
-# agents through the framework's main for a few cycles, then once more after
-# the data server has been killed.
+# (standin under those names; owned by nobody when the demonstration runs as
+# root, since the agents refuse root as the servers' owner), runs both agents
+# through the framework's main for a few cycles, then once more after the data
+# server has been killed.
 demo_sybase() {
   echo "=== Sybase data-server and backup-server agents"
-  local work owner pids=()
-  work=$(mktemp -d /tmp/qen_demo_sybase.XXXXXX)
+  local work owner pids=() pid
+  work=$(mktemp -d /tmp/qen-demo-sybase.XXXXXX)
+  made+=("$work")
   chmod 755 "$work"
-  local sleeper="$tree/tests/support/argvsleep"
-  start_as_owner() { # argv0 args...
-    local argv0=$1; shift
+  # a copy that the servers' owner can run, wherever this tree lies
+  cp "$standin" "$work/standin"
+  start_as_owner() { # program args...
     if [ "$(id -u)" = 0 ]; then
-      setpriv --reuid=65534 --regid=65534 --clear-groups \
-        bash -c 'exec -a "$0" "$@"' "$argv0" "$sleeper" "$@" &
+      pid=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$work/standin" "$@")
     else
-      bash -c 'exec -a "$0" "$@"' "$argv0" "$sleeper" "$@" &
+      pid=$("$work/standin" "$@")
     fi
-    pids+=($!)
+    pids+=("$pid")
+    started+=("$pid")
   }
-  if [ "$(id -u)" = 0 ]; then owner=nobody; else owner=$(id -un); fi
+  if [ "$(id -u)" = 0 ]; then owner=$(id -un 65534); else owner=$(id -un); fi
   start_as_owner /opt/sybase/ASE-15_0/bin/dataserver -d/dev/master -sDEMOSRV1 -e/tmp/ase.log
   local ds_pid=${pids[0]}
   start_as_owner /opt/sybase/ASE-15_0/bin/backupserver -SDEMOBK1 -e/tmp/bk.log
-  sleep 0.3
+  echo "--- two server processes run, owned by $owner:"
+  for pid in "${pids[@]}"; do echo "    pid $pid: $(command_line "$pid")"; done
 
   printf '#!/bin/sh\necho "checked $3 as $8"\nexit 110\n' >"$work/check.sh"
   chmod 755 "$work/check.sh"
@@ -144,16 +166,16 @@ CFG
   run_agent Sybase/DataServerAgent dataserver.cfg 3
   echo "--- BackupServerAgent, 2 cycles: the backup server found, confidence 100"
   run_agent SybaseBk/BackupServerAgent backupserver.cfg 2
-  kill "$ds_pid"; wait "$ds_pid" 2>/dev/null || true
+  kill "$ds_pid"
   echo "--- the data server killed: one more cycle reports demo_ds offline"
   run_agent Sybase/DataServerAgent dataserver.cfg 1
   echo "--- console.log: where each server process was found"
   cat "$work/console.log"
   echo "--- debug.log (asked for with --debug all): the remembered process and the script cycle"
+  echo "    (proc_ok is FALSE while the agent remembers no running server process, in its first"
+  echo "    cycle or once that process is gone: it then scans /proc; TRUE: no scan needed)"
   grep -E 'Cookie analysis|Should I do Detail|left-matching' "$work/debug.log" | head -6 || true
   kill "${pids[@]}" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$work"
 }
 
 # --- health probe, both widths -----------------------------------------------
@@ -195,9 +217,7 @@ demo_probe_width() { # WIDTH
   echo "=== healthprobe_$width (health file in the $width-bit layout)"
   sleep 600 &
   pid=$!
-  # stopped on any way out, the demonstration's normal end included
-  # shellcheck disable=SC2064 # the pid is fixed now
-  trap "kill $pid 2>/dev/null || true" EXIT
+  started+=("$pid")
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --pid "$pid" --record "all=$(states $EV_OPEN)"
   probe_step "$width" "$sid" "the instance (sleep, pid $pid) runs and its file says Open: online, exit 110"
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --record "all=$(states $EV_CLOSED)"
@@ -208,22 +228,37 @@ demo_probe_width() { # WIDTH
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   probe_step "$width" "$sid" "the file says Open again, but process $pid was killed and reaped: abnormal termination, exit 98"
-  trap - EXIT
   probe_step "$width" nosuch "no health file for VIRUZE_SID=nosuch: the VUV texts of the failed open, exit 1"
   version=$(printf '0x%08x' "$(od -A n -t u4 -j "$HC_VERSION_OFFSET" -N 4 "$hc")")
   VIRUZE_SID=$sid "$hcwrite" --width "$width" --update --version 1
   probe_step "$width" "$sid" "the file was written by version 1, this client is version $version: VUV text, exit 1"
 }
+# wait_build STATUS-FILE PROGRAM TREE: waits for PROGRAM's build in TREE when
+# it is being built (STATUS-FILE not empty); false when that build failed.
+wait_build() {
+  local status=$1 program=$2 in=$3 start=$SECONDS
+  [ -n "$status" ] || return 0
+  printf -- '--- waiting for %s, building in %s ... ' "$program" "$in"
+  while [ ! -s "$status" ]; do sleep 1; done
+  if [ "$(cat "$status")" = 0 ]; then
+    echo "done ($((SECONDS - start)) s)"
+  else
+    echo "FAILED: the output is in $in/demo-build.log"
+    return 1
+  fi
+}
 demo_probe() {
   local home
+  wait_build "${QEN_DEMO_TREE_STATUS:-}" healthprobe_64 "$tree"
   home=$(mktemp -d /tmp/qen-demo-probe.XXXXXX)
+  made+=("$home")
   mkdir "$home/dbs"
   cp -r "$tree/msb-home/ridor" "$home/"
   export VIRUZE_HOME=$home
   demo_probe_width 64
+  wait_build "${QEN_DEMO_TREE32_STATUS:-}" healthprobe_32 "$tree32"
   demo_probe_width 32
   unset VIRUZE_HOME
-  rm -rf "$home"
 }
 
 legend

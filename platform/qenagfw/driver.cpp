@@ -271,6 +271,9 @@ std::vector<Resource> read_config(const std::string& file)
         }
         if (name.empty())
             config_error(file, lineno, "attribute without a name");
+        if (!has_value)
+            config_error(file, lineno,
+                         "line without '=' (write Attribute=value, or begin a comment with #)");
         Attribute* attr = nullptr;
         for (Attribute& a : res.attrs)
             if (a.name == name)
@@ -279,8 +282,7 @@ std::vector<Resource> read_config(const std::string& file)
             res.attrs.push_back(Attribute{name, {}});
             attr = &res.attrs.back();
         }
-        if (has_value)
-            attr->values.push_back(value);
+        attr->values.push_back(value);
     }
     if (in.bad()) {
         fprintf(stderr, "%s: cannot read: %s\n", file.c_str(), strerror(errno));

@@ -7,23 +7,26 @@
 //           [--magic N] [--magic2 N] [--version N] [--flags N] [--ready 0|1]
 //           [--index N] [--pid N [--stime N]] [--record K=V,V,...]...
 //           [--truncate BYTES]
+//   hcwrite --help
 //
 //   --home, --sid   default: VIRUZE_HOME and VIRUZE_SID
 //   --width         the layout; default: this build's word size
 //   --update        change only the fields given, in an existing file; without
 //                   it the file is created anew, zeroed, of the layout's
 //                   length, with magics 63044, version vsnnum, flags 8
-//                   (ready) and index 0
+//                   (ready), index 0, and every event of every record in
+//                   state 1 (supported, not set)
 //   --flags         the whole flags word; --ready then sets or clears bit 3
 //   --pid           the instance process; its start time is --stime, or, when
 //                   that is not given, the process's own start time as the
 //                   probe reads it (the process must be alive)
 //   --record        state bytes of record K (0 to 9, or "all") for events 0,
-//                   1, ... (at most 15 values, 0 to 255); repeatable, applied
-//                   in order
+//                   1, ... (at most 15 values, 0 to 255: 0 not supported,
+//                   2 set, any other value not set); the events after the
+//                   last value keep their state; repeatable, applied in order
 //   --truncate      cut (or extend) the file to BYTES after writing
 // Numbers are decimal, or hexadecimal with 0x. Exit 0, 1 on failure (with a
-// message), 2 on bad usage.
+// message), 2 on bad usage (the reason, then the usage line).
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -65,13 +68,56 @@ struct Options {
   std::optional<long long> truncate;
 };
 
+constexpr char kUsage[] =
+    "usage: hcwrite [--home DIR] [--sid NAME] [--width 64|32] [--update] [--magic N]\n"
+    "               [--magic2 N] [--version N] [--flags N] [--ready 0|1] [--index N]\n"
+    "               [--pid N [--stime N]] [--record K=V,...]... [--truncate BYTES]\n";
+
+// Any state byte but these two reads as "not set"; this is the one an
+// instance writes for a supported event that is not set.
+constexpr uint8_t kStateNotSet = 1;
+static_assert(kStateNotSet != GIMH_STATE_UNSUPPORTED && kStateNotSet != GIMH_STATE_SET);
+
 [[noreturn]] void usage(const char *why) {
   fprintf(stderr, "hcwrite: %s\n", why);
-  fprintf(stderr,
-          "usage: hcwrite [--home DIR] [--sid NAME] [--width 64|32] [--update] [--magic N]\n"
-          "               [--magic2 N] [--version N] [--flags N] [--ready 0|1] [--index N]\n"
-          "               [--pid N [--stime N]] [--record K=V,...]... [--truncate BYTES]\n");
+  fputs(kUsage, stderr);
   exit(kExitUsage);
+}
+
+[[noreturn]] void help() {
+  fputs(kUsage, stdout);
+  fputs("\n"
+        "Writes the health file <VIRUZE_HOME>/dbs/hc_<VIRUZE_SID>.dat as an instance would.\n"
+        "\n"
+        "  --home DIR, --sid NAME  the file's home and instance; default: VIRUZE_HOME and\n"
+        "                          VIRUZE_SID\n"
+        "  --width 64|32           the layout (the instance's word size); default: this\n"
+        "                          program's\n"
+        "  --update                change only the fields given, in an existing file;\n"
+        "                          without it the file is made anew: magics 63044, the\n"
+        "                          client's version, ready, record 0 current, and every\n"
+        "                          event of every record 1 (supported, not set)\n"
+        "  --magic N, --magic2 N   the two magics\n"
+        "  --version N             the version word\n"
+        "  --flags N               the whole flags word\n"
+        "  --ready 0|1             clear or set the ready flag (bit 3)\n"
+        "  --index N               the current record\n"
+        "  --pid N                 the instance process; its start time is read from\n"
+        "                          /proc (the process must be alive) unless --stime N\n"
+        "                          gives it\n"
+        "  --record K=V,...        the states of record K (0 to 9, or all) for events 0,\n"
+        "                          1, ... in order: 0 not supported, 1 not set, 2 set;\n"
+        "                          events after the last value keep their state;\n"
+        "                          repeatable. Events: 0 Abnormal Termination, 1 Instance\n"
+        "                          Shutdown, 8 Instance Restart, 9 Open, 10 Mounted\n"
+        "                          (Closed), ... 14\n"
+        "  --truncate BYTES        cut (or extend) the file to BYTES after writing\n"
+        "  --help                  this text\n"
+        "\n"
+        "Numbers are decimal, or hexadecimal after 0x. Exit code 0, 1 when the file\n"
+        "cannot be written, 2 for bad usage.\n",
+        stdout);
+  exit(0);
 }
 
 // A whole number in [lo, hi]: decimal, or hexadecimal after 0x.
@@ -109,14 +155,21 @@ RecordEdit record_edit(std::string_view arg) {
 }
 
 Options parse(int argc, char **argv) {
+  static constexpr std::string_view kValued[] = {
+      "--home",  "--sid",   "--width", "--magic", "--magic2", "--version", "--flags",
+      "--ready", "--index", "--pid",   "--stime", "--record", "--truncate"};
   Options o;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
+    if (a == "--help" || a == "-h") help();
     if (a == "--update") {
       o.update = true;
       continue;
     }
-    if (i + 1 >= argc) usage("missing value");
+    bool valued = false;
+    for (std::string_view k : kValued) valued = valued || a == k;
+    if (!valued) usage(("unknown option " + std::string(a)).c_str());
+    if (i + 1 >= argc) usage((std::string(a) + " needs a value").c_str());
     const char *v = argv[++i];
     if (a == "--home") o.home = v;
     else if (a == "--sid") o.sid = v;
@@ -132,8 +185,7 @@ Options parse(int argc, char **argv) {
     else if (a == "--pid") o.pid = static_cast<int32_t>(number(v, INT32_MIN, INT32_MAX, "pid"));
     else if (a == "--stime") o.stime = number(v, INT64_MIN, INT64_MAX, "start time");
     else if (a == "--record") o.records.push_back(record_edit(v));
-    else if (a == "--truncate") o.truncate = number(v, 0, INT64_MAX, "length");
-    else usage(("unknown option " + std::string(a)).c_str());
+    else o.truncate = number(v, 0, INT64_MAX, "length");
   }
   if (o.stime && !o.pid) usage("--stime needs --pid");
   if (o.width == 32 && o.stime && (*o.stime < INT32_MIN || *o.stime > INT32_MAX))
@@ -173,6 +225,9 @@ void fill(Region *r, const Options &o) {
     r->magic2 = GIMH_MAGIC;
     r->version = vsnnum;
     r->flags = GIMH_FLG_READY;
+    // A new file's instance supports every event and has set none; the
+    // --record edits below then set (or withdraw) single events.
+    for (gimh_record &rec : r->rec) memset(rec.state, kStateNotSet, sizeof rec.state);
   }
   if (o.magic) r->magic = *o.magic;
   if (o.magic2) r->magic2 = *o.magic2;

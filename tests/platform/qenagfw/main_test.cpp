@@ -64,7 +64,7 @@ TEST_F(AgentRun, OneLinePerCallAndCycle)
 
 TEST_F(AgentRun, CookiesAreKeptAcrossCycles)
 {
-    write_config("[a]\nState=1\nCounter\n[b]\nState=1\nCounter\n");
+    write_config("[a]\nState=1\nCounter=1\n[b]\nState=1\nCounter=1\n");
     ASSERT_EQ(run("--config agent.cfg --cycles 3 --interval 0"), 0) << err_;
     EXPECT_EQ(out_, "cycle=1 resource=a state=1 confidence=1\n"
                     "cycle=1 resource=b state=1 confidence=1\n"
@@ -84,8 +84,9 @@ TEST_F(AgentRun, AttributeVectorAsConfigured)
                  "Ports=\n"
                  "Ports=3\n"
                  "Empty=\n"
-                 "None\n"
+                 "Server=PRODSRV   # production\n"
                  "#Hidden=1\n"
+                 "  # indented=1\n"
                  "State=2\n");
     ASSERT_EQ(run("--config agent.cfg --cycles 1 --log-dir . --debug 1"), 0) << err_;
     std::vector<std::string> groups;
@@ -100,7 +101,7 @@ TEST_F(AgentRun, AttributeVectorAsConfigured)
                           "Listener count=1 values=|a=b|",
                           "Ports count=3 values=|1||||3|",
                           "Empty count=1 values=||",
-                          "None count=0 values=",
+                          "Server count=1 values=|PRODSRV   # production|",
                           "State count=1 values=|2|",
                       }));
     EXPECT_EQ(out_, "cycle=1 resource=res state=2 confidence=0\n");
@@ -152,7 +153,7 @@ TEST_F(AgentRun, ContainerSettingsAndProgramInsideTheRoot)
 // the other resources and the next cycle go on.
 TEST_F(AgentRun, TimeoutCancelsTheMonitor)
 {
-    write_config("[slow]\n@Timeout=1\nBlock\n[fast]\nState=1\nConfidence=7\n");
+    write_config("[slow]\n@Timeout=1\nBlock=1\n[fast]\nState=1\nConfidence=7\n");
     ASSERT_EQ(run("--config agent.cfg --cycles 2 --interval 0"), 0) << err_;
     EXPECT_EQ(out_, "cycle=1 resource=slow cancelled\n"
                     "cycle=1 resource=fast state=1 confidence=7\n"
@@ -223,6 +224,9 @@ TEST_F(AgentRun, MalformedConfigurations)
         {"[]\n", 1},
         {"[r]\n=v\n", 2},
         {"@ContainerId=1\n", 1},
+        {"[r]\nState=1\nNone\n", 3},
+        {"[r]\nServer PRODSRV\n", 2},
+        {"[r]\nState=1\n\n  Listener\t\r\n", 4},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -231,6 +235,11 @@ TEST_F(AgentRun, MalformedConfigurations)
         EXPECT_EQ(err_.rfind("agent.cfg:" + std::to_string(c.line) + ": ", 0), 0u) << err_;
         EXPECT_EQ(out_, "");
     }
+    // A value-less line says what is wrong with it.
+    write_config("[r]\nServer PRODSRV\n");
+    EXPECT_EQ(run("--config agent.cfg --cycles 1"), 2);
+    EXPECT_EQ(err_, "agent.cfg:2: line without '=' (write Attribute=value, or begin a comment "
+                    "with #)\n");
     EXPECT_EQ(run("--config missing.cfg --cycles 1"), 2);
     EXPECT_EQ(err_.rfind("missing.cfg: ", 0), 0u) << err_;
 }

@@ -1,9 +1,9 @@
 // A test-only agent. Its monitor reports what it sees and acts on its
 // resource's attributes:
 //   State=S, Confidence=C   the result and confidence to report
-//   Counter                 confidence = number of calls so far (a cookie)
+//   Counter=1               confidence = number of calls so far (a cookie)
 //   Run=PATH                runs PATH with argv {PATH, resource} and logs the outcome
-//   Block                   holds a descriptor and a heap string, then blocks
+//   Block=1                 holds a descriptor and a heap string, then blocks
 // Every call writes the attribute vector to the debug log and the container
 // settings to the agent log (id 10).
 #include <fcntl.h>

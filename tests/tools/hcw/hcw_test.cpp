@@ -71,7 +71,8 @@ class Hcwrite : public ::testing::Test {
   std::string file_;
 };
 
-const std::string kNone = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+// Every event supported and none set: what a new file's records hold.
+const std::string kNoneSet = "1,1,1,1,1,1,1,1,1,1,1,1,1,1,1";
 
 TEST_F(Hcwrite, DefaultsInBothWidths) {
   for (const char *width : {"64", "32"}) {
@@ -87,7 +88,7 @@ TEST_F(Hcwrite, DefaultsInBothWidths) {
     EXPECT_EQ(f["index"], "0");
     EXPECT_EQ(f["pid"], "0");
     EXPECT_EQ(f["stime"], "0");
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(f["rec" + std::to_string(k)], kNone);
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(f["rec" + std::to_string(k)], kNoneSet);
     struct stat st;
     ASSERT_EQ(stat(file_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0660u);
@@ -152,9 +153,26 @@ TEST_F(Hcwrite, UpdateChangesOnlyTheFieldsGiven) {
   EXPECT_EQ(f["pid"], "77");
   EXPECT_EQ(f["stime"], "5");
   EXPECT_EQ(f["magic"], "63044");
-  EXPECT_EQ(f["rec2"], "1,2,0,0,0,0,0,0,0,0,0,0,0,0,0");
+  EXPECT_EQ(f["rec2"], "1,2,1,1,1,1,1,1,1,1,1,1,1,1,1");
   ASSERT_EQ(write("--width 64 --update --ready 1").status, 0);
   EXPECT_EQ(read("64")["flags"], "8");
+}
+
+// A new file's events that --record does not list are supported and not
+// set; an update leaves them as they are, 0 (not supported) included.
+TEST_F(Hcwrite, UnlistedEventsOfANewFileAreNotSet) {
+  for (const char *width : {"64", "32"}) {
+    SCOPED_TRACE(width);
+    Ran r = write(std::string("--width ") + width + " --record all=1,1,1,1,1,1,1,1,1,2 --record 4=0");
+    ASSERT_EQ(r.status, 0) << r.out;
+    auto f = read(width);
+    EXPECT_EQ(f["rec0"], "1,1,1,1,1,1,1,1,1,2,1,1,1,1,1");
+    EXPECT_EQ(f["rec4"], "0,1,1,1,1,1,1,1,1,2,1,1,1,1,1");
+    ASSERT_EQ(write(std::string("--width ") + width + " --update --record 4=2,2").status, 0);
+    f = read(width);
+    EXPECT_EQ(f["rec4"], "2,2,1,1,1,1,1,1,1,2,1,1,1,1,1");
+    EXPECT_EQ(f["rec0"], "1,1,1,1,1,1,1,1,1,2,1,1,1,1,1");
+  }
 }
 
 TEST_F(Hcwrite, Truncation) {
@@ -190,6 +208,40 @@ TEST_F(Hcwrite, BadUsage) {
         "--index 010x"}) {
     Ran r = write(args);
     EXPECT_EQ(r.status, 2) << args << ": " << r.out;
+  }
+  EXPECT_NE(access(file_.c_str(), F_OK), 0) << "nothing was written";
+}
+
+// Each refusal names what is wrong, then gives the usage line.
+TEST_F(Hcwrite, RefusalsSayWhy) {
+  struct {
+    const char *args, *why;
+  } cases[] = {
+      {"--bogus", "hcwrite: unknown option --bogus\n"},
+      {"--width 64 -x 1", "hcwrite: unknown option -x\n"},
+      {"--index", "hcwrite: --index needs a value\n"},
+      {"--record", "hcwrite: --record needs a value\n"},
+      {"--pid 12ab", "hcwrite: bad pid: 12ab\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.args);
+    Ran r = write(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out.rfind(c.why, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("usage: hcwrite [--home DIR]"), std::string::npos) << r.out;
+  }
+  EXPECT_NE(access(file_.c_str(), F_OK), 0) << "nothing was written";
+}
+
+TEST_F(Hcwrite, HelpGivesUsageAndStates) {
+  for (const char *args : {"--help", "-h", "--width 32 --help"}) {
+    SCOPED_TRACE(args);
+    Ran r = shell(quote(HCWRITE) + " " + args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: hcwrite [--home DIR]", 0), 0u) << r.out;
+    for (const char *word : {"--record K=V,...", "0 not supported, 1 not set, 2 set",
+                             "1 (supported, not set)", "--truncate BYTES"})
+      EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
   EXPECT_NE(access(file_.c_str(), F_OK), 0) << "nothing was written";
 }
