@@ -4,9 +4,11 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <string>
 #include <system_error>
 
@@ -33,6 +35,10 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Leaves the directory where it is when this object goes (path() is
+    // empty from then on).
+    void keep() { path_.clear(); }
+
     // Writes a file at rel (directories made as needed, mode 0755) with the
     // given mode; returns its full path.
     std::string write(const std::string& rel, const std::string& body, mode_t mode = 0755) const
@@ -52,5 +58,25 @@ public:
 private:
     std::string path_;
 };
+
+// A new temporary directory that lives until the process ends, then goes
+// with its files; "" when it could not be made. Only the process that made
+// it removes it: a forked child that leaves through exit() leaves it to its
+// parent.
+inline std::string kept_temp_dir()
+{
+    struct Kept {
+        pid_t owner = getpid();
+        std::list<TempDir> dirs;
+        ~Kept()
+        {
+            if (getpid() != owner)
+                for (TempDir& d : dirs)
+                    d.keep();
+        }
+    };
+    static Kept kept;
+    return kept.dirs.emplace_back().path();
+}
 
 #endif
