@@ -15,6 +15,7 @@
 
 #include "lxc.h"
 #include "lxl.h"
+#include "nlsconv.h"
 #include "nlskit.h"
 #include "nlsobjw.h"
 
@@ -53,6 +54,9 @@ inline uint32_t packed(const Bytes &b) {
   for (uint8_t x : b) v = v << 8 | x;
   return v;
 }
+
+// Kept for older callers: a set's classes belong in CharsetDesc::byte_classes.
+using nlsconv::set_class;
 
 // Class trie entries and case pairs of the multibyte characters among the
 // case forms; utf16: as 16-bit units, the first 256 in the 16-bit tables.
@@ -132,6 +136,11 @@ inline nlsw::CharsetDesc shift() {
   s.id = 900;
   nlsw::make_shift_sensitive(s, kSI, kSO);
   return s;
+}
+
+// A set of the UTF-8 family (kept for older callers).
+inline nlsw::CharsetDesc unicode(const char *name, uint16_t id, uint8_t maxbytes) {
+  return nlsw::utf8_family_charset(name, id, maxbytes);
 }
 
 inline nlsw::Image utf8_set(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags,

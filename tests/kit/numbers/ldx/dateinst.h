@@ -74,6 +74,11 @@ inline nlsw::LanguageDesc longcaps() {
 
 inline nlsw::TerritoryDesc germany() { return nlsw::germany(); }
 
+// Kept for older callers; the prefix no longer names the directory.
+inline std::string write_dir(const nlsw::Installation &inst, const char * /*prefix*/) {
+  return nlskit::write(inst);
+}
+
 inline std::string write() {
   nlsw::Installation inst = nlsw::basic_installation();
   nlsw::add_language(inst, german());
