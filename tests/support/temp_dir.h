@@ -11,6 +11,8 @@
 #include <list>
 #include <string>
 #include <system_error>
+#include <tuple>
+#include <utility>
 
 class TempDir {
 public:
@@ -61,22 +63,23 @@ private:
 
 // A new temporary directory that lives until the process ends, then goes
 // with its files; "" when it could not be made. Only the process that made
-// it removes it: a forked child that leaves through exit() leaves it to its
-// parent.
+// a directory removes it: a forked child that leaves through exit() leaves
+// its parent's directories in place.
 inline std::string kept_temp_dir()
 {
     struct Kept {
-        pid_t owner = getpid();
-        std::list<TempDir> dirs;
+        std::list<std::pair<pid_t, TempDir>> dirs;  // the maker's pid, the directory
         ~Kept()
         {
-            if (getpid() != owner)
-                for (TempDir& d : dirs)
-                    d.keep();
+            for (auto& [maker, dir] : dirs)
+                if (maker != getpid())
+                    dir.keep();
         }
     };
     static Kept kept;
-    return kept.dirs.emplace_back().path();
+    auto& made = kept.dirs.emplace_back(std::piecewise_construct, std::forward_as_tuple(getpid()),
+                                        std::forward_as_tuple());
+    return made.second.path();
 }
 
 #endif
