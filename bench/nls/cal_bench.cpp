@@ -13,6 +13,7 @@
 #include "calw.h"
 #include "ldx.h"
 #include "lxe.h"
+#include "temp_dir.h"
 
 #ifdef QEN_HAVE_ICU
 #include <unicode/calendar.h>
@@ -100,8 +101,7 @@ void WithFile(benchmark::State &state, int cal) {
 
 int main(int argc, char **argv) {
   unsetenv("VIRUZE_HOME");
-  char t[] = "/tmp/calbenchXXXXXX";
-  home = mkdtemp(t);
+  home = kept_temp_dir();
   calw::File eras;
   calw::Era reiwa;
   reiwa.name = "Reiwa";
@@ -139,9 +139,5 @@ int main(int argc, char **argv) {
       std::printf("  calendar %d: %6.2fx\n", cal, b->second / a->second);
   }
   benchmark::Shutdown();
-  std::remove((home + "/nls/lxecalji.nlb").c_str());
-  std::remove((home + "/nls/lxecaleh.nlb").c_str());
-  std::remove((home + "/nls").c_str());
-  std::remove(home.c_str());
   return 0;
 }

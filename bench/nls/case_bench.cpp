@@ -24,6 +24,7 @@
 #endif
 
 #include "caseinst.h"
+#include "nlskit.h"
 #include "lxh.h"
 #include "lxo.h"
 #include "lxp.h"
@@ -47,24 +48,15 @@ struct Env {
     std::string err;
     if (!nlsw::read_fold(CASEFOLD_TXT, folds, err)) return;
     std::string dir = caseinst::write(kCaseForms, std::size(kCaseForms), folds, {});
-    if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    ok = lxhLaToId("AMERICAN_AMERICA.WE8ISO8859P1", 0, &latin, 0, &glo) &&
-         lxhLaToId("AMERICAN_AMERICA.AL32UTF8", 0, &utf8, 0, &glo) &&
-         lxhLaToId("AMERICAN_AMERICA.AL16UTF16", 0, &utf16, 0, &glo);
-    uint16_t opts = 0;
-    int nf = 1;
-    const uint16_t sort = lxpsget("TESTCASE", 8, t, 0, &opts, &nf);
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
+    ok = nlskit::handle(nlskit::american("WE8ISO8859P1"), &glo, &latin) &&
+         nlskit::handle(nlskit::american("AL32UTF8"), &glo, &utf8) &&
+         nlskit::handle(nlskit::american("AL16UTF16"), &glo, &utf16);
     ling_latin = latin;
     ling_utf8 = utf8;
     ling_utf16 = utf16;
-    ok = ok && !nf && lxpsset(sort, opts, &ling_latin, &glo) && lxpsset(sort, opts, &ling_utf8, &glo) &&
-         lxpsset(sort, opts, &ling_utf16, &glo);
+    ok = ok && nlskit::set_sort("TESTCASE", &glo, &ling_latin) && nlskit::set_sort("TESTCASE", &glo, &ling_utf8) &&
+         nlskit::set_sort("TESTCASE", &glo, &ling_utf16);
   }
 };
 Env &env() {

@@ -23,6 +23,7 @@
 #include "lxh.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "../common/collect.h"
 
 namespace {
@@ -81,16 +82,8 @@ struct Env {
   lxglo glo{};
   bool ok = false;
   Env() {
-    std::string err;
-    std::string dir = write_installation(NLS_MAPS, err);
-    if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    ok = true;
+    const std::string dir = nlskit::write(installation(NLS_MAPS));
+    ok = !dir.empty() && nlskit::use(dir, &glo);
   }
   const lxcsobj *cs(uint16_t id) { return lxhci2h(id, &glo); }
 };

@@ -22,6 +22,7 @@
 #include "lxo.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "../common/collect.h"
 
 namespace {
@@ -34,18 +35,11 @@ struct Env {
   lxlangid al32{}, u16{}, latin{};
   bool ok = false;
   Env() {
-    std::string err;
-    std::string dir = nlsconv::write_installation(NLS_MAPS, err);
-    if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    ok = lxhLaToId("AMERICAN_AMERICA.AL32UTF8", 0, &al32, 0, &glo) &&
-         lxhLaToId("AMERICAN_AMERICA.AL16UTF16", 0, &u16, 0, &glo) &&
-         lxhLaToId("AMERICAN_AMERICA.WE8ISO8859P1", 0, &latin, 0, &glo);
+    const std::string dir = nlskit::write(nlsconv::installation(NLS_MAPS));
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
+    ok = nlskit::handle(nlskit::american("AL32UTF8"), &glo, &al32) &&
+         nlskit::handle(nlskit::american("AL16UTF16"), &glo, &u16) &&
+         nlskit::handle(nlskit::american("WE8ISO8859P1"), &glo, &latin);
   }
 };
 

@@ -28,6 +28,7 @@
 #include "lxp.h"
 #include "lxz.h"
 #include "nlsinst.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "../common/collect.h"
 
@@ -108,23 +109,14 @@ struct Env {
   bool ok = false;
   Env() {
     nlsw::Installation inst = nlsw::base_installation();
-    nlsw::add_object(inst, LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset()));
+    nlsw::add_charset(inst, nlsw::latin1_charset());
     nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16());
     nlsw::add_object(inst, LX_TSORT, 60, "BENCHLATIN", nlsw::build_sort_object(latin_sort()));
-    std::string err, dir = nlsw::write_temp_installation(inst, "nlsops", err);
-    if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    if (!lxhLaToId("AMERICAN_AMERICA.AL16UTF16", 0, &utf16, 0, &glo)) return;
-    if (!lxhLaToId("AMERICAN_AMERICA.WE8ISO8859P1", 0, &latin, 0, &glo)) return;
-    uint16_t opts = 0;
-    int nf = 1;
-    uint16_t idx = lxpsget("BENCHLATIN", 10, t, 0, &opts, &nf);
-    if (nf || !lxpsset(idx, opts, &latin, &glo)) return;
+    const std::string dir = nlskit::write(inst);
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
+    if (!nlskit::handle(nlskit::american("AL16UTF16"), &glo, &utf16)) return;
+    if (!nlskit::handle(nlskit::american("WE8ISO8859P1"), &glo, &latin)) return;
+    if (!nlskit::set_sort("BENCHLATIN", &glo, &latin)) return;
     cs16 = lxhci2h(LXCS_AL16UTF16, &glo);
     ok = cs16 != nullptr;
   }

@@ -16,6 +16,7 @@
 #include "lxo.h"
 #include "lxsp.h"
 #include "lxz.h"
+#include "nlskit.h"
 #include "numinst.h"
 
 namespace {
@@ -32,15 +33,9 @@ struct Env {
   std::vector<int32_t> values[kMaxDigits];
   std::vector<std::string> texts[kMaxDigits];
   Env() {
-    std::string dir = numinst::write();
-    if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    if (!lxhLaToId("AMERICAN_AMERICA.US7ASCII", 0, &h, 0, &glo)) return;
+    const std::string dir = numinst::write();
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
+    if (!nlskit::handle(nlskit::american("US7ASCII"), &glo, &h)) return;
     std::mt19937 rng(119);
     for (int d = 1; d <= kMaxDigits; ++d) {
       const int64_t lo = d == 1 ? 0 : int64_t(std::pow(10, d - 1));

@@ -28,6 +28,7 @@
 #include "lxuc.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "objw_icuroot.h"
 #include "../common/collect.h"
 
@@ -74,49 +75,33 @@ struct Env {
   lxlangid utf8{}, thai{}, ja{}, latin1{}, latin1_mono{}, utf8_bin{};
 };
 
-lxlangid with_sort(Env &e, const char *cs, const char *sort) {
-  lxlangid h{};
-  if (!lxhLaToId(cs, 0, &h, 0, &e.glo)) return h;
-  uint16_t opts = 0;
-  int nf = 0;
-  uint16_t idx = lxpsget(sort, strlen(sort), e.glo.table, 0, &opts, &nf);
-  if (nf || !lxpsset(idx, opts, &h, &e.glo)) h.sort = 0;
+// The handle named name with the sort installed (h.sort 0 without it).
+lxlangid with_sort(Env &e, const char *name, const char *sort) {
+  lxlangid h;
+  if (nlskit::handle(name, &e.glo, &h) && !nlskit::set_sort(sort, &e.glo, &h)) h.sort = 0;
   return h;
 }
 
 Env &env() {
   static Env e = [] {
     Env x;
-    char tmpl[] = "/tmp/sortbenchXXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
-    nlsconv::add_basics(inst);
-    nlsconv::add(inst, 2, 41, "TH8TISASCII",
-                 nlsw::build_charset(nlsconv::from_map(NLS_MAPS, "tis620.map", "TH8TISASCII", 41,
-                                                       nlsw::CsKind::Single, 1, 0)));
-    nlsconv::add(inst, 2, nlsconv::JA16EUC, "JA16EUC",
-                 nlsw::build_charset(nlsconv::from_map(NLS_MAPS, "eucjp.map", "JA16EUC",
-                                                       nlsconv::JA16EUC, nlsw::CsKind::Trie, 3,
-                                                       0xA2AE)));
-    nlsconv::add(inst, 3, 40, "THAI_DICTIONARY", nlsw::build_special_sort("THAI_DICTIONARY", 40, 2, 1));
-    nlsconv::add(inst, 3, 42, "JAPANESE", nlsw::build_special_sort("JAPANESE", 42, 6, 5));
-    nlsconv::add(inst, 3, 4096, "ROOT_LATIN", nlsw::build_multi_sort(root_sort()));
-    nlsconv::add(inst, 3, 60, "LATIN_MONO", nlsw::build_sort_object(latin_mono()));
-    std::string err;
-    if (!nlsw::write_installation(inst, dir, 1, err)) return x;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
-    if (!t) return x;
-    lxinitc(&x.glo, t, nullptr, 0);
+    nlsw::Installation inst = nlsw::basic_installation();
+    nlsw::add_charset(inst, nlsconv::from_map(NLS_MAPS, "tis620.map", "TH8TISASCII", 41,
+                                              nlsw::CsKind::Single, 1, 0));
+    nlsw::add_charset(inst, nlsconv::from_map(NLS_MAPS, "eucjp.map", "JA16EUC", nlsconv::JA16EUC,
+                                              nlsw::CsKind::Trie, 3, 0xA2AE));
+    nlsw::add_object(inst, LX_TSORT, 40, "THAI_DICTIONARY", nlsw::build_special_sort("THAI_DICTIONARY", 40, 2, 1));
+    nlsw::add_object(inst, LX_TSORT, 42, "JAPANESE", nlsw::build_special_sort("JAPANESE", 42, 6, 5));
+    nlsw::add_object(inst, LX_TSORT, 4096, "ROOT_LATIN", nlsw::build_multi_sort(root_sort()));
+    nlsw::add_object(inst, LX_TSORT, 60, "LATIN_MONO", nlsw::build_sort_object(latin_mono()));
+    const std::string dir = nlskit::write(inst);
+    if (dir.empty() || !nlskit::use(dir, &x.glo)) return x;
     x.utf8 = with_sort(x, ".AL32UTF8", "ROOT_LATIN");
     x.thai = with_sort(x, ".TH8TISASCII", "THAI_DICTIONARY");
     x.ja = with_sort(x, ".JA16EUC", "JAPANESE");
     x.latin1_mono = with_sort(x, ".WE8ISO8859P1", "LATIN_MONO");
-    lxhLaToId(".WE8ISO8859P1", 0, &x.latin1, 0, &x.glo);
-    lxhLaToId(".AL32UTF8", 0, &x.utf8_bin, 0, &x.glo);
+    nlskit::handle(".WE8ISO8859P1", &x.glo, &x.latin1);
+    nlskit::handle(".AL32UTF8", &x.glo, &x.utf8_bin);
     x.ok = x.utf8.sort && x.thai.sort && x.ja.sort && x.latin1_mono.sort;
     return x;
   }();

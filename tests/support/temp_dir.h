@@ -4,11 +4,15 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <string>
 #include <system_error>
+#include <tuple>
+#include <utility>
 
 class TempDir {
 public:
@@ -33,6 +37,10 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Leaves the directory where it is when this object goes (path() is
+    // empty from then on).
+    void keep() { path_.clear(); }
+
     // Writes a file at rel (directories made as needed, mode 0755) with the
     // given mode; returns its full path.
     std::string write(const std::string& rel, const std::string& body, mode_t mode = 0755) const
@@ -52,5 +60,26 @@ public:
 private:
     std::string path_;
 };
+
+// A new temporary directory that lives until the process ends, then goes
+// with its files; "" when it could not be made. Only the process that made
+// a directory removes it: a forked child that leaves through exit() leaves
+// its parent's directories in place.
+inline std::string kept_temp_dir()
+{
+    struct Kept {
+        std::list<std::pair<pid_t, TempDir>> dirs;  // the maker's pid, the directory
+        ~Kept()
+        {
+            for (auto& [maker, dir] : dirs)
+                if (maker != getpid())
+                    dir.keep();
+        }
+    };
+    static Kept kept;
+    auto& made = kept.dirs.emplace_back(std::piecewise_construct, std::forward_as_tuple(getpid()),
+                                        std::forward_as_tuple());
+    return made.second.path();
+}
 
 #endif

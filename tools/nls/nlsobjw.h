@@ -166,6 +166,8 @@ using FoldMap = std::map<uint32_t, std::vector<uint32_t>>;
 // BINARY_AI).
 Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum, size_t level2);
 Image build_case_folding(const FoldMap &folds);
+// The object number of CASE_FOLDING.
+inline constexpr uint16_t kCaseFoldingId = 17;
 // Reads lines "CP OUT [OUT...]" (hexadecimal), as gen_fold.py writes them.
 bool read_fold(const std::string &path, FoldMap &folds, std::string &err);
 // Special and multilingual sorts (objw_msort.cpp).
@@ -259,8 +261,10 @@ Image build_boot(BootDesc desc);
 
 // ---- Installation ---------------------------------------------------------
 
+bool host_big_endian();
+
 struct Installation {
-  bool big_endian;            // byte order of the files
+  bool big_endian = host_big_endian();  // byte order of the files
   bool ebcdic = false;        // names in EBCDIC
   BootDesc boot;
   std::vector<std::pair<BootObject, Image>> objects;
@@ -278,21 +282,67 @@ std::string object_name(unsigned type, unsigned id);
 bool write_from_description(const std::string &desc_path, const std::string &outdir,
                             std::string &err);
 
-bool host_big_endian();
-
 // ---- Installations for tests and benchmarks (objw_inst.cpp) ----------------
+//
+// The pieces every test installation is made of, so that an installation
+// says only what is special to it. The test kit (tests/support/nlskit.h)
+// writes them into directories removed when the test ends.
 
 void add_object(Installation &inst, uint16_t type, uint16_t id, const std::string &name, Image img);
-// The host's order, with AMERICAN, AMERICA and US7ASCII.
+// An object under its description's own id and name.
+void add_charset(Installation &inst, const CharsetDesc &desc);
+void add_language(Installation &inst, const LanguageDesc &desc);
+void add_territory(Installation &inst, const TerritoryDesc &desc);
+// A boot entry without an object file, saying that the object holds size
+// bytes.
+void add_listed(Installation &inst, uint16_t type, uint16_t id, const std::string &name, uint32_t size);
+// The named mapping CASE_FOLDING of the folds.
+void add_case_folding(Installation &inst, const FoldMap &folds);
+
+// With AMERICAN, AMERICA and US7ASCII.
 Installation base_installation();
+// The sets most installations carry: WE8ISO8859P1, UTF8, AL32UTF8 and
+// AL16UTF16 (as latin1_charset() ... al16utf16_charset() give them).
+void add_basic_sets(Installation &inst);
+// base_installation() with the basic sets.
+Installation basic_installation();
 // Writes the installation into a new directory /tmp/<prefix>XXXXXX and
-// returns its path; "" with err set on failure.
+// returns its path; "" with err set on failure. The directory stays: tests
+// use nlskit::write, which removes it at the end.
 std::string write_temp_installation(const Installation &inst, const std::string &prefix, std::string &err);
+
 // WE8ISO8859P1 (id 31): every byte its own code point.
 CharsetDesc latin1_charset();
+// A set of the UTF-8 family: the ASCII characters, and the lead bytes
+// classed by the length of the characters they start, up to maxbytes (3 or
+// 4). A test adds the characters and classes it needs.
+CharsetDesc utf8_family_charset(const std::string &name, uint16_t id, uint8_t maxbytes);
+// UTF8 (id 871): up to three bytes, supplementary characters as six-byte
+// surrogate pairs.
+CharsetDesc utf8_charset();
+// AL32UTF8 (id 873): up to four bytes.
+CharsetDesc al32utf8_charset();
 // AL16UTF16 (id 2000): two-byte units, every lead byte of one trail byte;
 // no tables of its own.
 CharsetDesc al16utf16_charset();
+// Makes a set shift-sensitive with shift-in si and shift-out so: its
+// single-byte characters while shifted in, its two-byte characters while
+// shifted out (a fixed two-byte table); the shift bytes leave its map, and
+// the bytes 0x80-0xFF carry no length class, since the shift state says how
+// long a character is.
+void make_shift_sensitive(CharsetDesc &desc, uint8_t si, uint8_t so);
+
+// AMERICAN's texts under another name and id.
+LanguageDesc american_as(const std::string &name, uint16_t id);
+// GERMAN (id 5): German day and month names and their abbreviations, with
+// the territory GERMANY (id 3) and the abbreviation "D".
+LanguageDesc german();
+// GERMANY (id 3): AMERICA's texts with the date format DD.MM.RR and weeks
+// that start on Monday, abbreviated "DE".
+TerritoryDesc germany();
+// The linguistic sort GERMAN (id 2): a monolingual sort with special letters
+// (flag 0x1) whose sections are empty.
+Image german_sort();
 
 }  // namespace nlsw
 

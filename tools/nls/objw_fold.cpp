@@ -117,7 +117,7 @@ Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum,
 }
 
 Image build_case_folding(const FoldMap &folds) {
-  return build_fold(folds, "CASE_FOLDING", 17, 1024);
+  return build_fold(folds, "CASE_FOLDING", kCaseFoldingId, 1024);
 }
 
 bool read_fold(const std::string &path, FoldMap &folds, std::string &err) {

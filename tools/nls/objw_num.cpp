@@ -66,22 +66,12 @@ CharsetDesc ebcdic835_charset(const std::string &name) {
 }
 
 CharsetDesc shift_charset(const std::string &name, uint16_t id, uint8_t si, uint8_t so) {
-  CharsetDesc d;
-  d.name = name;
-  d.id = id;
-  d.kind = CsKind::Fixed2;
-  d.maxbytes = 2;
-  d.flags = LXCSF_SHIFT;
-  d.shift_in = si;
-  d.shift_out = so;
+  CharsetDesc d = ascii_charset(name, id);
   d.mb_repl = 0xA1A9;
-  for (uint32_t c = 0; c < 128; ++c)
-    if (c != si && c != so) d.map.push_back({{uint8_t(c)}, c});
   for (unsigned k = 0; k < 10; ++k) d.map.push_back({{kShiftLead, uint8_t(kShiftDigit + k)}, 0xFF10 + k});
   for (unsigned k = 0; k < kShiftRomans; ++k)
     d.map.push_back({{kShiftRomanLead, uint8_t(kShiftRoman + k)}, 0x2160 + k});
-  // Lead bytes carry no length: the shift state says how long a character is.
-  for (unsigned b = 0x80; b < 256; ++b) d.byte_classes[uint8_t(b)] = 0;
+  make_shift_sensitive(d, si, so);
   return d;
 }
 

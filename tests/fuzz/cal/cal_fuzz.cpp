@@ -14,6 +14,7 @@
 #include "../../kit/numbers/ldx/ldxtest.h"  // the handle a date context compiles
 #include "ldx.h"
 #include "lxe.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -21,8 +22,7 @@ constexpr int kMaxLookups = 300;  // more than a fuzz input's records
 
 const std::string &home() {
   static std::string d = [] {
-    char t[] = "/tmp/calfuzzXXXXXX";
-    std::string s = mkdtemp(t);
+    std::string s = kept_temp_dir();
     mkdir((s + "/nls").c_str(), 0755);
     setenv("VIRUZE_HOME", s.c_str(), 1);
     ldxlxereg();

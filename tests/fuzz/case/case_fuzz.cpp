@@ -20,6 +20,7 @@
 #include "lxo.h"
 #include "lxp.h"
 #include "lxz.h"
+#include "nlskit.h"
 
 namespace {
 
@@ -49,25 +50,14 @@ struct World {
   World() {
     std::string dir = caseinst::write(kForms, sizeof kForms / sizeof kForms[0], small_folds(), {});
     if (dir.empty()) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *t = lxlinit(nullptr, 1, &st);
+    lxlobj *t = nlskit::use(dir, &glo);
     if (!t) return;
-    lxinitc(&glo, t, nullptr, 0);
-    for (unsigned k = 0; k < kSetCount; ++k) {
-      std::string name = std::string("AMERICAN_AMERICA.") + kSets[k];
-      if (!lxhLaToId(name.c_str(), 0, &h[k], 0, &glo)) return;
-    }
+    for (unsigned k = 0; k < kSetCount; ++k)
+      if (!nlskit::handle(nlskit::american(kSets[k]), &glo, &h[k])) return;
     euc = reinterpret_cast<lxcsobj *>(lxlslot(t, h[1].cs));
-    uint16_t opts = 0;
-    int nf = 1;
-    const uint16_t idx = lxpsget("TESTCASE", 8, t, 0, &opts, &nf);
-    if (nf) return;
     for (unsigned k = 0; k < kSetCount; ++k) {
       ling[k] = h[k];
-      if (!lxpsset(idx, opts, &ling[k], &glo)) return;
+      if (!nlskit::set_sort("TESTCASE", &glo, &ling[k])) return;
     }
     sort = reinterpret_cast<uint8_t *>(lxlslot(t, ling[0].sort));
     if (!sort) return;

@@ -19,6 +19,7 @@
 #include "lxh.h"
 #include "lxz.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 
 namespace {
@@ -49,44 +50,24 @@ struct Setup {
   bool ok = false;
   const lxcsobj *cs[kNSets] = {};
   Setup() {
-    char t[] = "/tmp/convfuzzXXXXXX";
-    std::string dir = mkdtemp(t);
-    nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
-    nlsconv::add_basics(inst);
-    auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-      bool listed_only = img.size() == 0;
-      nlsconv::add(inst, type, id, name, std::move(img));
-      if (listed_only) inst.objects.back().first.size = 2492;  // a built-in stateful set
-    };
+    nlsw::Installation inst = nlsw::basic_installation();
     nlsw::CharsetDesc sh = euc("KOSHIFT", 900, 0xAC00, 0);
-    sh.flags = 0x4;
-    sh.shift_in = 0x0F;
-    sh.shift_out = 0x0E;
-    sh.map.erase(sh.map.begin() + 0x0E, sh.map.begin() + 0x10);
-    nlsw::Image si = nlsw::build_charset(sh);
-    nlsconv::set_class(si, 0x80, 0xFF, 0);
-    add(2, 900, sh.name, si);
+    nlsw::make_shift_sensitive(sh, nlsconv::kKoshiftIn, nlsconv::kKoshiftOut);
+    nlsw::add_charset(inst, sh);
     nlsw::CharsetDesc jp = euc("JA16EUC", 830, 0x4E00, 0);
     for (unsigned b = 0xA1; b <= 0xDF; ++b) jp.map.push_back({{0x8E, (uint8_t)b}, 0xFF61 + b - 0xA1});
     jp.kind = nlsw::CsKind::Trie;
-    add(2, 830, "JA16EUC", nlsw::build_charset(jp));
-    add(2, 840, "KO16KSC5601", nlsw::build_charset(euc("KO16KSC5601", 840, 0xAC00, 0)));
-    add(2, 850, "ZHS16CGB231280", nlsw::build_charset(euc("ZHS16CGB231280", 850, 0x4E00, 0)));
-    add(2, 863, "ZHT32EUC", nlsw::build_charset(euc("ZHT32EUC", 863, 0x5000, 0xA1)));
+    nlsw::add_charset(inst, jp);
+    nlsw::add_charset(inst, euc("KO16KSC5601", 840, 0xAC00, 0));
+    nlsw::add_charset(inst, euc("ZHS16CGB231280", 850, 0x4E00, 0));
+    nlsw::add_charset(inst, euc("ZHT32EUC", 863, 0x5000, 0xA1));
     nlsw::CharsetDesc gb = euc("ZHS32GB18030", 854, 0x4E00, 0);
     gb.maxbytes = 4;
-    add(2, 854, gb.name, nlsw::build_charset(gb));
-    for (uint16_t id : {9996, 9997, 9998, 9999}) add(2, id, "ISO2022-" + std::to_string(id), nlsw::Image{});
-    std::string err;
-    if (!nlsw::write_installation(inst, dir, 1, err)) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *table = lxlinit(nullptr, 1, &st);
-    if (!table) return;
-    lxinitc(&glo, table, nullptr, 0);
+    nlsw::add_charset(inst, gb);
+    for (uint16_t id : {9996, 9997, 9998, 9999})
+      nlsw::add_listed(inst, LX_TCS, id, "ISO2022-" + std::to_string(id), nlsconv::kBuiltinStatefulSize);
+    const std::string dir = nlskit::write(inst);
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
     for (size_t i = 0; i < kNSets; ++i) {
       cs[i] = lxhci2h(kSets[i], &glo);
       if (!cs[i]) return;

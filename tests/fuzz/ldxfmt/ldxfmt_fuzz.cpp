@@ -20,6 +20,7 @@
 
 #include "ldx.h"
 #include "ldxfmtinst.h"
+#include "nlskit.h"
 #include "ldxtest.h"
 #include "lxh.h"
 #include "lxz.h"
@@ -36,20 +37,15 @@ struct World {
   World() {
     const std::string dir = ldxfmtinst::write();
     if (dir.empty()) abort();
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    unsetenv("NLS_LANG");
-    lxzinit();
-    uint32_t status = 0;
-    table = lxlinit(nullptr, 1, &status);
-    lxinitc(&glo, table, nullptr, 0);
+    table = nlskit::use(dir, &glo);
+    if (!table) abort();
     const char *const sets[kSets] = {"US7ASCII", "WE8EBCDIC37", "UTF8", "LDXSHIFT", "AL16UTF16",
                                      "WE8ISO8859P1"};
     const char *const territories[2] = {"LDXLOOP", "LDXTEST"};
     for (unsigned t = 0; t < 2; ++t)
       for (unsigned k = 0; k < kSets; ++k) {
         const std::string name = std::string("AMERICAN_") + territories[t] + "." + sets[k];
-        if (!lxhLaToId(name.c_str(), 0, &h[t][k], 0, &glo)) abort();
+        if (!nlskit::handle(name, &glo, &h[t][k])) abort();
       }
     for (auto &row : h)
       if (!lxhlmod(&row[kSets - 1], "GERMAN", 6, 80, 0, 0, &glo)) abort();

@@ -24,18 +24,17 @@
 namespace {
 
 constexpr uint16_t kSortId = 2;
-constexpr uint16_t kCaseFoldingId = 17;
 
 // The fixed objects, with a case folding, written once; the boot file is
 // rewritten per input.
 const sortfuzz::Fixed &fixed() {
-  static const sortfuzz::Fixed f = sortfuzz::write_fixed("/tmp/monofuzzXXXXXX", [](nlsw::Installation &inst) {
+  static const sortfuzz::Fixed f = sortfuzz::write_fixed([](nlsw::Installation &inst) {
     nlsw::FoldMap folds;
     for (uint32_t c = 'A'; c <= 'Z'; ++c) folds[c] = {c + 32};
     folds[0xDF] = {'s', 's'};
     folds[0x1E9E] = {'s', 's'};
     folds[0xFB03] = {'f', 'f', 'i'};
-    nlsw::add_object(inst, LX_TMAP, kCaseFoldingId, "CASE_FOLDING", nlsw::build_case_folding(folds));
+    nlsw::add_case_folding(inst, folds);
   });
   return f;
 }

@@ -18,6 +18,8 @@
 #include "lms.h"
 #include "lxh.h"
 #include "lxz.h"
+#include "nlskit.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -26,8 +28,7 @@ struct Nls {
   lxlangid lang{};
   std::string path;
   Nls() {
-    char t[] = "/tmp/msbfuzzXXXXXX";
-    std::string d = mkdtemp(t);
+    std::string d = kept_temp_dir();
     path = d + "/fuzz.msb";
     unsetenv("ZUR_NLS10");
     unsetenv("ZUR_NLS_PROFILE33");
@@ -36,7 +37,7 @@ struct Nls {
     uint32_t st = 0;
     lxlobj *table = lxlinit(nullptr, 1, &st);
     lxinitc(&glo, table, nullptr, 0);
-    lxhLaToId("AMERICAN_AMERICA.US7ASCII", 0, &lang, 0, &glo);
+    nlskit::handle(nlskit::american("US7ASCII"), &glo, &lang);
   }
 };
 

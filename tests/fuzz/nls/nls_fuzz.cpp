@@ -15,13 +15,13 @@
 #include "lxc.h"
 #include "lxl.h"
 #include "nlsobjw.h"
+#include "temp_dir.h"
 
 namespace {
 
 const std::string &dir() {
   static std::string d = [] {
-    char t[] = "/tmp/nlsfuzzXXXXXX";
-    std::string s = mkdtemp(t);
+    std::string s = kept_temp_dir();
     setenv("ZUR_NLS10", s.c_str(), 1);
     unsetenv("ZUR_NLS_PROFILE33");
     return s;

@@ -21,8 +21,10 @@
 #include "lxl.h"
 #include "lxm.h"
 #include "lxp.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlsops_fuzz.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -45,17 +47,11 @@ struct Obj {
 std::vector<Obj> &objects() {
   static std::vector<Obj> o = [] {
     std::vector<Obj> v;
-    nlsw::CharsetDesc u8 = nlsw::ascii_charset("UTF8", LXCS_UTF8);
-    u8.kind = nlsw::CsKind::Utf;
-    u8.maxbytes = 3;
-    u8.flags = LXCSF_SURR6;
-    for (unsigned b = 0xC0; b < 0xE0; ++b) u8.byte_classes[uint8_t(b)] = 1;
-    for (unsigned b = 0xE0; b < 0xF0; ++b) u8.byte_classes[uint8_t(b)] = 2;
     v.push_back({LX_TLANG, 1, "AMERICAN", nlsw::build_language(nlsw::american())});
     v.push_back({LX_TTERR, 1, "AMERICA", nlsw::build_territory(nlsw::america())});
     v.push_back({LX_TCS, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1))});
     v.push_back({LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset())});
-    v.push_back({LX_TCS, LXCS_UTF8, "UTF8", nlsw::build_charset(u8)});
+    v.push_back({LX_TCS, LXCS_UTF8, "UTF8", nlsw::build_charset(nlsw::utf8_charset())});
     v.push_back({LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16()});
     v.push_back({LX_TSORT, 1, "FUZZSORT", sort()});
     v.push_back({LX_TMAP, LXMAP_BINARY_AI, "BINARY_AI", binary_ai()});
@@ -66,8 +62,7 @@ std::vector<Obj> &objects() {
 
 const std::string &dir() {
   static std::string d = [] {
-    char t[] = "/tmp/nlsopsfuzzXXXXXX";
-    std::string s = mkdtemp(t);
+    std::string s = kept_temp_dir();
     setenv("ZUR_NLS10", s.c_str(), 1);
     unsetenv("ZUR_NLS_PROFILE33");
     for (Obj &o : objects())
@@ -94,9 +89,8 @@ const std::vector<std::string> &texts() {
 }
 
 lxlangid handle(const char *cs, lxglo &g, bool &ok) {
-  lxlangid h{};
-  std::string name = std::string("AMERICAN_AMERICA.") + cs;
-  ok = lxhLaToId(name.c_str(), 0, &h, 0, &g) != nullptr;
+  lxlangid h;
+  ok = nlskit::handle(nlskit::american(cs), &g, &h);
   return h;
 }
 

@@ -17,28 +17,20 @@
 #include "lxm.h"
 #include "lxo.h"
 #include "lxz.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 
 namespace {
 
-void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), cls);
-}
-
-nlsw::Image utf(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags) {
-  nlsw::CharsetDesc s = nlsw::ascii_charset(name, id);
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = maxbytes;
+// A UTF-8 set that knows the case and class of U+00C4 and the class of U+4E00.
+nlsw::CharsetDesc utf(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags) {
+  nlsw::CharsetDesc s = nlsw::utf8_family_charset(name, id, maxbytes);
   s.flags = flags;
   s.classes[{0xE4, 0xB8, 0x80}] = 0x810;
   s.classes[{0xC3, 0x84}] = 0x804;
   s.lower_pairs[0xC384] = 0xC3A4;
   s.upper_pairs[0xC3A4] = 0xC384;
-  nlsw::Image img = nlsw::build_charset(s);
-  set_class(img, 0xC0, 0xDF, 1);
-  set_class(img, 0xE0, 0xEF, 2);
-  if (maxbytes == 4) set_class(img, 0xF0, 0xF7, 3);
-  return img;
+  return s;
 }
 
 struct Setup {
@@ -46,73 +38,36 @@ struct Setup {
   lxlangid h[5]{};
   bool ok = false;
   Setup() {
-    char t[] = "/tmp/nlstextfuzzXXXXXX";
-    std::string dir = mkdtemp(t);
     nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
-    auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-      nlsw::add_object(inst, type, id, name, std::move(img));
-    };
-    add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-    add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
+    nlsw::add_language(inst, nlsw::american());
+    nlsw::add_territory(inst, nlsw::america());
+    nlsw::add_charset(inst, nlsw::latin1_charset());
+    nlsw::add_charset(inst, utf("UTF8", LXCS_UTF8, 3, LXCSF_SURR6));
+    nlsw::add_charset(inst, utf("AL32UTF8", LXCS_AL32UTF8, 4, LXCSF_UTF8SHAPE));
     {
-      nlsw::CharsetDesc s;
-      s.name = "WE8ISO8859P1";
-      s.id = 31;
-      for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{uint8_t(c)}, c});
-      add(2, 31, s.name, nlsw::build_charset(s));
-    }
-    add(2, 871, "UTF8", utf("UTF8", 871, 3, 0x4000));
-    add(2, 873, "AL32UTF8", utf("AL32UTF8", 873, 4, 0x8000));
-    {
-      nlsw::CharsetDesc s;
-      s.name = "TESTSHIFT";
-      s.id = 900;
-      s.kind = nlsw::CsKind::Fixed2;
-      s.maxbytes = 2;
-      s.flags = 0x4;
-      s.shift_in = 0x0F;
-      s.shift_out = 0x0E;
-      for (uint32_t c = 0; c < 128; ++c)
-        if (c != 0x0E && c != 0x0F) s.map.push_back({{uint8_t(c)}, c});
+      nlsw::CharsetDesc s = nlsw::ascii_charset("TESTSHIFT", 900);
       s.map.push_back({{0xA3, 0xC1}, 0xFF21});
       s.map.push_back({{0xA1, 0xA1}, 0x3000});
       s.classes[{0xA3, 0xC1}] = 0x814;
       s.classes[{0xA1, 0xA1}] = 0x50;
       s.equivalents['A'] = 0xA3C1;
-      nlsw::Image img = nlsw::build_charset(s);
-      set_class(img, 0x80, 0xFF, 0);
-      set_class(img, 0xA1, 0xFE, 1);
-      add(2, 900, s.name, img);
+      nlsw::make_shift_sensitive(s, 0x0F, 0x0E);
+      for (unsigned b = 0xA1; b <= 0xFE; ++b) s.byte_classes[uint8_t(b)] = 1;
+      nlsw::add_charset(inst, s);
     }
     {
-      nlsw::CharsetDesc s;
-      s.name = "AL16UTF16";
-      s.id = 2000;
-      s.kind = nlsw::CsKind::Utf;
-      s.maxbytes = 2;
-      s.flags = 0x100 | 0x2000;
+      nlsw::CharsetDesc s = nlsw::al16utf16_charset();
       s.latin_props.assign(256, 1 << 6);
       s.properties[{0x4E, 0x00}] = 2 << 6;
       s.properties[{0xD8, 0x3D, 0xDE, 0x00}] = 2 << 6;
       s.combining[0x0301] = 230;
-      nlsw::Image img = nlsw::build_charset(s);
-      set_class(img, 0, 255, 1);
-      add(2, 2000, s.name, img);
+      nlsw::add_charset(inst, s);
     }
-    std::string err;
-    if (!nlsw::write_installation(inst, dir, 1, err)) return;
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    lxzinit();
-    uint32_t st = 0;
-    lxlobj *tab = lxlinit(nullptr, 1, &st);
-    if (!tab) return;
-    lxinitc(&glo, tab, nullptr, 0);
-    const char *names[] = {"AMERICAN_AMERICA.WE8ISO8859P1", "AMERICAN_AMERICA.UTF8",
-                           "AMERICAN_AMERICA.AL32UTF8", "AMERICAN_AMERICA.TESTSHIFT",
-                           "AMERICAN_AMERICA.AL16UTF16"};
+    const std::string dir = nlskit::write(inst);
+    if (dir.empty() || !nlskit::use(dir, &glo)) return;
+    const char *sets[] = {"WE8ISO8859P1", "UTF8", "AL32UTF8", "TESTSHIFT", "AL16UTF16"};
     ok = true;
-    for (int k = 0; k < 5; ++k) ok = ok && lxhLaToId(names[k], 0, &h[k], 0, &glo) != nullptr;
+    for (int k = 0; k < 5; ++k) ok = ok && nlskit::handle(nlskit::american(sets[k]), &glo, &h[k]);
   }
 };
 

@@ -30,7 +30,7 @@ namespace {
 
 // The fixed objects, written once; the boot file is rewritten per input.
 const sortfuzz::Fixed &fixed() {
-  static const sortfuzz::Fixed f = sortfuzz::write_fixed("/tmp/sortfuzzXXXXXX", nullptr);
+  static const sortfuzz::Fixed f = sortfuzz::write_fixed(nullptr);
   return f;
 }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "lxl.h"
-#include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 
 namespace sortfuzz {
@@ -67,20 +67,15 @@ inline void put(const std::string &path, const uint8_t *data, size_t size) {
   std::fclose(f);
 }
 
-// Writes the basic objects (and what extra adds) into a new directory named
-// after tmpl, which becomes the process's NLS directory.
-inline Fixed write_fixed(const char *tmpl, const std::function<void(nlsw::Installation &)> &extra) {
+// Writes the basic objects (and what extra adds) into a new directory,
+// which becomes the process's NLS directory.
+inline Fixed write_fixed(const std::function<void(nlsw::Installation &)> &extra) {
   Fixed x;
-  std::string t = tmpl;
-  x.dir = mkdtemp(t.data());
+  nlsw::Installation inst = nlsw::basic_installation();
+  if (extra) extra(inst);
+  x.dir = nlskit::write(inst);
   setenv("ZUR_NLS10", x.dir.c_str(), 1);
   unsetenv("ZUR_NLS_PROFILE33");
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
-  if (extra) extra(inst);
-  std::string err;
-  nlsw::write_installation(inst, x.dir, 1, err);
   for (auto &o : inst.objects) {
     o.first.size = static_cast<uint32_t>(o.second.size());
     x.boot.objects.push_back(o.first);

@@ -14,12 +14,13 @@
 #include <string>
 
 #include "lms.h"
+#include "lxc.h"
 #include "nlsinst.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
 namespace lmsfix {
-
 
 // Number, attribute and text of every message of the Python-written "us"
 // file (expect.inc, written with it).
@@ -33,47 +34,30 @@ inline const Expect kUs[] = {
 };
 
 inline std::string write_nls() {
-  char tmpl[] = "/tmp/lmsnlsXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::add_object(inst, type, id, name, std::move(img));
+  nlsw::Installation inst = nlsw::base_installation();
+  // Only a language's abbreviation and character set matter to the messages.
+  auto language = [&](const char *name, uint16_t id, const char *abbrev) {
+    nlsw::LanguageDesc l = nlsw::american_as(name, id);
+    l.charset = 31;
+    l.abbrev = abbrev;
+    nlsw::add_language(inst, l);
   };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  nlsw::LanguageDesc de = nlsw::american();
-  de.name = "GERMAN";
-  de.id = 5;
-  de.charset = 31;
-  de.abbrev = "D";
-  add(0, 5, "GERMAN", nlsw::build_language(de));
-  nlsw::LanguageDesc es = nlsw::american();
-  es.name = "XSPANISH";
-  es.id = 6;
-  es.charset = 31;
-  es.abbrev = "ESA";
-  add(0, 6, "XSPANISH", nlsw::build_language(es));
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
+  language("GERMAN", 5, "D");
+  language("XSPANISH", 6, "ESA");
   {
-    nlsw::CharsetDesc s;
-    s.name = "WE8ISO8859P1";
-    s.id = 31;
-    s.flags = 0x2;
-    for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{static_cast<uint8_t>(c)}, c});
-    add(2, 31, s.name, nlsw::build_charset(s));
+    nlsw::CharsetDesc s = nlsw::latin1_charset();
+    s.flags = LXCSF_DISPLAY;
+    nlsw::add_charset(inst, s);
   }
-  add(2, 871, "UTF8", nlsinst::utf8_charset());
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+  nlsw::add_charset(inst, nlsw::utf8_charset());
+  return nlskit::write(inst);
 }
 
 // A language handle over a fresh environment record.
 struct Lang {
   nlstest::Env e;
   lxlangid h{};
-  explicit Lang(const char *name) { EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name; }
+  explicit Lang(const char *name) : h(nlstest::lang_handle(e, name)) {}
 };
 
 class Installed : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include "lxc.h"
 #include "lxh.h"
 #include "nlsinst.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -69,9 +70,9 @@ nlsw::Image al16utf16(const nlsw::ComposePair *dropped = nullptr) {
 
 std::string install(const nlsw::ComposePair *dropped = nullptr) {
   nlsw::Installation inst = nlsw::base_installation();
-  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", nlsinst::utf8_charset());
+  nlsw::add_charset(inst, nlsw::utf8_charset());
   nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16(dropped));
-  std::string err, dir = nlsw::write_temp_installation(inst, "lxcscom", err);
+  std::string err, dir = nlskit::write(inst, err);
   EXPECT_FALSE(dir.empty()) << err;
   return dir;
 }
@@ -83,7 +84,7 @@ void with_handle(const std::string &dir, const char *lang,
     setenv("ZUR_NLS10", dir.c_str(), 1);
     nlstest::Env e;
     lxlangid h{};
-    ASSERT_NE(lxhLaToId(lang, 0, &h, 0, &e.glo), nullptr) << lang;
+    ASSERT_TRUE(nlskit::handle(lang, &e.glo, &h)) << lang;
     body(h, e.glo);
   });
 }

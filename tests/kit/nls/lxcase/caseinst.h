@@ -15,6 +15,8 @@
 
 #include "lxc.h"
 #include "lxl.h"
+#include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 
 // A BMP character with a one-to-one upper-case or lower-case form.
@@ -53,9 +55,8 @@ inline uint32_t packed(const Bytes &b) {
   return v;
 }
 
-inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), cls);
-}
+// Kept for older callers: a set's classes belong in CharsetDesc::byte_classes.
+using nlsconv::set_class;
 
 // Class trie entries and case pairs of the multibyte characters among the
 // case forms; utf16: as 16-bit units, the first 256 in the 16-bit tables.
@@ -133,42 +134,25 @@ inline nlsw::CharsetDesc shift() {
   nlsw::CharsetDesc s = euc();
   s.name = "TESTSHIFT";
   s.id = 900;
-  s.flags = LXCSF_SHIFT;
-  s.shift_in = kSI;
-  s.shift_out = kSO;
-  std::vector<std::pair<std::vector<uint8_t>, uint32_t>> map;
-  for (auto &m : s.map)
-    if (m.first.size() > 1 || (m.first[0] != kSI && m.first[0] != kSO)) map.push_back(m);
-  s.map = map;
+  nlsw::make_shift_sensitive(s, kSI, kSO);
   return s;
 }
 
+// A set of the UTF-8 family (kept for older callers).
 inline nlsw::CharsetDesc unicode(const char *name, uint16_t id, uint8_t maxbytes) {
-  nlsw::CharsetDesc s = nlsw::ascii_charset(name, id);
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = maxbytes;
-  return s;
+  return nlsw::utf8_family_charset(name, id, maxbytes);
 }
 
 inline nlsw::Image utf8_set(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags,
                             const CaseForm *f, size_t n) {
-  nlsw::CharsetDesc s = unicode(name, id, maxbytes);
+  nlsw::CharsetDesc s = nlsw::utf8_family_charset(name, id, maxbytes);
   s.flags = flags;
   add_case_forms(s, f, n, false);
-  nlsw::Image img = nlsw::build_charset(s);
-  set_class(img, 0xC0, 0xDF, 1);
-  set_class(img, 0xE0, 0xEF, 2);
-  if (maxbytes == 4) set_class(img, 0xF0, 0xF7, 3);
-  return img;
+  return nlsw::build_charset(s);
 }
 
 inline nlsw::Image utf16_set(const CaseForm *f, size_t n) {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   // a unit's length by its first byte; a unit below 256 takes the class of
   // its second byte, so ASCII letters and digits carry theirs
   for (unsigned b = 0; b < 256; ++b) {
@@ -263,39 +247,20 @@ struct Options {
 // Writes the installation into a new directory and returns its path ("" on
 // failure).
 inline std::string write(const CaseForm *f, size_t n, const nlsw::FoldMap &folds, Options o) {
-  char tmpl[] = "/tmp/nlscaseXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
+  nlsw::Installation inst = nlsw::base_installation();
   inst.big_endian = nlsw::host_big_endian() != o.other_order;
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::add_object(inst, type, id, name, std::move(img));
-  };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-  {
-    nlsw::CharsetDesc s;
-    s.name = "WE8ISO8859P1";
-    s.id = 31;
-    for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{uint8_t(c)}, c});
-    add(2, 31, s.name, nlsw::build_charset(s));
-  }
-  add(2, 830, "TESTEUC", nlsw::build_charset(euc()));
-  add(2, 831, "TESTEUCD", nlsw::build_charset(euc_delta()));
-  {
-    nlsw::Image img = nlsw::build_charset(shift());
-    set_class(img, 0x80, 0xFF, 0);
-    add(2, 900, "TESTSHIFT", img);
-  }
-  add(2, 871, "UTF8", utf8_set("UTF8", 871, 3, LXCSF_SURR6, f, n));
-  add(2, 873, "AL32UTF8", utf8_set("AL32UTF8", 873, 4, LXCSF_UTF8SHAPE, f, n));
-  add(2, 2000, "AL16UTF16", utf16_set(f, n));
-  if (o.fold) add(4, 17, "CASE_FOLDING", nlsw::build_case_folding(folds));
-  add(LX_TSORT, kSortCaseId, "TESTCASE", nlsw::build_sort_object(special_sort()));
-  add(LX_TSORT, kSortUpperId, "TESTUPPER", nlsw::build_sort_object(special_sort(true)));
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+  nlsw::add_charset(inst, nlsw::latin1_charset());
+  nlsw::add_charset(inst, euc());
+  nlsw::add_charset(inst, euc_delta());
+  nlsw::add_charset(inst, shift());
+  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", utf8_set("UTF8", LXCS_UTF8, 3, LXCSF_SURR6, f, n));
+  nlsw::add_object(inst, LX_TCS, LXCS_AL32UTF8, "AL32UTF8",
+                   utf8_set("AL32UTF8", LXCS_AL32UTF8, 4, LXCSF_UTF8SHAPE, f, n));
+  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", utf16_set(f, n));
+  if (o.fold) nlsw::add_case_folding(inst, folds);
+  nlsw::add_object(inst, LX_TSORT, kSortCaseId, "TESTCASE", nlsw::build_sort_object(special_sort()));
+  nlsw::add_object(inst, LX_TSORT, kSortUpperId, "TESTUPPER", nlsw::build_sort_object(special_sort(true)));
+  return nlskit::write(inst);
 }
 
 }  // namespace caseinst

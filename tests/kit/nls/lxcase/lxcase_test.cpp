@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "caseinst.h"
+#include "casetest.h"
 #include "lxh.h"
 #include "lxo.h"
 #include "lxp.h"
@@ -44,12 +45,7 @@ std::string hex(const Bytes &b) {
   return s;
 }
 
-nlsw::FoldMap folds() {
-  std::string err;
-  nlsw::FoldMap m = caseinst::read_folds(CASEFOLD_TXT, err);
-  EXPECT_TRUE(err.empty()) << err;
-  return m;
-}
+using casetest::folds;
 
 class Case : public ::testing::Test {
  protected:
@@ -63,24 +59,13 @@ class Case : public ::testing::Test {
   }
   // Runs body in a child over the installation at dir.
   static void child(const std::string &dir, const std::function<void(nlstest::Env &)> &body) {
-    ASSERT_FALSE(dir.empty());
-    nlstest::in_child([&] {
-      setenv("ZUR_NLS10", dir.c_str(), 1);
-      nlstest::Env e;
-      ASSERT_EQ(e.status, 0u);
-      body(e);
-    });
+    nlstest::in_installation(dir, body);
   }
   static void child(const std::function<void(nlstest::Env &)> &body) { child(dir_, body); }
   inline static std::string dir_, nofold_, swapped_;
 };
 
-lxlangid handle(nlstest::Env &e, const char *cs) {
-  std::string name = std::string("AMERICAN_AMERICA.") + cs;
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << name;
-  return h;
-}
+lxlangid handle(nlstest::Env &e, const char *cs) { return nlstest::american_handle(e, cs); }
 
 // The result of one byte-string conversion into a guarded buffer.
 struct Result {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "caseinst.h"
+#include "casetest.h"
 #include "lxh.h"
 #include "lxo.h"
 #include "lxp.h"
@@ -96,12 +97,7 @@ Bytes encode(Set set, const std::u32string &t) {
   return b;
 }
 
-nlsw::FoldMap folds() {
-  std::string err;
-  nlsw::FoldMap m = caseinst::read_folds(CASEFOLD_TXT, err);
-  EXPECT_TRUE(err.empty()) << err;
-  return m;
-}
+using casetest::folds;
 
 class Special : public ::testing::Test {
  protected:
@@ -118,17 +114,7 @@ class Special : public ::testing::Test {
 
 // A handle for the set with the sort installed (no sort for nullptr).
 lxlangid handle(nlstest::Env &e, const char *cs, const char *sort) {
-  std::string name = std::string("AMERICAN_AMERICA.") + cs;
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << name;
-  if (sort) {
-    uint16_t opts = 0;
-    int nf = 1;
-    const uint16_t idx = lxpsget(sort, strlen(sort), e.table, 0, &opts, &nf);
-    EXPECT_FALSE(nf) << sort;
-    EXPECT_TRUE(lxpsset(idx, opts, &h, &e.glo)) << sort;
-  }
-  return h;
+  return nlstest::american_handle(e, cs, sort ? sort : "");
 }
 
 // One engine call into a guarded buffer of exactly dstlen bytes, with

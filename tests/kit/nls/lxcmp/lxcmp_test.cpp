@@ -100,19 +100,14 @@ Objects objects(bool with_binary_ai) {
                   nlsw::build_charset(nlsw::shift_charset("CMPSHIFT", kShiftSet, kSI, kSO))));
   {
     // A UTF-8 form whose case maps know É, À and Ω.
-    nlsw::CharsetDesc u = nlsw::ascii_charset("CMPUTF8", kCasedUtf8);
-    u.kind = nlsw::CsKind::Utf;
-    u.maxbytes = 3;
+    nlsw::CharsetDesc u = nlsw::utf8_family_charset("CMPUTF8", kCasedUtf8, 3);
     u.flags = LXCSF_SURR6;
     u.lower_pairs = {{0xC389, 0xC3A9}, {0xC380, 0xC3A0}, {0xCEA9, 0xCF89}};
     u.upper_pairs = {{0xC3A9, 0xC389}, {0xC3A0, 0xC380}, {0xCF89, 0xCEA9}};
     constexpr uint16_t kUpper = 0x0804, kLower = 0x0808;  // alphabetic, and its case
     u.classes = {{{0xC3, 0x89}, kUpper}, {{0xC3, 0x80}, kUpper}, {{0xCE, 0xA9}, kUpper},
                  {{0xC3, 0xA9}, kLower}, {{0xC3, 0xA0}, kLower}, {{0xCF, 0x89}, kLower}};
-    nlsw::Image img = nlsw::build_charset(u);
-    nlsinst::set_class(img, 0xC0, 0xDF, 1);
-    nlsinst::set_class(img, 0xE0, 0xEF, 2);
-    v.push_back(obj(LX_TCS, kCasedUtf8, "CMPUTF8", std::move(img)));
+    v.push_back(obj(LX_TCS, kCasedUtf8, "CMPUTF8", nlsw::build_charset(u)));
   }
   v.push_back(obj(LX_TSORT, 60, "CMPLATIN", nlsw::build_sort_object(latin_mono())));
   v.push_back(obj(LX_TSORT, 4100, "CMPMULTI", nlsw::build_multi_sort(latin_multi())));

@@ -21,6 +21,8 @@
 #include "lxc.h"
 #include "lxh.h"
 #include "lxl.h"
+#include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -98,8 +100,12 @@ inline uint16_t ascii_class(unsigned b) {
   return 0;
 }
 
-inline void set_class(nlsw::Image &img, unsigned lo, unsigned hi, uint16_t cls) {
-  for (unsigned b = lo; b <= hi; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), cls);
+// Kept for older callers: a set's classes belong in CharsetDesc::byte_classes.
+using nlsconv::set_class;
+
+// The ASCII bytes' classes as the tests expect them.
+inline void set_ascii_classes(nlsw::CharsetDesc &s) {
+  for (unsigned b = 0; b < 0x80; ++b) s.byte_classes[uint8_t(b)] = ascii_class(b);
 }
 
 // EUC-JP characters kept in the class trie (it must stay within 64 KiB):
@@ -130,26 +136,15 @@ inline void add_unicode_classes(nlsw::CharsetDesc &s, bool four) {
 }
 
 inline nlsw::Image utf8_family(const char *name, uint16_t id, uint8_t maxbytes, uint32_t flags) {
-  nlsw::CharsetDesc s = nlsw::ascii_charset(name, id);
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = maxbytes;
+  nlsw::CharsetDesc s = nlsw::utf8_family_charset(name, id, maxbytes);
   s.flags = flags;
   add_unicode_classes(s, maxbytes == 4);
-  nlsw::Image img = nlsw::build_charset(s);
-  for (unsigned b = 0; b < 0x80; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), ascii_class(b));
-  set_class(img, 0xC0, 0xDF, 1);
-  set_class(img, 0xE0, 0xEF, 2);
-  if (maxbytes == 4) set_class(img, 0xF0, 0xF7, 3);
-  return img;
+  set_ascii_classes(s);
+  return nlsw::build_charset(s);
 }
 
 inline nlsw::Image al16utf16() {
-  nlsw::CharsetDesc s;
-  s.name = "AL16UTF16";
-  s.id = LXCS_AL16UTF16;
-  s.kind = nlsw::CsKind::Utf;
-  s.maxbytes = 2;
-  s.flags = 0x100 | 0x2000;
+  nlsw::CharsetDesc s = nlsw::al16utf16_charset();
   s.upper16.resize(256);
   s.lower16.resize(256);
   s.latin_props.resize(256);
@@ -163,6 +158,8 @@ inline nlsw::Image al16utf16() {
     s.upper16[c] = up;
     s.lower16[c] = low;
     s.latin_props[c] = uint16_t((u ? u->eaw : 1) << 6);
+    // a unit's length, and the class of the character its second byte is
+    s.byte_classes[uint8_t(c)] = uint16_t(1 | (u ? u->cls : ascii_class(c)));
   }
   for (const auto &u : kUcd) {
     const Bytes b = utf16(u.cp);
@@ -174,12 +171,7 @@ inline nlsw::Image al16utf16() {
     }
     if (u.ccc) s.combining[packed(b)] = u.ccc;
   }
-  nlsw::Image img = nlsw::build_charset(s);
-  for (unsigned b = 0; b < 256; ++b) {
-    const UcdChar *u = b >= 0xA0 ? ucd(b) : nullptr;
-    img.put16(LX_ELEM(lxcsobj, bclass, b), uint16_t(1 | (u ? u->cls : ascii_class(b))));
-  }
-  return img;
+  return nlsw::build_charset(s);
 }
 
 // The EUC-JP map of gen_maps.py (empty on failure).
@@ -221,85 +213,50 @@ inline void add_euc_data(nlsw::CharsetDesc &s, const std::vector<std::pair<std::
 inline nlsw::Image ja16euc(const std::string &maps) {
   nlsw::CharsetDesc s = eucjp(maps);
   add_euc_data(s, s.map);
-  nlsw::Image img = nlsw::build_charset(s);
-  for (unsigned b = 0; b < 0x80; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), ascii_class(b));
-  return img;
+  set_ascii_classes(s);
+  return nlsw::build_charset(s);
 }
 
 inline nlsw::Image testshift(const std::string &maps) {
   nlsw::CharsetDesc e = eucjp(maps);
-  nlsw::CharsetDesc s;
-  s.name = "TESTSHIFT";
-  s.id = 900;
-  s.kind = nlsw::CsKind::Fixed2;
-  s.maxbytes = 2;
-  s.flags = 0x4;
-  s.shift_in = kSI;
-  s.shift_out = kSO;
+  nlsw::CharsetDesc s = nlsw::ascii_charset("TESTSHIFT", 900);
   s.mb_repl = 0xA2AE;
-  for (uint32_t c = 0; c < 128; ++c)
-    if (c != kSO && c != kSI) s.map.push_back({{uint8_t(c)}, c});
   std::vector<std::pair<std::vector<uint8_t>, uint32_t>> two;
   for (const auto &m : e.map)
     if (m.first.size() == 2 && m.first[0] >= 0xA1) two.push_back(m);
   s.map.insert(s.map.end(), two.begin(), two.end());
   add_euc_data(s, two);
-  nlsw::Image img = nlsw::build_charset(s);
-  for (unsigned b = 0; b < 0x80; ++b) img.put16(LX_ELEM(lxcsobj, bclass, b), ascii_class(b));
-  set_class(img, 0x80, 0xFF, 0);
-  set_class(img, 0xA1, 0xFE, 1);  // lead bytes of the shifted-out characters
-  return img;
+  nlsw::make_shift_sensitive(s, kSI, kSO);
+  set_ascii_classes(s);
+  for (unsigned b = 0xA1; b <= 0xFE; ++b)
+    s.byte_classes[uint8_t(b)] = 1;  // lead bytes of the shifted-out characters
+  return nlsw::build_charset(s);
 }
 
 // Writes the installation into a new directory; "" on failure.
 inline std::string write(const std::string &maps) {
-  char tmpl[] = "/tmp/curinstXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    const bool listed_only = img.size() == 0;
-    nlsw::add_object(inst, type, id, name, std::move(img));
-    if (listed_only) inst.objects.back().first.size = 900;
-  };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  for (uint16_t id = 2; id < WIDELANG; ++id) add(0, id, "FILL" + std::to_string(id), nlsw::Image{});
-  for (uint16_t id : {WIDELANG, NARROWLANG}) {
-    nlsw::LanguageDesc l = nlsw::american();
-    l.name = id == WIDELANG ? "WIDELANG" : "NARROWLANG";
-    l.id = id;
-    add(0, id, l.name, nlsw::build_language(l));
-  }
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
+  nlsw::Installation inst = nlsw::base_installation();
+  for (uint16_t id = 2; id < WIDELANG; ++id) nlsw::add_listed(inst, LX_TLANG, id, "FILL" + std::to_string(id), 900);
+  nlsw::add_language(inst, nlsw::american_as("WIDELANG", WIDELANG));
+  nlsw::add_language(inst, nlsw::american_as("NARROWLANG", NARROWLANG));
   {
-    nlsw::CharsetDesc s;
-    s.name = "WE8ISO8859P1";
-    s.id = 31;
-    s.flags = 0x2;
-    for (uint32_t c = 0; c < 256; ++c) s.map.push_back({{uint8_t(c)}, c});
-    add(2, 31, s.name, nlsw::build_charset(s));
+    nlsw::CharsetDesc s = nlsw::latin1_charset();
+    s.flags = LXCSF_DISPLAY;
+    nlsw::add_charset(inst, s);
   }
-  nlsw::Image euc = ja16euc(maps);
-  add(2, 830, "JA16EUC", euc);
-  add(2, 871, "UTF8", utf8_family("UTF8", 871, 3, 0x4000));
-  add(2, 873, "AL32UTF8", utf8_family("AL32UTF8", 873, 4, LXCSF_UTF8SHAPE));
-  add(2, 900, "TESTSHIFT", testshift(maps));
-  add(2, 2000, "AL16UTF16", al16utf16());
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) {
-    ADD_FAILURE() << err;
-    return "";
-  }
+  nlsw::add_object(inst, LX_TCS, 830, "JA16EUC", ja16euc(maps));
+  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", utf8_family("UTF8", LXCS_UTF8, 3, LXCSF_SURR6));
+  nlsw::add_object(inst, LX_TCS, LXCS_AL32UTF8, "AL32UTF8",
+                   utf8_family("AL32UTF8", LXCS_AL32UTF8, 4, LXCSF_UTF8SHAPE));
+  nlsw::add_object(inst, LX_TCS, 900, "TESTSHIFT", testshift(maps));
+  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", al16utf16());
+  std::string err, dir = nlskit::write(inst, err);
+  if (dir.empty()) ADD_FAILURE() << err;
   return dir;
 }
 
 // A handle from a LANGUAGE_TERRITORY.CHARSET text (its objects loaded).
-inline lxlangid handle(nlstest::Env &e, const char *name) {
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
-  return h;
-}
+inline lxlangid handle(nlstest::Env &e, const char *name) { return nlstest::lang_handle(e, name); }
 
 // The handles the tests use, by charset.
 struct Handles {

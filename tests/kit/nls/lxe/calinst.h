@@ -13,35 +13,26 @@
 #include <string>
 
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "nlstest.h"
 
 namespace calinst {
 
 inline std::string write() {
-  char tmpl[] = "/tmp/calinstXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
+  nlsw::Installation inst = nlsw::basic_installation();
   using nlsconv::from_map;
   using K = nlsw::CsKind;
-  nlsconv::add(inst, 2, 830, "JA16EUC",
-               nlsw::build_charset(from_map(NLS_MAPS, "eucjp.map", "JA16EUC", 830, K::Trie, 3, 0xA2AE)));
+  nlsw::add_charset(inst, from_map(NLS_MAPS, "eucjp.map", "JA16EUC", 830, K::Trie, 3, 0xA2AE));
   {
     // Its pad character is the two-column ideographic space.
-    nlsw::Image img =
-        nlsw::build_charset(from_map(CAL_MAPS, "euctw2.map", "ZHT32EUC", 860, K::Fixed2, 2, 0xA1A1));
-    img.put32(offsetof(lxcsobj, pad), 0xA1A1);
-    nlsconv::add(inst, 2, 860, "ZHT32EUC", img);
+    nlsw::CharsetDesc s = from_map(CAL_MAPS, "euctw2.map", "ZHT32EUC", 860, K::Fixed2, 2, 0xA1A1);
+    s.pad = 0xA1A1;
+    nlsw::add_charset(inst, s);
   }
-  nlsconv::add(inst, 2, 41, "TH8TISASCII",
-               nlsw::build_charset(from_map(CAL_MAPS, "tis620.map", "TH8TISASCII", 41, K::Single, 1, 0)));
-  nlsconv::add(inst, 2, 500, "FA8ASCII", nlsw::build_charset(nlsw::ascii_charset("FA8ASCII", 500)));
-  nlsconv::add(inst, 2, 36, "AR8ISO8859P6",
-               nlsw::build_charset(from_map(CAL_MAPS, "iso88596.map", "AR8ISO8859P6", 36, K::Single, 1, 0)));
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+  nlsw::add_charset(inst, from_map(CAL_MAPS, "tis620.map", "TH8TISASCII", 41, K::Single, 1, 0));
+  nlsw::add_charset(inst, nlsw::ascii_charset("FA8ASCII", 500));
+  nlsw::add_charset(inst, from_map(CAL_MAPS, "iso88596.map", "AR8ISO8859P6", 36, K::Single, 1, 0));
+  return nlskit::write(inst);
 }
 
 class Installed : public ::testing::Test {
@@ -56,8 +47,7 @@ class Installed : public ::testing::Test {
 // A handle from a LANGUAGE_TERRITORY.CHARSET text, with a calendar set by
 // name (NLS_CALENDAR) when one is given.
 inline lxlangid handle(nlstest::Env &e, const char *name, const char *calendar = nullptr) {
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
+  lxlangid h = nlstest::lang_handle(e, name);
   if (calendar) {
     EXPECT_EQ(lxhlmod(&h, calendar, strlen(calendar), 81, 0, 0, &e.glo), 1) << calendar;
   }

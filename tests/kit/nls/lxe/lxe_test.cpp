@@ -47,7 +47,7 @@ std::string utf8(const CalText &t) { return std::string(t.utf8, t.utf8_len); }
 TEST_F(Lxe, MonthAndEraTextsInEveryCalendar) {
   child([](Env &e) {
     for (const CalTexts &c : kCalTexts) {
-      std::string set = std::string("AMERICAN_AMERICA.") + kOwnSet[c.cal];
+      std::string set = nlskit::american(kOwnSet[c.cal]);
       for (bool convert : {false, true}) {
         lxlangid h = handle(e, convert ? "AMERICAN_AMERICA.AL32UTF8" : set.c_str(), kCalName[c.cal]);
         auto want = [&](const CalText &t) { return convert ? utf8(t) : own(t); };

@@ -19,6 +19,7 @@
 #include "lxg.h"
 #include "lxh.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -35,7 +36,7 @@ class Conv : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string err;
-    dir_ = nlsconv::write_installation(NLS_MAPS, err);
+    dir_ = nlskit::write(nlsconv::installation(NLS_MAPS), err);
     if (dir_.empty()) ADD_FAILURE() << err;
   }
   static void child(const std::function<void(Env &)> &body) {

@@ -31,14 +31,11 @@ enum : uint16_t {
 };
 
 // Shift bytes of TESTSHIFT.
-inline constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
+using nlsinst::kSI;
+using nlsinst::kSO;
 
 // A handle from a LANGUAGE_TERRITORY.CHARSET text (its objects loaded).
-inline lxlangid handle(nlstest::Env &e, const char *name) {
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
-  return h;
-}
+inline lxlangid handle(nlstest::Env &e, const char *name) { return nlstest::lang_handle(e, name); }
 
 // An output cursor over a buffer of '#' bytes: opened over its first len
 // bytes, already past a prefix of pre bytes, in shift state shifted.

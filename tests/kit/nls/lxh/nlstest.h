@@ -1,6 +1,7 @@
 // Test support of the NLS handle and conversion tests: forked children with
 // a clean NLS environment, an NLS environment record over the process's
-// table, and installations written with the NLS object writer.
+// table, and handles over installations written with the NLS test kit
+// (tests/support/nlskit.h), checked as they are opened.
 #ifndef QEN_TESTS_NLSTEST_H
 #define QEN_TESTS_NLSTEST_H
 
@@ -13,6 +14,7 @@
 #include "child.h"
 #include "lxh.h"
 #include "lxz.h"
+#include "nlskit.h"
 
 namespace nlstest {
 
@@ -61,6 +63,23 @@ inline void in_installation(const std::string &dir, const std::function<void(Env
     ASSERT_EQ(e.status, 0u);
     body(e);
   });
+}
+
+// The handle named name (LANGUAGE_TERRITORY.CHARSET, its objects loaded),
+// with the linguistic sort named sort installed when one is named; a
+// failure to open either fails the test.
+inline lxlangid lang_handle(Env &e, const std::string &name, const std::string &sort = "") {
+  lxlangid h{};
+  EXPECT_TRUE(nlskit::handle(name, &e.glo, &h)) << name;
+  if (!sort.empty()) {
+    EXPECT_TRUE(nlskit::set_sort(sort, &e.glo, &h)) << name << " with the sort " << sort;
+  }
+  return h;
+}
+
+// AMERICAN_AMERICA.<charset>, as lang_handle opens it.
+inline lxlangid american_handle(Env &e, const std::string &charset, const std::string &sort = "") {
+  return lang_handle(e, nlskit::american(charset), sort);
 }
 
 // An NLS_LANG value and the boot indexes of the handle it gives.

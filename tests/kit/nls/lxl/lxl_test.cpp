@@ -15,6 +15,7 @@
 #include "lxc.h"
 #include "lxl.h"
 #include "nlsobjw.h"
+#include "temp_dir.h"
 
 extern "C" {
 extern lxlobj *slxlobj;
@@ -46,10 +47,8 @@ lxlobj *load(const std::string &dir, int shared) {
   return t;
 }
 
-std::string tmpdir() {
-  char t[] = "/tmp/nlsXXXXXX";
-  return mkdtemp(t);
-}
+// A new directory, removed when the test ends.
+std::string tmpdir() { return kept_temp_dir(); }
 
 nlsw::Installation basic(bool big, bool ebcdic) {
   nlsw::Installation inst;

@@ -12,7 +12,7 @@
 #include "lxm.h"
 #include "lxo.h"
 #include "lxp.h"
-#include "nlsinst.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -158,9 +158,9 @@ TEST(Lxlig, SectionsOutsideTheObjectGiveNone) {
 std::string install(bool other_order = false) {
   nlsw::Installation inst = nlsw::base_installation();
   if (other_order) inst.big_endian = !inst.big_endian;
-  nlsw::add_object(inst, LX_TCS, 31, "WE8ISO8859P1", nlsw::build_charset(nlsw::latin1_charset()));
-  nlsw::add_object(inst, LX_TCS, LXCS_UTF8, "UTF8", nlsinst::utf8_charset());
-  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16", nlsw::build_charset(nlsw::al16utf16_charset()));
+  nlsw::add_charset(inst, nlsw::latin1_charset());
+  nlsw::add_charset(inst, nlsw::utf8_charset());
+  nlsw::add_charset(inst, nlsw::al16utf16_charset());
   nlsw::add_object(inst, LX_TSORT, 60, "TESTLATIN", nlsw::build_sort_object(latin_sort()));
   nlsw::SortDesc nominor = latin_sort(false);
   nominor.name = "TESTNOMINOR";
@@ -171,7 +171,7 @@ std::string install(bool other_order = false) {
   multi.id = 4200;
   nlsw::add_object(inst, LX_TSORT, 4200, multi.name, nlsw::build_sort_object(multi));
   nlsw::add_object(inst, LX_TMAP, LXMAP_BINARY_AI, "BINARY_AI", nlsw::build_binary_ai(binary_ai()));
-  std::string err, dir = nlsw::write_temp_installation(inst, "lxlig", err);
+  std::string err, dir = nlskit::write(inst, err);
   EXPECT_FALSE(dir.empty()) << err;
   return dir;
 }
@@ -189,14 +189,9 @@ class LxligInst : public ::testing::Test {
       setenv("ZUR_NLS10", (other_order ? other_ : dir_).c_str(), 1);
       nlstest::Env e;
       lxlangid h{};
-      std::string lang = std::string("AMERICAN_AMERICA.") + cs;
-      ASSERT_NE(lxhLaToId(lang.c_str(), 0, &h, 0, &e.glo), nullptr) << lang;
+      ASSERT_TRUE(nlskit::handle(nlskit::american(cs), &e.glo, &h)) << cs;
       if (sort) {
-        uint16_t opts = 0;
-        int nf = 1;
-        uint16_t idx = lxpsget(sort, strlen(sort), e.table, 0, &opts, &nf);
-        ASSERT_FALSE(nf) << sort;
-        ASSERT_TRUE(lxpsset(idx, opts, &h, &e.glo)) << sort;
+        ASSERT_TRUE(nlskit::set_sort(sort, &e.glo, &h)) << sort;
       }
       body(h, e.glo);
     });

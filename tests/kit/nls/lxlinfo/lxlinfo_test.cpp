@@ -14,6 +14,7 @@
 #include "lxo.h"
 #include "nlsfix.h"
 #include "nlsinst.h"
+#include "nlskit.h"
 
 using namespace nlsfix;
 using nlstest::Env;
@@ -287,33 +288,27 @@ namespace {
 class DenseRows : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/lxlinfoXXXXXX";
-    dir_ = mkdtemp(tmpl);
     nlsw::Installation inst;
-    inst.big_endian = nlsw::host_big_endian();
     nlsw::LanguageDesc am = nlsw::american();
     am.months[2] = "m\xe4rz";
     am.days[1] = "m\xf6nday";
     am.days[2] = "tu\xe5sday";
-    nlsw::add_object(inst, 0, 1, "AMERICAN", nlsw::build_language(am));
-    nlsw::add_object(inst, 1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-    nlsw::add_object(inst, 2, 1, "US7ASCII",
-                     nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
+    nlsw::add_language(inst, am);
+    nlsw::add_territory(inst, nlsw::america());
+    nlsw::add_charset(inst, nlsw::ascii_charset("US7ASCII", 1));
     nlsw::CharsetDesc d = nlsw::ascii_charset("TESTDENSE", 950);
     d.sparse_rows = false;
     d.sb_repl = 0xFF;
     d.map.push_back({{0xFF}, 0xE4});
     d.map.push_back({{0xFF}, 0xF6});
-    nlsw::add_object(inst, 2, 950, d.name, nlsw::build_charset(d));
-    nlsw::CharsetDesc a;
+    nlsw::add_charset(inst, d);
+    nlsw::CharsetDesc a = nlsw::latin1_charset();
     a.name = "TESTDENSEA";
     a.id = 951;
     a.sparse_rows = false;
     a.sb_repl = 'a';
-    for (uint32_t c = 0; c < 256; ++c) a.map.push_back({{static_cast<uint8_t>(c)}, c});
-    nlsw::add_object(inst, 2, 951, a.name, nlsw::build_charset(a));
-    std::string err;
-    if (!nlsw::write_installation(inst, dir_, 1, err)) dir_.clear();
+    nlsw::add_charset(inst, a);
+    dir_ = nlskit::write(inst);
   }
   inline static std::string dir_;
 };

@@ -17,6 +17,7 @@
 #include "lxoint.h"
 #include "lxp.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -108,31 +109,17 @@ const SortName kSorts[] = {{"MONO_PLAIN", 200, 0, true},
                            {"MONO_NOBASE", 204, 0, false}};
 
 std::string write_installation() {
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
+  nlsw::Installation inst = nlsw::basic_installation();
   for (const SortName &s : kSorts)
     nlsw::add_object(inst, LX_TSORT, s.id, s.name,
                      nlsw::build_sort_object(mono_sort(s.name, s.id, s.flags, s.bases)));
-  nlsw::add_object(inst, LX_TMAP, 17, "CASE_FOLDING", nlsw::build_case_folding(folds()));
-  char tmpl[] = "/tmp/nlsmonoXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+  nlsw::add_case_folding(inst, folds());
+  return nlskit::write(inst);
 }
 
 // AMERICAN_AMERICA.<charset> with the named sort.
 lxlangid handle(Env &e, const std::string &charset, const std::string &sort) {
-  lxlangid h{};
-  std::string name = "AMERICAN_AMERICA." + charset;
-  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << name;
-  uint16_t opts = 0;
-  int nf = 0;
-  uint16_t idx = lxpsget(sort.c_str(), sort.size(), e.table, 0, &opts, &nf);
-  EXPECT_EQ(nf, 0) << sort;
-  EXPECT_EQ(lxpsset(idx, opts, &h, &e.glo), 1) << sort;
-  return h;
+  return nlstest::american_handle(e, charset, sort);
 }
 
 enum class Cs { Latin1, Utf8, Utf16 };

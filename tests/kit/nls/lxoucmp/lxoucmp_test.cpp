@@ -147,7 +147,7 @@ std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
   std::vector<std::pair<nlsw::BootObject, nlsw::Image>> out;
   auto add = [&](const nlsw::MultiSortDesc &d) {
     nlsw::BootObject o;
-    o.type = 3;
+    o.type = LX_TSORT;
     o.id = d.id;
     o.name = d.name;
     out.push_back({o, nlsw::build_multi_sort(d)});

@@ -1,4 +1,4 @@
-// The installation of the sort tests: the basic sets of nlsconv.h, the Thai
+// The installation of the sort tests: the basic sets, the Thai
 // sets TH8TISASCII (41, Python's tis-620) and TH8TISEBCDIC (42), JA16EUC
 // (830, Python's euc_jp) and one linguistic sort per special sort, plus the
 // multilingual sorts a test adds. Fixture: written once per suite, each test
@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "lxh.h"
+#include "lxl.h"
 #include "lxp.h"
 #include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "nlstest.h"
 
@@ -37,45 +39,22 @@ inline const Special kSpecials[] = {
 // Writes the installation (with extra objects) into a new directory.
 inline std::string write(const std::string &maps,
                          const std::vector<std::pair<nlsw::BootObject, nlsw::Image>> &extra = {}) {
-  char tmpl[] = "/tmp/nlssortXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
-  using nlsconv::add;
-  add(inst, 2, THAI, "TH8TISASCII",
-      nlsw::build_charset(nlsconv::from_map(maps, "tis620.map", "TH8TISASCII", THAI,
-                                            nlsw::CsKind::Single, 1, 0)));
-  {
-    // Its bytes matter to the Thai keys only through their mapping table.
-    nlsw::CharsetDesc s = nlsw::ascii_charset("TH8TISEBCDIC", THAI_EBCDIC);
-    add(inst, 2, THAI_EBCDIC, s.name, nlsw::build_charset(s));
-  }
-  add(inst, 2, nlsconv::JA16EUC, "JA16EUC",
-      nlsw::build_charset(nlsconv::from_map(maps, "eucjp.map", "JA16EUC", nlsconv::JA16EUC,
-                                            nlsw::CsKind::Trie, 3, 0xA2AE)));
+  nlsw::Installation inst = nlsw::basic_installation();
+  nlsw::add_charset(inst, nlsconv::from_map(maps, "tis620.map", "TH8TISASCII", THAI, nlsw::CsKind::Single, 1, 0));
+  // Its bytes matter to the Thai keys only through their mapping table.
+  nlsw::add_charset(inst, nlsw::ascii_charset("TH8TISEBCDIC", THAI_EBCDIC));
+  nlsw::add_charset(inst, nlsconv::from_map(maps, "eucjp.map", "JA16EUC", nlsconv::JA16EUC,
+                                            nlsw::CsKind::Trie, 3, 0xA2AE));
   for (const Special &s : kSpecials)
-    add(inst, 3, s.id, s.name, nlsw::build_special_sort(s.name, s.id, s.cmp, s.key));
-  for (const auto &o : extra) inst.objects.push_back(o);
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+    nlsw::add_object(inst, LX_TSORT, s.id, s.name, nlsw::build_special_sort(s.name, s.id, s.cmp, s.key));
+  inst.objects.insert(inst.objects.end(), extra.begin(), extra.end());
+  return nlskit::write(inst);
 }
 
 // A handle for AMERICAN_AMERICA.<charset> with the named sort installed
 // (none for an empty name).
 inline lxlangid handle(nlstest::Env &e, const std::string &charset, const std::string &sort = "") {
-  lxlangid h{};
-  std::string name = "AMERICAN_AMERICA." + charset;
-  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << name;
-  if (!sort.empty()) {
-    uint16_t opts = 0;
-    int nf = 0;
-    uint16_t idx = lxpsget(sort.c_str(), sort.size(), e.table, 0, &opts, &nf);
-    EXPECT_EQ(nf, 0) << sort;
-    EXPECT_EQ(lxpsset(idx, opts, &h, &e.glo), 1) << sort;
-  }
-  return h;
+  return nlstest::american_handle(e, charset, sort);
 }
 
 class Installed : public ::testing::Test {

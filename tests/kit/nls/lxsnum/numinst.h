@@ -15,6 +15,7 @@
 #include "lxl.h"
 #include "lxz.h"
 #include "nlsinst.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "objw_num.h"
 
@@ -24,57 +25,27 @@ inline constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
 inline constexpr uint16_t kEbcdic37 = 140, kShiftSet = 900;
 
 inline std::string write() {
-  char tmpl[] = "/tmp/numinstXXXXXX";
-  std::string dir = mkdtemp(tmpl);
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::add_object(inst, type, id, name, std::move(img));
-  };
-  add(0, 1, "AMERICAN", nlsw::build_language(nlsw::american()));
-  add(1, 1, "AMERICA", nlsw::build_territory(nlsw::america()));
-  add(2, 1, "US7ASCII", nlsw::build_charset(nlsw::ascii_charset("US7ASCII", 1)));
-  add(2, kEbcdic37, "WE8EBCDIC37", nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic37)));
-  add(2, 835, "EBCDIC835", nlsw::build_charset(nlsw::ebcdic835_charset("EBCDIC835")));
+  nlsw::Installation inst = nlsw::base_installation();
+  nlsw::add_charset(inst, nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic37));
+  nlsw::add_charset(inst, nlsw::ebcdic835_charset("EBCDIC835"));
   {
-    nlsw::CharsetDesc s = nlsw::ascii_charset("UTF8", LXCS_UTF8);
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 3;
-    s.flags = LXCSF_SURR6;
+    nlsw::CharsetDesc s = nlsw::utf8_charset();
     nlsw::add_numeric_values(s);
-    nlsw::Image img = nlsw::build_charset(s);
-    nlsinst::set_class(img, 0xC0, 0xDF, 1);
-    nlsinst::set_class(img, 0xE0, 0xEF, 2);
-    add(2, LXCS_UTF8, s.name, img);
+    nlsw::add_charset(inst, s);
   }
   {
-    nlsw::CharsetDesc s = nlsw::ascii_charset("AL32UTF8", LXCS_AL32UTF8);
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 4;
+    nlsw::CharsetDesc s = nlsw::al32utf8_charset();
     s.flags = LXCSF_UTF8SHAPE;
     nlsw::add_numeric_values(s);
-    nlsw::Image img = nlsw::build_charset(s);
-    nlsinst::set_class(img, 0xC0, 0xDF, 1);
-    nlsinst::set_class(img, 0xE0, 0xEF, 2);
-    nlsinst::set_class(img, 0xF0, 0xF7, 3);
-    add(2, LXCS_AL32UTF8, s.name, img);
+    nlsw::add_charset(inst, s);
   }
-  add(2, kShiftSet, "NUMSHIFT", nlsw::build_charset(nlsw::shift_charset("NUMSHIFT", kShiftSet, kSI, kSO)));
+  nlsw::add_charset(inst, nlsw::shift_charset("NUMSHIFT", kShiftSet, kSI, kSO));
   {
-    nlsw::CharsetDesc s;
-    s.name = "AL16UTF16";
-    s.id = LXCS_AL16UTF16;
-    s.kind = nlsw::CsKind::Utf;
-    s.maxbytes = 2;
-    s.flags = LXCSF_UNIT16 | LXCSF_FIXED;
+    nlsw::CharsetDesc s = nlsw::al16utf16_charset();
     nlsw::add_numeric_values(s);
-    nlsw::Image img = nlsw::build_charset(s);
-    nlsinst::set_class(img, 0, 255, 1);
-    add(2, LXCS_AL16UTF16, s.name, img);
+    nlsw::add_charset(inst, s);
   }
-  std::string err;
-  if (!nlsw::write_installation(inst, dir, 1, err)) return "";
-  return dir;
+  return nlskit::write(inst);
 }
 
 // The installation made the process's NLS directory and four of its sets
@@ -85,18 +56,10 @@ struct World {
   lxglo glo{};
   lxlangid h[kSets]{};
   World() {
-    std::string dir = write();
-    setenv("ZUR_NLS10", dir.c_str(), 1);
-    unsetenv("ZUR_NLS_PROFILE33");
-    unsetenv("NLS_LANG");
-    lxzinit();
-    uint32_t status = 0;
-    lxlobj *table = lxlinit(nullptr, 1, &status);
-    lxinitc(&glo, table, nullptr, 0);
-    const char *names[kSets] = {"AMERICAN_AMERICA.US7ASCII", "AMERICAN_AMERICA.WE8EBCDIC37",
-                                "AMERICAN_AMERICA.AL16UTF16", "AMERICAN_AMERICA.NUMSHIFT"};
+    if (!nlskit::use(write(), &glo)) abort();
+    const char *sets[kSets] = {"US7ASCII", "WE8EBCDIC37", "AL16UTF16", "NUMSHIFT"};
     for (unsigned k = 0; k < kSets; ++k)
-      if (!lxhLaToId(names[k], 0, &h[k], 0, &glo)) abort();
+      if (!nlskit::handle(nlskit::american(sets[k]), &glo, &h[k])) abort();
   }
 };
 

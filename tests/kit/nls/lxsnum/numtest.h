@@ -34,12 +34,8 @@ class NumText : public ::testing::Test {
   inline static std::string dir_;
 };
 
-inline lxlangid handle(Env &e, const char *cs) {
-  lxlangid h{};
-  std::string name = std::string("AMERICAN_AMERICA.") + cs;
-  EXPECT_NE(lxhLaToId(name.c_str(), 0, &h, 0, &e.glo), nullptr) << cs;
-  return h;
-}
+// AMERICAN_AMERICA.<cs>.
+inline lxlangid handle(Env &e, const char *cs) { return nlstest::american_handle(e, cs); }
 
 // The handles of every set of the installation.
 struct Sets {

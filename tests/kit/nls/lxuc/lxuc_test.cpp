@@ -51,7 +51,7 @@ class Elements : public sortinst::Installed {
  protected:
   static void SetUpTestSuite() {
     nlsw::BootObject o;
-    o.type = 3;
+    o.type = LX_TSORT;
     o.id = 4100;
     o.name = "TEST_M";
     nlsw::Image off = nlsw::build_multi_sort(test_sort());

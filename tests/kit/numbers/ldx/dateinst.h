@@ -3,8 +3,8 @@
 // shift-byte set holds as double-byte characters; its own words for the
 // morning, afternoon and eras; March's abbreviation ends in one), LONGCAPS (names in capitals and a December
 // name of 200 letters), the territories AMERICA and GERMANY (weeks start on
-// Monday), the sets of nlsconv's basics (US7ASCII, WE8ISO8859P1, UTF8,
-// AL32UTF8, AL16UTF16), WE8EBCDIC37 (code page 037), TH8TISASCII (TIS-620,
+// Monday), the basic sets (US7ASCII, WE8ISO8859P1, UTF8, AL32UTF8,
+// AL16UTF16), WE8EBCDIC37 (code page 037), TH8TISASCII (TIS-620,
 // the Thai Buddha calendar's set) and DATESHIFT, a shift-byte set whose
 // double-byte characters are U+00C0 to U+00FF.
 //
@@ -18,7 +18,7 @@
 #include <string>
 
 #include "lxc.h"
-#include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "objw_num.h"
 
@@ -34,21 +34,11 @@ inline constexpr size_t kLongName = 200;  // LONGCAPS's December
 inline std::string long_december() { return "DECEMBER" + std::string(kLongName - 8, 'R'); }
 
 inline nlsw::CharsetDesc shift_set() {
-  nlsw::CharsetDesc s;
-  s.name = "DATESHIFT";
-  s.id = kShiftSet;
-  s.kind = nlsw::CsKind::Fixed2;
-  s.maxbytes = 2;
-  s.flags = LXCSF_SHIFT;
-  s.shift_in = kSI;
-  s.shift_out = kSO;
+  nlsw::CharsetDesc s = nlsw::ascii_charset("DATESHIFT", kShiftSet);
   s.mb_repl = 0xA9A1;
-  for (uint32_t c = 0; c < 128; ++c)
-    if (c != kSI && c != kSO) s.map.push_back({{uint8_t(c)}, c});
   for (uint32_t c = kLatinHigh; c < kLatinEnd; ++c)
     s.map.push_back({{kShiftLead, uint8_t(kShiftTrail + c - kLatinHigh)}, c});
-  // Lead bytes carry no length: the shift state says how long a character is.
-  for (unsigned b = 0x80; b < 256; ++b) s.byte_classes[uint8_t(b)] = 0;
+  nlsw::make_shift_sensitive(s, kSI, kSO);
   return s;
 }
 
@@ -61,18 +51,11 @@ inline nlsw::CharsetDesc thai_set() {
   return s;
 }
 
+// GERMAN with its own words for the morning, afternoon and eras, and a
+// March abbreviation that ends in a character DATESHIFT holds as two bytes.
 inline nlsw::LanguageDesc german() {
-  nlsw::LanguageDesc de;
-  de.name = "GERMAN";
-  de.id = 5;
-  de.territory = 3;
-  de.abbrev = "D";
-  de.days = {"sonntag", "montag", "dienstag", "mittwoch", "donnerstag", "freitag", "samstag"};
-  de.abbr_days = {"so", "mo", "di", "mi", "do", "fr", "sa"};
-  de.months = {"januar", "februar", "m\xe4rz", "april", "mai", "juni",
-               "juli", "august", "september", "oktober", "november", "dezember"};
-  de.abbr_months = {"jan", "feb", "m\xe4", "apr", "mai", "jun",
-                    "jul", "aug", "sep", "okt", "nov", "dez"};
+  nlsw::LanguageDesc de = nlsw::german();
+  de.abbr_months[2] = "m\xe4";
   de.am = "vorm.";
   de.pm = "nachm.";
   de.ad = "n. chr.";
@@ -81,9 +64,7 @@ inline nlsw::LanguageDesc german() {
 }
 
 inline nlsw::LanguageDesc longcaps() {
-  nlsw::LanguageDesc s = nlsw::american();
-  s.name = "LONGCAPS";
-  s.id = 7;
+  nlsw::LanguageDesc s = nlsw::american_as("LONGCAPS", 7);
   for (auto *list : {&s.days, &s.abbr_days, &s.months, &s.abbr_months})
     for (auto &name : *list)
       for (auto &c : name) c = char(c - 'a' + 'A');
@@ -91,40 +72,28 @@ inline nlsw::LanguageDesc longcaps() {
   return s;
 }
 
-inline nlsw::TerritoryDesc germany() {
-  nlsw::TerritoryDesc ge = nlsw::america();
-  ge.name = "GERMANY";
-  ge.id = 3;
-  ge.abbrev = "DE";
-  ge.strings[166] = "DD.MM.RR";
-  ge.numbers = {{100, 1}};  // the week starts on Monday
-  return ge;
-}
+inline nlsw::TerritoryDesc germany() { return nlsw::germany(); }
 
-inline std::string write_dir(const nlsw::Installation &inst, const char *prefix) {
-  std::string err;
-  return nlsw::write_temp_installation(inst, prefix, err);
+// Kept for older callers; the prefix no longer names the directory.
+inline std::string write_dir(const nlsw::Installation &inst, const char * /*prefix*/) {
+  return nlskit::write(inst);
 }
 
 inline std::string write() {
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
-  nlsw::add_object(inst, LX_TLANG, 5, "GERMAN", nlsw::build_language(german()));
-  nlsw::add_object(inst, LX_TLANG, 7, "LONGCAPS", nlsw::build_language(longcaps()));
-  nlsw::add_object(inst, LX_TTERR, 3, "GERMANY", nlsw::build_territory(germany()));
-  nlsw::add_object(inst, LX_TCS, kEbcdic37, "WE8EBCDIC37",
-                   nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic37)));
-  nlsw::add_object(inst, LX_TCS, kThai, "TH8TISASCII", nlsw::build_charset(thai_set()));
-  nlsw::add_object(inst, LX_TCS, kShiftSet, "DATESHIFT", nlsw::build_charset(shift_set()));
-  return write_dir(inst, "dateinst");
+  nlsw::Installation inst = nlsw::basic_installation();
+  nlsw::add_language(inst, german());
+  nlsw::add_language(inst, longcaps());
+  nlsw::add_territory(inst, germany());
+  nlsw::add_charset(inst, nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic37));
+  nlsw::add_charset(inst, thai_set());
+  nlsw::add_charset(inst, shift_set());
+  return nlskit::write(inst);
 }
 
 inline std::string without_utf8() {
   nlsw::Installation inst = nlsw::base_installation();
-  nlsw::add_object(inst, LX_TCS, LXCS_AL16UTF16, "AL16UTF16",
-                   nlsw::build_charset(nlsw::al16utf16_charset()));
-  return write_dir(inst, "dateno8");
+  nlsw::add_charset(inst, nlsw::al16utf16_charset());
+  return nlskit::write(inst);
 }
 
 }  // namespace dateinst

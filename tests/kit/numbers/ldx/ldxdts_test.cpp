@@ -55,8 +55,8 @@ struct Ctx {
   Env &e;
   // With begin false the context starts without a handle (no default
   // format is compiled) and takes it afterwards.
-  Ctx(Env &env, const char *name, const char *calendar = nullptr, bool begin = true) : e(env) {
-    EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
+  Ctx(Env &env, const char *name, const char *calendar = nullptr, bool begin = true)
+      : h(nlstest::lang_handle(env, name)), e(env) {
     if (calendar) {
       EXPECT_EQ(lxhlmod(&h, calendar, strlen(calendar), 81, 0, 0, &e.glo), 1);
     }

@@ -33,11 +33,7 @@ class Fmt : public ::testing::Test {
   inline static std::string dir_;
 };
 
-lxlangid handle(nlstest::Env &e, const char *name) {
-  lxlangid h{};
-  EXPECT_NE(lxhLaToId(name, 0, &h, 0, &e.glo), nullptr) << name;
-  return h;
-}
+lxlangid handle(nlstest::Env &e, const char *name) { return nlstest::lang_handle(e, name); }
 
 // ---- compiling --------------------------------------------------------------
 

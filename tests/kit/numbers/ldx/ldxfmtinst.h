@@ -1,8 +1,8 @@
 // The NLS installation of the date format tests and fuzz target, written
 // with the NLS object writer: AMERICAN, the territories AMERICA (no DL, DS
 // or TS texts), LDXTEST (with them) and LDXLOOP (whose DL stands for DS and
-// DS for DL), the sets of nlsconv's basics (US7ASCII, WE8ISO8859P1, UTF8,
-// AL32UTF8, AL16UTF16), WE8EBCDIC37 (code page 037), LDXSHIFT (a
+// DS for DL), the basic sets (US7ASCII, WE8ISO8859P1, UTF8, AL32UTF8,
+// AL16UTF16), WE8EBCDIC37 (code page 037), LDXSHIFT (a
 // shift-sensitive set) and the linguistic sort GERMAN.
 #ifndef QEN_TESTS_LDXFMTINST_H
 #define QEN_TESTS_LDXFMTINST_H
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "lxl.h"
-#include "nlsconv.h"
+#include "nlskit.h"
 #include "nlsobjw.h"
 #include "objw_num.h"
 
@@ -42,28 +42,13 @@ inline nlsw::TerritoryDesc territory(const char *name, uint16_t id, const char *
 // Writes the installation into a new directory and returns its path ("" on
 // failure).
 inline std::string write() {
-  nlsw::Installation inst;
-  inst.big_endian = nlsw::host_big_endian();
-  nlsconv::add_basics(inst);
-  auto add = [&](uint16_t type, uint16_t id, const std::string &name, nlsw::Image img) {
-    nlsw::add_object(inst, type, id, name, std::move(img));
-  };
-  add(LX_TTERR, 2, "LDXTEST",
-      nlsw::build_territory(
-          territory("LDXTEST", 2, "LT", {{kTerDL, kDL}, {kTerDS, kDS}, {kTerTS, kTS}})));
-  add(LX_TTERR, 3, "LDXLOOP",
-      nlsw::build_territory(territory("LDXLOOP", 3, "LL", {{kTerDL, "DS"}, {kTerDS, "YYYY DL"}})));
-  add(LX_TCS, kEbcdic, "WE8EBCDIC37",
-      nlsw::build_charset(nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic)));
-  add(LX_TCS, kShift, "LDXSHIFT",
-      nlsw::build_charset(nlsw::shift_charset("LDXSHIFT", kShift, kSI, kSO)));
-  {
-    nlsw::Image sort = nlsw::build_sort("GERMAN", 2);
-    sort.put16(offsetof(lxsrtobj, flags), 0x1);  // a linguistic sort (special letters)
-    add(LX_TSORT, 2, "GERMAN", sort);
-  }
-  std::string err;
-  return nlsw::write_temp_installation(inst, "ldxfmt", err);
+  nlsw::Installation inst = nlsw::basic_installation();
+  nlsw::add_territory(inst, territory("LDXTEST", 2, "LT", {{kTerDL, kDL}, {kTerDS, kDS}, {kTerTS, kTS}}));
+  nlsw::add_territory(inst, territory("LDXLOOP", 3, "LL", {{kTerDL, "DS"}, {kTerDS, "YYYY DL"}}));
+  nlsw::add_charset(inst, nlsw::ebcdic037_charset("WE8EBCDIC37", kEbcdic));
+  nlsw::add_charset(inst, nlsw::shift_charset("LDXSHIFT", kShift, kSI, kSO));
+  nlsw::add_object(inst, LX_TSORT, 2, "GERMAN", nlsw::german_sort());
+  return nlskit::write(inst);
 }
 
 }  // namespace ldxfmtinst
