@@ -61,8 +61,9 @@ function(qen_kit_forward layer fwd headers)
     endif()
     get_filename_component(name ${h} NAME)
     list(APPEND names ${name})
-    file(CONFIGURE OUTPUT ${fwd}/${name}
-         CONTENT "#include \"${CMAKE_CURRENT_SOURCE_DIR}/${h}\"\n")
+    # relative, so that the compiler cache serves any clone of the tree
+    file(RELATIVE_PATH target ${fwd} ${CMAKE_CURRENT_SOURCE_DIR}/${h})
+    file(CONFIGURE OUTPUT ${fwd}/${name} CONTENT "#include \"${target}\"\n")
   endforeach()
   file(MAKE_DIRECTORY ${fwd})
   file(GLOB old RELATIVE ${fwd} ${fwd}/*)

@@ -10,6 +10,23 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
+# qen_tree_paths(source ...)
+# QEN_SOURCE_DIR and QEN_BINARY_DIR, the tree's absolute folders, for those of
+# the sources that name them: the others compile alike in any clone, so the
+# compiler cache serves them from an earlier build of another clone.
+function(qen_tree_paths)
+  foreach(src IN LISTS ARGN)
+    get_filename_component(path ${src} ABSOLUTE)
+    if(EXISTS ${path})
+      file(STRINGS ${path} uses REGEX "QEN_(SOURCE|BINARY)_DIR")
+      if(uses)
+        set_property(SOURCE ${src} APPEND PROPERTY COMPILE_DEFINITIONS
+          QEN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QEN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+      endif()
+    endif()
+  endforeach()
+endfunction()
+
 # qen_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [PROPERTIES ...])
 # One GoogleTest program; every test in it becomes a CTest test.
 function(qen_test)
@@ -20,8 +37,7 @@ function(qen_test)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
-  target_compile_definitions(${T_NAME} PRIVATE
-    QEN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QEN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  qen_tree_paths(${T_SOURCES})
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)
 endfunction()

@@ -215,7 +215,7 @@ int gimcgem(gimc_env *env, char *buffer, int length, int clear);
 void gimcpem(gimc_env *env);
 int gimh_error(gimh_proc_ctx *proc, char *buffer, int length);
 
-#ifdef GIMH_TEST_HOOKS
+#ifdef QEN_TEST_HOOKS
 // Test builds only: replaces the pause of the ready wait and of gimh_block
 // (NULL restores the real one).
 void gimh_test_set_pause(void (*pause)(uint32_t usec));

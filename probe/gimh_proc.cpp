@@ -62,7 +62,7 @@ void gimh_pause(uint32_t usec) {
   sltrusleep(&st, usec, nullptr);
 }
 
-#ifdef GIMH_TEST_HOOKS
+#ifdef QEN_TEST_HOOKS
 void gimh_test_set_pause(void (*pause)(uint32_t usec)) { pause_fn = pause; }
 #endif
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev googletest
+pkgs=(cmake ninja-build ccache g++ g++-multilib libgtest-dev libgmock-dev googletest
       libbenchmark-dev libboost-dev libicu-dev perl python3 procps clang libclang-rt-14-dev util-linux)
 missing=()
 for p in "${pkgs[@]}"; do

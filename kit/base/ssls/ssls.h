@@ -87,10 +87,13 @@ int sslssarm(uint32_t centiseconds);
 // Centiseconds since the first reading in the process; 0 when the clock fails.
 uint32_t sslssgettime(void);
 
-// Seam for tests: replace the clock and the interval-timer arming (NULL puts
-// the real ones back).
+#ifdef QEN_TEST_HOOKS
+// Test builds only: a test drives the timers from a clock it advances itself
+// and sees each arming without a real SIGALRM (NULL puts the real clock and
+// setitimer back).
 void sslsssetclock(uint32_t (*clock)(void));
 void sslsssetarm(int (*arm)(uint32_t centiseconds));
+#endif
 
 // The sigaction layer. Handlers are installed with a mask that blocks every
 // signal but SIGILL, SIGFPE, SIGBUS, SIGSEGV, SIGSYS, SIGXCPU, SIGXFSZ and

@@ -243,8 +243,10 @@ int install_ignore(int sig) {
 
 }  // namespace
 
+#ifdef QEN_TEST_HOOKS
 extern "C" void sslsssetclock(uint32_t (*clock)(void)) { g_clock = clock; }
 extern "C" void sslsssetarm(int (*a)(uint32_t)) { g_arm = a; }
+#endif
 
 extern "C" uint32_t sslssgettime(void) {
   struct timeval tv;

@@ -22,7 +22,9 @@ long long field(const char *text, const char *name) {
 
 }  // namespace
 
+#ifdef QEN_TEST_HOOKS
 extern "C" void qen_kstat_set_meminfo_path(const char *path) { g_meminfo = path; }
+#endif
 
 extern "C" kstat_ctl_t *kstat_open(void) {
   kstat_ctl_t *kc = static_cast<kstat_ctl_t *>(calloc(1, sizeof(kstat_ctl_t)));

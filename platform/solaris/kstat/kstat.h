@@ -43,9 +43,11 @@ kstat_t *kstat_lookup(kstat_ctl_t *kc, const char *module, int instance, const c
 int kstat_read(kstat_ctl_t *kc, kstat_t *ksp, void *buf);
 int kstat_chain_update(kstat_ctl_t *kc);
 
-// Seam for tests: read another file in place of /proc/meminfo (NULL puts it
-// back).
+#ifdef QEN_TEST_HOOKS
+// Test builds only: a test feeds the memory statistics from a file it wrote,
+// read in place of /proc/meminfo (NULL puts /proc/meminfo back).
 void qen_kstat_set_meminfo_path(const char *path);
+#endif
 
 #ifdef __cplusplus
 }

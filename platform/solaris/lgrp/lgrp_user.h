@@ -50,8 +50,12 @@ typedef int (*lgrp_cpus_fn)(lgrp_cookie_t, lgrp_id_t, int *, unsigned, lgrp_cont
 
 // The path the library is opened from (of this build's width).
 const char *qen_lgrp_library_path(void);
-// Seam for tests: open another library instead (NULL puts the real one back).
+#ifdef QEN_TEST_HOOKS
+// Test builds only: a test opens a library it built (or a missing path, to
+// see the library absent) in place of the platform's (NULL puts the platform's
+// back).
 void qen_lgrp_set_library_path(const char *path);
+#endif
 
 #ifdef __cplusplus
 }
