@@ -10,6 +10,24 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
+# qen_test_code(target): a program of test code. Whatever the tree's build
+# type, test code compiles at -O1 with line tables only: the code under test
+# keeps the tree's optimization (the benchmarks' too), and the test programs,
+# large and many, build in half the time.
+function(qen_test_code target)
+  target_compile_options(${target} PRIVATE -O1 -g1)
+endfunction()
+
+# GoogleTest's header, compiled once per tree for every test program: a
+# program of its own (test programs are position-independent executables, so
+# it is one too) whose precompiled header each test program reuses.
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/qen_gtest_pch.cpp CONTENT "int main() { return 0; }\n")
+add_executable(qen_gtest_pch ${CMAKE_BINARY_DIR}/qen_gtest_pch.cpp)
+qen_test_code(qen_gtest_pch)
+target_link_libraries(qen_gtest_pch PRIVATE GTest::gtest Threads::Threads)
+target_precompile_headers(qen_gtest_pch PRIVATE <gtest/gtest.h> <algorithm> <cstdio> <cstdlib>
+  <cstring> <filesystem> <fstream> <functional> <map> <random> <sstream> <string> <vector>)
+
 # qen_tree_paths(source ...)
 # QEN_SOURCE_DIR and QEN_BINARY_DIR, the tree's absolute folders, for those of
 # the sources that name them: the others compile alike in any clone, so the
@@ -37,6 +55,8 @@ function(qen_test)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
+  qen_test_code(${T_NAME})
+  target_precompile_headers(${T_NAME} REUSE_FROM qen_gtest_pch)
   qen_tree_paths(${T_SOURCES})
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300)

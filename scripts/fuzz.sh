@@ -1,48 +1,83 @@
 #!/usr/bin/env bash
-# scripts/fuzz.sh [SECONDS]: builds the fuzz targets (clang, libFuzzer, ASan and
-# UBSan) and runs each over a copy of its corpus for SECONDS (default 60),
-# as many at once as the machine has cores.
+# scripts/fuzz.sh [SECONDS]: builds the fuzz targets (clang, libFuzzer, ASan
+# and UBSan, assertions on), replays every target's corpus, then fuzzes all
+# the targets from one time budget: SECONDS (default 180) of wall time for
+# the replay and the random runs together, the machine's cores shared out so
+# that every target gets the same slice. Each input has QEN_FUZZ_TIMEOUT
+# seconds (default 10). Any finding (a crash, a sanitizer report, a failed
+# assertion, a slow input, a leak, memory past the limit) fails the run; the
+# target's log is build-fuzz/logs/NAME.log and the input that did it
+# build-fuzz/findings/NAME-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
-bash scripts/build.sh build-fuzz
+budget=${1:-180}
+per_input=${QEN_FUZZ_TIMEOUT:-10}
 jobs=$(nproc)
+bash scripts/build.sh build-fuzz
+start=$SECONDS
+out=build-fuzz
+rm -rf "$out/logs" "$out/findings" "$out/work"
+mkdir -p "$out/logs" "$out/findings" "$out/work"
 
-# fuzz_one NAME CORPUS: one target's run; its log is build-fuzz/NAME.log.
-fuzz_one() {
-  local name=$1 corpus=$2 work bin
-  work=$(mktemp -d)
-  cp -r "$corpus/." "$work/"
-  bin="build-fuzz/$(cd build-fuzz && find . -name "$name" -type f -perm -u+x | head -1)"
-  if (cd build-fuzz && "../$bin" -max_total_time="$seconds" -print_final_stats=1 "$work") \
-      > "build-fuzz/$name.log" 2>&1; then
-    echo "=== $name: $(grep -E '^Done' "build-fuzz/$name.log" | tail -1)"
-    rm -rf "$work"
+names=()
+corpora=()
+bins=()
+while IFS='=' read -r name corpus; do
+  [ -n "$name" ] || continue
+  names+=("$name")
+  corpora+=("$corpus")
+  bins+=("$PWD/$out/$(cd "$out" && find . -name "$name" -type f -perm -u+x | head -1)")
+done < "$out/fuzz-targets.txt"
+n=${#names[@]}
+
+# run I PHASE ARGS...: one libFuzzer run of target I, in its own folder.
+run() {
+  local i=$1 phase=$2 name=${names[$1]}
+  shift 2
+  local log="$out/logs/$name.$phase.log"
+  if (cd "$out/work/$name" && "${bins[$i]}" -timeout="$per_input" -print_final_stats=1 \
+        -artifact_prefix="$PWD/../../findings/$name-" "$@") > "$log" 2>&1; then
+    echo "=== $name $phase: $(grep -E '^(Done|stat::number_of_executed_units)' "$log" | tail -1)"
   else
-    echo "=== $name FAILED"
-    tail -60 "build-fuzz/$name.log"
-    rm -rf "$work"
+    echo "=== $name $phase FAILED (log $log)"
+    tail -60 "$log"
     return 1
   fi
 }
 
-# Every target runs for the same time, so waiting for the oldest run frees a
-# core as soon as any would.
-status=0
-pids=()
-next=0
-while IFS='=' read -r name corpus; do
-  [ -n "$name" ] || continue
-  if [ $((${#pids[@]} - next)) -ge "$jobs" ]; then
-    wait "${pids[$next]}" || status=1
-    next=$((next + 1))
-  fi
-  echo "=== fuzzing $name for ${seconds}s"
-  fuzz_one "$name" "$corpus" &
-  pids+=($!)
-done < build-fuzz/fuzz-targets.txt
-while [ "$next" -lt "${#pids[@]}" ]; do
-  wait "${pids[$next]}" || status=1
-  next=$((next + 1))
+# pool PHASE ARGS...: every target through run, as many at once as there
+# are cores; returns 1 when any failed.
+pool() {
+  local phase=$1 status=0 i running=0
+  shift
+  for ((i = 0; i < n; i++)); do
+    if [ "$running" -ge "$jobs" ]; then
+      wait -n || status=1
+      running=$((running - 1))
+    fi
+    run "$i" "$phase" "$@" "corpus" &
+    running=$((running + 1))
+  done
+  while [ "$running" -gt 0 ]; do
+    wait -n || status=1
+    running=$((running - 1))
+  done
+  return $status
+}
+
+for ((i = 0; i < n; i++)); do
+  mkdir -p "$out/work/${names[$i]}/corpus"
+  cp -r "${corpora[$i]}/." "$out/work/${names[$i]}/corpus/"
 done
+
+status=0
+echo "=== fuzz: replaying the corpora of $n targets"
+pool replay -runs=0 || status=1
+left=$((budget - (SECONDS - start)))
+slice=$((left * jobs / n))
+if [ "$slice" -lt 1 ]; then slice=1; fi
+echo "=== fuzz: ${slice}s of random inputs for each target ($left s left of ${budget}s, $jobs at once)"
+pool random -max_total_time="$slice" || status=1
+echo "=== fuzz: $n targets in $((SECONDS - start))s"
+rm -rf "$out/work"
 exit $status
