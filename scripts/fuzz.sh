@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # scripts/fuzz.sh [SECONDS]: builds the fuzz targets (clang, libFuzzer, ASan
-# and UBSan, assertions on), replays every target's corpus, then fuzzes all
-# the targets from one time budget: SECONDS (default 180) of wall time for
-# the replay and the random runs together, the machine's cores shared out so
-# that every target gets the same slice. Each input has QEN_FUZZ_TIMEOUT
-# seconds (default 10). Any finding (a crash, a sanitizer report, a failed
+# and UBSan, assertions on) and runs every one over a copy of its corpus:
+# libFuzzer first replays the whole corpus, then tries random inputs. All the
+# targets share one time budget, SECONDS (default 180) of wall time, as many
+# at once as there are cores, each for the same slice of it. Each input has
+# QEN_FUZZ_TIMEOUT seconds (default 10). Any finding (a crash, a sanitizer report, a failed
 # assertion, a slow input, a leak, memory past the limit) fails the run; the
 # target's log is build-fuzz/logs/NAME.log and the input that did it
 # build-fuzz/findings/NAME-*.
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 budget=${1:-180}
 per_input=${QEN_FUZZ_TIMEOUT:-10}
-jobs=$(nproc)
+jobs=${QEN_JOBS:-$(nproc)}
 bash scripts/build.sh build-fuzz
 start=$SECONDS
 out=build-fuzz
@@ -30,32 +30,31 @@ while IFS='=' read -r name corpus; do
 done < "$out/fuzz-targets.txt"
 n=${#names[@]}
 
-# run I PHASE ARGS...: one libFuzzer run of target I, in its own folder.
+# run I ARGS...: one libFuzzer run of target I, in its own folder.
 run() {
-  local i=$1 phase=$2 name=${names[$1]}
-  shift 2
-  local log="$out/logs/$name.$phase.log"
+  local i=$1 name=${names[$1]}
+  shift
+  local log="$out/logs/$name.log"
   if (cd "$out/work/$name" && "${bins[$i]}" -timeout="$per_input" -print_final_stats=1 \
         -artifact_prefix="$PWD/../../findings/$name-" "$@") > "$log" 2>&1; then
-    echo "=== $name $phase: $(grep -E '^(Done|stat::number_of_executed_units)' "$log" | tail -1)"
+    echo "=== $name: $(grep -E '^Done' "$log" | tail -1)"
   else
-    echo "=== $name $phase FAILED (log $log)"
+    echo "=== $name FAILED (log $log)"
     tail -60 "$log"
     return 1
   fi
 }
 
-# pool PHASE ARGS...: every target through run, as many at once as there
-# are cores; returns 1 when any failed.
+# pool ARGS...: every target through run, as many at once as there are
+# cores; returns 1 when any failed.
 pool() {
-  local phase=$1 status=0 i running=0
-  shift
+  local status=0 i running=0
   for ((i = 0; i < n; i++)); do
     if [ "$running" -ge "$jobs" ]; then
       wait -n || status=1
       running=$((running - 1))
     fi
-    run "$i" "$phase" "$@" "corpus" &
+    run "$i" "$@" corpus &
     running=$((running + 1))
   done
   while [ "$running" -gt 0 ]; do
@@ -71,13 +70,10 @@ for ((i = 0; i < n; i++)); do
 done
 
 status=0
-echo "=== fuzz: replaying the corpora of $n targets"
-pool replay -runs=0 || status=1
-left=$((budget - (SECONDS - start)))
-slice=$((left * jobs / n))
+slice=$(((budget - (SECONDS - start)) * jobs / n))
 if [ "$slice" -lt 1 ]; then slice=1; fi
-echo "=== fuzz: ${slice}s of random inputs for each target ($left s left of ${budget}s, $jobs at once)"
-pool random -max_total_time="$slice" || status=1
+echo "=== fuzz: $n targets, ${slice}s each, $jobs at once"
+pool -max_total_time="$slice" || status=1
 echo "=== fuzz: $n targets in $((SECONDS - start))s"
 rm -rf "$out/work"
 exit $status
