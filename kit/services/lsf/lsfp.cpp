@@ -3,7 +3,6 @@
 #include "lsfp.h"
 
 #include <array>
-#include <cmath>
 #include <cstring>
 
 #include "lem.h"
@@ -290,7 +289,6 @@ int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
       if (!v->value.ptr) return bad_class(LSFP_ECLASS);
       std::memcpy(&d, v->value.ptr, sizeof d);
     }
-    if (std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
     lnxren(&d, sizeof d, num, &len);
     return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
   };

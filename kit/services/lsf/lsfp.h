@@ -90,7 +90,7 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
             int64_t columns, const lsfp_conv *conv, lxglo *glo, size_t *written);
 int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t len,
             const lsfp_conv *conv, lxglo *glo, size_t *written);
-// A NULL number stands for a double that is not a number: "#" over the field.
+// An invalid (or NULL) number fails with LSFP_ENUMBER.
 int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t len,
             const lsfp_conv *conv, int letter, lxglo *glo, size_t *written);
 int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_conv *conv,

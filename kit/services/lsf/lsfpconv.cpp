@@ -314,14 +314,7 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
     *written = w.written();
     return ok ? 0 : full(ctx, "lsfpcon()", *written);
   };
-  if (!num) {  // a NaN: "#" over the field
-    const size_t n = width > 0 ? width : 1;
-    if (w.left() < n) return full(ctx, "lsfpcon()", 0);
-    w.pad('#', n);
-    *written = w.written();
-    return 0;
-  }
-  if (!lnxchk(num, len)) return LSFP_ENUMBER;
+  if (!num || !lnxchk(num, len)) return LSFP_ENUMBER;
   const uint8_t *body = len ? num : num + 1;
   const size_t blen = len ? len : num[0];
   const bool pinf = blen == 2 && body[0] == 0xFF && body[1] == 0x65;
