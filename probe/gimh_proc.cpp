@@ -73,8 +73,6 @@ int gimh_init_proc_ctx(gimh_proc_ctx **out, int flags) {
   if (!out) return GIMH_FAIL;
   *out = nullptr;
   const int lxz = lxzinit();
-  lnxlendlsf();  // the print engine's NUMBERs and doubles
-  ldxlxereg();   // the calendars compute through the date library
 
   lpm_product *product = lpmprinit();
   if (!product) return GIMH_FAIL;

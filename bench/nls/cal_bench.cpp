@@ -49,7 +49,6 @@ const std::vector<ldx_date> &dates() {
 }
 
 void Ours(benchmark::State &state, int cal) {
-  ldxlxereg();
   lxlangid h{};
   h.cal = uint16_t(cal);
   const std::vector<ldx_date> &in = dates();

@@ -12,14 +12,9 @@
 // opens, reads and closes the calendar file.
 //
 // Dates and day numbers. The converters work on the date library's records
-// (ldx_date, ldx_julian, declared here because this layer lies below the
-// date library) and compute through the date library's arithmetic. The date
-// library sits in the numbers layer, above this one, so it registers its
-// routines here (lxesetdate, called by ldxlxereg of the date library; the
-// probe calls that at start-up, tests call it before converting). Until
-// something registered, every converter fails cleanly with status 88 (the
-// date library reported an error): nothing is called through a NULL
-// pointer.
+// (ldx_date, ldx_julian, declared here and used by the date library, ldx.h)
+// and compute through the date library's arithmetic (ldxnbeg, ldxdtd,
+// ldxdfd).
 //
 // Errors of the date library reach lxecerr, which long-jumps back into the
 // converter that began the date context; the converter then returns 0 with
@@ -244,27 +239,6 @@ int lxecj2l(const lxecal *cal, int32_t jday, int32_t adjust, int32_t *month, int
 // The error callback handed to the date library: long-jumps to the jump
 // buffer the converter gave with the date context. Never returns.
 void lxecerr(void *ctx, int err);
-
-// ---- The date library's routines, registered from above ---------------------
-
-typedef void (*lxedterrf)(void *ctx, int err);
-// The largest date context a registered library may use.
-#define LXE_DATECTX_MAX 512
-typedef struct lxedtfns {
-  size_t ctxsize;
-  // Begins a context with the error callback and its argument (the jump
-  // buffer); the handle, table and environment as given.
-  void (*nbeg)(void *ctx, const lxlangid *h, lxedterrf cb, void *arg, lxlobj *table,
-               lxglo *glo);
-  void *(*cbarg)(void *ctx);   // the callback argument nbeg stored
-  void (*dtd)(void *ctx, const ldx_date *date, ldx_julian *out);
-  void (*dfd)(void *ctx, const ldx_julian *in, ldx_date *out);
-} lxedtfns;
-
-// Registers the date library's routines (NULL withdraws them). The table
-// must outlive every conversion; registering the same table again is
-// harmless.
-void lxesetdate(const lxedtfns *fns);
 
 // ---- Information -------------------------------------------------------------
 

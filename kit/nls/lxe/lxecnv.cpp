@@ -1,15 +1,14 @@
 // Conversion of Gregorian dates into the handle's calendar and back: the era
 // calendars (Japanese Imperial, ROC Official, Thai Buddha), the Persian
 // calendar and the tabular lunar calendars with the file's deviations. The
-// day arithmetic is the date library's, registered from the numbers layer;
-// its errors long-jump back here through lxecerr and become status 88.
+// day arithmetic is the date library's (ldxnbeg, ldxdtd, ldxdfd); its errors
+// long-jump back here through lxecerr and become status 88.
 #include <csetjmp>
 #include <cstdint>
 #include <cstddef>
 #include <cstdlib>
 
-#include <atomic>
-
+#include "ldx.h"
 #include "lxe.h"
 #include "lxeint.h"
 
@@ -18,8 +17,6 @@
 #define LXE_DATE_JUMPED(jb) (setjmp(jb) != 0)
 
 namespace {
-
-std::atomic<const lxedtfns *> registered{nullptr};
 
 constexpr int kDirToCal = 0;
 constexpr int kDirToGreg = 1;
@@ -30,17 +27,16 @@ constexpr int kLeapCountBias = 106;
 
 // The date library under one begun context.
 struct Dates {
-  const lxedtfns *f;
-  void *ctx;
+  ldx_ctx *ctx;
   int32_t day(const ldx_date &d) const {
     ldx_julian j{};
-    f->dtd(ctx, &d, &j);
+    ldxdtd(ctx, &d, &j);
     return j.day;
   }
   ldx_date date(int32_t day) const {
     ldx_julian j{day, 0};
     ldx_date d{};
-    f->dfd(ctx, &j, &d);
+    ldxdfd(ctx, &j, &d);
     return d;
   }
   int16_t year_of(int32_t day) const { return date(day).year; }
@@ -49,21 +45,16 @@ struct Dates {
 using Body = int (*)(const Dates &, void *);
 
 // Begins a date context on the stack and runs body in it; a date error
-// returns 0 with status 88, as does a missing date library.
+// returns 0 with status 88.
 int with_dates(const lxlangid *h, lxglo *g, Body body, void *arg) {
-  const lxedtfns *f = registered.load(std::memory_order_acquire);
-  if (!f || f->ctxsize > LXE_DATECTX_MAX) {
-    if (g) g->status = LXE_ST_DATE;
-    return 0;
-  }
-  alignas(std::max_align_t) unsigned char ctx[LXE_DATECTX_MAX];
+  ldx_ctx ctx;
   jmp_buf jb;
   if (LXE_DATE_JUMPED(jb)) {
     if (g) g->status = LXE_ST_DATE;
     return 0;
   }
-  f->nbeg(ctx, h, lxecerr, &jb, g ? g->table : nullptr, g);
-  const Dates d{f, ctx};
+  ldxnbeg(&ctx, h, lxecerr, &jb, g ? g->table : nullptr, g);
+  const Dates d{&ctx};
   return body(d, arg);
 }
 
@@ -327,11 +318,8 @@ int convert(const lxlangid *h, ldx_date *out, const ldx_date *in, int dir, int32
 
 extern "C" {
 
-void lxesetdate(const lxedtfns *fns) { registered.store(fns, std::memory_order_release); }
-
 void lxecerr(void *ctx, int err) {
-  const lxedtfns *f = registered.load(std::memory_order_acquire);
-  auto *jb = f ? static_cast<jmp_buf *>(f->cbarg(ctx)) : nullptr;
+  auto *jb = ctx ? static_cast<jmp_buf *>(static_cast<ldx_ctx *>(ctx)->cbarg) : nullptr;
   if (!jb) std::abort();  // a date context that no converter began
   std::longjmp(*jb, err ? err : 1);
 }

@@ -6,11 +6,7 @@
 // 1721423). The operations are pure integer arithmetic; they take a date
 // context only to raise errors through its callback, which must not return.
 //
-// Callers: the NLS calendar converters (through the routines ldxlxereg
-// registers with the calendar layer below, which cannot link this one) and
-// the date renderer. The probe registers the routines at start-up
-// (gimh_init_proc_ctx); a program or test that converts calendar dates calls
-// ldxlxereg once first.
+// Callers: the NLS calendar converters and the date renderer.
 //
 // The date context carries the language handle, the error callback, the
 // status record and the language's default date format compiled once
@@ -240,12 +236,8 @@ extern const unsigned char ldxsid[], ldxftdp5[], ldxftdn5[];
 // 1 when the year is a leap year of the date library's calendar.
 int ldxleap(int32_t year);
 
-// Registers the routines above with the calendar layer (lxesetdate).
-void ldxlxereg(void);
-
 #ifdef __cplusplus
 }
-static_assert(sizeof(ldx_ctx) <= LXE_DATECTX_MAX, "the calendar layer's date context room");
 // The tables' rows have one layout in both widths.
 static_assert(sizeof(ldx_kwrow) == 12 && offsetof(ldx_kwrow, len) == 6 &&
               offsetof(ldx_kwrow, code) == 8);

@@ -1,12 +1,11 @@
 // The date context: beginning and ending one, the NLS hold around a call,
-// errors through the context's callback, the language's default date
-// format, and the registration of the day arithmetic with the calendar
-// layer.
+// errors through the context's callback and the language's default date
+// format.
 //
 // Record: ldx_ctx (ldx.h). A context is begun by ldxnbeg, used by one
 // thread at a time for any number of calls, and ended by ldxend. Callers:
-// the NUMBER text formatter's date mode and the NLS calendar converters
-// (through the routines ldxlxereg registers); the format compiler and the
+// the NUMBER text formatter's date mode and the NLS calendar converters;
+// the format compiler and the
 // renderer use the NLS hold and ldxerr.
 //
 // The default format. A context with a language handle keeps the handle's
@@ -108,14 +107,6 @@ bool same_handle(const lxlangid *a, const lxlangid *b) {
   return std::memcmp(pa + from, pb + from, sizeof(lxlangid) - from) == 0;
 }
 
-void nbeg(void *ctx, const lxlangid *h, lxedterrf cb, void *arg, lxlobj *table, lxglo *glo) {
-  ldxnbeg(static_cast<ldx_ctx *>(ctx), h, cb, arg, table, glo);
-}
-void *cbarg(void *ctx) { return static_cast<ldx_ctx *>(ctx)->cbarg; }
-void dtd(void *ctx, const ldx_date *d, ldx_julian *j) { ldxdtd(static_cast<ldx_ctx *>(ctx), d, j); }
-void dfd(void *ctx, const ldx_julian *j, ldx_date *d) { ldxdfd(static_cast<ldx_ctx *>(ctx), j, d); }
-
-constexpr lxedtfns kRoutines = {sizeof(ldx_ctx), nbeg, cbarg, dtd, dfd};
 
 }  // namespace
 
@@ -198,7 +189,5 @@ void ldxrdf(ldx_ctx *ctx, lxglo *glo) {
   }
   ldxlxt(ctx, loaded);
 }
-
-void ldxlxereg(void) { lxesetdate(&kRoutines); }
 
 }  // extern "C"

@@ -32,7 +32,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "lsfp.h"  // lnx_fmt
 #include "lxc.h"
 #include "lxl.h"
 
@@ -206,9 +205,33 @@ size_t lnxqn2h(const lnx_number *num, size_t len, char *buf, size_t size, int fi
 
 // ---- formatted text -----------------------------------------------------------
 
-// The descriptor lnx_fmt and the flags LNXF_SCI, LNXF_FORMATTED and
-// LNXF_NOPOINT are described with the print engine, which fills them
-// (lsfp.h); the other flags of the descriptor:
+// The numeric format descriptor of the formatted text (lnxnft), 80 bytes.
+// The print engine's number converter sets only LNXF_FORMATTED, LNXF_SCI and
+// LNXF_NOPOINT, the positions, the width and the two minimums.
+#define LNX_FMT_SIZE 80
+#define LNX_FMT_GROUPS 71     // group positions: up to the end, ended by 0
+#define LNXF_SCI 0x00000040u
+#define LNXF_FORMATTED 0x00000080u
+#define LNXF_NOPOINT 0x00010000u
+typedef struct lnx_fmt {
+  uint32_t flags;
+  uint8_t intpos;   // digit positions before the decimal point
+  uint8_t decpos;   // digit positions after it (the value is rounded to them)
+  uint8_t width;    // field width in bytes
+  uint8_t minint;   // integer digits printed even when zero
+  uint8_t mindec;   // decimal digits printed even when zero
+  // low 7 bits: the integer position (from the left, empty positions
+  // included) after which a group separator follows; 0x80: the language's
+  // group character instead of ","
+  uint8_t groups[LNX_FMT_GROUPS];
+} lnx_fmt;
+#ifdef __cplusplus
+static_assert(sizeof(lnx_fmt) == LNX_FMT_SIZE, "the descriptor's size");
+static_assert(offsetof(lnx_fmt, intpos) == 4 && offsetof(lnx_fmt, mindec) == 8 &&
+                  offsetof(lnx_fmt, groups) == 9,
+              "the descriptor's layout");
+#endif
+// The other flags of the descriptor:
 #define LNXF_TRAILMINUS 0x00000001u  // trailing minus for negative values
 #define LNXF_DOLLAR 0x00000002u      // "$" before the digits
 #define LNXF_ANGLE 0x00000004u       // negative values in "<" ">"
@@ -262,12 +285,6 @@ const lxlangid *LnxqLid2Utf(const lxlangid *lang, lxlangid *copy, lxglo *glo);
 // A fresh lxglo in buf over the process's shared NLS object table.
 lxglo *slnxGetGloPtr(lxlobj **global, const lxlangid *lang, lxglo *buf, uint32_t *status);
 
-// ---- lending the print engine its NUMBER routines ---------------------------
-
-// Lends lnxchk, lnxcopy, lnxren, lnxnuc and lnxnftg to the kit's print engine, which
-// lies below this library; a process calls it once when it comes up, before
-// it prints floating-point values or NUMBERs (the health interface does).
-void lnxlendlsf(void);
 
 #ifdef __cplusplus
 }

@@ -71,9 +71,6 @@ int terminate_block(lpm_meta *block, bool stashed) {
 // Builds a block up to its started services; NULL on failure with
 // everything it made released.
 lpm_meta *build_block(lml_ctx *mem, lxlangid *lang, lxglo *glo, uint8_t own_nls, bool stash) {
-  // The services' NLS start-up below may be the first to start the
-  // virtual-file layer: it finds the package manager's loader registered.
-  lpm_lend_lfv();
   bool owns = false;
   if (!mem) {
     mem = lmlinit(nullptr, nullptr, nullptr);

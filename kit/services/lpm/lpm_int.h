@@ -1,5 +1,5 @@
 // Internal services of the process bootstrap: lists, memory of the kit's own
-// records, and the loader it lends the virtual-file layer.
+// records.
 #ifndef QEN_KIT_CORE_LPM_INT_H
 #define QEN_KIT_CORE_LPM_INT_H
 
@@ -16,9 +16,5 @@ int lpm_list_remove(lpm_list *list, lpm_lelem *e);  // 0, or -1 when not a membe
 // Zeroed memory for records of a block or product (its memory handle).
 void *lpm_calloc(lpm_meta *obj, size_t size);
 void lpm_free(lpm_meta *obj, void *p);
-
-// Registers the data package's loader with the virtual-file layer; every
-// process block does as it comes up (lpm_lfv.cpp).
-void lpm_lend_lfv(void);
 
 #endif

@@ -3,11 +3,11 @@
 #include "lsfp.h"
 
 #include <array>
-#include <cmath>
 #include <cstring>
 
 #include "lem.h"
 #include "lml.h"
+#include "lnx.h"
 #include "lpm.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
@@ -278,12 +278,10 @@ int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
     which = LSFP_CV_NUMBER;
     uint8_t num[kNumberMax];
     size_t len = 0;
-    const lsfnumops *ops = lsfp_numops();
     if (cls == NUMBER) {
       auto src = static_cast<const uint8_t *>(v->value.ptr);
-      if (!ops) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
-      if (!src || !ops->chk(src, size_t(v->length))) return LSFP_ENUMBER;
-      ops->copy(src, size_t(v->length), num, &len);
+      if (!src || !lnxchk(src, size_t(v->length))) return LSFP_ENUMBER;
+      lnxcopy(src, size_t(v->length), num, &len);
       return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
     }
     double d = e.type == LSFFLOAT ? double(v->value.flt) : v->value.dbl;
@@ -291,8 +289,7 @@ int Engine::convert(const lsfp_conv &in, int letter, const lsf_entry &e) {
       if (!v->value.ptr) return bad_class(LSFP_ECLASS);
       std::memcpy(&d, v->value.ptr, sizeof d);
     }
-    if (!ops || std::isnan(d)) return lsfpcon(ctx_, &out_, left(), nullptr, 0, &conv, l, glo_, &w);
-    ops->ren(&d, sizeof d, num, &len);
+    lnxren(&d, sizeof d, num, &len);
     return lsfpcon(ctx_, &out_, left(), num, len, &conv, l, glo_, &w);
   };
   auto text = [&]() -> int {

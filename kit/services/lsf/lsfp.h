@@ -90,7 +90,7 @@ int lsfpcst(lsf_ctx *ctx, lxmcur *out, size_t room, const char *text, int64_t by
             int64_t columns, const lsfp_conv *conv, lxglo *glo, size_t *written);
 int lsfpcme(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *buf, size_t len,
             const lsfp_conv *conv, lxglo *glo, size_t *written);
-// A NULL number stands for a double that is not a number: "#" over the field.
+// An invalid (or NULL) number fails with LSFP_ENUMBER.
 int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t len,
             const lsfp_conv *conv, int letter, lxglo *glo, size_t *written);
 int slsfpdvoidp(lsf_ctx *ctx, lxmcur *out, size_t room, const void *ptr, const lsfp_conv *conv,
@@ -100,50 +100,7 @@ int slsfpfuncp(lsf_ctx *ctx, lxmcur *out, size_t room, lsf_func fn, const lsfp_c
 int lsfpcpad(lsf_ctx *ctx, lxmcur *out, size_t room, int fill, size_t count, lxglo *glo,
              size_t *written);
 
-// The numeric format descriptor of the NUMBER library's formatted text
-// (lnxnft, lnx.h), 80 bytes, described here because the number converter
-// fills it and this layer cannot see the library above it. The converter
-// sets only LNXF_FORMATTED, LNXF_SCI and LNXF_NOPOINT (lnx.h has the rest),
-// the positions, the width and the two minimums.
-#define LNX_FMT_SIZE 80
-#define LNX_FMT_GROUPS 71     // group positions: up to the end, ended by 0
-#define LNXF_SCI 0x00000040u
-#define LNXF_FORMATTED 0x00000080u
-#define LNXF_NOPOINT 0x00010000u
-typedef struct lnx_fmt {
-  uint32_t flags;
-  uint8_t intpos;   // digit positions before the decimal point
-  uint8_t decpos;   // digit positions after it (the value is rounded to them)
-  uint8_t width;    // field width in bytes
-  uint8_t minint;   // integer digits printed even when zero
-  uint8_t mindec;   // decimal digits printed even when zero
-  // low 7 bits: the integer position (from the left, empty positions
-  // included) after which a group separator follows; 0x80: the language's
-  // group character instead of ","
-  uint8_t groups[LNX_FMT_GROUPS];
-} lnx_fmt;
 
-// The NUMBER routines the number converter uses. The NUMBER library lies
-// above this layer and lends them when a process comes up (lnxlendlsf);
-// lsfsetnum(NULL) takes them back. Without them every floating-point and
-// NUMBER conversion fills its field (at least one character) with "#".
-typedef struct lsfnumops {
-  // 1 when num[0..len) (len 0: the first byte is the length) is valid.
-  int (*chk)(const unsigned char *num, size_t len);
-  // Copies a NUMBER; the copy is counted when dstlen is given.
-  void (*copy)(const unsigned char *src, size_t srclen, unsigned char *dst, size_t *dstlen);
-  // A double (size 8) to a NUMBER in counted form.
-  void (*ren)(const void *value, size_t size, unsigned char *num, size_t *len);
-  // The default text of a NUMBER over a field of width bytes.
-  void (*nuc)(const unsigned char *num, size_t len, unsigned char *buf, int width,
-              const lxlangid *lang);
-  // The formatted text of a valid NUMBER under a descriptor, in the
-  // handle's character set, into out (room for the width); returns the
-  // bytes written. Text that cannot be made is "#" over the width.
-  size_t (*nft)(const unsigned char *num, size_t len, const lnx_fmt *fmt, unsigned char *out,
-                const lxlangid *lang, lxglo *glo);
-} lsfnumops;
-void lsfsetnum(const lsfnumops *ops);
 
 // UTF-16 conversions of a UTF-16 context. lsfu16to8: a NUL-terminated
 // UTF-16 text to an allocated text in the context's character set (free it
@@ -156,10 +113,6 @@ void lsfu16free(lsf_ctx *ctx, void *buffer);
 
 #ifdef __cplusplus
 }
-static_assert(sizeof(lnx_fmt) == LNX_FMT_SIZE, "the descriptor's size");
-static_assert(offsetof(lnx_fmt, intpos) == 4 && offsetof(lnx_fmt, mindec) == 8 &&
-                  offsetof(lnx_fmt, groups) == 9,
-              "the descriptor's layout");
 #endif
 
 #endif

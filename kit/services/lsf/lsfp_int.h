@@ -31,9 +31,6 @@ void lsfp_record(lsf_ctx *ctx, int number, int site, const char *text, uint64_t 
 uint8_t lsfp_lower(const lxlangid *lang, lxglo *glo, uint8_t b);
 uint8_t lsfp_upper(const lxlangid *lang, lxglo *glo, uint8_t b);
 
-// The NUMBER routines lent by the NUMBER library (lsfsetnum), or NULL.
-const lsfnumops *lsfp_numops(void);
-
 // lsfpd of a UTF-16 context, after its set-up.
 int lsfp_utf16(lsf_ctx *ctx, void *out, int outlen, const void *format, lsf_handle *args,
                const char *codes);

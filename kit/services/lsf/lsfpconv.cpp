@@ -1,11 +1,13 @@
 // The print engine's converters (integers, texts, hexadecimal dumps,
 // numbers, pointers, padding) and its UTF-16 conversions.
+#include <cassert>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
 #include "lcv.h"
 #include "lem.h"
+#include "lnx.h"
 #include "lsf_ctx_int.h"
 #include "lsf_int.h"
 #include "lsfp.h"
@@ -312,15 +314,7 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
     *written = w.written();
     return ok ? 0 : full(ctx, "lsfpcon()", *written);
   };
-  const lsfnumops *ops = lsfp_numops();
-  if (!num || !ops) {  // not a number, or no NUMBER routines: "#" over the field
-    const size_t n = width > 0 ? width : 1;
-    if (w.left() < n) return full(ctx, "lsfpcon()", 0);
-    w.pad('#', n);
-    *written = w.written();
-    return 0;
-  }
-  if (!ops->chk(num, len)) return LSFP_ENUMBER;
+  if (!num || !lnxchk(num, len)) return LSFP_ENUMBER;
   const uint8_t *body = len ? num : num + 1;
   const size_t blen = len ? len : num[0];
   const bool pinf = blen == 2 && body[0] == 0xFF && body[1] == 0x65;
@@ -329,47 +323,69 @@ int lsfpcon(lsf_ctx *ctx, lxmcur *out, size_t room, const uint8_t *num, size_t l
     // the default text at its own length; emit pads it to the width
     unsigned char t[2];
     const size_t n = ninf ? 2 : 1;
-    ops->nuc(num, len, t, int(n), lsf_ctx_lang(ctx->priv));
+    lnxnuc(num, len, t, int(n), lsf_ctx_lang(ctx->priv));
     return emit(reinterpret_cast<const char *>(t), n, width > n ? width : n, false);
   }
   const NumShape d = shape_of(num, len);
   const int u = d.ndigits ? d.exp10 + 1 : 1;          // integer digits (0 or less below 1)
   const int X = u - 1;
   const int o = d.ndigits ? d.ndigits - u : 0;         // significant decimals after the point
-  int P = conv->precision >= 0 ? conv->precision : kDefaultPrecision;
+  int64_t P = conv->precision >= 0 ? conv->precision : kDefaultPrecision;
   if (letter == LSFPC_G && o <= 0) P = 0;
   if ((f & LSFP_ALT) && P == 0) P = 1;
   const bool sci = letter == LSFPC_E || (letter == LSFPC_G && X < -4 && o > P);
   const bool sign = !d.negative && (f & (LSFP_PLUS | LSFP_SPACE));
+  // The descriptor carries at most kDescMax positions. Decimals past the
+  // number's own significant ones are zeros: lnxnft renders the decimals
+  // that can be nonzero (at least one), and the zeros after them and the
+  // leading zeros of a zero-padded field are written here, so any precision
+  // and any width is honoured.
+  const int64_t own = sci ? (d.ndigits > 1 ? d.ndigits - 1 : 1) : (o > 1 ? o : 1);
+  const int64_t Pr = P < own ? P : own;                // rendered decimals
+  const size_t more = size_t(P - Pr);                  // zeros after them
   const size_t exp_chars = (X + 1 < -98 || X + 1 > 100) ? 5 : 4;
   const size_t ints = sci ? 1 : size_t(u > 1 ? u : 1) + 1;  // one more for a carry
-  const size_t natural = (d.negative ? 1 : 0) + ints + (P ? 1 + size_t(P) : 0) + (sci ? exp_chars : 0);
-  size_t min_int = 1;
-  if ((f & LSFP_ZERO) && width > 0 && !sci) {
-    const size_t others = (d.negative || sign ? 1 : 0) + (P ? 1 + size_t(P) : 0);
-    if (width > others + 1) min_int = width - others;
-  }
-  if (min_int > kDescMax) return LSFP_EZEROS;  // more zeros than a descriptor carries
-  if (natural > kDescMax) {  // a text longer than any descriptor's: "#" over the field
-    const size_t n = width > 0 ? width : 1;
-    if (w.left() < n) return full(ctx, "lsfpcon()", 0);
-    w.pad('#', n);
-    *written = w.written();
-    return 0;
-  }
+  const size_t natural = (d.negative ? 1 : 0) + ints + (Pr ? 1 + size_t(Pr) : 0) + (sci ? exp_chars : 0);
+  static_assert(LNX_MAXDIGITS * 2 + 130 + 4 < kDescMax, "a NUMBER's text fits a descriptor");
+  assert(natural <= kDescMax);
   lnx_fmt fmt{};
   fmt.flags = LNXF_FORMATTED | (sci ? LNXF_SCI : 0u) | (P == 0 ? LNXF_NOPOINT : 0u);
   fmt.intpos = uint8_t(ints);
-  fmt.decpos = uint8_t(P);
-  fmt.mindec = uint8_t(P);
-  fmt.minint = uint8_t(min_int);
-  // the room of the text: what it needs, or the zero-padded width
-  fmt.width = uint8_t(natural > width ? natural : width > kDescMax ? natural : width);
+  fmt.decpos = uint8_t(Pr);
+  fmt.mindec = uint8_t(Pr);
+  fmt.minint = 1;
+  fmt.width = uint8_t(natural);
   unsigned char text[kDescMax];
-  size_t n = ops->nft(num, len, &fmt, text, lsf_ctx_lang(ctx->priv), glo);
+  const size_t n = lnxnftg(num, len, &fmt, text, lsf_ctx_lang(ctx->priv), glo);
   if (!(f & LSFP_UPPER))
     lxsCnvSimple(text, text, n, kLowerFlags | LXO_EXACTLEN, lsf_ctx_lang(ctx->priv), glo);
-  return emit(reinterpret_cast<const char *>(text), n, width, sign);
+  // The text's parts: its "-", its digits up to the exponent, the exponent.
+  const size_t minus = d.negative ? 1 : 0;
+  size_t tail = 0;
+  if (sci && more) {
+    const int e = X < 0 ? -X : X;
+    tail = 2 + (e >= 100 ? 3 : 2);  // "E", its sign and two or three digits
+  }
+  const size_t body_len = n + more;
+  // with "0" and a width, leading zeros up to the width (fixed form only)
+  size_t zeros = 0;
+  if ((f & LSFP_ZERO) && width > 0 && !sci && width > body_len + (sign ? 1 : 0))
+    zeros = width - body_len - (sign ? 1 : 0);
+  const size_t total = body_len + zeros;
+  const size_t padding = width > total + (sign ? 1 : 0) ? width - total - (sign ? 1 : 0) : 0;
+  const char zero = w.code(LSFPC_ZERO);
+  const char *t = reinterpret_cast<const char *>(text);
+  bool ok = true;
+  if (!(f & LSFP_LEFT)) ok = w.pad(w.code(LSFPC_BLANK), padding);
+  if (ok && sign) ok = w.put((f & LSFP_PLUS) ? w.code(LSFPC_PLUS) : w.code(LSFPC_BLANK));
+  if (ok) ok = w.put(t, minus);
+  if (ok) ok = w.pad(zero, zeros);
+  if (ok) ok = w.put(t + minus, n - minus - tail);
+  if (ok) ok = w.pad(zero, more);
+  if (ok) ok = w.put(t + n - tail, tail);
+  if (ok && (f & LSFP_LEFT)) ok = w.pad(w.code(LSFPC_BLANK), padding);
+  *written = w.written();
+  return ok ? 0 : full(ctx, "lsfpcon()", *written);
 }
 
 // ---- UTF-16 ----------------------------------------------------------------------

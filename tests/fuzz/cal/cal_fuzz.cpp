@@ -25,7 +25,6 @@ const std::string &home() {
     std::string s = kept_temp_dir();
     mkdir((s + "/nls").c_str(), 0755);
     setenv("VIRUZE_HOME", s.c_str(), 1);
-    ldxlxereg();
     return s;
   }();
   return d;

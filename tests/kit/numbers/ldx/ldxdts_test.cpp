@@ -122,7 +122,6 @@ int32_t chrono_day(int y, int m, int d) {
 class Dts : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    ldxlxereg();
     dir_ = dateinst::write();
   }
   static void child(const std::function<void(Env &)> &body) {

@@ -16,7 +16,6 @@ int main(int argc, char **argv) {
     setenv("VIRUZE_HOME", argv[4], 1);
   else
     unsetenv("VIRUZE_HOME");
-  ldxlxereg();
   lxlangid h = ldxtest::american(std::atoi(argv[1]));
   const int32_t first = std::atoi(argv[2]), last = std::atoi(argv[3]);
   const lxecal *cal = lxetbn[h.cal];

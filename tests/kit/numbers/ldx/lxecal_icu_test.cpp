@@ -34,7 +34,6 @@ struct Range {
 };
 
 TEST(LxeIcu, CalendarsAgreeWithIcu) {
-  ldxlxereg();
   unsetenv("VIRUZE_HOME");
   const Range ranges[] = {
       {1, "japanese", day(1868, 9, 8), day(2019, 4, 30), kIcuMeiji},

@@ -31,7 +31,6 @@ inline const std::map<uint8_t, uint32_t> kFullWidth = {
 class Installed : public nlsfix::Installed {
  protected:
   static void SetUpTestSuite() {
-    lnxlendlsf();  // as a process that prints numbers does when it comes up
     std::vector<nlsinst::Pair> pairs;
     for (const auto &p : nlsfix::kSjisPairs) pairs.push_back({p.b0, p.b1, p.cp});
     for (const auto &[ascii, mb] : kFullWidth)

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "lfv.h"
+#include "lpm.h"
+#include "lpmpkg.h"
 #include "slz.h"
 
 extern "C" {
@@ -25,20 +27,56 @@ std::atomic_ref<uint8_t> done_flag() { return std::atomic_ref<uint8_t>(lfvgbl.do
 std::atomic_ref<uint8_t> mode_byte() { return std::atomic_ref<uint8_t>(lfvgbl.mode); }
 std::atomic_ref<slts_ctx *> context() { return std::atomic_ref<slts_ctx *>(lfvgbl.thr); }
 
-// The package manager's loader, registered when a process block comes up.
-std::atomic<lfv_loader> registered_loader{nullptr};
-
 // The package's lookup, the first function of its interface array.
 lfv_lookup package_lookup = nullptr;
 
-// Has the registered loader load the data package. 0 with the interface
-// (NULL when the package is not installed), or LFV_EINIT.
-int load_package(lfv_loader load, lpm_funcs **iface, lfv_lookup *lookup) {
+// Adds the package's descriptor to the stashed process block, which
+// lpminit builds when the process has none, and loads the package. 0 with
+// the interface and its lookup (both NULL when the package is not
+// installed), or -1.
+int load_with_lpm(const char *name, const char *lib, const char *sym, lpm_funcs **iface,
+                  lfv_lookup *lookup) {
+  *iface = nullptr;
+  *lookup = nullptr;
+  lpm_package d{};
+  d.name = const_cast<char *>(name);
+  d.name_len = int32_t(std::strlen(name));
+  d.lib = const_cast<char *>(lib);
+  d.lib_len = int32_t(std::strlen(lib));
+  d.sym = const_cast<char *>(sym);
+  d.sym_len = int32_t(std::strlen(sym));
+  d.entry = nullptr;
+  d.flags = LPM_PKG_SHLIB | LPM_PKG_ASIS;
+
+  lpm_product *prod = lpminit();
+  if (!prod) return -1;
+  auto obj = reinterpret_cast<lpm_meta *>(prod);
+  int dup = 0;
+  const int r = lpmapd(obj, &d, 1, &dup, nullptr);
+  // A descriptor left by an earlier attempt that failed later on is reused.
+  if (r != 0 && r != -2) return -1;
+  lpm_funcs *funcs = lpmloadpkg(obj, name);
+  *iface = funcs;
+  if (funcs && funcs->count >= 1) *lookup = reinterpret_cast<lfv_lookup>(funcs->funcs[0]);
+  return 0;
+}
+
+#ifdef QEN_TEST_HOOKS
+std::atomic<lfv_loader> test_loader{nullptr};
+#endif
+
+// Loads the data package. 0 with the interface (NULL when the package is not
+// installed), or LFV_EINIT.
+int load_package(lpm_funcs **iface, lfv_lookup *lookup) {
   char lib[sizeof kPackage + 8];
   char sym[sizeof kPackage + sizeof kEntrySuffix];
   slfvDirShlibName(lib, kPackage);
   std::strcpy(sym, kPackage);
   std::strcat(sym, kEntrySuffix);
+  auto load = load_with_lpm;
+#ifdef QEN_TEST_HOOKS
+  if (lfv_loader hook = test_loader.load()) load = hook;
+#endif
   return load(kPackage, lib, sym, iface, lookup) == 0 ? 0 : LFV_EINIT;
 }
 
@@ -69,7 +107,9 @@ int adopt_package(lpm_funcs *iface, lfv_lookup lookup) {
 
 extern "C" {
 
-void lfvsetloader(lfv_loader load) { registered_loader.store(load); }
+#ifdef QEN_TEST_HOOKS
+void lfvsetloader(lfv_loader load) { test_loader.store(load); }
+#endif
 
 slts_ctx *lfvGetSlctx(void) {
   if (slts_ctx *known = context().load(std::memory_order_acquire)) return known;
@@ -99,13 +139,10 @@ int lfvinit(uint8_t mode) {
   int result = 0;
   if (!done_flag().load(std::memory_order_relaxed)) {
     if (mode == LFV_MODE_PACKAGE) {
-      // Without a loader (no process block has come up yet) the layer stays
-      // undecided: real files for now, the package once a block is up.
-      lfv_loader load = registered_loader.load();
       lpm_funcs *iface = nullptr;
       lfv_lookup lookup = nullptr;
-      result = load ? load_package(load, &iface, &lookup) : 0;
-      if (load && result == 0) {
+      result = load_package(&iface, &lookup);
+      if (result == 0) {
         if (!iface || !lookup)
           done_flag().store(1, std::memory_order_release);  // not installed: real files
         else

@@ -45,24 +45,15 @@ std::string slurp(const char *path, slos_error *err) {
   return s;
 }
 
-// Until a process block has come up the layer has no loader: it stays
-// undecided and serves real files.
-void undecided() {
-  CHECK(lfvinit(LFV_MODE_PACKAGE) == 0);
-  CHECK(lfvtype() == 0);
-  CHECK(slslgetmeta() == nullptr);
-}
-
 void present() {
   const std::string before = env("VIRUZE_HOME");
   CHECK(lfvtype() == 0);
-  undecided();
-  // The block registers the package manager's loader as it comes up; its
-  // services' NLS start-up then starts the layer.
-  CHECK(lpminit() != nullptr);
+  CHECK(slslgetmeta() == nullptr);
+  // The process's first kit call: the layer builds the stashed block itself.
   CHECK(lfvinit(LFV_MODE_PACKAGE) == 0);
   CHECK(lfvtype() == LFV_MODE_PACKAGE);
   CHECK(slslgetmeta() != nullptr);  // the stashed block holds the package
+  CHECK(lpminit() != nullptr);
   const std::string home = env("VIRUZE_HOME");
   if (before == "<unset>" || before.empty())
     CHECK(home == ".");
@@ -108,7 +99,10 @@ void present() {
 
 void absent() {
   const std::string before = env("VIRUZE_HOME");
-  undecided();
+  CHECK(lfvinit(LFV_MODE_PACKAGE) == 0);
+  CHECK(lfvtype() == 0);
+  CHECK(slslgetmeta() != nullptr);  // the block was built to look for the package
+  // Decided once: a block coming up later changes nothing.
   CHECK(lpminit() != nullptr);
   CHECK(lfvinit(LFV_MODE_PACKAGE) == 0);
   CHECK(lfvtype() == 0);

@@ -1,10 +1,9 @@
 // Virtual-file layer: serves the installation's files from the data package
 // "vedoz" when that package can be loaded, as read-only byte ranges.
 //
-// The layer lies below the package manager, which loads the package: the
-// package manager registers its loader here (lfvsetloader) whenever a
-// process block comes up. Until a loader is registered, lfvinit leaves the
-// layer undecided and callers use real files.
+// lfvinit(2) loads the package through the package manager's stashed
+// process block (lpminit), which it builds when the process has none; the
+// layer decides once per process.
 #ifndef QEN_KIT_CORE_LFV_H
 #define QEN_KIT_CORE_LFV_H
 
@@ -34,18 +33,15 @@ typedef struct lpm_funcs lpm_funcs;
 // (file name relative to VIRUZE_HOME, place for the size) -> the file's bytes.
 typedef const void *(*lfv_lookup)(const char *name, uint32_t *size);
 
-// The package manager's loader of the data package: adds the descriptor
-// {name, library file, entry symbol} to the process's stashed block, bringing
-// that block up when there is none, and loads the package. 0 with the
-// package's interface array and its lookup (both NULL when the package is not
-// installed; the lookup NULL when the array has none), or -1 when the block
-// cannot be brought up or the descriptor cannot be added.
+#ifdef QEN_TEST_HOOKS
+// A loader of the data package in place of the package manager's: (name,
+// library file, entry symbol) -> 0 with the package's interface array and its
+// lookup (both NULL when the package is not installed), or -1 when it cannot
+// be loaded. NULL restores the package manager's.
 typedef int (*lfv_loader)(const char *name, const char *lib, const char *sym, lpm_funcs **iface,
                           lfv_lookup *lookup);
-
-// Registers the loader (the package manager does, when a process block
-// comes up). The last one registered is used.
 void lfvsetloader(lfv_loader load);
+#endif
 
 // The single process-wide state.
 typedef struct lfv_global {
