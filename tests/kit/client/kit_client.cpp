@@ -31,12 +31,17 @@ int print() {
   double half = 0.5;
   const int r = lsfp(c, out, sizeof out, "%f", LSFDBLP, &half, LSFEND);
   std::printf("%d %s\n", r, out);
+  lsfcln(c);
   return r == 8 && std::strcmp(out, "0.500000") == 0 ? 0 : 1;
 }
 
 int calendar() {
   lxlangid h{};
-  if (lxglo *own = lxlownenv(nullptr)) lxhLaToId(nullptr, 0, &h, 0, own);
+  if (lxglo *own = lxlownenv(nullptr)) {
+    lxhLaToId(nullptr, 0, &h, 0, own);
+    lxlterm(own);
+    std::free(own);
+  }
   h.cal = 1;  // Japanese Imperial
   lxglo g{};
   ldx_date d{};
