@@ -11,8 +11,8 @@
 //   2. its whole command line (read bounded) must hold the program name: an
 //      empty one, as kernel threads have, or one without the name costs no
 //      record.
-// Only then is the record read, once, through the psinfo seam, and the
-// family's match is called.
+// Only then is the record read, once, through psinfo_open (see psinfo.h),
+// and the family's match is called.
 //
 // What a match reads (QENAgProc.cmdline) is pr_psargs, or, when pr_psargs is
 // full (the command line is longer than its 79 bytes), the whole argument

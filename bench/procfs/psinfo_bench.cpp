@@ -1,5 +1,5 @@
 // One psinfo record of another process: built alone, and served the way the
-// agents read it (open the seam path, read the record, close).
+// agents read it (psinfo_open on the record's path, read the record, close).
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
-// psinfo records built from Linux /proc, and the open/stat seam that serves
-// them as "/proc/<pid>/psinfo".
+// psinfo records built from Linux /proc, and psinfo_open/psinfo_stat, the
+// open and stat that serve them as "/proc/<pid>/psinfo".
 #include "psinfo.h"
 #include "nocancel.h"
 #include "psinfo_scan.h"

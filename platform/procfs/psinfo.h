@@ -2,7 +2,8 @@
 //
 // A psinfo_t is built from /proc/<pid>/cmdline, /proc/<pid>/stat and
 // /proc/<pid>/status. Code that on Solaris opens and reads
-// "/proc/<pid>/psinfo" goes through the seam below instead of open/stat:
+// "/proc/<pid>/psinfo" calls psinfo_open and psinfo_stat below in place of
+// open and stat, and reads and closes as usual:
 //
 //   struct stat st;
 //   if (psinfo_stat(path, &st) == 0 && st.st_uid == owner) {

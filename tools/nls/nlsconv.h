@@ -51,22 +51,6 @@ inline nlsw::CharsetDesc from_map(const std::string &maps, const char *file, con
   return s;
 }
 
-// Adds an object (an empty image: listed in the boot file only).
-inline void add(nlsw::Installation &inst, uint16_t type, uint16_t id, const std::string &name,
-                nlsw::Image img) {
-  nlsw::add_object(inst, type, id, name, std::move(img));
-}
-
-// The language AMERICAN, the territory AMERICA and the sets US7ASCII,
-// WE8ISO8859P1, UTF8, AL32UTF8 and AL16UTF16 (nlsw::basic_installation()
-// in an installation of another order).
-inline void add_basics(nlsw::Installation &inst) {
-  nlsw::add_language(inst, nlsw::american());
-  nlsw::add_territory(inst, nlsw::america());
-  nlsw::add_charset(inst, nlsw::ascii_charset("US7ASCII", US7ASCII));
-  nlsw::add_basic_sets(inst);
-}
-
 // The installation: the basics, the EUC base charsets, GB18030, a
 // shift-sensitive set, the built-in stateful sets by their boot entries and
 // a stateful set of the writer with escapes of its own.
@@ -100,13 +84,6 @@ inline nlsw::Installation installation(const std::string &maps) {
   nlsw::add_listed(inst, LX_TCS, ISO2022CN, "ISO2022-CN", kBuiltinStatefulSize);
   nlsw::add_listed(inst, LX_TCS, ISO2022JP, "ISO2022-JP", kBuiltinStatefulSize);
   return inst;
-}
-
-// Writes installation(maps) into a new directory /tmp/nlsconvXXXXXX and
-// returns its path ("" with err set on failure). Kept for older callers:
-// the directory stays; tests write installation(maps) with nlskit::write.
-inline std::string write_installation(const std::string &maps, std::string &err) {
-  return nlsw::write_temp_installation(installation(maps), "nlsconv", err);
 }
 
 }  // namespace nlsconv

@@ -306,10 +306,6 @@ Installation base_installation();
 void add_basic_sets(Installation &inst);
 // base_installation() with the basic sets.
 Installation basic_installation();
-// Writes the installation into a new directory /tmp/<prefix>XXXXXX and
-// returns its path; "" with err set on failure. The directory stays: tests
-// use nlskit::write, which removes it at the end.
-std::string write_temp_installation(const Installation &inst, const std::string &prefix, std::string &err);
 
 // WE8ISO8859P1 (id 31): every byte its own code point.
 CharsetDesc latin1_charset();

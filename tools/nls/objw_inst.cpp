@@ -89,15 +89,6 @@ Installation basic_installation() {
   return inst;
 }
 
-std::string write_temp_installation(const Installation &inst, const std::string &prefix, std::string &err) {
-  std::string tmpl = "/tmp/" + prefix + "XXXXXX";
-  if (!mkdtemp(tmpl.data())) {
-    err = "cannot make a directory";
-    return "";
-  }
-  return write_installation(inst, tmpl, 1, err) ? tmpl : "";
-}
-
 CharsetDesc latin1_charset() {
   CharsetDesc s;
   s.name = "WE8ISO8859P1";

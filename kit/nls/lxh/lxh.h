@@ -112,10 +112,25 @@ extern uint32_t slxperr;    // the status NLS_LANG was found invalid with
 lxlangid *lxhLaToId(const char *text, size_t length, lxlangid *h, int mode, lxglo *glo);
 
 // A handle from the environment (NLS_LANG and the NLS_* variables, read once
-// per process), under the NLS global lock.
+// per process), under the NLS global lock. Once a handle is saved for the
+// process, every mode that gives one hands out a copy of it.
+//   mode 0  always a handle: NLS_LANG with defaults for what it leaves out
+//           or gets wrong (all defaults when it is unset or too long).
+//   mode 1  as mode 0, but NULL while NLS_LANG is unset.
+//   mode 2  strict: NULL while NLS_LANG is unset; NULL with the status of a
+//           strict lxhLaToId when it names an unknown part (remembered: every
+//           later mode 2 call gives the same status without reading again).
+//   other   the caller's handle h as it stands, with the NLS_* variables
+//           applied over it (nothing while NLS_LANG is known to be unset).
+// A non-NULL result is marked built.
 lxlangid *lxhLangEnv(lxlangid *h, int mode, lxglo *glo);
 
-// Reads the environment into a handle and saves it as the process's handle.
+// Reads the environment into a handle and saves it as the process's handle;
+// lxhLangEnv calls it before a handle is saved. Mode 1: h is already built,
+// only the NLS_* variables and NLS_DISPLAY are applied over it. Modes 0 and
+// 2: h is built from NLS_LANG (at most 255 bytes; unset or longer: all
+// defaults), then the variables are applied. Mode 3: as mode 2, but NULL when
+// NLS_LANG is unset. NULL as well when the build fails (nothing is saved).
 lxlangid *lxhenvquery(lxlangid *h, int mode, lxglo *glo);
 
 // Applies an NLS_DISPLAY value; 1 when a display charset was installed.

@@ -54,7 +54,14 @@ int read_var(const char *name, char *buf, size_t max) {
 }
 
 // Reads NLS_LANG once per process (at most max bytes); false when it is
-// unset or could not be read.
+// unset or could not be read. Two readers share the one cache slxpenv: the
+// handle builds of lxhenvquery take at most 255 bytes, the length a
+// LANGUAGE_TERRITORY.CHARSET text may have, while the strict check of
+// lxhLangEnv mode 2 reads up to 1023 so that an over-long value is reported
+// as wrong rather than passed over as unreadable. A value too long for a
+// read is not cached (a longer read may still take it), and one cached by
+// the longer read is used by the builds only when it fits in their 255
+// bytes; unset is cached for good (slxpnotset).
 bool nls_lang(size_t max) {
   if (slxpnotset) return false;
   if (slxpelen) return true;

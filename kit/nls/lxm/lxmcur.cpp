@@ -34,14 +34,7 @@ extern "C" size_t lxmcpen(const void *text, size_t len, lxmcur *cur, const lxlan
 }
 
 extern "C" size_t lxmskps(lxmcur *cur, lxglo *) {
-  const lxlangid *h = cur->langid;
-  size_t left = lxmleft(cur), n = 0;
-  while (n < left && lxmi::is_shift(h, cur->pos[n])) {
-    cur->shifted = cur->pos[n] == h->shift_out ? 1 : 0;
-    ++n;
-  }
-  cur->pos += n;
-  return n;
+  return lxmi::take_shift_bytes(cur, 0, lxmleft(cur));
 }
 
 namespace {

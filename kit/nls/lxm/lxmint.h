@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "lxc.h"
 #include "lxhint.h"
@@ -26,6 +27,12 @@ inline unsigned lead_len(const lxcsobj *cs, uint8_t b) {
 // A shift byte of the handle's set.
 inline bool is_shift(const lxlangid *h, uint8_t b) {
   return b == h->shift_in || b == h->shift_out;
+}
+
+// The shift byte that puts a text of the handle's set into state (1:
+// shifted out).
+inline uint8_t shift_byte(const lxlangid *h, int state) {
+  return state ? h->shift_out : h->shift_in;
 }
 
 // Length of the character at the cursor by the character length rule (the
@@ -76,6 +83,63 @@ inline size_t take_shift_bytes(lxmcur *in, size_t taken, size_t left) {
     ++taken;
   }
   return taken;
+}
+
+// The end of a one-character copy of the len bytes at the input cursor, of
+// which left bytes were before it: with advance the cursor moves past them
+// and, when the output is shift-sensitive, past the shift bytes after them.
+// Gives the input bytes taken (none when a shift-sensitive output leaves the
+// input where it stood).
+inline size_t end_char_copy(const lxmcur *out, lxmcur *in, size_t len, size_t left, bool advance) {
+  if (!advance) return out->shift_sensitive ? 0 : len;
+  in->pos += len;
+  return out->shift_sensitive ? take_shift_bytes(in, len, left) : len;
+}
+
+// What a shift-sensitive copy walk does after a character it copied.
+struct AfterChar {
+  bool take_shift;  // the shift byte right after the character goes with it
+  bool go_on;       // the walk goes on to the next character
+};
+
+// The copy of a shift-sensitive text, s[0..avail) of the src cursor into
+// d[0..room) of the dst cursor, moving in and out (source and destination
+// bytes) and the cursors' shift states, never splitting a character. A
+// shift-out at the start is taken; the destination gets a shift byte of its
+// own before a character whose state it is not in. admit(c, shift) is asked
+// before the character at c is written (shift: 1 when a shift byte goes
+// before it) and stops the walk with false; after(c, len, shift_next) is
+// asked once the len bytes at c are written (shift_next: a shift byte
+// follows them).
+template <class Admit, class After>
+void shift_copy(lxmcur *src, lxmcur *dst, const uint8_t *s, size_t avail, uint8_t *d, size_t room,
+                size_t &in, size_t &out, Admit admit, After after) {
+  const lxlangid *h = src->langid;
+  const size_t mb = h->mb_len ? h->mb_len : 1u;
+  if (!src->shifted && s[0] == h->shift_out) {
+    src->shifted = 1;
+    in = 1;
+  }
+  while (in < avail) {
+    const size_t len = src->shifted ? mb : 1u;
+    const size_t shift = src->shifted != dst->shifted ? 1 : 0;
+    if (len > avail - in || len + shift > room - out) break;
+    if (!admit(s + in, shift)) break;
+    if (shift) {
+      d[out++] = shift_byte(h, src->shifted);
+      dst->shifted = src->shifted;
+    }
+    memmove(d + out, s + in, len);
+    out += len;
+    in += len;
+    const bool shift_next = in < avail && is_shift(h, s[in]);
+    const AfterChar next = after(s + in - len, len, shift_next);
+    if (shift_next && next.take_shift) {
+      src->shifted = s[in] == h->shift_out ? 1 : 0;
+      ++in;
+    }
+    if (!next.go_on) break;
+  }
 }
 
 // The columns of a character of ambiguous width: two for the languages at

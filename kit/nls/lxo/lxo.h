@@ -13,8 +13,8 @@ extern "C" {
 #endif
 
 // Flags of the copy and write operations.
-#define LXO_CASE_LOWER 0x10u        // write the lower-case form
-#define LXO_CASE_UPPER 0x20u        // write the upper-case form
+#define LXO_CASE_LOWER 0x10u        // write the lower-case form (also a case conversion below)
+#define LXO_CASE_UPPER 0x20u        // write the upper-case form (also a case conversion below)
 #define LXO_NOADVANCE 0x200u        // copy a character without moving the input
 #define LXO_NOROOMCHECK 0x800000u   // the caller guarantees the output room
 #define LXO_SKIP_UNITS 0x1000u      // lxoSkip: n counts characters as encoded
@@ -79,10 +79,9 @@ size_t lxsCpStr(void *dst, size_t dstsize, const void *src, size_t srclen, uint3
 size_t lxoCpStr(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srclen, uint32_t flags,
                 lxglo *glo);
 
-// Conversions of the case operations (with LXO_NULTERM and LXO_EXACTLEN).
+// Conversions of the case operations (with LXO_NULTERM and LXO_EXACTLEN;
+// LXO_CASE_LOWER and LXO_CASE_UPPER as above).
 #define LXO_CASE_BINARY 0x1u        // ignore the handle's linguistic sort
-#define LXO_CASE_LOWER 0x10u        // lower case
-#define LXO_CASE_UPPER 0x20u        // upper case
 #define LXO_CASE_INITCAP 0x40u      // initial capitals
 #define LXO_CASE_BASE 0x200u        // base letters (accents stripped)
 #define LXO_CASE_FOLD 0x400u        // case folding (through CASE_FOLDING)

@@ -266,7 +266,7 @@ void shift_sensitive(Conv &c, lxmcur *dst, lxmcur *src) {
       c.full = true;
       break;
     }
-    if (shift) c.d[c.di++] = want ? c.h->shift_out : c.h->shift_in;
+    if (shift) c.d[c.di++] = lxmi::shift_byte(c.h, want);
     out_state = want;
     memcpy(c.d + c.di, out, n);
     c.di += n;

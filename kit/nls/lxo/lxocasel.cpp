@@ -495,7 +495,7 @@ void linguistic_shift(Conv &c, lxmcur *dst, lxmcur *src) {
     const int want = n > 1 ? 1 : 0;
     const size_t need = want ? n + 1 + (out ? 0 : 1) : 1 + (out ? 1 : 0);
     if (need > c.dst_left()) return false;
-    if (want != out) c.d[c.di++] = want ? h->shift_out : h->shift_in;
+    if (want != out) c.d[c.di++] = lxmi::shift_byte(h, want);
     out = want;
     memcpy(c.d + c.di, b, n);
     c.di += n;
@@ -542,19 +542,25 @@ void linguistic_shift(Conv &c, lxmcur *dst, lxmcur *src) {
       in = in0;
       c.full = true;
     };
-    if (nl && u2 > kLastBmp) {
-      // c as its base letter, then the supplementary character unchanged
+    // c as its base letter; false when the walk ends there (c has no base
+    // letter, or its base letter does not fit and c goes back)
+    auto base_step = [&]() -> bool {
       const uint16_t b = base_letter(c.sort, uint16_t(u1));
       if (b == 0) {
         ++c.nc;
-        break;
+        return false;
       }
       if (!emit_unit(b)) {
         give_back();
-        break;
+        return false;
       }
       ++c.nc;
       ++c.nc2;
+      return true;
+    };
+    if (nl && u2 > kLastBmp) {
+      // c as its base letter, then the supplementary character unchanged
+      if (!base_step()) break;
       if (!emit(c.s + ni, nl)) {
         c.full = true;
         break;
@@ -586,17 +592,7 @@ void linguistic_shift(Conv &c, lxmcur *dst, lxmcur *src) {
       }
       continue;
     }
-    const uint16_t b = base_letter(c.sort, uint16_t(u1));
-    if (b == 0) {
-      ++c.nc;
-      break;
-    }
-    if (!emit_unit(b)) {
-      give_back();
-      break;
-    }
-    ++c.nc;
-    ++c.nc2;
+    if (!base_step()) break;
   }
   src->shifted = in;
   dst->shifted = out;

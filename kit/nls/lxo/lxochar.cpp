@@ -35,7 +35,7 @@ extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
       glo->status = LXS_SMALL;
       return 0;
     }
-    *out->pos++ = in->shifted ? h->shift_out : h->shift_in;
+    *out->pos++ = lxmi::shift_byte(h, in->shifted);
     out->shifted = in->shifted;
     written = 1;
   } else if (check && room < len) {
@@ -49,13 +49,8 @@ extern "C" size_t lxoCpChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
   memcpy(out->pos, in->pos, len);
   out->pos += len;
   written += len;
-  if (flags & LXO_NOADVANCE) {
-    if (!out->shift_sensitive) glo->nbytes = len;
-    return written;
-  }
-  in->pos += len;
   // the shift bytes after the character go with it
-  glo->nbytes = out->shift_sensitive ? lxmi::take_shift_bytes(in, len, in_left) : len;
+  glo->nbytes = lxmi::end_char_copy(out, in, len, in_left, !(flags & LXO_NOADVANCE));
   return written;
 }
 

@@ -109,7 +109,7 @@ extern "C" size_t lxsCpStr(void *dst, size_t dstsize, const void *src, size_t sr
       const size_t need = len + (state != out_state ? 1 : 0) + (state ? 1 : 0);
       if (need > dstsize - out) break;
       if (state != out_state) {
-        d[out++] = state ? h->shift_out : h->shift_in;
+        d[out++] = lxmi::shift_byte(h, state);
         out_state = state;
       }
       memmove(d + out, s + in, len);
@@ -176,31 +176,16 @@ extern "C" size_t lxoCpStr(lxmcur *dst, size_t dstsize, lxmcur *src, size_t srcl
     taken = made = n / kUnit;
     memmove(d, s, n);
   } else if (src->shift_sensitive) {
-    const size_t mb = h->mb_len ? h->mb_len : 1u;
-    if (!src->shifted && s[0] == h->shift_out) {
-      src->shifted = 1;
-      in = 1;
-    }
-    while (in < avail) {
-      const size_t len = src->shifted ? mb : 1u;
-      const size_t shift = src->shifted != dst->shifted ? 1 : 0;
-      if (len > avail - in || len + shift > room - out) break;
-      if (shift) {
-        d[out++] = src->shifted ? h->shift_out : h->shift_in;
-        dst->shifted = src->shifted;
-      }
-      memmove(d + out, s + in, len);
-      out += len;
-      in += len;
-      ++taken;
-      ++made;
-      const bool nul_end = s[in - 1] == 0;
-      if (in < avail && lxmi::is_shift(h, s[in])) {
-        src->shifted = s[in] == h->shift_out ? 1 : 0;
-        ++in;
-      }
-      if (nul_end && !(flags & LXO_EXACTLEN)) break;
-    }
+    const bool stop_at_nul = !(flags & LXO_EXACTLEN);
+    lxmi::shift_copy(
+        src, dst, s, avail, d, room, in, out, [](const uint8_t *, size_t) { return true; },
+        [&](const uint8_t *c, size_t len, bool) {
+          ++taken;
+          ++made;
+          // a character whose last byte is NUL ends the text, after the
+          // shift byte that follows it
+          return lxmi::AfterChar{true, !(stop_at_nul && c[len - 1] == 0)};
+        });
   } else if ((flags & LXO_EXACTLEN) && n >= 3) {
     const uint8_t *cut = utf8_family(cs) ? utf8_cut(s, s + n) : lxptmult(s, n, h, glo);
     in = out = size_t(cut - s);

@@ -83,7 +83,7 @@ extern "C" size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
         glo->status = LXS_SMALL;
         return 0;
       }
-      *out->pos++ = in->shifted ? h->shift_out : h->shift_in;
+      *out->pos++ = lxmi::shift_byte(h, in->shifted);
       out->shifted = in->shifted;
       return 1;
     }
@@ -99,18 +99,13 @@ extern "C" size_t lxoCvChar(lxmcur *out, size_t outmax, lxmcur *in, size_t inmax
     return 0;
   }
   if (shift) {
-    *out->pos++ = state ? h->shift_out : h->shift_in;
+    *out->pos++ = lxmi::shift_byte(h, state);
     out->shifted = state;
   }
   memcpy(out->pos, f.bytes, f.len);
   out->pos += f.len;
   const size_t written = f.len + shift;
-  if (flags & LXO_NOADVANCE) {
-    if (!out->shift_sensitive) glo->nbytes = len;
-    return written;
-  }
-  in->pos += len;
   // the shift bytes after the character go with it
-  glo->nbytes = out->shift_sensitive ? lxmi::take_shift_bytes(in, len, in_left) : len;
+  glo->nbytes = lxmi::end_char_copy(out, in, len, in_left, !(flags & LXO_NOADVANCE));
   return written;
 }

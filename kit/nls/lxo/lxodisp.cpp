@@ -146,35 +146,24 @@ extern "C" size_t lxoCpDisp(lxmcur *dst, size_t dstsize, lxmcur *src, size_t src
     memmove(d, s, out);
   } else if (src->shift_sensitive) {
     const bool shift_cols = (flags & LXO_SHIFT_COLUMN) != 0;
-    const size_t mb = h->mb_len ? h->mb_len : 1u;
-    if (!src->shifted && s[0] == h->shift_out) {
-      src->shifted = 1;
-      in = 1;
-    }
-    while (in < avail) {
-      const size_t len = src->shifted ? mb : 1u;
-      const size_t shift = src->shifted != dst->shifted ? 1 : 0;
-      if (len > avail - in || len + shift > room - out) break;
-      if (!exact && s[in] == 0 && !src->shifted) break;
-      // the width class as the charset gives it
-      const unsigned w = src->shifted ? lxcsgmw(cs, s + in) : 1u;
-      const size_t need = w + (shift_cols ? shift : 0);
-      if (need > left) break;
-      left -= need;
-      if (shift) {
-        d[out++] = src->shifted ? h->shift_out : h->shift_in;
-        dst->shifted = src->shifted;
-      }
-      memmove(d + out, s + in, len);
-      out += len;
-      in += len;
-      if (in < avail && lxmi::is_shift(h, s[in])) {
-        if (shift_cols && left == 0) break;
-        if (shift_cols) --left;
-        src->shifted = s[in] == h->shift_out ? 1 : 0;
-        ++in;
-      }
-    }
+    lxmi::shift_copy(
+        src, dst, s, avail, d, room, in, out,
+        [&](const uint8_t *c, size_t shift) {
+          if (!exact && c[0] == 0 && !src->shifted) return false;
+          // the width class as the charset gives it
+          const unsigned w = src->shifted ? lxcsgmw(cs, c) : 1u;
+          const size_t need = w + (shift_cols ? shift : 0);
+          if (need > left) return false;
+          left -= need;
+          return true;
+        },
+        [&](const uint8_t *, size_t, bool shift_next) {
+          // a shift byte takes a column of its own with LXO_SHIFT_COLUMN
+          if (!shift_next || !shift_cols) return lxmi::AfterChar{true, true};
+          if (left == 0) return lxmi::AfterChar{false, false};
+          --left;
+          return lxmi::AfterChar{true, true};
+        });
   } else {
     const size_t n = room < avail ? room : avail;
     while (in < n) {

@@ -98,7 +98,7 @@ void shift_sensitive(Equi &e, const lxlangid *h, const lxcsobj *cs) {
     const size_t shift = need != out ? 1 : 0;
     if (e.w + fl + shift + (need ? 1 : 0) > e.dstlen) break;
     if (shift) {
-      e.dst[e.w++] = need ? h->shift_out : h->shift_in;
+      e.dst[e.w++] = lxmi::shift_byte(h, need);
       out = need;
     }
     memcpy(e.dst + e.w, f, fl);

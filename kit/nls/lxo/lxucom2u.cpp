@@ -79,12 +79,9 @@ extern "C" size_t lxucom2u(uint16_t *units, size_t capacity, lxmcur *cur, size_t
   for (size_t taken = 0; taken < chars && w + 1 < capacity; ++taken) {
     size_t left = lxmleft(cur);
     if (t.shift) {
-      while (left > 0 && lxmi::is_shift(h, *cur->pos)) {
-        cur->shifted = *cur->pos == h->shift_out;
-        ++cur->pos;
-        ++*consumed;
-        --left;
-      }
+      const size_t n = lxmi::take_shift_bytes(cur, 0, left);
+      *consumed += n;
+      left -= n;
     }
     if (left == 0) break;
     const uint8_t *p = cur->pos;

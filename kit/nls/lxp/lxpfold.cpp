@@ -368,7 +368,7 @@ struct Shift {
     const size_t shift = want != out_state ? 1 : 0;
     const size_t close = want ? 1 : 0;
     if (n + shift + close > w.dst_left()) return false;
-    if (shift) w.d[w.di++] = want ? w.h->shift_out : w.h->shift_in;
+    if (shift) w.d[w.di++] = lxmi::shift_byte(w.h, want);
     out_state = want;
     memcpy(w.d + w.di, b, n);
     w.di += n;

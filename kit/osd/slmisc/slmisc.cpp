@@ -33,13 +33,16 @@ void fold(char *s, const char *pat) {
     memmove(p + 1, p + plen, strlen(p + plen) + 1);
 }
 
-void fill_cal(const struct tm &tm, sl_caltime *out) {
-  out->year = static_cast<uint16_t>(tm.tm_year + 1900);
-  out->month = static_cast<uint8_t>(tm.tm_mon + 1);
-  out->day = static_cast<uint8_t>(tm.tm_mday);
-  out->hour = static_cast<uint8_t>(tm.tm_hour);
-  out->minute = static_cast<uint8_t>(tm.tm_min);
-  out->second = static_cast<uint8_t>(tm.tm_sec);
+// The calendar fields of a broken-down time, in either record of them
+// (sl_caltime, sl_systime).
+template <class Cal>
+void fill_cal(const struct tm &tm, Cal *out) {
+  out->year = static_cast<decltype(out->year)>(tm.tm_year + 1900);
+  out->month = static_cast<decltype(out->month)>(tm.tm_mon + 1);
+  out->day = static_cast<decltype(out->day)>(tm.tm_mday);
+  out->hour = static_cast<decltype(out->hour)>(tm.tm_hour);
+  out->minute = static_cast<decltype(out->minute)>(tm.tm_min);
+  out->second = static_cast<decltype(out->second)>(tm.tm_sec);
 }
 
 // Reads one byte of memory that may not be there: the probe's whole point,
@@ -219,12 +222,7 @@ extern "C" uint32_t slgtds(sl_status *st, sl_systime *out) {
   time_t t = tv.tv_sec;
   struct tm tm;
   localtime_r(&t, &tm);
-  out->year = static_cast<uint16_t>(tm.tm_year + 1900);
-  out->month = static_cast<uint16_t>(tm.tm_mon + 1);
-  out->day = static_cast<uint16_t>(tm.tm_mday);
-  out->hour = static_cast<uint16_t>(tm.tm_hour);
-  out->minute = static_cast<uint16_t>(tm.tm_min);
-  out->second = static_cast<uint16_t>(tm.tm_sec);
+  fill_cal(tm, out);
   out->msec = static_cast<uint16_t>(tv.tv_usec / 1000);
   out->zero = 0;
   return static_cast<uint32_t>(tv.tv_sec);

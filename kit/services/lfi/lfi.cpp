@@ -44,6 +44,61 @@ void free_name_texts(lfi_name *name) {
   name->text = name->alt = nullptr;
 }
 
+// The frame of the list routines: a missing list (or element, where
+// elem_ok is false) is a bad argument and a list that cannot be locked a
+// mutex failure, both recorded under name; else body runs with the list
+// locked. false when body did not run.
+template <class Body>
+bool with_list(lfi_inst *inst, lfi_list *list, bool elem_ok, const char *name, int *call_flag,
+               Body body) {
+  if (!list || !elem_ok) {
+    rec_text(inst, call_flag, LFI_BADARG, name);
+    return false;
+  }
+  lfi_ctx *ctx = ctx_of(inst);
+  slts_ctx *thr = ctx ? ctx->thr : nullptr;
+  if (sltsmna(thr, &list->mutex) != 0) {
+    rec_text(inst, call_flag, LFI_MUTEX, name);
+    return false;
+  }
+  body();
+  sltsmnr(thr, &list->mutex);
+  return true;
+}
+
+// What an object's own closing steps leave to close_object.
+struct Closed {
+  int r;         // LFI_FAIL when a step failed, else 0
+  bool release;  // the object's mutex and memory go as well
+};
+
+// The skeleton of the closing routines: a missing object or service is a
+// bad argument; else the object's own steps (steps(ctx, flag)) run, then,
+// when they say so, its mutex is destroyed and its memory freed; the call's
+// records go as CallRecords lets them. name: the routine, for its records.
+template <class Object, class Steps>
+int close_object(lfi_inst *inst, Object *obj, const char *name, Steps steps) {
+  CallRecords calls(inst);
+  int flag = 0;
+  lfi_ctx *ctx = ctx_of(inst);
+  if (!obj || !ctx) {
+    rec_text(inst, &flag, LFI_BADARG, name);
+    calls.finish();
+    return LFI_FAIL;
+  }
+  const Closed done = steps(ctx, flag);
+  int r = done.r;
+  if (done.release) {
+    if (sltsmxd(ctx->thr, &obj->mutex) != 0) {
+      rec_text(inst, &flag, LFI_MUTEX, name);
+      r = LFI_FAIL;
+    }
+    std::free(obj);
+  }
+  calls.finish();
+  return r;
+}
+
 }  // namespace
 
 extern "C" {
@@ -86,47 +141,30 @@ int lfillil(lfi_inst *inst, lfi_list *list, int *call_flag) {
 }
 
 int lfillae(lfi_inst *inst, lfi_list *list, void *elem, int *call_flag) {
-  if (!list || !elem) {
-    rec_text(inst, call_flag, LFI_BADARG, "lfillae()");
-    return LFI_FAIL;
-  }
-  lfi_ctx *ctx = ctx_of(inst);
-  slts_ctx *thr = ctx ? ctx->thr : nullptr;
-  if (sltsmna(thr, &list->mutex) != 0) {
-    rec_text(inst, call_flag, LFI_MUTEX, "lfillae()");
-    return LFI_FAIL;
-  }
-  auto e = static_cast<lfi_lelem *>(elem);
-  e->next = list->head.next;
-  e->prev = &list->head;
-  list->head.next->prev = e;
-  list->head.next = e;
-  sltsmnr(thr, &list->mutex);
-  return 0;
+  const bool done = with_list(inst, list, elem != nullptr, "lfillae()", call_flag, [&] {
+    auto e = static_cast<lfi_lelem *>(elem);
+    e->next = list->head.next;
+    e->prev = &list->head;
+    list->head.next->prev = e;
+    list->head.next = e;
+  });
+  return done ? 0 : LFI_FAIL;
 }
 
 int lfillre(lfi_inst *inst, lfi_list *list, void *elem, int *call_flag) {
-  if (!list || !elem) {
-    rec_text(inst, call_flag, LFI_BADARG, "lfillre()");
-    return LFI_FAIL;
-  }
-  lfi_ctx *ctx = ctx_of(inst);
-  slts_ctx *thr = ctx ? ctx->thr : nullptr;
-  if (sltsmna(thr, &list->mutex) != 0) {
-    rec_text(inst, call_flag, LFI_MUTEX, "lfillre()");
-    return LFI_FAIL;
-  }
   bool found = false;
-  for (lfi_lelem *e = list->head.next; e && e != &list->tail; e = e->next) {
-    if (e == elem) {
-      e->prev->next = e->next;
-      e->next->prev = e->prev;
-      e->next = e->prev = nullptr;
-      found = true;
-      break;
+  const bool done = with_list(inst, list, elem != nullptr, "lfillre()", call_flag, [&] {
+    for (lfi_lelem *e = list->head.next; e && e != &list->tail; e = e->next) {
+      if (e == elem) {
+        e->prev->next = e->next;
+        e->next->prev = e->prev;
+        e->next = e->prev = nullptr;
+        found = true;
+        break;
+      }
     }
-  }
-  sltsmnr(thr, &list->mutex);
+  });
+  if (!done) return LFI_FAIL;
   if (!found) {
     lfirec(inst, call_flag, LFI_INTERNAL, 7, LSFTXTP, "List element not found", LSFEND);
     return LFI_FAIL;
@@ -135,41 +173,24 @@ int lfillre(lfi_inst *inst, lfi_list *list, void *elem, int *call_flag) {
 }
 
 void *lfillnx(lfi_inst *inst, lfi_list *list, void *elem, int *call_flag) {
-  if (!list) {
-    rec_text(inst, call_flag, LFI_BADARG, "lfillnx()");
-    return nullptr;
-  }
-  lfi_ctx *ctx = ctx_of(inst);
-  slts_ctx *thr = ctx ? ctx->thr : nullptr;
-  if (sltsmna(thr, &list->mutex) != 0) {
-    rec_text(inst, call_flag, LFI_MUTEX, "lfillnx()");
-    return nullptr;
-  }
-  lfi_lelem *e = elem ? static_cast<lfi_lelem *>(elem)->next : list->head.next;
-  void *r = (!e || e == &list->tail) ? nullptr : e;
-  sltsmnr(thr, &list->mutex);
+  void *r = nullptr;
+  with_list(inst, list, true, "lfillnx()", call_flag, [&] {
+    lfi_lelem *e = elem ? static_cast<lfi_lelem *>(elem)->next : list->head.next;
+    r = (!e || e == &list->tail) ? nullptr : e;
+  });
   return r;
 }
 
 int lfillmem(lfi_inst *inst, lfi_list *list, void *elem, int *call_flag) {
-  if (!list || !elem) {
-    rec_text(inst, call_flag, LFI_BADARG, "lfillmem()");
-    return LFI_FAIL;
-  }
-  lfi_ctx *ctx = ctx_of(inst);
-  slts_ctx *thr = ctx ? ctx->thr : nullptr;
-  if (sltsmna(thr, &list->mutex) != 0) {
-    rec_text(inst, call_flag, LFI_MUTEX, "lfillmem()");
-    return LFI_FAIL;
-  }
   int r = 2;
-  for (lfi_lelem *e = list->head.next; e && e != &list->tail; e = e->next)
-    if (e == elem) {
-      r = 1;
-      break;
-    }
-  sltsmnr(thr, &list->mutex);
-  return r;
+  const bool done = with_list(inst, list, elem != nullptr, "lfillmem()", call_flag, [&] {
+    for (lfi_lelem *e = list->head.next; e && e != &list->tail; e = e->next)
+      if (e == elem) {
+        r = 1;
+        break;
+      }
+  });
+  return done ? r : LFI_FAIL;
 }
 
 void lfillik(void *elem) {
@@ -247,119 +268,82 @@ int lficlean(lfi_inst *inst) {
 // Closing steps
 
 int lficls(lfi_inst *inst, lfi_file *file) {
-  CallRecords calls(inst);
-  int flag = 0;
-  lfi_ctx *ctx = ctx_of(inst);
-  if (!file || !ctx) {
-    rec_text(inst, &flag, LFI_BADARG, "lficls()");
-    calls.finish();
-    return LFI_FAIL;
-  }
-  if (file->state & LFI_ST_KEEP) return 0;
-  if (lfillre(inst, &ctx->files, file, &flag) != 0) {
-    rec_text(inst, &flag, LFI_CLOSESTEP, "lfillre()");
-    calls.finish();
-    return LFI_FAIL;
-  }
-  int r = 0;
-  if (file->state & LFI_ST_OPEN) {
-    const bool temp = (file->access & LFI_ACC_TEMP) && file->temp && file->temp->text;
-    if (file->buffer) file->buffer->final_flush = 1;
-    int flushed = file->ops && file->ops->flush ? file->ops->flush(inst, file) : 0;
-    if (flushed != 0) {
-      rec_text(inst, &flag, LFI_CLOSESTEP, "lfibfr()");
-      if (slficl(inst, file->os, &flag) != 0) rec_text(inst, &flag, LFI_CLOSESTEP, "slficl()");
-      if (temp) slfirf(inst, file->temp->text, &flag);
-      r = LFI_FAIL;
-    } else if (slficl(inst, file->os, &flag) == 0) {
-      // A failed move keeps the temporary file: its data is not lost, and the
-      // final name is left as it was.
-      if (temp && file->buffer && file->buffer->final_name &&
-          slfirn(inst, file->temp->text, file->buffer->final_name, &flag) != 0)
+  return close_object(inst, file, "lficls()", [&](lfi_ctx *ctx, int &flag) {
+    if (file->state & LFI_ST_KEEP) return Closed{0, false};
+    if (lfillre(inst, &ctx->files, file, &flag) != 0) {
+      rec_text(inst, &flag, LFI_CLOSESTEP, "lfillre()");
+      return Closed{LFI_FAIL, false};
+    }
+    int r = 0;
+    if (file->state & LFI_ST_OPEN) {
+      const bool temp = (file->access & LFI_ACC_TEMP) && file->temp && file->temp->text;
+      if (file->buffer) file->buffer->final_flush = 1;
+      int flushed = file->ops && file->ops->flush ? file->ops->flush(inst, file) : 0;
+      if (flushed != 0) {
+        rec_text(inst, &flag, LFI_CLOSESTEP, "lfibfr()");
+        if (slficl(inst, file->os, &flag) != 0) rec_text(inst, &flag, LFI_CLOSESTEP, "slficl()");
+        if (temp) slfirf(inst, file->temp->text, &flag);
         r = LFI_FAIL;
-    } else {
-      rec_text(inst, &flag, LFI_CLOSESTEP, "slficl()");
-      if (temp) slfirf(inst, file->temp->text, &flag);
-      r = LFI_FAIL;
+      } else if (slficl(inst, file->os, &flag) == 0) {
+        // A failed move keeps the temporary file: its data is not lost, and
+        // the final name is left as it was.
+        if (temp && file->buffer && file->buffer->final_name &&
+            slfirn(inst, file->temp->text, file->buffer->final_name, &flag) != 0)
+          r = LFI_FAIL;
+      } else {
+        rec_text(inst, &flag, LFI_CLOSESTEP, "slficl()");
+        if (temp) slfirf(inst, file->temp->text, &flag);
+        r = LFI_FAIL;
+      }
+      if (file->temp) {
+        free_name_texts(file->temp);
+        if (slfifn(inst, file->temp, &flag) != 0) r = LFI_FAIL;
+        std::free(file->temp);
+        file->temp = nullptr;
+      }
+      if (slfiff(inst, file->os, &flag) != 0) r = LFI_FAIL;
+      file->os = nullptr;
     }
-    if (file->temp) {
-      free_name_texts(file->temp);
-      if (slfifn(inst, file->temp, &flag) != 0) r = LFI_FAIL;
-      std::free(file->temp);
-      file->temp = nullptr;
+    if (file->buffer) {
+      std::free(file->buffer->final_name);
+      std::free(file->buffer->data);
+      std::free(file->buffer);
     }
-    if (slfiff(inst, file->os, &flag) != 0) r = LFI_FAIL;
-    file->os = nullptr;
-  }
-  if (file->buffer) {
-    std::free(file->buffer->final_name);
-    std::free(file->buffer->data);
-    std::free(file->buffer);
-  }
-  if (sltsmxd(ctx->thr, &file->mutex) != 0) {
-    rec_text(inst, &flag, LFI_MUTEX, "lficls()");
-    r = LFI_FAIL;
-  }
-  std::free(file);
-  calls.finish();
-  return r;
+    return Closed{r, true};
+  });
 }
 
 int lfifpo(lfi_inst *inst, lfi_path *path) {
-  CallRecords calls(inst);
-  int flag = 0;
-  lfi_ctx *ctx = ctx_of(inst);
-  if (!path || !ctx) {
-    rec_text(inst, &flag, LFI_BADARG, "lfifpo()");
-    calls.finish();
-    return LFI_FAIL;
-  }
-  int r = 0;
-  if (path->owner != 1 && lfillre(inst, &ctx->paths, path, &flag) != 0) r = LFI_FAIL;
-  if (slfifp(inst, path->elements, &flag) != 0) {
-    rec_text(inst, &flag, LFI_STEPFAIL, "lfifpo()");
-    r = LFI_FAIL;
-  }
-  path->elements = nullptr;
-  if (sltsmxd(ctx->thr, &path->mutex) != 0) {
-    rec_text(inst, &flag, LFI_MUTEX, "lfifpo()");
-    r = LFI_FAIL;
-  }
-  std::free(path);
-  calls.finish();
-  return r;
+  return close_object(inst, path, "lfifpo()", [&](lfi_ctx *ctx, int &flag) {
+    int r = 0;
+    if (path->owner != 1 && lfillre(inst, &ctx->paths, path, &flag) != 0) r = LFI_FAIL;
+    if (slfifp(inst, path->elements, &flag) != 0) {
+      rec_text(inst, &flag, LFI_STEPFAIL, "lfifpo()");
+      r = LFI_FAIL;
+    }
+    path->elements = nullptr;
+    return Closed{r, true};
+  });
 }
 
 int lfifno(lfi_inst *inst, lfi_name *name) {
-  CallRecords calls(inst);
-  int flag = 0;
-  lfi_ctx *ctx = ctx_of(inst);
-  if (!name || !ctx) {
-    rec_text(inst, &flag, LFI_BADARG, "lfifno()");
-    calls.finish();
-    return LFI_FAIL;
-  }
-  int r = 0;
-  if (lfillre(inst, &ctx->names, name, &flag) != 0) {
-    rec_text(inst, &flag, LFI_STEPFAIL, "lfifno()");
-    r = LFI_FAIL;
-  }
-  if (name->path && ((name->flags & 0x1) || name->path->owner == 1)) {
-    if (lfifpo(inst, name->path) != 0) r = LFI_FAIL;
-    name->path = nullptr;
-  }
-  free_name_texts(name);
-  if (slfifn(inst, name, &flag) != 0) {
-    rec_text(inst, &flag, LFI_STEPFAIL, "lfifno()");
-    r = LFI_FAIL;
-  }
-  if (sltsmxd(ctx->thr, &name->mutex) != 0) {
-    rec_text(inst, &flag, LFI_MUTEX, "lfifno()");
-    r = LFI_FAIL;
-  }
-  std::free(name);
-  calls.finish();
-  return r;
+  return close_object(inst, name, "lfifno()", [&](lfi_ctx *ctx, int &flag) {
+    int r = 0;
+    if (lfillre(inst, &ctx->names, name, &flag) != 0) {
+      rec_text(inst, &flag, LFI_STEPFAIL, "lfifno()");
+      r = LFI_FAIL;
+    }
+    if (name->path && ((name->flags & 0x1) || name->path->owner == 1)) {
+      if (lfifpo(inst, name->path) != 0) r = LFI_FAIL;
+      name->path = nullptr;
+    }
+    free_name_texts(name);
+    if (slfifn(inst, name, &flag) != 0) {
+      rec_text(inst, &flag, LFI_STEPFAIL, "lfifno()");
+      r = LFI_FAIL;
+    }
+    return Closed{r, true};
+  });
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // psinfo records of real processes with chosen command lines, served
-// through the open/stat seam.
+// through psinfo_open and psinfo_stat.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>

@@ -22,7 +22,7 @@
 
 namespace {
 
-// What the seamed services saw, and an optional failure to inject.
+// What the observed services saw, and an optional failure to inject.
 std::vector<std::string> g_trace;
 std::string g_fail_at;
 lpm_meta *g_block = nullptr;
