@@ -264,6 +264,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       break;
     }
     uint32_t v = len == 1 ? cs_sbu(scs, src[i]) : lxn::decode(dec, scs, src + i, len);
+    const int16_t mark = lxn::mark(g);  // kept when the character does not fit
     unsigned n;
     if (dsingle) {
       scratch[0] = lxcsu2sb(lxn::csobj(dcs), v, g);
@@ -287,6 +288,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       }
     }
     if (need > dstlen - o) {
+      lxn::mark(g) = mark;
       small = true;
       break;
     }

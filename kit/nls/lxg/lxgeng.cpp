@@ -466,6 +466,9 @@ void Engine::close_dst() {
 }
 
 Put Engine::emit(const Ch &c) {
+  // The mark tells of a replacement written: a character that goes back to
+  // the source, or is dropped, leaves it as it was.
+  const int16_t mark = lxn::mark(g_);
   uint8_t buf[kOutMax];
   const uint8_t *from = buf;  // the character's output: from[0..k)
   unsigned k = 0, close = 0, cnt = 1;
@@ -583,22 +586,29 @@ Put Engine::emit(const Ch &c) {
     dg1_ = ndg1;
     dbase_ = ndbase;
   };
-  if (r_.chars + cnt > r_.outchar_lim) {
-    small();
-    return Put::NoRoom;
-  }
   size_t rm = room();
   if (k + (keep_close() ? close : 0) <= rm) {
+    if (r_.chars + cnt > r_.outchar_lim) {
+      lxn::mark(g_) = mark;
+      small();
+      return Put::NoRoom;
+    }
     write(from, k);
     commit();
     r_.chars += cnt;
     return Put::Done;
   }
+  // A split character counts toward the call that writes its last byte, so
+  // the character limit does not hold it back.
   small();
-  if (r_.whole || rm == 0) return Put::NoRoom;
-  if (r_.mode == 2) return Put::Dropped;
   size_t rest = k - rm;
-  if (rest > kPending) return Put::NoRoom;  // the pending bytes cannot hold the rest
+  if (r_.whole || rm == 0 || r_.mode == 2 || rest > kPending) {
+    // not written: back to the source, or dropped in mode 2
+    lxn::mark(g_) = mark;
+    if (r_.whole || rm == 0) return Put::NoRoom;
+    if (r_.mode == 2) return Put::Dropped;
+    return Put::NoRoom;  // the pending bytes cannot hold the rest
+  }
   write(from, rm);
   memcpy(k_.pending, from + rm, rest);
   k_.npending = static_cast<uint8_t>(rest);
@@ -757,6 +767,8 @@ void Engine::go() {
     close_dst();
     smulti_ = false;
     scur_ = sdes_ = 0;
+    // A closed text leaves no designation behind for the next one.
+    if (dcur_ == 0) dg1_ = kNoG1;
     if (r_.mode == 2) {
       k_.ncarried = 0;
       k_.npending = 0;

@@ -504,6 +504,70 @@ TEST_F(Conv, ResumableUnits) {
   });
 }
 
+// A caller that loops on lxgcvp with a one-byte output must get somewhere:
+// every call writes a byte, and a character wider than the room is split,
+// its rest pending for the next call.
+TEST_F(Conv, OneByteOutputsAlwaysAdvance) {
+  child([](Env &e) {
+    struct Case {
+      uint16_t from;
+      Bytes src;
+      const char *want;  // AL16UTF16
+    } cases[] = {
+        {GB18030, Bytes("\x90\x30\x81\x30", 4), "D8 00 DC 00 "},      // U+10000, four bytes
+        {GB18030, Bytes("A\x81\x30\x81\x30", 5), "00 41 00 80 "},     // four-byte BMP
+        {AL16UTF16LE, Bytes("\x3d\xd8\x00\xde", 4), "D8 3D DE 00 "},  // a surrogate pair
+        {AL16UTF16LE, Bytes("\x41\x00\x3d\xd8\x00\xde", 6), "00 41 D8 3D DE 00 "},
+        {AL32UTF8, Bytes("\xf0\x9f\x98\x80", 4), "D8 3D DE 00 "},
+    };
+    for (uint16_t mode : {0, 1}) {
+      for (const auto &c : cases) {
+        e.glo.carry = {};
+        const void *p = c.src.data();
+        uint32_t left = static_cast<uint32_t>(c.src.size());
+        Bytes got;
+        int guard = 0;
+        while ((left > 0 || e.glo.carry.npending > 0) && guard++ < 32) {
+          char out[2] = {'#', '#'};
+          int32_t n = lxgcvp(out, cs(e, AL16UTF16), 1, &p, cs(e, c.from), &left, mode, &e.glo);
+          ASSERT_EQ(n, 1) << c.from << " " << hex(c.src) << " mode " << mode << " left " << left;
+          EXPECT_EQ(out[1], '#');
+          got.append(out, 1);
+        }
+        EXPECT_EQ(hex(got), c.want) << c.from << " mode " << mode;
+        EXPECT_EQ(left, 0u);
+        EXPECT_EQ(e.glo.carry.npending, 0u);
+      }
+    }
+  });
+}
+
+// A stateful text closed by one mode-1 call leaves no designation behind:
+// the next text on the same record designates again.
+TEST_F(Conv, ClosingCallForgetsTheDesignation) {
+  child([](Env &e) {
+    for (uint16_t to : {ISO2022KR, ISO2022CN}) {
+      e.glo.carry = {};
+      Bytes first, second;
+      for (Bytes *out : {&first, &second}) {
+        char buf[32];
+        const char *s = to == ISO2022KR ? "\xed\x95\x9c" : "\xe4\xb8\xad";
+        const void *p = s;
+        uint32_t left = 3;
+        int32_t n = lxgcvp(buf, cs(e, to), sizeof buf, &p, cs(e, AL32UTF8), &left, 1, &e.glo);
+        ASSERT_GE(n, 0);
+        out->assign(buf, static_cast<size_t>(n));
+        EXPECT_EQ(e.glo.carry.src_shift, 0u);
+      }
+      EXPECT_EQ(hex(second), hex(first)) << to;
+      if (to == ISO2022KR) {
+        EXPECT_EQ(hex(first), "1B 24 29 43 0E 47 51 0F ");
+      }
+      EXPECT_EQ(convert(e, AL32UTF8, second, to), convert(e, AL32UTF8, first, to));
+    }
+  });
+}
+
 // ---- Resumability: every two-piece split against the whole conversion -----------
 
 namespace {
