@@ -399,6 +399,25 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo) {
   return out;
 }
 
+void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t lossy[256]) {
+  const uint8_t repl = cs->sb_repl;
+  std::memset(byte, repl, 256);
+  const uint8_t *rows = lxcstab(cs, LXCT_U2M);
+  const size_t len = lxcstablen(cs, LXCT_U2M);
+  const size_t at = kRowRecord * (hh & 0xFFu);
+  if (at <= len && kRowRecord <= len - at) {
+    const uint8_t *rec = rows + at;
+    uint8_t rflags = rec[5];
+    unsigned width = rflags & 0x0Fu;
+    for (unsigned lo = 0; rflags && lo < 256; ++lo) {
+      const uint8_t *e = row_entry(rows, len, rec, lo, width ? width : 1);
+      if (e) byte[lo] = e[0];
+    }
+  }
+  for (unsigned lo = 0; lo < 256; ++lo)
+    lossy[lo] = byte[lo] == repl && ((hh & 0xFFu) << 8 | lo) != cs->sbu[repl];
+}
+
 uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                   lxglo *glo) {
   uint32_t u = value & 0xFFFF;

@@ -30,6 +30,30 @@ inline void put_small(uint8_t *to, const uint8_t *from, size_t n) {
   }
 }
 
+// A dedicated loop of the whole-string conversion for one pair of common
+// sets (lxgroad.cpp): it converts the characters it knows straight into the
+// output and leaves every other one to the general loop's step.
+struct Road {
+  enum Kind : uint8_t { None, U16ToUtf8, Utf8ToU16, SbToUtf8, SbToU16, Utf8ToSb, U16ToSb };
+  Kind kind = None;
+  bool le = false;                 // the UTF-16 side is little-endian
+  bool ascii_same = false;         // the source holds ASCII as itself
+  const uint8_t *scs = nullptr;
+  uint8_t sb[256], lossy[256];     // single-byte destination: U+0000..U+00FF
+  uint8_t u8[256][4];              // single-byte source: UTF-8 form, [3] its length (0: not here)
+  uint16_t u16[256];               // single-byte source: unit (U+FFFD: not here)
+};
+
+// Chooses the road for a general-loop conversion (surrogate: the general
+// loop is the surrogate-aware one, else the direct one); kind None when the
+// pair has none.
+void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate);
+
+// Converts from src[i..srclen) into dst[o..dstlen) what the road knows;
+// advances i and o and returns the characters converted.
+size_t road_run(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
+                size_t dstlen, size_t &o, lxglo *g);
+
 }  // namespace lxg
 
 #endif

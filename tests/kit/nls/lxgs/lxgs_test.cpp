@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -564,6 +565,129 @@ TEST_F(Conv, ClosingCallForgetsTheDesignation) {
         EXPECT_EQ(hex(first), "1B 24 29 43 0E 47 51 0F ");
       }
       EXPECT_EQ(convert(e, AL32UTF8, second, to), convert(e, AL32UTF8, first, to));
+    }
+  });
+}
+
+// ---- Dedicated loops of the common pairs against the general loop ---------------
+
+namespace {
+
+// Random source text in one set, valid and not: ASCII runs, Latin and other
+// BMP characters, U+FFFD, surrogate pairs and lone halves, bytes no decoder
+// takes, and cut-off last characters.
+Bytes random_text(std::mt19937 &rng, uint16_t set, size_t units) {
+  auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  Bytes s;
+  auto utf8 = [&](uint32_t c) {
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else if (c < 0x800) {
+      s += static_cast<char>(0xC0 | c >> 6);
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      s += static_cast<char>(0xE0 | c >> 12);
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | c >> 18);
+      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  auto unit = [&](uint32_t u) {
+    char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u);
+    if (set == AL16UTF16LE) std::swap(hi, lo);
+    s += hi;
+    s += lo;
+  };
+  for (size_t k = 0; k < units; ++k) {
+    uint32_t kind = pick(16), c;
+    if (kind < 7) {
+      c = 0x20 + pick(0x5F);  // ASCII, often
+    } else if (kind < 10) {
+      c = 0x80 + pick(0x80);  // Latin
+    } else if (kind < 12) {
+      c = 0x100 + pick(0xD700);  // other BMP
+    } else if (kind == 12) {
+      c = 0xFFFD;
+    } else if (kind == 13) {
+      c = 0x10000 + pick(0x100000);
+    } else if (kind == 14) {
+      c = 0xD800 + pick(0x800);  // a lone half
+    } else {
+      c = 0xE000 + pick(0x2000);
+    }
+    if (set == LATIN1) {
+      s += static_cast<char>(kind == 15 ? pick(256) : c & 0xFF);
+    } else if (set == AL32UTF8) {
+      if (kind == 15) {
+        static const char *bad[] = {"\x80", "\xc0\x80", "\xed\xa0\x80", "\xff", "\xe0\x80\x80", "\xf5\x80"};
+        s += bad[pick(6)];
+      } else if (c >= 0xD800 && c < 0xE000) {
+        s += "\xed\xa0\x80";
+      } else {
+        utf8(c);
+      }
+    } else if (c >= 0x10000) {
+      c -= 0x10000;
+      unit(0xD800 | c >> 10);
+      unit(0xDC00 | (c & 0x3FF));
+    } else {
+      unit(c);
+    }
+  }
+  if (pick(4) == 0 && !s.empty()) s.pop_back();  // cut the last character
+  return s;
+}
+
+}  // namespace
+
+// Every pair of AL32UTF8, AL16UTF16 (both orders) and a single-byte set takes a
+// dedicated loop in lxgcnv; with the general loop forced the results must
+// be the same byte for byte: output, status, counts and replacement mark,
+// and nothing written past the room.
+TEST_F(Conv, DedicatedLoopsEqualTheGeneralLoop) {
+  child([](Env &e) {
+    // sources first; US7ASCII lacks most Latin characters
+    const uint16_t sets[] = {AL32UTF8, AL16UTF16, AL16UTF16LE, LATIN1, UTF8, US7ASCII};
+    std::mt19937 rng(20261211);
+    int failures = 0;
+    for (int round = 0; round < 40000 && failures < 5; ++round) {
+      uint16_t from = sets[rng() % 4], to = sets[rng() % 6];
+      if (from == to) continue;
+      size_t units = rng() % 4 == 0 ? rng() % 8 : rng() % 300;
+      Bytes src = random_text(rng, from, units);
+      size_t room = rng() % 3 == 0 ? rng() % 12 : rng() % (src.size() * 3 + 8);
+      struct Result {
+        Bytes out;
+        lxglo glo;
+      } got[2];
+      for (int general = 0; general < 2; ++general) {
+        lxg_general_only = general;
+        std::vector<uint16_t> buf(room / 2 + 16, 0x2323);
+        char *out = reinterpret_cast<char *>(buf.data());
+        size_t n = lxgcnv(out, cs(e, to), room, src.data(), cs(e, from), src.size(), &e.glo);
+        got[general].out.assign(out, n);
+        got[general].glo = e.glo;
+        for (size_t k = room; k < room + 8; ++k)
+          if (out[k] != '#') {
+            ADD_FAILURE() << "written past the room";
+            break;
+          }
+      }
+      lxg_general_only = 0;
+      const lxglo &a = got[0].glo, &b = got[1].glo;
+      if (got[0].out != got[1].out || a.status != b.status || a.nbytes != b.nbytes ||
+          a.nbytes2 != b.nbytes2 || a.ncount2 != b.ncount2 || a.repmark != b.repmark) {
+        ADD_FAILURE() << from << " -> " << to << " room " << room << "\n  src " << hex(src)
+                      << "\n  road    " << hex(got[0].out) << " status " << a.status << " consumed "
+                      << a.nbytes << " chars " << a.nbytes2 << "/" << a.ncount2 << " mark " << a.repmark
+                      << "\n  general " << hex(got[1].out) << " status " << b.status << " consumed "
+                      << b.nbytes << " chars " << b.nbytes2 << "/" << b.ncount2 << " mark " << b.repmark;
+        ++failures;
+      }
     }
   });
 }
