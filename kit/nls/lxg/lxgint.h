@@ -37,7 +37,6 @@ struct Road {
   enum Kind : uint8_t { None, U16ToUtf8, Utf8ToU16, SbToUtf8, SbToU16, Utf8ToSb, U16ToSb };
   Kind kind = None;
   bool le = false;                 // the UTF-16 side is little-endian
-  bool ascii_same = false;         // the source holds ASCII as itself
   const uint8_t *scs = nullptr;
   uint8_t sb[256], lossy[256];     // single-byte destination: U+0000..U+00FF
   uint8_t u8[256][4];              // single-byte source: UTF-8 form, [3] its length (0: not here)

@@ -127,6 +127,27 @@ size_t u16_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
   return chars;
 }
 
+// One character of an AL32UTF8 source of the usual shape (see utf8_usual)
+// below U+FFFF: its value and length, or kRepl for anything the general
+// step must take (a four-byte or invalid sequence, U+FFFD, a cut-off end).
+uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len) {
+  uint8_t b = s[0];
+  if (b < 0x80) {
+    len = 1;
+    return b;
+  }
+  if (b >= 0xC2 && b < 0xE0 && se - s >= 2) {
+    len = 2;
+    return utf8_2(s);
+  }
+  if (b >= 0xE0 && b < 0xF0 && se - s >= 3) {
+    len = 3;
+    return utf8_3(s);
+  }
+  len = 0;
+  return kRepl;
+}
+
 // AL32UTF8 into AL16UTF16 (either order): one- to three-byte characters.
 size_t utf8_to_u16(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
                    size_t dstlen, size_t &o) {
@@ -135,11 +156,9 @@ size_t utf8_to_u16(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
   uint8_t *d = dst + o, *const de = dst + dstlen;
   size_t chars = 0;
   while (s < se && de - d >= 2) {
-    uint8_t b = *s;
-    if (b < 0x80 && r.ascii_same) {
+    if (*s < 0x80) {
       // an ASCII run, widened while room remains
-      size_t n = static_cast<size_t>(se - s), room = static_cast<size_t>(de - d) / 2;
-      if (room < n) n = room;
+      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d) / 2);
       size_t k = 0;
       while (k < n && s[k] < 0x80) {
         d[2 * k + (le ? 0 : 1)] = s[k];
@@ -151,16 +170,8 @@ size_t utf8_to_u16(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
       chars += k;
       continue;
     }
-    unsigned len = cs_len(r.scs, b);
-    uint32_t v;
-    if (len == 1)
-      v = cs_sbu(r.scs, b);
-    else if (len == 2 && se - s >= 2)
-      v = utf8_2(s);
-    else if (len == 3 && se - s >= 3)
-      v = utf8_3(s);
-    else
-      break;
+    unsigned len;
+    uint32_t v = utf8_value(s, se, len);
     if (v == kRepl) break;
     put_unit(d, v, le);
     d += 2;
@@ -244,6 +255,19 @@ size_t to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_
   return chars;
 }
 
+// An AL32UTF8 object whose byte classes and single-byte table are the
+// usual ones: ASCII as itself, C2..DF leading two bytes, E0..EF three. The
+// roads decode such a source by its bytes alone.
+bool utf8_usual(const uint8_t *cs) {
+  for (unsigned b = 0; b < 0xF0; ++b) {
+    uint8_t c = static_cast<uint8_t>(b);
+    unsigned want = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : 3;
+    if (want && cs_len(cs, c) != want) return false;
+    if (b < 0x80 && cs_sbu(cs, c) != b) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate) {
@@ -258,7 +282,7 @@ void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, 
   // flag 0x100, AL16UTF16LE by its id alone.
   const bool s16 = (sid == ID_AL16UTF16 && (sf & CS_WIDE)) || (sid == ID_AL16UTF16LE && !(sf & CS_WIDE));
   const bool d16 = (did == ID_AL16UTF16 && (df & CS_WIDE)) || (did == ID_AL16UTF16LE && !(df & CS_WIDE));
-  const bool s8 = sid == ID_AL32UTF8 && !(sf & (CS_WIDE | CS_CP32));
+  const bool s8 = sid == ID_AL32UTF8 && !(sf & (CS_WIDE | CS_CP32)) && utf8_usual(scs);
   const bool d8 = did == ID_AL32UTF8;
   const bool ssb = cs_single(scs) && !(sf & (CS_WIDE | CS_CP32));
   const bool dsb = cs_single(dcs);
@@ -269,9 +293,6 @@ void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, 
   } else if (surrogate && s8 && d16) {
     r.kind = Road::Utf8ToU16;
     r.le = did == ID_AL16UTF16LE;
-    r.ascii_same = true;
-    for (unsigned b = 0; b < 0x80 && r.ascii_same; ++b)
-      r.ascii_same = cs_len(scs, static_cast<uint8_t>(b)) == 1 && cs_sbu(scs, static_cast<uint8_t>(b)) == b;
   } else if (surrogate || srclen < kTablesMin) {
     return;
   } else if (ssb && d8) {
@@ -304,16 +325,7 @@ size_t road_run(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uin
     case Road::Utf8ToU16: return utf8_to_u16(r, src, srclen, i, dst, dstlen, o);
     case Road::SbToUtf8: return sb_to_utf8(r, src, srclen, i, dst, dstlen, o);
     case Road::SbToU16: return sb_to_u16(r, src, srclen, i, dst, dstlen, o);
-    case Road::Utf8ToSb: {
-      const uint8_t *scs = r.scs;
-      return to_sb(r, src, srclen, i, dst, dstlen, o, g,
-                   [scs](const uint8_t *s, const uint8_t *se, unsigned &len) -> uint32_t {
-                     len = cs_len(scs, s[0]);
-                     if (len == 1) return cs_sbu(scs, s[0]);
-                     if (len == 2 && se - s >= 2) return utf8_2(s);
-                     return kRepl;  // not here: the general step
-                   });
-    }
+    case Road::Utf8ToSb: return to_sb(r, src, srclen, i, dst, dstlen, o, g, utf8_value);
     case Road::U16ToSb: {
       const uint8_t *scs = r.scs;
       const bool le = r.le;
