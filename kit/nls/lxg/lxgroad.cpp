@@ -268,6 +268,38 @@ bool utf8_usual(const uint8_t *cs) {
   return true;
 }
 
+// AL32UTF8 into a single-byte set: ASCII runs and the two-byte characters
+// up to U+00FF through row 0.
+size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
+                  size_t dstlen, size_t &o, lxglo *g) {
+  const uint8_t *s = src + i, *const se = src + srclen;
+  uint8_t *d = dst + o, *const de = dst + dstlen;
+  uint8_t lossy = 0;
+  while (s < se && d < de) {
+    uint8_t b = *s;
+    if (b < 0x80) {
+      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d)), k = 0;
+      for (; k < n && s[k] < 0x80; ++k) {
+        d[k] = r.sb[s[k]];
+        lossy |= r.lossy[s[k]];
+      }
+      s += k;
+      d += k;
+      continue;
+    }
+    if ((b != 0xC2 && b != 0xC3) || se - s < 2 || !cont(s[1])) break;
+    uint32_t v = ((b & 0x1Fu) << 6) | (s[1] & 0x3Fu);
+    *d++ = r.sb[v];
+    lossy |= r.lossy[v];
+    s += 2;
+  }
+  if (lossy) lxn::mark(g) = LX_REPMARK;
+  size_t chars = static_cast<size_t>(d - (dst + o));
+  i = static_cast<size_t>(s - src);
+  o = static_cast<size_t>(d - dst);
+  return chars;
+}
+
 }  // namespace
 
 void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate) {
@@ -325,7 +357,7 @@ size_t road_run(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uin
     case Road::Utf8ToU16: return utf8_to_u16(r, src, srclen, i, dst, dstlen, o);
     case Road::SbToUtf8: return sb_to_utf8(r, src, srclen, i, dst, dstlen, o);
     case Road::SbToU16: return sb_to_u16(r, src, srclen, i, dst, dstlen, o);
-    case Road::Utf8ToSb: return to_sb(r, src, srclen, i, dst, dstlen, o, g, utf8_value);
+    case Road::Utf8ToSb: return utf8_to_sb(r, src, srclen, i, dst, dstlen, o, g);
     case Road::U16ToSb: {
       const uint8_t *scs = r.scs;
       const bool le = r.le;
