@@ -720,7 +720,19 @@ void Engine::go() {
     return;
   }
   bool more = !r_.whole && r_.mode == 0;
+  // A whole GB18030 run with no binding character limit takes the road of
+  // its pair (lxgroad.cpp) ahead of each step.
+  Road road;
+  if (r_.whole && !r_.measure && r_.how == Measure::Gb && sk_ == Side::Plain && dk_ == Side::Plain &&
+      !sshift_ && !dshift_ && r_.outchar_lim >= r_.dstlen && r_.srcchar_lim >= n)
+    road_setup_gb(road, s_, d_, g_);
   while (!stop && i_ < n) {
+    if (road.kind != Road::None) {
+      size_t k = road_run(road, r_.src, n, i_, r_.dst, r_.dstlen, r_.out, g_);
+      r_.chars += k;
+      r_.srcchars += k;
+      if (i_ >= n) break;
+    }
     Ch c;
     Step st = next(r_.src + i_, n - i_, more, c);
     if (st == Step::Seq) {

@@ -34,10 +34,11 @@ inline void put_small(uint8_t *to, const uint8_t *from, size_t n) {
 // sets (lxgroad.cpp): it converts the characters it knows straight into the
 // output and leaves every other one to the general loop's step.
 struct Road {
-  enum Kind : uint8_t { None, U16ToUtf8, Utf8ToU16, SbToUtf8, SbToU16, Utf8ToSb, U16ToSb };
+  enum Kind : uint8_t { None, U16ToUtf8, Utf8ToU16, SbToUtf8, SbToU16, Utf8ToSb, U16ToSb, GbToUtf8, Utf8ToGb };
   Kind kind = None;
   bool le = false;                 // the UTF-16 side is little-endian
-  const uint8_t *scs = nullptr;
+  bool ascii_same = false;         // GB18030: ASCII passes as itself
+  const uint8_t *scs = nullptr, *dcs = nullptr;
   uint8_t sb[256], lossy[256];     // single-byte destination: U+0000..U+00FF
   uint8_t u8[256][4];              // single-byte source: UTF-8 form, [3] its length (0: not here)
   uint16_t u16[256];               // single-byte source: unit (U+FFFD: not here)
@@ -47,6 +48,10 @@ struct Road {
 // loop is the surrogate-aware one, else the direct one); kind None when the
 // pair has none.
 void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate);
+
+// The roads between GB18030 and AL32UTF8, for a whole-string engine run
+// that counts nothing but bytes (lxgbcnv).
+void road_setup_gb(Road &r, const uint8_t *scs, const uint8_t *dcs, lxglo *g);
 
 // Converts from src[i..srclen) into dst[o..dstlen) what the road knows;
 // advances i and o and returns the characters converted.

@@ -300,7 +300,121 @@ size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   return chars;
 }
 
+// GB18030 into AL32UTF8: ASCII runs copied, other characters measured by
+// lxcgbgwt and decoded by the GB18030 decoder, written inline.
+size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
+                  size_t dstlen, size_t &o) {
+  const lxcsobj *cs = lxn::csobj(r.scs);
+  const uint8_t *s = src + i, *const se = src + srclen;
+  uint8_t *d = dst + o, *const de = dst + dstlen;
+  size_t chars = 0;
+  while (s < se && d < de) {
+    if (*s < 0x80 && r.ascii_same) {
+      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d)), k = 0;
+      while (k < n && s[k] < 0x80) ++k;
+      memcpy(d, s, k);
+      s += k;
+      d += k;
+      chars += k;
+      continue;
+    }
+    unsigned len = lxcgbgwt(cs, s, static_cast<size_t>(se - s), 0);
+    if (len > static_cast<size_t>(se - s)) break;  // cut off: the general step's
+    uint32_t v = len == 1 ? cs_sbu(r.scs, s[0]) : lxcsm2uGB18030(cs, s, static_cast<uint16_t>(len));
+    unsigned n;
+    if (v > 0xFFFF) {
+      if ((v & 0xFC00FC00u) != 0xD800DC00u || de - d < 4) break;
+      uint32_t cp = 0x10000u + (((v >> 16) & 0x3FF) << 10) + (v & 0x3FF);
+      d[0] = static_cast<uint8_t>(0xF0 | (cp >> 18));
+      d[1] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+      d[2] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+      d[3] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+      n = 4;
+    } else {
+      n = utf8_len(v);
+      if (n == 0 || static_cast<size_t>(de - d) < n) break;
+      put_utf8(d, v, n);
+    }
+    d += n;
+    s += len;
+    ++chars;
+  }
+  i = static_cast<size_t>(s - src);
+  o = static_cast<size_t>(d - dst);
+  return chars;
+}
+
+// AL32UTF8 into GB18030: ASCII runs copied, other characters decoded inline
+// and encoded by the GB18030 encoder straight into the output when it fits.
+size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
+                  size_t dstlen, size_t &o, lxglo *g) {
+  const lxcsobj *cs = lxn::csobj(r.dcs);
+  const uint8_t *s = src + i, *const se = src + srclen;
+  uint8_t *d = dst + o, *const de = dst + dstlen;
+  size_t chars = 0;
+  uint8_t tmp[8];
+  while (s < se && d < de) {
+    if (*s < 0x80 && r.ascii_same) {
+      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d)), k = 0;
+      while (k < n && s[k] < 0x80) ++k;
+      memcpy(d, s, k);
+      s += k;
+      d += k;
+      chars += k;
+      continue;
+    }
+    unsigned len;
+    uint32_t v = utf8_value(s, se, len);
+    if (v == kRepl) break;
+    const int16_t mark = lxn::mark(g);
+    bool direct = de - d >= 4;  // room for any character
+    unsigned n = lxcsu2mGB18030(cs, direct ? d : tmp, v, len, g);
+    if (!direct) {
+      if (static_cast<size_t>(de - d) < n) {
+        lxn::mark(g) = mark;  // not written
+        break;
+      }
+      memcpy(d, tmp, n);
+    }
+    d += n;
+    s += len;
+    ++chars;
+  }
+  i = static_cast<size_t>(s - src);
+  o = static_cast<size_t>(d - dst);
+  return chars;
+}
+
 }  // namespace
+
+void road_setup_gb(Road &r, const uint8_t *scs, const uint8_t *dcs, lxglo *g) {
+  r.kind = Road::None;
+#ifdef QEN_TEST_HOOKS
+  if (lxg_general_only) return;
+#endif
+  const uint16_t sid = cs_id(scs), did = cs_id(dcs);
+  if ((cs_flags(scs) | cs_flags(dcs)) & (CS_SHIFT | CS_STATEFUL)) return;
+  r.scs = scs;
+  r.dcs = dcs;
+  if (sid == ID_GB18030 && did == ID_AL32UTF8) {
+    r.kind = Road::GbToUtf8;
+    r.ascii_same = true;
+    for (unsigned b = 0; b < 0x80 && r.ascii_same; ++b)
+      r.ascii_same = cs_len(scs, static_cast<uint8_t>(b)) == 1 && cs_sbu(scs, static_cast<uint8_t>(b)) == b;
+  } else if (did == ID_GB18030 && sid == ID_AL32UTF8 && !(cs_flags(scs) & (CS_WIDE | CS_CP32)) &&
+             utf8_usual(scs)) {
+    r.kind = Road::Utf8ToGb;
+    // ASCII is copied when the encoder writes each as itself, unmarked
+    const int16_t keep = lxn::mark(g);
+    lxn::mark(g) = 0;
+    r.ascii_same = true;
+    uint8_t out[8];
+    for (unsigned b = 0; b < 0x80 && r.ascii_same; ++b)
+      r.ascii_same = lxcsu2mGB18030(lxn::csobj(dcs), out, b, 1, g) == 1 && out[0] == b;
+    r.ascii_same = r.ascii_same && lxn::mark(g) == 0;
+    lxn::mark(g) = keep;
+  }
+}
 
 void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate) {
   r.kind = Road::None;
@@ -368,6 +482,8 @@ size_t road_run(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uin
                      return unit_at(s, le);
                    });
     }
+    case Road::GbToUtf8: return gb_to_utf8(r, src, srclen, i, dst, dstlen, o);
+    case Road::Utf8ToGb: return utf8_to_gb(r, src, srclen, i, dst, dstlen, o, g);
     case Road::None: break;
   }
   return 0;
