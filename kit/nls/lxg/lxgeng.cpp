@@ -12,16 +12,6 @@ using namespace nlsobj;
 
 namespace lxg {
 
-unsigned Entry::dlen() const { return rd16(e + 8); }
-unsigned Entry::slen() const { return rd16(e + 10); }
-uint16_t Entry::base() const { return rd16(e + 12); }
-bool Entry::single() const { return rd32(e + 28) != 0; }
-
-Entry entry(const lxcsobj *cs, unsigned i) {
-  assert(i < kEntries);
-  return {reinterpret_cast<const uint8_t *>(cs) + 104 + 36 * i};
-}
-
 namespace {
 
 constexpr size_t kPending = sizeof(lxgcarry{}.pending);
@@ -31,6 +21,13 @@ constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
+bool general_only() {
+#ifdef QEN_TEST_HOOKS
+  return lxg_general_only != 0;
+#else
+  return false;
+#endif
+}
 bool is_high(uint32_t u) { return (u & 0xFC00u) == 0xD800u; }
 bool is_low(uint32_t u) { return (u & 0xFC00u) == 0xDC00u; }
 
@@ -120,6 +117,7 @@ class Engine {
   Step next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
   Put emit(const Ch &c);
+  void stateful_run();
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -390,6 +388,73 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   c.v = blen == 1 ? cs_sbu(bo, b[0]) : lxn::decode(ss_.dec[set], bo, b, blen);
   c.width = blen == 1 ? 1u : 2u;
   return Step::Char;
+}
+
+// Whole runs out of a stateful source (lxg2cnv): the characters of the
+// current set up to the next sequence byte go through the set's base
+// decoder and the destination's encoder straight into the output, without
+// the per-character step and its scratch copies. For each character it
+// takes it must equal next_stateful followed by emit; it leaves to the
+// step every sequence or shift byte, HZ's "~", a base form other than one
+// or two bytes, a cut-off character and one that does not fit.
+void Engine::stateful_run() {
+  const size_t n = r_.srclen;
+  const uint8_t *s = r_.src;
+  const bool ascii_out = cs_id(d_) == ID_AL32UTF8 || cs_id(d_) == ID_UTF8;
+  uint8_t tmp[kRawMax];
+  while (i_ < n) {
+    const unsigned set = scur_;
+    Entry e = entry(ss_.cs, set);
+    const unsigned blen = e.blen();
+    const uint8_t *pat = e.pattern();
+    const bool pair = blen == 2 && !(pat[0] >= 0x80 && pat[0] <= 0x9F);
+    if (blen > 1 && !pair) return;
+    const lxcsobj *base = ss_.base_of(set, g_);
+    if (!base || base == r_.dcs) return;
+    const uint8_t *bo = obj(base);
+    const lxn::dec_fn dec = ss_.dec[set];
+    const unsigned step = pair ? 2 : 1;
+    for (;;) {
+      if (i_ >= n) return;
+      const uint8_t c0 = s[i_];
+      if (ss_.starts[c0] || (ss_.doubled >= 0 && set == 0 && c0 == ss_.doubled)) break;
+      if (n - i_ < step) return;
+      uint32_t v;
+      if (pair) {
+        const uint8_t b[2] = {static_cast<uint8_t>(c0 | 0x80), static_cast<uint8_t>(s[i_ + 1] | 0x80)};
+        v = lxn::decode(dec, bo, b, 2);
+      } else {
+        v = cs_sbu(bo, c0);
+      }
+      const size_t rm = r_.dstlen - r_.out;
+      uint8_t *d = r_.dst + r_.out;
+      unsigned k;
+      if (v < 0x80 && ascii_out) {
+        if (rm < 1) return;
+        d[0] = static_cast<uint8_t>(v);
+        k = 1;
+      } else {
+        const int16_t mark = lxn::mark(g_);
+        k = lxn::encode(enc_, d_, rm >= kRawMax ? d : tmp, v, pair ? 2u : 1u, g_);
+        if (rm < kRawMax) {
+          if (k > rm) {
+            lxn::mark(g_) = mark;  // not written: the step finds it does not fit
+            return;
+          }
+          memcpy(d, tmp, k);
+        }
+      }
+      r_.out += k;
+      i_ += step;
+      ++r_.chars;
+      ++r_.srcchars;
+    }
+    // a sequence or shift: the step takes it, then the run goes on
+    Ch c;
+    Step st = next(s + i_, n - i_, false, c);
+    if (st != Step::Seq) return;
+    i_ += c.len;
+  }
 }
 
 // Encodes the character into the stateful destination's base charset,
@@ -726,7 +791,14 @@ void Engine::go() {
   if (r_.whole && !r_.measure && r_.how == Measure::Gb && sk_ == Side::Plain && dk_ == Side::Plain &&
       !sshift_ && !dshift_ && r_.outchar_lim >= r_.dstlen && r_.srcchar_lim >= n)
     road_setup_gb(road, s_, d_, g_);
+  const bool stateful_road = r_.whole && !r_.measure && sk_ == Side::Stateful && dk_ == Side::Plain &&
+                             !dshift_ && !rows_ && r_.outchar_lim == SIZE_MAX &&
+                             r_.srcchar_lim == SIZE_MAX && !general_only();
   while (!stop && i_ < n) {
+    if (stateful_road) {
+      stateful_run();
+      if (i_ >= n) break;
+    }
     if (road.kind != Road::None) {
       size_t k = road_run(road, r_.src, n, i_, r_.dst, r_.dstlen, r_.out, g_);
       r_.chars += k;
