@@ -508,6 +508,24 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
   return put_utfe(out, value);
 }
 
+namespace {
+
+// Per row of 256 values, the first four-byte range whose last value lies in
+// or after the row.
+struct GbRows {
+  uint8_t first[256];
+  GbRows() {
+    unsigned k = 0;
+    for (unsigned row = 0; row < 256; ++row) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < (row << 8)) ++k;
+      first[row] = static_cast<uint8_t>(k);
+    }
+  }
+};
+static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
+
+}  // namespace
+
 uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                         lxglo *glo) {
   if (is_pair(value)) {
@@ -515,18 +533,15 @@ uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigne
     return 4;
   }
   if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
-  int low = 0, high = LXCGB_RANGES - 1;
-  while (low <= high) {
-    int mid = (low + high) / 2;
-    if (value < lxcgbMaping[mid][0])
-      high = mid - 1;
-    else if (value > lxcgbMaping[mid][1])
-      low = mid + 1;
-    else {
-      lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[mid][2] + (value - lxcgbMaping[mid][0]), out);
+  // The four-byte ranges are sorted and disjoint: from the first one that
+  // reaches into the value's row of 256, at most the row's own ranges are
+  // looked at (none in the rows the two-byte table covers).
+  static const GbRows rows;
+  for (unsigned k = rows.first[value >> 8]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
+    if (value <= lxcgbMaping[k][1]) {
+      lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
       return 4;
     }
-  }
   return lxcsu2mx(cs, out, value, srcwidth, glo);
 }
 

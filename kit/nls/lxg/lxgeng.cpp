@@ -118,6 +118,7 @@ class Engine {
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
   Put emit(const Ch &c);
   void stateful_run();
+  void stateful_out_run();
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -454,6 +455,61 @@ void Engine::stateful_run() {
     Step st = next(s + i_, n - i_, false, c);
     if (st != Step::Seq) return;
     i_ += c.len;
+  }
+}
+
+// Whole runs of AL32UTF8 text into a stateful set of one base charset
+// (lxg2cnv): a character that the current base holds and that needs no
+// designation, shift or return sequence goes out as its 7-bit bytes
+// straight into the output. For each character it takes it must equal
+// next_plain followed by emit; it leaves to the step every character that
+// changes the set, one the base lacks (the step marks it and writes the
+// replacement), a doubled escape byte, a cut-off character and one that
+// does not fit with the closing sequence.
+void Engine::stateful_out_run() {
+  const size_t n = r_.srclen;
+  const uint8_t *s = r_.src;
+  const lxcsobj *base = ds_.base_of(dbase_, g_);
+  if (!base) return;
+  const uint8_t *bo = obj(base);
+  const lxn::enc_fn enc = ds_.enc[dbase_];
+  const lxcsobj *cs = ds_.cs;
+  const unsigned close = ds_.ret_seq(dcur_, nullptr);  // the run keeps the set
+  const bool ascii_ok = dcur_ == 0 || entry(cs, dcur_).blen() == 1;
+  while (i_ < n) {
+    unsigned len;
+    const uint32_t v = utf8_value(s + i_, s + n, len);
+    if (len == 0) return;
+    const int16_t mark = lxn::mark(g_);
+    lxn::mark(g_) = 0;
+    uint8_t bb[16];
+    const unsigned bl = lxn::encode(enc, bo, bb, v, len == 1 ? 1u : 2u, g_);
+    const bool lost = lxn::mark(g_) != 0;
+    lxn::mark(g_) = mark;
+    if (lost || bl == 0) return;
+    uint8_t out[2];
+    unsigned k = 0;
+    if (bb[0] < 0x80) {
+      if (!ascii_ok || (ds_.doubled >= 0 && bb[0] == ds_.doubled)) return;
+      out[k++] = bb[0];
+    } else {
+      unsigned e = 0;
+      if (!lx2seq(cs, bb, &e, 2, bl)) e = dcur_;
+      if (e != dcur_ || (ds_.shifting && (dg1_ != e || dcur_ == 0 || entry(cs, e).single()))) return;
+      if (bl >= 2) {
+        const uint8_t a = bb[bl - 2] & 0x7F;
+        if (a >= 0x21) out[k++] = a;
+        out[k++] = bb[bl - 1] & 0x7F;
+      } else {
+        out[k++] = bb[0] & 0x7F;
+      }
+    }
+    if (k + close > r_.dstlen - r_.out) return;
+    memcpy(r_.dst + r_.out, out, k);
+    r_.out += k;
+    i_ += len;
+    ++r_.chars;
+    ++r_.srcchars;
   }
 }
 
@@ -794,9 +850,18 @@ void Engine::go() {
   const bool stateful_road = r_.whole && !r_.measure && sk_ == Side::Stateful && dk_ == Side::Plain &&
                              !dshift_ && !rows_ && r_.outchar_lim == SIZE_MAX &&
                              r_.srcchar_lim == SIZE_MAX && !general_only();
+  const bool stateful_out_road = r_.whole && !r_.measure && sk_ == Side::Plain &&
+                                 dk_ == Side::Stateful && ds_.onebase && !raw_base_ && !sshift_ &&
+                                 cs_id(s_) == ID_AL32UTF8 && !(cs_flags(s_) & (CS_WIDE | CS_CP32)) &&
+                                 utf8_usual(s_) && r_.outchar_lim == SIZE_MAX &&
+                                 r_.srcchar_lim == SIZE_MAX && !general_only();
   while (!stop && i_ < n) {
     if (stateful_road) {
       stateful_run();
+      if (i_ >= n) break;
+    }
+    if (stateful_out_road) {
+      stateful_out_run();
       if (i_ >= n) break;
     }
     if (road.kind != Road::None) {

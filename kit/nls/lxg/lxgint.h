@@ -30,6 +30,14 @@ inline void put_small(uint8_t *to, const uint8_t *from, size_t n) {
   }
 }
 
+// An AL32UTF8 object of the usual shape: ASCII as itself, C2..DF leading
+// two bytes, E0..EF three (its source can be decoded by the bytes alone).
+bool utf8_usual(const uint8_t *cs);
+// One character below U+FFFF of such a source at s (se its end): its value
+// and length; U+FFFD, and len 0, for anything else (a four-byte or invalid
+// sequence, U+FFFD itself, a cut-off character).
+uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len);
+
 // A dedicated loop of the whole-string conversion for one pair of common
 // sets (lxgroad.cpp): it converts the characters it knows straight into the
 // output and leaves every other one to the general loop's step.

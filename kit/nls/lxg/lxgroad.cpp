@@ -127,6 +127,8 @@ size_t u16_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
   return chars;
 }
 
+}  // namespace
+
 // One character of an AL32UTF8 source of the usual shape (see utf8_usual)
 // below U+FFFF: its value and length, or kRepl for anything the general
 // step must take (a four-byte or invalid sequence, U+FFFD, a cut-off end).
@@ -147,6 +149,8 @@ uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len) {
   len = 0;
   return kRepl;
 }
+
+namespace {
 
 // AL32UTF8 into AL16UTF16 (either order): one- to three-byte characters.
 size_t utf8_to_u16(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
@@ -255,6 +259,8 @@ size_t to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_
   return chars;
 }
 
+}  // namespace
+
 // An AL32UTF8 object whose byte classes and single-byte table are the
 // usual ones: ASCII as itself, C2..DF leading two bytes, E0..EF three. The
 // roads decode such a source by its bytes alone.
@@ -267,6 +273,8 @@ bool utf8_usual(const uint8_t *cs) {
   }
   return true;
 }
+
+namespace {
 
 // AL32UTF8 into a single-byte set: ASCII runs and the two-byte characters
 // up to U+00FF through row 0.

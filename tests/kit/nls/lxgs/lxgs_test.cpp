@@ -569,6 +569,39 @@ TEST_F(Conv, ClosingCallForgetsTheDesignation) {
   });
 }
 
+// The GB18030 encoder finds a BMP value's four-byte range by its row; a
+// binary search over the ranges must agree for every value.
+TEST_F(Conv, Gb18030RangesFoundByRowAsByBinarySearch) {
+  child([](Env &e) {
+    const lxcsobj *gb = cs(e, GB18030);
+    int bad = 0;
+    for (uint32_t v = 0; v <= 0xFFFF && bad < 5; ++v) {
+      if (v == 0xFFFD || (v >= 0xD800 && v <= 0xDFFF)) continue;
+      uint8_t want[8] = {}, got[8] = {};
+      int low = 0, high = LXCGB_RANGES - 1, found = -1;
+      while (low <= high && found < 0) {
+        int mid = (low + high) / 2;
+        if (v < lxcgbMaping[mid][0])
+          high = mid - 1;
+        else if (v > lxcgbMaping[mid][1])
+          low = mid + 1;
+        else
+          found = mid;
+      }
+      unsigned wn = 4;
+      if (found >= 0)
+        lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[found][2] + (v - lxcgbMaping[found][0]), want);
+      else
+        wn = lxcsu2mx(gb, want, v, 2, &e.glo);
+      unsigned gn = lxcsu2mGB18030(gb, got, v, 2, &e.glo);
+      if (gn != wn || memcmp(got, want, wn) != 0) {
+        ADD_FAILURE() << "U+" << std::hex << v;
+        ++bad;
+      }
+    }
+  });
+}
+
 // ---- Dedicated loops of the common pairs against the general loop ---------------
 
 namespace {
