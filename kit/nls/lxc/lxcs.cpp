@@ -162,7 +162,10 @@ const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, un
   for (; i + 8 <= byte; i += 8) {
     uint64_t w;
     std::memcpy(&w, data + i, 8);
-    rank += (unsigned)__builtin_popcountll(w);
+    w -= (w >> 1) & 0x5555555555555555ull;  // bits set, summed in place
+    w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    rank += (unsigned)((w * 0x0101010101010101ull) >> 56);
   }
   for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
   unsigned below = data[byte] & lxcsbmr[bit];
