@@ -1,5 +1,7 @@
 // Dedicated loops of the whole-string conversion between the common sets:
-// AL32UTF8, AL16UTF16 in either byte order, and single-byte sets.
+// AL32UTF8, AL16UTF16 in either byte order, and single-byte sets (run by
+// lxgcnv's general loop), and between GB18030 and AL32UTF8 (run by the
+// engine for lxgbcnv).
 //
 // Why they exist: the general loop of lxgcnv pays per character for what a
 // pair of sets never changes: measuring through the charset's flags, a
