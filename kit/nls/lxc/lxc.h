@@ -155,6 +155,10 @@ uint16_t lxcsu22m(const uint8_t *rows, uint16_t unit, uint8_t *out);
 // replacement. A replacement given for any other value than the one the
 // replacement byte stands for sets the replacement mark.
 uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo);
+// The bytes lxcsu2sb gives for the 256 values U+hh00..U+hhFF of one row,
+// and which of them it would mark as replacements: a loop over a row asks
+// the table once instead of once per character.
+void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t lossy[256]);
 
 // The codec pair of a charset object by the selection rule.
 lxcsm2uf lxcsdecoder(const lxcsobj *cs);

@@ -156,8 +156,18 @@ const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, un
   const uint8_t *data = rows + at;
   unsigned byte = low >> 3, bit = low & 7;
   if (!(data[byte] & (1u << bit))) return nullptr;
-  unsigned rank = 0;
-  for (unsigned i = 0; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
+  // The entry's rank among the row's present entries: the set bits below
+  // its own, counted a word at a time (the bitmap is 32 bytes).
+  unsigned rank = 0, i = 0;
+  for (; i + 8 <= byte; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, data + i, 8);
+    w -= (w >> 1) & 0x5555555555555555ull;  // bits set, summed in place
+    w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    rank += (unsigned)((w * 0x0101010101010101ull) >> 56);
+  }
+  for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
   unsigned below = data[byte] & lxcsbmr[bit];
   rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
   const size_t off = at + kBitmap + (size_t)rank * width;
@@ -399,6 +409,25 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo) {
   return out;
 }
 
+void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t lossy[256]) {
+  const uint8_t repl = cs->sb_repl;
+  std::memset(byte, repl, 256);
+  const uint8_t *rows = lxcstab(cs, LXCT_U2M);
+  const size_t len = lxcstablen(cs, LXCT_U2M);
+  const size_t at = kRowRecord * (hh & 0xFFu);
+  if (at <= len && kRowRecord <= len - at) {
+    const uint8_t *rec = rows + at;
+    uint8_t rflags = rec[5];
+    unsigned width = rflags & 0x0Fu;
+    for (unsigned lo = 0; rflags && lo < 256; ++lo) {
+      const uint8_t *e = row_entry(rows, len, rec, lo, width ? width : 1);
+      if (e) byte[lo] = e[0];
+    }
+  }
+  for (unsigned lo = 0; lo < 256; ++lo)
+    lossy[lo] = byte[lo] == repl && ((hh & 0xFFu) << 8 | lo) != cs->sbu[repl];
+}
+
 uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                   lxglo *glo) {
   uint32_t u = value & 0xFFFF;
@@ -482,6 +511,24 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
   return put_utfe(out, value);
 }
 
+namespace {
+
+// Per row of 256 values, the first four-byte range whose last value lies in
+// or after the row.
+struct GbRows {
+  uint8_t first[256];
+  GbRows() {
+    unsigned k = 0;
+    for (unsigned row = 0; row < 256; ++row) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < (row << 8)) ++k;
+      first[row] = static_cast<uint8_t>(k);
+    }
+  }
+};
+static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
+
+}  // namespace
+
 uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
                         lxglo *glo) {
   if (is_pair(value)) {
@@ -489,18 +536,15 @@ uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigne
     return 4;
   }
   if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
-  int low = 0, high = LXCGB_RANGES - 1;
-  while (low <= high) {
-    int mid = (low + high) / 2;
-    if (value < lxcgbMaping[mid][0])
-      high = mid - 1;
-    else if (value > lxcgbMaping[mid][1])
-      low = mid + 1;
-    else {
-      lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[mid][2] + (value - lxcgbMaping[mid][0]), out);
+  // The four-byte ranges are sorted and disjoint: from the first one that
+  // reaches into the value's row of 256, at most the row's own ranges are
+  // looked at (none in the rows the two-byte table covers).
+  static const GbRows rows;
+  for (unsigned k = rows.first[value >> 8]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
+    if (value <= lxcgbMaping[k][1]) {
+      lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
       return 4;
     }
-  }
   return lxcsu2mx(cs, out, value, srcwidth, glo);
 }
 

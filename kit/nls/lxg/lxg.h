@@ -13,6 +13,12 @@
 extern "C" {
 #endif
 
+#ifdef QEN_TEST_HOOKS
+// Test builds: nonzero makes lxgcnv convert every pair through its general
+// loop, without the dedicated loops of the common pairs.
+extern int lxg_general_only;
+#endif
+
 // Status codes of the conversions.
 #define LXG_ST_NOMEM 5       // a work buffer could not be allocated
 #define LXG_ST_SMALL 6       // output too small: part of the source not converted

@@ -43,7 +43,8 @@ int lx2seq(const lxcsobj *stcs, const uint8_t *bytes, unsigned *idx, int mode, s
       if (len == 0) continue;
       if (len > 6) len = 6;
       size_t cmp = len < avail ? len : avail;
-      if (memcmp(mode == 0 ? e.desig() : e.shift(), bytes, cmp) == 0) {
+      const uint8_t *seq = mode == 0 ? e.desig() : e.shift();
+      if (seq[0] == bytes[0] && memcmp(seq, bytes, cmp) == 0) {
         *idx = i;
         return 1;
       }

@@ -226,10 +226,16 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
   uint8_t smax = cs_max(scs);
   size_t i = 0, o = 0, chars = 0;
   uint8_t scratch[16];
+  Road road;
+  if (loop != Loop::Shift) road_setup(road, scs, dcs, srclen, loop == Loop::Surrogate);
   AsciiRun run;
-  ascii_run_setup(run, scs, dcs, srclen, loop, g);
+  if (road.kind == Road::None) ascii_run_setup(run, scs, dcs, srclen, loop, g);
   while (i < srclen) {
-    if (run.kind != AsciiRun::None && src[i] < 0x80) {
+    if (road.kind != Road::None) {
+      // the road takes what it knows; the step below takes the next character
+      chars += road_run(road, src, srclen, i, dst, dstlen, o, g);
+      if (i >= srclen) break;
+    } else if (run.kind != AsciiRun::None && src[i] < 0x80) {
       size_t n = ascii_run(run, dst, dstlen, o, src, srclen, i, g);
       chars += n;
       if (n == 0) {  // no room for it
@@ -264,6 +270,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       break;
     }
     uint32_t v = len == 1 ? cs_sbu(scs, src[i]) : lxn::decode(dec, scs, src + i, len);
+    const int16_t mark = lxn::mark(g);  // kept when the character does not fit
     unsigned n;
     if (dsingle) {
       scratch[0] = lxcsu2sb(lxn::csobj(dcs), v, g);
@@ -287,6 +294,7 @@ size_t general(uint8_t *dst, const uint8_t *dcs, size_t dstlen, const uint8_t *s
       }
     }
     if (need > dstlen - o) {
+      lxn::mark(g) = mark;
       small = true;
       break;
     }

@@ -12,16 +12,6 @@ using namespace nlsobj;
 
 namespace lxg {
 
-unsigned Entry::dlen() const { return rd16(e + 8); }
-unsigned Entry::slen() const { return rd16(e + 10); }
-uint16_t Entry::base() const { return rd16(e + 12); }
-bool Entry::single() const { return rd32(e + 28) != 0; }
-
-Entry entry(const lxcsobj *cs, unsigned i) {
-  assert(i < kEntries);
-  return {reinterpret_cast<const uint8_t *>(cs) + 104 + 36 * i};
-}
-
 namespace {
 
 constexpr size_t kPending = sizeof(lxgcarry{}.pending);
@@ -31,6 +21,13 @@ constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
+bool general_only() {
+#ifdef QEN_TEST_HOOKS
+  return lxg_general_only != 0;
+#else
+  return false;
+#endif
+}
 bool is_high(uint32_t u) { return (u & 0xFC00u) == 0xD800u; }
 bool is_low(uint32_t u) { return (u & 0xFC00u) == 0xDC00u; }
 
@@ -120,6 +117,8 @@ class Engine {
   Step next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
   Put emit(const Ch &c);
+  void stateful_run();
+  void stateful_out_run();
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -392,6 +391,128 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   return Step::Char;
 }
 
+// Whole runs out of a stateful source (lxg2cnv): the characters of the
+// current set up to the next sequence byte go through the set's base
+// decoder and the destination's encoder straight into the output, without
+// the per-character step and its scratch copies. For each character it
+// takes it must equal next_stateful followed by emit; it leaves to the
+// step every sequence or shift byte, HZ's "~", a base form other than one
+// or two bytes, a cut-off character and one that does not fit.
+void Engine::stateful_run() {
+  const size_t n = r_.srclen;
+  const uint8_t *s = r_.src;
+  const bool ascii_out = cs_id(d_) == ID_AL32UTF8 || cs_id(d_) == ID_UTF8;
+  uint8_t tmp[kRawMax];
+  while (i_ < n) {
+    const unsigned set = scur_;
+    Entry e = entry(ss_.cs, set);
+    const unsigned blen = e.blen();
+    const uint8_t *pat = e.pattern();
+    const bool pair = blen == 2 && !(pat[0] >= 0x80 && pat[0] <= 0x9F);
+    if (blen > 1 && !pair) return;
+    const lxcsobj *base = ss_.base_of(set, g_);
+    if (!base || base == r_.dcs) return;
+    const uint8_t *bo = obj(base);
+    const lxn::dec_fn dec = ss_.dec[set];
+    const unsigned step = pair ? 2 : 1;
+    for (;;) {
+      if (i_ >= n) return;
+      const uint8_t c0 = s[i_];
+      if (ss_.starts[c0] || (ss_.doubled >= 0 && set == 0 && c0 == ss_.doubled)) break;
+      if (n - i_ < step) return;
+      uint32_t v;
+      if (pair) {
+        const uint8_t b[2] = {static_cast<uint8_t>(c0 | 0x80), static_cast<uint8_t>(s[i_ + 1] | 0x80)};
+        v = lxn::decode(dec, bo, b, 2);
+      } else {
+        v = cs_sbu(bo, c0);
+      }
+      const size_t rm = r_.dstlen - r_.out;
+      uint8_t *d = r_.dst + r_.out;
+      unsigned k;
+      if (v < 0x80 && ascii_out) {
+        if (rm < 1) return;
+        d[0] = static_cast<uint8_t>(v);
+        k = 1;
+      } else {
+        const int16_t mark = lxn::mark(g_);
+        k = lxn::encode(enc_, d_, rm >= kRawMax ? d : tmp, v, pair ? 2u : 1u, g_);
+        if (rm < kRawMax) {
+          if (k > rm) {
+            lxn::mark(g_) = mark;  // not written: the step finds it does not fit
+            return;
+          }
+          memcpy(d, tmp, k);
+        }
+      }
+      r_.out += k;
+      i_ += step;
+      ++r_.chars;
+      ++r_.srcchars;
+    }
+    // a sequence or shift: the step takes it, then the run goes on
+    Ch c;
+    Step st = next(s + i_, n - i_, false, c);
+    if (st != Step::Seq) return;
+    i_ += c.len;
+  }
+}
+
+// Whole runs of AL32UTF8 text into a stateful set of one base charset
+// (lxg2cnv): a character that the current base holds and that needs no
+// designation, shift or return sequence goes out as its 7-bit bytes
+// straight into the output. For each character it takes it must equal
+// next_plain followed by emit; it leaves to the step every character that
+// changes the set, one the base lacks (the step marks it and writes the
+// replacement), a doubled escape byte, a cut-off character and one that
+// does not fit with the closing sequence.
+void Engine::stateful_out_run() {
+  const size_t n = r_.srclen;
+  const uint8_t *s = r_.src;
+  const lxcsobj *base = ds_.base_of(dbase_, g_);
+  if (!base) return;
+  const uint8_t *bo = obj(base);
+  const lxn::enc_fn enc = ds_.enc[dbase_];
+  const lxcsobj *cs = ds_.cs;
+  const unsigned close = ds_.ret_seq(dcur_, nullptr);  // the run keeps the set
+  const bool ascii_ok = dcur_ == 0 || entry(cs, dcur_).blen() == 1;
+  while (i_ < n) {
+    unsigned len;
+    const uint32_t v = utf8_value(s + i_, s + n, len);
+    if (len == 0) return;
+    const int16_t mark = lxn::mark(g_);
+    lxn::mark(g_) = 0;
+    uint8_t bb[16];
+    const unsigned bl = lxn::encode(enc, bo, bb, v, len == 1 ? 1u : 2u, g_);
+    const bool lost = lxn::mark(g_) != 0;
+    lxn::mark(g_) = mark;
+    if (lost || bl == 0) return;
+    uint8_t out[2];
+    unsigned k = 0;
+    if (bb[0] < 0x80) {
+      if (!ascii_ok || (ds_.doubled >= 0 && bb[0] == ds_.doubled)) return;
+      out[k++] = bb[0];
+    } else {
+      unsigned e = 0;
+      if (!lx2seq(cs, bb, &e, 2, bl)) e = dcur_;
+      if (e != dcur_ || (ds_.shifting && (dg1_ != e || dcur_ == 0 || entry(cs, e).single()))) return;
+      if (bl >= 2) {
+        const uint8_t a = bb[bl - 2] & 0x7F;
+        if (a >= 0x21) out[k++] = a;
+        out[k++] = bb[bl - 1] & 0x7F;
+      } else {
+        out[k++] = bb[0] & 0x7F;
+      }
+    }
+    if (k + close > r_.dstlen - r_.out) return;
+    memcpy(r_.dst + r_.out, out, k);
+    r_.out += k;
+    i_ += len;
+    ++r_.chars;
+    ++r_.srcchars;
+  }
+}
+
 // Encodes the character into the stateful destination's base charset,
 // trying every other base charset of the set when the current one lacks it.
 bool Engine::encode_base(const Ch &c, uint8_t *bb, unsigned &bl) {
@@ -466,6 +587,9 @@ void Engine::close_dst() {
 }
 
 Put Engine::emit(const Ch &c) {
+  // The mark tells of a replacement written: a character that goes back to
+  // the source, or is dropped, leaves it as it was.
+  const int16_t mark = lxn::mark(g_);
   uint8_t buf[kOutMax];
   const uint8_t *from = buf;  // the character's output: from[0..k)
   unsigned k = 0, close = 0, cnt = 1;
@@ -583,22 +707,29 @@ Put Engine::emit(const Ch &c) {
     dg1_ = ndg1;
     dbase_ = ndbase;
   };
-  if (r_.chars + cnt > r_.outchar_lim) {
-    small();
-    return Put::NoRoom;
-  }
   size_t rm = room();
   if (k + (keep_close() ? close : 0) <= rm) {
+    if (r_.chars + cnt > r_.outchar_lim) {
+      lxn::mark(g_) = mark;
+      small();
+      return Put::NoRoom;
+    }
     write(from, k);
     commit();
     r_.chars += cnt;
     return Put::Done;
   }
+  // A split character counts toward the call that writes its last byte, so
+  // the character limit does not hold it back.
   small();
-  if (r_.whole || rm == 0) return Put::NoRoom;
-  if (r_.mode == 2) return Put::Dropped;
   size_t rest = k - rm;
-  if (rest > kPending) return Put::NoRoom;  // the pending bytes cannot hold the rest
+  if (r_.whole || rm == 0 || r_.mode == 2 || rest > kPending) {
+    // not written: back to the source, or dropped in mode 2
+    lxn::mark(g_) = mark;
+    if (r_.whole || rm == 0) return Put::NoRoom;
+    if (r_.mode == 2) return Put::Dropped;
+    return Put::NoRoom;  // the pending bytes cannot hold the rest
+  }
   write(from, rm);
   memcpy(k_.pending, from + rm, rest);
   k_.npending = static_cast<uint8_t>(rest);
@@ -710,7 +841,35 @@ void Engine::go() {
     return;
   }
   bool more = !r_.whole && r_.mode == 0;
+  // A whole GB18030 run with no binding character limit takes the road of
+  // its pair (lxgroad.cpp) ahead of each step.
+  Road road;
+  if (r_.whole && !r_.measure && r_.how == Measure::Gb && sk_ == Side::Plain && dk_ == Side::Plain &&
+      !sshift_ && !dshift_ && r_.outchar_lim >= r_.dstlen && r_.srcchar_lim >= n)
+    road_setup_gb(road, s_, d_, g_);
+  const bool stateful_road = r_.whole && !r_.measure && sk_ == Side::Stateful && dk_ == Side::Plain &&
+                             !dshift_ && !rows_ && r_.outchar_lim == SIZE_MAX &&
+                             r_.srcchar_lim == SIZE_MAX && !general_only();
+  const bool stateful_out_road = r_.whole && !r_.measure && sk_ == Side::Plain &&
+                                 dk_ == Side::Stateful && ds_.onebase && !raw_base_ && !sshift_ &&
+                                 cs_id(s_) == ID_AL32UTF8 && !(cs_flags(s_) & (CS_WIDE | CS_CP32)) &&
+                                 utf8_usual(s_) && r_.outchar_lim == SIZE_MAX &&
+                                 r_.srcchar_lim == SIZE_MAX && !general_only();
   while (!stop && i_ < n) {
+    if (stateful_road) {
+      stateful_run();
+      if (i_ >= n) break;
+    }
+    if (stateful_out_road) {
+      stateful_out_run();
+      if (i_ >= n) break;
+    }
+    if (road.kind != Road::None) {
+      size_t k = road_run(road, r_.src, n, i_, r_.dst, r_.dstlen, r_.out, g_);
+      r_.chars += k;
+      r_.srcchars += k;
+      if (i_ >= n) break;
+    }
     Ch c;
     Step st = next(r_.src + i_, n - i_, more, c);
     if (st == Step::Seq) {
@@ -757,6 +916,8 @@ void Engine::go() {
     close_dst();
     smulti_ = false;
     scur_ = sdes_ = 0;
+    // A closed text leaves no designation behind for the next one.
+    if (dcur_ == 0) dg1_ = kNoG1;
     if (r_.mode == 2) {
       k_.ncarried = 0;
       k_.npending = 0;

@@ -26,10 +26,12 @@
 #ifndef QEN_KIT_NLS_LXGENG_H
 #define QEN_KIT_NLS_LXGENG_H
 
+#include <assert.h>
 #include <stddef.h>
 #include <stdint.h>
 
 #include "lxc.h"
+#include "lxhobj.h"
 #include "lxl.h"
 
 namespace lxg {
@@ -70,15 +72,19 @@ struct Entry {
   const uint8_t *e;
   const uint8_t *desig() const { return e; }
   const uint8_t *shift() const { return e + 6; }
-  unsigned dlen() const;
-  unsigned slen() const;
-  uint16_t base() const;
+  unsigned dlen() const { return nlsobj::rd16(e + 8); }
+  unsigned slen() const { return nlsobj::rd16(e + 10); }
+  uint16_t base() const { return nlsobj::rd16(e + 12); }
   const uint8_t *pattern() const { return e + 24; }
-  bool single() const;
+  bool single() const { return nlsobj::rd32(e + 28) != 0; }
   unsigned blen() const { return e[32]; }
 };
 inline constexpr unsigned kEntries = 7;
-Entry entry(const lxcsobj *cs, unsigned i);
+inline constexpr size_t kEntryAt = 104, kEntrySize = 36;  // entries of a stateful object
+inline Entry entry(const lxcsobj *cs, unsigned i) {
+  assert(i < kEntries);
+  return {reinterpret_cast<const uint8_t *>(cs) + kEntryAt + kEntrySize * i};
+}
 
 // Clears the results that a resumable conversion reports.
 void clear_resumable(lxglo *g);

@@ -30,6 +30,42 @@ inline void put_small(uint8_t *to, const uint8_t *from, size_t n) {
   }
 }
 
+// An AL32UTF8 object of the usual shape: ASCII as itself, C2..DF leading
+// two bytes, E0..EF three (its source can be decoded by the bytes alone).
+bool utf8_usual(const uint8_t *cs);
+// One character below U+FFFF of such a source at s (se its end): its value
+// and length; U+FFFD, and len 0, for anything else (a four-byte or invalid
+// sequence, U+FFFD itself, a cut-off character).
+uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len);
+
+// A dedicated loop of the whole-string conversion for one pair of common
+// sets (lxgroad.cpp): it converts the characters it knows straight into the
+// output and leaves every other one to the general loop's step.
+struct Road {
+  enum Kind : uint8_t { None, U16ToUtf8, Utf8ToU16, SbToUtf8, SbToU16, Utf8ToSb, U16ToSb, GbToUtf8, Utf8ToGb };
+  Kind kind = None;
+  bool le = false;                 // the UTF-16 side is little-endian
+  bool ascii_same = false;         // GB18030: ASCII passes as itself
+  const uint8_t *scs = nullptr, *dcs = nullptr;
+  uint8_t sb[256], lossy[256];     // single-byte destination: U+0000..U+00FF
+  uint8_t u8[256][4];              // single-byte source: UTF-8 form, [3] its length (0: not here)
+  uint16_t u16[256];               // single-byte source: unit (U+FFFD: not here)
+};
+
+// Chooses the road for a general-loop conversion (surrogate: the general
+// loop is the surrogate-aware one, else the direct one); kind None when the
+// pair has none.
+void road_setup(Road &r, const uint8_t *scs, const uint8_t *dcs, size_t srclen, bool surrogate);
+
+// The roads between GB18030 and AL32UTF8, for a whole-string engine run
+// that counts nothing but bytes (lxgbcnv).
+void road_setup_gb(Road &r, const uint8_t *scs, const uint8_t *dcs, lxglo *g);
+
+// Converts from src[i..srclen) into dst[o..dstlen) what the road knows;
+// advances i and o and returns the characters converted.
+size_t road_run(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
+                size_t dstlen, size_t &o, lxglo *g);
+
 }  // namespace lxg
 
 #endif

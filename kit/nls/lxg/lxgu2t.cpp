@@ -126,7 +126,9 @@ void run(U2T &c, lxglo *g) {
         break;
       }
     }
+    const int16_t mark = lxn::mark(g);  // kept when the character is not written
     unsigned len = encode_one(c, v, buf, enc, g);
+    const int16_t written = lxn::mark(g);  // the mark once it is written
     size_t need = len;
     bool so = false, si = false;
     if (c.form == F_SHIFT) {
@@ -144,6 +146,7 @@ void run(U2T &c, lxglo *g) {
     if (measure) {
       o += len + (so ? 1 : 0) + (si ? 1 : 0);
     } else if (need > c.dstlen - o) {
+      lxn::mark(g) = mark;
       if (!c.resume) {
         c.small = true;
         break;
@@ -172,6 +175,7 @@ void run(U2T &c, lxglo *g) {
         }
         memcpy(c.dst + o, whole, put);
         o += put;
+        lxn::mark(g) = written;
         memcpy(lxn::pend_bytes(g), whole + put, rest);
         lxn::pend_count(g) = static_cast<uint8_t>(rest);
         if (so) multi = true;

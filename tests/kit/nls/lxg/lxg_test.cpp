@@ -380,3 +380,40 @@ TEST_F(Lxg, CountingVariant) {
     EXPECT_EQ(e.glo.status, 7u);
   });
 }
+
+// The replacement mark tells of a replacement character that was written,
+// not of one the output had no room for.
+TEST_F(Lxg, ReplacementMarkOnlyForWrittenReplacements) {
+  child([](Env &e) {
+    struct Case {
+      uint16_t from, to;
+      Bytes src;
+      size_t room;
+      size_t out, consumed;
+      uint32_t status;
+      int16_t mark;
+    } cases[] = {
+        {2000, 873, B("\x00\x41\xd8\x3d\x00\x42", 6), 3, 1, 2, 6, 0},     // U+FFFD has no room
+        {2000, 873, B("\x00\x41\xd8\x3d\x00\x42", 6), 4, 4, 4, 6, 1000},  // it has
+        {2000, 873, B("\x00\x41\xd8\x3d\x00\x42", 6), 5, 5, 6, 0, 1000},
+        {2002, 873, B("\x41\x00\x3d\xd8\x42\x00", 6), 3, 1, 2, 6, 0},
+        {873, 2000, B("A\xff", 2), 3, 2, 1, 6, 0},
+    };
+    for (const auto &c : cases) {
+      if (!cs(e, c.from) || !cs(e, c.to)) continue;
+      Bytes got = convert(e, c.to, c.src, c.from, c.room);
+      EXPECT_EQ(got.size(), c.out) << c.from << " -> " << c.to << " room " << c.room;
+      EXPECT_EQ(e.glo.nbytes, c.consumed) << c.from << " -> " << c.to << " room " << c.room;
+      EXPECT_EQ(e.glo.status, c.status) << c.from << " -> " << c.to << " room " << c.room;
+      EXPECT_EQ(e.glo.repmark, c.mark) << c.from << " -> " << c.to << " room " << c.room;
+    }
+    // units in host order (id 1000), a lone high surrogate before "B"
+    alignas(2) uint16_t u[3] = {0x41, 0xD83D, 0x42};
+    char out[8];
+    for (size_t room : {3, 4}) {
+      size_t n = lxgcnv(out, cs(e, 873), room, u, cs(e, 1000), sizeof u, &e.glo);
+      EXPECT_EQ(n, room == 3 ? 1u : 4u);
+      EXPECT_EQ(e.glo.repmark, room == 3 ? 0 : 1000) << room;
+    }
+  });
+}

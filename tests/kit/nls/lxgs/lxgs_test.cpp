@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -501,6 +502,242 @@ TEST_F(Conv, ResumableUnits) {
     left = 2;
     EXPECT_EQ(lxgcvp(out + 1, ucs, 8, &p, a32, &left, 1, &e.glo), -1);
     EXPECT_EQ(e.glo.status, 500u);
+  });
+}
+
+// A caller that loops on lxgcvp with a one-byte output must get somewhere:
+// every call writes a byte, and a character wider than the room is split,
+// its rest pending for the next call.
+TEST_F(Conv, OneByteOutputsAlwaysAdvance) {
+  child([](Env &e) {
+    struct Case {
+      uint16_t from;
+      Bytes src;
+      const char *want;  // AL16UTF16
+    } cases[] = {
+        {GB18030, Bytes("\x90\x30\x81\x30", 4), "D8 00 DC 00 "},      // U+10000, four bytes
+        {GB18030, Bytes("A\x81\x30\x81\x30", 5), "00 41 00 80 "},     // four-byte BMP
+        {AL16UTF16LE, Bytes("\x3d\xd8\x00\xde", 4), "D8 3D DE 00 "},  // a surrogate pair
+        {AL16UTF16LE, Bytes("\x41\x00\x3d\xd8\x00\xde", 6), "00 41 D8 3D DE 00 "},
+        {AL32UTF8, Bytes("\xf0\x9f\x98\x80", 4), "D8 3D DE 00 "},
+    };
+    for (uint16_t mode : {0, 1}) {
+      for (const auto &c : cases) {
+        e.glo.carry = {};
+        const void *p = c.src.data();
+        uint32_t left = static_cast<uint32_t>(c.src.size());
+        Bytes got;
+        int guard = 0;
+        while ((left > 0 || e.glo.carry.npending > 0) && guard++ < 32) {
+          char out[2] = {'#', '#'};
+          int32_t n = lxgcvp(out, cs(e, AL16UTF16), 1, &p, cs(e, c.from), &left, mode, &e.glo);
+          ASSERT_EQ(n, 1) << c.from << " " << hex(c.src) << " mode " << mode << " left " << left;
+          EXPECT_EQ(out[1], '#');
+          got.append(out, 1);
+        }
+        EXPECT_EQ(hex(got), c.want) << c.from << " mode " << mode;
+        EXPECT_EQ(left, 0u);
+        EXPECT_EQ(e.glo.carry.npending, 0u);
+      }
+    }
+  });
+}
+
+// A stateful text closed by one mode-1 call leaves no designation behind:
+// the next text on the same record designates again.
+TEST_F(Conv, ClosingCallForgetsTheDesignation) {
+  child([](Env &e) {
+    for (uint16_t to : {ISO2022KR, ISO2022CN}) {
+      e.glo.carry = {};
+      Bytes first, second;
+      for (Bytes *out : {&first, &second}) {
+        char buf[32];
+        const char *s = to == ISO2022KR ? "\xed\x95\x9c" : "\xe4\xb8\xad";
+        const void *p = s;
+        uint32_t left = 3;
+        int32_t n = lxgcvp(buf, cs(e, to), sizeof buf, &p, cs(e, AL32UTF8), &left, 1, &e.glo);
+        ASSERT_GE(n, 0);
+        out->assign(buf, static_cast<size_t>(n));
+        EXPECT_EQ(e.glo.carry.src_shift, 0u);
+      }
+      EXPECT_EQ(hex(second), hex(first)) << to;
+      if (to == ISO2022KR) {
+        EXPECT_EQ(hex(first), "1B 24 29 43 0E 47 51 0F ");
+      }
+      EXPECT_EQ(convert(e, AL32UTF8, second, to), convert(e, AL32UTF8, first, to));
+    }
+  });
+}
+
+// The GB18030 encoder finds a BMP value's four-byte range by its row; a
+// binary search over the ranges must agree for every value.
+TEST_F(Conv, Gb18030RangesFoundByRowAsByBinarySearch) {
+  child([](Env &e) {
+    const lxcsobj *gb = cs(e, GB18030);
+    int bad = 0;
+    for (uint32_t v = 0; v <= 0xFFFF && bad < 5; ++v) {
+      if (v == 0xFFFD || (v >= 0xD800 && v <= 0xDFFF)) continue;
+      uint8_t want[8] = {}, got[8] = {};
+      int low = 0, high = LXCGB_RANGES - 1, found = -1;
+      while (low <= high && found < 0) {
+        int mid = (low + high) / 2;
+        if (v < lxcgbMaping[mid][0])
+          high = mid - 1;
+        else if (v > lxcgbMaping[mid][1])
+          low = mid + 1;
+        else
+          found = mid;
+      }
+      unsigned wn = 4;
+      if (found >= 0)
+        lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[found][2] + (v - lxcgbMaping[found][0]), want);
+      else
+        wn = lxcsu2mx(gb, want, v, 2, &e.glo);
+      unsigned gn = lxcsu2mGB18030(gb, got, v, 2, &e.glo);
+      if (gn != wn || memcmp(got, want, wn) != 0) {
+        ADD_FAILURE() << "U+" << std::hex << v;
+        ++bad;
+      }
+    }
+  });
+}
+
+// ---- Dedicated loops of the common pairs against the general loop ---------------
+
+namespace {
+
+// Random source text in one set, valid and not: ASCII runs, Latin and other
+// BMP characters, U+FFFD, surrogate pairs and lone halves, bytes no decoder
+// takes, and cut-off last characters.
+Bytes random_text(std::mt19937 &rng, uint16_t set, size_t units) {
+  auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  Bytes s;
+  auto utf8 = [&](uint32_t c) {
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else if (c < 0x800) {
+      s += static_cast<char>(0xC0 | c >> 6);
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      s += static_cast<char>(0xE0 | c >> 12);
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | c >> 18);
+      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  auto unit = [&](uint32_t u) {
+    char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u);
+    if (set == AL16UTF16LE) std::swap(hi, lo);
+    s += hi;
+    s += lo;
+  };
+  for (size_t k = 0; k < units; ++k) {
+    uint32_t kind = pick(16), c;
+    if (kind < 7) {
+      c = 0x20 + pick(0x5F);  // ASCII, often
+    } else if (kind < 10) {
+      c = 0x80 + pick(0x80);  // Latin
+    } else if (kind < 12) {
+      c = 0x100 + pick(0xD700);  // other BMP
+    } else if (kind == 12) {
+      c = 0xFFFD;
+    } else if (kind == 13) {
+      c = 0x10000 + pick(0x100000);
+    } else if (kind == 14) {
+      c = 0xD800 + pick(0x800);  // a lone half
+    } else {
+      c = 0xE000 + pick(0x2000);
+    }
+    if (set == LATIN1) {
+      s += static_cast<char>(kind == 15 ? pick(256) : c & 0xFF);
+    } else if (set == AL32UTF8) {
+      if (kind == 15) {
+        static const char *bad[] = {"\x80", "\xc0\x80", "\xed\xa0\x80", "\xff", "\xe0\x80\x80", "\xf5\x80"};
+        s += bad[pick(6)];
+      } else if (c >= 0xD800 && c < 0xE000) {
+        s += "\xed\xa0\x80";
+      } else {
+        utf8(c);
+      }
+    } else if (c >= 0x10000) {
+      c -= 0x10000;
+      unit(0xD800 | c >> 10);
+      unit(0xDC00 | (c & 0x3FF));
+    } else {
+      unit(c);
+    }
+  }
+  if (pick(4) == 0 && !s.empty()) s.pop_back();  // cut the last character
+  return s;
+}
+
+}  // namespace
+
+// Every pair of AL32UTF8, AL16UTF16 (both orders) and a single-byte set,
+// GB18030 with AL32UTF8, and the stateful sets into ordinary ones take
+// dedicated loops in lxgcnv; with them turned off the results must be the
+// same byte for byte: output, status, counts and replacement mark, and
+// nothing written past the room.
+TEST_F(Conv, DedicatedLoopsEqualTheGeneralLoop) {
+  child([](Env &e) {
+    // sources first; US7ASCII lacks most Latin characters
+    const uint16_t sets[] = {AL32UTF8, AL16UTF16, AL16UTF16LE, LATIN1, GB18030, ISO2022JP,
+                             ISO2022KR, ISO2022CN, HZ, UTF8, US7ASCII};
+    const size_t nsources = 9, nsets = sizeof sets / sizeof sets[0];
+    std::mt19937 rng(20261211);
+    int failures = 0;
+    for (int round = 0; round < 40000 && failures < 5; ++round) {
+      uint16_t from = sets[rng() % nsources], to = sets[rng() % nsets];
+      if (from == to) continue;
+      size_t units = rng() % 4 == 0 ? rng() % 8 : rng() % 300;
+      Bytes src;
+      if (from == GB18030 || from == ISO2022JP || from == ISO2022KR || from == ISO2022CN || from == HZ) {
+        // text of every length, with stray bytes put in: digits and lead
+        // bytes for GB18030, escapes, shifts and "~" for the stateful sets
+        src = convert(e, from, random_text(rng, AL32UTF8, units), AL32UTF8);
+        static const char stray[] = {'\x1b', '\x0e', '\x0f', '~', '{', '$', ')', '\x81', '0'};
+        for (int k = rng() % 4; k > 0 && !src.empty(); --k)
+          src.insert(src.begin() + static_cast<long>(rng() % src.size()),
+                     from == GB18030 ? static_cast<char>(rng() % 2 ? 0x81 + rng() % 0x7E : 0x30 + rng() % 10)
+                                     : stray[rng() % sizeof stray]);
+        if (rng() % 4 == 0 && !src.empty()) src.pop_back();
+      } else {
+        src = random_text(rng, from, units);
+      }
+      size_t room = rng() % 3 == 0 ? rng() % 12 : rng() % (src.size() * 3 + 8);
+      struct Result {
+        Bytes out;
+        lxglo glo;
+      } got[2];
+      for (int general = 0; general < 2; ++general) {
+        lxg_general_only = general;
+        std::vector<uint16_t> buf(room / 2 + 16, 0x2323);
+        char *out = reinterpret_cast<char *>(buf.data());
+        size_t n = lxgcnv(out, cs(e, to), room, src.data(), cs(e, from), src.size(), &e.glo);
+        got[general].out.assign(out, n);
+        got[general].glo = e.glo;
+        for (size_t k = room; k < room + 8; ++k)
+          if (out[k] != '#') {
+            ADD_FAILURE() << "written past the room";
+            break;
+          }
+      }
+      lxg_general_only = 0;
+      const lxglo &a = got[0].glo, &b = got[1].glo;
+      if (got[0].out != got[1].out || a.status != b.status || a.nbytes != b.nbytes ||
+          a.nbytes2 != b.nbytes2 || a.ncount2 != b.ncount2 || a.repmark != b.repmark) {
+        ADD_FAILURE() << from << " -> " << to << " room " << room << "\n  src " << hex(src)
+                      << "\n  road    " << hex(got[0].out) << " status " << a.status << " consumed "
+                      << a.nbytes << " chars " << a.nbytes2 << "/" << a.ncount2 << " mark " << a.repmark
+                      << "\n  general " << hex(got[1].out) << " status " << b.status << " consumed "
+                      << b.nbytes << " chars " << b.nbytes2 << "/" << b.ncount2 << " mark " << b.repmark;
+        ++failures;
+      }
+    }
   });
 }
 
