@@ -285,6 +285,10 @@ int char_order(const lxmcur *lc, const Walk &l, const Walk &r, uint32_t flags, c
 
 }  // namespace
 
+#ifdef QEN_TEST_HOOKS
+bool lxoi::cmp_whole_road = false;
+#endif
+
 extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rlen,
                              uint32_t flags, lxglo *glo) {
   assert(left && right && left->langid && glo);
@@ -351,8 +355,10 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
     lxoi::restore(right, at[1]);
     return v;
   }
-  if (sort->id >= LXSRT_MULTI) return lxoUcCmp(left, llen, right, rlen, flags, kAllLevels, glo);
+  // The objects are found once here and handed down.
   const lxcsobj *cs = lxmi::charset(h, glo);
+  if (sort->id >= LXSRT_MULTI)
+    return lxoi::uc_cmp(left, llen, right, rlen, flags, kAllLevels, glo, sort, cs);
   if (!left->single_byte && !lxoi::unicode_text(h, cs))
     return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
   return lxoi::mono_cmp(left, llen, right, rlen, flags, glo, sort, cs);

@@ -386,13 +386,47 @@ void skip_prefix(Side &l, Side &r, const Sort &sort) {
   }
 }
 
+// The order of two texts decided by their first characters, or 0 when the
+// whole comparison must run. It decides where the whole road would decide
+// at the first pair of elements: both first characters are one byte, differ,
+// are converted without case or accent preprocessing, key to plain elements
+// (no contraction, canonical, Thai, surrogate or Hangul kind) whose first
+// element has a primary weight, and the primaries differ. Without
+// composition a base's primary decides before anything after it is looked
+// at, so the characters that follow cannot change that order.
+int first_chars(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen,
+                uint32_t flags, const void *so, const lxcsobj *cs, bool compose) {
+  constexpr uint32_t kPreprocess = kCaseless | kAccentless | 0x400u;
+  const lxlangid *h = left->langid;
+  if (compose || llen == 0 || rlen == 0 || (flags & kPreprocess) || right->langid != h ||
+      (h->flags & (LXH_F_WIDE | LXH_F_SHIFT)) || !lxoi::first_chars_may_decide())
+    return 0;
+  const uint8_t a = left->pos[0], b = right->pos[0];
+  if (a == b || ((flags & kNulTerm) && (a == 0 || b == 0))) return 0;
+  if (cs->maxbytes != 1 && (lxmi::lead_len(cs, a) != 1 || lxmi::lead_len(cs, b) != 1)) return 0;
+  const uint16_t ua = cs->sbu[a], ub = cs->sbu[b];
+  uint32_t ea[LXUC_ELEMS], eb[LXUC_ELEMS];
+  size_t na = 0, nb = 0;
+  if (lxucUC2key(so, &ua, ea, &na) != LXUC_K_ELEMS || na == 0 || kind(ea[0]) != Kind::base)
+    return 0;
+  if (lxucUC2key(so, &ub, eb, &nb) != LXUC_K_ELEMS || nb == 0 || kind(eb[0]) != Kind::base)
+    return 0;
+  const uint32_t pa = ea[0] >> 16, pb = eb[0] >> 16;
+  return pa == pb ? 0 : pa < pb ? -1 : 1;
+}
+
 }  // namespace
 
 extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
                         uint8_t levels, lxglo *g) {
   const lxlangid *h = left->langid;
-  const uint8_t *so = lxn::loaded(g, h->sort);
-  const lxcsobj *cs = lxmi::charset(h, g);
+  return lxoi::uc_cmp(left, llen, right, rlen, flags, levels, g, lxn::loaded(g, h->sort),
+                      lxmi::charset(h, g));
+}
+
+int lxoi::uc_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+                 uint8_t levels, lxglo *g, const void *so, const lxcsobj *cs) {
+  const lxlangid *h = left->langid;
   if (!so || !cs) return 0;
   Compare c(so, g);
   if (flags & kAccentless) {
@@ -406,6 +440,7 @@ extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, u
   if ((flags & kCaseless) && (c.sort.flags & LXUC_F_CASE) && (flags & kNulTerm)) pflags = kNulTerm;
   c.rev = (c.sort.flags & LXUC_F_REVSEC) != 0;
   c.compose = c.sort.compose() && lxoi::unicode_text(h, cs);
+  if (int d = first_chars(left, llen, right, rlen, flags, so, cs, c.compose)) return d;
 
   // The cursors are walked bounded by the lengths given and put back after.
   const lxoi::CursorMark at[2] = {lxoi::mark(left), lxoi::mark(right)};
