@@ -328,15 +328,12 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
   }
 }
 
-extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
-                         lxglo *glo) {
-  assert(left && right && glo);
-  glo->status = 0;
+namespace {
+
+// lxoCmpStr past its most common case, with status cleared and a handle.
+[[gnu::noinline]] int dispatch(lxmcur *left, size_t llen, lxmcur *right, size_t rlen,
+                               uint32_t flags, lxglo *glo) {
   const lxlangid *h = left->langid;
-  if (!h) {
-    // No handle to read the texts by: their bytes decide.
-    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
-  }
   flags = extended(flags, h);
   auto binary = [&] {
     if (!left->single_byte) return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
@@ -362,4 +359,21 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
   if (!left->single_byte && !lxoi::unicode_text(h, cs))
     return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
   return lxoi::mono_cmp(left, llen, right, rlen, flags, glo, sort, cs);
+}
+
+}  // namespace
+
+extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+                         lxglo *glo) {
+  assert(left && right && glo);
+  glo->status = 0;
+  const lxlangid *h = left->langid;
+  // No handle to read the texts by, or single-byte text in plain binary
+  // order (what single_binary does without the case, accent and NUL
+  // flags, none added by the sort options): the bytes decide. Decided
+  // here, ahead of the set-up the other comparisons need.
+  if (!h || (left->single_byte && !(flags & (kNulTerm | kNoCase | kNoAccent)) &&
+             !(h->opts & (LXH_O_AI | LXH_O_CI)) && ((flags & kBinary) || h->sort == 0)))
+    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
+  return dispatch(left, llen, right, rlen, flags, glo);
 }

@@ -84,6 +84,7 @@ size_t equal_prefix(const lxmcur *l, size_t llen, const lxmcur *r, size_t rlen,
 // the binary comparison of short texts is hardly more than this.
 inline int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen) {
   const size_t n = alen < blen ? alen : blen;
+  if (n && a[0] != b[0]) return a[0] < b[0] ? -1 : 1;  // texts mostly differ at once
   const int c = n ? memcmp(a, b, n) : 0;
   if (c != 0) return c < 0 ? -1 : 1;
   return alen == blen ? 0 : (alen < blen ? -1 : 1);
