@@ -321,8 +321,8 @@ struct Level1 {
     uint8_t w;
     while (i < m) {
       const uint8_t b = t[i];
+      if (other[i] != b) break;
       if (b < 0x80) {
-        if (other[i] != b) break;
         ++i;
         if (is_alnum(b)) {
           have = true;
@@ -331,14 +331,20 @@ struct Level1 {
         continue;
       }
       const size_t need = span(b);
-      if (i + need > m || memcmp(t + i, other + i, need) != 0) break;
+      if (i + need > m) break;
+      if (need > 1 && t[i + 1] != other[i + 1]) break;
+      if (need > 2 && t[i + 2] != other[i + 2]) break;
       const uint8_t c = need > 1 ? t[i + 1] : 0;
       if ((b == kHira && c >= 0xA1 && c <= 0xF3) || (b == kKata && c >= 0xA1 && c <= 0xF6)) {
         have = true;
         last = static_cast<uint8_t>(zg_tbl[c - 0xA1u] + kKanaBase);
         i += 2;
-      } else if (b == kSymbols && c != kProlongedFull) {
-        if ((c == kVoicedFull || c == kSemiVoicedFull) && !have) return false;
+      } else if (b == kSymbols) {
+        if (c == kProlongedFull) {
+          if (prolonged(&w) == fail) return false;
+        } else if ((c == kVoicedFull || c == kSemiVoicedFull) && !have) {
+          return false;
+        }
         i += 2;
       } else if (step(&w) == fail) {
         return false;
