@@ -318,39 +318,55 @@ struct Level1 {
   // the walk leaves them: the kana and the full-width marks inline, the
   // rest through step. false when a mark comes before any weight.
   bool skip_common(const uint8_t *other, size_t m) {
-    uint8_t w;
-    while (i < m) {
-      const uint8_t b = t[i];
-      if (other[i] != b) break;
+    // Kept in locals: stores to the members could alias the text bytes.
+    size_t k = i;
+    bool hv = have;
+    uint8_t ls = last;
+    bool ok = true;
+    while (k < m) {
+      const uint8_t b = t[k];
+      if (other[k] != b) break;
       if (b < 0x80) {
-        ++i;
+        ++k;
         if (is_alnum(b)) {
-          have = true;
-          last = static_cast<uint8_t>(alpha_tbl[b - 0x30] + kAlphaBase);
+          hv = true;
+          ls = static_cast<uint8_t>(alpha_tbl[b - 0x30] + kAlphaBase);
         }
         continue;
       }
       const size_t need = span(b);
-      if (i + need > m) break;
-      if (need > 1 && t[i + 1] != other[i + 1]) break;
-      if (need > 2 && t[i + 2] != other[i + 2]) break;
-      const uint8_t c = need > 1 ? t[i + 1] : 0;
+      if (k + need > m) break;
+      if (need > 1 && t[k + 1] != other[k + 1]) break;
+      if (need > 2 && t[k + 2] != other[k + 2]) break;
+      const uint8_t c = need > 1 ? t[k + 1] : 0;
       if ((b == kHira && c >= 0xA1 && c <= 0xF3) || (b == kKata && c >= 0xA1 && c <= 0xF6)) {
-        have = true;
-        last = static_cast<uint8_t>(zg_tbl[c - 0xA1u] + kKanaBase);
-        i += 2;
+        hv = true;
+        ls = static_cast<uint8_t>(zg_tbl[c - 0xA1u] + kKanaBase);
+        k += 2;
       } else if (b == kSymbols) {
-        if (c == kProlongedFull) {
-          if (prolonged(&w) == fail) return false;
-        } else if ((c == kVoicedFull || c == kSemiVoicedFull) && !have) {
-          return false;
+        const bool mark = c == kProlongedFull || c == kVoicedFull || c == kSemiVoicedFull;
+        if (mark && !hv) {
+          ok = false;
+          break;
         }
-        i += 2;
-      } else if (step(&w) == fail) {
-        return false;
+        if (c == kProlongedFull && !(ls < kKanaOwnVowel || ls == kKanaN))
+          ls = static_cast<uint8_t>((ls - kKanaBase) % kVowels + kKanaBase);
+        k += 2;
+      } else {
+        i = k;
+        have = hv;
+        last = ls;
+        uint8_t w;
+        if (step(&w) == fail) return false;
+        k = i;
+        hv = have;
+        ls = last;
       }
     }
-    return true;
+    i = k;
+    have = hv;
+    last = ls;
+    return ok;
   }
 
   // Walks the rest for where the walk ends (the key's byte count and
