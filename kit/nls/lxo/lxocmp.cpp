@@ -8,7 +8,11 @@
 //   4. multibyte text that is not Unicode text: lxoBinCmpMutl;
 //   5. otherwise the monolingual comparison (lxoi::mono_cmp).
 // The left cursor's handle governs both texts. Lengths are bytes from the
-// cursors' pos.
+// cursors' pos. Plain binary order of single-byte text is settled at the
+// entry; the rest finds the handle's sort and charset objects once and
+// hands them down, and the monolingual and multilingual comparisons first
+// try to decide from the two first characters alone (where the first step
+// of their whole road would decide) before they set up.
 //
 // Invariants: every path gives both cursors back with the pos, shifted and
 // len they came with (the binary forms read through their own pointers, the

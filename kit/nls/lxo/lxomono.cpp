@@ -19,6 +19,10 @@
 // pass; minor bytes that would not fit are not appended. Nothing is written
 // past an area.
 //
+// Texts whose first characters decide at once (one byte each, different,
+// no conversion, contracting pair or special letter in the way) are
+// ordered by their major keys before anything else is set up.
+//
 // Key tables are read through the block of the last high byte met, and a
 // one-byte character's case or accent conversion is made once per
 // comparison.

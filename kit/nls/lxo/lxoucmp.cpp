@@ -9,6 +9,11 @@
 // pending until the next pair of bases (or the end), and a side with extra
 // marks is greater at that level. Elements with only a tertiary weight are
 // taken out of the stream and decide when nothing else has.
+//
+// Texts whose first characters are single bytes that key to plain base
+// elements of different primaries are ordered by those primaries before
+// the sides are set up (without composition nothing after a base can
+// change a primary decision).
 #include <string.h>
 
 #include "lxc.h"
@@ -394,8 +399,38 @@ void skip_prefix(Side &l, Side &r, const Sort &sort) {
 // element has a primary weight, and the primaries differ. Without
 // composition a base's primary decides before anything after it is looked
 // at, so the characters that follow cannot change that order.
+// The first element of unit u when lxucUC2key would give it as a plain
+// element of its direct or main table (a value below the references, and
+// no Thai vowel written first); 0 when u takes another road. The reads are
+// lxucUC2key's, checked by the same Sort.
+uint32_t plain_element(const Sort &s, uint16_t u) {
+  if (u < 256 && (s.flags & LXUC_F_DIRECT)) {
+    const uint32_t e = s.r32(s.table(lxuc::kDirect) + 8 * static_cast<size_t>(u));
+    return e < LXUC_REF ? e : 0;
+  }
+  const size_t t = s.table(lxuc::kMain);
+  const uint32_t block = s.r16(t + 2 * static_cast<size_t>(u >> 8));
+  const uint32_t e = s.r32(t + lxuc::kMainElems + 4 * (static_cast<size_t>(block) + (u & 0xFFu)));
+  if ((s.flags & LXUC_F_THAI) && ((u >= 0x0E40 && u < 0x0E45) || (u >= 0x0EC0 && u <= 0x0EC4)))
+    return 0;
+  return e < LXUC_REF ? e : 0;
+}
+
+// The primary of unit u's first element when that element is a base, else
+// 0 (the whole comparison decides).
+uint32_t first_primary(const Sort &s, const void *so, uint16_t u) {
+  uint32_t e = plain_element(s, u);
+  if (e == 0) {
+    uint32_t out[LXUC_ELEMS];
+    size_t n = 0;
+    if (lxucUC2key(so, &u, out, &n) != LXUC_K_ELEMS || n == 0) return 0;
+    e = out[0];
+  }
+  return kind(e) == Kind::base ? e >> 16 : 0;
+}
+
 int first_chars(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen,
-                uint32_t flags, const void *so, const lxcsobj *cs, bool compose) {
+                uint32_t flags, const Sort &sort, const void *so, const lxcsobj *cs, bool compose) {
   constexpr uint32_t kPreprocess = kCaseless | kAccentless | 0x400u;
   const lxlangid *h = left->langid;
   if (compose || llen == 0 || rlen == 0 || (flags & kPreprocess) || right->langid != h ||
@@ -404,15 +439,10 @@ int first_chars(const lxmcur *left, size_t llen, const lxmcur *right, size_t rle
   const uint8_t a = left->pos[0], b = right->pos[0];
   if (a == b || ((flags & kNulTerm) && (a == 0 || b == 0))) return 0;
   if (cs->maxbytes != 1 && (lxmi::lead_len(cs, a) != 1 || lxmi::lead_len(cs, b) != 1)) return 0;
-  const uint16_t ua = cs->sbu[a], ub = cs->sbu[b];
-  uint32_t ea[LXUC_ELEMS], eb[LXUC_ELEMS];
-  size_t na = 0, nb = 0;
-  if (lxucUC2key(so, &ua, ea, &na) != LXUC_K_ELEMS || na == 0 || kind(ea[0]) != Kind::base)
-    return 0;
-  if (lxucUC2key(so, &ub, eb, &nb) != LXUC_K_ELEMS || nb == 0 || kind(eb[0]) != Kind::base)
-    return 0;
-  const uint32_t pa = ea[0] >> 16, pb = eb[0] >> 16;
-  return pa == pb ? 0 : pa < pb ? -1 : 1;
+  const uint32_t pa = first_primary(sort, so, cs->sbu[a]);
+  if (pa == 0) return 0;
+  const uint32_t pb = first_primary(sort, so, cs->sbu[b]);
+  return pb == 0 || pa == pb ? 0 : pa < pb ? -1 : 1;
 }
 
 }  // namespace
@@ -440,7 +470,7 @@ int lxoi::uc_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t
   if ((flags & kCaseless) && (c.sort.flags & LXUC_F_CASE) && (flags & kNulTerm)) pflags = kNulTerm;
   c.rev = (c.sort.flags & LXUC_F_REVSEC) != 0;
   c.compose = c.sort.compose() && lxoi::unicode_text(h, cs);
-  if (int d = first_chars(left, llen, right, rlen, flags, so, cs, c.compose)) return d;
+  if (int d = first_chars(left, llen, right, rlen, flags, c.sort, so, cs, c.compose)) return d;
 
   // The cursors are walked bounded by the lengths given and put back after.
   const lxoi::CursorMark at[2] = {lxoi::mark(left), lxoi::mark(right)};

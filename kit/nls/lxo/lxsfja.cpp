@@ -1,6 +1,10 @@
 // Japanese order over EUC text: five levels per weighted character (the
 // letter, its voicing, small or large and case, the script, the prolonged
 // mark), written one level after the other. Kanji carry no weight.
+//
+// The comparator reads the first-level weights of both texts as they come,
+// after the leading characters the texts share, and makes the whole keys
+// only when those weights cannot decide.
 #include <string.h>
 
 #include <initializer_list>
