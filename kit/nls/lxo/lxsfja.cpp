@@ -392,6 +392,13 @@ struct Level1 {
   }
 };
 
+// The whole keys are compared by the C library's memcmp, whose value (not
+// only its sign) is the comparator's result. The 64-bit library gives the
+// difference of the first differing bytes at any length, which the
+// first-level reading returns too; the 32-bit one gives 1 or -1 at some
+// lengths, so there the whole keys always decide.
+constexpr bool kMemcmpGivesByteDifference = sizeof(void *) == 8;
+
 // Both texts' keys compared without making them: the first-level weights,
 // which come first in a key, are read in step on both sides after the equal
 // leading characters (taken once); the first pair that differs (or a text
@@ -422,7 +429,7 @@ bool by_first_level(const lxmcur *left, size_t llen, const lxmcur *right, size_t
   }
   l.finish();
   r.finish();
-  *result = memcmp(&wl, &wr, 1);
+  *result = int(wl) - int(wr);
   g->status = (l.cut || r.cut) ? LXSF_ST_BADJA : 0;
   g->nbytes = r.i;
   return true;
@@ -432,7 +439,7 @@ bool by_first_level(const lxmcur *left, size_t llen, const lxmcur *right, size_t
 
 extern "C" int lxscdja(lxmcur *l, size_t llen, lxmcur *r, size_t rlen, int caseless, int nulterm,
                        lxglo *g) {
-  if (!caseless && lxoi::first_chars_may_decide()) {
+  if (kMemcmpGivesByteDifference && !caseless && lxoi::first_chars_may_decide()) {
     const size_t ln = nulterm ? lxsf::cut_at_nul(l, llen) : llen;
     const size_t rn = nulterm ? lxsf::cut_at_nul(r, rlen) : rlen;
     int v;
