@@ -4,23 +4,9 @@
 
 namespace lxn {
 
-const lxlobj *table(const lxglo *g) { return (g && g->objtab) ? *g->objtab : nullptr; }
-
-const uint8_t *boot(const lxglo *g) {
-  const lxlobj *t = table(g);
-  return t ? reinterpret_cast<const uint8_t *>(lxlslot(const_cast<lxlobj *>(t), 0)) : nullptr;
-}
-
 bool boot_builtin(const lxglo *g) {
   const uint8_t *b = boot(g);
   return b && (reinterpret_cast<const lxboot *>(b)->flags & LX_BOOT_BUILTIN);
-}
-
-const uint8_t *loaded(const lxglo *g, uint16_t idx) {
-  const lxlobj *t = table(g);
-  const uint8_t *b = boot(g);
-  if (!t || !b || idx >= reinterpret_cast<const lxboot *>(b)->count) return nullptr;
-  return reinterpret_cast<const uint8_t *>(lxlslot(const_cast<lxlobj *>(t), idx));
 }
 
 const uint8_t *get(uint16_t idx, int type, lxglo *g) {

@@ -1,6 +1,7 @@
 // What the handle, installer and conversion code use of the NLS environment
 // record, the object table, the built-in objects and the codecs. The bodies
-// (lxhglo.cpp) are the only place that looks inside those records.
+// (lxhglo.cpp and the inline look-ups below) are the only place that looks
+// inside those records.
 #ifndef QEN_KIT_NLS_LXHINT_H
 #define QEN_KIT_NLS_LXHINT_H
 
@@ -13,11 +14,24 @@
 
 namespace lxn {
 
-// Object table and objects.
-const lxlobj *table(const lxglo *g);
-const uint8_t *boot(const lxglo *g);
-bool boot_builtin(const lxglo *g);           // the built-in table is in use
-const uint8_t *loaded(const lxglo *g, uint16_t idx);  // the slot, no loading
+// Object table and objects. The look-ups run on every string operation and
+// stay inline: the table, its boot block (slot 0) and a slot below the boot
+// block's count, each NULL when it is missing.
+inline const lxlobj *table(const lxglo *g) { return (g && g->objtab) ? *g->objtab : nullptr; }
+inline const uint8_t *boot(const lxglo *g) {
+  const lxlobj *t = table(g);
+  return t ? reinterpret_cast<const uint8_t *>(lxlslot(const_cast<lxlobj *>(t), 0)) : nullptr;
+}
+bool boot_builtin(const lxglo *g);  // the built-in table is in use
+// The slot, no loading.
+inline const uint8_t *loaded(const lxglo *g, uint16_t idx) {
+  const lxlobj *t = table(g);
+  if (!t) return nullptr;
+  lxlobj *slots = const_cast<lxlobj *>(t);
+  const auto *b = reinterpret_cast<const lxboot *>(lxlslot(slots, 0));
+  if (!b || idx >= b->count) return nullptr;
+  return reinterpret_cast<const uint8_t *>(lxlslot(slots, idx));
+}
 const uint8_t *get(uint16_t idx, int type, lxglo *g); // loads on first use
 
 // Results.

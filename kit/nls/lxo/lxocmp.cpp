@@ -8,7 +8,11 @@
 //   4. multibyte text that is not Unicode text: lxoBinCmpMutl;
 //   5. otherwise the monolingual comparison (lxoi::mono_cmp).
 // The left cursor's handle governs both texts. Lengths are bytes from the
-// cursors' pos.
+// cursors' pos. Plain binary order of single-byte text is settled at the
+// entry; the rest finds the handle's sort and charset objects once and
+// hands them down, and the monolingual and multilingual comparisons first
+// try to decide from the two first characters alone (where the first step
+// of their whole road would decide) before they set up.
 //
 // Invariants: every path gives both cursors back with the pos, shifted and
 // len they came with (the binary forms read through their own pointers, the
@@ -285,6 +289,10 @@ int char_order(const lxmcur *lc, const Walk &l, const Walk &r, uint32_t flags, c
 
 }  // namespace
 
+#ifdef QEN_TEST_HOOKS
+bool lxoi::cmp_whole_road = false;
+#endif
+
 extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rlen,
                              uint32_t flags, lxglo *glo) {
   assert(left && right && left->langid && glo);
@@ -324,15 +332,12 @@ extern "C" int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rl
   }
 }
 
-extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
-                         lxglo *glo) {
-  assert(left && right && glo);
-  glo->status = 0;
+namespace {
+
+// lxoCmpStr past its most common case, with status cleared and a handle.
+[[gnu::noinline]] int dispatch(lxmcur *left, size_t llen, lxmcur *right, size_t rlen,
+                               uint32_t flags, lxglo *glo) {
   const lxlangid *h = left->langid;
-  if (!h) {
-    // No handle to read the texts by: their bytes decide.
-    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
-  }
   flags = extended(flags, h);
   auto binary = [&] {
     if (!left->single_byte) return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
@@ -351,9 +356,28 @@ extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, 
     lxoi::restore(right, at[1]);
     return v;
   }
-  if (sort->id >= LXSRT_MULTI) return lxoUcCmp(left, llen, right, rlen, flags, kAllLevels, glo);
+  // The objects are found once here and handed down.
   const lxcsobj *cs = lxmi::charset(h, glo);
+  if (sort->id >= LXSRT_MULTI)
+    return lxoi::uc_cmp(left, llen, right, rlen, flags, kAllLevels, glo, sort, cs);
   if (!left->single_byte && !lxoi::unicode_text(h, cs))
     return lxoBinCmpMutl(left, llen, right, rlen, flags, glo);
   return lxoi::mono_cmp(left, llen, right, rlen, flags, glo, sort, cs);
+}
+
+}  // namespace
+
+extern "C" int lxoCmpStr(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+                         lxglo *glo) {
+  assert(left && right && glo);
+  glo->status = 0;
+  const lxlangid *h = left->langid;
+  // No handle to read the texts by, or single-byte text in plain binary
+  // order (what single_binary does without the case, accent and NUL
+  // flags, none added by the sort options): the bytes decide. Decided
+  // here, ahead of the set-up the other comparisons need.
+  if (!h || (left->single_byte && !(flags & (kNulTerm | kNoCase | kNoAccent)) &&
+             !(h->opts & (LXH_O_AI | LXH_O_CI)) && ((flags & kBinary) || h->sort == 0)))
+    return lxsf::byte_order(left->pos, llen, right->pos, rlen);
+  return dispatch(left, llen, right, rlen, flags, glo);
 }

@@ -86,6 +86,21 @@ int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t fla
 int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, lxglo *glo,
              const lxsrtobj *sort, const lxcsobj *cs);
 
+// The multilingual comparison (lxoUcCmp) for a caller that has found the
+// left handle's sort and charset objects already.
+int uc_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags, uint8_t levels,
+           lxglo *g, const void *sort, const lxcsobj *cs);
+
+#ifdef QEN_TEST_HOOKS
+// Test builds only: set, the comparisons never decide from the first
+// characters alone but take the whole road, so that tests can hold the two
+// against each other.
+extern bool cmp_whole_road;
+inline bool first_chars_may_decide() { return !cmp_whole_road; }
+#else
+inline bool first_chars_may_decide() { return true; }
+#endif
+
 }  // namespace lxoi
 
 #endif

@@ -19,6 +19,10 @@
 // pass; minor bytes that would not fit are not appended. Nothing is written
 // past an area.
 //
+// Texts whose first characters decide at once (one byte each, different,
+// no conversion, contracting pair or special letter in the way) are
+// ordered by their major keys before anything else is set up.
+//
 // Key tables are read through the block of the last high byte met, and a
 // one-byte character's case or accent conversion is made once per
 // comparison.
@@ -428,6 +432,39 @@ int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen, boo
   return alen < blen ? -1 : alen > blen ? 1 : 0;
 }
 
+// The order of two texts decided by their first characters, or 0 when the
+// passes must run: the case the first pass decides at once (see
+// Mono::first_pass), found before the comparison is set up. Both first
+// characters are one byte and differ, no case or accent conversion and no
+// contracting pairs are in the way, neither is a special letter of two
+// keys, and their major keys are nonzero and differ. Only the sections
+// this reads are found (each checked as the passes check it).
+int first_chars(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen,
+                uint32_t flags, const lxsrtobj *sort, const lxcsobj *cs) {
+  const lxlangid *h = left->langid;
+  if (llen == 0 || rlen == 0 || (flags & (kAccentless | kCaseless)) ||
+      (sort->flags & kHasContracting) || (h->flags & LXH_F_WIDE) || !lxoi::first_chars_may_decide())
+    return 0;
+  const uint8_t a = left->pos[0], b = right->pos[0];
+  if (a == b || ((flags & kNulTerm) && (a == 0 || b == 0))) return 0;
+  if (!left->single_byte && (lxmi::lead_len(cs, a) != 1 || lxmi::lead_len(cs, b) != 1)) return 0;
+  const uint16_t va = cs->sbu[a], vb = cs->sbu[b];
+  if (sort->flags & kHasSpecial) {
+    lxp::KeyTables t{};
+    t.specials = lxp::key_table(sort, lxp::KeyTable::specials);
+    uint8_t maj[2] = {0, 0}, min[2];
+    if ((lxp::special_keys(t, va, maj, min) && maj[1] != 0) ||
+        (lxp::special_keys(t, vb, maj, min) && maj[1] != 0))
+      return 0;
+  }
+  const lxlig::Section majors = lxp::key_table(sort, lxp::KeyTable::majors);
+  const uint8_t *block_a = lxp::key_block(majors, static_cast<uint8_t>(va >> 8));
+  const uint8_t *block_b =
+      (va >> 8) == (vb >> 8) ? block_a : lxp::key_block(majors, static_cast<uint8_t>(vb >> 8));
+  const uint8_t ka = block_a ? block_a[va & 0xFF] : 0, kb = block_b ? block_b[vb & 0xFF] : 0;
+  return ka != 0 && kb != 0 ? int(ka) - int(kb) : 0;
+}
+
 }  // namespace
 
 namespace lxoi {
@@ -444,6 +481,7 @@ int mono_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t fla
   const lxlangid *h = left->langid;
   const bool nul = (flags & kNulTerm) != 0;
   if (!cs || !sort) return byte_order(left->pos, llen, right->pos, rlen, nul, h->flags & LXH_F_WIDE);
+  if (int d = first_chars(left, llen, right, rlen, flags, sort, cs)) return d;
   Mono m(h, cs, sort, glo, flags, left->single_byte != 0);
   m.lcur = left;
   m.rcur = right;

@@ -9,6 +9,11 @@
 // pending until the next pair of bases (or the end), and a side with extra
 // marks is greater at that level. Elements with only a tertiary weight are
 // taken out of the stream and decide when nothing else has.
+//
+// Texts whose first characters are single bytes that key to plain base
+// elements of different primaries are ordered by those primaries before
+// the sides are set up (without composition nothing after a base can
+// change a primary decision).
 #include <string.h>
 
 #include "lxc.h"
@@ -386,13 +391,72 @@ void skip_prefix(Side &l, Side &r, const Sort &sort) {
   }
 }
 
+// The order of two texts decided by their first characters, or 0 when the
+// whole comparison must run. It decides where the whole road would decide
+// at the first pair of elements: both first characters are one byte, differ,
+// are converted without case or accent preprocessing, key to plain elements
+// (no contraction, canonical, Thai, surrogate or Hangul kind) whose first
+// element has a primary weight, and the primaries differ. Without
+// composition a base's primary decides before anything after it is looked
+// at, so the characters that follow cannot change that order.
+// The first element of unit u when lxucUC2key would give it as a plain
+// element of its direct or main table (a value below the references, and
+// no Thai vowel written first); 0 when u takes another road. The reads are
+// lxucUC2key's, checked by the same Sort.
+uint32_t plain_element(const Sort &s, uint16_t u) {
+  if (u < 256 && (s.flags & LXUC_F_DIRECT)) {
+    const uint32_t e = s.r32(s.table(lxuc::kDirect) + 8 * static_cast<size_t>(u));
+    return e < LXUC_REF ? e : 0;
+  }
+  const size_t t = s.table(lxuc::kMain);
+  const uint32_t block = s.r16(t + 2 * static_cast<size_t>(u >> 8));
+  const uint32_t e = s.r32(t + lxuc::kMainElems + 4 * (static_cast<size_t>(block) + (u & 0xFFu)));
+  if ((s.flags & LXUC_F_THAI) && ((u >= 0x0E40 && u < 0x0E45) || (u >= 0x0EC0 && u <= 0x0EC4)))
+    return 0;
+  return e < LXUC_REF ? e : 0;
+}
+
+// The primary of unit u's first element when that element is a base, else
+// 0 (the whole comparison decides).
+uint32_t first_primary(const Sort &s, const void *so, uint16_t u) {
+  uint32_t e = plain_element(s, u);
+  if (e == 0) {
+    uint32_t out[LXUC_ELEMS];
+    size_t n = 0;
+    if (lxucUC2key(so, &u, out, &n) != LXUC_K_ELEMS || n == 0) return 0;
+    e = out[0];
+  }
+  return kind(e) == Kind::base ? e >> 16 : 0;
+}
+
+int first_chars(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen,
+                uint32_t flags, const Sort &sort, const void *so, const lxcsobj *cs, bool compose) {
+  constexpr uint32_t kPreprocess = kCaseless | kAccentless | 0x400u;
+  const lxlangid *h = left->langid;
+  if (compose || llen == 0 || rlen == 0 || (flags & kPreprocess) || right->langid != h ||
+      (h->flags & (LXH_F_WIDE | LXH_F_SHIFT)) || !lxoi::first_chars_may_decide())
+    return 0;
+  const uint8_t a = left->pos[0], b = right->pos[0];
+  if (a == b || ((flags & kNulTerm) && (a == 0 || b == 0))) return 0;
+  if (cs->maxbytes != 1 && (lxmi::lead_len(cs, a) != 1 || lxmi::lead_len(cs, b) != 1)) return 0;
+  const uint32_t pa = first_primary(sort, so, cs->sbu[a]);
+  if (pa == 0) return 0;
+  const uint32_t pb = first_primary(sort, so, cs->sbu[b]);
+  return pb == 0 || pa == pb ? 0 : pa < pb ? -1 : 1;
+}
+
 }  // namespace
 
 extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
                         uint8_t levels, lxglo *g) {
   const lxlangid *h = left->langid;
-  const uint8_t *so = lxn::loaded(g, h->sort);
-  const lxcsobj *cs = lxmi::charset(h, g);
+  return lxoi::uc_cmp(left, llen, right, rlen, flags, levels, g, lxn::loaded(g, h->sort),
+                      lxmi::charset(h, g));
+}
+
+int lxoi::uc_cmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_t flags,
+                 uint8_t levels, lxglo *g, const void *so, const lxcsobj *cs) {
+  const lxlangid *h = left->langid;
   if (!so || !cs) return 0;
   Compare c(so, g);
   if (flags & kAccentless) {
@@ -406,6 +470,7 @@ extern "C" int lxoUcCmp(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, u
   if ((flags & kCaseless) && (c.sort.flags & LXUC_F_CASE) && (flags & kNulTerm)) pflags = kNulTerm;
   c.rev = (c.sort.flags & LXUC_F_REVSEC) != 0;
   c.compose = c.sort.compose() && lxoi::unicode_text(h, cs);
+  if (int d = first_chars(left, llen, right, rlen, flags, c.sort, so, cs, c.compose)) return d;
 
   // The cursors are walked bounded by the lengths given and put back after.
   const lxoi::CursorMark at[2] = {lxoi::mark(left), lxoi::mark(right)};

@@ -50,13 +50,6 @@ size_t equal_prefix(const lxmcur *l, size_t llen, const lxmcur *r, size_t rlen,
   return 0;
 }
 
-int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t blen) {
-  size_t n = alen < blen ? alen : blen;
-  int c = n ? memcmp(a, b, n) : 0;
-  if (c != 0) return c < 0 ? -1 : 1;
-  return alen == blen ? 0 : (alen < blen ? -1 : 1);
-}
-
 namespace {
 
 // Lower-cases n bytes of text in h's charset character by character into

@@ -1,8 +1,15 @@
 // Japanese order over EUC text: five levels per weighted character (the
 // letter, its voicing, small or large and case, the script, the prolonged
 // mark), written one level after the other. Kanji carry no weight.
+//
+// The comparator reads the first-level weights of both texts as they come,
+// after the leading characters the texts share, and makes the whole keys
+// only when those weights cannot decide.
 #include <string.h>
 
+#include <initializer_list>
+
+#include "lxoint.h"
 #include "lxsfint.h"
 
 namespace {
@@ -219,10 +226,224 @@ extern "C" size_t lxsmdja(uint8_t *key, size_t keysize, const uint8_t *text, siz
 }
 
 namespace {
+
 constexpr lxsf::Keyed kJapanese{lxsmdja, 2, 4, false, lxsf::Lower::chars};
+
+// The first-level weights of a text one at a time, as walk writes them into
+// a key: the same characters, the same end (a lead byte cut off stops it
+// and is noted), the same failure (a mark with no weighted character
+// before it).
+struct Level1 {
+  const uint8_t *t;
+  size_t n;
+  size_t i = 0;
+  bool have = false;  // a weighted character has been met
+  uint8_t last = 0;   // its first-level weight
+  bool cut = false;   // the text ended inside a character (status 20)
+
+  enum Step { fail = -1, end = 0, weight = 1, none = 2 };
+
+  // The bytes a character at i must have before it can be taken.
+  static size_t span(uint8_t b) {
+    if (b < 0x80) return 1;
+    if (b == kSS3) return 3;
+    return b != kSS2 && b < kSymbols ? 1 : 2;
+  }
+
+  Step put(uint8_t w, uint8_t *out) {
+    have = true;
+    last = w;
+    *out = w;
+    return weight;
+  }
+  Step prolonged(uint8_t *out) {
+    if (!have) return fail;
+    unsigned w = last;
+    if (!(w < kKanaOwnVowel || w == kKanaN)) w = (w - kKanaBase) % kVowels + kKanaBase;
+    return put(static_cast<uint8_t>(w), out);
+  }
+
+  // Takes the character at i.
+  Step step(uint8_t *out) {
+    if (i >= n) return end;
+    const uint8_t b = t[i];
+    if (b < 0x80) {
+      ++i;
+      return is_alnum(b) ? put(static_cast<uint8_t>(alpha_tbl[b - 0x30] + kAlphaBase), out) : none;
+    }
+    if (b == kSS3) {
+      if (n - i < 3) {
+        cut = true;
+        return end;
+      }
+      i += 3;
+      return none;
+    }
+    if (b != kSS2 && b < kSymbols) {
+      ++i;
+      return none;
+    }
+    if (i + 1 >= n) {
+      cut = true;
+      return end;
+    }
+    if (b == 0xFF) {
+      ++i;
+      return none;
+    }
+    const uint8_t c = t[i + 1];
+    i += 2;
+    if (b == kSS2) {
+      if (c == kProlongedHalf) return prolonged(out);
+      if (c == kVoicedHalf || c == kSemiVoicedHalf) return have ? none : fail;
+      if (c >= 0xA6 && c <= 0xDD) return put(static_cast<uint8_t>(hg_tbl[c - 0xA6] + kKanaBase), out);
+    } else if (b == kSymbols) {
+      if (c == kProlongedFull) return prolonged(out);
+      if (c == kVoicedFull || c == kSemiVoicedFull) return have ? none : fail;
+    } else if (b == kAlnum) {
+      if ((c >= 0xB0 && c <= 0xB9) || (c >= 0xC1 && c <= 0xDA) || (c >= 0xE1 && c <= 0xFA))
+        return put(static_cast<uint8_t>(alpha_tbl[c - 0xB0] + kAlphaBase), out);
+    } else if ((b == kHira && c >= 0xA1 && c <= 0xF3) || (b == kKata && c >= 0xA1 && c <= 0xF6)) {
+      return put(static_cast<uint8_t>(zg_tbl[c - 0xA1u] + kKanaBase), out);
+    }
+    return none;
+  }
+
+  // The next weight; end or fail when there is none.
+  Step next(uint8_t *out) {
+    for (;;) {
+      const Step s = step(out);
+      if (s != none) return s;
+    }
+  }
+
+  // Steps over the characters that lie whole in the bytes this text and
+  // other begin with (m: the shorter length), keeping have and last as
+  // the walk leaves them: the kana and the full-width marks inline, the
+  // rest through step. false when a mark comes before any weight.
+  bool skip_common(const uint8_t *other, size_t m) {
+    // Kept in locals: stores to the members could alias the text bytes.
+    size_t k = i;
+    bool hv = have;
+    uint8_t ls = last;
+    bool ok = true;
+    while (k < m) {
+      const uint8_t b = t[k];
+      if (other[k] != b) break;
+      if (b < 0x80) {
+        ++k;
+        if (is_alnum(b)) {
+          hv = true;
+          ls = static_cast<uint8_t>(alpha_tbl[b - 0x30] + kAlphaBase);
+        }
+        continue;
+      }
+      const size_t need = span(b);
+      if (k + need > m) break;
+      if (need > 1 && t[k + 1] != other[k + 1]) break;
+      if (need > 2 && t[k + 2] != other[k + 2]) break;
+      const uint8_t c = need > 1 ? t[k + 1] : 0;
+      if ((b == kHira && c >= 0xA1 && c <= 0xF3) || (b == kKata && c >= 0xA1 && c <= 0xF6)) {
+        hv = true;
+        ls = static_cast<uint8_t>(zg_tbl[c - 0xA1u] + kKanaBase);
+        k += 2;
+      } else if (b == kSymbols) {
+        const bool mark = c == kProlongedFull || c == kVoicedFull || c == kSemiVoicedFull;
+        if (mark && !hv) {
+          ok = false;
+          break;
+        }
+        if (c == kProlongedFull && !(ls < kKanaOwnVowel || ls == kKanaN))
+          ls = static_cast<uint8_t>((ls - kKanaBase) % kVowels + kKanaBase);
+        k += 2;
+      } else {
+        i = k;
+        have = hv;
+        last = ls;
+        uint8_t w;
+        if (step(&w) == fail) return false;
+        k = i;
+        hv = have;
+        ls = last;
+      }
+    }
+    i = k;
+    have = hv;
+    last = ls;
+    return ok;
+  }
+
+  // Walks the rest for where the walk ends (the key's byte count and
+  // status); no weight made after this can fail.
+  void finish() {
+    uint8_t w;
+    while (i < n && !cut) {
+      const uint8_t b = t[i];
+      if (b < 0x80 || (b != kSS2 && b != kSS3 && b < kSymbols)) {
+        ++i;
+        continue;
+      }
+      if (b == kSS3 || b == 0xFF || i + 1 >= n) {
+        step(&w);
+        continue;
+      }
+      i += 2;
+    }
+  }
+};
+
+// The whole keys are compared by the C library's memcmp, whose value (not
+// only its sign) is the comparator's result. The 64-bit library gives the
+// difference of the first differing bytes at any length, which the
+// first-level reading returns too; the 32-bit one gives 1 or -1 at some
+// lengths, so there the whole keys always decide.
+constexpr bool kMemcmpGivesByteDifference = sizeof(void *) == 8;
+
+// Both texts' keys compared without making them: the first-level weights,
+// which come first in a key, are read in step on both sides after the equal
+// leading characters (taken once); the first pair that differs (or a text
+// whose weights run out, whose key has a 0 there) decides as memcmp over
+// the keys would, and status and nbytes end as the key maker leaves them.
+// false when the whole keys must decide: equal first levels, a key that
+// cannot be made, or text not in EUC.
+bool by_first_level(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen, lxglo *g,
+                    int *result) {
+  for (const lxmcur *c : {left, right}) {
+    const lxcsobj *cs = c->langid ? lxmi::charset(c->langid, g) : nullptr;
+    if (!cs || cs->id != LXSF_CS_EUCJP) return false;
+  }
+  Level1 l{left->pos, llen}, r{right->pos, rlen};
+  if (!l.skip_common(r.t, llen < rlen ? llen : rlen)) return false;
+  r.i = l.i;
+  r.have = l.have;
+  r.last = l.last;
+  uint8_t wl = 0, wr = 0;
+  for (;;) {
+    const Level1::Step sl = l.next(&wl), sr = r.next(&wr);
+    if (sl == Level1::fail || sr == Level1::fail) return false;
+    if (sl == Level1::end && sr == Level1::end) return false;
+    if (sl == Level1::end) wl = 0;  // the key's 0 after its first level
+    if (sr == Level1::end) wr = 0;
+    if (wl != wr) break;
+    if (sl == Level1::end || sr == Level1::end) return false;
+  }
+  l.finish();
+  r.finish();
+  *result = int(wl) - int(wr);
+  g->status = (l.cut || r.cut) ? LXSF_ST_BADJA : 0;
+  g->nbytes = r.i;
+  return true;
 }
+
+}  // namespace
 
 extern "C" int lxscdja(lxmcur *l, size_t llen, lxmcur *r, size_t rlen, int caseless, int nulterm,
                        lxglo *g) {
+  if (kMemcmpGivesByteDifference && !caseless && lxoi::first_chars_may_decide()) {
+    const size_t ln = nulterm ? lxsf::cut_at_nul(l, llen) : llen;
+    const size_t rn = nulterm ? lxsf::cut_at_nul(r, rlen) : rlen;
+    int v;
+    if (by_first_level(l, ln, r, rn, g, &v)) return v;
+  }
   return lxsf::keyed_compare(kJapanese, l, llen, r, rlen, caseless, nulterm, g);
 }

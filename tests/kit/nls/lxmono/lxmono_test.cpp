@@ -14,6 +14,7 @@
 
 #include "lxh.h"
 #include "lxm.h"
+#include "lxo.h"
 #include "lxoint.h"
 #include "lxp.h"
 #include "nlsconv.h"
@@ -622,6 +623,44 @@ TEST_F(Mono, GeneratedTextsAgreeWithTheWholeKeyModel) {
                                 << shown;
         }
         EXPECT_GT(checked, total * 9 / 10) << s.name;
+      }
+    }
+  });
+}
+
+// The comparison that decides from differing first characters gives what
+// the passes give, value for value and status for status, in every sort,
+// set and flag set: each pair compared both ways, the second time with the
+// shortcut turned off.
+TEST_F(Mono, FirstCharactersDecideAsThePassesDo) {
+  child([&](Env &e) {
+    const uint32_t flag_sets[] = {0, kCI, kAI, kNul, kCI | kNul, kAI | kNul, 0x10000, 0x400};
+    for (Cs c : {Cs::Latin1, Cs::Utf8, Cs::Utf16}) {
+      for (const SortName &s : kSorts) {
+        lxlangid h = handle(e, cs_name(c), s.name);
+        Gen g(29 + s.id, c != Cs::Latin1);
+        size_t decided_first = 0;
+        for (int i = 0; i < 4000; ++i) {
+          Text ta = g.text(), tb = i % 4 == 0 ? g.mutate(ta) : g.text();
+          Bytes a = encode(ta, c), b = encode(tb, c);
+          const uint32_t flags = flag_sets[i % 8];
+          int got[2];
+          uint32_t status[2];
+          for (int whole = 0; whole < 2; ++whole) {
+            lxoi::cmp_whole_road = whole != 0;
+            lxmcur l, r;
+            lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+            lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+            e.glo.status = 7;
+            got[whole] = lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
+            status[whole] = e.glo.status;
+          }
+          lxoi::cmp_whole_road = false;
+          if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;
+          ASSERT_EQ(got[0], got[1]) << s.name << " " << cs_name(c) << " flags " << flags << " pair " << i;
+          ASSERT_EQ(status[0], status[1]) << s.name << " " << cs_name(c) << " pair " << i;
+        }
+        EXPECT_GT(decided_first, 200u) << s.name << " " << cs_name(c);
       }
     }
   });

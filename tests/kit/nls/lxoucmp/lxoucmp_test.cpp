@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "lxm.h"
+#include "lxo.h"
+#include "lxoint.h"
 #include "lxuc.h"
 #include "sortinst.h"
 
@@ -143,6 +145,49 @@ TEST_F(Multi, LongTextsDecideWhereTheyDiffer) {
 }
 
 
+// The comparison that decides from differing first characters gives what
+// the whole comparison gives, value for value and status for status:
+// random texts over letters of both cases, accented letters, marks, a
+// tertiary-only character, a character without an element and NUL, each
+// pair compared through lxoCmpStr with the shortcut on and off.
+TEST_F(Multi, FirstCharactersDecideAsTheWholeComparisonDoes) {
+  const char *const pieces[] = {"a", "b", "c", "h", "e", "A", "C", "H", " ", "1",
+                                "\xC3\xA9", "\xC3\xA8", "\xCC\x81", "\xC2\xAD", "z"};
+  const uint32_t flag_sets[] = {0, LXO_CMP_NOCASE, LXO_CMP_NOACCENT, LXO_NULTERM, 0x400};
+  child([&](Env &e) {
+    for (const char *sort : {"SMALL_M", "SMALL_REV", "SMALL_KINDS", "SMALL_COMPOSE", "SMALL_DIRECT"}) {
+      lxlangid h = sortinst::handle(e, "AL32UTF8", sort);
+      std::mt19937 rng(41);
+      auto text = [&] {
+        Bytes t;
+        for (int n = rng() % 6; n > 0; --n) t += rng() % 30 == 0 ? Bytes(1, '\0') : pieces[rng() % 15];
+        return t;
+      };
+      size_t decided_first = 0;
+      for (int i = 0; i < 6000; ++i) {
+        Bytes a = text(), b = i % 5 == 0 ? a + text() : text();
+        const uint32_t flags = flag_sets[i % 5];
+        int got[2];
+        uint32_t status[2];
+        for (int whole = 0; whole < 2; ++whole) {
+          lxoi::cmp_whole_road = whole != 0;
+          lxmcur l, r;
+          lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+          lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+          e.glo.status = 7;
+          got[whole] = lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
+          status[whole] = e.glo.status;
+        }
+        lxoi::cmp_whole_road = false;
+        if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;
+        ASSERT_EQ(got[0], got[1]) << sort << " flags " << flags << ": '" << a << "' / '" << b << "'";
+        ASSERT_EQ(status[0], status[1]) << sort << ": '" << a << "' / '" << b << "'";
+      }
+      EXPECT_GT(decided_first, 2000u) << sort;
+    }
+  });
+}
+
 std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
   std::vector<std::pair<nlsw::BootObject, nlsw::Image>> out;
   auto add = [&](const nlsw::MultiSortDesc &d) {
@@ -154,6 +199,18 @@ std::vector<std::pair<nlsw::BootObject, nlsw::Image>> extra_sorts() {
   };
   add(small_sort("SMALL_M", 4200, 0));
   add(small_sort("SMALL_REV", 4201, 0x10));
+  // The kinds a first character can have besides a plain element: a
+  // contraction starting at c, composition, the direct table of units
+  // below 256.
+  nlsw::MultiSortDesc kinds = small_sort("SMALL_KINDS", 4203, LXUC_F_CONTRACT | LXUC_F_EXPAND);
+  kinds.contractions[{'c', 'h'}] = {E(0x2068, 0x05, 0x05)};
+  add(kinds);
+  nlsw::MultiSortDesc composing = small_sort("SMALL_COMPOSE", 4204, LXUC_F_EXPAND);
+  composing.compose = 1;
+  add(composing);
+  nlsw::MultiSortDesc direct = small_sort("SMALL_DIRECT", 4205, LXUC_F_EXPAND);
+  direct.direct = true;
+  add(direct);
 #ifdef QEN_HAVE_ICU
   nlsw::MultiSortDesc root;
   root.name = "ICU_ROOT";

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lxm.h"
+#include "lxoint.h"
 #include "lxsf.h"
 #include "sortinst.h"
 
@@ -265,6 +266,54 @@ TEST_F(Sorts, JapaneseComparator) {
     // Keys that cannot be made: the bytes decide, the status stays.
     EXPECT_EQ(compare(lxscdja, h, e, "\xA1\xAB\xA4\xA2", "\xA1\xAB\xA4\xA4"), -1);
     EXPECT_EQ(e.glo.status, 20u);
+  });
+}
+
+// The comparator that reads first-level weights as it goes gives what the
+// whole keys give, value, status and nbytes alike: random EUC texts of
+// kana, marks (at the start too, where no key can be made), half-width and
+// full-width letters, kanji, three-byte characters, stray bytes, NUL and
+// lead bytes cut off at the end, often sharing a long beginning.
+TEST_F(Sorts, JapaneseFirstLevelDecidesAsTheWholeKeysDo) {
+  const char *const pieces[] = {
+      "\xA4\xA2", "\xA4\xAB", "\xA5\xAB", "\xA5\xAC", "\xA5\xF3", "\xA1\xBC", "\xA1\xAB",
+      "\xA1\xAC", "\x8E\xB6", "\x8E\xB0", "\x8E\xDE",  "\xA3\xC1", "a",        "A",
+      "1",          "-",        "\xB0\xA1", "\x8F\xA1\xA1", "\xFF", "\x85"};
+  constexpr size_t kPieces = sizeof pieces / sizeof *pieces;
+  child([&](Env &e) {
+    for (const char *cs : {"JA16EUC", "AL32UTF8"}) {
+      lxlangid h = handle(e, cs);
+      std::mt19937 rng(53);
+      auto text = [&](int most) {
+        Bytes t;
+        for (int n = rng() % most; n > 0; --n) t += rng() % 40 == 0 ? Bytes(1, '\0') : pieces[rng() % kPieces];
+        if (rng() % 10 == 0) t += rng() % 2 ? "\xA4" : "\x8F\xA1";  // cut off by the end
+        return t;
+      };
+      for (int i = 0; i < 6000; ++i) {
+        const Bytes common = i % 2 ? text(30) : Bytes();
+        Bytes a = common + text(5), b = common + text(5);
+        const int caseless = i % 7 == 0, nulterm = i % 3 == 0;
+        int got[2];
+        uint32_t status[2];
+        size_t nbytes[2];
+        for (int whole = 0; whole < 2; ++whole) {
+          lxoi::cmp_whole_road = whole != 0;
+          lxmcur l, r;
+          lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
+          lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
+          e.glo.status = 7;
+          e.glo.nbytes = 12345;
+          got[whole] = lxscdja(&l, a.size(), &r, b.size(), caseless, nulterm, &e.glo);
+          status[whole] = e.glo.status;
+          nbytes[whole] = e.glo.nbytes;
+        }
+        lxoi::cmp_whole_road = false;
+        ASSERT_EQ(got[0], got[1]) << cs << " pair " << i << " caseless " << caseless;
+        ASSERT_EQ(status[0], status[1]) << cs << " pair " << i;
+        ASSERT_EQ(nbytes[0], nbytes[1]) << cs << " pair " << i;
+      }
+    }
   });
 }
 
