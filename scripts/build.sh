@@ -10,7 +10,9 @@
 #            sanitizers, assertions on
 #   build-product  the product configuration: the deliverables without any
 #            test, benchmark or test hook; scripts/product.sh checks it
-# The sanitizer trees build at -O1 with line tables only (-g1), assertions on.
+# The sanitizer trees build at -O1 with line tables only (-g1), assertions on;
+# in every tree the test programs compile at -O1 -g1 and share one
+# precompiled GoogleTest header (cmake/QenTest.cmake).
 # When ccache is installed every compile goes through it, keyed on paths
 # relative to the clone's parent folder, so that another clone on the same
 # machine reuses what an earlier build compiled.
