@@ -163,14 +163,15 @@ int cookie_still_ours(void* ctx, QENAgProc* proc)
     return 0;
 }
 
-void scan_stat_failed(void*, const char* path, int err)
+// The entry's psinfo path is composed only when the trace is written.
+void scan_stat_failed(void*, const char* entry, int err)
 {
-    LSNR_DBG(1, "stat call failed for proc file (%s), errno (%d)", path, err);
+    LSNR_DBG(1, "stat call failed for proc file (/proc/%s/psinfo), errno (%d)", entry, err);
 }
 
-void scan_owner_differs(void*, const char* path, int uid)
+void scan_owner_differs(void*, const char* entry, int uid)
 {
-    LSNR_DBG(1, "Userid for process (%s) is uid:(%d) did not match", path, uid);
+    LSNR_DBG(1, "Userid for process (/proc/%s/psinfo) is uid:(%d) did not match", entry, uid);
 }
 
 void scan_open_failed(void*, const char* path, int err)

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "QENAgHelper.h"
 #include "qenagfw.h"
 
@@ -71,6 +73,58 @@ int read_record(const char* path, psinfo_t* rec, ssize_t* got, int* err)
     return 0;
 }
 
+// The kernel threads that scans on this thread passed over, so that the next
+// scan need not read their (always empty) command lines again. A /proc/<pid>
+// directory is known by its pid and its inode: a process that later takes
+// the same pid has a directory of its own, with another inode, and is read
+// as any other. /proc lists processes in ascending pid order, so a scan
+// walks the list once alongside; an entry out of that order is merely read
+// again. The list is the thread's own and changes only between system
+// calls, so a scan that is cancelled leaves it whole.
+class KernelThreads {
+public:
+    // Before a scan.
+    void start()
+    {
+        next_.clear();
+        at_ = 0;
+    }
+    // Whether the entry (pid, ino) was a kernel thread at the last scan; if so
+    // it is kept for the next.
+    bool known(pid_t pid, ino_t ino)
+    {
+        while (at_ < seen_.size() && seen_[at_].pid < pid)
+            ++at_;
+        if (at_ < seen_.size() && seen_[at_].pid == pid && seen_[at_].ino == ino) {
+            next_.push_back(seen_[at_++]);
+            return true;
+        }
+        return false;
+    }
+    void add(pid_t pid, ino_t ino) { next_.push_back(Entry{pid, ino}); }
+    // After a scan that ended at pid `last` (0: it went through): what it
+    // did not reach is kept as it was.
+    void finish(pid_t last)
+    {
+        if (last != 0) {
+            while (at_ < seen_.size() && seen_[at_].pid <= last)
+                ++at_;
+            next_.insert(next_.end(), seen_.begin() + static_cast<ptrdiff_t>(at_), seen_.end());
+        }
+        seen_.swap(next_);
+    }
+
+private:
+    struct Entry {
+        pid_t pid;
+        ino_t ino;
+    };
+    std::vector<Entry> seen_, next_;
+    size_t at_ = 0;
+};
+
+thread_local KernelThreads t_kernel_threads;
+
 } // namespace
 
 int QENAgReadProc(const char* path, QENAgProc* proc, ssize_t* got, int* err)
@@ -90,6 +144,9 @@ int QENAgScanProcs(const QENAgScan* s, QENAgProc* proc)
     if (dir == nullptr)
         return -1;
     int found = 0;
+    pid_t last = 0;
+    KernelThreads& kernel = t_kernel_threads;
+    kernel.start();
     pthread_cleanup_push(CloseDir, dir);
     const int dfd = dirfd(dir);
     const uid_t owner = static_cast<uid_t>(s->owner_uid);
@@ -102,17 +159,22 @@ int QENAgScanProcs(const QENAgScan* s, QENAgProc* proc)
             continue;
         struct stat st;
         if (fstatat(dfd, ent->d_name, &st, 0) != 0) {
-            if (s->stat_failed != nullptr && build_path(ent->d_name, proc->path))
-                s->stat_failed(s->ctx, proc->path, errno);
+            if (s->stat_failed != nullptr)
+                s->stat_failed(s->ctx, ent->d_name, errno);
             continue;
         }
-        if (st.st_uid != owner && st.st_uid != kRootUid) {
-            if (s->owner_differs != nullptr && build_path(ent->d_name, proc->path))
-                s->owner_differs(s->ctx, proc->path, static_cast<int>(st.st_uid));
+        const bool root_owned = st.st_uid == kRootUid && owner != kRootUid;
+        if (st.st_uid != owner && !root_owned) {
+            if (s->owner_differs != nullptr)
+                s->owner_differs(s->ctx, ent->d_name, static_cast<int>(st.st_uid));
             continue;
         }
+        if (root_owned && kernel.known(pid, st.st_ino))
+            continue;
         // A process whose arguments lack the program cannot match: no record.
         ssize_t len = psinfo_read_args(pid, proc->args, sizeof proc->args);
+        if (len == 0 && root_owned && psinfo_kernel_thread(pid) == 1)
+            kernel.add(pid, st.st_ino);
         if (len <= 0 || strstr(proc->args, s->program) == nullptr)
             continue;
         if (!build_path(ent->d_name, proc->path))
@@ -131,7 +193,7 @@ int QENAgScanProcs(const QENAgScan* s, QENAgProc* proc)
         }
         if (proc->info.pr_euid != owner) {
             if (s->owner_differs != nullptr)
-                s->owner_differs(s->ctx, proc->path, static_cast<int>(proc->info.pr_euid));
+                s->owner_differs(s->ctx, ent->d_name, static_cast<int>(proc->info.pr_euid));
             continue;
         }
         // The arguments just read are the command line, unless pr_psargs
@@ -139,9 +201,11 @@ int QENAgScanProcs(const QENAgScan* s, QENAgProc* proc)
         proc->cmdline = psargs_full(proc->info) ? proc->args : proc->info.pr_psargs;
         if (s->match(s->ctx, proc) == 1) {
             found = 1;
+            last = pid;
             break;
         }
     }
+    kernel.finish(last);
     pthread_cleanup_pop(1);
     return found;
 }

@@ -10,7 +10,9 @@
 //      the record's effective uid decides);
 //   2. its whole command line (read bounded) must hold the program name: an
 //      empty one, as kernel threads have, or one without the name costs no
-//      record.
+//      record. A kernel thread that a scan on the same thread met before is
+//      not read again at all (it is known by its pid and the inode of its
+//      /proc directory).
 // Only then is the record read, once, through psinfo_open (see psinfo.h),
 // and the family's match is called.
 //
@@ -54,9 +56,11 @@ struct QENAgScan {
     const char* program; // a command line without it cannot match
     int owner_uid;       // the process's effective uid must be this
     void* ctx;           // handed to every hook
-    // Traces of entries passed over.
-    void (*stat_failed)(void* ctx, const char* path, int err);
-    void (*owner_differs)(void* ctx, const char* path, int uid);
+    // Traces of entries passed over, given the entry's name in /proc (the
+    // pid): its psinfo path is "/proc/<entry>/psinfo", built only by a hook
+    // that writes it.
+    void (*stat_failed)(void* ctx, const char* entry, int err);
+    void (*owner_differs)(void* ctx, const char* entry, int uid);
     void (*open_failed)(void* ctx, const char* path, int err);
     // A read that did not give a whole record (got < 0: failed, with err).
     void (*read_failed)(void* ctx, ssize_t got, int err);

@@ -226,6 +226,34 @@ bool parse_stat(const char* text, size_t len, StatFields* out)
     return true;
 }
 
+bool parse_stat_flags(const char* text, size_t len, unsigned long long* flags)
+{
+    const char* end = text + len;
+    const char* close_paren = nullptr;
+    for (const char* p = end; p > text;)
+        if (*--p == ')') {
+            close_paren = p;
+            break;
+        }
+    if (close_paren == nullptr)
+        return false;
+    // " S ppid pgrp session tty_nr tpgid flags"
+    const char* p = close_paren + 1;
+    while (p < end && is_blank(*p))
+        ++p;
+    if (p == end)
+        return false;
+    ++p; // the state
+    unsigned long long v = 0;
+    for (int skipped = 0; skipped < 5; ++skipped)
+        if (!scan_number(p, end, &v))
+            return false;
+    if (!scan_number(p, end, &v))
+        return false;
+    *flags = v;
+    return true;
+}
+
 int parse_status_ids(const char* text, size_t len, bool complete, const char* key,
                      uint32_t* real, uint32_t* eff)
 {
@@ -395,13 +423,55 @@ using qen_psinfo::ZoneScan;
 #ifdef QEN_TEST_HOOKS
 namespace {
 std::atomic<unsigned long> records_built{0};
+thread_local pid_t watched_pid = 0;
+thread_local unsigned long watched_reads = 0;
 }
 
 extern "C" unsigned long psinfo_test_builds(void)
 {
     return records_built.load();
 }
+
+extern "C" void psinfo_test_watch_args(pid_t pid)
+{
+    watched_pid = pid;
+    watched_reads = 0;
+}
+
+extern "C" unsigned long psinfo_test_watched_reads(void)
+{
+    return watched_reads;
+}
 #endif
+
+namespace {
+// The kernel's task flag of a kernel thread.
+constexpr unsigned long long kPfKthread = 0x00200000;
+}
+
+extern "C" int psinfo_kernel_thread(pid_t pid)
+{
+    if (pid <= 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    NoCancel guard;
+    ProcFiles files(pid);
+    int fd = files.open("stat");
+    if (fd < 0)
+        return -1;
+    char buf[1024];
+    ssize_t got = read_seq_text(fd, buf, sizeof buf);
+    close_quietly(fd);
+    if (got < 0)
+        return -1;
+    unsigned long long flags = 0;
+    if (!qen_psinfo::parse_stat_flags(buf, static_cast<size_t>(got), &flags)) {
+        errno = ENOENT;
+        return -1;
+    }
+    return (flags & kPfKthread) != 0 ? 1 : 0;
+}
 
 extern "C" int psinfo_build(pid_t pid, psinfo_t* out)
 {
@@ -567,6 +637,10 @@ extern "C" int psinfo_open(const char* path, int flags, ...)
 
 extern "C" ssize_t psinfo_read_args(pid_t pid, char* buf, size_t size)
 {
+#ifdef QEN_TEST_HOOKS
+    if (pid == watched_pid)
+        ++watched_reads;
+#endif
     if (pid <= 0 || buf == nullptr || size == 0) {
         errno = pid <= 0 ? ENOENT : EINVAL;
         return -1;

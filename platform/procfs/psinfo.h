@@ -78,10 +78,21 @@ int psinfo_build(pid_t pid, psinfo_t* out);
 // Returns the length of the text, or -1 with errno (ENOENT: no such process).
 ssize_t psinfo_read_args(pid_t pid, char* buf, size_t size);
 
+// Whether process pid is a kernel thread (the kernel's PF_KTHREAD flag, from
+// /proc/<pid>/stat): 1 or 0, or -1 with errno (ENOENT: no such process). A
+// kernel thread never runs a program: its command line stays empty for its
+// whole life.
+int psinfo_kernel_thread(pid_t pid);
+
 #ifdef QEN_TEST_HOOKS
 // The number of records built so far in this process (tests count what a
 // scan costs).
 unsigned long psinfo_test_builds(void);
+// From now on, count the calling thread's reads of the argument list of
+// process pid (psinfo_read_args); 0 stops. psinfo_test_watched_reads gives
+// the count since the last psinfo_test_watch_args on this thread.
+void psinfo_test_watch_args(pid_t pid);
+unsigned long psinfo_test_watched_reads(void);
 #endif
 
 // Parses "/proc/<decimal pid>/psinfo". Returns 1 and the pid for such a path,

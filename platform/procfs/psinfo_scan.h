@@ -24,6 +24,10 @@ struct StatFields {
 // last ')'. Returns false when the line is malformed or cut short.
 bool parse_stat(const char* text, size_t len, StatFields* out);
 
+// The flags field (the ninth) of the stat line. Returns false when the line
+// is malformed or cut short.
+bool parse_stat_flags(const char* text, size_t len, unsigned long long* flags);
+
 // Finds the line "<key>\t<real>\t<effective>..." of /proc/<pid>/status, with
 // key such as "\nUid:". Returns 1 with both ids, 0 when the line is absent or
 // malformed. When the text is only the start of the file (complete false),

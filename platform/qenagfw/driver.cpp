@@ -304,7 +304,6 @@ struct Call {
     std::vector<char*> vector;
     int state = 0;
     int confidence = 0;
-    pthread_t thread{};
 };
 
 void build_vector(Call& call)
@@ -320,25 +319,137 @@ void build_vector(Call& call)
     call.vector.push_back(nullptr);
 }
 
-void* run_monitor(void* arg)
-{
-    auto* call = static_cast<Call*>(arg);
-    pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
-    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
-    set_current_resource(&call->resource->settings);
-    int confidence = 0;
+// The thread that runs one resource's monitor, cycle after cycle, so that
+// every call of a resource finds what the previous one left in the
+// thread's caches. It waits for a call, runs it and hands the outcome back.
+// A call that runs past the resource's time-out is cancelled, and the
+// thread ends with it; the next cycle starts a new one.
+class MonitorThread {
+public:
+    MonitorThread()
+    {
+        pthread_condattr_t attr;
+        pthread_condattr_init(&attr);
+        pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+        pthread_cond_init(&posted_, &attr);
+        pthread_cond_init(&done_cv_, &attr);
+        pthread_condattr_destroy(&attr);
+        pthread_mutex_init(&mutex_, nullptr);
+    }
+    MonitorThread(const MonitorThread&) = delete;
+    MonitorThread& operator=(const MonitorThread&) = delete;
+    ~MonitorThread()
+    {
+        if (alive_) {
+            pthread_mutex_lock(&mutex_);
+            stop_ = true;
+            pthread_cond_signal(&posted_);
+            pthread_mutex_unlock(&mutex_);
+            pthread_join(thread_, nullptr);
+        }
+        pthread_cond_destroy(&posted_);
+        pthread_cond_destroy(&done_cv_);
+        pthread_mutex_destroy(&mutex_);
+    }
+
+    // Hands the call to the thread, starting one when there is none. false
+    // when no thread could be started.
+    bool post(Call* call)
+    {
+        if (!alive_) {
+            stop_ = false;
+            call_ = nullptr;
+            if (pthread_create(&thread_, nullptr, main, this) != 0)
+                return false;
+            alive_ = true;
+        }
+        pthread_mutex_lock(&mutex_);
+        call_ = call;
+        done_ = false;
+        pthread_cond_signal(&posted_);
+        pthread_mutex_unlock(&mutex_);
+        return true;
+    }
+
+    // Waits for the posted call until the deadline (CLOCK_MONOTONIC); past
+    // it, cancels the thread and waits for it to end. true when the call
+    // finished (its state and confidence are set), false when it was
+    // cancelled.
+    bool wait(const struct timespec& deadline)
+    {
+        pthread_mutex_lock(&mutex_);
+        while (!done_ && pthread_cond_timedwait(&done_cv_, &mutex_, &deadline) != ETIMEDOUT) {
+        }
+        bool finished = done_;
+        pthread_mutex_unlock(&mutex_);
+        if (finished)
+            return true;
+        pthread_cancel(thread_);
+        pthread_join(thread_, nullptr);
+        alive_ = false;
+        // The call may have finished just before the cancel arrived.
+        return done_;
+    }
+
+private:
+    static void unlock(void* mutex) { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex)); }
+
+    // The next call, or nullptr when the thread is to end. A cancel that
+    // arrives while the thread waits here ends it.
+    Call* next()
+    {
+        Call* call;
+        pthread_mutex_lock(&mutex_);
+        pthread_cleanup_push(unlock, &mutex_);
+        while (call_ == nullptr && !stop_)
+            pthread_cond_wait(&posted_, &mutex_);
+        call = call_;
+        call_ = nullptr;
+        pthread_cleanup_pop(1);
+        return call;
+    }
+
+    void finish(Call* call, int state, int confidence)
+    {
+        pthread_mutex_lock(&mutex_);
+        call->state = state;
+        call->confidence = confidence;
+        done_ = true;
+        pthread_cond_signal(&done_cv_);
+        pthread_mutex_unlock(&mutex_);
+    }
+
+    static void* main(void* arg)
+    {
+        auto* self = static_cast<MonitorThread*>(arg);
+        pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, nullptr);
+        pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
 #ifdef QEN_TEST_HOOKS
-    pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
+        pthread_cleanup_push(QENAgTestCancelGuard, nullptr);
 #endif
-    int state = call->monitor(call->resource->settings.name.c_str(), call->vector.data(),
-                              &confidence);
-    call->state = state;
-    call->confidence = confidence;
+        while (Call* call = self->next()) {
+            set_current_resource(&call->resource->settings);
+            int confidence = 0;
+            int state = call->monitor(call->resource->settings.name.c_str(), call->vector.data(),
+                                      &confidence);
+            set_current_resource(nullptr);
+            self->finish(call, state, confidence);
+        }
 #ifdef QEN_TEST_HOOKS
-    pthread_cleanup_pop(0);
+        pthread_cleanup_pop(0);
 #endif
-    return nullptr;
-}
+        return nullptr;
+    }
+
+    pthread_t thread_{};
+    bool alive_ = false;         // the driver's own: thread_ runs
+    pthread_mutex_t mutex_;
+    pthread_cond_t posted_;      // a call was posted, or stop_ set
+    pthread_cond_t done_cv_;     // done_ set
+    Call* call_ = nullptr;       // posted, not yet taken
+    bool done_ = false;          // the posted call finished
+    bool stop_ = false;
+};
 
 // mkdir -p: every missing directory of path is made (mode 0755).
 bool make_directories(const std::string& path)
@@ -394,6 +505,11 @@ extern "C" int QENAgMain(int argc, char** argv, void (*startup)(void))
         return 1;
     }
 
+    // One monitor thread per resource, for the life of the program.
+    std::vector<std::unique_ptr<MonitorThread>> threads;
+    for (size_t i = 0; i < resources.size(); ++i)
+        threads.push_back(std::make_unique<MonitorThread>());
+
     for (long cycle = 1; opt.cycles < 0 || cycle <= opt.cycles; ++cycle) {
         if (cycle > 1)
             sleep_for(opt.interval);
@@ -401,30 +517,20 @@ extern "C" int QENAgMain(int argc, char** argv, void (*startup)(void))
         clock_gettime(CLOCK_MONOTONIC, &start);
         std::vector<std::unique_ptr<Call>> calls;
         std::vector<bool> started;
-        for (const Resource& r : resources) {
+        for (size_t i = 0; i < resources.size(); ++i) {
             auto call = std::make_unique<Call>();
-            call->resource = &r;
+            call->resource = &resources[i];
             call->monitor = monitor;
             build_vector(*call);
-            started.push_back(pthread_create(&call->thread, nullptr, run_monitor, call.get()) == 0);
+            started.push_back(threads[i]->post(call.get()));
             calls.push_back(std::move(call));
         }
         for (size_t i = 0; i < calls.size(); ++i) {
             Call& call = *calls[i];
             const char* name = call.resource->settings.name.c_str();
-            if (!started[i]) {
-                printf("cycle=%ld resource=%s cancelled\n", cycle, name);
-                fflush(stdout);
-                continue;
-            }
             struct timespec deadline = start;
             deadline.tv_sec += call.resource->settings.timeout;
-            void* ret = nullptr;
-            if (pthread_clockjoin_np(call.thread, &ret, CLOCK_MONOTONIC, &deadline) == ETIMEDOUT) {
-                pthread_cancel(call.thread);
-                pthread_join(call.thread, &ret);
-            }
-            if (ret == PTHREAD_CANCELED)
+            if (!started[i] || !threads[i]->wait(deadline))
                 printf("cycle=%ld resource=%s cancelled\n", cycle, name);
             else
                 printf("cycle=%ld resource=%s state=%d confidence=%d\n", cycle, name, call.state,

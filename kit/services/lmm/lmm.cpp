@@ -3,6 +3,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "lmmfs.h"
 #include "lmmi.h"
 
 // ---------------------------------------------------------------- mutexes
@@ -182,11 +183,10 @@ int lmmhpfree(lmm_ctx* ctx, lmm_heap* hp, unsigned flags) {
   return 0;
 }
 
-#if UINTPTR_MAX > 0xFFFFFFFFu
-void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags, const char*, int) {
-#else
-void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
-#endif
+namespace {
+
+// lmmmalloc through the heap's strategy, with every check, lock and record.
+[[gnu::noinline]] void* malloc_slow(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
   int mark = 0;
   if (!ctx || !hp || size == 0) {
     lmmi_error(ctx, LMM_EBADARG, "lmmmalloc", &mark, flags);
@@ -202,6 +202,24 @@ void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
   if (hp->locking) mx_unlock(ts, &hp->mutex);
   if (!p) lmmi_internal(ctx, 120, "Underlying model-specific malloc call failed", &mark, flags);
   return p;
+}
+
+}  // namespace
+
+// A fast heap without a mutex whose current virtual block has room takes the
+// block straight from it: the checks that let a request through to a
+// strategy, then the arena's bump. Everything else goes the long way.
+#if UINTPTR_MAX > 0xFFFFFFFFu
+void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags, const char*, int) {
+#else
+void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
+#endif
+  if (__builtin_expect(ctx != nullptr && hp != nullptr && hp->strategy == &lmmgfast &&
+                           hp->locking == 0 && hp->strctx != nullptr && size - 1 < LMM_MAXSIZE,
+                       1)) {
+    if (void* p = lmmfs_bump(hp, size)) return p;
+  }
+  return malloc_slow(ctx, hp, size, flags);
 }
 
 int lmmfree(lmm_ctx* ctx, lmm_heap* hp, void* ptr, unsigned flags) {

@@ -107,20 +107,16 @@ void* lmmfsmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mar
     lmmi_error(ctx, LMM_ETOOLARGE, "lmmfsmalloc", mark, flags);
     return nullptr;
   }
+  if (void* p = lmmfs_bump(hp, n)) return p;
   const size_t sz = round8(n);
   const size_t need = sz + kHdr;
-  lmmfs_vblock* v = *current(hp);
-  char* pos;
-  if (v && v->freeb >= need) {
-    pos = next_pos(v->cursor);
-  } else {
-    v = grow(ctx, hp, need, flags, mark);
-    if (!v) {
-      lmmi_internal(ctx, 610, "In Fast malloc: fast get vrt blk fail.", mark, flags);
-      return nullptr;
-    }
-    pos = data_start(v);
+  lmmfs_vblock* v = grow(ctx, hp, need, flags, mark);
+  if (!v) {
+    lmmi_internal(ctx, 610, "In Fast malloc: fast get vrt blk fail.", mark, flags);
+    return nullptr;
   }
+  // A fresh virtual block: the block goes at its start.
+  char* pos = data_start(v);
   auto* h = reinterpret_cast<lmmfs_bhdr*>(pos);
   h->size = static_cast<intptr_t>(sz);
   h->align = 0;

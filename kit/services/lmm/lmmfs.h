@@ -25,4 +25,32 @@ struct lmmfs_bhdr {
 static_assert(sizeof(lmmfs_vblock) == 4 * sizeof(void*));
 static_assert(sizeof(lmmfs_bhdr) == 2 * sizeof(void*));
 
+// The allocation that fits the current virtual block: place a block of n
+// bytes (1 <= n <= LMM_MAXSIZE) after the cursor's record and return its
+// bytes, or NULL when the heap has no current virtual block or it has too
+// little room (the caller then opens a new one). Inline, so that lmmmalloc
+// bumps a fast heap without a call.
+inline void* lmmfs_bump(lmm_heap* hp, size_t n) {
+  lmmfs_vblock* v = *static_cast<lmmfs_vblock**>(hp->strctx);
+  const size_t sz = (n + 7) & ~static_cast<size_t>(7);
+  const size_t need = sz + sizeof(lmmfs_bhdr);
+  if (v == nullptr || v->freeb < need) return nullptr;
+  // The header position that follows the cursor's record: the cursor itself
+  // for the size word 0 of a fresh block, past a pad record, or past a block.
+  intptr_t* cur = v->cursor;
+  const intptr_t s = *cur;
+  char* pos = reinterpret_cast<char*>(cur);
+  if (s < 0)
+    pos -= s;
+  else if (s > 0)
+    pos += static_cast<size_t>(s) + sizeof(lmmfs_bhdr);
+  auto* h = reinterpret_cast<lmmfs_bhdr*>(pos);
+  h->size = static_cast<intptr_t>(sz);
+  h->align = 0;
+  v->cursor = &h->size;
+  v->freeb -= need;
+  v->count++;
+  return pos + sizeof(lmmfs_bhdr);
+}
+
 #endif

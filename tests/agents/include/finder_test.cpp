@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -158,3 +159,61 @@ TEST(SharedFinder, CookieStoreAndRecheck)
 }
 
 } // namespace
+
+namespace {
+
+// Scans for a program that no process runs, on the calling thread.
+void scan_for_nothing(const std::string& program)
+{
+    Probe probe{"-sNOSUCH"};
+    QENAgScan scan = scan_for(program, &probe);
+    QENAgProc proc;
+    EXPECT_EQ(QENAgScanProcs(&scan, &proc), 0);
+}
+
+} // namespace
+
+// A kernel thread's command line is read by the first scan on a thread and
+// by no later one; a root process with an empty command line (not a kernel
+// thread) is read by every scan, and the process sought is still found.
+TEST(SharedFinder, KernelThreadsReadOncePerThread)
+{
+    const pid_t kthreadd = 2;
+    if (psinfo_kernel_thread(kthreadd) != 1)
+        GTEST_SKIP() << "no kernel thread visible in /proc";
+    const std::string program = unique_program();
+    SpawnedProcess empty({""}, {}, 0); // root's, with an empty command line
+    SpawnedProcess wanted({program, "-sMINE"}, {}, kOwnerUid);
+    ASSERT_TRUE(empty.ok() && wanted.ok());
+    EXPECT_EQ(psinfo_kernel_thread(empty.pid()), 0);
+
+    // On a thread of its own: the list is the thread's.
+    std::thread([&] {
+        psinfo_test_watch_args(kthreadd);
+        scan_for_nothing(program);
+        EXPECT_EQ(psinfo_test_watched_reads(), 1u);
+        scan_for_nothing(program);
+        scan_for_nothing(program);
+        EXPECT_EQ(psinfo_test_watched_reads(), 1u) << "a known kernel thread was read again";
+
+        psinfo_test_watch_args(empty.pid());
+        scan_for_nothing(program);
+        scan_for_nothing(program);
+        EXPECT_EQ(psinfo_test_watched_reads(), 2u);
+
+        Probe probe{"-sMINE"};
+        QENAgScan scan = scan_for(program, &probe);
+        QENAgProc proc;
+        EXPECT_EQ(QENAgScanProcs(&scan, &proc), 1);
+        EXPECT_EQ(proc.info.pr_pid, wanted.pid());
+        psinfo_test_watch_args(0);
+    }).join();
+
+    // Another thread reads every kernel thread once more.
+    std::thread([&] {
+        psinfo_test_watch_args(kthreadd);
+        scan_for_nothing(program);
+        EXPECT_EQ(psinfo_test_watched_reads(), 1u);
+        psinfo_test_watch_args(0);
+    }).join();
+}

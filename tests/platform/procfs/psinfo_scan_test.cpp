@@ -260,6 +260,35 @@ TEST(PsinfoScan, StatLine)
     }
 }
 
+// The flags field, the ninth: after the comm, the state and five numbers
+// (tty_nr and tpgid may be negative).
+TEST(PsinfoScan, StatFlags)
+{
+    struct Case {
+        std::string text;
+        bool ok;
+        unsigned long long flags;
+    };
+    const std::vector<Case> cases = {
+        {"2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 0 0 0 20 0 1 0 27\n", true, 2129984},
+        {"4242 (a) b) R 17 1 1 34816 -1 4194560 100\n", true, 4194560},
+        {"4242 (x) S 1 2 3 4 5 6", true, 6},
+        {"4242 (x) S 1 2 3 4 5", false, 0},
+        {"4242 (x) S 1 2 3 4 -x 6", false, 0},
+        {"4242 (x)", false, 0},
+        {"4242 x S 1 2 3 4 5 6", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        unsigned long long flags = 0;
+        ASSERT_EQ(qen_psinfo::parse_stat_flags(c.text.data(), c.text.size(), &flags), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(flags, c.flags);
+        }
+    }
+}
+
 TEST(PsinfoScan, StatusIds)
 {
     const std::string text = "Name:\tUid:\nUmask:\t0022\nState:\tS (sleeping)\nPPid:\t1\n"

@@ -166,6 +166,25 @@ TEST_F(AgentRun, TimeoutCancelsTheMonitor)
     EXPECT_NE(agent.find("id=12 tag=test_monitor", first + 1), std::string::npos);
 }
 
+// Each resource's monitor runs on a thread of its own that stays from cycle
+// to cycle; after a time-out the resource's next call runs on a new thread.
+TEST_F(AgentRun, MonitorThreadPerResourceUntilATimeout)
+{
+    write_config("[a]\nState=1\nThreadCalls=1\n"
+                 "[b]\n@Timeout=1\nState=1\nThreadCalls=1\nBlockAt=2\n");
+    ASSERT_EQ(run("--config agent.cfg --cycles 4 --interval 0"), 0) << err_;
+    EXPECT_EQ(out_, "cycle=1 resource=a state=1 confidence=1\n"
+                    "cycle=1 resource=b state=1 confidence=1\n"
+                    "cycle=2 resource=a state=1 confidence=2\n"
+                    "cycle=2 resource=b cancelled\n"
+                    "cycle=3 resource=a state=1 confidence=3\n"
+                    "cycle=3 resource=b state=1 confidence=1\n"
+                    "cycle=4 resource=a state=1 confidence=4\n"
+                    "cycle=4 resource=b state=1 confidence=2\n");
+    EXPECT_NE(read_file(path("agent.log")).find(": cleanup ran for b\n"), std::string::npos);
+    EXPECT_EQ(err_, "");
+}
+
 // Live (not zombie) processes of process group pgid.
 std::vector<pid_t> live_members(pid_t pgid)
 {

@@ -4,6 +4,8 @@
 //   Counter=1               confidence = number of calls so far (a cookie)
 //   Run=PATH                runs PATH with argv {PATH, resource} and logs the outcome
 //   Block=1                 holds a descriptor and a heap string, then blocks
+//   BlockAt=N               blocks as Block=1 on the resource's N-th call only
+//   ThreadCalls=1           confidence = calls so far on the calling thread
 // Every call writes the attribute vector to the debug log and the container
 // settings to the agent log (id 10).
 #include <fcntl.h>
@@ -77,7 +79,20 @@ extern "C" int test_monitor(const char* resource, char** attrs, int* confidence)
                      output);
     }
 
-    if (value_of(attrs, "Block")) {
+    if (value_of(attrs, "ThreadCalls")) {
+        static thread_local int calls_on_thread = 0;
+        *confidence = ++calls_on_thread;
+    }
+
+    bool block = value_of(attrs, "Block") != nullptr;
+    if (const char* at = value_of(attrs, "BlockAt")) {
+        std::string name = std::string("calls") + resource;
+        intptr_t n = reinterpret_cast<intptr_t>(QENAgGetCookie(name.c_str())) + 1;
+        QENAgSetCookie(name.c_str(), reinterpret_cast<void*>(n));
+        block = n == atoi(at);
+    }
+
+    if (block) {
         char* name = strdup(resource);
         int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
         pthread_cleanup_push(QENAgDelString, name);
