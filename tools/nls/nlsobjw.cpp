@@ -699,12 +699,12 @@ Image build_boot(BootDesc desc) {
     img.put16(at + offsetof(lxbent, type), o.type);
     img.put16(at + offsetof(lxbent, id), o.id);
     // A territory's name ends before its language key and group byte.
-    size_t room = o.type == LX_TTERR ? LX_BOOTNAME - 2 : LX_BOOTNAME;
+    size_t room = o.type == LX_TTERR ? LX_TERNAME : LX_BOOTNAME;
     img.put8(at + offsetof(lxbent, namelen), (uint8_t)(std::min(o.name.size(), room - 1) + 1));
     img.putname(at + offsetof(lxbent, name), o.name, room);
     if (o.type == LX_TTERR) {
-      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 2), o.langkey);
-      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 1), o.group);
+      img.put8(at + LX_BENT_LANGKEY, o.langkey);
+      img.put8(at + LX_BENT_GROUP, o.group);
     }
   }
   return img;
