@@ -203,6 +203,45 @@ typedef struct lxsrtobj {
 #define LXSRT_F_LINGUISTIC 0x1Fu  // the kinds of a linguistic sort
 #define LXSRT_SPECIALSORT 0x20u   // compared through the special sort table
 
+// Sections of a sort object: each lies in the data area at LXSRT_NAME, at
+// the offset held in sect[k]; its 16-bit count is h108[k - 1].
+enum {
+  LXSRT_SPECIAL = 1,     // special letters: 8-byte records {char, value, 4 bytes}
+  LXSRT_CONTRACT = 2,    // contracting pairs: 8-byte records {char, char, 4 bytes}
+  LXSRT_SUPPER = 3,      // special upper case: 12-byte records (below)
+  LXSRT_SLOWER = 4,      // special lower case
+  LXSRT_SBASE = 5,       // special base letters
+  LXSRT_MAJOR = 6,       // major keys: two-level table of key bytes
+  LXSRT_MINOR = 7,       // minor keys
+  LXSRT_BASE = 8         // base letters: two-level table of 16-bit values
+};
+#define LXSRT_REC8 8
+#define LXSRT_REC12 12     // {char, second char, values...}, byte 10: any second
+#define LXSRT_ANYSECOND 10
+#define LXSRT_MULTI 4096   // sort ids from here on are multilingual
+#define LXSRT_SECT_NAME 47 // the section that holds the sort's name
+
+// ---- Mapping object (type 4) -----------------------------------------------------
+
+// The fixed part; its data area follows at LXMAP_DATA. Word k of the
+// directory is the offset of list k in the data area (for the named mappings
+// BINARY_AI and CASE_FOLDING, word LXMAP_W_NAME is the name's object offset).
+typedef struct lxmapobj {
+  lxnlsobj hdr;        // 0
+  uint32_t w92;        // 92
+  uint32_t dir[48];    // 96
+  uint16_t id;         // 288 the mapping's object number
+  uint16_t h290;       // 290
+} lxmapobj;
+#define LXMAP_DATA 292
+#define LXMAP_W_NAME 46
+
+// The named mappings BINARY_AI and CASE_FOLDING (type 4, ids 16 and 17).
+#define LXMAP_CASEFOLD 17
+
+// The named mapping BINARY_AI (type 4, id 16).
+#define LXMAP_BINARY_AI 16
+
 // ---- Character-set object (type 2) -------------------------------------------
 
 // Character-set ids with codecs of their own.
@@ -472,6 +511,9 @@ static_assert(sizeof(lxsrtobj) == LXSRT_NAME && offsetof(lxsrtobj, id) == 92);
 static_assert(offsetof(lxsrtobj, opt) == 94 && offsetof(lxsrtobj, flags) == 102);
 static_assert(offsetof(lxsrtobj, cmp_fn) == 104 && offsetof(lxsrtobj, key_fn) == 106);
 static_assert(offsetof(lxsrtobj, sect) == 152);
+static_assert(LX_ELEM(lxsrtobj, sect, LXSRT_SECT_NAME) == 340);
+static_assert(sizeof(lxmapobj) == LXMAP_DATA && offsetof(lxmapobj, dir) == 96);
+static_assert(offsetof(lxmapobj, id) == 288);
 static_assert(sizeof(lxcsobj) == LXCS_DATA);
 static_assert(offsetof(lxcsobj, id) == 92 && offsetof(lxcsobj, w94) == 94);
 static_assert(offsetof(lxcsobj, flags) == 96 && offsetof(lxcsobj, rowlen) == 100);

@@ -143,38 +143,9 @@ typedef struct lxlangid {
   char timestamp_tz_fmt[100];
 } lxlangid;
 
-// ---- Locale texts at a cursor -----------------------------------------------
-
-typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
-
-// Writes text item item of the cursor's language handle at the cursor, in
-// its character set, using at most size bytes, and advances the cursor.
-// glo's nbytes2 receives the bytes written, nbytes the bytes of the text
-// taken; status 6 when the text was cut (at a character boundary), 9 for an
-// unknown item.
-void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
-
 // ---- Linguistic sort sections, base letters, byte-string compare ----------
 
-// Sections of a sort object: each lies in the data area at LXSRT_NAME, at
-// the offset held in sect[k]; its 16-bit count is h108[k - 1].
-enum {
-  LXSRT_SPECIAL = 1,     // special letters: 8-byte records {char, value, 4 bytes}
-  LXSRT_CONTRACT = 2,    // contracting pairs: 8-byte records {char, char, 4 bytes}
-  LXSRT_SUPPER = 3,      // special upper case: 12-byte records (below)
-  LXSRT_SLOWER = 4,      // special lower case
-  LXSRT_SBASE = 5,       // special base letters
-  LXSRT_MAJOR = 6,       // major keys: two-level table of key bytes
-  LXSRT_MINOR = 7,       // minor keys
-  LXSRT_BASE = 8         // base letters: two-level table of 16-bit values
-};
-#define LXSRT_REC8 8
-#define LXSRT_REC12 12     // {char, second char, values...}, byte 10: any second
-#define LXSRT_ANYSECOND 10
-#define LXSRT_MULTI 4096   // sort ids from here on are multilingual
-
-// The named mapping BINARY_AI (type 4, id 16).
-#define LXMAP_BINARY_AI 16
+typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
 
 // A sort's records are read only inside the loaded object (hdr.size): a
 // section or block outside it gives the "none" answer.
