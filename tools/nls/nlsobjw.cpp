@@ -14,7 +14,7 @@
 namespace nlsw {
 
 // Every field is placed at its offset in the records the readers use
-// (lxl.h, lxc.h), so that writer and reader share one layout.
+// (lxf.h), so that writer and reader share one layout.
 
 bool host_big_endian() { return lxlhostorder() != 0; }
 
@@ -108,14 +108,15 @@ uint16_t class_of(uint32_t cp) {
   uint16_t c = 0;
   bool up = (cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7);
   bool lo = (cp >= 'a' && cp <= 'z') || (cp >= 0xDF && cp <= 0xFF && cp != 0xF7);
-  if (up) c |= 0x4 | 0x800;
-  if (lo) c |= 0x8 | 0x800;
-  if (cp >= '0' && cp <= '9') c |= 0x20 | 0x200;
-  if ((cp >= 'a' && cp <= 'f') || (cp >= 'A' && cp <= 'F')) c |= 0x200;
-  if (cp == ' ' || (cp >= 9 && cp <= 13)) c |= 0x40;
-  if (cp == ' ' || cp == 0xA0) c |= 0x400;
-  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) c |= 0x100;
-  if ((cp > 0x20 && cp < 0x7F && !(c & 0xA00)) || (cp >= 0xA1 && cp <= 0xBF)) c |= 0x80;
+  if (up) c |= LXCC_UPPER | LXCC_ALPHA;
+  if (lo) c |= LXCC_LOWER | LXCC_ALPHA;
+  if (cp >= '0' && cp <= '9') c |= LXCC_DIGIT | LXCC_XDIGIT;
+  if ((cp >= 'a' && cp <= 'f') || (cp >= 'A' && cp <= 'F')) c |= LXCC_XDIGIT;
+  if (cp == ' ' || (cp >= 9 && cp <= 13)) c |= LXCC_SPACE;
+  if (cp == ' ' || cp == 0xA0) c |= LXCC_BLANK;
+  if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) c |= LXCC_CNTRL;
+  if ((cp > 0x20 && cp < 0x7F && !(c & (LXCC_ALPHA | LXCC_XDIGIT))) || (cp >= 0xA1 && cp <= 0xBF))
+    c |= LXCC_PUNCT;
   return c;
 }
 
@@ -143,20 +144,24 @@ uint16_t code799(uint32_t cp) {
 Image build_rows(const std::map<uint16_t, std::vector<uint8_t>> &u2m, unsigned width,
                  bool sparse_ok) {
   Image t;
-  t.reserve_to(256 * 8);
-  for (unsigned hi = 0; hi < 256; ++hi) {
+  t.reserve_to(LXCSR_ROWS * sizeof(lxcsrow));
+  auto record = [&](unsigned hi, uint32_t at, uint8_t flags) {
+    const size_t r = sizeof(lxcsrow) * hi;
+    t.put32(r + offsetof(lxcsrow, at), at);
+    t.put8(r + offsetof(lxcsrow, prefix), 0);
+    t.put8(r + offsetof(lxcsrow, flags), flags);
+    t.put16(r + offsetof(lxcsrow, h6), 0);
+  };
+  for (unsigned hi = 0; hi < LXCSR_ROWS; ++hi) {
     std::vector<std::pair<unsigned, const std::vector<uint8_t> *>> row;
     for (auto it = u2m.lower_bound((uint16_t)(hi << 8)); it != u2m.end() && (it->first >> 8) == hi;
          ++it)
       row.push_back({it->first & 0xFFu, &it->second});
     if (row.empty()) {
-      t.put32(8 * hi, 0);
-      t.put8(8 * hi + 4, 0);
-      t.put8(8 * hi + 5, 0);
-      t.put16(8 * hi + 6, 0);
+      record(hi, 0, 0);
       continue;
     }
-    bool sparse = sparse_ok && 32 + row.size() * width < 256 * width;
+    bool sparse = sparse_ok && LXCSR_BITMAP + row.size() * width < 256 * width;
     Image d;
     auto entry = [&](size_t at, const std::vector<uint8_t> &b) {
       size_t off = width - std::min<size_t>(width, b.size());
@@ -164,21 +169,18 @@ Image build_rows(const std::map<uint16_t, std::vector<uint8_t>> &u2m, unsigned w
       d.reserve_to(at + width);
     };
     if (sparse) {
-      d.reserve_to(32);
+      d.reserve_to(LXCSR_BITMAP);
       for (size_t k = 0; k < row.size(); ++k) {
         unsigned lo = row[k].first;
         d.bytes[lo >> 3] |= (uint8_t)(1u << (lo & 7));
-        entry(32 + k * width, *row[k].second);
+        entry(LXCSR_BITMAP + k * width, *row[k].second);
       }
     } else {
       d.reserve_to(256 * width);
       for (auto &r : row) entry(r.first * width, *r.second);
     }
     size_t at = t.append(d, 4);
-    t.put32(8 * hi, (uint32_t)at);
-    t.put8(8 * hi + 4, 0);
-    t.put8(8 * hi + 5, (uint8_t)(width | (sparse ? 0x20 : 0)));
-    t.put16(8 * hi + 6, 0);
+    record(hi, (uint32_t)at, (uint8_t)(width | (sparse ? LXCSR_SPARSE : 0)));
   }
   return t;
 }
@@ -410,12 +412,12 @@ Image build_charset(const CharsetDesc &desc) {
   if (desc.kind == CsKind::Trie32) {
     std::map<unsigned, std::map<uint16_t, std::vector<uint8_t>>> planes;
     for (auto &c : cp2b) planes[(c.first >> 16) & 0xFF][(uint16_t)c.first] = c.second;
-    for (unsigned p = 0; p < 256; ++p) t14.put32(4 * p, 0xFFFFFFFFu);
-    t14.reserve_to(1024);
+    for (unsigned p = 0; p < LXCSR_PLANES; ++p) t14.put32(4 * p, LXCSR_NOPLANE);
+    t14.reserve_to(4 * LXCSR_PLANES);
     for (auto &pl : planes) {
       Image rows = build_rows(pl.second, width, desc.sparse_rows);
       size_t at = t14.append(rows, 8);
-      uint32_t off = (uint32_t)(at - 1024);
+      uint32_t off = (uint32_t)(at - 4 * LXCSR_PLANES);
       std::memcpy(&t14.bytes[4 * pl.first], &off, 4);
     }
   } else {
@@ -481,34 +483,38 @@ Image build_charset(const CharsetDesc &desc) {
 }
 
 Image build_stateful(const StatefulDesc &desc) {
-  constexpr size_t kEntryAt = 104, kEntrySize = 36, kEntries = 7;
   Image img;
   object_header(img, LX_TCS);
   img.reserve_to(LXCS_DATA);
-  img.put16(92, desc.id);
-  img.put16(94, 31);
-  img.put32(96, LXCSF_STATEFUL | (desc.locking_shifts ? LXCSF_SHIFT : 0u));
-  img.put8(100, desc.longest);
-  img.put8(101, desc.base_longest);
-  img.put8(102, desc.one_base ? 1 : 0);
-  img.put8(103, 0);
-  for (size_t i = 0; i < desc.entries.size() && i < kEntries; ++i) {
+  img.put16(offsetof(lxcsstobj, id), desc.id);
+  img.put16(offsetof(lxcsstobj, w94), 31);
+  img.put32(offsetof(lxcsstobj, flags), LXCSF_STATEFUL | (desc.locking_shifts ? LXCSF_SHIFT : 0u));
+  img.put8(offsetof(lxcsstobj, longest), desc.longest);
+  img.put8(offsetof(lxcsstobj, base_longest), desc.base_longest);
+  img.put8(offsetof(lxcsstobj, one_base), desc.one_base ? 1 : 0);
+  img.put8(offsetof(lxcsstobj, h103), 0);
+  constexpr size_t kDesig = sizeof(lxcsstent::desig), kShift = sizeof(lxcsstent::shift),
+                   kPattern = sizeof(lxcsstent::pattern);
+  for (size_t i = 0; i < desc.entries.size() && i < LXCS_STENTRIES; ++i) {
     const StatefulEntry &e = desc.entries[i];
-    size_t at = kEntryAt + kEntrySize * i;
-    for (size_t k = 0; k < e.designation.size() && k < 6; ++k) img.put8(at + k, e.designation[k]);
-    for (size_t k = 0; k < e.shift.size() && k < 2; ++k) img.put8(at + 6 + k, e.shift[k]);
-    img.put16(at + 8, (uint16_t)std::min<size_t>(e.designation.size(), 6));
-    img.put16(at + 10, (uint16_t)std::min<size_t>(e.shift.size(), 2));
-    img.put16(at + 12, e.base);
-    for (size_t k = 0; k < e.pattern.size() && k < 4; ++k) img.put8(at + 24 + k, e.pattern[k]);
-    img.put32(at + 28, e.single_shift ? 1u : 0u);
-    img.put8(at + 32, e.base_len);
+    size_t at = LX_ELEM(lxcsstobj, ent, i);
+    for (size_t k = 0; k < e.designation.size() && k < kDesig; ++k)
+      img.put8(at + LX_ELEM(lxcsstent, desig, k), e.designation[k]);
+    for (size_t k = 0; k < e.shift.size() && k < kShift; ++k)
+      img.put8(at + LX_ELEM(lxcsstent, shift, k), e.shift[k]);
+    img.put16(at + offsetof(lxcsstent, dlen), (uint16_t)std::min(e.designation.size(), kDesig));
+    img.put16(at + offsetof(lxcsstent, slen), (uint16_t)std::min(e.shift.size(), kShift));
+    img.put16(at + offsetof(lxcsstent, base), e.base);
+    for (size_t k = 0; k < e.pattern.size() && k < kPattern; ++k)
+      img.put8(at + LX_ELEM(lxcsstent, pattern, k), e.pattern[k]);
+    img.put32(at + offsetof(lxcsstent, single), e.single_shift ? 1u : 0u);
+    img.put8(at + offsetof(lxcsstent, blen), e.base_len);
   }
   Image data;
   data.putname(0, desc.name);
   size_t end = data.size();
-  for (int k = 0; k < 47; ++k) img.put32(2284 + 4 * k, 0);
-  img.put32(2284 + 4 * 47, (uint32_t)end);
+  for (unsigned k = 0; k < LXCT_COUNT - 1; ++k) img.put32(LX_ELEM(lxcsobj, dir, k), 0);
+  img.put32(LX_ELEM(lxcsobj, dir, LXCT_COUNT - 1), (uint32_t)end);
   img.append(data, 4);
   finish_object(img);
   return img;
@@ -591,23 +597,21 @@ Image build_language(const LanguageDesc &s) {
   img.put16(offsetof(lxlanobj, cs), s.charset);
   img.put16(offsetof(lxlanobj, sort), s.sort);
   // Texts by their field number (the offset of their pool-offset field).
-  auto text = [](unsigned k) { return (unsigned)LX_ELEM(lxlanobj, text, k); };
   std::map<unsigned, std::string> f;
-  f[text(3)] = s.abbrev;
+  f[LXLAN_ABBR] = s.abbrev;
   auto list = [&](unsigned first, const std::vector<std::string> &v) {
-    for (size_t i = 0; i < v.size(); ++i) f[text(first + (unsigned)i)] = v[i];
+    for (size_t i = 0; i < v.size(); ++i) f[first + 2 * (unsigned)i] = v[i];
   };
-  list(4, s.abbr_days);
-  list(11, s.days);
-  list(18, s.abbr_months);
-  list(30, s.months);
-  f[text(42)] = s.yes;
-  f[text(43)] = s.no;
-  f[text(44)] = s.am;
-  f[text(45)] = s.pm;
-  f[text(46)] = s.ad;
-  f[text(47)] = s.bc;
-  static_assert(LX_ELEM(lxlanobj, text, 3) == 112 && LX_ELEM(lxlanobj, text, 47) == 200);
+  list(LXLAN_ABDAY, s.abbr_days);
+  list(LXLAN_DAY, s.days);
+  list(LXLAN_ABMONTH, s.abbr_months);
+  list(LXLAN_MONTH, s.months);
+  f[LXLAN_YES] = s.yes;
+  f[LXLAN_NO] = s.no;
+  f[LXLAN_AM] = s.am;
+  f[LXLAN_PM] = s.pm;
+  f[LXLAN_AD] = s.ad;
+  f[LXLAN_BC] = s.bc;
   std::vector<std::pair<unsigned, std::string>> texts;
   for (unsigned o = offsetof(lxlanobj, text); o < offsetof(lxlanobj, name); o += 2)
     texts.push_back({o, f.count(o) ? f[o] : ""});
@@ -628,11 +632,14 @@ Image build_language(const LanguageDesc &s) {
 TerritoryDesc america() {
   TerritoryDesc t;
   t.name = "AMERICA";
-  t.strings = {{136, "."}, {138, ","}, {142, "USD"}, {144, "$"}, {146, "."}, {148, ","},
-               {152, ","}, {154, "<"}, {156, ">"}, {162, "%m/%d/%y"}, {164, "%H:%M:%S"},
-               {166, "DD-MON-YY"}, {168, "HH.MI.SSXFF AM"}, {170, "HH.MI.SSXFF AM"},
-               {172, "DD-MON-YY HH.MI.SSXFF AM"}, {174, "HH.MI.SSXFF AM TZR"},
-               {176, "DD-MON-YY HH.MI.SSXFF AM TZR"}};
+  t.strings = {{LXTER_DECIMAL, "."}, {LXTER_GROUP, ","}, {LXTER_ISOCURR, "USD"},
+               {LXTER_CURRENCY, "$"}, {LXTER_MONDECIMAL, "."}, {LXTER_MONGROUP, ","},
+               {LXTER_LISTSEP, ","}, {LXTER_DEBIT, "<"}, {LXTER_CREDIT, ">"},
+               {LXTER_SYSDATEFMT, "%m/%d/%y"}, {LXTER_SYSTIMEFMT, "%H:%M:%S"},
+               {LXTER_DATEFMT, "DD-MON-YY"}, {LXTER_TIMEFMT, "HH.MI.SSXFF AM"},
+               {LXTER_TIMEFMT2, "HH.MI.SSXFF AM"}, {LXTER_TSFMT, "DD-MON-YY HH.MI.SSXFF AM"},
+               {LXTER_TIMETZFMT, "HH.MI.SSXFF AM TZR"},
+               {LXTER_TSTZFMT, "DD-MON-YY HH.MI.SSXFF AM TZR"}};
   return t;
 }
 
@@ -699,12 +706,12 @@ Image build_boot(BootDesc desc) {
     img.put16(at + offsetof(lxbent, type), o.type);
     img.put16(at + offsetof(lxbent, id), o.id);
     // A territory's name ends before its language key and group byte.
-    size_t room = o.type == LX_TTERR ? LX_BOOTNAME - 2 : LX_BOOTNAME;
+    size_t room = o.type == LX_TTERR ? LX_TERNAME : LX_BOOTNAME;
     img.put8(at + offsetof(lxbent, namelen), (uint8_t)(std::min(o.name.size(), room - 1) + 1));
     img.putname(at + offsetof(lxbent, name), o.name, room);
     if (o.type == LX_TTERR) {
-      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 2), o.langkey);
-      img.put8(at + LX_ELEM(lxbent, name, LX_BOOTNAME - 1), o.group);
+      img.put8(at + LX_BENT_LANGKEY, o.langkey);
+      img.put8(at + LX_BENT_GROUP, o.group);
     }
   }
   return img;

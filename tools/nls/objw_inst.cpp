@@ -32,7 +32,7 @@ constexpr unsigned kHighByte = 0x80;
 constexpr unsigned kTerWeekStart = 100;
 constexpr uint16_t kMonday = 1;
 // A territory's pool field of its default date format.
-constexpr unsigned kTerDateFormat = 166;
+constexpr unsigned kTerDateFormat = LXTER_DATEFMT;
 
 // A sort object's flag of a monolingual sort with special letters.
 constexpr uint16_t kSortSpecialLetters = 0x1;

@@ -1,110 +1,16 @@
-// Character-set objects and the one-character codecs.
+// Character-set objects (the record and its tables are those of lxf.h) and
+// the one-character codecs.
 #ifndef QEN_KIT_NLS_LXC_H
 #define QEN_KIT_NLS_LXC_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include "lxf.h"
 #include "lxl.h"
 
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-// Character-set ids with codecs of their own.
-#define LXCS_US7ASCII 1
-#define LXCS_WIDE799 799
-#define LXCS_GB18030 854
-#define LXCS_UTF8 871
-#define LXCS_UTFE 872
-#define LXCS_AL32UTF8 873
-#define LXCS_UCS 1000
-#define LXCS_AL16UTF16 2000
-#define LXCS_AL16UTF16LE 2002
-
-// Charset flags (offset 96).
-#define LXCSF_ASCII 0x1u
-#define LXCSF_DISPLAY 0x2u      // usable as a display set
-#define LXCSF_SHIFT 0x4u
-#define LXCSF_FLAG8 0x8u
-#define LXCSF_CASEDELTA 0x10u
-#define LXCSF_STATEFUL 0x80u
-#define LXCSF_UNIT16 0x100u
-#define LXCSF_TRIE 0x800u
-#define LXCSF_FIXED 0x2000u
-#define LXCSF_SURR6 0x4000u
-#define LXCSF_UTF8SHAPE 0x8000u
-#define LXCSF_LEAF32 0x10000000u
-
-// Table numbers of the data-area directory.
-#define LXCT_DISPLAY 0
-#define LXCT_CLASS 3
-#define LXCT_EQUIV 4
-#define LXCT_COMBINING 6
-#define LXCT_UPPER 8
-#define LXCT_LOWER 9
-#define LXCT_M2U 12
-#define LXCT_PROP 13
-#define LXCT_U2M 14
-#define LXCT_COMPOSE 15
-#define LXCT_NUMERIC 17
-#define LXCT_NAME 46
-
-#define LXCS_DATA 2476   // offset of the data area
-
-// The character-set object (type 2). All numbers in host order once loaded.
-typedef struct lxcsobj {
-  lxnlsobj hdr;          // 0
-  uint16_t id;           // 92
-  uint16_t w94;          // 94
-  uint32_t flags;        // 96
-  uint16_t rowlen;       // 100 fixed two-byte table: trail values per row;
-                         //     stateful set: bytes 100 and 101 are byte counts
-  uint16_t h102[3];      // 102
-  uint8_t eq_first;      // 108 equivalence list: first index
-  uint8_t eq_last;       // 109 and last
-  uint8_t sb_repl;       // 110 single-byte replacement
-  uint8_t lead_lo;       // 111 lowest lead byte / highest last byte of a trie set
-  uint8_t trail_lo;      // 112 lowest trail byte
-  uint8_t shift_in;      // 113
-  uint8_t shift_out;     // 114
-  uint8_t maxbytes;      // 115
-  uint8_t lead_hi;       // 116 highest lead byte
-  uint8_t b117[5];       // 117
-  uint16_t h122;         // 122
-  uint32_t mb_repl;      // 124 multibyte replacement, 0 for none
-  uint32_t pad;          // 128 pad (space) character
-  uint32_t w132;         // 132
-  uint32_t w136;         // 136
-  uint16_t bclass[256];  // 140 byte class by first byte
-  uint8_t upper[256];    // 652
-  uint8_t lower[256];    // 908
-  uint16_t sbu[256];     // 1164 UTF-16 value of each single byte
-  uint16_t sb799[256];   // 1676 id-799 code of each single byte
-  uint16_t counts[48];   // 2188
-  uint32_t dir[48];      // 2284 table directory
-} lxcsobj;
-
-// The built-in wide object (id 799) keeps its 2000 UTF-16 values where a
-// character set keeps its byte classes.
-#define LXCS_WKBVALUES 140
-#define LXCS_WKBCODES 2000
-
-#ifdef __cplusplus
-static_assert(sizeof(lxcsobj) == LXCS_DATA);
-static_assert(offsetof(lxcsobj, id) == 92 && offsetof(lxcsobj, w94) == 94);
-static_assert(offsetof(lxcsobj, flags) == 96 && offsetof(lxcsobj, rowlen) == 100);
-static_assert(offsetof(lxcsobj, eq_first) == 108 && offsetof(lxcsobj, sb_repl) == 110);
-static_assert(offsetof(lxcsobj, lead_lo) == 111 && offsetof(lxcsobj, trail_lo) == 112);
-static_assert(offsetof(lxcsobj, shift_in) == 113 && offsetof(lxcsobj, shift_out) == 114);
-static_assert(offsetof(lxcsobj, maxbytes) == 115 && offsetof(lxcsobj, lead_hi) == 116);
-static_assert(offsetof(lxcsobj, h122) == 122 && offsetof(lxcsobj, mb_repl) == 124);
-static_assert(offsetof(lxcsobj, pad) == 128 && offsetof(lxcsobj, w132) == 132);
-static_assert(offsetof(lxcsobj, w136) == 136 && offsetof(lxcsobj, bclass) == 140);
-static_assert(offsetof(lxcsobj, upper) == 652 && offsetof(lxcsobj, lower) == 908);
-static_assert(offsetof(lxcsobj, sbu) == 1164 && offsetof(lxcsobj, sb799) == 1676);
-static_assert(offsetof(lxcsobj, counts) == 2188 && offsetof(lxcsobj, dir) == 2284);
-static_assert(LXCS_WKBVALUES == offsetof(lxcsobj, bclass));
 #endif
 
 // Start of table t in the data area.

@@ -17,18 +17,18 @@ using nlsobj::rd32;
 
 constexpr unsigned kNodeSize = 8;      // {32-bit offset; four flag bytes}
 constexpr unsigned kMaxCharBytes = 4;
-constexpr unsigned kEquivCount = 4;    // counts[]: nonzero when the equivalence list exists
-constexpr unsigned kClassNodes = 3;    // counts[]: size of the class trie's node area
-constexpr unsigned kPropNodes = 13;    // counts[]: size of the property trie's node area
-constexpr unsigned kUpperPairs = 8;    // counts[]: pairs of table 8
-constexpr unsigned kLowerPairs = 9;    // counts[]: pairs of table 9
+constexpr unsigned kEquivCount = LXCN_EQUIV;
+constexpr unsigned kClassNodes = LXCN_CLASSNODES;
+constexpr unsigned kPropNodes = LXCN_PROPNODES;
+constexpr unsigned kUpperPairs = LXCN_UPPER;
+constexpr unsigned kLowerPairs = LXCN_LOWER;
 constexpr unsigned kRecordSize = 8;    // {32-bit code; 32-bit value}
 constexpr int kMaxRecords = 32767;     // a table's records are counted in 16 bits
 
-constexpr uint16_t kClassUpper = 0x4;  // has a lower-case form
-constexpr uint16_t kClassLower = 0x8;  // has an upper-case form
-constexpr uint16_t kClassWide = 0x10;  // double display width
-constexpr uint16_t kDeltaIndex = 0xF;  // delta-table index of a case class
+constexpr uint16_t kClassUpper = LXCC_UPPER;
+constexpr uint16_t kClassLower = LXCC_LOWER;
+constexpr uint16_t kClassWide = LXCC_WIDE;
+constexpr uint16_t kDeltaIndex = LXCC_DELTA;
 constexpr unsigned kWidthShift = 6;    // property value: display width in bits 6-7
 constexpr uint16_t kWidthMask = 0x3;
 

@@ -78,6 +78,8 @@ enum {
 #define LXH_O_VISUAL 0x10u     // NLS_STORAGE_ORDER VISUAL
 #define LXH_O_CI 0x100u        // case-insensitive sort
 #define LXH_O_AI 0x400u        // accent-insensitive sort
+#define LXH_O_SORTOPTS 0x0F00u // the options a sort sets (LXH_O_CI, LXH_O_AI and their kin)
+#define LXH_O_MASK 0xFFFFu     // the options a handle keeps
 
 // Words of the handle's csoff: offsets of tables inside the charset objects.
 enum {
@@ -143,6 +145,12 @@ char *lxhlinfo(const lxlangid *h, int item, char *buf, size_t size, lxglo *glo);
 // Sets a text item; 1 when set.
 int lxhlmod(lxlangid *h, const char *text, size_t length, int item, int parse, int reset,
             lxglo *glo);
+// Writes text item item of the cursor's language handle at the cursor, in
+// its character set, using at most size bytes, and advances the cursor.
+// glo's nbytes2 receives the bytes written, nbytes the bytes of the text
+// taken; status 6 when the text was cut (at a character boundary), 9 for an
+// unknown item.
+void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
 // Text item of the cursor's handle written at the cursor (the reader behind
 // lxlinfo, whose contract it has).
 void lxhcurinfo(lxmcur *cur, size_t size, int item, lxglo *glo);

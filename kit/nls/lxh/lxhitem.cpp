@@ -68,100 +68,108 @@ bool text_item(const lxlangid *h, int item, Reader reader, Sink &sink, lxglo *g)
   const auto at = [](unsigned base, int item, int first) {
     return base + 2u * static_cast<unsigned>(item - first);
   };
-  if (item >= 0 && item <= 6) {
-    it.lang(dl, at(128, item, 0));
-  } else if (item >= 7 && item <= 13) {
-    it.lang(dl, at(114, item, 7));
-  } else if (item >= 14 && item <= 25) {
-    it.lang(dl, at(166, item, 14));
-  } else if (item >= 26 && item <= 37) {
-    it.lang(dl, at(142, item, 26));
-  } else if (item >= 122 && item <= 125) {
-    it.ter(ter, at(170, item, 122));
+  if (item >= LXI_DAY && item < LXI_DAY + 7) {
+    it.lang(dl, at(LXLAN_DAY, item, LXI_DAY));
+  } else if (item >= LXI_ABDAY && item < LXI_ABDAY + 7) {
+    it.lang(dl, at(LXLAN_ABDAY, item, LXI_ABDAY));
+  } else if (item >= LXI_MONTH && item < LXI_MONTH + 12) {
+    it.lang(dl, at(LXLAN_MONTH, item, LXI_MONTH));
+  } else if (item >= LXI_ABMONTH && item < LXI_ABMONTH + 12) {
+    it.lang(dl, at(LXLAN_ABMONTH, item, LXI_ABMONTH));
+  } else if (item >= LXI_TERTIMEFMT2 && item <= LXI_TERTSTZFMT) {
+    it.ter(ter, at(LXTER_TIMEFMT2, item, LXI_TERTIMEFMT2));
   } else {
     switch (item) {
-      case 38: case 39: it.lang(h->lang, at(190, item, 38)); break;
-      case 40: case 41: case 42: case 43: it.lang(dl, at(194, item, 40)); break;
-      case 44: case 45: it.ter_char(at(136, item, 44)); break;
-      case 46: it.ter(ter, 140); break;
-      case 47: case 48: it.ter_char(at(146, item, 47)); break;
-      case 49: it.ter(ter, 150); break;
-      case 50: it.ter_char(152); break;
-      case 51: it.ter(ter, 154); break;
-      case 52: it.ter(ter, 156); break;
+      case LXI_YES: case LXI_NO: it.lang(h->lang, at(LXLAN_YES, item, LXI_YES)); break;
+      case LXI_AM: case LXI_AM + 1: case LXI_AM + 2: case LXI_BC:
+        it.lang(dl, at(LXLAN_AM, item, LXI_AM));
+        break;
+      case LXI_TERDECIMAL: case LXI_TERGROUP:
+        it.ter_char(at(LXTER_DECIMAL, item, LXI_TERDECIMAL));
+        break;
+      case LXI_TER46: it.ter(ter, LXTER_ITEM46); break;
+      case LXI_TERMONDECIMAL: case LXI_TERMONGROUP:
+        it.ter_char(at(LXTER_MONDECIMAL, item, LXI_TERMONDECIMAL));
+        break;
+      case LXI_TER49: it.ter(ter, LXTER_ITEM49); break;
+      case LXI_TERLISTSEP: it.ter_char(LXTER_LISTSEP); break;
+      case LXI_TERDEBIT: it.ter(ter, LXTER_DEBIT); break;
+      case LXI_TERCREDIT: it.ter(ter, LXTER_CREDIT); break;
       // the buffer reader gives the ISO code at least three units
-      case 53: it.pool(h->iso_ter, LXP_TYPE_TERRITORY, 142, buffer ? 3 : 0); break;
-      case 54: it.ter(ter, 144); break;
-      case 55: it.ter(h->iso_ter, 158); break;
-      case 56: it.ter(ter, 162); break;
-      case 57: it.ter(ter, 164); break;
-      case 58: it.ter(ter, 166); break;
-      case 59: it.ter(ter, 168); break;
-      case 85:
+      case LXI_ISOCURRENCY:
+        it.pool(h->iso_ter, LXP_TYPE_TERRITORY, LXTER_ISOCURR, buffer ? 3 : 0);
+        break;
+      case LXI_TERCURRENCY: it.ter(ter, LXTER_CURRENCY); break;
+      case LXI_ISO55: it.ter(h->iso_ter, LXTER_ITEM55); break;
+      case LXI_SYSDATEFMT: it.ter(ter, LXTER_SYSDATEFMT); break;
+      case LXI_SYSTIMEFMT: it.ter(ter, LXTER_SYSTIMEFMT); break;
+      case LXI_TERDATEFMT: it.ter(ter, LXTER_DATEFMT); break;
+      case LXI_TERTIMEFMT: it.ter(ter, LXTER_TIMEFMT); break;
+      case LXI_LANGUAGE2:
         if (!buffer) return false;
         [[fallthrough]];
-      case 60: it.boot_name(h->lang); break;
-      case 61: it.lang(h->lang, 112); break;
-      case 62: it.boot_name(h->lang_cs); break;
-      case 63: it.boot_name(h->lang_ter); break;
-      case 64: it.ter(ter, 134); break;
-      case 65: it.own(h->numchars, cw); break;
-      case 66: it.own(h->numchars + cw, cw); break;
-      case 67: it.own(h->monchars, cw); break;
-      case 68: it.own(h->monchars + cw, cw); break;
-      case 69: it.own(h->currency, h->par_len[LXH_PAR_CURRENCY]); break;
-      case 121: it.own(h->union_currency, h->par_len[LXH_PAR_UNION]); break;
-      case 70: it.boot_name(h->iso_ter); break;
-      case 71: it.own(h->numchars, 2 * cw); break;
-      case 72: it.own(h->monchars, 2 * cw); break;
-      case 73: it.own(h->listsep, cw); break;
-      case 74: it.own(h->debit, h->par_len[LXH_PAR_DEBIT]); break;
-      case 75: it.own(h->credit, h->par_len[LXH_PAR_CREDIT]); break;
-      case 76: it.own(h->date_fmt, h->par_len[LXH_PAR_DATEFMT]); break;
-      case 77: it.boot_name(dl); break;
-      case 78: it.boot_name(ter); break;
-      case 79: it.boot_name(h->cs); break;
-      case 80:
+      case LXI_LANGUAGE: it.boot_name(h->lang); break;
+      case LXI_LANGABBR: it.lang(h->lang, LXLAN_ABBR); break;
+      case LXI_LANGCS: it.boot_name(h->lang_cs); break;
+      case LXI_LANGTER: it.boot_name(h->lang_ter); break;
+      case LXI_TERABBR: it.ter(ter, LXTER_ABBR); break;
+      case LXI_DECIMAL: it.own(h->numchars, cw); break;
+      case LXI_GROUP: it.own(h->numchars + cw, cw); break;
+      case LXI_MONDECIMAL: it.own(h->monchars, cw); break;
+      case LXI_MONGROUP: it.own(h->monchars + cw, cw); break;
+      case LXI_CURRENCY: it.own(h->currency, h->par_len[LXH_PAR_CURRENCY]); break;
+      case LXI_UNION: it.own(h->union_currency, h->par_len[LXH_PAR_UNION]); break;
+      case LXI_ISOTERRITORY: it.boot_name(h->iso_ter); break;
+      case LXI_NUMCHARS: it.own(h->numchars, 2 * cw); break;
+      case LXI_MONCHARS: it.own(h->monchars, 2 * cw); break;
+      case LXI_LISTSEP: it.own(h->listsep, cw); break;
+      case LXI_DEBIT: it.own(h->debit, h->par_len[LXH_PAR_DEBIT]); break;
+      case LXI_CREDIT: it.own(h->credit, h->par_len[LXH_PAR_CREDIT]); break;
+      case LXI_DATEFMT: it.own(h->date_fmt, h->par_len[LXH_PAR_DATEFMT]); break;
+      case LXI_DATELANG: it.boot_name(dl); break;
+      case LXI_TERRITORY: it.boot_name(ter); break;
+      case LXI_CHARSET: it.boot_name(h->cs); break;
+      case LXI_SORT:
         if (h->sort)
           it.boot_name(h->sort);
         else
           it.word("BINARY");
         break;
-      case 81:
+      case LXI_CALENDAR:
         if (h->cal == 0)
           it.word("GREGORIAN");
         else if (h->cal < LXE_NCAL)
           it.word(lxetbn[h->cal]->name);
         break;
-      case 82: it.own(h->disp_name, strnlen(h->disp_name, sizeof h->disp_name)); break;
-      case 83: it.word((h->flags & LXH_F_RTL) ? "RTL" : "LTR"); break;
-      case 84:
+      case LXI_DISPNAME: it.own(h->disp_name, strnlen(h->disp_name, sizeof h->disp_name)); break;
+      case LXI_DIRECTION: it.word((h->flags & LXH_F_RTL) ? "RTL" : "LTR"); break;
+      case LXI_DISPCS:
         if (h->disp_cs) it.boot_name(h->disp_cs);
         break;
-      case 110: case 111: case 112: {
+      case LXI_PADCHAR: case LXI_PADCHAR + 1: case LXI_CHAR3: {
         const uint8_t *cs = lxn::get(h->cs, LXP_TYPE_CHARSET, g);
-        if (cs) sink.value(cs_padword(cs, static_cast<unsigned>(item - 110)));
+        if (cs) sink.value(cs_padword(cs, static_cast<unsigned>(item - LXI_PADCHAR)));
         break;
       }
-      case 120: it.ter(ter, 132); break;
-      case 126: it.own(h->time_fmt, h->par_len[LXH_PAR_TIMEFMT]); break;
-      case 127: it.own(h->timestamp_fmt, h->par_len[LXH_PAR_TSFMT]); break;
-      case 128: it.own(h->time_tz_fmt, h->par_len[LXH_PAR_TIMETZFMT]); break;
-      case 129: it.own(h->timestamp_tz_fmt, h->par_len[LXH_PAR_TSTZFMT]); break;
-      case 119: case 130: case 131: case 132:
+      case LXI_TERUNION: it.ter(ter, LXTER_UNION); break;
+      case LXI_TIMEFMT: it.own(h->time_fmt, h->par_len[LXH_PAR_TIMEFMT]); break;
+      case LXI_TSFMT: it.own(h->timestamp_fmt, h->par_len[LXH_PAR_TSFMT]); break;
+      case LXI_TIMETZFMT: it.own(h->time_tz_fmt, h->par_len[LXH_PAR_TIMETZFMT]); break;
+      case LXI_TSTZFMT: it.own(h->timestamp_tz_fmt, h->par_len[LXH_PAR_TSTZFMT]); break;
+      case LXI_COMP: case LXI_LENSEM: case LXI_CONVEXCP: case LXI_IMPCONV:
         if (!buffer) return false;
-        if (item == 119) it.word((h->opts & LXH_O_ANSI) ? "ANSI" : "BINARY");
-        if (item == 130) it.word((h->opts & LXH_O_CHAR) ? "CHAR" : "BYTE");
-        if (item == 131) it.word((h->opts & LXH_O_CONVEXCP) ? "TRUE" : "FALSE");
-        if (item == 132) it.word((h->opts & LXH_O_IMPCONV) ? "TRUE" : "FALSE");
+        if (item == LXI_COMP) it.word((h->opts & LXH_O_ANSI) ? "ANSI" : "BINARY");
+        if (item == LXI_LENSEM) it.word((h->opts & LXH_O_CHAR) ? "CHAR" : "BYTE");
+        if (item == LXI_CONVEXCP) it.word((h->opts & LXH_O_CONVEXCP) ? "TRUE" : "FALSE");
+        if (item == LXI_IMPCONV) it.word((h->opts & LXH_O_IMPCONV) ? "TRUE" : "FALSE");
         break;
-      case 139: it.ter(ter, 180); break;
-      case 140: it.ter(ter, 178); break;
-      case 141: it.ter(ter, 184); break;
-      case 142: it.ter(ter, 182); break;
-      case 143: it.ter(ter, 188); break;
-      case 144: it.ter(ter, 186); break;
-      case 151: it.ter(ter, 194); break;
+      case LXI_TER139: it.ter(ter, LXTER_ITEM139); break;
+      case LXI_TER140: it.ter(ter, LXTER_ITEM140); break;
+      case LXI_TER141: it.ter(ter, LXTER_ITEM141); break;
+      case LXI_TER142: it.ter(ter, LXTER_ITEM142); break;
+      case LXI_TER143: it.ter(ter, LXTER_ITEM143); break;
+      case LXI_TER144: it.ter(ter, LXTER_ITEM144); break;
+      case LXI_TER151: it.ter(ter, LXTER_ITEM151); break;
       default: return false;
     }
   }

@@ -24,7 +24,7 @@ bool is_digit(const lxlangid *h, const uint8_t *c, size_t cw, lxglo *g) {
   if (!cs) return false;
   uint8_t b = (cw == 2 && c[0] == 0) ? c[1] : c[0];
   if (cw == 2 && c[0] != 0) return false;
-  return (cs_class(cs, b) & 0x20) != 0;
+  return (cs_class(cs, b) & LXCC_DIGIT) != 0;
 }
 
 bool forbidden(const lxlangid *h, const uint8_t *c, size_t cw, const char *set, lxglo *g) {
@@ -52,22 +52,22 @@ struct TextItem {
 };
 
 constexpr TextItem kTexts[] = {
-    {69, offsetof(lxlangid, currency), LXH_CURRENCY_SIZE, LXH_PAR_CURRENCY, 10, 144,
+    {LXI_CURRENCY, offsetof(lxlangid, currency), LXH_CURRENCY_SIZE, LXH_PAR_CURRENCY, 10, LXTER_CURRENCY,
      LXH_F_KEEP_CURRENCY, true},
-    {121, offsetof(lxlangid, union_currency), LXH_UNION_SIZE, LXH_PAR_UNION, 10, 132,
+    {LXI_UNION, offsetof(lxlangid, union_currency), LXH_UNION_SIZE, LXH_PAR_UNION, 10, LXTER_UNION,
      LXH_F_KEEP_UNION, true},
-    {74, offsetof(lxlangid, debit), LXH_DEBIT_SIZE, LXH_PAR_DEBIT, 9, 154, LXH_F_KEEP_DEBIT, false},
-    {75, offsetof(lxlangid, credit), LXH_CREDIT_SIZE, LXH_PAR_CREDIT, 9, 156, LXH_F_KEEP_CREDIT,
+    {LXI_DEBIT, offsetof(lxlangid, debit), LXH_DEBIT_SIZE, LXH_PAR_DEBIT, 9, LXTER_DEBIT, LXH_F_KEEP_DEBIT, false},
+    {LXI_CREDIT, offsetof(lxlangid, credit), LXH_CREDIT_SIZE, LXH_PAR_CREDIT, 9, LXTER_CREDIT, LXH_F_KEEP_CREDIT,
      false},
-    {76, offsetof(lxlangid, date_fmt), LXH_DATEFMT_SIZE, LXH_PAR_DATEFMT, 59, 166,
+    {LXI_DATEFMT, offsetof(lxlangid, date_fmt), LXH_DATEFMT_SIZE, LXH_PAR_DATEFMT, 59, LXTER_DATEFMT,
      LXH_F_KEEP_FORMATS, false},
-    {126, offsetof(lxlangid, time_fmt), LXH_TIMEFMT_SIZE, LXH_PAR_TIMEFMT, 47, 170,
+    {LXI_TIMEFMT, offsetof(lxlangid, time_fmt), LXH_TIMEFMT_SIZE, LXH_PAR_TIMEFMT, 47, LXTER_TIMEFMT2,
      LXH_F_KEEP_FORMATS, false},
-    {127, offsetof(lxlangid, timestamp_fmt), LXH_TSFMT_SIZE, LXH_PAR_TSFMT, 79, 172,
+    {LXI_TSFMT, offsetof(lxlangid, timestamp_fmt), LXH_TSFMT_SIZE, LXH_PAR_TSFMT, 79, LXTER_TSFMT,
      LXH_F_KEEP_FORMATS, false},
-    {128, offsetof(lxlangid, time_tz_fmt), LXH_TIMETZFMT_SIZE, LXH_PAR_TIMETZFMT, 67, 174,
+    {LXI_TIMETZFMT, offsetof(lxlangid, time_tz_fmt), LXH_TIMETZFMT_SIZE, LXH_PAR_TIMETZFMT, 67, LXTER_TIMETZFMT,
      LXH_F_KEEP_FORMATS, false},
-    {129, offsetof(lxlangid, timestamp_tz_fmt), LXH_TSTZFMT_SIZE, LXH_PAR_TSTZFMT, 99, 176,
+    {LXI_TSTZFMT, offsetof(lxlangid, timestamp_tz_fmt), LXH_TSTZFMT_SIZE, LXH_PAR_TSTZFMT, 99, LXTER_TSTZFMT,
      LXH_F_KEEP_FORMATS, false},
 };
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "lxc.h"
+#include "lxf.h"
 #include "lxl.h"
 
 namespace {
@@ -65,38 +65,71 @@ struct Text {
 };
 
 constexpr Text kLangTexts[] = {
-    {112, "US"},        {114, "sun"},      {116, "mon"},      {118, "tue"},
-    {120, "wed"},       {122, "thu"},      {124, "fri"},      {126, "sat"},
-    {128, "sunday"},    {130, "monday"},   {132, "tuesday"},  {134, "wednesday"},
-    {136, "thursday"},  {138, "friday"},   {140, "saturday"}, {142, "jan"},
-    {144, "feb"},       {146, "mar"},      {148, "apr"},      {150, "may"},
-    {152, "jun"},       {154, "jul"},      {156, "aug"},      {158, "sep"},
-    {160, "oct"},       {162, "nov"},      {164, "dec"},      {166, "january"},
-    {168, "february"},  {170, "march"},    {172, "april"},    {174, "may"},
-    {176, "june"},      {178, "july"},     {180, "august"},   {182, "september"},
-    {184, "october"},   {186, "november"}, {188, "december"}, {190, "yes"},
-    {192, "no"},        {194, "AM"},       {196, "PM"},       {198, "AD"},
-    {200, "BC"}};
+    {LXLAN_ABBR, "US"},
+    {LXLAN_ABDAY + 2 * 0, "sun"},
+    {LXLAN_ABDAY + 2 * 1, "mon"},
+    {LXLAN_ABDAY + 2 * 2, "tue"},
+    {LXLAN_ABDAY + 2 * 3, "wed"},
+    {LXLAN_ABDAY + 2 * 4, "thu"},
+    {LXLAN_ABDAY + 2 * 5, "fri"},
+    {LXLAN_ABDAY + 2 * 6, "sat"},
+    {LXLAN_DAY + 2 * 0, "sunday"},
+    {LXLAN_DAY + 2 * 1, "monday"},
+    {LXLAN_DAY + 2 * 2, "tuesday"},
+    {LXLAN_DAY + 2 * 3, "wednesday"},
+    {LXLAN_DAY + 2 * 4, "thursday"},
+    {LXLAN_DAY + 2 * 5, "friday"},
+    {LXLAN_DAY + 2 * 6, "saturday"},
+    {LXLAN_ABMONTH + 2 * 0, "jan"},
+    {LXLAN_ABMONTH + 2 * 1, "feb"},
+    {LXLAN_ABMONTH + 2 * 2, "mar"},
+    {LXLAN_ABMONTH + 2 * 3, "apr"},
+    {LXLAN_ABMONTH + 2 * 4, "may"},
+    {LXLAN_ABMONTH + 2 * 5, "jun"},
+    {LXLAN_ABMONTH + 2 * 6, "jul"},
+    {LXLAN_ABMONTH + 2 * 7, "aug"},
+    {LXLAN_ABMONTH + 2 * 8, "sep"},
+    {LXLAN_ABMONTH + 2 * 9, "oct"},
+    {LXLAN_ABMONTH + 2 * 10, "nov"},
+    {LXLAN_ABMONTH + 2 * 11, "dec"},
+    {LXLAN_MONTH + 2 * 0, "january"},
+    {LXLAN_MONTH + 2 * 1, "february"},
+    {LXLAN_MONTH + 2 * 2, "march"},
+    {LXLAN_MONTH + 2 * 3, "april"},
+    {LXLAN_MONTH + 2 * 4, "may"},
+    {LXLAN_MONTH + 2 * 5, "june"},
+    {LXLAN_MONTH + 2 * 6, "july"},
+    {LXLAN_MONTH + 2 * 7, "august"},
+    {LXLAN_MONTH + 2 * 8, "september"},
+    {LXLAN_MONTH + 2 * 9, "october"},
+    {LXLAN_MONTH + 2 * 10, "november"},
+    {LXLAN_MONTH + 2 * 11, "december"},
+    {LXLAN_YES, "yes"},
+    {LXLAN_NO, "no"},
+    {LXLAN_AM, "AM"},
+    {LXLAN_PM, "PM"},
+    {LXLAN_AD, "AD"},
+    {LXLAN_BC, "BC"}};
 
 constexpr Text kTerrTexts[] = {
-    {134, "US"},
-    {136, "."},
-    {138, ","},
-    {142, "USD"},
-    {144, "$"},
-    {146, "."},
-    {148, ","},
-    {152, ","},
-    {154, "<"},
-    {156, ">"},
-    {162, "%m/%d/%y"},
-    {164, "%H:%M:%S"},
-    {166, "DD-MON-YY"},
-    {168, "HH.MI.SSXFF AM"},
-    {170, "HH.MI.SSXFF AM"},
-    {172, "DD-MON-YY HH.MI.SSXFF AM"},
-    {174, "HH.MI.SSXFF AM TZR"},
-    {176, "DD-MON-YY HH.MI.SSXFF AM TZR"}};
+    {LXTER_ABBR, "US"},
+    {LXTER_DECIMAL, "."},
+    {LXTER_GROUP, ","},
+    {LXTER_ISOCURR, "USD"},
+    {LXTER_CURRENCY, "$"},
+    {LXTER_MONDECIMAL, "."},
+    {LXTER_MONGROUP, ","},
+    {LXTER_LISTSEP, ","},
+    {LXTER_DEBIT, "<"},
+    {LXTER_CREDIT, ">"},
+    {LXTER_SYSDATEFMT, "%m/%d/%y"},
+    {LXTER_SYSTIMEFMT, "%H:%M:%S"},
+    {LXTER_DATEFMT, "DD-MON-YY"},
+    {LXTER_TIMEFMT, "HH.MI.SSXFF AM"},
+    {LXTER_TIMEFMT2, "HH.MI.SSXFF AM"},
+    {LXTER_TSFMT, "DD-MON-YY HH.MI.SSXFF AM"},
+    {LXTER_TIMETZFMT, "HH.MI.SSXFF AM TZR"},
+    {LXTER_TSTZFMT, "DD-MON-YY HH.MI.SSXFF AM TZR"}};
 
 template <size_t M>
 constexpr const char *text_of(const Text (&t)[M], unsigned field) {
@@ -159,14 +192,14 @@ constexpr Obj<kTerSize> make_territory() {
 
 constexpr uint16_t ascii_class(unsigned c) {
   uint16_t k = 0;
-  if (c >= 'A' && c <= 'Z') k |= 0x804;
-  if (c >= 'a' && c <= 'z') k |= 0x808;
-  if (c >= '0' && c <= '9') k |= 0x220;
-  if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) k |= 0x200;
-  if (c == ' ' || (c >= 9 && c <= 13)) k |= 0x40;
-  if (c == ' ') k |= 0x400;
-  if (c < 0x20 || c == 0x7F) k |= 0x100;
-  if (c > 0x20 && c < 0x7F && !(k & 0xA00)) k |= 0x80;
+  if (c >= 'A' && c <= 'Z') k |= LXCC_ALPHA | LXCC_UPPER;
+  if (c >= 'a' && c <= 'z') k |= LXCC_ALPHA | LXCC_LOWER;
+  if (c >= '0' && c <= '9') k |= LXCC_XDIGIT | LXCC_DIGIT;
+  if ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) k |= LXCC_XDIGIT;
+  if (c == ' ' || (c >= 9 && c <= 13)) k |= LXCC_SPACE;
+  if (c == ' ') k |= LXCC_BLANK;
+  if (c < 0x20 || c == 0x7F) k |= LXCC_CNTRL;
+  if (c > 0x20 && c < 0x7F && !(k & (LXCC_ALPHA | LXCC_XDIGIT))) k |= LXCC_PUNCT;
   return k;
 }
 
@@ -303,21 +336,22 @@ constexpr Obj<k2022Size> make_2022(uint16_t id, uint32_t flags, uint8_t h0, uint
   o.p16(offsetof(lxcsobj, id), id);
   o.p16(offsetof(lxcsobj, w94), 31);
   o.p32(offsetof(lxcsobj, flags), flags);
-  // A stateful set's four header bytes over the row length and what follows.
-  o.p8(offsetof(lxcsobj, rowlen), h0);
-  o.p8(offsetof(lxcsobj, rowlen) + 1, h1);
-  o.p8(offsetof(lxcsobj, h102), h2);
-  o.p8(offsetof(lxcsobj, h102) + 1, h3);
+  o.p8(offsetof(lxcsstobj, longest), h0);
+  o.p8(offsetof(lxcsstobj, base_longest), h1);
+  o.p8(offsetof(lxcsstobj, one_base), h2);
+  o.p8(offsetof(lxcsstobj, h103), h3);
+  static_assert(M <= LXCS_STENTRIES);
   for (size_t i = 0; i < M; ++i) {
-    size_t at = 104 + 36 * i;
-    for (unsigned k = 0; k < e[i].dlen; ++k) o.p8(at + k, (uint8_t)e[i].desig[k]);
-    for (unsigned k = 0; k < e[i].slen; ++k) o.p8(at + 6 + k, (uint8_t)e[i].shift[k]);
-    o.p16(at + 8, (uint16_t)e[i].dlen);
-    o.p16(at + 10, (uint16_t)e[i].slen);
-    o.p16(at + 12, e[i].base);
-    for (unsigned k = 0; k < e[i].plen; ++k) o.p8(at + 24 + k, (uint8_t)e[i].pattern[k]);
-    o.p32(at + 28, e[i].single);
-    o.p8(at + 32, e[i].blen);
+    size_t at = LX_ELEM(lxcsstobj, ent, i);
+    for (unsigned k = 0; k < e[i].dlen; ++k) o.p8(at + LX_ELEM(lxcsstent, desig, k), (uint8_t)e[i].desig[k]);
+    for (unsigned k = 0; k < e[i].slen; ++k) o.p8(at + LX_ELEM(lxcsstent, shift, k), (uint8_t)e[i].shift[k]);
+    o.p16(at + offsetof(lxcsstent, dlen), (uint16_t)e[i].dlen);
+    o.p16(at + offsetof(lxcsstent, slen), (uint16_t)e[i].slen);
+    o.p16(at + offsetof(lxcsstent, base), e[i].base);
+    for (unsigned k = 0; k < e[i].plen; ++k)
+      o.p8(at + LX_ELEM(lxcsstent, pattern, k), (uint8_t)e[i].pattern[k]);
+    o.p32(at + offsetof(lxcsstent, single), e[i].single);
+    o.p8(at + offsetof(lxcsstent, blen), e[i].blen);
   }
   o.name(LXCS_DATA, nm);
   cs_dir(o, 0, 16);

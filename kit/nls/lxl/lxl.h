@@ -1,10 +1,12 @@
-// NLS environment records, the object table, the loader callback block and
-// the layouts of the NLS boot file and data-object files.
+// NLS environment records, the object table and the loader callback block.
+// The layouts of the boot file and the data-object files are those of lxf.h.
 #ifndef QEN_KIT_NLS_LXL_H
 #define QEN_KIT_NLS_LXL_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "lxf.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -21,151 +23,6 @@ extern "C" {
 #define LXS_FREEFAIL 24u    // a free callback failed
 
 #define LX_REPMARK 1000     // replacement mark after a lossy conversion
-
-// ---- Object types ---------------------------------------------------------
-
-#define LX_TLANG 0
-#define LX_TTERR 1
-#define LX_TCS 2
-#define LX_TSORT 3
-#define LX_TMAP 4
-
-// ---- File formats ---------------------------------------------------------
-
-#define LX_BOOTMAGIC 0xA5
-#define LX_OBJMAGIC 0x5A
-#define LX_MINVERSION 0x02100000u      // oldest version a file may carry
-#define LX_BUILTINVERSION 0x01100000u  // version of the built-in blocks
-#define LX_RELEASE 0x0A000000u         // release word of the built-in blocks
-#define LX_FMT_BIGENDIAN 0x10          // numbers are big-endian
-#define LX_FMT_ASCII 0x01              // names are ASCII (clear: EBCDIC)
-#define LX_BOOT_BUILTIN 0x1u           // boot flags: built-in block
-
-// Boot block header (48 bytes); entries of 40 bytes follow, entry 0 unused.
-typedef struct lxboot {
-  uint32_t version;
-  uint32_t release;
-  uint32_t size;      // header and all entries
-  uint32_t size2;     // not interpreted
-  uint32_t flags;     // LX_BOOT_BUILTIN
-  uint16_t first[10]; // first entry of each object type 0 to 9
-  uint16_t count;     // entries, entry 0 included; length of the object table
-  uint16_t reserved;
-  uint8_t magic;      // LX_BOOTMAGIC
-  uint8_t fmtflags;   // LX_FMT_*
-  uint16_t reserved2;
-} lxboot;
-
-// Boot entry (40 bytes).
-typedef struct lxbent {
-  uint32_t size;      // size of the object (its file's length)
-  uint16_t type;
-  uint16_t id;
-  uint8_t namelen;    // including the terminating NUL
-  char name[31];      // NUL-terminated; territory names end before byte 29
-} lxbent;
-
-// Territory entries: the language key of the variant (entry byte 38) and the
-// group byte (39: position within the group high, the group's last low).
-static inline uint8_t lxbentlangkey(const lxbent *e) { return (uint8_t)e->name[29]; }
-static inline uint8_t lxbentgroup(const lxbent *e) { return (uint8_t)e->name[30]; }
-
-#define LX_BOOTHDR 48
-#define LX_BENTSIZE 40
-#define LX_BOOTNAME 31  // longest name room from offset 9 of an entry
-
-// Common header of every NLS data object (92 bytes).
-typedef struct lxnlsobj {
-  uint32_t version;
-  uint32_t release;
-  uint32_t size;      // must not exceed the boot entry's size
-  uint32_t word3;
-  uint32_t word4;
-  uint16_t type;
-  uint16_t reserved;
-  uint8_t reserved1;
-  uint8_t magic;      // LX_OBJMAGIC, not checked
-  uint8_t fmtflags;   // LX_FMT_*
-  uint8_t reserved2[65];
-} lxnlsobj;
-
-#define LX_OBJHDR 92
-
-// Offset of element i of the array field F of record R: with offsetof, how
-// readers, writers and the built-in objects place the records' fields.
-#define LX_ELEM(R, F, i) (offsetof(R, F) + sizeof(((R *)0)->F[0]) * (size_t)(i))
-
-// The fixed part of a language object (type 0); its string pool follows at
-// LXLAN_POOL. Texts are UTF-16, each at a 16-bit pool offset.
-typedef struct lxlanobj {
-  lxnlsobj hdr;         // 0
-  uint32_t flags;       // 92
-  uint16_t id;          // 96
-  uint16_t ter;         // 98 default territory
-  uint16_t cs;          // 100 default character set
-  uint16_t h102;        // 102
-  uint16_t sort;        // 104 default sort
-  uint16_t text[94];    // 106 pool offsets of the texts (field 106 + 2k)
-  uint16_t name;        // 294 pool offset of the ASCII name
-  uint16_t h296[2];     // 296
-  uint16_t width[2];    // 300 widths the information call reports
-  uint16_t longest[4];  // 304 longest month, day, short month, short day name
-  uint16_t h312[6];     // 312
-} lxlanobj;
-#define LXLAN_POOL 324
-
-// The fixed part of a territory object (type 1); its string pool follows at
-// LXTER_POOL.
-typedef struct lxterobj {
-  lxnlsobj hdr;         // 0
-  uint32_t flags;       // 92
-  uint16_t id;          // 96
-  uint16_t num[17];     // 98 numeric settings (field 98 + 2k)
-  uint16_t text[46];    // 132 pool offsets of the texts (field 132 + 2k)
-  uint16_t name;        // 224 pool offset of the ASCII name
-  uint16_t h226;        // 226
-} lxterobj;
-#define LXTER_POOL 228
-
-// The fixed part of a linguistic sort object (type 3); its name follows at
-// LXSRT_NAME.
-typedef struct lxsrtobj {
-  lxnlsobj hdr;         // 0
-  uint16_t id;          // 92
-  uint16_t opt[4];      // 94 option values, each valid under its flag bit
-  uint16_t flags;       // 102
-  uint16_t cmp_fn;      // 104 function number of the comparison
-  uint16_t key_fn;      // 106 function number of the key builder
-  uint16_t h108[22];    // 108
-  uint32_t sect[49];    // 152 section offsets
-  uint32_t h348;        // 348
-} lxsrtobj;
-#define LXSRT_NAME 352
-
-// Field offsets of the object records as the files carry them, in both widths.
-#ifdef __cplusplus
-static_assert(sizeof(lxboot) == LX_BOOTHDR && sizeof(lxbent) == LX_BENTSIZE);
-static_assert(offsetof(lxboot, first) == 20 && offsetof(lxboot, count) == 40);
-static_assert(offsetof(lxboot, magic) == 44 && offsetof(lxboot, fmtflags) == 45);
-static_assert(offsetof(lxbent, type) == 4 && offsetof(lxbent, id) == 6);
-static_assert(offsetof(lxbent, namelen) == 8 && offsetof(lxbent, name) == 9);
-static_assert(offsetof(lxbent, name) + 29 == 38 && offsetof(lxbent, name) + 30 == 39);
-static_assert(sizeof(lxnlsobj) == LX_OBJHDR && offsetof(lxnlsobj, size) == 8);
-static_assert(offsetof(lxnlsobj, type) == 20 && offsetof(lxnlsobj, magic) == 25);
-static_assert(offsetof(lxnlsobj, fmtflags) == 26);
-static_assert(sizeof(lxlanobj) == LXLAN_POOL && offsetof(lxlanobj, flags) == 92);
-static_assert(offsetof(lxlanobj, id) == 96 && offsetof(lxlanobj, ter) == 98);
-static_assert(offsetof(lxlanobj, cs) == 100 && offsetof(lxlanobj, sort) == 104);
-static_assert(offsetof(lxlanobj, text) == 106 && offsetof(lxlanobj, name) == 294);
-static_assert(offsetof(lxlanobj, width) == 300 && offsetof(lxlanobj, longest) == 304);
-static_assert(sizeof(lxterobj) == LXTER_POOL && offsetof(lxterobj, flags) == 92);
-static_assert(offsetof(lxterobj, id) == 96 && offsetof(lxterobj, num) == 98);
-static_assert(offsetof(lxterobj, text) == 132 && offsetof(lxterobj, name) == 224);
-static_assert(sizeof(lxsrtobj) == LXSRT_NAME && offsetof(lxsrtobj, id) == 92);
-static_assert(offsetof(lxsrtobj, opt) == 94 && offsetof(lxsrtobj, flags) == 102);
-static_assert(offsetof(lxsrtobj, cmp_fn) == 104 && offsetof(lxsrtobj, key_fn) == 106);
-static_assert(offsetof(lxsrtobj, sect) == 152);
-#endif
 
 // Entry i of a boot block (entry 0 is the unused first entry).
 static inline lxbent *lxbootent(const lxboot *boot, unsigned i) {
@@ -286,39 +143,9 @@ typedef struct lxlangid {
   char timestamp_tz_fmt[100];
 } lxlangid;
 
-// ---- Locale texts at a cursor -----------------------------------------------
-
-typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
-
-// Writes text item item of the cursor's language handle at the cursor, in
-// its character set, using at most size bytes, and advances the cursor.
-// glo's nbytes2 receives the bytes written, nbytes the bytes of the text
-// taken; status 6 when the text was cut (at a character boundary), 9 for an
-// unknown item.
-void lxlinfo(lxmcur *cur, size_t size, int item, lxglo *glo);
-
 // ---- Linguistic sort sections, base letters, byte-string compare ----------
 
-// Sections of a sort object: each lies in the data area at LXSRT_NAME, at
-// the offset held in sect[k]; its 16-bit count is h108[k - 1].
-enum {
-  LXSRT_SPECIAL = 1,     // special letters: 8-byte records {char, value, 4 bytes}
-  LXSRT_CONTRACT = 2,    // contracting pairs: 8-byte records {char, char, 4 bytes}
-  LXSRT_SUPPER = 3,      // special upper case: 12-byte records (below)
-  LXSRT_SLOWER = 4,      // special lower case
-  LXSRT_SBASE = 5,       // special base letters
-  LXSRT_MAJOR = 6,       // major keys: two-level table of key bytes
-  LXSRT_MINOR = 7,       // minor keys
-  LXSRT_BASE = 8         // base letters: two-level table of 16-bit values
-};
-#define LXSRT_REC8 8
-#define LXSRT_REC12 12     // {char, second char, values...}, byte 10: any second
-#define LXSRT_ANYSECOND 10
-#define LXSRT_MULTI 4096   // sort ids from here on are multilingual
-#define LXSRT_SPECIALSORT 0x20u  // sort flags: compared through the special sort table
-
-// The named mapping BINARY_AI (type 4, id 16).
-#define LXMAP_BINARY_AI 16
+typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
 
 // A sort's records are read only inside the loaded object (hdr.size): a
 // section or block outside it gives the "none" answer.

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lxc.h"
+#include "lxf.h"
 #include "lxl.h"
 #include "lxlint.h"
 #include "vzclient.h"
@@ -102,86 +102,97 @@ void travnd(Fix &f, size_t base, size_t node, unsigned depth, size_t leaflen,
   }
 }
 
+// Trie nodes (8 bytes) and the bytes of a trie's node area.
+constexpr size_t kNode = 8;
+// Table 0: 256 16-bit display-map values.
+constexpr size_t kDisplayBytes = 256 * 2;
+
 void fix_charset(Fix &f) {
-  f.h(92);
-  f.h(94);
-  f.w(96);
-  for (size_t o : {100, 102, 104, 106, 122}) f.h(o);
-  for (size_t o : {124, 128, 132, 136}) f.w(o);
+  f.h(offsetof(lxcsobj, id));
+  f.h(offsetof(lxcsobj, w94));
+  f.w(offsetof(lxcsobj, flags));
+  for (size_t o : {offsetof(lxcsobj, rowlen), LX_ELEM(lxcsobj, h102, 0), LX_ELEM(lxcsobj, h102, 1),
+                   LX_ELEM(lxcsobj, h102, 2), offsetof(lxcsobj, h122)})
+    f.h(o);
+  for (size_t o : {offsetof(lxcsobj, mb_repl), offsetof(lxcsobj, pad), offsetof(lxcsobj, w132),
+                   offsetof(lxcsobj, w136)})
+    f.w(o);
   if (!f.ok) return;
-  uint16_t id = f.rh(92);
-  uint32_t flags = f.rw(96);
-  f.hs(140, 256);
-  if (id == LXCS_AL16UTF16) f.hs(652, 256);
-  f.hs(1164, 256);
-  f.hs(1676, 256);
-  f.hs(2188, 48);
-  f.ws(2284, 48);
+  uint16_t id = f.rh(offsetof(lxcsobj, id));
+  uint32_t flags = f.rw(offsetof(lxcsobj, flags));
+  f.hs(offsetof(lxcsobj, bclass), 256);
+  // the AL16UTF16 object keeps 16-bit property values over its case bytes
+  if (id == LXCS_AL16UTF16) f.hs(offsetof(lxcsobj, upper), 256);
+  f.hs(offsetof(lxcsobj, sbu), 256);
+  f.hs(offsetof(lxcsobj, sb799), 256);
+  f.hs(offsetof(lxcsobj, counts), LXCT_COUNT);
+  f.ws(offsetof(lxcsobj, dir), LXCT_COUNT);
   if (!f.ok) return;
-  auto cnt = [&](size_t at) { return (size_t)f.rh(at); };
+  auto cnt = [&](unsigned k) { return (size_t)f.rh(LX_ELEM(lxcsobj, counts, k)); };
+  auto dir = [&](unsigned k) { return (size_t)f.rw(LX_ELEM(lxcsobj, dir, k)); };
   const size_t d = LXCS_DATA;
-  for (unsigned k = 0; k < 47 && f.ok; ++k) {
-    size_t s = d + f.rw(2284 + 4 * k), e = d + f.rw(2284 + 4 * (k + 1));
+  for (unsigned k = 0; k < LXCT_COUNT - 1 && f.ok; ++k) {
+    size_t s = d + dir(k), e = d + dir(k + 1);
     if (e <= s) continue;
     if (!f.in(s, e - s)) return;
     switch (k) {
-      case 0:
-        f.hrange(s, std::min(e, s + 512));
+      case LXCT_DISPLAY:
+        f.hrange(s, std::min(e, s + kDisplayBytes));
         break;
-      case 3:
-        nodes(f, s, cnt(2194) / 8);
-        f.hrange(s + cnt(2194), e);
+      case LXCT_CLASS:
+        nodes(f, s, cnt(LXCN_CLASSNODES) / kNode);
+        f.hrange(s + cnt(LXCN_CLASSNODES), e);
         break;
-      case 4:
+      case LXCT_EQUIV:
       case 5:
-      case 6:
-      case 8:
-      case 9:
+      case LXCT_COMBINING:
+      case LXCT_UPPER:
+      case LXCT_LOWER:
       case 10:
       case 11:
       case 16:
-      case 17:
+      case LXCT_NUMERIC:
         f.wrange(s, e);
         break;
-      case 12:
-        nodes(f, s, cnt(2212));
+      case LXCT_M2U:
+        nodes(f, s, cnt(LXCN_M2UNODES));
         if (flags & LXCSF_LEAF32) {
           std::set<size_t> seen;
-          uint8_t hi = f.b[111], lo = f.b[112];
+          uint8_t hi = f.b[offsetof(lxcsobj, lead_lo)], lo = f.b[offsetof(lxcsobj, trail_lo)];
           size_t leaflen = hi >= lo ? (size_t)(hi - lo + 1) : 0;
           travnd(f, s, s, 1, leaflen, seen);
         } else {
-          f.hrange(flags & LXCSF_TRIE ? s + 8 * cnt(2212) : s, e);
+          f.hrange(flags & LXCSF_TRIE ? s + kNode * cnt(LXCN_M2UNODES) : s, e);
         }
         break;
-      case 13:
-        nodes(f, s, cnt(2214) / 8);
-        f.hrange(s + cnt(2214), e);
+      case LXCT_PROP:
+        nodes(f, s, cnt(LXCN_PROPNODES) / kNode);
+        f.hrange(s + cnt(LXCN_PROPNODES), e);
         break;
-      case 14: {
+      case LXCT_U2M: {
         auto rows = [&](size_t at) {
-          for (unsigned r = 0; r < 256 && f.ok; ++r) {
-            f.w(at + 8 * r);
-            f.h(at + 8 * r + 6);
+          for (unsigned r = 0; r < LXCSR_ROWS && f.ok; ++r) {
+            f.w(at + sizeof(lxcsrow) * r + offsetof(lxcsrow, at));
+            f.h(at + sizeof(lxcsrow) * r + offsetof(lxcsrow, h6));
           }
         };
         if (flags & LXCSF_LEAF32) {
-          f.ws(s, 256);
-          for (unsigned p = 0; p < 256 && f.ok; ++p) {
+          f.ws(s, LXCSR_PLANES);
+          for (unsigned p = 0; p < LXCSR_PLANES && f.ok; ++p) {
             uint32_t off = f.rw(s + 4 * p);
-            if (off != 0xFFFFFFFFu) rows(s + 1024 + off);
+            if (off != LXCSR_NOPLANE) rows(s + 4 * LXCSR_PLANES + off);
           }
         } else {
           rows(s);
         }
         break;
       }
-      case 15:
+      case LXCT_COMPOSE:
         f.hrange(s, e);
         break;
-      case 18:
-        nodes(f, s, cnt(2224) / 8);
-        f.hrange(s + cnt(2224), e);
+      case LXCT_KEY18:
+        nodes(f, s, cnt(LXCN_KEY18NODES) / kNode);
+        f.hrange(s + cnt(LXCN_KEY18NODES), e);
         break;
       default:
         break;
@@ -189,9 +200,11 @@ void fix_charset(Fix &f) {
   }
 }
 
-void fix_pool(Fix &f, size_t hfirst, size_t hcount, size_t pool, size_t from, size_t to) {
-  f.w(92);
-  f.hs(hfirst, hcount);
+// The flags word, every 16-bit field from hfirst up to the pool, and the
+// pool's texts from the first text's start to the name's.
+void fix_pool(Fix &f, size_t flags, size_t hfirst, size_t pool, size_t from, size_t to) {
+  f.w(flags);
+  f.hs(hfirst, (pool - hfirst) / 2);
   if (!f.ok) return;
   size_t a = pool + f.rh(from), e = pool + f.rh(to);
   f.hrange(a, e);
@@ -202,12 +215,13 @@ constexpr size_t kSpecialHalves = 5;
 static_assert(2 * kSpecialHalves == LXSRT_ANYSECOND);
 
 void fix_sort(Fix &f) {
-  f.hs(92, 30);
-  f.ws(152, 49);
+  f.hs(offsetof(lxsrtobj, id), (offsetof(lxsrtobj, sect) - offsetof(lxsrtobj, id)) / 2);
+  f.ws(offsetof(lxsrtobj, sect), 49);
   if (!f.ok) return;
-  const size_t d = 352;
-  auto s = [&](unsigned k) { return d + f.rw(156 + 4 * k); };
-  auto c = [&](unsigned k) { return (size_t)f.rh(108 + 2 * k); };
+  const size_t d = LXSRT_NAME;
+  // section k + 1 and its count
+  auto s = [&](unsigned k) { return d + f.rw(LX_ELEM(lxsrtobj, sect, k + 1)); };
+  auto c = [&](unsigned k) { return (size_t)f.rh(LX_ELEM(lxsrtobj, h108, k)); };
   for (unsigned k = 0; k < 2; ++k)
     for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 8 * r, 2);
   // Special upper-case, lower-case and base-letter entries share one record:
@@ -234,8 +248,8 @@ enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, B
 // The kind of a mapping object by its number or its name, which is read
 // only within the object; a name outside it marks the object damaged.
 Map map_kind(Fix &f, uint64_t nm, uint16_t objnum) {
-  if (objnum == 16) return Map::BinaryAi;
-  if (objnum == 17) return Map::CaseFold;
+  if (objnum == LXMAP_BINARY_AI) return Map::BinaryAi;
+  if (objnum == LXMAP_CASEFOLD) return Map::CaseFold;
   if (!f.in(nm, 1)) return Map::Other;
   std::string_view name((const char *)f.b + nm, strnlen((const char *)f.b + nm, f.n - nm));
   struct {
@@ -251,8 +265,8 @@ Map map_kind(Fix &f, uint64_t nm, uint16_t objnum) {
 }
 
 uint64_t map_name_at(Fix &f, uint16_t objnum) {
-  uint32_t w46 = f.rw(96 + 4 * 46);
-  return (objnum == 16 || objnum == 17) ? w46 : 292 + (uint64_t)w46;
+  uint32_t w46 = f.rw(LX_ELEM(lxmapobj, dir, LXMAP_W_NAME));
+  return (objnum == LXMAP_BINARY_AI || objnum == LXMAP_CASEFOLD) ? w46 : LXMAP_DATA + (uint64_t)w46;
 }
 
 // Reads a list header {H count, byte a, byte b} at at.
@@ -270,8 +284,8 @@ ListHdr list_hdr(Fix &f, size_t at) {
 }
 
 void fix_map_order(Fix &f, Map kind) {
-  const size_t d = 292;
-  auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
+  const size_t d = LXMAP_DATA;
+  auto wv = [&](unsigned k) { return (size_t)f.rw(LX_ELEM(lxmapobj, dir, k)); };
   switch (kind) {
     case Map::Iso: {
       for (unsigned k : {1u, 2u}) {
@@ -331,8 +345,8 @@ void fix_map_order(Fix &f, Map kind) {
 }
 
 void fix_map_names(Fix &f, Map kind) {
-  const size_t d = 292;
-  auto wv = [&](unsigned k) { return (size_t)f.rw(96 + 4 * k); };
+  const size_t d = LXMAP_DATA;
+  auto wv = [&](unsigned k) { return (size_t)f.rw(LX_ELEM(lxmapobj, dir, k)); };
   auto slots = [&](size_t a, size_t e) {
     for (size_t at = d + a; at + 4 <= d + e && f.in(at, 4); at += 4)
       f.bytes(at, strnlen((const char *)f.b + at, 4));
@@ -429,13 +443,13 @@ void fix_map_names(Fix &f, Map kind) {
 
 void fix_map(Fix &f, bool order, bool ebcdic) {
   if (order) {
-    f.w(92);
-    f.ws(96, 48);
-    f.h(288);
-    f.h(290);
+    f.w(offsetof(lxmapobj, w92));
+    f.ws(offsetof(lxmapobj, dir), 48);
+    f.h(offsetof(lxmapobj, id));
+    f.h(offsetof(lxmapobj, h290));
   }
   if (!f.ok) return;
-  uint16_t objnum = f.rh(288);
+  uint16_t objnum = f.rh(offsetof(lxmapobj, id));
   uint64_t nm = map_name_at(f, objnum);
   if (ebcdic) f.name(nm);
   if (!f.ok || !(order || ebcdic)) return;
@@ -453,20 +467,25 @@ bool lxladjust(lxnlsobj *obj, size_t size) {
   bool ebcdic = !(obj->fmtflags & LX_FMT_ASCII);
   switch (obj->type) {
     case LX_TLANG:
-      if (order) fix_pool(f, 96, 114, 324, 106, 294);
-      if (ebcdic && f.ok) f.name(324 + (uint64_t)f.rh(294));
+      if (order)
+        fix_pool(f, offsetof(lxlanobj, flags), offsetof(lxlanobj, id), LXLAN_POOL,
+                 offsetof(lxlanobj, text), offsetof(lxlanobj, name));
+      if (ebcdic && f.ok) f.name(LXLAN_POOL + (uint64_t)f.rh(offsetof(lxlanobj, name)));
       break;
     case LX_TTERR:
-      if (order) fix_pool(f, 96, 66, 228, 132, 224);
-      if (ebcdic && f.ok) f.name(228 + (size_t)f.rh(224));
+      if (order)
+        fix_pool(f, offsetof(lxterobj, flags), offsetof(lxterobj, id), LXTER_POOL,
+                 offsetof(lxterobj, text), offsetof(lxterobj, name));
+      if (ebcdic && f.ok) f.name(LXTER_POOL + (size_t)f.rh(offsetof(lxterobj, name)));
       break;
     case LX_TCS:
       if (order) fix_charset(f);
-      if (ebcdic && f.ok) f.name(LXCS_DATA + (uint64_t)f.rw(2284 + 4 * LXCT_NAME));
+      if (ebcdic && f.ok) f.name(LXCS_DATA + (uint64_t)f.rw(LX_ELEM(lxcsobj, dir, LXCT_NAME)));
       break;
     case LX_TSORT:
       if (order) fix_sort(f);
-      if (ebcdic && f.ok) f.name(352 + (uint64_t)f.rw(340));
+      if (ebcdic && f.ok)
+        f.name(LXSRT_NAME + (uint64_t)f.rw(LX_ELEM(lxsrtobj, sect, LXSRT_SECT_NAME)));
       break;
     case LX_TMAP:
       fix_map(f, order, ebcdic);

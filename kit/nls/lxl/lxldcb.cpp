@@ -109,11 +109,11 @@ unsigned lxlcsbyid(const lxboot *boot, uint16_t id) {
 
 size_t lxlobjmin(unsigned type) {
   switch (type) {
-    case LX_TLANG: return 324;
-    case LX_TTERR: return 228;
+    case LX_TLANG: return LXLAN_POOL;
+    case LX_TTERR: return LXTER_POOL;
     case LX_TCS: return LXCS_DATA;
-    case LX_TSORT: return 352;
-    case LX_TMAP: return 292;
+    case LX_TSORT: return LXSRT_NAME;
+    case LX_TMAP: return LXMAP_DATA;
     default: return LX_OBJHDR + 4;
   }
 }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lxc.h"
+#include "lxf.h"
 #include "lxl.h"
 #include "lxlint.h"
 

@@ -10,11 +10,11 @@
 
 namespace {
 
-constexpr uint16_t kClassUpper = 0x0004;
-constexpr uint16_t kClassLower = 0x0008;
-constexpr uint16_t kClassDigit = 0x0020;
-constexpr uint16_t kClassSpace = 0x0040;
-constexpr uint16_t kClassAlpha = 0x0800;
+constexpr uint16_t kClassUpper = LXCC_UPPER;
+constexpr uint16_t kClassLower = LXCC_LOWER;
+constexpr uint16_t kClassDigit = LXCC_DIGIT;
+constexpr uint16_t kClassSpace = LXCC_SPACE;
+constexpr uint16_t kClassAlpha = LXCC_ALPHA;
 constexpr unsigned kMaxCharBytes = 4;
 
 // The bytes that the character at the cursor occupies by the character

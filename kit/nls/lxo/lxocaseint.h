@@ -26,10 +26,10 @@ inline constexpr uint32_t kInitCap = LXO_CASE_INITCAP;
 inline constexpr uint32_t kBase = LXO_CASE_BASE;
 inline constexpr uint32_t kFold = LXO_CASE_FOLD;
 
-inline constexpr uint16_t kClassUpper = 0x0004;
-inline constexpr uint16_t kClassLower = 0x0008;
-inline constexpr uint16_t kClassDigit = 0x0020;
-inline constexpr uint16_t kClassAlpha = 0x0800;
+inline constexpr uint16_t kClassUpper = LXCC_UPPER;
+inline constexpr uint16_t kClassLower = LXCC_LOWER;
+inline constexpr uint16_t kClassDigit = LXCC_DIGIT;
+inline constexpr uint16_t kClassAlpha = LXCC_ALPHA;
 inline constexpr unsigned kWorkBytes = 8;  // one converted character
 inline constexpr unsigned kReplaceMulti = 2;  // encoder option: the multibyte replacement when there is one
 inline constexpr uint32_t kStatusFull = 6;

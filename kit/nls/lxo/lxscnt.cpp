@@ -11,7 +11,7 @@
 namespace {
 
 constexpr size_t kUnit = 2;
-constexpr uint16_t kClassSpace = 0x0040;
+constexpr uint16_t kClassSpace = LXCC_SPACE;
 constexpr uint32_t kStatusMisaligned = 500;
 constexpr uint16_t kBuiltinUcs = 1000;  // the built-in 16-bit Unicode set's number
 

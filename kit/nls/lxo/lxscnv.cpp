@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr uint16_t kClassDigit = 0x0020;
-constexpr uint16_t kClassAlpha = 0x0800;
+constexpr uint16_t kClassDigit = LXCC_DIGIT;
+constexpr uint16_t kClassAlpha = LXCC_ALPHA;
 
 struct Equi {
   uint8_t *dst;

@@ -1,5 +1,5 @@
 // Reading the NLS boot block as the loader leaves it in slot 0 of an object
-// table: the header and 40-byte entries of lxl.h (lxboot, lxbent). Numbers are
+// table: the header and 40-byte entries of lxf.h (lxboot, lxbent). Numbers are
 // in host order once loaded; the readers take their offsets from those records
 // and read at any alignment.
 #ifndef QEN_KIT_NLS_LXPBOOT_H
@@ -20,9 +20,8 @@ inline constexpr unsigned kFirst = offsetof(lxboot, first);
 inline constexpr unsigned kCount = offsetof(lxboot, count);
 // Territory entries: the language key and the group byte, the last two bytes
 // of the name room.
-inline constexpr unsigned kLangKey = offsetof(lxbent, name) + 29;
-inline constexpr unsigned kGroup = offsetof(lxbent, name) + 30;
-static_assert(kFirst + 2 * 10 == kCount, "first[10] closes with the count");
+inline constexpr unsigned kLangKey = LX_BENT_LANGKEY;
+inline constexpr unsigned kGroup = LX_BENT_GROUP;
 
 using nlsobj::rd16;
 using nlsobj::rd32;

@@ -43,17 +43,19 @@ struct TextField {
 };
 
 constexpr TextField kMoney[] = {
-    {144, LXH_F_KEEP_CURRENCY, offsetof(lxlangid, currency), LXH_CURRENCY_SIZE, LXH_PAR_CURRENCY},
-    {132, LXH_F_KEEP_UNION, offsetof(lxlangid, union_currency), LXH_UNION_SIZE, LXH_PAR_UNION},
-    {154, LXH_F_KEEP_DEBIT, offsetof(lxlangid, debit), LXH_DEBIT_SIZE, LXH_PAR_DEBIT},
-    {156, LXH_F_KEEP_CREDIT, offsetof(lxlangid, credit), LXH_CREDIT_SIZE, LXH_PAR_CREDIT},
+    {LXTER_CURRENCY, LXH_F_KEEP_CURRENCY, offsetof(lxlangid, currency), LXH_CURRENCY_SIZE,
+     LXH_PAR_CURRENCY},
+    {LXTER_UNION, LXH_F_KEEP_UNION, offsetof(lxlangid, union_currency), LXH_UNION_SIZE,
+     LXH_PAR_UNION},
+    {LXTER_DEBIT, LXH_F_KEEP_DEBIT, offsetof(lxlangid, debit), LXH_DEBIT_SIZE, LXH_PAR_DEBIT},
+    {LXTER_CREDIT, LXH_F_KEEP_CREDIT, offsetof(lxlangid, credit), LXH_CREDIT_SIZE, LXH_PAR_CREDIT},
 };
 constexpr TextField kFormats[] = {
-    {166, 0, offsetof(lxlangid, date_fmt), LXH_DATEFMT_SIZE, LXH_PAR_DATEFMT},
-    {170, 0, offsetof(lxlangid, time_fmt), LXH_TIMEFMT_SIZE, LXH_PAR_TIMEFMT},
-    {172, 0, offsetof(lxlangid, timestamp_fmt), LXH_TSFMT_SIZE, LXH_PAR_TSFMT},
-    {174, 0, offsetof(lxlangid, time_tz_fmt), LXH_TIMETZFMT_SIZE, LXH_PAR_TIMETZFMT},
-    {176, 0, offsetof(lxlangid, timestamp_tz_fmt), LXH_TSTZFMT_SIZE, LXH_PAR_TSTZFMT},
+    {LXTER_DATEFMT, 0, offsetof(lxlangid, date_fmt), LXH_DATEFMT_SIZE, LXH_PAR_DATEFMT},
+    {LXTER_TIMEFMT2, 0, offsetof(lxlangid, time_fmt), LXH_TIMEFMT_SIZE, LXH_PAR_TIMEFMT},
+    {LXTER_TSFMT, 0, offsetof(lxlangid, timestamp_fmt), LXH_TSFMT_SIZE, LXH_PAR_TSFMT},
+    {LXTER_TIMETZFMT, 0, offsetof(lxlangid, time_tz_fmt), LXH_TIMETZFMT_SIZE, LXH_PAR_TIMETZFMT},
+    {LXTER_TSTZFMT, 0, offsetof(lxlangid, timestamp_tz_fmt), LXH_TSTZFMT_SIZE, LXH_PAR_TSTZFMT},
 };
 
 // Offsets of the nine texts in the 398-byte block they form.
@@ -105,8 +107,8 @@ extern "C" int lxplset(uint16_t lang, lxlangid *h, lxglo *g) {
     set_flag(h->flags, LXH_F_DATE_AMERICAN, american);
   }
   uint32_t lf = lan_flags(lo);
-  set_flag(h->flags, LXH_F_LANGFLAG4, (lf & 0x4) != 0);
-  set_flag(h->flags, LXH_F_RTL, (lf & 0x8) != 0);
+  set_flag(h->flags, LXH_F_LANGFLAG4, (lf & LXLAN_F_FLAG4) != 0);
+  set_flag(h->flags, LXH_F_RTL, (lf & LXLAN_F_RTL) != 0);
   return 1;
 }
 
@@ -118,7 +120,8 @@ extern "C" int lxptset(uint16_t ter, lxlangid *h, lxglo *g) {
       h->cs ? lxn::csobj(lxn::get(h->cs, LXP_TYPE_CHARSET, g)) : nullptr;
   h->ter = ter;
   if (!(h->flags & LXH_F_KEEP_ISOTER)) h->iso_ter = ter;
-  static constexpr unsigned kNum[] = {136, 138}, kMon[] = {146, 148}, kList[] = {152};
+  static constexpr unsigned kNum[] = {LXTER_DECIMAL, LXTER_GROUP},
+                            kMon[] = {LXTER_MONDECIMAL, LXTER_MONGROUP}, kList[] = {LXTER_LISTSEP};
   if (!(h->flags & LXH_F_KEEP_NUMCHARS)) put_chars(h->numchars, 4, to, kNum, 2, cs, g);
   if (!(h->flags & LXH_F_KEEP_MONCHARS)) put_chars(h->monchars, 4, to, kMon, 2, cs, g);
   if (!(h->flags & LXH_F_KEEP_LISTSEP)) put_chars(h->listsep, 2, to, kList, 1, cs, g);
@@ -133,7 +136,7 @@ extern "C" int lxptset(uint16_t ter, lxlangid *h, lxglo *g) {
 }
 
 extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
-  if (cs == 797) return 0;
+  if (cs == LXCS_REFUSEDIDX) return 0;
   const uint8_t *co = lxn::get(cs, LXP_TYPE_CHARSET, g);
   if (!co) return 0;
   StatusKeep keep(g);
@@ -195,7 +198,7 @@ extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
     const uint8_t *so = lxn::get(sort, LXP_TYPE_SORT, g);
     if (!so) return 0;
     sflags = sort_flags(so);
-    if (sflags & 0x20) {
+    if (sflags & LXSRT_SPECIALSORT) {
       int krow = -1, crow = -1;
       for (int r = 0; lxsftb[r].number != 0; ++r) {
         // Each number must name a function of its own kind.
@@ -209,9 +212,10 @@ extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
     }
   }
   h->sort = sort;
-  uint32_t opts = options ? ((h->opts & 0xF0FFu) | options) : (h->opts & 0xF0FFu);
-  h->opts = opts & 0xFFFFu;
-  if (sort != 0 && (sflags & 0x1F)) {
+  const uint32_t kept = h->opts & LXH_O_MASK & ~LXH_O_SORTOPTS;
+  uint32_t opts = options ? (kept | options) : kept;
+  h->opts = opts & LXH_O_MASK;
+  if (sort != 0 && (sflags & LXSRT_F_LINGUISTIC)) {
     h->flags |= LXH_F_LINGSORT;
     h->flags &= ~LXH_F_BYTEWISE;
     return 1;

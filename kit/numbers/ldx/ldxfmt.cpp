@@ -43,11 +43,11 @@ constexpr size_t kLitConv = 255;      // room for a literal converted to UTF-8
 constexpr size_t kRunRoom = 512;      // collection room of one literal run
 
 // NLS text items of the formats DL, DS and TS stand for.
-constexpr int kItemDL = 143, kItemDS = 151, kItemTS = 144;
+constexpr int kItemDL = LXI_TER143, kItemDS = LXI_TER151, kItemTS = LXI_TER144;
 
 // Byte classes of the charset objects.
-constexpr uint16_t kClsUpper = 0x0004, kClsLower = 0x0008, kClsDigit = 0x0020,
-                   kClsSpace = 0x0040, kClsAlpha = 0x0800;
+constexpr uint16_t kClsUpper = LXCC_UPPER, kClsLower = LXCC_LOWER, kClsDigit = LXCC_DIGIT,
+                   kClsSpace = LXCC_SPACE, kClsAlpha = LXCC_ALPHA;
 
 // The class of an ASCII byte, for a handle whose charset is not at hand.
 uint16_t ascii_class(uint8_t b) {

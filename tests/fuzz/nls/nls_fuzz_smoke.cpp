@@ -24,7 +24,8 @@ TEST(NlsFuzzSmoke, CorpusAndDamagedFiles) {
   o.insert(o.end(), obj.bytes.begin(), obj.bytes.end());
   inputs.push_back(o);
   // Every table offset of the directory pointing far outside the object.
-  for (size_t at : {2284u + 4 * 12, 2284u + 4 * 14, 2284u + 4 * 46}) {
+  for (size_t at : {LX_ELEM(lxcsobj, dir, LXCT_M2U), LX_ELEM(lxcsobj, dir, LXCT_U2M),
+                    LX_ELEM(lxcsobj, dir, LXCT_NAME)}) {
     std::vector<uint8_t> bad = o;
     bad[1 + at] = 0x7F;
     inputs.push_back(bad);

@@ -40,7 +40,7 @@ namespace caseinst {
 
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr uint16_t kClassUpper = 0x0804, kClassLower = 0x0808;
+inline constexpr uint16_t kClassUpper = LXCC_ALPHA | LXCC_UPPER, kClassLower = LXCC_ALPHA | LXCC_LOWER;
 inline constexpr uint8_t kSI = 0x0F, kSO = 0x0E;
 
 inline Bytes utf8(uint32_t cp) {

@@ -326,7 +326,7 @@ TEST_F(Conv, StatefulSetWhoseBaseIsMissing) {
                              reinterpret_cast<const uint8_t *>(kr) + 2492);
     for (unsigned i = 0; i < 2; ++i) {
       uint16_t id = 4321;
-      memcpy(img.data() + 104 + 36 * i + 12, &id, 2);
+      memcpy(img.data() + LX_ELEM(lxcsstobj, ent, i) + offsetof(lxcsstent, base), &id, 2);
     }
     auto *bad = reinterpret_cast<const lxcsobj *>(img.data());
     char out[32];

@@ -53,10 +53,15 @@ inline std::string write(const std::vector<Pair> &pairs, const uint16_t *cp1252_
   {
     // German conventions throughout, and no C library formats.
     nlsw::TerritoryDesc ge = nlsw::germany();
-    ge.strings = {{136, ","}, {138, "."}, {142, "DEM"}, {144, "DM"}, {146, ","}, {148, "."},
-                  {152, ";"}, {154, "S"}, {156, "H"}, {166, "DD.MM.RR"}, {168, "HH24:MI:SS"},
-                  {170, "HH24:MI:SSXFF"}, {172, "DD.MM.RR HH24:MI:SSXFF"},
-                  {174, "HH24:MI:SSXFF TZR"}, {176, "DD.MM.RR HH24:MI:SSXFF TZR"}};
+    ge.strings = {{LXTER_DECIMAL, ","},           {LXTER_GROUP, "."},
+                  {LXTER_ISOCURR, "DEM"},         {LXTER_CURRENCY, "DM"},
+                  {LXTER_MONDECIMAL, ","},        {LXTER_MONGROUP, "."},
+                  {LXTER_LISTSEP, ";"},           {LXTER_DEBIT, "S"},
+                  {LXTER_CREDIT, "H"},            {LXTER_DATEFMT, "DD.MM.RR"},
+                  {LXTER_TIMEFMT, "HH24:MI:SS"},  {LXTER_TIMEFMT2, "HH24:MI:SSXFF"},
+                  {LXTER_TSFMT, "DD.MM.RR HH24:MI:SSXFF"},
+                  {LXTER_TIMETZFMT, "HH24:MI:SSXFF TZR"},
+                  {LXTER_TSTZFMT, "DD.MM.RR HH24:MI:SSXFF TZR"}};
     nlsw::add_territory(inst, ge);
   }
 

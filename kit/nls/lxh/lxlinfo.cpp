@@ -15,30 +15,26 @@
 //
 // Callers: the date and number renderers, through lxlinfo only.
 #include <cassert>
+#include <cstring>
 
 #include "lxc.h"
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxhitem.h"
 #include "lxhobj.h"
-#include "lxl.h"
 #include "lxm.h"
 
 namespace {
 
 using namespace nlsobj;
 
-constexpr int kFirstNameItem = 0;   // day names from Sunday
-constexpr int kLastNameItem = 43;   // the era words end the date names
+constexpr int kFirstNameItem = LXI_DAY;  // day names from Sunday
+constexpr int kLastNameItem = LXI_BC;    // the era words end the date names
 constexpr uint32_t kWork = 500;     // the general road's work buffer
 
 // The first row of a single-byte set's encoding rows (units 0 to 0xFF):
 // usable when it is a dense row lying whole inside the rows' table, as a
 // single-byte set's rows are; the byte of unit u is then bytes[u * width].
-constexpr size_t kRowRecord = 8;     // bytes of a row record
-constexpr unsigned kRowFlags = 5;    // the record's flags byte
-constexpr uint8_t kRowWidth = 0x0F;  // entry width (0 reads as 1)
-constexpr uint8_t kRowSparse = 0x20;  // a bitmap row
 constexpr uint32_t kRowUnits = 0x100;
 
 struct FirstRow {
@@ -48,11 +44,12 @@ struct FirstRow {
   explicit FirstRow(const lxcsobj *cs) {
     const uint8_t *rows = lxcstab(cs, LXCT_U2M);
     const size_t len = lxcstablen(cs, LXCT_U2M);
-    if (len < kRowRecord) return;
-    const uint8_t flags = rows[kRowFlags];
-    if (flags == 0 || (flags & kRowSparse)) return;
-    const unsigned w = (flags & kRowWidth) ? (flags & kRowWidth) : 1u;
-    const size_t at = rd32(rows);
+    if (len < sizeof(lxcsrow)) return;
+    lxcsrow rec;
+    memcpy(&rec, rows, sizeof rec);
+    if (rec.flags == 0 || (rec.flags & LXCSR_SPARSE)) return;
+    const unsigned w = (rec.flags & LXCSR_WIDTH) ? (rec.flags & LXCSR_WIDTH) : 1u;
+    const size_t at = rec.at;
     if (at > len || size_t(kRowUnits) * w > len - at) return;
     bytes = rows + at;
     width = w;
