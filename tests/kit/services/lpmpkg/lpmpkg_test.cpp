@@ -185,7 +185,7 @@ TEST(Packages, DescriptorTableRefusesDuplicatesAndTheHundredAndFirst) {
     CHILD_CHECK(lpmapd(k.block, nullptr, 1, &dup, nullptr) == -1);
 
     // 99 more fill the table; the next one is refused and the 100 stay.
-    static char names[100][8];
+    static char names[100][16];
     lpm_package many[100];
     for (int i = 0; i < 100; i++) {
       std::snprintf(names[i], sizeof names[i], "p%03d", i);
