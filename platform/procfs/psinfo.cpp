@@ -185,6 +185,28 @@ bool scan_number(const char*& p, const char* end, unsigned long long* value)
     return true;
 }
 
+// The ')' that ends the command name: the last one of the line, as the name
+// itself may hold parentheses. Null when there is none.
+const char* last_close_paren(const char* text, const char* end)
+{
+    for (const char* p = end; p > text;)
+        if (*--p == ')')
+            return p;
+    return nullptr;
+}
+
+// The first field after the one-letter state that follows the name; null
+// when the line ends first.
+const char* after_state(const char* close_paren, const char* end)
+{
+    const char* p = close_paren + 1;
+    while (p < end && is_blank(*p))
+        ++p;
+    if (p == end)
+        return nullptr;
+    return p + 1;
+}
+
 } // namespace
 
 namespace qen_psinfo {
@@ -193,12 +215,7 @@ bool parse_stat(const char* text, size_t len, StatFields* out)
 {
     const char* end = text + len;
     const char* open_paren = static_cast<const char*>(memchr(text, '(', len));
-    const char* close_paren = nullptr;
-    for (const char* p = end; p > text;)
-        if (*--p == ')') {
-            close_paren = p;
-            break;
-        }
+    const char* close_paren = last_close_paren(text, end);
     if (open_paren == nullptr || close_paren == nullptr || close_paren < open_paren)
         return false;
     size_t comm = static_cast<size_t>(close_paren - open_paren - 1);
@@ -207,12 +224,9 @@ bool parse_stat(const char* text, size_t len, StatFields* out)
 
     // " S ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt
     //   utime stime cutime cstime priority nice num_threads itrealvalue starttime"
-    const char* p = close_paren + 1;
-    while (p < end && is_blank(*p))
-        ++p;
-    if (p == end)
+    const char* p = after_state(close_paren, end);
+    if (p == nullptr)
         return false;
-    ++p; // the state
     unsigned long long v = 0;
     if (!scan_number(p, end, &v))
         return false;
@@ -229,21 +243,13 @@ bool parse_stat(const char* text, size_t len, StatFields* out)
 bool parse_stat_flags(const char* text, size_t len, unsigned long long* flags)
 {
     const char* end = text + len;
-    const char* close_paren = nullptr;
-    for (const char* p = end; p > text;)
-        if (*--p == ')') {
-            close_paren = p;
-            break;
-        }
+    const char* close_paren = last_close_paren(text, end);
     if (close_paren == nullptr)
         return false;
     // " S ppid pgrp session tty_nr tpgid flags"
-    const char* p = close_paren + 1;
-    while (p < end && is_blank(*p))
-        ++p;
-    if (p == end)
+    const char* p = after_state(close_paren, end);
+    if (p == nullptr)
         return false;
-    ++p; // the state
     unsigned long long v = 0;
     for (int skipped = 0; skipped < 5; ++skipped)
         if (!scan_number(p, end, &v))

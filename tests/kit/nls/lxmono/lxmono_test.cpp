@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lxh.h"
+#include "bothroads.h"
 #include "lxm.h"
 #include "lxo.h"
 #include "lxoint.h"
@@ -644,18 +645,12 @@ TEST_F(Mono, FirstCharactersDecideAsThePassesDo) {
           Text ta = g.text(), tb = i % 4 == 0 ? g.mutate(ta) : g.text();
           Bytes a = encode(ta, c), b = encode(tb, c);
           const uint32_t flags = flag_sets[i % 8];
-          int got[2];
-          uint32_t status[2];
-          for (int whole = 0; whole < 2; ++whole) {
-            lxoi::cmp_whole_road = whole != 0;
-            lxmcur l, r;
-            lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
-            lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
-            e.glo.status = 7;
-            got[whole] = lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
-            status[whole] = e.glo.status;
-          }
-          lxoi::cmp_whole_road = false;
+          const nlstest::RoadResults res =
+              nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
+                return lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
+              });
+          const int *got = res.value;
+          const uint32_t *status = res.status;
           if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;
           ASSERT_EQ(got[0], got[1]) << s.name << " " << cs_name(c) << " flags " << flags << " pair " << i;
           ASSERT_EQ(status[0], status[1]) << s.name << " " << cs_name(c) << " pair " << i;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bothroads.h"
 #include "lxm.h"
 #include "lxo.h"
 #include "lxoint.h"
@@ -167,18 +168,12 @@ TEST_F(Multi, FirstCharactersDecideAsTheWholeComparisonDoes) {
       for (int i = 0; i < 6000; ++i) {
         Bytes a = text(), b = i % 5 == 0 ? a + text() : text();
         const uint32_t flags = flag_sets[i % 5];
-        int got[2];
-        uint32_t status[2];
-        for (int whole = 0; whole < 2; ++whole) {
-          lxoi::cmp_whole_road = whole != 0;
-          lxmcur l, r;
-          lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
-          lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
-          e.glo.status = 7;
-          got[whole] = lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
-          status[whole] = e.glo.status;
-        }
-        lxoi::cmp_whole_road = false;
+        const nlstest::RoadResults res =
+            nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
+              return lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
+            });
+        const int *got = res.value;
+        const uint32_t *status = res.status;
         if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;
         ASSERT_EQ(got[0], got[1]) << sort << " flags " << flags << ": '" << a << "' / '" << b << "'";
         ASSERT_EQ(status[0], status[1]) << sort << ": '" << a << "' / '" << b << "'";

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bothroads.h"
 #include "lxm.h"
 #include "lxoint.h"
 #include "lxsf.h"
@@ -294,21 +295,13 @@ TEST_F(Sorts, JapaneseFirstLevelDecidesAsTheWholeKeysDo) {
         const Bytes common = i % 2 ? text(30) : Bytes();
         Bytes a = common + text(5), b = common + text(5);
         const int caseless = i % 7 == 0, nulterm = i % 3 == 0;
-        int got[2];
-        uint32_t status[2];
-        size_t nbytes[2];
-        for (int whole = 0; whole < 2; ++whole) {
-          lxoi::cmp_whole_road = whole != 0;
-          lxmcur l, r;
-          lxmcpen(a.data(), a.size(), &l, &h, &e.glo);
-          lxmcpen(b.data(), b.size(), &r, &h, &e.glo);
-          e.glo.status = 7;
-          e.glo.nbytes = 12345;
-          got[whole] = lxscdja(&l, a.size(), &r, b.size(), caseless, nulterm, &e.glo);
-          status[whole] = e.glo.status;
-          nbytes[whole] = e.glo.nbytes;
-        }
-        lxoi::cmp_whole_road = false;
+        const nlstest::RoadResults res =
+            nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
+              return lxscdja(&l, a.size(), &r, b.size(), caseless, nulterm, &e.glo);
+            });
+        const int *got = res.value;
+        const uint32_t *status = res.status;
+        const uintptr_t *nbytes = res.nbytes;
         ASSERT_EQ(got[0], got[1]) << cs << " pair " << i << " caseless " << caseless;
         ASSERT_EQ(status[0], status[1]) << cs << " pair " << i;
         ASSERT_EQ(nbytes[0], nbytes[1]) << cs << " pair " << i;
