@@ -89,7 +89,7 @@ int lx2seq(const lxcsobj *stcs, const uint8_t *bytes, unsigned *idx, int mode, s
 
 int lxmatch(const lxcsobj *cs, const lxcsobj *stcs, uint16_t *baseid) {
   uint16_t b0 = lxg::entry(stcs, 0).base();
-  if (obj(stcs)[102] != 0) {
+  if (lxg::one_base(stcs)) {
     *baseid = b0;
     return 1;
   }

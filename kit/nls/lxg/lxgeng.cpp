@@ -62,16 +62,16 @@ struct Stateful {
   lxn::enc_fn enc[kEntries] = {};
   bool starts[256] = {};   // first bytes of the designation and shift sequences
   bool shifting = false;   // flag 0x4: locking shifts after designations
-  bool onebase = false;    // header byte 102
+  bool onebase = false;    // every entry has one base charset
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
-  uint8_t bytes100 = 0;
+  uint8_t longest_char = 0;
 
   void init(const lxcsobj *c) {
     cs = c;
     const uint8_t *o = obj(c);
     shifting = (cs_flags(o) & CS_SHIFT) != 0;
-    onebase = o[102] != 0;
-    bytes100 = o[100];
+    onebase = one_base(c);
+    longest_char = longest(c);
     Entry e0 = entry(c, 0);
     if (e0.dlen() > 0 && e0.desig()[0] != 0x1B) doubled = e0.desig()[0];
     for (unsigned i = 0; i < kEntries; ++i) {

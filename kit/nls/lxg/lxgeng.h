@@ -67,23 +67,31 @@ struct Run {
 // Runs the conversion; results in r, status and replacement mark in g.
 void run(Run &r, lxglo *g);
 
-// Stateful-set readers shared by the engine and the lookups.
+// Stateful-set readers shared by the engine and the lookups: the fields of
+// an lxcsstent (lxf.h), read by their offsets since an object in memory need
+// not be aligned for the record.
 struct Entry {
   const uint8_t *e;
-  const uint8_t *desig() const { return e; }
-  const uint8_t *shift() const { return e + 6; }
-  unsigned dlen() const { return nlsobj::rd16(e + 8); }
-  unsigned slen() const { return nlsobj::rd16(e + 10); }
-  uint16_t base() const { return nlsobj::rd16(e + 12); }
-  const uint8_t *pattern() const { return e + 24; }
-  bool single() const { return nlsobj::rd32(e + 28) != 0; }
-  unsigned blen() const { return e[32]; }
+  const uint8_t *desig() const { return e + offsetof(lxcsstent, desig); }
+  const uint8_t *shift() const { return e + offsetof(lxcsstent, shift); }
+  unsigned dlen() const { return nlsobj::rd16(e + offsetof(lxcsstent, dlen)); }
+  unsigned slen() const { return nlsobj::rd16(e + offsetof(lxcsstent, slen)); }
+  uint16_t base() const { return nlsobj::rd16(e + offsetof(lxcsstent, base)); }
+  const uint8_t *pattern() const { return e + offsetof(lxcsstent, pattern); }
+  bool single() const { return nlsobj::rd32(e + offsetof(lxcsstent, single)) != 0; }
+  unsigned blen() const { return e[offsetof(lxcsstent, blen)]; }
 };
-inline constexpr unsigned kEntries = 7;
-inline constexpr size_t kEntryAt = 104, kEntrySize = 36;  // entries of a stateful object
+inline constexpr unsigned kEntries = LXCS_STENTRIES;
 inline Entry entry(const lxcsobj *cs, unsigned i) {
   assert(i < kEntries);
-  return {reinterpret_cast<const uint8_t *>(cs) + kEntryAt + kEntrySize * i};
+  return {reinterpret_cast<const uint8_t *>(cs) + offsetof(lxcsstobj, ent) + sizeof(lxcsstent) * i};
+}
+// The header bytes of a stateful set.
+inline bool one_base(const lxcsobj *cs) {
+  return reinterpret_cast<const uint8_t *>(cs)[offsetof(lxcsstobj, one_base)] != 0;
+}
+inline uint8_t longest(const lxcsobj *cs) {
+  return reinterpret_cast<const uint8_t *>(cs)[offsetof(lxcsstobj, longest)];
 }
 
 // Clears the results that a resumable conversion reports.
