@@ -32,6 +32,8 @@ int print() {
   const int r = lsfp(c, out, sizeof out, "%f", LSFDBLP, &half, LSFEND);
   std::printf("%d %s\n", r, out);
   lsfcln(c);
+  lpmdelete(reinterpret_cast<lpm_meta *>(prod), "lsf");
+  lpmprterm(prod);
   return r == 8 && std::strcmp(out, "0.500000") == 0 ? 0 : 1;
 }
 
