@@ -36,6 +36,15 @@ namespace lxg {
 
 namespace {
 
+// Every loop ends here: the source and output positions it reached go back
+// to the caller, with the characters it converted.
+inline size_t settle(const uint8_t *s, const uint8_t *src, size_t &i, const uint8_t *d,
+                     const uint8_t *dst, size_t &o, size_t chars) {
+  i = static_cast<size_t>(s - src);
+  o = static_cast<size_t>(d - dst);
+  return chars;
+}
+
 constexpr uint32_t kRepl = 0xFFFD;   // what the codecs give for what they reject
 constexpr size_t kTablesMin = 64;    // sources shorter than this skip the 256-entry tables
 constexpr size_t kUtf8Max = 3;       // bytes of a character below U+10000 in AL32UTF8
@@ -124,9 +133,7 @@ size_t u16_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
     s += 2;
   }
   size_t chars = static_cast<size_t>(s - (src + i)) / 2;
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 }  // namespace
@@ -184,9 +191,7 @@ size_t utf8_to_u16(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
     s += len;
     ++chars;
   }
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 // Single bytes into AL32UTF8 through the source's table of UTF-8 forms.
@@ -216,9 +221,7 @@ size_t sb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   }
 done:
   size_t chars = static_cast<size_t>(s - (src + i));
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 // Single bytes into AL16UTF16 (either order) through the source's units.
@@ -256,9 +259,7 @@ size_t to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_
   }
   if (lossy) lxn::mark(g) = LX_REPMARK;
   size_t chars = static_cast<size_t>(d - (dst + o));
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 }  // namespace
@@ -305,9 +306,7 @@ size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   }
   if (lossy) lxn::mark(g) = LX_REPMARK;
   size_t chars = static_cast<size_t>(d - (dst + o));
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 // GB18030 into AL32UTF8: ASCII runs copied, other characters measured by
@@ -349,9 +348,7 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
     s += len;
     ++chars;
   }
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 // AL32UTF8 into GB18030: ASCII runs copied, other characters decoded inline
@@ -390,9 +387,7 @@ size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
     s += len;
     ++chars;
   }
-  i = static_cast<size_t>(s - src);
-  o = static_cast<size_t>(d - dst);
-  return chars;
+  return settle(s, src, i, d, dst, o, chars);
 }
 
 }  // namespace
