@@ -309,6 +309,19 @@ size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   return settle(s, src, i, d, dst, o, chars);
 }
 
+// Copies the run of ASCII bytes at s, as far as the output has room, and
+// advances both; returns the characters copied (at least one when *s is
+// ASCII and d < de).
+size_t copy_ascii_run(const uint8_t *&s, const uint8_t *se, uint8_t *&d, const uint8_t *de) {
+  const size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d));
+  size_t k = 0;
+  while (k < n && s[k] < 0x80) ++k;
+  memcpy(d, s, k);
+  s += k;
+  d += k;
+  return k;
+}
+
 // GB18030 into AL32UTF8: ASCII runs copied, other characters measured by
 // lxcgbgwt and decoded by the GB18030 decoder, written inline.
 size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
@@ -319,12 +332,7 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   size_t chars = 0;
   while (s < se && d < de) {
     if (*s < 0x80 && r.ascii_same) {
-      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d)), k = 0;
-      while (k < n && s[k] < 0x80) ++k;
-      memcpy(d, s, k);
-      s += k;
-      d += k;
-      chars += k;
+      chars += copy_ascii_run(s, se, d, de);
       continue;
     }
     unsigned len = lxcgbgwt(cs, s, static_cast<size_t>(se - s), 0);
@@ -362,12 +370,7 @@ size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
   uint8_t tmp[8];
   while (s < se && d < de) {
     if (*s < 0x80 && r.ascii_same) {
-      size_t n = std::min(static_cast<size_t>(se - s), static_cast<size_t>(de - d)), k = 0;
-      while (k < n && s[k] < 0x80) ++k;
-      memcpy(d, s, k);
-      s += k;
-      d += k;
-      chars += k;
+      chars += copy_ascii_run(s, se, d, de);
       continue;
     }
     unsigned len;
