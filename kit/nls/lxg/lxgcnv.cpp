@@ -70,6 +70,7 @@ size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *s
   size_t n = dstlen < srclen ? dstlen : srclen;
   uint16_t id = cs_id(cs);
   size_t out = 0, chars = 0;
+  bool no_room = false;  // the shift-coded copy stopped for the output's room
   if (cs_single(cs)) {
     memcpy(dst, src, n);
     out = chars = n;
@@ -92,24 +93,34 @@ size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *s
     out = i;
     lxn::nbytes(g) = i;
   } else {
+    // The source bounds what can be read, the output what can be written:
+    // a text in the multibyte shift always keeps room for its closing
+    // shift-in, which is appended when the copy stops in that shift.
     uint8_t si = cs_si(cs), so = cs_so(cs), mb = cs_max(cs);
-    bool multi = false;
+    bool multi = false, last_si = false;
     size_t i = 0;
-    while (i < n) {
+    while (i < srclen) {
       uint8_t b = src[i];
       if (b == si) {
-        if (i == n - 1) break;  // dropped: the closing shift-in is appended
+        if (i == srclen - 1) {  // consumed, and written as the closing shift-in
+          last_si = multi;
+          break;
+        }
+        if (i + 1 > dstlen) { no_room = true; break; }
         multi = false;
         ++i;
       } else if (b == so) {
-        if (i + 1 + mb > n) break;
+        if (i + 1 + mb > srclen) break;
+        if (i + 1 + mb + 1 > dstlen) { no_room = true; break; }
         multi = true;
         ++i;
       } else if (multi) {
-        if (i + mb + 1 > n) break;
+        if (i + mb > srclen) break;
+        if (i + mb + 1 > dstlen) { no_room = true; break; }
         i += mb;
         ++chars;
       } else {
+        if (i + 1 > dstlen) { no_room = true; break; }
         ++i;
         ++chars;
       }
@@ -117,10 +128,10 @@ size_t same_set(uint8_t *dst, const uint8_t *cs, size_t dstlen, const uint8_t *s
     memcpy(dst, src, i);
     out = i;
     if (multi) dst[out++] = si;
-    lxn::nbytes(g) = out;
+    lxn::nbytes(g) = i + (last_si ? 1 : 0);  // source bytes consumed
     lxn::src_shift(g) = multi ? 1 : 0;
   }
-  if (srclen > dstlen && lxn::status(g) == 0) lxn::status(g) = LXG_ST_SMALL;
+  if ((srclen > dstlen || no_room) && lxn::status(g) == 0) lxn::status(g) = LXG_ST_SMALL;
   lxn::nbytes2(g) = chars;
   lxn::ncount2(g) = chars & 0xFFFFu;
   return out;

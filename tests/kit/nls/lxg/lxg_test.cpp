@@ -179,6 +179,16 @@ TEST_F(Lxg, SameSetCopies) {
     EXPECT_EQ(e.glo.status, 6u);
     EXPECT_EQ(convert(e, 900, text, 900), text);
     EXPECT_EQ(e.glo.nbytes2, 4u);
+    // a text that ends inside a run keeps its last character and is closed;
+    // the room for the shift-in is the output's, not the source's
+    EXPECT_EQ(convert(e, 900, "\x0e\x93\xfa", 900), "\x0e\x93\xfa\x0f");
+    EXPECT_EQ(e.glo.status, 0u);
+    EXPECT_EQ(e.glo.nbytes, 3u);
+    EXPECT_EQ(e.glo.nbytes2, 1u);
+    // an output as long as that source has no room for the shift-in: the
+    // character is not taken, and the call says so
+    EXPECT_EQ(convert(e, 900, "\x0e\x93\xfa", 900, 3), "");
+    EXPECT_EQ(e.glo.status, 6u);
   });
 }
 
