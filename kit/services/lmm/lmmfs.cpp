@@ -116,14 +116,7 @@ void* lmmfsmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mar
     return nullptr;
   }
   // A fresh virtual block: the block goes at its start.
-  char* pos = data_start(v);
-  auto* h = reinterpret_cast<lmmfs_bhdr*>(pos);
-  h->size = static_cast<intptr_t>(sz);
-  h->align = 0;
-  v->cursor = &h->size;
-  v->freeb -= need;
-  v->count++;
-  return pos + kHdr;
+  return lmmfs_place(v, data_start(v), sz, need);
 }
 
 int lmmfsfree(lmm_ctx*, lmm_heap*, void*, unsigned, int*) { return 0; }

@@ -25,6 +25,19 @@ struct lmmfs_bhdr {
 static_assert(sizeof(lmmfs_vblock) == 4 * sizeof(void*));
 static_assert(sizeof(lmmfs_bhdr) == 2 * sizeof(void*));
 
+// Places a block of sz bytes (a multiple of 8) with its header at pos in v,
+// which has room for need = sz + header bytes: the cursor moves to it and the
+// block's bytes are returned.
+inline void* lmmfs_place(lmmfs_vblock* v, char* pos, size_t sz, size_t need) {
+  auto* h = reinterpret_cast<lmmfs_bhdr*>(pos);
+  h->size = static_cast<intptr_t>(sz);
+  h->align = 0;
+  v->cursor = &h->size;
+  v->freeb -= need;
+  v->count++;
+  return pos + sizeof(lmmfs_bhdr);
+}
+
 // The allocation that fits the current virtual block: place a block of n
 // bytes (1 <= n <= LMM_MAXSIZE) after the cursor's record and return its
 // bytes, or NULL when the heap has no current virtual block or it has too
@@ -44,13 +57,7 @@ inline void* lmmfs_bump(lmm_heap* hp, size_t n) {
     pos -= s;
   else if (s > 0)
     pos += static_cast<size_t>(s) + sizeof(lmmfs_bhdr);
-  auto* h = reinterpret_cast<lmmfs_bhdr*>(pos);
-  h->size = static_cast<intptr_t>(sz);
-  h->align = 0;
-  v->cursor = &h->size;
-  v->freeb -= need;
-  v->count++;
-  return pos + sizeof(lmmfs_bhdr);
+  return lmmfs_place(v, pos, sz, need);
 }
 
 #endif

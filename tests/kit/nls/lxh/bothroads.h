@@ -11,6 +11,7 @@
 #include <string>
 
 #include "lxm.h"
+#include "lxo.h"
 #include "lxoint.h"
 
 namespace nlstest {
@@ -41,6 +42,15 @@ RoadResults both_roads(const std::string &a, const std::string &b, const lxlangi
     }
     lxoi::cmp_whole_road = false;
     return out;
+}
+
+// lxoCmpStr of a and b under flags, by both roads.
+inline RoadResults cmpstr_both_roads(const std::string &a, const std::string &b, const lxlangid *h,
+                                     lxglo *glo, uint32_t flags)
+{
+    return both_roads(a, b, h, glo, [&](lxmcur &l, lxmcur &r) {
+        return lxoCmpStr(&l, a.size(), &r, b.size(), flags, glo);
+    });
 }
 
 }  // namespace nlstest

@@ -645,10 +645,7 @@ TEST_F(Mono, FirstCharactersDecideAsThePassesDo) {
           Text ta = g.text(), tb = i % 4 == 0 ? g.mutate(ta) : g.text();
           Bytes a = encode(ta, c), b = encode(tb, c);
           const uint32_t flags = flag_sets[i % 8];
-          const nlstest::RoadResults res =
-              nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
-                return lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
-              });
+          const nlstest::RoadResults res = nlstest::cmpstr_both_roads(a, b, &h, &e.glo, flags);
           const int *got = res.value;
           const uint32_t *status = res.status;
           if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;

@@ -168,10 +168,7 @@ TEST_F(Multi, FirstCharactersDecideAsTheWholeComparisonDoes) {
       for (int i = 0; i < 6000; ++i) {
         Bytes a = text(), b = i % 5 == 0 ? a + text() : text();
         const uint32_t flags = flag_sets[i % 5];
-        const nlstest::RoadResults res =
-            nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
-              return lxoCmpStr(&l, a.size(), &r, b.size(), flags, &e.glo);
-            });
+        const nlstest::RoadResults res = nlstest::cmpstr_both_roads(a, b, &h, &e.glo, flags);
         const int *got = res.value;
         const uint32_t *status = res.status;
         if (!a.empty() && !b.empty() && a[0] != b[0]) ++decided_first;
