@@ -10,34 +10,31 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "kit", "nl
 INC = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def owners():
-    own = {}
+def component_files(suffixes):
+    """Yields (component, folder, file name) for every file of a component
+    whose name ends in one of suffixes."""
     for comp in sorted(os.listdir(ROOT)):
         d = os.path.join(ROOT, comp)
         if not os.path.isdir(d):
             continue
         for base, _, files in os.walk(d):
             for f in files:
-                if f.endswith(".h"):
-                    own[f] = comp
-    return own
+                if f.endswith(suffixes):
+                    yield comp, base, f
+
+
+def owners():
+    return {f: comp for comp, _, f in component_files((".h",))}
 
 
 def edges(own):
     e = {}
-    for comp in sorted(os.listdir(ROOT)):
-        d = os.path.join(ROOT, comp)
-        if not os.path.isdir(d):
-            continue
-        for base, _, files in os.walk(d):
-            for f in files:
-                if not f.endswith((".h", ".cpp", ".c")):
-                    continue
-                with open(os.path.join(base, f), encoding="utf-8", errors="replace") as fh:
-                    for inc in INC.findall(fh.read()):
-                        to = own.get(os.path.basename(inc))
-                        if to and to != comp:
-                            e.setdefault(comp, {}).setdefault(to, []).append(f)
+    for comp, base, f in component_files((".h", ".cpp", ".c")):
+        with open(os.path.join(base, f), encoding="utf-8", errors="replace") as fh:
+            for inc in INC.findall(fh.read()):
+                to = own.get(os.path.basename(inc))
+                if to and to != comp:
+                    e.setdefault(comp, {}).setdefault(to, []).append(f)
     return e
 
 
