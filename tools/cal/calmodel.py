@@ -15,6 +15,7 @@ Used by tests (check mode) and by hand:
       calendars under deviations that shift them both ways
 """
 import datetime
+import functools
 import subprocess
 import sys
 
@@ -98,13 +99,19 @@ PERS_FIRST = [1, 32, 63, 94, 125, 156, 187, 217, 247, 277, 307, 337]
 PERS_LAST = [31, 62, 93, 124, 155, 186, 216, 246, 276, 306, 336, 365]
 
 
+@functools.lru_cache(maxsize=None)
+def pers_year_start(gyear):
+    """Day number of the Persian new year that falls in Gregorian `gyear`."""
+    return day_of(gyear, 3, nowruz(gyear - 622, gyear))
+
+
 def pers_g2c(y, m, d):
     j = day_of(y, m, d)
     base = y
-    n = day_of(base, 3, nowruz(base - 622, base))
+    n = pers_year_start(base)
     if j < n:
         base -= 1
-        n = day_of(base, 3, nowruz(base - 622, base))
+        n = pers_year_start(base)
     doy = j - n + 1
     py = base - 621
     leap = py >= 0 and (py % 33) in PERS_LEAP
@@ -139,9 +146,15 @@ def pers_c2g(y, m, d):
     if not ldx_valid(y, m, d):
         return None         # status 88: the input is checked as a date first
     doy = d if m <= 1 else d + PERS_LAST[m - 2]
+    return date_of(pers_c2g_start(y) + doy - 1)
+
+
+@functools.lru_cache(maxsize=None)
+def pers_c2g_start(y):
+    """Day number the conversion back takes as Persian year y's first day."""
     gy = y + 621
     dd = 21 if y <= 0 else nowruz(y - 1, gy)
-    return date_of(day_of(gy, 3, dd) + doy - 1)
+    return day_of(gy, 3, dd)
 
 
 # ---- lunar -----------------------------------------------------------------

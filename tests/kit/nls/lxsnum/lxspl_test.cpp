@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include <array>
 #include <string>
 
 #include "lxsp.h"
@@ -44,14 +45,22 @@ std::string year(const lxlangid &h, Env &e, int32_t y, size_t room = kRoom) {
   return std::string(buf, size_t(end - buf));
 }
 
-uint64_t fnv(const std::string &s, uint64_t h) {
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 0x100000001B3ULL;
-  }
-  return h;
+// CRC-32 as zlib computes it (reflected polynomial 0xEDB88320), continued
+// from `crc`: the generator digests each block with Python's zlib.crc32.
+uint32_t crc32(const std::string &s, uint32_t crc) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  crc = ~crc;
+  for (unsigned char c : s) crc = table[(crc ^ c) & 0xFF] ^ (crc >> 8);
+  return ~crc;
 }
-constexpr uint64_t kBasis = 0xCBF29CE484222325ULL;
 
 }  // namespace
 
@@ -103,10 +112,10 @@ TEST_F(Speller, AgainstThePythonModel) {
   child([](Env &e) {
     Sets s(e);
     for (uint32_t b = 0; b < 1000; ++b) {
-      uint64_t h = kBasis;
+      uint32_t h = 0;
       for (uint32_t n = b * 1000; n < b * 1000 + 1000; ++n) {
         std::string suf = n == 0 ? "" : suffix(s.as, e, n);
-        h = fnv(spell(s.as, e, n, 0) + "|" + spell(s.as, e, n, LXSPL_ORDINAL) + "|" + suf + "\n", h);
+        h = crc32(spell(s.as, e, n, 0) + "|" + spell(s.as, e, n, LXSPL_ORDINAL) + "|" + suf + "\n", h);
       }
       ASSERT_EQ(h, kSpellBlocks[b]) << "numbers " << b * 1000 << " to " << b * 1000 + 999;
     }
@@ -118,8 +127,8 @@ TEST_F(Speller, AgainstThePythonModel) {
       }
     }
     for (int32_t b = 0; b < 100; ++b) {
-      uint64_t h = kBasis;
-      for (int32_t y = b * 100; y < b * 100 + 100; ++y) h = fnv(year(s.as, e, y) + "\n", h);
+      uint32_t h = 0;
+      for (int32_t y = b * 100; y < b * 100 + 100; ++y) h = crc32(year(s.as, e, y) + "\n", h);
       EXPECT_EQ(h, kYearBlocks[b]) << "years " << b * 100 << " to " << b * 100 + 99;
     }
   });
