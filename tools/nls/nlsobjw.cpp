@@ -161,7 +161,10 @@ Image build_rows(const std::map<uint16_t, std::vector<uint8_t>> &u2m, unsigned w
       record(hi, 0, 0);
       continue;
     }
-    bool sparse = sparse_ok && LXCSR_BITMAP + row.size() * width < 256 * width;
+    // A dense row reads an unmapped low byte's zero entry as U+0000's byte,
+    // so a row with any gap is sparse, where a gap is a missing bit and the
+    // encoder replaces the character and marks the loss.
+    bool sparse = sparse_ok && row.size() < LXCSR_ENTRIES;
     Image d;
     auto entry = [&](size_t at, const std::vector<uint8_t> &b) {
       size_t off = width - std::min<size_t>(width, b.size());
@@ -176,7 +179,7 @@ Image build_rows(const std::map<uint16_t, std::vector<uint8_t>> &u2m, unsigned w
         entry(LXCSR_BITMAP + k * width, *row[k].second);
       }
     } else {
-      d.reserve_to(256 * width);
+      d.reserve_to(LXCSR_ENTRIES * width);
       for (auto &r : row) entry(r.first * width, *r.second);
     }
     size_t at = t.append(d, 4);

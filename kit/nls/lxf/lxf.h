@@ -365,6 +365,7 @@ typedef struct lxcsrow {
 #define LXCSR_FOUR 0x40u    // four-byte row
 #define LXCSR_ROWS 256      // records of a row table
 #define LXCSR_BITMAP 32     // bytes of a sparse row's bitmap
+#define LXCSR_ENTRIES 256   // entries of a dense row, one per low byte
 #define LXCSR_PLANES 256    // LXCSF_LEAF32: plane offsets before the row tables
 #define LXCSR_NOPLANE 0xFFFFFFFFu
 

@@ -337,6 +337,33 @@ TEST(Rows, SparseRowRankAndEntryWidths) {
   EXPECT_EQ(enc(lxcsu2mx, m, 0x141, 0, &glo), (Bytes{0x5A}));
 }
 
+TEST(Rows, GapsOfANearlyFullRowAreReplaced) {
+  // Row 0x50 maps U+5000 to U+50EF and nothing above: a dense row would read
+  // U+50F0's zero entry as a NUL byte, unmarked. The writer keeps any row
+  // with a gap sparse, so the gap is replaced and the loss marked, and only
+  // a full row is dense.
+  nlsw::CharsetDesc s = two_byte("NEARFULL", 904, nlsw::CsKind::Fixed2);
+  uint32_t cp = 0x5000;
+  for (unsigned a = 0xB0; a <= 0xB2 && cp < 0x50F0; ++a)
+    for (unsigned b = 0xA1; b <= 0xFE && cp < 0x50F0; ++b)
+      s.map.push_back({{(uint8_t)a, (uint8_t)b}, cp++});
+  for (unsigned lo = 0; lo < 256; ++lo)
+    s.map.push_back({{(uint8_t)(0xB8 + lo / 94), (uint8_t)(0xA1 + lo % 94)}, 0x5100 + lo});
+  Charset c{nlsw::build_charset(s)};
+  const uint8_t *rows = lxcstab(c.cs(), LXCT_U2M);
+  EXPECT_EQ(rows[8 * 0x50 + 5] & LXCSR_SPARSE, LXCSR_SPARSE);
+  EXPECT_EQ(rows[8 * 0x51 + 5] & LXCSR_SPARSE, 0u);  // every low byte mapped
+  for (uint32_t gap : {0x50F0u, 0x50F4u, 0x50FFu}) {
+    lxglo glo{};
+    EXPECT_EQ(enc(lxcsu2mx, c.cs(), gap, 2, &glo), (Bytes{0xA1, 0xA1})) << std::hex << gap;
+    EXPECT_EQ(glo.repmark, LX_REPMARK) << std::hex << gap;
+  }
+  lxglo glo{};
+  EXPECT_EQ(enc(lxcsu2mx, c.cs(), 0x50EF, 2, &glo), (Bytes{0xB2, 0xA1 + (0xEF - 2 * 94)}));
+  EXPECT_EQ(enc(lxcsu2mx, c.cs(), 0x51FF, 2, &glo), (Bytes{0xB8 + 255 / 94, 0xA1 + 255 % 94}));
+  EXPECT_EQ(glo.repmark, 0);
+}
+
 TEST(Trie32, SupplementaryLeavesAndPlanes) {
   nlsw::CharsetDesc s = two_byte("WIDE", 901, nlsw::CsKind::Trie32);
   s.map.push_back({{0xA1, 0xA2}, 0x3042});
