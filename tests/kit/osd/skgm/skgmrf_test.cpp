@@ -70,7 +70,9 @@ std::string protection(const void *addr) {
   if (f == nullptr) return "";
   char line[512];
   std::string out;
-  const auto a = reinterpret_cast<unsigned long long>(addr);
+  // Through uintptr_t: a 32-bit pointer cast straight to a wider integer is
+  // sign-extended, and an address past 2 GiB would match no line.
+  const unsigned long long a = reinterpret_cast<uintptr_t>(addr);
   while (fgets(line, sizeof line, f) != nullptr) {
     unsigned long long lo = 0, hi = 0;
     char perms[8] = {};
