@@ -22,9 +22,13 @@
 
 #include <algorithm>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgint.h"
-#include "lxhint.h"
+#include "lxlget.h"
+#include "lxlname.h"
 
 using namespace nlsobj;
 

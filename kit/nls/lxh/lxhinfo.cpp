@@ -187,26 +187,8 @@ extern "C" int lxhnmod(lxlangid *h, uint32_t value32, int item, int reset, lxglo
   if (!h) return 0;
   uint16_t value = static_cast<uint16_t>(value32);
   switch (item) {
-    case 79: {
-      if (value == ID_UCS || value == ID_AL16UTF16LE) {
-        h->cs = value;
-        return 1;
-      }
-      if (h->cs == ID_UCS || h->cs == ID_AL16UTF16LE) {
-        const uint8_t *b = lxn::boot(g);
-        if (!b || h->cs >= lxpboot::count(b)) {
-          lxn::status(g) = 26;
-          return 0;
-        }
-      }
-      int nf = 1;
-      uint16_t idx = lxpe2i(value, lxn::table(g), LXP_TYPE_CHARSET, &nf, 0);
-      if (nf) {
-        if (!reset) return 0;
-        idx = h->lang_cs;
-      }
-      return lxpcset(idx, h, g) ? 1 : 0;
-    }
+    case 79:
+      return lxpcidset(value, reset, h, g);
     case 108:
       if (reset) {
         h->opts &= ~LXH_O_VISUAL;

@@ -12,8 +12,8 @@
 #include <stdint.h>
 
 #include "lxc.h"
-#include "lxh.h"
 #include "lxl.h"
+#include "lxlname.h"
 #include "lxm.h"
 #include "lxo.h"
 

@@ -27,11 +27,13 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
-#include "lxhint.h"
-#include "lxhobj.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxl.h"
+#include "lxlget.h"
 #include "lxlig.h"
+#include "lxlname.h"
 #include "lxmint.h"
 #include "lxocaseint.h"
 

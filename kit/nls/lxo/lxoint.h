@@ -9,8 +9,8 @@
 #include <stdint.h>
 
 #include "lxc.h"
-#include "lxh.h"
 #include "lxl.h"
+#include "lxlname.h"
 #include "lxm.h"
 
 namespace lxoi {

@@ -37,8 +37,8 @@
 
 #include "lxc.h"
 #include "lxg.h"
-#include "lxh.h"
 #include "lxlig.h"
+#include "lxlname.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

@@ -17,8 +17,8 @@
 #include <assert.h>
 #include <string.h>
 
-#include "lxh.h"
-#include "lxhobj.h"
+#include "lxfobj.h"
+#include "lxlname.h"
 #include "lxm.h"
 #include "lxmint.h"
 #include "lxp.h"

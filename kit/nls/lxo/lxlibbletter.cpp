@@ -13,10 +13,15 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxl.h"
+#include "lxlget.h"
+#include "lxlname.h"
 #include "lxm.h"
 #include "lxmint.h"
+#include "lxo.h"
 #include "lxp.h"
 
 namespace {
