@@ -67,8 +67,8 @@ uint16_t lxpmmlo(const lxcsobj *cs, uint8_t *dst, const uint8_t *src, size_t len
 // byte; the second level starts level2 bytes after the table. Every read is
 // checked against the object: what lies outside reads as no mapping.
 
-#define LXP_FOLD_LEVEL2 1024u        // CASE_FOLDING
-#define LXP_BASELETTER_LEVEL2 1280u  // BINARY_AI
+#define LXP_FOLD_LEVEL2 LXFOLD_LEVEL2          // CASE_FOLDING (lxf.h)
+#define LXP_BASELETTER_LEVEL2 LXFOLD_BALEVEL2  // BINARY_AI
 #define LXP_FOLD_MAXOUT 3u           // outputs of one expansion, at most
 #define LXP_FOLD_ID 17u              // named-object id of CASE_FOLDING
 #define LXP_BASELETTER_ID 16u        // named-object id of BINARY_AI
@@ -116,28 +116,8 @@ size_t lxpCaseFold(const void *object, lxmcur *dst, size_t dstlen, lxmcur *src, 
                    uint32_t flags, lxglo *glo);
 
 // ---- keys of a monolingual sort ---------------------------------------------
-
-// The 8-byte records of a monolingual sort object (sections LXSRT_SPECIAL and
-// LXSRT_CONTRACT): a special letter, one UTF-16 value with two keys at each
-// level, and a contracting pair, two values with one key at each level.
-typedef struct lxpsplet {
-  uint16_t ch;
-  uint16_t unused;
-  uint8_t major1, minor1, major2, minor2;
-} lxpsplet;
-typedef struct lxpcpair {
-  uint16_t first, second;
-  uint8_t major, minor;
-  uint16_t unused;
-} lxpcpair;
-#ifdef __cplusplus
-static_assert(sizeof(lxpsplet) == LXSRT_REC8 && sizeof(lxpcpair) == LXSRT_REC8);
-static_assert(offsetof(lxpsplet, major1) == 4 && offsetof(lxpsplet, minor1) == 5);
-static_assert(offsetof(lxpsplet, major2) == 6 && offsetof(lxpsplet, minor2) == 7);
-static_assert(offsetof(lxpcpair, second) == 2 && offsetof(lxpcpair, major) == 4);
-static_assert(offsetof(lxpcpair, minor) == 5);
-#endif
-
+// (The 8-byte records of sections LXSRT_SPECIAL and LXSRT_CONTRACT,
+// lxpsplet and lxpcpair, are lxf.h's.)
 
 // The keys of character ch, followed by next (0 when nothing follows), in a
 // monolingual sort: a special letter of ch gives both its major keys in
