@@ -8,8 +8,8 @@
 #include "lxfobj.h"
 #include "lxg.h"
 #include "lxgeng.h"
+#include "lxl.h"
 #include "lxlget.h"
-#include "lxlname.h"
 
 using namespace nlsobj;
 

@@ -8,8 +8,8 @@
 #include "lxg.h"
 #include "lxgeng.h"
 #include "lxgint.h"
+#include "lxl.h"
 #include "lxlget.h"
-#include "lxlname.h"
 
 using namespace nlsobj;
 

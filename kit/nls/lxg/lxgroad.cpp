@@ -27,8 +27,8 @@
 #include "lxfobj.h"
 #include "lxg.h"
 #include "lxgint.h"
+#include "lxl.h"
 #include "lxlget.h"
-#include "lxlname.h"
 
 using namespace nlsobj;
 

@@ -5,8 +5,8 @@
 #include "lxfglo.h"
 #include "lxfobj.h"
 #include "lxg.h"
+#include "lxl.h"
 #include "lxlget.h"
-#include "lxlname.h"
 
 using namespace nlsobj;
 

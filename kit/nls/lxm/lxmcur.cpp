@@ -1,5 +1,5 @@
 // Opening character cursors and stepping them forward.
-#include "lxlname.h"
+#include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
 

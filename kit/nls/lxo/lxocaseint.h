@@ -13,7 +13,6 @@
 
 #include "lxc.h"
 #include "lxl.h"
-#include "lxlname.h"
 #include "lxm.h"
 #include "lxo.h"
 

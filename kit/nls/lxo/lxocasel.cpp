@@ -31,9 +31,7 @@
 #include "lxfglo.h"
 #include "lxfobj.h"
 #include "lxl.h"
-#include "lxlget.h"
 #include "lxlig.h"
-#include "lxlname.h"
 #include "lxmint.h"
 #include "lxocaseint.h"
 

@@ -33,7 +33,6 @@
 #include "lxfglo.h"
 #include "lxl.h"
 #include "lxlget.h"
-#include "lxlname.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

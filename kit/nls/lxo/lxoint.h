@@ -10,7 +10,6 @@
 
 #include "lxc.h"
 #include "lxl.h"
-#include "lxlname.h"
 #include "lxm.h"
 
 namespace lxoi {

@@ -37,8 +37,8 @@
 
 #include "lxc.h"
 #include "lxg.h"
+#include "lxl.h"
 #include "lxlig.h"
-#include "lxlname.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

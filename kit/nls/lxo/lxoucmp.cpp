@@ -17,7 +17,7 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxlname.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

@@ -2,7 +2,7 @@
 #include <stdint.h>
 
 #include "lxhtext.h"
-#include "lxlname.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

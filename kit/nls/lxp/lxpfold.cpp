@@ -18,7 +18,7 @@
 #include <string.h>
 
 #include "lxfobj.h"
-#include "lxlname.h"
+#include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
 #include "lxp.h"
