@@ -47,7 +47,7 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED QEN_EDGE_LIB)
 endif()
 
 # qen_kit_layer(NAME target [ROOT folder] LINKS lib ... COMPONENTS folder ...
-#               PUBLIC header ... [SHARED header ...])
+#               PUBLIC header ... [SHARED header ...] [INCLUDE_ORDER folder ...])
 # One layer of the kit: a static library built from the component folders it
 # lists (every source below each, its sosd folder included), linking only the
 # libraries given in LINKS, which must be defined already, that is lie below
@@ -65,8 +65,13 @@ endif()
 #
 # The layer's static library is checked after it is built: every symbol it
 # leaves undefined must be defined by a library it links (qen_kit_linkcheck).
+#
+# INCLUDE_ORDER lists, bottom-up, every component folder of one parent folder
+# (nls/lxf nls/lxc ...): a component may include the headers of the
+# components before it only. The layer's library is not built until the
+# components' includes pass that check (qen_kit_includecheck).
 function(qen_kit_layer)
-  cmake_parse_arguments(L "" "NAME;ROOT" "LINKS;COMPONENTS;PUBLIC;SHARED" ${ARGN})
+  cmake_parse_arguments(L "" "NAME;ROOT" "LINKS;COMPONENTS;PUBLIC;SHARED;INCLUDE_ORDER" ${ARGN})
   if(NOT L_ROOT)
     set(L_ROOT ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
@@ -115,6 +120,40 @@ function(qen_kit_layer)
                              PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_BINARY_DIR}/public>)
   target_link_libraries(${L_NAME} PUBLIC ${L_LINKS} Threads::Threads ${CMAKE_DL_LIBS})
   qen_kit_linkcheck(${L_NAME})
+  if(L_INCLUDE_ORDER)
+    qen_kit_includecheck(${L_NAME} ${L_ROOT} "${L_INCLUDE_ORDER}")
+  endif()
+endfunction()
+
+# qen_kit_includecheck(target root folders)
+# Runs scripts/nls_includes.py over the parent folder of the component
+# folders (named relative to root, bottom-up) whenever one of their files
+# changes; target is built only after the check passed, so that a component
+# including a component above it fails the build.
+function(qen_kit_includecheck target root folders)
+  set(parent)
+  set(names)
+  foreach(c IN LISTS folders)
+    get_filename_component(p ${root}/${c} DIRECTORY)
+    if(parent AND NOT p STREQUAL parent)
+      message(FATAL_ERROR "${target}: INCLUDE_ORDER folders of more than one parent")
+    endif()
+    set(parent ${p})
+    get_filename_component(n ${c} NAME)
+    list(APPEND names ${n})
+  endforeach()
+  find_program(QEN_PYTHON3 python3 HINTS /usr/bin REQUIRED)
+  file(GLOB_RECURSE files CONFIGURE_DEPENDS ${parent}/*.h ${parent}/*.cpp ${parent}/*.c)
+  string(REPLACE ";" "," order "${names}")
+  set(script ${CMAKE_SOURCE_DIR}/scripts/nls_includes.py)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_includes.ok)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND ${QEN_PYTHON3} ${script} --root ${parent} --order ${order} --check --stamp ${stamp}
+    DEPENDS ${script} ${files}
+    COMMENT "Checking that the components of ${parent} include only downward"
+    VERBATIM)
+  add_custom_target(${target}_includecheck DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_includecheck)
 endfunction()
 
 function(qen_kit_forward layer root fwd headers)

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "lxc.h"
+#include "lxl.h"
 #include "vzclient.h"
 
 namespace nlsw {

@@ -14,14 +14,12 @@ namespace nlsw {
 
 namespace {
 
-constexpr size_t kArea = 292;        // data area of a named mapping object
-constexpr size_t kWords = 96;        // w0..w47
-constexpr size_t kObjNum = 288;      // 16-bit object number
-constexpr unsigned kNameWord = 46;   // w46: the name's object offset
-constexpr size_t kCounts = 12;       // three count words before the first level
-constexpr size_t kPage = 1024;       // 256 words
-constexpr uint32_t kExpansion = 0xFFC20000u;
-constexpr uint32_t kSupplementary = 0xFFC50000u;
+constexpr size_t kArea = LXMAP_DATA;                       // data area of a named mapping object
+constexpr size_t kCounts = offsetof(lxfoldarea, first);     // count words before the first level
+constexpr size_t kPage = LXFOLD_PAGE;                       // 256 words
+constexpr uint32_t kExpansion = LXFOLD_EXPANSION;
+constexpr uint32_t kSupplementary = LXFOLD_SUPPLEMENTARY;
+constexpr size_t word_at(unsigned k) { return LX_ELEM(lxmapobj, dir, k); }
 constexpr uint32_t kLowCells = 1024;  // low surrogates DC00..DFFF
 
 // UTF-16 units of a code point.
@@ -83,27 +81,27 @@ Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum,
 
   Image img;
   object_header(img, LX_TMAP);
-  img.put32(LX_OBJHDR, 0);
+  img.put32(offsetof(lxmapobj, w92), 0);
   const size_t w0 = kArea;
   const size_t table = w0 + kCounts;
   const size_t second = table + level2;
   const size_t exp_at = second + next;
   const size_t supp_at = exp_at + 4 * exp.size();
   const size_t name_at = supp_at + 4 * supp.size();
-  for (unsigned k = 0; k < 48; ++k) img.put32(kWords + 4 * k, 0);
-  img.put32(kWords + 0, uint32_t(w0));
-  img.put32(kWords + 12, uint32_t(table));
-  img.put32(kWords + 16, uint32_t(exp_at));
-  img.put32(kWords + 20, uint32_t(supp_at));
-  img.put32(kWords + 4 * kNameWord, uint32_t(name_at));
-  img.put16(kObjNum, objnum);
-  img.put16(kObjNum + 2, 0);
-  img.put32(w0, uint32_t(page_of.size()));
-  img.put32(w0 + 4, uint32_t(exp.size()));
-  img.put32(w0 + 8, uint32_t(supp.size()));
-  for (unsigned hi = 0; hi < 256; ++hi) {
+  for (unsigned k = 0; k < LX_NELEM(lxmapobj, dir); ++k) img.put32(word_at(k), 0);
+  img.put32(word_at(LXMAP_W_FOLDAREA), uint32_t(w0));
+  img.put32(word_at(LXMAP_W_FOLDTABLE), uint32_t(table));
+  img.put32(word_at(LXMAP_W_FOLDEXP), uint32_t(exp_at));
+  img.put32(word_at(LXMAP_W_FOLDSUPP), uint32_t(supp_at));
+  img.put32(word_at(LXMAP_W_NAME), uint32_t(name_at));
+  img.put16(offsetof(lxmapobj, id), objnum);
+  img.put16(offsetof(lxmapobj, h290), 0);
+  img.put32(w0 + LX_ELEM(lxfoldarea, count, 0), uint32_t(page_of.size()));
+  img.put32(w0 + LX_ELEM(lxfoldarea, count, 1), uint32_t(exp.size()));
+  img.put32(w0 + LX_ELEM(lxfoldarea, count, 2), uint32_t(supp.size()));
+  for (unsigned hi = 0; hi < LX_NELEM(lxfoldarea, first); ++hi) {
     auto p = page_of.find(hi);
-    img.put32(table + 4 * hi, p == page_of.end() ? 0 : uint32_t(p->second));
+    img.put32(w0 + LX_ELEM(lxfoldarea, first, hi), p == page_of.end() ? 0 : uint32_t(p->second));
   }
   // a first level longer than 1024 bytes keeps its gap as bytes
   img.reserve_to(second);
@@ -117,7 +115,7 @@ Image build_fold(const FoldMap &folds, const std::string &name, uint16_t objnum,
 }
 
 Image build_case_folding(const FoldMap &folds) {
-  return build_fold(folds, "CASE_FOLDING", kCaseFoldingId, 1024);
+  return build_fold(folds, "CASE_FOLDING", kCaseFoldingId, LXFOLD_LEVEL2);
 }
 
 bool read_fold(const std::string &path, FoldMap &folds, std::string &err) {

@@ -14,12 +14,12 @@
 namespace nlsw {
 namespace {
 
-constexpr size_t kMapHeaderWords = 96;   // word k of a mapping's header at 96 + 4k
-constexpr size_t kMapNumber = 288;       // the mapping's object number
-constexpr size_t kMapData = 292;         // a mapping's data area
-constexpr size_t kFirstLevelSpan = 1292; // the first-level table and what follows it
-constexpr uint32_t kBlockBase = 12;      // second-level block k at offset 12 + 1024k
-constexpr uint32_t kExpansion = 0xFFC20000u, kSurrogate = 0xFFC50000u;
+constexpr size_t kMapData = LXMAP_DATA;  // a mapping's data area
+// the first-level table and what follows it up to the first block
+constexpr size_t kFirstLevelSpan = LXFOLD_BALEVEL2 + LXFOLD_BABLOCK0;
+constexpr uint32_t kBlockBase = LXFOLD_BABLOCK0;  // second-level block k at kBlockBase + 1024k
+constexpr uint32_t kExpansion = LXFOLD_EXPANSION, kSurrogate = LXFOLD_SUPPLEMENTARY;
+constexpr size_t map_word(unsigned k) { return LX_ELEM(lxmapobj, dir, k); }
 
 void align4(Image &img) { img.reserve_to((img.size() + 3) / 4 * 4); }
 
@@ -27,21 +27,22 @@ void align4(Image &img) { img.reserve_to((img.size() + 3) / 4 * 4); }
 // Unmapped characters have key 0, and themselves as base letter. A base
 // letter table spans 512 16-bit values, of which the low byte indexes the
 // first 256.
-constexpr size_t kBaseSpan = 512;
+constexpr size_t kBaseSpan = LXSRT_BASETAB;
 Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint16_t &count) {
   std::map<uint8_t, std::map<uint8_t, uint16_t>> blocks;
   for (auto &v : values) blocks[uint8_t(v.first >> 8)][uint8_t(v.first)] = v.second;
   count = uint16_t(blocks.size());
   Image t;
-  const size_t stride = width == 1 ? 256 : 2 * kBaseSpan;
-  size_t block = 4 * blocks.size(), k = 0;
+  const size_t stride = width == 1 ? LXSRT_BLOCKCHARS : 2 * kBaseSpan;
+  size_t block = sizeof(lxsrtblk) * blocks.size(), k = 0;
   for (auto &b : blocks) {
     size_t off = block + stride * k;
     if (off > 0xFFFF) throw std::length_error("two-level table too large");
-    t.put8(4 * k, b.first);
-    t.put8(4 * k + 1, 0);
-    t.put16(4 * k + 2, uint16_t(off));
-    for (unsigned lo = 0; lo < 256; ++lo) {
+    const size_t e = sizeof(lxsrtblk) * k;
+    t.put8(e + offsetof(lxsrtblk, hi), b.first);
+    t.put8(e + offsetof(lxsrtblk, b1), 0);
+    t.put16(e + offsetof(lxsrtblk, off), uint16_t(off));
+    for (unsigned lo = 0; lo < LXSRT_BLOCKCHARS; ++lo) {
       auto it = b.second.find(uint8_t(lo));
       // a base-letter block keeps the characters it does not map
       uint16_t v = it != b.second.end() ? it->second : width == 2 ? uint16_t(b.first << 8 | lo) : 0;
@@ -49,7 +50,7 @@ Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint
       else t.put16(off + 2 * lo, v);
     }
     if (width == 2)
-      for (size_t x = 256; x < kBaseSpan; ++x) t.put16(off + 2 * x, 0);
+      for (size_t x = LXSRT_BLOCKCHARS; x < kBaseSpan; ++x) t.put16(off + 2 * x, 0);
     ++k;
   }
   return t;
@@ -60,19 +61,19 @@ Image two_level(const std::map<uint16_t, uint16_t> &values, unsigned width, uint
 // number of outputs (up to the last nonzero one). In the other byte order the
 // loader reverses the five 16-bit values of every entry.
 Image records12(const std::vector<SortRecord> &recs) {
-  constexpr unsigned kOutputs = 3;
+  constexpr unsigned kOutputs = LX_NELEM(lxsrtrec12, v);
   Image t;
   for (size_t i = 0; i < recs.size(); ++i) {
-    const size_t at = 12 * i;
+    const size_t at = sizeof(lxsrtrec12) * i;
     const SortRecord &r = recs[i];
     unsigned count = 1;
     for (unsigned k = 0; k < kOutputs; ++k)
       if (r.v[k] != 0) count = k + 1;
-    t.put16(at, r.ch);
-    t.put16(at + 2, r.second);
-    for (unsigned k = 0; k < kOutputs; ++k) t.put16(at + 4 + 2 * k, r.v[k]);
-    t.put8(at + 10, r.any_second ? 1 : 2);
-    t.put8(at + 11, uint8_t(count));
+    t.put16(at + offsetof(lxsrtrec12, ch), r.ch);
+    t.put16(at + offsetof(lxsrtrec12, second), r.second);
+    for (unsigned k = 0; k < kOutputs; ++k) t.put16(at + LX_ELEM(lxsrtrec12, v, k), r.v[k]);
+    t.put8(at + offsetof(lxsrtrec12, match), r.any_second ? LXSRT_ANY : LXSRT_BOTH);
+    t.put8(at + offsetof(lxsrtrec12, nout), uint8_t(count));
   }
   return t;
 }
@@ -100,14 +101,17 @@ Image build_sort_object(const SortDesc &d) {
   };
   Image special, contract;
   for (size_t i = 0; i < d.special.size(); ++i) {
-    special.put16(8 * i, d.special[i].first);
-    special.put16(8 * i + 2, d.special[i].second);
-    special.put32(8 * i + 4, 0);
+    // a special value: the character and its value, no keys
+    const size_t at = sizeof(lxpsplet) * i;
+    special.put16(at + offsetof(lxpsplet, ch), d.special[i].first);
+    special.put16(at + offsetof(lxpsplet, unused), d.special[i].second);
+    special.put32(at + offsetof(lxpsplet, major1), 0);
   }
   for (size_t i = 0; i < d.contracting.size(); ++i) {
-    contract.put16(8 * i, d.contracting[i].first);
-    contract.put16(8 * i + 2, d.contracting[i].second);
-    contract.put32(8 * i + 4, 0);
+    const size_t at = sizeof(lxpcpair) * i;
+    contract.put16(at + offsetof(lxpcpair, first), d.contracting[i].first);
+    contract.put16(at + offsetof(lxpcpair, second), d.contracting[i].second);
+    contract.put32(at + offsetof(lxpcpair, major), 0);
   }
   for (size_t i = 0; i < d.letters.size(); ++i) {
     const size_t at = sizeof(lxpsplet) * (d.special.size() + i);
@@ -132,7 +136,8 @@ Image build_sort_object(const SortDesc &d) {
   place(LXSRT_SLOWER, records12(d.lower), d.lower.size());
   place(LXSRT_SBASE, records12(d.base_records), d.base_records.size());
   uint16_t n;
-  std::map<uint16_t, uint16_t> major(d.major.begin(), d.major.end()), minor(d.minor.begin(), d.minor.end());
+  std::map<uint16_t, uint16_t> major(d.major.begin(), d.major.end());
+  std::map<uint16_t, uint16_t> minor(d.minor.begin(), d.minor.end());
   Image t = two_level(major, 1, n);
   place(LXSRT_MAJOR, t, n);
   t = two_level(minor, 1, n);
@@ -148,15 +153,15 @@ Image build_sort_object(const SortDesc &d) {
 Image build_binary_ai(const BinaryAiDesc &d) {
   Image img;
   object_header(img, LX_TMAP);
-  img.put32(92, 0);
-  for (unsigned k = 0; k < 48; ++k) img.put32(kMapHeaderWords + 4 * k, 0);
-  img.put16(kMapNumber, LXMAP_BINARY_AI);
-  img.put16(kMapNumber + 2, 0);
+  img.put32(offsetof(lxmapobj, w92), 0);
+  for (unsigned k = 0; k < LX_NELEM(lxmapobj, dir); ++k) img.put32(map_word(k), 0);
+  img.put16(offsetof(lxmapobj, id), LXMAP_BINARY_AI);
+  img.put16(offsetof(lxmapobj, h290), 0);
   img.reserve_to(kMapData);
   const size_t first = kMapData;
-  img.put32(kMapHeaderWords, uint32_t(first));       // w0
-  img.put32(kMapHeaderWords + 12, uint32_t(first));  // w3
-  for (unsigned k = 0; k < 259; ++k) img.put32(first + 4 * k, 0);
+  img.put32(map_word(LXMAP_W_FOLDAREA), uint32_t(first));
+  img.put32(map_word(LXMAP_W_FOLDTABLE), uint32_t(first));
+  for (size_t k = 0; k < sizeof(lxfoldarea) / sizeof(uint32_t); ++k) img.put32(first + 4 * k, 0);
   img.reserve_to(first + kFirstLevelSpan);
 
   // expansions and surrogate blocks are indexed in 32-bit values
@@ -187,9 +192,9 @@ Image build_binary_ai(const BinaryAiDesc &d) {
   for (auto &v : value) blocks[uint8_t(v.first >> 8)][uint8_t(v.first)] = v.second;
   uint32_t k = 0;
   for (auto &b : blocks) {
-    uint32_t off = kBlockBase + 1024 * k;
+    uint32_t off = kBlockBase + LXFOLD_PAGE * k;
     img.put32(first + 4 * b.first, off);
-    size_t at = first + 1280 + off;  // index 320 + off / 4, in 32-bit values
+    size_t at = first + LXFOLD_BALEVEL2 + off;
     for (unsigned lo = 0; lo < 256; ++lo) {
       auto it = b.second.find(uint8_t(lo));
       img.put32(at + 4 * lo, it == b.second.end() ? 0 : it->second);
@@ -197,11 +202,11 @@ Image build_binary_ai(const BinaryAiDesc &d) {
     ++k;
   }
   img.reserve_to((img.size() + 3) / 4 * 4);
-  img.put32(kMapHeaderWords + 16, uint32_t(img.size()));  // w4
+  img.put32(map_word(LXMAP_W_FOLDEXP), uint32_t(img.size()));
   for (uint32_t e : expansions) img.put32(img.size(), e);
-  img.put32(kMapHeaderWords + 20, uint32_t(img.size()));  // w5
+  img.put32(map_word(LXMAP_W_FOLDSUPP), uint32_t(img.size()));
   for (uint32_t s : surrogates) img.put32(img.size(), s);
-  img.put32(kMapHeaderWords + 4 * 46, uint32_t(img.size()));  // the name
+  img.put32(map_word(LXMAP_W_NAME), uint32_t(img.size()));  // the name
   img.putname(img.size(), "BINARY_AI");
   finish_object(img);
   return img;

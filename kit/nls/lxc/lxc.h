@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #include "lxf.h"
-#include "lxl.h"
+#include "lxfglo.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -116,28 +116,6 @@ uint32_t lxcsugnv(const lxcsobj *cs, const uint8_t *p, size_t len);
 // Property value (table 13; a zero first byte reads the 256 values that the
 // AL16UTF16 object keeps at 652). Bits 6-7 are the display width.
 uint16_t lxcsugpv(const lxcsobj *cs, const uint8_t *p);
-
-// ---- Composition ------------------------------------------------------------
-
-// Writes the canonically composed form of the len-byte text src, in the
-// handle's character set, at dst (size bytes) and returns the bytes written.
-// The table is table 15 of the AL16UTF16 object (of the handle's own object
-// when its text is AL16UTF16); text of a non-Unicode set, or without that
-// object, is copied unchanged. When the result does not fit, what fits is
-// written (never part of a character) and the handle's environment gets
-// status 6.
-size_t lxcscom(const lxlangid *h, uint8_t *dst, size_t size, const uint8_t *src, size_t len);
-
-// Composes one run of Hangul jamo and syllables of the big-endian UTF-16
-// text src, from byte *srcidx up to srcend, into dst at byte *dstidx: as
-// UTF-16 for AL16UTF16, else through cs's encoder (room for the encoded run
-// is the caller's). The run ends before the first unit that is neither a
-// jamo nor a syllable block unit; *reached receives where it ended. The run
-// is committed (*srcidx and *dstidx moved past it) unless the text ends
-// inside it without final in a set other than AL16UTF16, when both stay at
-// the run's start. Returns *dstidx; 0 for an empty run or a non-Unicode cs.
-size_t lxcsjmc(uint8_t *dst, size_t *dstidx, const uint8_t *src, size_t *reached, size_t *srcidx,
-               size_t srcend, int final, const lxcsobj *cs, lxglo *glo);
 
 // ---- Constant tables ------------------------------------------------------
 

@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxhobj.h"
+#include "lxfobj.h"
 
 namespace {
 

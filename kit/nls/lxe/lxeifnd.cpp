@@ -4,13 +4,16 @@
 // lookup by name behind NLS_CALENDAR.
 #include <cstring>
 
+#include "lst.h"
+#include "lxccodec.h"
 #include "lxe.h"
 #include "lxeint.h"
+#include "lxfglo.h"
 #include "lxg.h"
-#include "lxhint.h"
+#include "lxlget.h"
+#include "lxlname.h"
 #include "lxo.h"
 #include "lxp.h"
-#include "lst.h"
 
 namespace {
 

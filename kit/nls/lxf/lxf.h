@@ -21,6 +21,8 @@ extern "C" {
 // Offset of element i of the array field F of record R: with offsetof, how
 // readers, writers and the built-in objects place the records' fields.
 #define LX_ELEM(R, F, i) (offsetof(R, F) + sizeof(((R *)0)->F[0]) * (size_t)(i))
+// Number of elements of the array field F of record R.
+#define LX_NELEM(R, F) (sizeof(((R *)0)->F) / sizeof(((R *)0)->F[0]))
 
 // ---- Object types -----------------------------------------------------------
 
@@ -213,13 +215,79 @@ enum {
   LXSRT_SBASE = 5,       // special base letters
   LXSRT_MAJOR = 6,       // major keys: two-level table of key bytes
   LXSRT_MINOR = 7,       // minor keys
-  LXSRT_BASE = 8         // base letters: two-level table of 16-bit values
+  LXSRT_BASE = 8,        // base letters: two-level table of 16-bit values
+  LXSRT_S9 = 9,          // a lxsrts9 head, then its nbytes of 32-bit words
+  LXSRT_S10 = 10,        // lxsrts10 records up to section 11
+  LXSRT_S11 = 11,        // 32-bit words up to section 12
+  LXSRT_S12 = 12,        // lxsrts12 records up to section 13
+  LXSRT_S13 = 13,        // 32-bit words up to section 14
+  LXSRT_S14 = 14         // (where section 13 ends)
 };
 #define LXSRT_REC8 8
 #define LXSRT_REC12 12     // {char, second char, values...}, byte 10: any second
 #define LXSRT_ANYSECOND 10
+// A record of the special upper-case, lower-case and base-letter sections: a
+// character, the character after it, three output values, whether it
+// matches the first character whatever follows (LXSRT_ANY) or both (LXSRT_BOTH),
+// and the number of outputs in use.
+typedef struct lxsrtrec12 {
+  uint16_t ch;
+  uint16_t second;
+  uint16_t v[3];
+  uint8_t match;  // at LXSRT_ANYSECOND
+  uint8_t nout;
+} lxsrtrec12;
+#define LXSRT_ANY 1
+#define LXSRT_BOTH 2
 #define LXSRT_MULTI 4096   // sort ids from here on are multilingual
 #define LXSRT_SECT_NAME 47 // the section that holds the sort's name
+
+// The 8-byte records of sections LXSRT_SPECIAL and LXSRT_CONTRACT: a special
+// letter, one UTF-16 value with two keys at each level, and a contracting
+// pair, two values with one key at each level.
+typedef struct lxpsplet {
+  uint16_t ch;
+  uint16_t unused;
+  uint8_t major1, minor1, major2, minor2;
+} lxpsplet;
+typedef struct lxpcpair {
+  uint16_t first, second;
+  uint8_t major, minor;
+  uint16_t unused;
+} lxpcpair;
+
+// An entry of the two-level tables (sections LXSRT_MAJOR, LXSRT_MINOR and
+// LXSRT_BASE): the high byte of the characters of its block, a byte, and the
+// block's offset from the section's start. The entries are sorted by high
+// byte; the blocks follow them.
+typedef struct lxsrtblk {
+  uint8_t hi;
+  uint8_t b1;
+  uint16_t off;
+} lxsrtblk;
+#define LXSRT_BLOCKCHARS 256  // characters of a block
+#define LXSRT_BASETAB 512     // 16-bit values of each table after the base-letter entries
+
+// The head of section LXSRT_S9: 256 16-bit values and the byte count of the
+// 32-bit words that follow it.
+typedef struct lxsrts9 {
+  uint16_t h[256];
+  uint32_t nbytes;
+} lxsrts9;
+// A record of section LXSRT_S10: a 32-bit word, two bytes and 14 more.
+typedef struct lxsrts10 {
+  uint32_t w;
+  uint8_t b[2];
+  uint8_t rest[14];
+} lxsrts10;
+// A record of section LXSRT_S12: four bytes, a 32-bit word, two bytes, two
+// bytes.
+typedef struct lxsrts12 {
+  uint8_t lead[4];
+  uint32_t w;
+  uint8_t h8[2];
+  uint8_t b[2];
+} lxsrts12;
 
 // ---- Mapping object (type 4) -----------------------------------------------------
 
@@ -241,6 +309,57 @@ typedef struct lxmapobj {
 
 // The named mapping BINARY_AI (type 4, id 16).
 #define LXMAP_BINARY_AI 16
+
+// The head of a list in a mapping's data area: its record count and two size
+// bytes (what they size depends on the list); the records follow it.
+typedef struct lxmaplist {
+  uint16_t count;
+  uint8_t a;
+  uint8_t b;
+} lxmaplist;
+// A record of the ISO_VIRUZE_NAME_MAPPING lists at w3, w5 and w11: a 6-byte
+// name and a 16-bit value.
+typedef struct lxmapiso {
+  char name[6];
+  uint16_t value;
+} lxmapiso;
+// A record of the ISO_VIRUZE_NAME_MAPPING list at w8: two 4-byte strings.
+typedef struct lxmapiso8 {
+  char first[4];
+  char second[4];
+} lxmapiso8;
+// A record of the CHAR_SUPERSET_MAPPING list at w1: two 16-bit values.
+typedef struct lxmappair {
+  uint16_t from;
+  uint16_t to;
+} lxmappair;
+// The area at w0 of a fold mapping. CASE_FOLDING: three counts, then the
+// fold table (w3), whose first level is 256 words by the high byte of a
+// UTF-16 value, its second level right after the first (LXFOLD_LEVEL2 bytes
+// from the table), then the expansion and supplementary cells. BINARY_AI's
+// table starts at w0 itself, with a longer first level (its second level
+// LXFOLD_BALEVEL2 bytes from the table) whose blocks start LXFOLD_BABLOCK0
+// bytes into the second level. The byte-order fix-up reverses the words of
+// this record at w0 of either. All 32-bit words.
+typedef struct lxfoldarea {
+  uint32_t count[3];
+  uint32_t first[256];
+} lxfoldarea;
+#define LXFOLD_LEVEL2 1024u    // CASE_FOLDING
+#define LXFOLD_BALEVEL2 1280u  // BINARY_AI
+#define LXFOLD_BABLOCK0 12u    // BINARY_AI: the first block in the second level
+#define LXFOLD_PAGE 1024u      // a second-level page: 256 words by the low byte
+// Directory words of a fold mapping: the area, and the object offsets of its
+// fold table, expansion cells and supplementary cells.
+#define LXMAP_W_FOLDAREA 0
+#define LXMAP_W_FOLDTABLE 3
+#define LXMAP_W_FOLDEXP 4
+#define LXMAP_W_FOLDSUPP 5
+// Entries of a page that are not values: an expansion's cell, or the first
+// supplementary cell of a high surrogate (index in the low 16 bits).
+#define LXFOLD_KINDMASK 0xFFFF0000u
+#define LXFOLD_EXPANSION 0xFFC20000u
+#define LXFOLD_SUPPLEMENTARY 0xFFC50000u
 
 // ---- Character-set object (type 2) -------------------------------------------
 
@@ -455,10 +574,40 @@ enum {
   LXI_DIRECTION = 83,
   LXI_DISPCS = 84,
   LXI_LANGUAGE2 = 85,    // the language's name (buffer reader only)
+  // Numeric items (lxhninfo): numbers of the territory, date language,
+  // charset and sort objects, of the calendar and of the option flags.
+  LXI_TERNUM6 = 86,      // 86 to 90: territory numbers num[6], num[7], num[0],
+  LXI_TERNUM7 = 87,      //   num[8] and num[9]
+  LXI_TERNUM0 = 88,
+  LXI_TERNUM8 = 89,
+  LXI_TERNUM9 = 90,
+  LXI_LANWIDTH0 = 91,    // 91, 92: the date language's widths
+  LXI_LANWIDTH1 = 92,
+  LXI_LONGMONTH = 93,    // 93 to 96: longest month, short month, day and short
+  LXI_LONGABMONTH = 94,  //   day name in characters (93 and 94 from the
+  LXI_LONGDAY = 95,      //   calendar when one is set)
+  LXI_LONGABDAY = 96,
+  LXI_FIRSTDAY = 97,     // 97 to 101: territory numbers num[1] to num[5], the
+  LXI_TERNUM2 = 98,      //   first being the first day of the week
+  LXI_TERNUM3 = 99,
+  LXI_TERNUM4 = 100,
+  LXI_TERNUM5 = 101,
+  LXI_TERFLAGS = 102,    // the territory's flags
+  LXI_CSW94 = 103,       // the charset's word w94
+  LXI_SORTOPT1 = 104,    // 104 to 107: sort options opt[1], opt[2], opt[0] and
+  LXI_SORTOPT2 = 105,    //   opt[3], each under its flag bit (1 without)
+  LXI_SORTOPT0 = 106,
+  LXI_SORTOPT3 = 107,
   LXI_STORAGE = 108,
   LXI_LANG = 109,        // the whole language text (NLS_LANG)
   LXI_PADCHAR = 110,     // 110 to 112: the charset's words at pad
   LXI_CHAR3 = 112,
+  LXI_LANGID = 113,      // the language's id
+  LXI_TERID = 114,       // the territory's id
+  LXI_LONGMONTHBYTES = 115,    // 115 to 118: items 93 to 96 in bytes of the
+  LXI_LONGABMONTHBYTES = 116,  //   handle's character set
+  LXI_LONGDAYBYTES = 117,
+  LXI_LONGABDAYBYTES = 118,
   LXI_COMP = 119,
   LXI_TERUNION = 120,
   LXI_UNION = 121,
@@ -547,6 +696,21 @@ static_assert(offsetof(lxcsstobj, longest) == offsetof(lxcsobj, rowlen));
 static_assert(offsetof(lxcsstobj, one_base) == 102 && offsetof(lxcsstobj, ent) == 104);
 static_assert(sizeof(lxcsstobj) == 104 + 36 * LXCS_STENTRIES);
 static_assert(sizeof(lxcsstobj) <= LXCS_DATA);
+static_assert(sizeof(lxpsplet) == LXSRT_REC8 && sizeof(lxpcpair) == LXSRT_REC8);
+static_assert(offsetof(lxpsplet, major1) == 4 && offsetof(lxpsplet, minor1) == 5);
+static_assert(offsetof(lxpsplet, major2) == 6 && offsetof(lxpsplet, minor2) == 7);
+static_assert(offsetof(lxpcpair, second) == 2 && offsetof(lxpcpair, major) == 4);
+static_assert(offsetof(lxpcpair, minor) == 5);
+static_assert(sizeof(lxsrtblk) == 4 && offsetof(lxsrtblk, off) == 2);
+static_assert(sizeof(lxsrtrec12) == LXSRT_REC12 && offsetof(lxsrtrec12, match) == LXSRT_ANYSECOND);
+static_assert(sizeof(lxsrts9) == 516 && offsetof(lxsrts9, nbytes) == 512);
+static_assert(sizeof(lxsrts10) == 20 && sizeof(lxsrts12) == 12 && offsetof(lxsrts12, w) == 4);
+static_assert(sizeof(lxmaplist) == 4 && offsetof(lxmaplist, a) == 2 && offsetof(lxmaplist, b) == 3);
+static_assert(sizeof(lxmapiso) == 8 && offsetof(lxmapiso, value) == 6);
+static_assert(sizeof(lxmapiso8) == 8 && offsetof(lxmapiso8, second) == 4);
+static_assert(sizeof(lxmappair) == 4);
+static_assert(sizeof(lxfoldarea) == 1036 && offsetof(lxfoldarea, first) == 12);
+static_assert(LX_ELEM(lxmapobj, dir, LXMAP_W_FOLDTABLE) == 108 && offsetof(lxmapobj, id) == 288);
 #endif
 
 #endif

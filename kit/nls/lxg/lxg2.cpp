@@ -2,9 +2,13 @@
 // to and from them through their base charsets.
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgeng.h"
-#include "lxhint.h"
+#include "lxl.h"
+#include "lxlget.h"
 
 using namespace nlsobj;
 

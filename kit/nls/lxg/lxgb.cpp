@@ -3,9 +3,13 @@
 // limited and reported in characters as well as bytes.
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgeng.h"
-#include "lxhint.h"
+#include "lxl.h"
+#include "lxlget.h"
 
 using namespace nlsobj;
 

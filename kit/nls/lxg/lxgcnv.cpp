@@ -1,9 +1,13 @@
 // Whole-string conversion and the output-size ratio.
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgint.h"
-#include "lxhint.h"
+#include "lxlget.h"
+#include "lxlname.h"
 
 using namespace nlsobj;
 

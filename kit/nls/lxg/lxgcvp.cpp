@@ -2,10 +2,14 @@
 // (id 799), and the engine for everything else.
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgeng.h"
 #include "lxgint.h"
-#include "lxhint.h"
+#include "lxl.h"
+#include "lxlget.h"
 
 using namespace nlsobj;
 

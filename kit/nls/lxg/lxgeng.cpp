@@ -4,9 +4,13 @@
 #include <assert.h>
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgint.h"
-#include "lxhint.h"
+#include "lxlget.h"
+#include "lxlname.h"
 
 using namespace nlsobj;
 

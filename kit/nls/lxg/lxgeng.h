@@ -31,7 +31,7 @@
 #include <stdint.h>
 
 #include "lxc.h"
-#include "lxhobj.h"
+#include "lxfobj.h"
 #include "lxl.h"
 
 namespace lxg {

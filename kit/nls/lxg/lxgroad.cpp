@@ -22,9 +22,13 @@
 
 #include <algorithm>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
 #include "lxgint.h"
-#include "lxhint.h"
+#include "lxl.h"
+#include "lxlget.h"
 
 using namespace nlsobj;
 

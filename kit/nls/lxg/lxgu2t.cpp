@@ -1,8 +1,12 @@
 // Conversion between text in a character set and UTF-16 code units.
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
-#include "lxhint.h"
+#include "lxl.h"
+#include "lxlget.h"
 
 using namespace nlsobj;
 

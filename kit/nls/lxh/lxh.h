@@ -1,6 +1,9 @@
-// Language handles: the handle record, building one from a
-// LANGUAGE_TERRITORY.CHARSET text or from the environment, reading and
-// changing its items, and character-set look-ups by id and name.
+// Language handles: building one from a LANGUAGE_TERRITORY.CHARSET text or
+// from the environment, reading and changing its items, and installing a
+// language or a sort. The top of the NLS components: it includes the headers
+// of those below it that a handle's user needs (the handle record and its
+// flags are lxl.h's, the character-set look-ups lxlname.h's, the other
+// installers lxp.h's, the string operations lxo.h's).
 #ifndef QEN_KIT_NLS_LXH_H
 #define QEN_KIT_NLS_LXH_H
 
@@ -9,86 +12,14 @@
 
 #include "lxc.h"
 #include "lxl.h"
+#include "lxlname.h"
+#include "lxm.h"
+#include "lxo.h"
+#include "lxp.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-
-// Sizes of the handle's text parameters.
-#define LXH_CURRENCY_SIZE 11
-#define LXH_UNION_SIZE 11
-#define LXH_DEBIT_SIZE 10
-#define LXH_CREDIT_SIZE 10
-#define LXH_DATEFMT_SIZE 60
-#define LXH_TIMEFMT_SIZE 48
-#define LXH_TSFMT_SIZE 80
-#define LXH_TIMETZFMT_SIZE 68
-#define LXH_TSTZFMT_SIZE 100
-#define LXH_TEXTS_SIZE 398  // the nine texts together
-#define LXH_DISPNAME_SIZE 40
-
-// Indexes of par_len.
-enum {
-  LXH_PAR_CURRENCY,
-  LXH_PAR_UNION,
-  LXH_PAR_DEBIT,
-  LXH_PAR_CREDIT,
-  LXH_PAR_DATEFMT,
-  LXH_PAR_TIMEFMT,
-  LXH_PAR_TSFMT,
-  LXH_PAR_TIMETZFMT,
-  LXH_PAR_TSTZFMT,
-  LXH_PAR_COUNT
-};
-
-// Handle flags (flags).
-#define LXH_F_RTL 0x1u               // right-to-left (language or NLS_DISPLAY)
-#define LXH_F_LANGFLAG4 0x2u         // the language object's flag 0x4
-#define LXH_F_SINGLE 0x10u           // single-byte character set
-#define LXH_F_DATEFMT 0x20u          // a date or time format has been set
-#define LXH_F_AMERICAN 0x40u         // the language is AMERICAN
-#define LXH_F_DISPLAY 0x80u          // single-byte / display set usable for display
-#define LXH_F_LINGSORT 0x100u        // a linguistic sort is in force
-#define LXH_F_BYTEWISE 0x200u        // single-byte set and no linguistic sort
-#define LXH_F_CSFLAG8 0x400u         // charset flag 0x8
-#define LXH_F_KEEP_DATELANG 0x800u   // date language set explicitly
-#define LXH_F_KEEP_SORT 0x1000u      // sort set explicitly
-#define LXH_F_KEEP_CURRENCY 0x2000u
-#define LXH_F_KEEP_ISOTER 0x4000u
-#define LXH_F_KEEP_NUMCHARS 0x8000u
-#define LXH_F_KEEP_FORMATS 0x10000u
-#define LXH_F_DATE_AMERICAN 0x20000u  // the date language is AMERICAN
-#define LXH_F_SHIFT 0x40000u          // shift-sensitive character set
-#define LXH_F_KEEP_MONCHARS 0x80000u
-#define LXH_F_KEEP_LISTSEP 0x100000u
-#define LXH_F_KEEP_DEBIT 0x200000u
-#define LXH_F_KEEP_CREDIT 0x400000u
-#define LXH_F_FIXED 0x800000u         // charset flag 0x2000 (fixed width)
-#define LXH_F_KEEP_UNION 0x1000000u
-#define LXH_F_ASCII 0x2000000u        // ASCII-based character set
-#define LXH_F_WIDE 0x4000000u         // wide-unit (UTF-16) character set
-#define LXH_F_AL16UTF16 0x8000000u    // the character set is AL16UTF16
-
-// Option flags (opts).
-#define LXH_O_ANSI 0x1u        // NLS_COMP ANSI
-#define LXH_O_CHAR 0x2u        // NLS_LENGTH_SEMANTICS CHAR
-#define LXH_O_CONVEXCP 0x4u    // NCHAR_CONV_EXCP TRUE
-#define LXH_O_IMPCONV 0x8u     // NCHAR_IMP_CONV TRUE
-#define LXH_O_VISUAL 0x10u     // NLS_STORAGE_ORDER VISUAL
-#define LXH_O_CI 0x100u        // case-insensitive sort
-#define LXH_O_AI 0x400u        // accent-insensitive sort
-#define LXH_O_SORTOPTS 0x0F00u // the options a sort sets (LXH_O_CI, LXH_O_AI and their kin)
-#define LXH_O_MASK 0xFFFFu     // the options a handle keeps
-
-// Words of the handle's csoff: offsets of tables inside the charset objects.
-enum {
-  LXH_OFF_CLASS = 0,    // byte-class table of the handle's charset
-  LXH_OFF_UPPER = 1,    // upper-case table
-  LXH_OFF_LOWER = 2,    // lower-case table
-  LXH_OFF_DISPTAB = 4,  // address of the display charset's display table
-  LXH_OFF_DISPVAL = 5   // the display charset's value table
-};
 
 // ---- process-wide state of the environment handle ----------------------
 
@@ -159,16 +90,12 @@ int32_t lxhninfo(const lxlangid *h, int item, lxglo *glo);
 // Sets item 79, 108, 119, 130, 131 or 132 from a number.
 int lxhnmod(lxlangid *h, uint32_t value, int item, int reset_invalid, lxglo *glo);
 
-// ---- character sets ------------------------------------------------------
+// ---- installers (1 on success, 0 with the handle unchanged) ----------------
 
-size_t lxhnsize(const lxcsobj *cs);
-const lxcsobj *lxhci2h(uint16_t id, lxglo *glo);
-const lxcsobj *lxhchtoid(const char *name, size_t length, lxglo *glo);
-int lxhasc(const lxlangid *h, lxglo *glo);
-uint16_t lxhcsn(const lxlangid *h, lxglo *glo);
-uint16_t lxhh2ci(const lxcsobj *cs, lxglo *glo);
-void *lxhmcnv(void *buf, const void *text, size_t length, const lxcsobj *target,
-              const lxcsobj *source, lxglo *glo);
+// The language (with its default sort) and the sort with its options; the
+// territory, character-set and display installers are lxp.h's.
+int lxplset(uint16_t lang, lxlangid *h, lxglo *glo);
+int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *glo);
 
 #ifdef __cplusplus
 }

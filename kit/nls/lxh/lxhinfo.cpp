@@ -97,7 +97,8 @@ int32_t u16(const uint8_t *o, unsigned off) { return o ? rd16(o + off) : -1; }
 constexpr unsigned lan_width(unsigned k) { return LX_ELEM(lxlanobj, width, k); }
 constexpr unsigned lan_longest(unsigned k) { return LX_ELEM(lxlanobj, longest, k); }
 constexpr unsigned ter_num(unsigned k) { return LX_ELEM(lxterobj, num, k); }
-// Longest month, short month, day and short day name (items 115 to 118).
+// Longest month, short month, day and short day name (items LXI_LONGMONTH
+// to LXI_LONGABDAY and their byte lengths).
 constexpr unsigned kLongest[] = {lan_longest(0), lan_longest(2), lan_longest(1), lan_longest(3)};
 constexpr unsigned sort_opt(unsigned k) { return LX_ELEM(lxsrtobj, opt, k); }
 
@@ -111,7 +112,8 @@ int32_t to_bytes(const lxlangid *h, int item, int32_t len, const uint8_t *dl, co
   int32_t bytes = h->mb_len;
   if (h->flags & LXH_F_SHIFT) return len * (bytes + 2) / 2;
   if (bytes <= 1) return len;
-  if (bytes == 2) return (item == 116 || item == 118) ? len * 2 : len * 3 / 2;
+  if (bytes == 2)
+    return (item == LXI_LONGABMONTHBYTES || item == LXI_LONGABDAYBYTES) ? len * 2 : len * 3 / 2;
   bool half = cs && !(cs_flags(cs) & (0x4000u | 0x8000u)) && cs_id(cs) != 872;
   if (half) return len * bytes / 2;
   int32_t lang = dl ? lan_id(dl) : 0;
@@ -136,47 +138,51 @@ extern "C" int32_t lxhninfo(const lxlangid *h, int item, lxglo *g) {
     return (sort_flags(s) & bit) ? rd16(s + off) : 1;
   };
   switch (item) {
-    case 86: return u16(ter(), ter_num(6));
-    case 87: return u16(ter(), ter_num(7));
-    case 88: return u16(ter(), ter_num(0));
-    case 89: return u16(ter(), ter_num(8));
-    case 90: return u16(ter(), ter_num(9));
-    case 91: return u16(dl(), lan_width(0));
-    case 92: return u16(dl(), lan_width(1));
+    case LXI_TERNUM6: return u16(ter(), ter_num(6));
+    case LXI_TERNUM7: return u16(ter(), ter_num(7));
+    case LXI_TERNUM0: return u16(ter(), ter_num(0));
+    case LXI_TERNUM8: return u16(ter(), ter_num(8));
+    case LXI_TERNUM9: return u16(ter(), ter_num(9));
+    case LXI_LANWIDTH0: return u16(dl(), lan_width(0));
+    case LXI_LANWIDTH1: return u16(dl(), lan_width(1));
     // A calendar other than the Gregorian one has its own month widths.
-    case 93:
-    case 94:
-      if (const lxecal *cal = calendar(h)) return item == 93 ? cal->longest_name : cal->longest_abbr;
-      return u16(dl(), kLongest[item - 93]);
-    case 95: return u16(dl(), kLongest[2]);
-    case 96: return u16(dl(), kLongest[3]);
-    case 97: case 98: case 99: case 100: case 101:
-      return u16(ter(), ter_num(1 + static_cast<unsigned>(item - 97)));
-    case 102: {
+    case LXI_LONGMONTH:
+    case LXI_LONGABMONTH:
+      if (const lxecal *cal = calendar(h))
+        return item == LXI_LONGMONTH ? cal->longest_name : cal->longest_abbr;
+      return u16(dl(), kLongest[item - LXI_LONGMONTH]);
+    case LXI_LONGDAY: return u16(dl(), kLongest[2]);
+    case LXI_LONGABDAY: return u16(dl(), kLongest[3]);
+    case LXI_FIRSTDAY: case LXI_TERNUM2: case LXI_TERNUM3:
+    case LXI_TERNUM4: case LXI_TERNUM5:
+      return u16(ter(), ter_num(1 + static_cast<unsigned>(item - LXI_FIRSTDAY)));
+    case LXI_TERFLAGS: {
       const uint8_t *t = ter();
       return t ? static_cast<int32_t>(ter_flags(t)) : -1;
     }
-    case 103: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), offsetof(lxcsobj, w94));
-    case 104: return sortflag(sort_opt(1), 0x4);
-    case 105: return sortflag(sort_opt(2), 0x8);
-    case 106: return sortflag(sort_opt(0), 0x1);
-    case 107: return sortflag(sort_opt(3), 0x10);
-    case 108: return static_cast<int32_t>(h->opts & LXH_O_VISUAL);
-    case 113: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), offsetof(lxlanobj, id));
-    case 114: return u16(ter(), offsetof(lxterobj, id));
-    case 115: case 116: case 117: case 118: {
+    case LXI_CSW94: return u16(lxn::get(h->cs, LXP_TYPE_CHARSET, g), offsetof(lxcsobj, w94));
+    case LXI_SORTOPT1: return sortflag(sort_opt(1), 0x4);
+    case LXI_SORTOPT2: return sortflag(sort_opt(2), 0x8);
+    case LXI_SORTOPT0: return sortflag(sort_opt(0), 0x1);
+    case LXI_SORTOPT3: return sortflag(sort_opt(3), 0x10);
+    case LXI_STORAGE: return static_cast<int32_t>(h->opts & LXH_O_VISUAL);
+    case LXI_LANGID: return u16(lxn::get(h->lang, LXP_TYPE_LANGUAGE, g), offsetof(lxlanobj, id));
+    case LXI_TERID: return u16(ter(), offsetof(lxterobj, id));
+    case LXI_LONGMONTHBYTES: case LXI_LONGABMONTHBYTES:
+    case LXI_LONGDAYBYTES: case LXI_LONGABDAYBYTES: {
       const uint8_t *d = dl();
       if (!d) return -1;
-      int32_t len = rd16(d + kLongest[item - 115]);
-      // the lengths of items 93 and 94 follow the calendar
-      if (const lxecal *cal = calendar(h); cal && (item == 115 || item == 116))
-        len = item == 115 ? cal->longest_name : cal->longest_abbr;
+      int32_t len = rd16(d + kLongest[item - LXI_LONGMONTHBYTES]);
+      // the lengths of the month items follow the calendar
+      if (const lxecal *cal = calendar(h);
+          cal && (item == LXI_LONGMONTHBYTES || item == LXI_LONGABMONTHBYTES))
+        len = item == LXI_LONGMONTHBYTES ? cal->longest_name : cal->longest_abbr;
       return to_bytes(h, item, len, d, lxn::get(h->cs, LXP_TYPE_CHARSET, g));
     }
-    case 119: return static_cast<int32_t>(h->opts & LXH_O_ANSI);
-    case 130: return static_cast<int32_t>(h->opts & LXH_O_CHAR);
-    case 131: return static_cast<int32_t>(h->opts & LXH_O_CONVEXCP);
-    case 132: return static_cast<int32_t>(h->opts & LXH_O_IMPCONV);
+    case LXI_COMP: return static_cast<int32_t>(h->opts & LXH_O_ANSI);
+    case LXI_LENSEM: return static_cast<int32_t>(h->opts & LXH_O_CHAR);
+    case LXI_CONVEXCP: return static_cast<int32_t>(h->opts & LXH_O_CONVEXCP);
+    case LXI_IMPCONV: return static_cast<int32_t>(h->opts & LXH_O_IMPCONV);
     default:
       lxn::status(g) = 9;
       return -1;
@@ -187,26 +193,8 @@ extern "C" int lxhnmod(lxlangid *h, uint32_t value32, int item, int reset, lxglo
   if (!h) return 0;
   uint16_t value = static_cast<uint16_t>(value32);
   switch (item) {
-    case 79: {
-      if (value == ID_UCS || value == ID_AL16UTF16LE) {
-        h->cs = value;
-        return 1;
-      }
-      if (h->cs == ID_UCS || h->cs == ID_AL16UTF16LE) {
-        const uint8_t *b = lxn::boot(g);
-        if (!b || h->cs >= lxpboot::count(b)) {
-          lxn::status(g) = 26;
-          return 0;
-        }
-      }
-      int nf = 1;
-      uint16_t idx = lxpe2i(value, lxn::table(g), LXP_TYPE_CHARSET, &nf, 0);
-      if (nf) {
-        if (!reset) return 0;
-        idx = h->lang_cs;
-      }
-      return lxpcset(idx, h, g) ? 1 : 0;
-    }
+    case LXI_CHARSET:
+      return lxpcidset(value, reset, h, g);
     case 108:
       if (reset) {
         h->opts &= ~LXH_O_VISUAL;

@@ -21,7 +21,7 @@
 #include "lxh.h"
 #include "lxhint.h"
 #include "lxhitem.h"
-#include "lxhobj.h"
+#include "lxfobj.h"
 #include "lxm.h"
 
 namespace {

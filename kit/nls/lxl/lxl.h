@@ -1,4 +1,6 @@
-// NLS environment records, the object table and the loader callback block.
+// The NLS environment and its object table (the record itself is lxfglo.h),
+// the loader callback block, the language handle record and the sort
+// sections.
 // The layouts of the boot file and the data-object files are those of lxf.h.
 #ifndef QEN_KIT_NLS_LXL_H
 #define QEN_KIT_NLS_LXL_H
@@ -7,49 +9,19 @@
 #include <stdint.h>
 
 #include "lxf.h"
+#include "lxfglo.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-// ---- Status codes ---------------------------------------------------------
-
-#define LXS_OK 0u
-#define LXS_NOMEM 5u        // memory exhausted
-#define LXS_SMALL 6u        // output too small
-#define LXS_NOCS 7u         // character-set object missing
-#define LXS_BUILTIN 22u     // no usable boot file: the built-in table is in use
-#define LXS_NOLOAD 23u      // a data object could not be loaded
-#define LXS_FREEFAIL 24u    // a free callback failed
-
-#define LX_REPMARK 1000     // replacement mark after a lossy conversion
 
 // Entry i of a boot block (entry 0 is the unused first entry).
 static inline lxbent *lxbootent(const lxboot *boot, unsigned i) {
   return (lxbent *)((char *)boot + LX_BOOTHDR + (size_t)LX_BENTSIZE * i);
 }
 
-// ---- Object table ---------------------------------------------------------
-
-// The object table: an array of object pointers indexed by boot index, slot 0
-// holding the boot block. The type is never completed: reach the slots
-// through the functions below.
-typedef struct lxlobj lxlobj;
-
-static inline lxnlsobj **lxlslots(lxlobj *table) { return (lxnlsobj **)(void *)table; }
-
-// Reads slot i; slots are published under the global NLS lock and may be read
-// by other threads at any time.
-static inline lxnlsobj *lxlslot(lxlobj *table, unsigned i) {
-  return __atomic_load_n(&lxlslots(table)[i], __ATOMIC_ACQUIRE);
-}
-static inline void lxlsetslot(lxlobj *table, unsigned i, lxnlsobj *obj) {
-  __atomic_store_n(&lxlslots(table)[i], obj, __ATOMIC_RELEASE);
-}
-
 // ---- Loader callback block ------------------------------------------------
 
-typedef struct lxldcb lxldcb;
 typedef void *(*lxldalcf)(void *ctx, size_t size);
 typedef int (*lxldfref)(void *ctx, void *mem);
 typedef lxnlsobj *(*lxldlodf)(void *ctx, const char *name, lxlobj *table, unsigned index);
@@ -71,35 +43,6 @@ struct lxldcb {
   lxldfbbf freeboot;
   void *freeboot_ctx;
 };
-
-// ---- NLS environment record -----------------------------------------------
-
-// Carry-over of the resumable conversions (the last fields of lxglo).
-typedef struct lxgcarry {
-  uint8_t src_shift;   // source in multibyte mode
-  uint8_t dst_shift;   // destination has an open multibyte run
-  uint8_t ncarried;    // source bytes held in carried
-  uint8_t npending;    // output bytes held in pending
-  uint8_t state[2];    // stateful engine: current and designated set
-  uint8_t carried[6];
-  uint8_t pending[4];
-} lxgcarry;
-
-typedef struct lxglo {
-  lxlobj **objtab;     // where readers find the table (normally &table)
-  lxldcb *ldcb;        // loader callback block
-  lxlobj *table;       // the table in use
-  uintptr_t nbytes;    // bytes consumed
-  uintptr_t nbytes2;   // second count
-  uintptr_t ncount;    // characters consumed
-  uintptr_t ncount2;   // characters produced
-  uint32_t status;
-  int16_t repmark;     // LX_REPMARK after a lossy conversion
-  uint16_t csid[2];    // charset cache: ids
-  uint16_t csidx[2];   //   and their boot indexes
-  uint8_t csnext;      //   entry the next miss replaces
-  lxgcarry carry;
-} lxglo;
 
 // ---- Language handle ------------------------------------------------------
 
@@ -143,9 +86,90 @@ typedef struct lxlangid {
   char timestamp_tz_fmt[100];
 } lxlangid;
 
-// ---- Linguistic sort sections, base letters, byte-string compare ----------
+// Sizes of the handle's text parameters.
+#define LXH_CURRENCY_SIZE 11
+#define LXH_UNION_SIZE 11
+#define LXH_DEBIT_SIZE 10
+#define LXH_CREDIT_SIZE 10
+#define LXH_DATEFMT_SIZE 60
+#define LXH_TIMEFMT_SIZE 48
+#define LXH_TSFMT_SIZE 80
+#define LXH_TIMETZFMT_SIZE 68
+#define LXH_TSTZFMT_SIZE 100
+#define LXH_TEXTS_SIZE 398  // the nine texts together
+#define LXH_DISPNAME_SIZE 40
 
-typedef struct lxmcur lxmcur;  // the character cursor (lxm.h)
+// Indexes of par_len.
+enum {
+  LXH_PAR_CURRENCY,
+  LXH_PAR_UNION,
+  LXH_PAR_DEBIT,
+  LXH_PAR_CREDIT,
+  LXH_PAR_DATEFMT,
+  LXH_PAR_TIMEFMT,
+  LXH_PAR_TSFMT,
+  LXH_PAR_TIMETZFMT,
+  LXH_PAR_TSTZFMT,
+  LXH_PAR_COUNT
+};
+
+// Handle flags (flags).
+#define LXH_F_RTL 0x1u               // right-to-left (language or NLS_DISPLAY)
+#define LXH_F_LANGFLAG4 0x2u         // the language object's flag 0x4
+#define LXH_F_SINGLE 0x10u           // single-byte character set
+#define LXH_F_DATEFMT 0x20u          // a date or time format has been set
+#define LXH_F_AMERICAN 0x40u         // the language is AMERICAN
+#define LXH_F_DISPLAY 0x80u          // single-byte / display set usable for display
+#define LXH_F_LINGSORT 0x100u        // a linguistic sort is in force
+#define LXH_F_BYTEWISE 0x200u        // single-byte set and no linguistic sort
+#define LXH_F_CSFLAG8 0x400u         // charset flag 0x8
+#define LXH_F_KEEP_DATELANG 0x800u   // date language set explicitly
+#define LXH_F_KEEP_SORT 0x1000u      // sort set explicitly
+#define LXH_F_KEEP_CURRENCY 0x2000u
+#define LXH_F_KEEP_ISOTER 0x4000u
+#define LXH_F_KEEP_NUMCHARS 0x8000u
+#define LXH_F_KEEP_FORMATS 0x10000u
+#define LXH_F_DATE_AMERICAN 0x20000u  // the date language is AMERICAN
+#define LXH_F_SHIFT 0x40000u          // shift-sensitive character set
+#define LXH_F_KEEP_MONCHARS 0x80000u
+#define LXH_F_KEEP_LISTSEP 0x100000u
+#define LXH_F_KEEP_DEBIT 0x200000u
+#define LXH_F_KEEP_CREDIT 0x400000u
+#define LXH_F_FIXED 0x800000u         // charset flag 0x2000 (fixed width)
+#define LXH_F_KEEP_UNION 0x1000000u
+#define LXH_F_ASCII 0x2000000u        // ASCII-based character set
+#define LXH_F_WIDE 0x4000000u         // wide-unit (UTF-16) character set
+#define LXH_F_AL16UTF16 0x8000000u    // the character set is AL16UTF16
+
+// Sets bit in a handle's flags when on, clears it otherwise.
+static inline void lxhsetflag(uint32_t *flags, uint32_t bit, int on) {
+  if (on)
+    *flags |= bit;
+  else
+    *flags &= ~bit;
+}
+
+// Option flags (opts).
+#define LXH_O_ANSI 0x1u        // NLS_COMP ANSI
+#define LXH_O_CHAR 0x2u        // NLS_LENGTH_SEMANTICS CHAR
+#define LXH_O_CONVEXCP 0x4u    // NCHAR_CONV_EXCP TRUE
+#define LXH_O_IMPCONV 0x8u     // NCHAR_IMP_CONV TRUE
+#define LXH_O_VISUAL 0x10u     // NLS_STORAGE_ORDER VISUAL
+#define LXH_O_CI 0x100u        // case-insensitive sort
+#define LXH_O_AI 0x400u        // accent-insensitive sort
+#define LXH_O_SORTOPTS 0x0F00u // the options a sort sets (LXH_O_CI, LXH_O_AI and their kin)
+#define LXH_O_MASK 0xFFFFu     // the options a handle keeps
+
+// Words of the handle's csoff: offsets of tables inside the charset objects.
+enum {
+  LXH_OFF_CLASS = 0,    // byte-class table of the handle's charset
+  LXH_OFF_UPPER = 1,    // upper-case table
+  LXH_OFF_LOWER = 2,    // lower-case table
+  LXH_OFF_DISPTAB = 4,  // address of the display charset's display table
+  LXH_OFF_DISPVAL = 5   // the display charset's value table
+};
+
+// ---- Linguistic sort sections --------------------------------------------
 
 // A sort's records are read only inside the loaded object (hdr.size): a
 // section or block outside it gives the "none" answer.
@@ -161,24 +185,6 @@ const uint8_t *lxligsp(const uint8_t *records, uint16_t count, uint16_t first, u
 // The key byte of ch in a two-level key table of count entries, 0 for none.
 // The caller vouches for the table's blocks.
 uint8_t lxligkey(const uint8_t *table, uint16_t count, uint16_t ch);
-
-// Writes the base letters (BINARY_AI) of the text at in, len bytes, at out,
-// within size bytes; returns the bytes written and advances both cursors.
-// Flag LXLIB_COUNTED: a NUL byte does not end the text. Status 6 when the
-// output is too small; glo's counts receive the bytes consumed and written
-// and the characters read and written.
-#define LXLIB_COUNTED 0x20000000u
-size_t lxlibbletter(const lxnlsobj *mapping, lxmcur *out, size_t size, lxmcur *in, size_t len,
-                    uint32_t flags, lxglo *glo);
-
-// Compares two byte strings in the handle's character set: negative, zero or
-// positive. Flags LXCMP_LING (use the handle's sort) and LXCMP_CI (ignore
-// case); a left length of LXCMP_NUL means both strings are NUL-terminated.
-#define LXCMP_LING 0x2u
-#define LXCMP_CI 0x10u
-#define LXCMP_NUL 0xFFFFFFFFu
-int lxCmpStr(const void *left, const void *right, uint32_t llen, uint32_t rlen, uint32_t flags,
-             const lxlangid *h, lxglo *glo);
 
 // ---- Environment and object table ----------------------------------------
 

@@ -210,37 +210,46 @@ void fix_pool(Fix &f, size_t flags, size_t hfirst, size_t pool, size_t from, siz
   f.hrange(a, e);
 }
 
-// 16-bit fields at the start of a special casing record (LXSRT_REC12).
-constexpr size_t kSpecialHalves = 5;
-static_assert(2 * kSpecialHalves == LXSRT_ANYSECOND);
+// 16-bit fields at the start of a special casing record (lxsrtrec12).
+constexpr size_t kSpecialHalves = offsetof(lxsrtrec12, match) / 2;
 
 void fix_sort(Fix &f) {
   f.hs(offsetof(lxsrtobj, id), (offsetof(lxsrtobj, sect) - offsetof(lxsrtobj, id)) / 2);
-  f.ws(offsetof(lxsrtobj, sect), 49);
+  f.ws(offsetof(lxsrtobj, sect), LX_NELEM(lxsrtobj, sect));
   if (!f.ok) return;
   const size_t d = LXSRT_NAME;
-  // section k + 1 and its count
-  auto s = [&](unsigned k) { return d + f.rw(LX_ELEM(lxsrtobj, sect, k + 1)); };
-  auto c = [&](unsigned k) { return (size_t)f.rh(LX_ELEM(lxsrtobj, h108, k)); };
-  for (unsigned k = 0; k < 2; ++k)
-    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + 8 * r, 2);
+  // section k and its count
+  auto s = [&](unsigned k) { return d + f.rw(LX_ELEM(lxsrtobj, sect, k)); };
+  auto c = [&](unsigned k) { return (size_t)f.rh(LX_ELEM(lxsrtobj, h108, k - 1)); };
+  // Special letters and contracting pairs: their two 16-bit values.
+  constexpr size_t kRec8Halves = offsetof(lxpsplet, major1) / 2;
+  static_assert(offsetof(lxpcpair, major) == offsetof(lxpsplet, major1));
+  for (unsigned k = LXSRT_SPECIAL; k <= LXSRT_CONTRACT; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + LXSRT_REC8 * r, kRec8Halves);
   // Special upper-case, lower-case and base-letter entries share one record:
   // two keys and three outputs, 16 bits each, then two counting bytes.
-  for (unsigned k = LXSRT_SUPPER - 1; k < LXSRT_SBASE; ++k)
+  for (unsigned k = LXSRT_SUPPER; k <= LXSRT_SBASE; ++k)
     for (size_t r = 0; r < c(k) && f.ok; ++r) f.hs(s(k) + LXSRT_REC12 * r, kSpecialHalves);
-  for (unsigned k = 5; k < 8; ++k)
-    for (size_t r = 0; r < c(k) && f.ok; ++r) f.h(s(k) + 4 * r + 2);
-  if (c(7)) f.hs(s(7) + 4 * c(7), 512 * c(7));
-  if (s(8) < s(9)) {
-    f.hs(s(8), 256);
-    f.w(s(8) + 512);
-    size_t m = f.rw(s(8) + 512);
-    f.ws(s(8) + 516, m / 4);
+  // The block entries of the two-level tables; the base letters' tables of
+  // 16-bit values follow their entries.
+  for (unsigned k = LXSRT_MAJOR; k <= LXSRT_BASE; ++k)
+    for (size_t r = 0; r < c(k) && f.ok; ++r)
+      f.h(s(k) + sizeof(lxsrtblk) * r + offsetof(lxsrtblk, off));
+  if (c(LXSRT_BASE))
+    f.hs(s(LXSRT_BASE) + sizeof(lxsrtblk) * c(LXSRT_BASE), LXSRT_BASETAB * c(LXSRT_BASE));
+  if (s(LXSRT_S9) < s(LXSRT_S10)) {
+    const size_t at = s(LXSRT_S9);
+    f.hs(at + offsetof(lxsrts9, h), LX_NELEM(lxsrts9, h));
+    f.w(at + offsetof(lxsrts9, nbytes));
+    size_t m = f.rw(at + offsetof(lxsrts9, nbytes));
+    f.ws(at + sizeof(lxsrts9), m / sizeof(uint32_t));
   }
-  for (size_t a = s(9); a + 20 <= s(10) && f.ok; a += 20) f.w(a);
-  f.wrange(s(10), s(11));
-  for (size_t a = s(11); a + 12 <= s(12) && f.ok; a += 12) f.w(a + 4);
-  f.wrange(s(12), s(13));
+  for (size_t a = s(LXSRT_S10); a + sizeof(lxsrts10) <= s(LXSRT_S11) && f.ok; a += sizeof(lxsrts10))
+    f.w(a + offsetof(lxsrts10, w));
+  f.wrange(s(LXSRT_S11), s(LXSRT_S12));
+  for (size_t a = s(LXSRT_S12); a + sizeof(lxsrts12) <= s(LXSRT_S13) && f.ok; a += sizeof(lxsrts12))
+    f.w(a + offsetof(lxsrts12, w));
+  f.wrange(s(LXSRT_S13), s(LXSRT_S14));
 }
 
 enum class Map { Other, Iso, Superset, Email, Timezones, Currencies, Entities, BinaryAi, CaseFold };
@@ -269,18 +278,23 @@ uint64_t map_name_at(Fix &f, uint16_t objnum) {
   return (objnum == LXMAP_BINARY_AI || objnum == LXMAP_CASEFOLD) ? w46 : LXMAP_DATA + (uint64_t)w46;
 }
 
-// Reads a list header {H count, byte a, byte b} at at.
+// Reads a list head (lxmaplist) at at.
 struct ListHdr {
   size_t count;
   uint8_t a, b;
 };
 ListHdr list_hdr(Fix &f, size_t at) {
-  ListHdr l{f.rh(at), 0, 0};
-  if (f.in(at, 4)) {
-    l.a = f.b[at + 2];
-    l.b = f.b[at + 3];
+  ListHdr l{f.rh(at + offsetof(lxmaplist, count)), 0, 0};
+  if (f.in(at, sizeof(lxmaplist))) {
+    l.a = f.b[at + offsetof(lxmaplist, a)];
+    l.b = f.b[at + offsetof(lxmaplist, b)];
   }
   return l;
+}
+
+// Record r of size rs of the list whose head is at at.
+constexpr size_t list_rec(size_t at, size_t r, size_t rs) {
+  return at + sizeof(lxmaplist) + r * rs;
 }
 
 void fix_map_order(Fix &f, Map kind) {
@@ -293,7 +307,7 @@ void fix_map_order(Fix &f, Map kind) {
         f.h(at);
         ListHdr l = list_hdr(f, at);
         size_t rs = (size_t)l.a + l.b;
-        for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.h(at + 4 + r * rs);
+        for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.h(list_rec(at, r, rs));
       }
       std::vector<unsigned> lists = {3, 5};
       if (wv(11) != wv(12)) lists.push_back(11);
@@ -301,7 +315,8 @@ void fix_map_order(Fix &f, Map kind) {
         size_t at = d + wv(k);
         f.h(at);
         size_t count = f.rh(at);
-        for (size_t r = 0; r < count && f.ok; ++r) f.h(at + 4 + 8 * r + 6);
+        for (size_t r = 0; r < count && f.ok; ++r)
+          f.h(list_rec(at, r, sizeof(lxmapiso)) + offsetof(lxmapiso, value));
       }
       f.h(d + wv(7));
       f.h(d + wv(8));
@@ -311,7 +326,7 @@ void fix_map_order(Fix &f, Map kind) {
       size_t at = d + wv(1);
       f.h(at);
       size_t count = f.rh(at);
-      f.hs(at + 4, 2 * count);
+      f.hs(list_rec(at, 0, 0), count * sizeof(lxmappair) / sizeof(uint16_t));
       break;
     }
     case Map::Email:
@@ -320,7 +335,7 @@ void fix_map_order(Fix &f, Map kind) {
         f.h(at);
         ListHdr l = list_hdr(f, at);
         size_t rs = (2 * ((size_t)l.a + l.b + 1) + 3) / 4 * 4;
-        f.hs(at + 4, l.count * rs / 2);
+        f.hs(list_rec(at, 0, 0), l.count * rs / sizeof(uint16_t));
       }
       break;
     case Map::Timezones:
@@ -331,11 +346,14 @@ void fix_map_order(Fix &f, Map kind) {
     case Map::BinaryAi:
     case Map::CaseFold: {
       size_t at = wv(0);
-      uint64_t name = map_name_at(f, kind == Map::BinaryAi ? 16 : 17);
-      f.ws(at, 259);
-      // BINARY_AI continues 1292 bytes on; the case-folding table right after
-      // the 259 values, so that no value is reversed twice.
-      size_t from = at + (kind == Map::BinaryAi ? 1292 : 1036);
+      uint64_t name = map_name_at(f, kind == Map::BinaryAi ? LXMAP_BINARY_AI : LXMAP_CASEFOLD);
+      f.ws(at, sizeof(lxfoldarea) / sizeof(uint32_t));
+      // Then every word from BINARY_AI's first block on; the case-folding
+      // table's second level starts right after the area, so that no value
+      // is reversed twice.
+      static_assert(offsetof(lxfoldarea, first) + LXFOLD_LEVEL2 == sizeof(lxfoldarea));
+      size_t from = at + (kind == Map::BinaryAi ? LXFOLD_BALEVEL2 + LXFOLD_BABLOCK0
+                                                : sizeof(lxfoldarea));
       f.wrange(from, name);
       break;
     }
@@ -357,11 +375,11 @@ void fix_map_names(Fix &f, Map kind) {
         size_t at = d + wv(k);
         ListHdr l = list_hdr(f, at);
         size_t rs = (size_t)l.a + l.b;
-        if (rs <= 2 || !f.in(at + 4, l.count * rs)) continue;
+        if (rs <= 2 || !f.in(list_rec(at, 0, 0), l.count * rs)) continue;
         bool ended = true;  // every name ends inside its record
         for (size_t r = 0; r < l.count; ++r) {
-          size_t len = strnlen((const char *)f.b + at + 4 + r * rs + 2, rs - 2);
-          f.bytes(at + 4 + r * rs + 2, len);
+          size_t len = strnlen((const char *)f.b + list_rec(at, r, rs) + 2, rs - 2);
+          f.bytes(list_rec(at, r, rs) + 2, len);
           ended = ended && len < rs - 2;
         }
         if (k != 1) continue;
@@ -370,7 +388,7 @@ void fix_map_names(Fix &f, Map kind) {
           f.ok = false;
           return;
         }
-        std::qsort(f.b + at + 4, l.count, rs, lxdnip_name_cmp);
+        std::qsort(f.b + list_rec(at, 0, 0), l.count, rs, lxdnip_name_cmp);
       }
       std::vector<unsigned> lists = {3, 5};
       if (wv(11) != wv(12)) lists.push_back(11);
@@ -378,9 +396,9 @@ void fix_map_names(Fix &f, Map kind) {
         size_t at = d + wv(k);
         size_t count = f.rh(at);
         for (size_t r = 0; r < count; ++r) {
-          size_t rec = at + 4 + 8 * r;
-          if (!f.in(rec, 8)) break;
-          f.bytes(rec, strnlen((const char *)f.b + rec, 6));
+          size_t rec = list_rec(at, r, sizeof(lxmapiso));
+          if (!f.in(rec, sizeof(lxmapiso))) break;
+          f.bytes(rec, strnlen((const char *)f.b + rec, sizeof(lxmapiso::name)));
         }
       }
       slots(wv(4), wv(5));
@@ -391,7 +409,7 @@ void fix_map_names(Fix &f, Map kind) {
         ListHdr l = list_hdr(f, at);
         size_t rs = (size_t)l.a + l.b;
         for (size_t r = 0; r < l.count && f.ok && rs > 8; ++r) {
-          size_t rec = at + 4 + r * rs;
+          size_t rec = list_rec(at, r, rs);
           if (!f.in(rec, rs)) break;
           f.bytes(rec, strnlen((const char *)f.b + rec, 8));
           f.bytes(rec + 8, strnlen((const char *)f.b + rec + 8, rs - 8));
@@ -401,10 +419,11 @@ void fix_map_names(Fix &f, Map kind) {
         size_t at = d + wv(8);
         size_t count = f.rh(at);
         for (size_t r = 0; r < count && f.ok; ++r) {
-          size_t rec = at + 4 + 8 * r;
-          if (!f.in(rec, 8)) break;
-          f.bytes(rec, strnlen((const char *)f.b + rec, 4));
-          f.bytes(rec + 4, strnlen((const char *)f.b + rec + 4, 4));
+          size_t rec = list_rec(at, r, sizeof(lxmapiso8));
+          if (!f.in(rec, sizeof(lxmapiso8))) break;
+          for (size_t at8 : {rec + offsetof(lxmapiso8, first), rec + offsetof(lxmapiso8, second)})
+            f.bytes(at8, strnlen((const char *)f.b + at8, sizeof(lxmapiso8::first)));
+          static_assert(sizeof(lxmapiso8::first) == sizeof(lxmapiso8::second));
         }
       }
       break;
@@ -413,7 +432,7 @@ void fix_map_names(Fix &f, Map kind) {
       size_t at = d + wv(1);
       ListHdr l = list_hdr(f, at);
       size_t rs = ((size_t)l.a + 3) / 4 * 4;
-      for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.bytes(at + 4 + r * rs, l.a);
+      for (size_t r = 0; r < l.count && f.ok && rs; ++r) f.bytes(list_rec(at, r, rs), l.a);
       break;
     }
     case Map::Currencies: {
@@ -421,7 +440,7 @@ void fix_map_names(Fix &f, Map kind) {
       ListHdr l = list_hdr(f, at);
       size_t rs = ((size_t)l.a + l.b + 3) / 4 * 4;
       for (size_t r = 0; r < l.count && f.ok && rs; ++r) {
-        size_t rec = at + 4 + r * rs;
+        size_t rec = list_rec(at, r, rs);
         if (!f.in(rec, rs)) break;
         f.bytes(rec, strnlen((const char *)f.b + rec, rs));
       }
@@ -431,9 +450,9 @@ void fix_map_names(Fix &f, Map kind) {
       size_t at = d + wv(1);
       ListHdr l = list_hdr(f, at);
       size_t rs = ((size_t)l.a + l.b + 3) / 4 * 4;
-      if (!rs || !f.in(at + 4, l.count * rs)) break;
-      for (size_t r = 0; r < l.count; ++r) f.bytes(at + 4 + r * rs, l.a);
-      if (l.count > 1) lxlfrdQsort(f.b + at + 4, rs, l.a, 0, (long)l.count - 1);
+      if (!rs || !f.in(list_rec(at, 0, 0), l.count * rs)) break;
+      for (size_t r = 0; r < l.count; ++r) f.bytes(list_rec(at, r, rs), l.a);
+      if (l.count > 1) lxlfrdQsort(f.b + list_rec(at, 0, 0), rs, l.a, 0, (long)l.count - 1);
       break;
     }
     default:

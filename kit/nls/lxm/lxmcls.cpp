@@ -4,7 +4,7 @@
 // A reader looks only at the bytes of the character at the cursor: a
 // character cut off by the end of the text (or a cursor at its end) has no
 // class, no value and no width.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
 

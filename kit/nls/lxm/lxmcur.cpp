@@ -1,5 +1,5 @@
 // Opening character cursors and stepping them forward.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
 

@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxhint.h"
+#include "lxfglo.h"
 #include "lxm.h"
 
 namespace lxmi {

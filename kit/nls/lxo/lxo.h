@@ -1,5 +1,6 @@
-// NLS string operations: copying, concatenation and lengths of texts, and
-// writing characters at a cursor.
+// NLS string operations: copying, concatenation and lengths of texts,
+// writing characters at a cursor, comparison, canonical composition and base
+// letters.
 #ifndef QEN_KIT_NLS_LXO_H
 #define QEN_KIT_NLS_LXO_H
 
@@ -309,6 +310,49 @@ int lxoBinCmpMutl(lxmcur *left, size_t llen, lxmcur *right, size_t rlen, uint32_
 // shift bytes of a shift-sensitive text are stepped over).
 int lxsCmpStr(const void *left, size_t llen, const void *right, size_t rlen, uint32_t flags,
               const lxlangid *h, lxglo *glo);
+
+// ---- Composition ------------------------------------------------------------
+
+// Writes the canonically composed form of the len-byte text src, in the
+// handle's character set, at dst (size bytes) and returns the bytes written.
+// The table is table 15 of the AL16UTF16 object (of the handle's own object
+// when its text is AL16UTF16); text of a non-Unicode set, or without that
+// object, is copied unchanged. When the result does not fit, what fits is
+// written (never part of a character) and the handle's environment gets
+// status 6.
+size_t lxcscom(const lxlangid *h, uint8_t *dst, size_t size, const uint8_t *src, size_t len);
+
+// Composes one run of Hangul jamo and syllables of the big-endian UTF-16
+// text src, from byte *srcidx up to srcend, into dst at byte *dstidx: as
+// UTF-16 for AL16UTF16, else through cs's encoder (room for the encoded run
+// is the caller's). The run ends before the first unit that is neither a
+// jamo nor a syllable block unit; *reached receives where it ended. The run
+// is committed (*srcidx and *dstidx moved past it) unless the text ends
+// inside it without final in a set other than AL16UTF16, when both stay at
+// the run's start. Returns *dstidx; 0 for an empty run or a non-Unicode cs.
+size_t lxcsjmc(uint8_t *dst, size_t *dstidx, const uint8_t *src, size_t *reached, size_t *srcidx,
+               size_t srcend, int final, const lxcsobj *cs, lxglo *glo);
+
+// ---- Base letters and byte-string compare ----------------------------------
+
+// Writes the base letters (BINARY_AI) of the text at in, len bytes, at out,
+// within size bytes; returns the bytes written and advances both cursors.
+// Flag LXLIB_COUNTED: a NUL byte does not end the text. Status 6 when the
+// output is too small; glo's counts receive the bytes consumed and written
+// and the characters read and written.
+#define LXLIB_COUNTED 0x20000000u
+size_t lxlibbletter(const lxnlsobj *mapping, lxmcur *out, size_t size, lxmcur *in, size_t len,
+                    uint32_t flags, lxglo *glo);
+
+// Compares two byte strings in the handle's character set: negative, zero or
+// positive. Flags LXCMP_LING (use the handle's sort) and LXCMP_CI (ignore
+// case); a left length of LXCMP_NUL means both strings are NUL-terminated.
+#define LXCMP_LING 0x2u
+#define LXCMP_CI 0x10u
+#define LXCMP_NUL 0xFFFFFFFFu
+int lxCmpStr(const void *left, const void *right, uint32_t llen, uint32_t rlen, uint32_t flags,
+             const lxlangid *h, lxglo *glo);
+
 
 #ifdef __cplusplus
 }

@@ -16,9 +16,12 @@
 #include <assert.h>
 #include <string.h>
 
-#include "lxh.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxl.h"
+#include "lxlget.h"
+#include "lxlname.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxocaseint.h"

@@ -27,9 +27,9 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
-#include "lxhint.h"
-#include "lxhobj.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxl.h"
 #include "lxlig.h"
 #include "lxmint.h"

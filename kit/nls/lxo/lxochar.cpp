@@ -2,7 +2,7 @@
 // keeping the output's shift state.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

@@ -29,9 +29,10 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
 #include "lxl.h"
+#include "lxlget.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

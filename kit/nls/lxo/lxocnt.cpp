@@ -1,7 +1,7 @@
 // Measuring text at a cursor: the bytes of the next n characters or n
 // display columns, counted on a copy of the cursor. Nothing past the end of
 // the text is read.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

@@ -1,5 +1,5 @@
 // The case form of the character at a cursor as a packed wide value.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

@@ -2,7 +2,7 @@
 // character, by the class of the cursor's character set.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxp.h"

@@ -5,7 +5,7 @@
 // found.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxp.h"

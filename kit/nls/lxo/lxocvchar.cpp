@@ -7,7 +7,7 @@
 // leaves both cursors where they were.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

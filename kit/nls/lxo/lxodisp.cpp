@@ -4,7 +4,7 @@
 // indexes 33 to 36 and 43, else 1).
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxp.h"

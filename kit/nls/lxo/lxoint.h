@@ -9,7 +9,6 @@
 #include <stdint.h>
 
 #include "lxc.h"
-#include "lxh.h"
 #include "lxl.h"
 #include "lxm.h"
 

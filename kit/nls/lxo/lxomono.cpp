@@ -37,7 +37,7 @@
 
 #include "lxc.h"
 #include "lxg.h"
-#include "lxh.h"
+#include "lxl.h"
 #include "lxlig.h"
 #include "lxmint.h"
 #include "lxo.h"

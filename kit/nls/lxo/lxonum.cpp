@@ -10,7 +10,7 @@
 #include <initializer_list>
 
 #include "lxc.h"
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

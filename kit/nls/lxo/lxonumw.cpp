@@ -11,7 +11,7 @@
 
 #include "lxc.h"
 #include "lxg.h"
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

@@ -1,6 +1,6 @@
 // Moving a cursor forward over characters: by a byte budget, or by a count
 // of characters, code units or code points.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

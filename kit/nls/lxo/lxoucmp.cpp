@@ -17,9 +17,11 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
+#include "lxo.h"
 #include "lxoint.h"
+#include "lxp.h"
 #include "lxsfint.h"
 #include "lxucint.h"
 
@@ -34,7 +36,6 @@ constexpr size_t kSkipRing = 32;    // units the prefix skip can step back over
 constexpr size_t kFeedChars = 16;   // most characters converted at once by the prefix skip
 constexpr size_t kByteBack = 6;     // characters the byte-level skip keeps before a difference
 constexpr uint16_t kAL16UTF16 = 2000;
-constexpr int kCharsetItem = 79;
 
 enum class Kind { ignorable, tertiary, mark, base };
 Kind kind(uint32_t e) {
@@ -180,7 +181,7 @@ struct Compare {
     lxlangid h = *s.cur->langid;  // a private copy: the caller's handle is never switched
     const lxcsobj *cs = lxmi::charset(&h, g);
     if (cs && cs->id != kAL16UTF16 && !(h.flags & LXH_F_AL16UTF16)) {
-      if (!lxhnmod(&h, kAL16UTF16, kCharsetItem, 0, g)) return false;
+      if (!lxpcidset(kAL16UTF16, 0, &h, g)) return false;
     }
     uint8_t out[2 * LXUC_HIST];
     size_t n = lxcscom(&h, out, sizeof out, s.hist, s.nhist);

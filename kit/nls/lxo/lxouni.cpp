@@ -1,7 +1,7 @@
 // Complete characters of AL16UTF16 and the UTF-8 family: surrogate pairs,
 // Hangul jamo sequences and the combining marks after a character.
 #include "lxg.h"
-#include "lxh.h"
+#include "lxlname.h"
 #include "lxmint.h"
 #include "lxoint.h"
 

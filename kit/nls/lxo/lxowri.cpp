@@ -1,8 +1,8 @@
 // Writing one wide character at an output cursor.
 #include <stdint.h>
 
-#include "lxh.h"
 #include "lxhtext.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

@@ -1,6 +1,6 @@
 // Case conversion of byte strings: the engine over two cursors, then the
 // closing shift-in of a shift-sensitive output and the terminator.
-#include "lxh.h"
+#include "lxl.h"
 #include "lxo.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Copying and appending NUL-terminated texts within a destination size.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxo.h"
 
 extern "C" size_t lxscop(void *dst, size_t dstsize, const void *src, const lxlangid *h,

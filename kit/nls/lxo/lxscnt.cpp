@@ -2,7 +2,7 @@
 // pad characters or white space.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 #include "lxoint.h"

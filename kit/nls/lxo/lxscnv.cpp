@@ -2,7 +2,7 @@
 // the same characters, and the single-byte case conversion.
 #include <string.h>
 
-#include "lxh.h"
+#include "lxl.h"
 #include "lxmint.h"
 #include "lxo.h"
 

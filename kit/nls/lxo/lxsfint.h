@@ -11,7 +11,7 @@
 
 #include "lxc.h"
 #include "lxg.h"
-#include "lxh.h"
+#include "lxlname.h"
 #include "lxmint.h"
 #include "lxsf.h"
 #include "vzclient.h"

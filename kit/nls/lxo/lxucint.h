@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "lxhobj.h"
+#include "lxfobj.h"
 #include "lxl.h"
 #include "lxuc.h"
 

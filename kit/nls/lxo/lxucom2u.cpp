@@ -7,9 +7,9 @@
 // and never reads past the cursor's text.
 #include <string.h>
 
+#include "lxmint.h"
 #include "lxo.h"
 #include "lxucint.h"
-#include "lxmint.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
-// NLS parameter names and installation: splitting LANGUAGE_TERRITORY.CHARSET
-// texts, looking objects up in the boot block by name or id, and installing a
-// language, territory, character set, sort or display character set in a
-// language handle.
+// Installing a territory, character set or display character set in a
+// language handle, the forward step and cut positions of multibyte text,
+// the case maps of multibyte characters, the fold mappings and the keys of a
+// monolingual sort. The names and boot-block look-ups it builds on are
+// lxlname.h's (included here); the language and sort installers, which reach
+// the sort functions of lxo, are lxh.h's.
 #ifndef QEN_KIT_NLS_LXP_H
 #define QEN_KIT_NLS_LXP_H
 
@@ -10,64 +12,23 @@
 
 #include "lxc.h"
 #include "lxl.h"
+#include "lxlname.h"
+#include "lxm.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-// Item codes of the parts of a locale text.
-enum {
-  LXP_ITEM_TERRITORY = 78,
-  LXP_ITEM_CHARSET = 79,
-  LXP_ITEM_LANGUAGE2 = 82,
-  LXP_ITEM_TERRITORY2 = 83,
-  LXP_ITEM_CHARSET2 = 84,
-  LXP_ITEM_LANGUAGE = 85
-};
-
-// Object types of the boot block.
-enum {
-  LXP_TYPE_LANGUAGE = 0,
-  LXP_TYPE_TERRITORY = 1,
-  LXP_TYPE_CHARSET = 2,
-  LXP_TYPE_SORT = 3,
-  LXP_TYPE_NAMED = 4
-};
-
-// ---- names and look-ups (read only the boot block, slot 0 of the table) ----
-
-// The part of text[0..len) named by item, its length in *partlen; text and 0
-// when the part is absent or empty.
-const char *lxpname(const char *text, size_t len, int item, size_t *partlen);
-
-// Boot index of the language name; 1 with *notfound 1 for a NULL, empty or
-// unknown name.
-uint16_t lxplget(const char *name, size_t len, const lxlobj *objtab, int *notfound);
-
-// Boot index of the territory name, preferring the variant of language lang.
-uint16_t lxptget(const char *name, size_t len, const lxlobj *objtab, uint16_t dflt,
-                 uint16_t lang, int *notfound);
-
-// Boot index of the character set name; dflt for "us8noop".
-uint16_t lxpcget(const char *name, size_t len, const lxlobj *objtab, uint16_t dflt,
-                 int *notfound);
-
-// Boot index of the linguistic sort name after cutting a "_CI" (0x100) or
-// "_AI" (0x700) suffix into *options; 0 for "BINARY".
-uint16_t lxpsget(const char *name, size_t len, const lxlobj *objtab, uint16_t dflt,
-                 uint16_t *options, int *notfound);
-
-// Boot index of the object of the type with that id; for territories key
-// selects the entry of a group whose language key equals it.
-uint16_t lxpe2i(uint16_t id, const lxlobj *objtab, uint16_t type, int *notfound,
-                uint16_t key);
-
 // ---- installers (1 on success, 0 with the handle unchanged) ----------------
 
-int lxplset(uint16_t lang, lxlangid *h, lxglo *glo);
 int lxptset(uint16_t ter, lxlangid *h, lxglo *glo);
 int lxpcset(uint16_t cs, lxlangid *h, lxglo *glo);
-int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *glo);
+// The character set with that id (item 79 set from a number): the built-in
+// UCS and AL16UTF16LE by their id alone (status 26 when leaving one of them
+// for an id while the boot block does not reach the handle's index); an id
+// not in the boot block leaves the handle unchanged, or with reset installs
+// the language's character set.
+int lxpcidset(uint16_t id, int reset, lxlangid *h, lxglo *glo);
 int lxpdcset(uint16_t cs, lxlangid *h, lxglo *glo);
 int lxpdload(lxlangid *h, lxglo *glo);
 
@@ -106,8 +67,8 @@ uint16_t lxpmmlo(const lxcsobj *cs, uint8_t *dst, const uint8_t *src, size_t len
 // byte; the second level starts level2 bytes after the table. Every read is
 // checked against the object: what lies outside reads as no mapping.
 
-#define LXP_FOLD_LEVEL2 1024u        // CASE_FOLDING
-#define LXP_BASELETTER_LEVEL2 1280u  // BINARY_AI
+#define LXP_FOLD_LEVEL2 LXFOLD_LEVEL2          // CASE_FOLDING (lxf.h)
+#define LXP_BASELETTER_LEVEL2 LXFOLD_BALEVEL2  // BINARY_AI
 #define LXP_FOLD_MAXOUT 3u           // outputs of one expansion, at most
 #define LXP_FOLD_ID 17u              // named-object id of CASE_FOLDING
 #define LXP_BASELETTER_ID 16u        // named-object id of BINARY_AI
@@ -155,28 +116,8 @@ size_t lxpCaseFold(const void *object, lxmcur *dst, size_t dstlen, lxmcur *src, 
                    uint32_t flags, lxglo *glo);
 
 // ---- keys of a monolingual sort ---------------------------------------------
-
-// The 8-byte records of a monolingual sort object (sections LXSRT_SPECIAL and
-// LXSRT_CONTRACT): a special letter, one UTF-16 value with two keys at each
-// level, and a contracting pair, two values with one key at each level.
-typedef struct lxpsplet {
-  uint16_t ch;
-  uint16_t unused;
-  uint8_t major1, minor1, major2, minor2;
-} lxpsplet;
-typedef struct lxpcpair {
-  uint16_t first, second;
-  uint8_t major, minor;
-  uint16_t unused;
-} lxpcpair;
-#ifdef __cplusplus
-static_assert(sizeof(lxpsplet) == LXSRT_REC8 && sizeof(lxpcpair) == LXSRT_REC8);
-static_assert(offsetof(lxpsplet, major1) == 4 && offsetof(lxpsplet, minor1) == 5);
-static_assert(offsetof(lxpsplet, major2) == 6 && offsetof(lxpsplet, minor2) == 7);
-static_assert(offsetof(lxpcpair, second) == 2 && offsetof(lxpcpair, major) == 4);
-static_assert(offsetof(lxpcpair, minor) == 5);
-#endif
-
+// (The 8-byte records of sections LXSRT_SPECIAL and LXSRT_CONTRACT,
+// lxpsplet and lxpcpair, are lxf.h's.)
 
 // The keys of character ch, followed by next (0 when nothing follows), in a
 // monolingual sort: a special letter of ch gives both its major keys in
@@ -186,9 +127,6 @@ static_assert(offsetof(lxpcpair, minor) == 5);
 // as it was (result 0). The caller clears major[1] first and reads a nonzero
 // major[1] as a second major key. Every record is read inside the object.
 int lxphlc(uint8_t *major, uint8_t *minor, uint16_t ch, uint16_t next, const lxsrtobj *sort);
-
-// The host's byte-order flag of the NLS file formats: 0x10 big-endian, 0 little.
-uint8_t lxpendian(void);
 
 #ifdef __cplusplus
 }

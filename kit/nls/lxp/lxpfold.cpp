@@ -17,8 +17,8 @@
 #include <assert.h>
 #include <string.h>
 
-#include "lxh.h"
-#include "lxhobj.h"
+#include "lxfobj.h"
+#include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
 #include "lxp.h"
@@ -27,15 +27,16 @@ namespace {
 
 using nlsobj::rd32;
 
-constexpr size_t kTableOff = 108;  // object words: fold table, expansions, supplementary
-constexpr size_t kExpOff = 112;
-constexpr size_t kSuppOff = 116;
+// object words: fold table, expansions, supplementary
+constexpr size_t kTableOff = LX_ELEM(lxmapobj, dir, LXMAP_W_FOLDTABLE);
+constexpr size_t kExpOff = LX_ELEM(lxmapobj, dir, LXMAP_W_FOLDEXP);
+constexpr size_t kSuppOff = LX_ELEM(lxmapobj, dir, LXMAP_W_FOLDSUPP);
 constexpr size_t kSizeOff = offsetof(lxnlsobj, size);
-constexpr size_t kFirstLevel = 1024;  // 256 words by high byte
-constexpr size_t kPageBytes = 1024;   // 256 words by low byte
-constexpr uint32_t kKindMask = 0xFFFF0000u;
-constexpr uint32_t kExpansion = 0xFFC20000u;
-constexpr uint32_t kSupplementary = 0xFFC50000u;
+constexpr size_t kFirstLevel = sizeof(lxfoldarea::first);  // 256 words by high byte
+constexpr size_t kPageBytes = LXFOLD_PAGE;                 // 256 words by low byte
+constexpr uint32_t kKindMask = LXFOLD_KINDMASK;
+constexpr uint32_t kExpansion = LXFOLD_EXPANSION;
+constexpr uint32_t kSupplementary = LXFOLD_SUPPLEMENTARY;
 constexpr uint16_t kLowFirst = 0xDC00, kLowLast = 0xDFFF;
 constexpr uint16_t kHighFirst = 0xD800, kHighLast = 0xDBFF;
 constexpr int kReplaceMulti = 2;  // encoder option: the multibyte replacement when there is one

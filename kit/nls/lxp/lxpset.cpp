@@ -1,15 +1,17 @@
-// Installing a language, territory, character set, sort or display character
-// set in a language handle, and loading every object a handle names.
+// Installing a territory, character set or display character set in a
+// language handle, and loading every object a handle names.
 #include <string.h>
 
 #include "lst.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
-#include "lxh.h"
-#include "lxhint.h"
 #include "lxhtext.h"
+#include "lxlget.h"
+#include "lxlname.h"
 #include "lxp.h"
 #include "lxpboot.h"
-#include "lxsf.h"
 
 using namespace nlsobj;
 
@@ -26,13 +28,6 @@ class StatusKeep {
   lxglo *g_;
   uint32_t st_;
 };
-
-void set_flag(uint32_t &flags, uint32_t bit, bool on) {
-  if (on)
-    flags |= bit;
-  else
-    flags &= ~bit;
-}
 
 struct TextField {
   unsigned off;      // field of the territory's pool offset
@@ -82,35 +77,6 @@ void put_chars(uint8_t *dst, size_t size, const uint8_t *ter, const unsigned *of
 }
 
 }  // namespace
-
-extern "C" int lxplset(uint16_t lang, lxlangid *h, lxglo *g) {
-  const uint8_t *b = lxn::boot(g);
-  if (!b) return 0;
-  if (lang == 0) lang = lxpboot::first(b, LXP_TYPE_LANGUAGE);
-  const uint8_t *lo = lxn::get(lang, LXP_TYPE_LANGUAGE, g);
-  if (!lo) return 0;
-  const lxlobj *t = lxn::table(g);
-  if (!(h->flags & LXH_F_KEEP_SORT)) {
-    uint16_t s = lxpe2i(lan_sort(lo), t, LXP_TYPE_SORT, nullptr, 0);
-    if (!lxpsset(s, 0, h, g)) return 0;
-    h->lang_sort = s;
-  }
-  h->lang = lang;
-  h->lang_ter = lxpe2i(lan_ter(lo), t, LXP_TYPE_TERRITORY, nullptr, lang);
-  h->lang_cs = lxpe2i(lan_cs(lo), t, LXP_TYPE_CHARSET, nullptr, 0);
-  // "american" with its terminating NUL: a longer name does not match
-  const char *name = lan_name(lo);
-  bool american = strnlen(name, 9) == 8 && lstmclo(name, "american", 8) == 0;
-  set_flag(h->flags, LXH_F_AMERICAN, american);
-  if (!(h->flags & LXH_F_KEEP_DATELANG)) {
-    h->date_lang = lang;
-    set_flag(h->flags, LXH_F_DATE_AMERICAN, american);
-  }
-  uint32_t lf = lan_flags(lo);
-  set_flag(h->flags, LXH_F_LANGFLAG4, (lf & LXLAN_F_FLAG4) != 0);
-  set_flag(h->flags, LXH_F_RTL, (lf & LXLAN_F_RTL) != 0);
-  return 1;
-}
 
 extern "C" int lxptset(uint16_t ter, lxlangid *h, lxglo *g) {
   const uint8_t *to = lxn::get(ter, LXP_TYPE_TERRITORY, g);
@@ -169,7 +135,7 @@ extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
     h->mb_len = 1;
     h->flags |= LXH_F_SINGLE;
     if (!(h->flags & LXH_F_LINGSORT)) h->flags |= LXH_F_BYTEWISE;
-    set_flag(h->flags, LXH_F_DISPLAY, (cf & CS_DISPLAY) != 0);
+    lxhsetflag(&h->flags, LXH_F_DISPLAY, (cf & CS_DISPLAY) != 0);
     h->flags |= LXH_F_CSFLAG8 | LXH_F_FIXED;
     h->flags &= ~(LXH_F_SHIFT | LXH_F_WIDE | LXH_F_AL16UTF16);
   } else {
@@ -177,60 +143,47 @@ extern "C" int lxpcset(uint16_t cs, lxlangid *h, lxglo *g) {
     h->shift_in = cs_si(co);
     h->shift_out = cs_so(co);
     h->flags &= ~(LXH_F_SINGLE | LXH_F_DISPLAY | LXH_F_BYTEWISE);
-    set_flag(h->flags, LXH_F_SHIFT, (cf & CS_SHIFT) != 0);
-    set_flag(h->flags, LXH_F_CSFLAG8, (cf & CS_FLAG8) != 0);
-    set_flag(h->flags, LXH_F_FIXED, (cf & CS_FIXED) != 0);
-    set_flag(h->flags, LXH_F_WIDE, (cf & CS_WIDE) != 0);
-    set_flag(h->flags, LXH_F_AL16UTF16, cs_id(co) == ID_AL16UTF16);
+    lxhsetflag(&h->flags, LXH_F_SHIFT, (cf & CS_SHIFT) != 0);
+    lxhsetflag(&h->flags, LXH_F_CSFLAG8, (cf & CS_FLAG8) != 0);
+    lxhsetflag(&h->flags, LXH_F_FIXED, (cf & CS_FIXED) != 0);
+    lxhsetflag(&h->flags, LXH_F_WIDE, (cf & CS_WIDE) != 0);
+    lxhsetflag(&h->flags, LXH_F_AL16UTF16, cs_id(co) == ID_AL16UTF16);
   }
   h->csoff[LXH_OFF_CLASS] = offsetof(lxcsobj, bclass);
   // A wide set keeps 16-bit case tables where the single-byte values would be.
   h->csoff[LXH_OFF_UPPER] = (cf & CS_WIDE) ? offsetof(lxcsobj, sbu) : offsetof(lxcsobj, upper);
   h->csoff[LXH_OFF_LOWER] = (cf & CS_WIDE) ? offsetof(lxcsobj, sb799) : offsetof(lxcsobj, lower);
-  set_flag(h->flags, LXH_F_ASCII, (cf & CS_ASCII) != 0);
+  lxhsetflag(&h->flags, LXH_F_ASCII, (cf & CS_ASCII) != 0);
   keep.restore();
   return 1;
 }
 
-extern "C" int lxpsset(uint16_t sort, uint16_t options, lxlangid *h, lxglo *g) {
-  uint16_t sflags = 0;
-  if (sort != 0) {
-    const uint8_t *so = lxn::get(sort, LXP_TYPE_SORT, g);
-    if (!so) return 0;
-    sflags = sort_flags(so);
-    if (sflags & LXSRT_SPECIALSORT) {
-      int krow = -1, crow = -1;
-      for (int r = 0; lxsftb[r].number != 0; ++r) {
-        // Each number must name a function of its own kind.
-        bool cmp = lxsfcmpnum(lxsftb[r].number);
-        if (krow < 0 && !cmp && lxsftb[r].number == sort_key_fn(so)) krow = r;
-        if (crow < 0 && cmp && lxsftb[r].number == sort_cmp_fn(so)) crow = r;
-      }
-      if (krow < 0 || crow < 0) return 0;
-      h->sort_key_row = static_cast<uint16_t>(krow);
-      h->sort_cmp_row = static_cast<uint16_t>(crow);
-    }
-  }
-  h->sort = sort;
-  const uint32_t kept = h->opts & LXH_O_MASK & ~LXH_O_SORTOPTS;
-  uint32_t opts = options ? (kept | options) : kept;
-  h->opts = opts & LXH_O_MASK;
-  if (sort != 0 && (sflags & LXSRT_F_LINGUISTIC)) {
-    h->flags |= LXH_F_LINGSORT;
-    h->flags &= ~LXH_F_BYTEWISE;
+extern "C" int lxpcidset(uint16_t value, int reset, lxlangid *h, lxglo *g) {
+  if (value == ID_UCS || value == ID_AL16UTF16LE) {
+    h->cs = value;
     return 1;
   }
-  h->flags &= ~LXH_F_LINGSORT;
-  const uint8_t *co = h->cs ? lxn::loaded(g, h->cs) : nullptr;
-  if (co && cs_single(co)) h->flags |= LXH_F_BYTEWISE;
-  return 1;
+  if (h->cs == ID_UCS || h->cs == ID_AL16UTF16LE) {
+    const uint8_t *b = lxn::boot(g);
+    if (!b || h->cs >= lxpboot::count(b)) {
+      lxn::status(g) = 26;
+      return 0;
+    }
+  }
+  int nf = 1;
+  uint16_t idx = lxpe2i(value, lxn::table(g), LXP_TYPE_CHARSET, &nf, 0);
+  if (nf) {
+    if (!reset) return 0;
+    idx = h->lang_cs;
+  }
+  return lxpcset(idx, h, g) ? 1 : 0;
 }
 
 extern "C" int lxpdcset(uint16_t cs, lxlangid *h, lxglo *g) {
   const uint8_t *co = lxn::get(cs, LXP_TYPE_CHARSET, g);
   if (!co) return 0;
   h->disp_cs = cs;
-  set_flag(h->flags, LXH_F_DISPLAY, (cs_flags(co) & CS_DISPLAY) != 0);
+  lxhsetflag(&h->flags, LXH_F_DISPLAY, (cs_flags(co) & CS_DISPLAY) != 0);
   h->csoff[LXH_OFF_DISPTAB] = reinterpret_cast<uintptr_t>(cs_table(co, 0));
   h->csoff[LXH_OFF_DISPVAL] = offsetof(lxcsobj, sbu);
   return 1;

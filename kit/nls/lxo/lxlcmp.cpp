@@ -10,10 +10,12 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
 #include "lxl.h"
+#include "lxlget.h"
 #include "lxlig.h"
+#include "lxlname.h"
 #include "lxm.h"
 #include "lxo.h"
 #include "vzclient.h"

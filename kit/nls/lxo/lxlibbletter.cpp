@@ -13,10 +13,12 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
 #include "lxl.h"
 #include "lxm.h"
 #include "lxmint.h"
+#include "lxo.h"
 #include "lxp.h"
 
 namespace {

@@ -1,17 +1,15 @@
 // Field readers over the NLS data objects as loaded (host byte order). The
-// records themselves are described once, in lxc.h (character sets) and lxl.h
-// (the common header, languages, territories, sorts); these readers take the
-// offsets from those records and read at any alignment. Internal to the
-// handle, installer and conversion code.
-#ifndef QEN_KIT_NLS_LXHOBJ_H
-#define QEN_KIT_NLS_LXHOBJ_H
+// records themselves are described once, in lxf.h; these readers take the
+// offsets from those records and read at any alignment. Shared by the
+// components that read the objects' fields.
+#ifndef QEN_KIT_NLS_LXFOBJ_H
+#define QEN_KIT_NLS_LXFOBJ_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
 
-#include "lxc.h"
-#include "lxl.h"
+#include "lxf.h"
 
 namespace nlsobj {
 

@@ -8,9 +8,12 @@
 
 #include <string.h>
 
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
 #include "lxg.h"
-#include "lxhint.h"
-#include "lxhobj.h"
+#include "lxlget.h"
+#include "lxlname.h"
 
 namespace lxhtext {
 

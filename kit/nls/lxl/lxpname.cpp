@@ -2,7 +2,7 @@
 #include <ctype.h>
 
 #include "lst.h"
-#include "lxp.h"
+#include "lxlname.h"
 #include "lxpboot.h"
 
 using namespace lxpboot;

@@ -3,8 +3,11 @@
 #include <string.h>
 
 #include "lst.h"
-#include "lxh.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
+#include "lxlget.h"
+#include "lxlname.h"
 #include "lxpboot.h"
 
 using namespace nlsobj;

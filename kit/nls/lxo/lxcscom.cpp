@@ -16,8 +16,12 @@
 #include <string.h>
 
 #include "lxc.h"
-#include "lxh.h"
-#include "lxhint.h"
+#include "lxccodec.h"
+#include "lxfglo.h"
+#include "lxfobj.h"
+#include "lxlget.h"
+#include "lxlname.h"
+#include "lxo.h"
 
 namespace {
 

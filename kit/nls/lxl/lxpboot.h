@@ -8,9 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "lxhobj.h"
+#include "lxfobj.h"
 #include "lxl.h"
-#include "lxp.h"
 
 namespace lxpboot {
 
