@@ -33,21 +33,32 @@ std::vector<Ratio>& ratios()
 }
 
 // Console output as usual, and the real time per iteration of every run, in
-// seconds.
+// seconds, by the benchmark's name; for a repeated run, the median's.
 class Recorder : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+        for (const Run& r : runs) {
+            const double seconds =
+                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
+                times[r.run_name.function_name] = seconds;
+            } else if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" &&
+                       !r.error_occurred) {
+                times[r.run_name.function_name] = seconds;
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
 };
 
 } // namespace
+
+void bench_repeated(benchmark::internal::Benchmark* b)
+{
+    b->Repetitions(kBenchRepetitions)->ReportAggregatesOnly(true)->UseRealTime();
+}
 
 int bench_add_ratio(const char* ours, const char* theirs, double target, double same_owner_target)
 {
