@@ -108,13 +108,16 @@ void make_room_for_pids(long needed)
     long last = read_number("/proc/sys/kernel/ns_last_pid");
     if (pid_max <= 0 || last < 0 || pid_max - last > needed)
         return;
-    for (long before = last; last >= before; before = last) {
+    // Until a child's id is below the one before it: the counter wrapped.
+    for (;;) {
         pid_t pid = vfork();
         if (pid == 0)
             _exit(0);
         if (pid < 0)
             return;
         waitpid(pid, nullptr, 0);
+        if (pid < last)
+            return;
         last = pid;
     }
 }
