@@ -190,8 +190,20 @@ int bench_run_pgrep(const char* owner, const std::string& pattern)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // The repetitions of the rows run interleaved in a random order (unless
+    // the command line says otherwise), so that a change in the machine's
+    // load during the run falls on both sides of a ratio alike.
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> args(argv, argv + argc);
+    bool given = false;
+    for (char* a : args)
+        given |= strncmp(a, interleave, strlen("--benchmark_enable_random_interleaving")) == 0;
+    if (!given)
+        args.insert(args.begin() + 1, interleave);
+    int nargs = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&nargs, args.data());
+    if (benchmark::ReportUnrecognizedArguments(nargs, args.data()))
         return 1;
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);
