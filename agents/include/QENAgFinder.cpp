@@ -74,13 +74,15 @@ int read_record(const char* path, psinfo_t* rec, ssize_t* got, int* err)
 }
 
 // The kernel threads that scans on this thread passed over, so that the next
-// scan need not read their (always empty) command lines again. A /proc/<pid>
-// directory is known by its pid and its inode: a process that later takes
-// the same pid has a directory of its own, with another inode, and is read
-// as any other. /proc lists processes in ascending pid order, so a scan
-// walks the list once alongside; an entry out of that order is merely read
-// again. The list is the thread's own and changes only between system
-// calls, so a scan that is cancelled leaves it whole.
+// scan need neither stat their directories nor read their (always empty)
+// command lines again. A /proc/<pid> directory is known by its pid and its
+// inode, which the listing of /proc gives as well as stat: a process that
+// later takes the same pid has a directory of its own, with another inode,
+// and is looked at as any other. /proc lists processes in ascending pid
+// order, so a scan walks the list once alongside (an entry may be asked for
+// twice in a row: by the listing's inode, then by stat's); an entry out of
+// that order is merely read again. The list is the thread's own and changes
+// only between system calls, so a scan that is cancelled leaves it whole.
 class KernelThreads {
 public:
     // Before a scan.
@@ -125,7 +127,25 @@ private:
 
 thread_local KernelThreads t_kernel_threads;
 
+#ifdef QEN_TEST_HOOKS
+thread_local pid_t t_watched_pid = 0;
+thread_local unsigned long t_watched_stats = 0;
+#endif
+
 } // namespace
+
+#ifdef QEN_TEST_HOOKS
+void QENAgTestWatchStat(pid_t pid)
+{
+    t_watched_pid = pid;
+    t_watched_stats = 0;
+}
+
+unsigned long QENAgTestWatchedStats(void)
+{
+    return t_watched_stats;
+}
+#endif
 
 int QENAgReadProc(const char* path, QENAgProc* proc, ssize_t* got, int* err)
 {
@@ -157,6 +177,14 @@ int QENAgScanProcs(const QENAgScan* s, QENAgProc* proc)
         const pid_t pid = entry_pid(ent->d_name);
         if (pid <= 0)
             continue;
+        // A kernel thread met before, known by the inode the listing gives,
+        // is passed over without a look at its directory: it stays root's.
+        if (owner != kRootUid && kernel.known(pid, static_cast<ino_t>(ent->d_ino)))
+            continue;
+#ifdef QEN_TEST_HOOKS
+        if (pid == t_watched_pid)
+            ++t_watched_stats;
+#endif
         struct stat st;
         if (fstatat(dfd, ent->d_name, &st, 0) != 0) {
             if (s->stat_failed != nullptr)

@@ -11,8 +11,8 @@
 //   2. its whole command line (read bounded) must hold the program name: an
 //      empty one, as kernel threads have, or one without the name costs no
 //      record. A kernel thread that a scan on the same thread met before is
-//      not read again at all (it is known by its pid and the inode of its
-//      /proc directory).
+//      neither stat'ed nor read again (it is known by its pid and the inode
+//      of its /proc directory, as the listing of /proc gives it).
 // Only then is the record read, once, through psinfo_open (see psinfo.h),
 // and the family's match is called.
 //
@@ -72,6 +72,14 @@ struct QENAgScan {
 // Scans /proc. Returns 1 with the process in *proc (its path set), 0 when no
 // process matched, -1 when /proc does not open (errno kept).
 int QENAgScanProcs(const QENAgScan* scan, QENAgProc* proc);
+
+#ifdef QEN_TEST_HOOKS
+// From now on, count the calling thread's scans' looks (stat) at the /proc
+// directory of process pid; 0 stops. QENAgTestWatchedStats gives the count
+// since the last QENAgTestWatchStat on this thread. Test builds only.
+void QENAgTestWatchStat(pid_t pid);
+unsigned long QENAgTestWatchedStats(void);
+#endif
 
 // The hooks of a cookie re-check. Each may be NULL but still_ours.
 struct QENAgCookieCheck {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <benchmark/benchmark.h>
+
 #include "qenagfw.h"
 #include "spawn.h"
 
@@ -22,6 +24,13 @@ int bench_add_ratio(const char* ours, const char* theirs, double target, double 
 #define QEN_BENCH_RATIO(ours, theirs, target, same_owner_target)                \
     static const int QEN_BENCH_RATIO_CAT(qen_bench_ratio_, __LINE__) [[maybe_unused]] = \
         bench_add_ratio((ours), (theirs), (target), (same_owner_target))
+
+// For the rows a ratio is taken of: each is run kBenchRepetitions times,
+// iterations counted by real time on both sides (pgrep's work is in a child,
+// so its CPU time says nothing), and the ratio compares the medians, so that
+// a run that the machine slowed does not decide.
+constexpr int kBenchRepetitions = 5;
+void bench_repeated(benchmark::internal::Benchmark* b);
 
 // The monitor of an agent module (dlopen, local symbols), or NULL with a
 // message on stderr.

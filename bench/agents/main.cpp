@@ -33,21 +33,32 @@ std::vector<Ratio>& ratios()
 }
 
 // Console output as usual, and the real time per iteration of every run, in
-// seconds.
+// seconds, by the benchmark's name; for a repeated run, the median's.
 class Recorder : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
-                times[r.benchmark_name()] =
-                    r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+        for (const Run& r : runs) {
+            const double seconds =
+                r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
+                times[r.run_name.function_name] = seconds;
+            } else if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median" &&
+                       !r.error_occurred) {
+                times[r.run_name.function_name] = seconds;
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
 };
 
 } // namespace
+
+void bench_repeated(benchmark::internal::Benchmark* b)
+{
+    b->Repetitions(kBenchRepetitions)->ReportAggregatesOnly(true)->UseRealTime();
+}
 
 int bench_add_ratio(const char* ours, const char* theirs, double target, double same_owner_target)
 {
@@ -97,13 +108,16 @@ void make_room_for_pids(long needed)
     long last = read_number("/proc/sys/kernel/ns_last_pid");
     if (pid_max <= 0 || last < 0 || pid_max - last > needed)
         return;
-    for (long before = last; last >= before; before = last) {
+    // Until a child's id is below the one before it: the counter wrapped.
+    for (;;) {
         pid_t pid = vfork();
         if (pid == 0)
             _exit(0);
         if (pid < 0)
             return;
         waitpid(pid, nullptr, 0);
+        if (pid < last)
+            return;
         last = pid;
     }
 }
@@ -176,8 +190,20 @@ int bench_run_pgrep(const char* owner, const std::string& pattern)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    // The repetitions of the rows run interleaved in a random order (unless
+    // the command line says otherwise), so that a change in the machine's
+    // load during the run falls on both sides of a ratio alike.
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> args(argv, argv + argc);
+    bool given = false;
+    for (char* a : args)
+        given |= strncmp(a, interleave, strlen("--benchmark_enable_random_interleaving")) == 0;
+    if (!given)
+        args.insert(args.begin() + 1, interleave);
+    int nargs = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&nargs, args.data());
+    if (benchmark::ReportUnrecognizedArguments(nargs, args.data()))
         return 1;
     Recorder recorder;
     benchmark::RunSpecifiedBenchmarks(&recorder);

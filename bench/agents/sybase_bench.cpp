@@ -146,7 +146,7 @@ void BM_DataServerCycleFullScan(benchmark::State& state)
     }
     QENAgTestSetResource(nullptr);
 }
-BENCHMARK(BM_DataServerCycleFullScan)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DataServerCycleFullScan)->Unit(benchmark::kMicrosecond)->Apply(bench_repeated);
 
 void BM_PgrepDataServer(benchmark::State& state)
 {
@@ -161,7 +161,7 @@ void BM_PgrepDataServer(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_PgrepDataServer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PgrepDataServer)->Unit(benchmark::kMicrosecond)->Apply(bench_repeated);
 
 QEN_BENCH_RATIO("BM_DataServerCycleCookieHit", "BM_PgrepDataServer", 100, 100);
 // A crowd of the server's owner costs a command-line read each: the scan

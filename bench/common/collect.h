@@ -1,6 +1,7 @@
 // A console reporter that also keeps each benchmark's time per iteration
 // (adjusted real time, by name), for the ratio lines a benchmark program
-// prints after its runs. Runs that reported an error are not kept.
+// prints after its runs. Runs that reported an error are not kept. A
+// benchmark run with repetitions is kept by its median, under its own name.
 #ifndef QEN_BENCH_COMMON_COLLECT_H
 #define QEN_BENCH_COMMON_COLLECT_H
 
@@ -16,9 +17,16 @@ class Collect : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> ns;
   void ReportRuns(const std::vector<Run> &runs) override {
-    for (const Run &r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+    for (const Run &r : runs) {
+      if (r.error_occurred) continue;
+      if (r.run_type == Run::RT_Iteration)
         ns[r.benchmark_name()] = r.GetAdjustedRealTime();
+      else if (r.aggregate_name == "median") {
+        benchmark::BenchmarkName name = r.run_name;
+        name.repetitions.clear();
+        ns[name.str()] = r.GetAdjustedRealTime();
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
 };

@@ -269,11 +269,17 @@ BENCHMARK(ReallocGrowth<Libc>)->Name("ReallocGrowth/malloc");
 BENCHMARK(Arena_lmm)->Name("Arena/lmm");
 BENCHMARK(Arena_malloc)->Name("Arena/malloc");
 // The arena rows against pmr set the allocator's thresholds (for every row
-// after them too): they come last.
-BENCHMARK(ArenaWarm<ArenaLmm>)->Name("ArenaWarm/lmm");
-BENCHMARK(ArenaWarm<ArenaPmr>)->Name("ArenaWarm/pmr");
-BENCHMARK(ArenaCold<ArenaLmm>)->Name("ArenaCold/lmm");
-BENCHMARK(ArenaCold<ArenaPmr>)->Name("ArenaCold/pmr");
+// after them too): they come last. Their ratios compare medians of several
+// runs of each side, so that one run slowed by the machine does not decide.
+constexpr int kArenaRepetitions = 5;
+BENCHMARK(ArenaWarm<ArenaLmm>)->Name("ArenaWarm/lmm")->Repetitions(kArenaRepetitions)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(ArenaWarm<ArenaPmr>)->Name("ArenaWarm/pmr")->Repetitions(kArenaRepetitions)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(ArenaCold<ArenaLmm>)->Name("ArenaCold/lmm")->Repetitions(kArenaRepetitions)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(ArenaCold<ArenaPmr>)->Name("ArenaCold/pmr")->Repetitions(kArenaRepetitions)
+    ->ReportAggregatesOnly(true);
 
 namespace {
 

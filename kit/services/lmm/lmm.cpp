@@ -61,22 +61,29 @@ void lmmi_markrule(lmm_ctx* ctx, int before, int* mark) {
   }
 }
 
+// The recorder pushes only on a ready block (lmmorec), and a call on a parent
+// heap runs nothing but the manager: for a block that is not ready the depth
+// cannot grow during the call, so it is not read.
 void* lmmi_palloc(lmm_ctx* ctx, lmm_heap* parent, size_t size, unsigned flags,
                   [[maybe_unused]] const char* file, [[maybe_unused]] int line, int* mark) {
-  int before = lmm_error_depth(lmmi_block(ctx));
+  lpm_meta* block = lmmi_block(ctx);
+  const bool ready = lmmi_block_ready(block);
+  const int before = ready ? lmm_error_depth(block) : 0;
 #if UINTPTR_MAX > 0xFFFFFFFFu
   void* p = lmmmalloc(ctx, parent, size, flags, file, line);
 #else
   void* p = lmmmalloc(ctx, parent, size, flags);
 #endif
-  lmmi_markrule(ctx, before, mark);
+  if (ready) lmmi_markrule(ctx, before, mark);
   return p;
 }
 
 int lmmi_pfree(lmm_ctx* ctx, lmm_heap* parent, void* ptr, unsigned flags, int* mark) {
-  int before = lmm_error_depth(lmmi_block(ctx));
+  lpm_meta* block = lmmi_block(ctx);
+  const bool ready = lmmi_block_ready(block);
+  const int before = ready ? lmm_error_depth(block) : 0;
   int r = lmmfree(ctx, parent, ptr, flags);
-  lmmi_markrule(ctx, before, mark);
+  if (ready) lmmi_markrule(ctx, before, mark);
   return r;
 }
 
@@ -204,11 +211,22 @@ namespace {
   return p;
 }
 
+// What malloc_slow does for a request that passed lmmmalloc's checks on a fast
+// heap without a mutex and did not fit its current virtual block: the
+// strategy opens a new one (its malloc would only try the same bump again).
+[[gnu::noinline]] void* fast_refill(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
+  int mark = 0;
+  void* p = lmmfs_open(ctx, hp, size, flags, &mark);
+  if (!p) lmmi_internal(ctx, 120, "Underlying model-specific malloc call failed", &mark, flags);
+  return p;
+}
+
 }  // namespace
 
 // A fast heap without a mutex whose current virtual block has room takes the
 // block straight from it: the checks that let a request through to a
-// strategy, then the arena's bump. Everything else goes the long way.
+// strategy, then the arena's bump; one whose block is full opens the next
+// straight away. Everything else goes the long way.
 #if UINTPTR_MAX > 0xFFFFFFFFu
 void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags, const char*, int) {
 #else
@@ -218,6 +236,7 @@ void* lmmmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
                            hp->locking == 0 && hp->strctx != nullptr && size - 1 < LMM_MAXSIZE,
                        1)) {
     if (void* p = lmmfs_bump(hp, size)) return p;
+    return fast_refill(ctx, hp, size, flags);
   }
   return malloc_slow(ctx, hp, size, flags);
 }

@@ -108,6 +108,10 @@ void* lmmfsmalloc(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mar
     return nullptr;
   }
   if (void* p = lmmfs_bump(hp, n)) return p;
+  return lmmfs_open(ctx, hp, n, flags, mark);
+}
+
+void* lmmfs_open(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mark) {
   const size_t sz = round8(n);
   const size_t need = sz + kHdr;
   lmmfs_vblock* v = grow(ctx, hp, need, flags, mark);

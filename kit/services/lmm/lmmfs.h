@@ -60,4 +60,9 @@ inline void* lmmfs_bump(lmm_heap* hp, size_t n) {
   return lmmfs_place(v, pos, sz, need);
 }
 
+// The allocation that does not fit: opens a virtual block for a block of n
+// bytes (1 <= n <= LMM_MAXSIZE) and places it at its start, recording what
+// fails as lmmfsmalloc does; NULL then.
+void* lmmfs_open(lmm_ctx* ctx, lmm_heap* hp, size_t n, unsigned flags, int* mark);
+
 #endif

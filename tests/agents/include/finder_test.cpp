@@ -1,13 +1,18 @@
 // The shared process finder: what a scan costs (no record for a process
 // that cannot match), the owner and program filters, whole command lines,
 // and the cookie re-check and store.
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -173,9 +178,10 @@ void scan_for_nothing(const std::string& program)
 
 } // namespace
 
-// A kernel thread's command line is read by the first scan on a thread and
-// by no later one; a root process with an empty command line (not a kernel
-// thread) is read by every scan, and the process sought is still found.
+// A kernel thread's directory is looked at and its command line read by the
+// first scan on a thread and by no later one; a root process with an empty
+// command line (not a kernel thread) is looked at and read by every scan,
+// and the process sought is still found.
 TEST(SharedFinder, KernelThreadsReadOncePerThread)
 {
     const pid_t kthreadd = 2;
@@ -190,16 +196,22 @@ TEST(SharedFinder, KernelThreadsReadOncePerThread)
     // On a thread of its own: the list is the thread's.
     std::thread([&] {
         psinfo_test_watch_args(kthreadd);
+        QENAgTestWatchStat(kthreadd);
         scan_for_nothing(program);
         EXPECT_EQ(psinfo_test_watched_reads(), 1u);
+        EXPECT_EQ(QENAgTestWatchedStats(), 1u);
         scan_for_nothing(program);
         scan_for_nothing(program);
         EXPECT_EQ(psinfo_test_watched_reads(), 1u) << "a known kernel thread was read again";
+        EXPECT_EQ(QENAgTestWatchedStats(), 1u) << "a known kernel thread was looked at again";
 
         psinfo_test_watch_args(empty.pid());
+        QENAgTestWatchStat(empty.pid());
         scan_for_nothing(program);
         scan_for_nothing(program);
         EXPECT_EQ(psinfo_test_watched_reads(), 2u);
+        EXPECT_EQ(QENAgTestWatchedStats(), 2u);
+        QENAgTestWatchStat(0);
 
         Probe probe{"-sMINE"};
         QENAgScan scan = scan_for(program, &probe);
@@ -209,11 +221,99 @@ TEST(SharedFinder, KernelThreadsReadOncePerThread)
         psinfo_test_watch_args(0);
     }).join();
 
-    // Another thread reads every kernel thread once more.
+    // Another thread looks at and reads every kernel thread once more.
     std::thread([&] {
         psinfo_test_watch_args(kthreadd);
+        QENAgTestWatchStat(kthreadd);
         scan_for_nothing(program);
         EXPECT_EQ(psinfo_test_watched_reads(), 1u);
+        EXPECT_EQ(QENAgTestWatchedStats(), 1u);
+        QENAgTestWatchStat(0);
         psinfo_test_watch_args(0);
     }).join();
+}
+
+namespace {
+
+// The first argument of this test program's command line.
+std::string own_program()
+{
+    char buf[4096] = {};
+    int fd = open("/proc/self/cmdline", O_RDONLY);
+    if (fd < 0)
+        return "";
+    ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    return n > 0 ? std::string(buf) : std::string();
+}
+
+int match_pid(void* ctx, QENAgProc* proc)
+{
+    return proc->info.pr_pid == *static_cast<pid_t*>(ctx);
+}
+
+void count_owner_differs(void* ctx, const char* entry, int)
+{
+    auto* seen = static_cast<std::pair<pid_t, int>*>(ctx);
+    if (atoi(entry) == seen->first)
+        ++seen->second;
+}
+
+} // namespace
+
+// Every scan looks at every process afresh: one that ran as another owner at
+// one scan and as the owner at the next (same pid, same /proc directory) is
+// found by the next scan, and once it has ended, by none.
+TEST(SharedFinder, OwnerChangeSeenByTheNextScan)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "changing a process's owner needs root";
+    const std::string program = own_program();
+    ASSERT_FALSE(program.empty());
+    int go[2], ready[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only async-signal-safe calls here: the test program has threads.
+        char c = 0;
+        if (seteuid(kOtherUid) != 0 || prctl(PR_SET_DUMPABLE, 1) != 0)
+            _exit(1);
+        if (write(ready[1], &c, 1) != 1 || read(go[0], &c, 1) != 1)
+            _exit(1);
+        if (seteuid(0) != 0 || seteuid(kOwnerUid) != 0 || prctl(PR_SET_DUMPABLE, 1) != 0)
+            _exit(1);
+        if (write(ready[1], &c, 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+
+    pid_t wanted = child;
+    std::pair<pid_t, int> differs{child, 0};
+    QENAgScan scan{program.c_str(), static_cast<int>(kOwnerUid), &wanted, nullptr, nullptr,
+                   nullptr, nullptr, match_pid};
+    QENAgScan traced = scan;
+    traced.ctx = &differs;
+    traced.owner_differs = count_owner_differs;
+    traced.match = [](void*, QENAgProc*) { return 0; };
+    QENAgProc proc;
+    EXPECT_EQ(QENAgScanProcs(&traced, &proc), 0);
+    EXPECT_EQ(differs.second, 1) << "another owner's process is passed over";
+    EXPECT_EQ(QENAgScanProcs(&scan, &proc), 0);
+
+    ASSERT_EQ(write(go[1], &c, 1), 1);
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_EQ(QENAgScanProcs(&scan, &proc), 1);
+    EXPECT_EQ(proc.info.pr_pid, child);
+    EXPECT_EQ(proc.info.pr_euid, kOwnerUid);
+
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(QENAgScanProcs(&scan, &proc), 0);
+    for (int fd : {go[0], go[1], ready[0], ready[1]})
+        close(fd);
 }
