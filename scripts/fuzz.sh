@@ -2,8 +2,10 @@
 # scripts/fuzz.sh [SECONDS]: builds the fuzz targets (clang, libFuzzer, ASan
 # and UBSan, assertions on) and runs every one over a copy of its corpus:
 # libFuzzer first replays the whole corpus, then tries random inputs. All the
-# targets share one time budget, SECONDS (default 180) of wall time, as many
-# at once as there are cores, each for the same slice of it. Each input has
+# targets share one budget, SECONDS (default 180): the wall time they take on
+# two cores. Each target runs for the same slice of it, 2 x SECONDS / targets,
+# as many at once as there are cores, so that every target gets the same time
+# on any machine and more cores end sooner. Each input has
 # QEN_FUZZ_TIMEOUT seconds (default 10). Any finding (a crash, a sanitizer report, a failed
 # assertion, a slow input, a leak, memory past the limit) fails the run; the
 # target's log is build-fuzz/logs/NAME.log and the input that did it
@@ -11,6 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 budget=${1:-180}
+budget_cores=2  # the budget is wall time on a machine of this many cores
 per_input=${QEN_FUZZ_TIMEOUT:-10}
 jobs=${QEN_JOBS:-$(nproc)}
 bash scripts/build.sh build-fuzz
@@ -70,7 +73,7 @@ for ((i = 0; i < n; i++)); do
 done
 
 status=0
-slice=$(((budget - (SECONDS - start)) * jobs / n))
+slice=$(((budget - (SECONDS - start)) * budget_cores / n))
 if [ "$slice" -lt 1 ]; then slice=1; fi
 echo "=== fuzz: $n targets, ${slice}s each, $jobs at once"
 pool -max_total_time="$slice" || status=1
