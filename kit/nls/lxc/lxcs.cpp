@@ -138,45 +138,85 @@ uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   return wide ? rd32(e) : rd16(e);
 }
 
+constexpr size_t kBitmap = LXCSR_BITMAP;
+constexpr unsigned kWordBits = 64;
+
+// Bits set in a 64-bit word, summed in place.
+unsigned bits64(uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555ull;
+  w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return (unsigned)((w * 0x0101010101010101ull) >> 56);
+}
+
+// Word k of a sparse row's bitmap, bit b of it standing for entry 64k + b.
+uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
+  uint64_t w = 0;
+  for (unsigned i = 0; i < 8; ++i) w |= (uint64_t)bitmap[8 * k + i] << (8 * i);
+  return w;
+}
+
 // The entry of the unit whose low byte is low, in the row whose 8-byte record
 // is rec, of a block of encoding rows with entries width bytes wide: dense
 // (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
-// NULL when a sparse row has no entry for it.
-// The entry of byte low in the row of rec, or NULL when the row has none or
-// the entry would lie outside the len bytes of the row table.
+// NULL when a sparse row has no entry for it, or the entry would lie outside
+// the len bytes of the row table. below, when given, holds the row's set
+// bits before each word of its bitmap (lxcsranks).
 const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, unsigned low,
-                         unsigned width) {
+                         unsigned width, const uint8_t *below = nullptr) {
   const size_t at = rd32(rec);
-  if (!(rec[5] & 0x20)) {
+  if (!(rec[5] & LXCSR_SPARSE)) {
     const size_t off = at + (size_t)low * width;
     return off <= len && width <= len - off ? rows + off : nullptr;
   }
-  constexpr size_t kBitmap = 32;
   if (at > len || kBitmap > len - at) return nullptr;
   const uint8_t *data = rows + at;
   unsigned byte = low >> 3, bit = low & 7;
   if (!(data[byte] & (1u << bit))) return nullptr;
   // The entry's rank among the row's present entries: the set bits below
-  // its own, counted a word at a time (the bitmap is 32 bytes).
-  unsigned rank = 0, i = 0;
-  for (; i + 8 <= byte; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, data + i, 8);
-    w -= (w >> 1) & 0x5555555555555555ull;  // bits set, summed in place
-    w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
-    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    rank += (unsigned)((w * 0x0101010101010101ull) >> 56);
+  // its own.
+  unsigned rank = 0;
+  if (below) {
+    const unsigned k = low / kWordBits;
+    rank = below[k] + bits64(bitmap_word(data, k) & ((1ull << (low % kWordBits)) - 1));
+  } else {
+    unsigned i = 0;
+    for (; i + 8 <= byte; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, data + i, 8);
+      rank += bits64(w);
+    }
+    for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
+    unsigned under = data[byte] & lxcsbmr[bit];
+    rank += lxcsbm[under & 0x0F] + lxcsbm[under >> 4];
   }
-  for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
-  unsigned below = data[byte] & lxcsbmr[bit];
-  rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
   const size_t off = at + kBitmap + (size_t)rank * width;
   return off <= len && width <= len - off ? rows + off : nullptr;
 }
 
+// The counts of lxcsranks for one row of the charset's row table, taken on
+// the row's first use; NULL for a dense row or one outside the table.
+const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, const uint8_t *rec,
+                         unsigned row) {
+  if (!r || !(rec[5] & LXCSR_SPARSE)) return nullptr;
+  const uint8_t bit = (uint8_t)(1u << (row & 7));
+  if (!(r->counted[row >> 3] & bit)) {
+    const size_t at = rd32(rec);
+    if (at > len || kBitmap > len - at) return nullptr;  // row_entry finds nothing there
+    unsigned sum = 0;
+    for (unsigned k = 0; k < kBitmap / 8; ++k) {
+      r->below[row][k] = (uint8_t)sum;
+      sum += bits64(bitmap_word(rows + at, k));
+    }
+    r->counted[row >> 3] |= bit;
+  }
+  return r->below[row];
+}
+
 // The row encoder over a row table of len bytes: a row record or an entry
 // outside the table reads as unmapped.
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out);
+uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
+                      lxcsranks *ranks = nullptr);
 
 }  // namespace
 
@@ -295,23 +335,43 @@ uint32_t lxcsm2uUTFE(const lxcsobj *, const uint8_t *p, uint16_t len) {
   }
 }
 
+}  // extern "C"
+
+namespace {
+
+constexpr uint32_t kGbBmpLast = 39419;  // four-byte index of U+FFFF
+constexpr uint32_t kGbBlock = 256;      // indexes per block of GbBlocks
+
+// Per block of 256 four-byte indexes, the first range whose last index lies
+// in or after the block.
+struct GbBlocks {
+  uint8_t first[kGbBmpLast / kGbBlock + 1];
+  GbBlocks() {
+    unsigned k = 0;
+    for (unsigned b = 0; b < sizeof first; ++b) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][3] < b * kGbBlock) ++k;
+      first[b] = static_cast<uint8_t>(k);
+    }
+  }
+};
+
+}  // namespace
+
+extern "C" {
+
 uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   if (len != 4) return lxcsm2ux(cs, p, len);
   uint32_t lin = 0;
   if (p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
     lin = p[0] * 12600u + p[1] * 1260u + p[2] * 10u + p[3];
-  if (lin >= LXCGB_BMP0 && lin <= LXCGB_BMP0 + 39419) {
-    uint32_t idx = lin - LXCGB_BMP0;
-    int low = 0, high = LXCGB_RANGES - 1;
-    while (low <= high) {
-      int mid = (low + high) / 2;
-      if (idx < lxcgbMaping[mid][2])
-        high = mid - 1;
-      else if (idx > lxcgbMaping[mid][3])
-        low = mid + 1;
-      else
-        return lxcgbMaping[mid][0] + (idx - lxcgbMaping[mid][2]);
-    }
+  if (lin >= LXCGB_BMP0 && lin <= LXCGB_BMP0 + kGbBmpLast) {
+    // The ranges are sorted and disjoint by index as well: from the first
+    // one that reaches into the index's block, the block's own ranges.
+    const uint32_t idx = lin - LXCGB_BMP0;
+    static const GbBlocks blocks;
+    unsigned k = blocks.first[idx / kGbBlock];
+    while (k < LXCGB_RANGES && lxcgbMaping[k][3] < idx) ++k;
+    if (k < LXCGB_RANGES && lxcgbMaping[k][2] <= idx) return lxcgbMaping[k][0] + (idx - lxcgbMaping[k][2]);
     return lxcsm2ux(cs, p, 4);
   }
   if (lin >= LXCGB_SUPP0 && lin - LXCGB_SUPP0 <= 0xFFFFF) return cp_to_pair(0x10000 + (lin - LXCGB_SUPP0));
@@ -351,14 +411,16 @@ namespace {
 
 constexpr size_t kRowRecord = 8;
 
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out) {
+uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
+                      lxcsranks *ranks) {
   const size_t at = kRowRecord * (unit >> 8);
   if (at > len || kRowRecord > len - at) return 0;
   const uint8_t *rec = rows + at;
   uint8_t rflags = rec[5];
   if (rflags == 0) return 0;
   unsigned width = rflags & 0x0F;
-  const uint8_t *e = row_entry(rows, len, rec, unit & 0xFF, width);
+  const uint8_t *e = row_entry(rows, len, rec, unit & 0xFF, width,
+                               row_ranks(ranks, rows, len, rec, unit >> 8));
   if (!e) return 0;
   if ((rflags & 0x40) && width >= 3 && e[0] != 0) {
     out[0] = rec[4];
@@ -428,8 +490,13 @@ void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t loss
     lossy[lo] = byte[lo] == repl && ((hh & 0xFFu) << 8 | lo) != cs->sbu[repl];
 }
 
-uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
-                  lxglo *glo) {
+}  // extern "C"
+
+namespace {
+
+// lxcsu2mx, with the row ranks when given.
+uint16_t u2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo,
+              lxcsranks *ranks) {
   uint32_t u = value & 0xFFFF;
   if (cs->flags & LXCSF_UTF8SHAPE) {
     if (u < 0x800 || u < 0x3400 || (u >= 0x4E00 && u <= 0xABFF) || u > 0xD7A3)
@@ -438,8 +505,17 @@ uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcw
     return lxcsureplace(cs, out, value, srcwidth, glo);
   }
   uint16_t n =
-      u22m_bounded(lxcstab(cs, LXCT_U2M), lxcstablen(cs, LXCT_U2M), (uint16_t)u, out);
+      u22m_bounded(lxcstab(cs, LXCT_U2M), lxcstablen(cs, LXCT_U2M), (uint16_t)u, out, ranks);
   return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                  lxglo *glo) {
+  return u2mx(cs, out, value, srcwidth, glo, nullptr);
 }
 
 uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
@@ -529,13 +605,18 @@ static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
 
 }  // namespace
 
-uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
-                        lxglo *glo) {
+}  // extern "C"
+
+namespace {
+
+// lxcsu2mGB18030, with the row ranks when given.
+uint16_t u2mgb(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo,
+               lxcsranks *ranks) {
   if (is_pair(value)) {
     lxcgbunLinear(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
     return 4;
   }
-  if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
+  if (value > 0xFFFF || value == kBad) return u2mx(cs, out, kBad, srcwidth, glo, ranks);
   // The four-byte ranges are sorted and disjoint: from the first one that
   // reaches into the value's row of 256, at most the row's own ranges are
   // looked at (none in the rows the two-byte table covers).
@@ -545,7 +626,28 @@ uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigne
       lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
       return 4;
     }
-  return lxcsu2mx(cs, out, value, srcwidth, glo);
+  return u2mx(cs, out, value, srcwidth, glo, ranks);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                        lxglo *glo) {
+  return u2mgb(cs, out, value, srcwidth, glo, nullptr);
+}
+
+void lxcsranksinit(lxcsranks *r, const lxcsobj *cs) {
+  r->cs = cs;
+  r->enc = lxcsencoder(cs);
+  std::memset(r->counted, 0, sizeof r->counted);
+}
+
+uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo) {
+  if (r->enc == lxcsu2mx) return u2mx(r->cs, out, value, srcwidth, glo, r);
+  if (r->enc == lxcsu2mGB18030) return u2mgb(r->cs, out, value, srcwidth, glo, r);
+  return r->enc(r->cs, out, value, srcwidth, glo);
 }
 
 // ---- Selection ------------------------------------------------------------

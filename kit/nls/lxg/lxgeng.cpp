@@ -4,6 +4,8 @@
 #include <assert.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "lxg.h"
 #include "lxgint.h"
 #include "lxhint.h"
@@ -19,6 +21,8 @@ constexpr size_t kCarried = sizeof(lxgcarry{}.carried);
 constexpr unsigned kRawMax = 8;   // longest character handled whole
 constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
+constexpr size_t kProbeMin = 64;  // sources shorter than this skip the roads' ASCII probes
+constexpr unsigned kAscii = 0x80;
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
 bool general_only() {
@@ -64,6 +68,7 @@ struct Stateful {
   bool shifting = false;   // flag 0x4: locking shifts after designations
   bool onebase = false;    // every entry has one base charset
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
+  bool four = false;       // an entry's base form has four bytes (two of pattern)
   uint8_t longest_char = 0;
 
   void init(const lxcsobj *c) {
@@ -78,6 +83,7 @@ struct Stateful {
       Entry e = entry(c, i);
       if (e.dlen()) starts[e.desig()[0]] = true;
       if (e.slen() && shifting) starts[e.shift()[0]] = true;
+      if (e.blen() == 4) four = true;
     }
   }
   const lxcsobj *base_of(unsigned i, lxglo *g) {
@@ -118,7 +124,12 @@ class Engine {
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
   Put emit(const Ch &c);
   void stateful_run();
+  bool ascii_same_src(unsigned set, const uint8_t *bo);
   void stateful_out_run();
+  bool ascii_same_dst();
+  unsigned set_of(const uint8_t *bb, unsigned bl);
+  unsigned place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
+                 uint8_t *buf) const;
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -149,9 +160,18 @@ class Engine {
   uint8_t dcur_ = 0, dg1_ = kNoG1;   // stateful destination: current set, G1 set
   unsigned dbase_ = 0;               // stateful destination: entry whose base is in use
   size_t i_ = 0;                     // source bytes consumed
+  // What the roads learn once per run (stateful_run, stateful_out_run).
+  int8_t sascii_[kEntries];          // a source set's base gives ASCII as itself (-1: not asked)
+  int8_t dascii_ = -1;               // the destination's base encodes ASCII as itself
+  bool dranks_ready_ = false;
+  lxcsranks dranks_;                 // the destination's base encoder with its row ranks
+  int lead_ = -1;                    // set_of's last lead byte and the set it found
+  unsigned lead_set_ = 0;
+  bool lead_found_ = false;
 };
 
 void Engine::setup() {
+  memset(sascii_, -1, sizeof sascii_);
   s_ = obj(r_.scs);
   d_ = obj(r_.dcs);
   sk_ = side_of(s_);
@@ -394,14 +414,18 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
 // Whole runs out of a stateful source (lxg2cnv): the characters of the
 // current set up to the next sequence byte go through the set's base
 // decoder and the destination's encoder straight into the output, without
-// the per-character step and its scratch copies. For each character it
-// takes it must equal next_stateful followed by emit; it leaves to the
-// step every sequence or shift byte, HZ's "~", a base form other than one
-// or two bytes, a cut-off character and one that does not fit.
+// the per-character step and its scratch copies; ASCII copied as runs where
+// the set's base gives it as itself, and AL32UTF8 written inline. For each
+// character it takes it must equal next_stateful followed by emit; it
+// leaves to the step every sequence or shift byte, HZ's "~", a base form
+// other than one or two bytes, a cut-off character and one that does not
+// fit.
 void Engine::stateful_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
   const bool ascii_out = cs_id(d_) == ID_AL32UTF8 || cs_id(d_) == ID_UTF8;
+  const bool utf8_out = cs_id(d_) == ID_AL32UTF8;
+  int16_t &mark = lxn::mark(g_);
   uint8_t tmp[kRawMax];
   while (i_ < n) {
     const unsigned set = scur_;
@@ -415,10 +439,26 @@ void Engine::stateful_run() {
     const uint8_t *bo = obj(base);
     const lxn::dec_fn dec = ss_.dec[set];
     const unsigned step = pair ? 2 : 1;
+    const int doubled = set == 0 ? ss_.doubled : -1;
+    const bool runs = !pair && ascii_out && ascii_same_src(set, bo);
     for (;;) {
       if (i_ >= n) return;
       const uint8_t c0 = s[i_];
-      if (ss_.starts[c0] || (ss_.doubled >= 0 && set == 0 && c0 == ss_.doubled)) break;
+      if (ss_.starts[c0] || c0 == doubled) break;
+      if (runs && c0 < kAscii) {
+        // a run of ASCII as itself, up to the next sequence byte
+        const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
+        size_t k = 0;
+        while (k < lim && s[i_ + k] < kAscii && !ss_.starts[s[i_ + k]] && s[i_ + k] != doubled) ++k;
+        if (k > 0) {
+          memcpy(r_.dst + r_.out, s + i_, k);
+          r_.out += k;
+          i_ += k;
+          r_.chars += k;
+          r_.srcchars += k;
+          continue;
+        }
+      }
       if (n - i_ < step) return;
       uint32_t v;
       if (pair) {
@@ -430,16 +470,20 @@ void Engine::stateful_run() {
       const size_t rm = r_.dstlen - r_.out;
       uint8_t *d = r_.dst + r_.out;
       unsigned k;
-      if (v < 0x80 && ascii_out) {
+      if (v < kAscii && ascii_out) {
         if (rm < 1) return;
         d[0] = static_cast<uint8_t>(v);
         k = 1;
+      } else if (utf8_out && (k = utf8_len(v)) != 0) {
+        // what the AL32UTF8 encoder writes for it, unmarked
+        if (rm < k) return;
+        put_utf8(d, v, k);
       } else {
-        const int16_t mark = lxn::mark(g_);
+        const int16_t keep = mark;
         k = lxn::encode(enc_, d_, rm >= kRawMax ? d : tmp, v, pair ? 2u : 1u, g_);
         if (rm < kRawMax) {
           if (k > rm) {
-            lxn::mark(g_) = mark;  // not written: the step finds it does not fit
+            mark = keep;  // not written: the step finds it does not fit
             return;
           }
           memcpy(d, tmp, k);
@@ -458,59 +502,161 @@ void Engine::stateful_run() {
   }
 }
 
+// Whether a source set's base charset gives every ASCII byte as itself, so
+// that stateful_run copies such bytes; asked once per set and run, and only
+// of a long source.
+bool Engine::ascii_same_src(unsigned set, const uint8_t *bo) {
+  if (sascii_[set] < 0) {
+    bool same = r_.srclen >= kProbeMin;
+    for (unsigned b = 0; b < kAscii && same; ++b) same = cs_sbu(bo, static_cast<uint8_t>(b)) == b;
+    sascii_[set] = same ? 1 : 0;
+  }
+  return sascii_[set] != 0;
+}
+
 // Whole runs of AL32UTF8 text into a stateful set of one base charset
-// (lxg2cnv): a character that the current base holds and that needs no
-// designation, shift or return sequence goes out as its 7-bit bytes
-// straight into the output. For each character it takes it must equal
-// next_plain followed by emit; it leaves to the step every character that
-// changes the set, one the base lacks (the step marks it and writes the
-// replacement), a doubled escape byte, a cut-off character and one that
-// does not fit with the closing sequence.
+// (lxg2cnv): each character is encoded by the base charset through its row
+// ranks and goes out with the sequences that select its set (place), as
+// emit would write them, straight into the output; runs of ASCII that the
+// current set takes as themselves are copied. For each character it takes
+// it must equal next_plain followed by emit; it leaves to the step a
+// character the base lacks (the step marks it and writes the replacement),
+// one of a set reached by single shifts, a cut-off or invalid character and
+// one that does not fit with the closing sequence.
 void Engine::stateful_out_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
   const lxcsobj *base = ds_.base_of(dbase_, g_);
   if (!base) return;
-  const uint8_t *bo = obj(base);
-  const lxn::enc_fn enc = ds_.enc[dbase_];
+  if (!dranks_ready_) {
+    lxcsranksinit(&dranks_, base);
+    dranks_ready_ = true;
+  }
   const lxcsobj *cs = ds_.cs;
-  const unsigned close = ds_.ret_seq(dcur_, nullptr);  // the run keeps the set
-  const bool ascii_ok = dcur_ == 0 || entry(cs, dcur_).blen() == 1;
+  const int doubled = ds_.doubled;
+  int16_t &mark = lxn::mark(g_);
   while (i_ < n) {
+    if (s[i_] < kAscii && (dcur_ == 0 || entry(cs, dcur_).blen() == 1) && ascii_same_dst()) {
+      // ASCII in a set that takes it: no sequence and none to close
+      const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
+      size_t k = 0;
+      while (k < lim && s[i_ + k] < kAscii && s[i_ + k] != doubled) ++k;
+      if (k > 0) {
+        memcpy(r_.dst + r_.out, s + i_, k);
+        r_.out += k;
+        i_ += k;
+        r_.chars += k;
+        r_.srcchars += k;
+        continue;
+      }
+    }
     unsigned len;
     const uint32_t v = utf8_value(s + i_, s + n, len);
     if (len == 0) return;
-    const int16_t mark = lxn::mark(g_);
-    lxn::mark(g_) = 0;
-    uint8_t bb[16];
-    const unsigned bl = lxn::encode(enc, bo, bb, v, len == 1 ? 1u : 2u, g_);
-    const bool lost = lxn::mark(g_) != 0;
-    lxn::mark(g_) = mark;
+    const int16_t keep = mark;
+    mark = 0;
+    uint8_t bb[kRawMax * 2];
+    const unsigned bl = lxcsu2mr(&dranks_, bb, v, len == 1 ? 1u : 2u, g_);
+    const bool lost = mark != 0;
+    mark = keep;
     if (lost || bl == 0) return;
-    uint8_t out[2];
-    unsigned k = 0;
-    if (bb[0] < 0x80) {
-      if (!ascii_ok || (ds_.doubled >= 0 && bb[0] == ds_.doubled)) return;
-      out[k++] = bb[0];
-    } else {
-      unsigned e = 0;
-      if (!lx2seq(cs, bb, &e, 2, bl)) e = dcur_;
-      if (e != dcur_ || (ds_.shifting && (dg1_ != e || dcur_ == 0 || entry(cs, e).single()))) return;
-      if (bl >= 2) {
-        const uint8_t a = bb[bl - 2] & 0x7F;
-        if (a >= 0x21) out[k++] = a;
-        out[k++] = bb[bl - 1] & 0x7F;
-      } else {
-        out[k++] = bb[0] & 0x7F;
-      }
-    }
-    if (k + close > r_.dstlen - r_.out) return;
-    memcpy(r_.dst + r_.out, out, k);
+    const unsigned e = bb[0] < kAscii ? 0 : set_of(bb, bl);
+    if (bb[0] >= kAscii && ds_.shifting && entry(cs, e).single()) return;
+    uint8_t cur = dcur_, g1 = dg1_;
+    uint8_t buf[kOutMax];
+    const unsigned k = place(bb, bl, e, cur, g1, buf);
+    if (k + ds_.ret_seq(cur, nullptr) > r_.dstlen - r_.out) return;
+    memcpy(r_.dst + r_.out, buf, k);
     r_.out += k;
+    dcur_ = cur;
+    dg1_ = g1;
     i_ += len;
     ++r_.chars;
     ++r_.srcchars;
   }
+}
+
+// Whether the destination's base encodes every ASCII character as itself,
+// unmarked: asked once per run, and only of a long source.
+bool Engine::ascii_same_dst() {
+  if (dascii_ < 0) {
+    bool same = r_.srclen >= kProbeMin;
+    int16_t &mark = lxn::mark(g_);
+    const int16_t keep = mark;
+    mark = 0;
+    uint8_t out[kRawMax * 2];
+    for (unsigned b = 0; b < kAscii && same; ++b)
+      same = lxcsu2mr(&dranks_, out, b, 1, g_) == 1 && out[0] == b && mark == 0;
+    mark = keep;
+    dascii_ = same ? 1 : 0;
+  }
+  return dascii_ != 0;
+}
+
+// The entry whose base form the bytes bb[0..bl) (not ASCII) are, as emit
+// finds it: the current set when the patterns name none. A set with no
+// four-byte pattern is told by the lead byte alone, so the last answer is
+// kept for the next character with that lead byte.
+unsigned Engine::set_of(const uint8_t *bb, unsigned bl) {
+  if (bb[0] != lead_) {
+    unsigned e = 0;
+    lead_found_ = lx2seq(ds_.cs, bb, &e, 2, bl) != 0;
+    lead_set_ = e;
+    lead_ = ds_.four ? -1 : bb[0];
+  }
+  return lead_found_ ? lead_set_ : dcur_;
+}
+
+// The output of one character of the stateful destination given in its
+// base charset (bb[0..bl), bl > 0, of entry e when not ASCII): the
+// sequences that select its set from the state cur and g1, which it
+// updates, then its 7-bit bytes. Returns the bytes written to buf.
+unsigned Engine::place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
+                       uint8_t *buf) const {
+  const lxcsobj *cs = ds_.cs;
+  unsigned k = 0;
+  if (bb[0] < kAscii) {
+    if (cur != 0 && entry(cs, cur).blen() != 1) {
+      k += ds_.ret_seq(cur, buf + k);
+      cur = 0;
+    }
+    buf[k++] = bb[0];
+    if (ds_.doubled >= 0 && bb[0] == ds_.doubled) buf[k++] = bb[0];
+    // Designations of a set with several base charsets last to the end
+    // of a line.
+    if (ds_.shifting && !ds_.onebase && (bb[0] == '\n' || bb[0] == '\r')) g1 = kNoG1;
+    return k;
+  }
+  Entry en = entry(cs, e);
+  auto put = [&](const uint8_t *p, unsigned n) {
+    if (n > 6) n = 6;
+    memcpy(buf + k, p, n);
+    k += n;
+  };
+  if (ds_.shifting) {
+    if (en.single()) {
+      put(en.desig(), en.dlen());
+      put(en.shift(), en.slen());
+    } else {
+      if (g1 != e) {
+        put(en.desig(), en.dlen());
+        g1 = static_cast<uint8_t>(e);
+      }
+      if (cur == 0) put(en.shift(), en.slen());
+      cur = static_cast<uint8_t>(e);
+    }
+  } else if (cur != e) {
+    put(en.desig(), en.dlen());
+    cur = static_cast<uint8_t>(e);
+  }
+  if (bl >= 2) {
+    uint8_t a = bb[bl - 2] & 0x7F, b = bb[bl - 1] & 0x7F;
+    if (a >= 0x21) buf[k++] = a;
+    buf[k++] = b;
+  } else {
+    buf[k++] = bb[0] & 0x7F;
+  }
+  return k;
 }
 
 // Encodes the character into the stateful destination's base charset,
@@ -652,51 +798,10 @@ Put Engine::emit(const Ch &c) {
       if (!encode_base(c, bb, bl)) return Put::Fail;
       ndbase = dbase_;
       dbase_ = save;
-      const lxcsobj *cs = ds_.cs;
-      unsigned e = 0;
       if (bl == 0) return Put::Done;
-      if (bb[0] >= 0x80 && !lx2seq(cs, bb, &e, 2, bl)) e = ndcur;  // the set found last
-      if (bb[0] < 0x80) {
-        if (ndcur != 0 && entry(cs, ndcur).blen() != 1) {
-          k += ds_.ret_seq(ndcur, buf + k);
-          ndcur = 0;
-        }
-        buf[k++] = bb[0];
-        if (ds_.doubled >= 0 && bb[0] == ds_.doubled) buf[k++] = bb[0];
-        // Designations of a set with several base charsets last to the end
-        // of a line.
-        if (ds_.shifting && !ds_.onebase && (bb[0] == '\n' || bb[0] == '\r')) ndg1 = kNoG1;
-      } else {
-        Entry en = entry(cs, e);
-        auto put = [&](const uint8_t *p, unsigned n) {
-          if (n > 6) n = 6;
-          memcpy(buf + k, p, n);
-          k += n;
-        };
-        if (ds_.shifting) {
-          if (en.single()) {
-            put(en.desig(), en.dlen());
-            put(en.shift(), en.slen());
-          } else {
-            if (ndg1 != e) {
-              put(en.desig(), en.dlen());
-              ndg1 = static_cast<uint8_t>(e);
-            }
-            if (ndcur == 0) put(en.shift(), en.slen());
-            ndcur = static_cast<uint8_t>(e);
-          }
-        } else if (ndcur != e) {
-          put(en.desig(), en.dlen());
-          ndcur = static_cast<uint8_t>(e);
-        }
-        if (bl >= 2) {
-          uint8_t a = bb[bl - 2] & 0x7F, b = bb[bl - 1] & 0x7F;
-          if (a >= 0x21) buf[k++] = a;
-          buf[k++] = b;
-        } else {
-          buf[k++] = bb[0] & 0x7F;
-        }
-      }
+      unsigned e = 0;
+      if (bb[0] >= kAscii && !lx2seq(ds_.cs, bb, &e, 2, bl)) e = ndcur;  // the set found last
+      k = place(bb, bl, e, ndcur, ndg1, buf);
       close = ds_.ret_seq(ndcur, nullptr);
       break;
     }

@@ -30,6 +30,32 @@ inline void put_small(uint8_t *to, const uint8_t *from, size_t n) {
   }
 }
 
+constexpr uint32_t kRepl = 0xFFFD;  // what the codecs give for what they reject
+
+// Length of the UTF-8 form of a unit that the AL32UTF8 encoder writes
+// without a replacement; 0 for a surrogate or U+FFFD (the general step's).
+inline unsigned utf8_len(uint32_t u) {
+  if (u < 0x80) return 1;
+  if (u < 0x800) return 2;
+  if ((u & 0xF800u) == 0xD800u || u == kRepl) return 0;
+  return 3;
+}
+// Writes that form, n = utf8_len(u) bytes.
+inline void put_utf8(uint8_t *d, uint32_t u, unsigned n) {
+  switch (n) {
+    case 1: d[0] = static_cast<uint8_t>(u); break;
+    case 2:
+      d[0] = static_cast<uint8_t>(0xC0 | (u >> 6));
+      d[1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+      break;
+    default:
+      d[0] = static_cast<uint8_t>(0xE0 | (u >> 12));
+      d[1] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
+      d[2] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+      break;
+  }
+}
+
 // An AL32UTF8 object of the usual shape: ASCII as itself, C2..DF leading
 // two bytes, E0..EF three (its source can be decoded by the bytes alone).
 bool utf8_usual(const uint8_t *cs);

@@ -45,7 +45,6 @@ inline size_t settle(const uint8_t *s, const uint8_t *src, size_t &i, const uint
   return chars;
 }
 
-constexpr uint32_t kRepl = 0xFFFD;   // what the codecs give for what they reject
 constexpr size_t kTablesMin = 64;    // sources shorter than this skip the 256-entry tables
 constexpr size_t kUtf8Max = 3;       // bytes of a character below U+10000 in AL32UTF8
 
@@ -69,29 +68,6 @@ uint16_t unit_at(const uint8_t *p, bool le) {
 void put_unit(uint8_t *d, uint32_t u, bool le) {
   d[le ? 1 : 0] = static_cast<uint8_t>(u >> 8);
   d[le ? 0 : 1] = static_cast<uint8_t>(u);
-}
-
-// Length of the UTF-8 form of a unit that the AL32UTF8 encoder writes
-// without a replacement; 0 for a surrogate or U+FFFD (the general step's).
-unsigned utf8_len(uint32_t u) {
-  if (u < 0x80) return 1;
-  if (u < 0x800) return 2;
-  if ((u & 0xF800u) == 0xD800u || u == kRepl) return 0;
-  return 3;
-}
-void put_utf8(uint8_t *d, uint32_t u, unsigned n) {
-  switch (n) {
-    case 1: d[0] = static_cast<uint8_t>(u); break;
-    case 2:
-      d[0] = static_cast<uint8_t>(0xC0 | (u >> 6));
-      d[1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-      break;
-    default:
-      d[0] = static_cast<uint8_t>(0xE0 | (u >> 12));
-      d[1] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
-      d[2] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-      break;
-  }
 }
 
 // Four UTF-16 units below U+0080 at p, in either byte order.
