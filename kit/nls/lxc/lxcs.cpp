@@ -150,9 +150,12 @@ unsigned bits64(uint64_t w) {
 }
 
 // Word k of a sparse row's bitmap, bit b of it standing for entry 64k + b.
-uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
-  uint64_t w = 0;
-  for (unsigned i = 0; i < 8; ++i) w |= (uint64_t)bitmap[8 * k + i] << (8 * i);
+inline uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
+  uint64_t w;
+  std::memcpy(&w, bitmap + 8 * k, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  w = __builtin_bswap64(w);
+#endif
   return w;
 }
 

@@ -23,6 +23,8 @@ constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
 constexpr size_t kProbeMin = 64;  // sources shorter than this skip the roads' ASCII probes
 constexpr unsigned kAscii = 0x80;
+constexpr uint8_t kLeadUnknown = 0xFF, kLeadNoSet = 0xFE;  // set_of's table, beside entries
+static_assert(kEntries < kLeadNoSet, "entries are told from the marks");
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
 bool general_only() {
@@ -165,9 +167,7 @@ class Engine {
   int8_t dascii_ = -1;               // the destination's base encodes ASCII as itself
   bool dranks_ready_ = false;
   lxcsranks dranks_;                 // the destination's base encoder with its row ranks
-  int lead_ = -1;                    // set_of's last lead byte and the set it found
-  unsigned lead_set_ = 0;
-  bool lead_found_ = false;
+  uint8_t lead_set_[256];            // set_of's answer by lead byte
 };
 
 void Engine::setup() {
@@ -530,6 +530,7 @@ void Engine::stateful_out_run() {
   if (!base) return;
   if (!dranks_ready_) {
     lxcsranksinit(&dranks_, base);
+    memset(lead_set_, kLeadUnknown, sizeof lead_set_);
     dranks_ready_ = true;
   }
   const lxcsobj *cs = ds_.cs;
@@ -595,16 +596,15 @@ bool Engine::ascii_same_dst() {
 
 // The entry whose base form the bytes bb[0..bl) (not ASCII) are, as emit
 // finds it: the current set when the patterns name none. A set with no
-// four-byte pattern is told by the lead byte alone, so the last answer is
-// kept for the next character with that lead byte.
+// four-byte pattern is told by the lead byte alone, so each lead byte's
+// answer is kept for the run.
 unsigned Engine::set_of(const uint8_t *bb, unsigned bl) {
-  if (bb[0] != lead_) {
+  uint8_t &known = lead_set_[bb[0]];
+  if (known == kLeadUnknown || ds_.four) {
     unsigned e = 0;
-    lead_found_ = lx2seq(ds_.cs, bb, &e, 2, bl) != 0;
-    lead_set_ = e;
-    lead_ = ds_.four ? -1 : bb[0];
+    known = lx2seq(ds_.cs, bb, &e, 2, bl) ? static_cast<uint8_t>(e) : kLeadNoSet;
   }
-  return lead_found_ ? lead_set_ : dcur_;
+  return known == kLeadNoSet ? dcur_ : known;
 }
 
 // The output of one character of the stateful destination given in its

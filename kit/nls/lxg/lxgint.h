@@ -6,6 +6,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "lxc.h"
+
 typedef struct lxglo lxglo;
 
 namespace lxg {
@@ -76,6 +78,8 @@ struct Road {
   uint8_t sb[256], lossy[256];     // single-byte destination: U+0000..U+00FF
   uint8_t u8[256][4];              // single-byte source: UTF-8 form, [3] its length (0: not here)
   uint16_t u16[256];               // single-byte source: unit (U+FFFD: not here)
+  mutable lxcsranks ranks;         // GB18030 destination: its encoder's row ranks, counted
+                                   // as the road meets the rows
 };
 
 // Chooses the road for a general-loop conversion (surrogate: the general

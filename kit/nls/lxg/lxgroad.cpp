@@ -298,8 +298,16 @@ size_t copy_ascii_run(const uint8_t *&s, const uint8_t *se, uint8_t *&d, const u
   return k;
 }
 
-// GB18030 into AL32UTF8: ASCII runs copied, other characters measured by
-// lxcgbgwt and decoded by the GB18030 decoder, written inline.
+// The length of the GB18030 character at s as lxcgbgwt gives it: by the
+// byte class, and four when a digit follows a lead byte.
+inline unsigned gb_len(const uint8_t *cs, const uint8_t *s, size_t avail) {
+  constexpr uint8_t kDigit0 = 0x30, kDigit9 = 0x39;
+  const unsigned len = cs_len(cs, s[0]);
+  return len > 1 && avail >= 2 && s[1] >= kDigit0 && s[1] <= kDigit9 ? 4u : len;
+}
+
+// GB18030 into AL32UTF8: ASCII runs copied, other characters measured as
+// lxcgbgwt does and decoded by the GB18030 decoder, written inline.
 size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
                   size_t dstlen, size_t &o) {
   const lxcsobj *cs = lxn::csobj(r.scs);
@@ -311,7 +319,7 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
       chars += copy_ascii_run(s, se, d, de);
       continue;
     }
-    unsigned len = lxcgbgwt(cs, s, static_cast<size_t>(se - s), 0);
+    const unsigned len = gb_len(r.scs, s, static_cast<size_t>(se - s));
     if (len > static_cast<size_t>(se - s)) break;  // cut off: the general step's
     uint32_t v = len == 1 ? cs_sbu(r.scs, s[0]) : lxcsm2uGB18030(cs, s, static_cast<uint16_t>(len));
     unsigned n;
@@ -336,10 +344,11 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
 }
 
 // AL32UTF8 into GB18030: ASCII runs copied, other characters decoded inline
-// and encoded by the GB18030 encoder straight into the output when it fits.
+// and encoded by the GB18030 encoder (through the road's row ranks)
+// straight into the output when it fits.
 size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
                   size_t dstlen, size_t &o, lxglo *g) {
-  const lxcsobj *cs = lxn::csobj(r.dcs);
+  int16_t &mark = lxn::mark(g);
   const uint8_t *s = src + i, *const se = src + srclen;
   uint8_t *d = dst + o, *const de = dst + dstlen;
   size_t chars = 0;
@@ -352,12 +361,12 @@ size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
     unsigned len;
     uint32_t v = utf8_value(s, se, len);
     if (v == kRepl) break;
-    const int16_t mark = lxn::mark(g);
+    const int16_t keep = mark;
     bool direct = de - d >= 4;  // room for any character
-    unsigned n = lxcsu2mGB18030(cs, direct ? d : tmp, v, len, g);
+    unsigned n = lxcsu2mr(&r.ranks, direct ? d : tmp, v, len, g);
     if (!direct) {
       if (static_cast<size_t>(de - d) < n) {
-        lxn::mark(g) = mark;  // not written
+        mark = keep;  // not written
         break;
       }
       memcpy(d, tmp, n);
@@ -388,6 +397,7 @@ void road_setup_gb(Road &r, const uint8_t *scs, const uint8_t *dcs, lxglo *g) {
   } else if (did == ID_GB18030 && sid == ID_AL32UTF8 && !(cs_flags(scs) & (CS_WIDE | CS_CP32)) &&
              utf8_usual(scs)) {
     r.kind = Road::Utf8ToGb;
+    lxcsranksinit(&r.ranks, lxn::csobj(dcs));
     // ASCII is copied when the encoder writes each as itself, unmarked
     const int16_t keep = lxn::mark(g);
     lxn::mark(g) = 0;
