@@ -142,7 +142,7 @@ constexpr size_t kBitmap = LXCSR_BITMAP;
 constexpr unsigned kWordBits = 64;
 
 // Bits set in a 64-bit word, summed in place.
-unsigned bits64(uint64_t w) {
+inline unsigned bits64(uint64_t w) {
   w -= (w >> 1) & 0x5555555555555555ull;
   w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
   w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
@@ -165,8 +165,10 @@ inline uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
 // NULL when a sparse row has no entry for it, or the entry would lie outside
 // the len bytes of the row table. below, when given, holds the row's set
 // bits before each word of its bitmap (lxcsranks).
-const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, unsigned low,
-                         unsigned width, const uint8_t *below = nullptr) {
+[[gnu::always_inline]] inline const uint8_t *row_entry(const uint8_t *rows, size_t len,
+                                                      const uint8_t *rec, unsigned low,
+                                                      unsigned width,
+                                                      const uint8_t *below = nullptr) {
   const size_t at = rd32(rec);
   if (!(rec[5] & LXCSR_SPARSE)) {
     const size_t off = at + (size_t)low * width;
@@ -199,7 +201,7 @@ const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, un
 
 // The counts of lxcsranks for one row of the charset's row table, taken on
 // the row's first use; NULL for a dense row or one outside the table.
-const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, const uint8_t *rec,
+inline const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, const uint8_t *rec,
                          unsigned row) {
   if (!r || !(rec[5] & LXCSR_SPARSE)) return nullptr;
   const uint8_t bit = (uint8_t)(1u << (row & 7));
@@ -218,8 +220,9 @@ const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, const ui
 
 // The row encoder over a row table of len bytes: a row record or an entry
 // outside the table reads as unmapped.
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
-                      lxcsranks *ranks = nullptr);
+[[gnu::always_inline]] inline uint16_t u22m_bounded(const uint8_t *rows, size_t len,
+                                                    uint16_t unit, uint8_t *out,
+                                                    lxcsranks *ranks = nullptr);
 
 }  // namespace
 
@@ -414,8 +417,8 @@ namespace {
 
 constexpr size_t kRowRecord = 8;
 
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
-                      lxcsranks *ranks) {
+inline uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
+                             lxcsranks *ranks) {
   const size_t at = kRowRecord * (unit >> 8);
   if (at > len || kRowRecord > len - at) return 0;
   const uint8_t *rec = rows + at;
@@ -498,8 +501,8 @@ void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t loss
 namespace {
 
 // lxcsu2mx, with the row ranks when given.
-uint16_t u2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo,
-              lxcsranks *ranks) {
+[[gnu::always_inline]] inline uint16_t u2mx(const lxcsobj *cs, uint8_t *out, uint32_t value,
+                                            unsigned srcwidth, lxglo *glo, lxcsranks *ranks) {
   uint32_t u = value & 0xFFFF;
   if (cs->flags & LXCSF_UTF8SHAPE) {
     if (u < 0x800 || u < 0x3400 || (u >= 0x4E00 && u <= 0xABFF) || u > 0xD7A3)
@@ -613,8 +616,8 @@ static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
 namespace {
 
 // lxcsu2mGB18030, with the row ranks when given.
-uint16_t u2mgb(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo,
-               lxcsranks *ranks) {
+[[gnu::always_inline]] inline uint16_t u2mgb(const lxcsobj *cs, uint8_t *out, uint32_t value,
+                                             unsigned srcwidth, lxglo *glo, lxcsranks *ranks) {
   if (is_pair(value)) {
     lxcgbunLinear(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
     return 4;

@@ -61,10 +61,40 @@ inline void put_utf8(uint8_t *d, uint32_t u, unsigned n) {
 // An AL32UTF8 object of the usual shape: ASCII as itself, C2..DF leading
 // two bytes, E0..EF three (its source can be decoded by the bytes alone).
 bool utf8_usual(const uint8_t *cs);
+inline bool utf8_cont(uint8_t b) { return (b & 0xC0) == 0x80; }
+// The AL32UTF8 decoder's two- and three-byte forms, its checks included;
+// kRepl for what it rejects.
+inline uint32_t utf8_2(const uint8_t *p) {
+  if (!utf8_cont(p[1]) || p[0] < 0xC2) return kRepl;
+  return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+}
+inline uint32_t utf8_3(const uint8_t *p) {
+  if (!utf8_cont(p[1]) || !utf8_cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0) ||
+      (p[0] == 0xED && p[1] > 0x9F))
+    return kRepl;
+  return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+}
 // One character below U+FFFF of such a source at s (se its end): its value
-// and length; U+FFFD, and len 0, for anything else (a four-byte or invalid
-// sequence, U+FFFD itself, a cut-off character).
-uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len);
+// and length; U+FFFD for anything the general step must take, with len 0
+// for a four-byte or cut-off character (an invalid two- or three-byte one
+// keeps its length).
+inline uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len) {
+  const uint8_t b = s[0];
+  if (b < 0x80) {
+    len = 1;
+    return b;
+  }
+  if (b >= 0xC2 && b < 0xE0 && se - s >= 2) {
+    len = 2;
+    return utf8_2(s);
+  }
+  if (b >= 0xE0 && b < 0xF0 && se - s >= 3) {
+    len = 3;
+    return utf8_3(s);
+  }
+  len = 0;
+  return kRepl;
+}
 
 // A dedicated loop of the whole-string conversion for one pair of common
 // sets (lxgroad.cpp): it converts the characters it knows straight into the

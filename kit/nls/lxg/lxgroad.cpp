@@ -48,20 +48,6 @@ inline size_t settle(const uint8_t *s, const uint8_t *src, size_t &i, const uint
 constexpr size_t kTablesMin = 64;    // sources shorter than this skip the 256-entry tables
 constexpr size_t kUtf8Max = 3;       // bytes of a character below U+10000 in AL32UTF8
 
-bool cont(uint8_t b) { return (b & 0xC0) == 0x80; }
-
-// The AL32UTF8 decoder's two- and three-byte forms, its checks included;
-// kRepl for what it rejects.
-uint32_t utf8_2(const uint8_t *p) {
-  if (!cont(p[1]) || p[0] < 0xC2) return kRepl;
-  return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-}
-uint32_t utf8_3(const uint8_t *p) {
-  if (!cont(p[1]) || !cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xED && p[1] > 0x9F))
-    return kRepl;
-  return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-}
-
 uint16_t unit_at(const uint8_t *p, bool le) {
   return le ? static_cast<uint16_t>(p[1] << 8 | p[0]) : static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
@@ -113,27 +99,6 @@ size_t u16_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
 }
 
 }  // namespace
-
-// One character of an AL32UTF8 source of the usual shape (see utf8_usual)
-// below U+FFFF: its value and length, or kRepl for anything the general
-// step must take (a four-byte or invalid sequence, U+FFFD, a cut-off end).
-uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len) {
-  uint8_t b = s[0];
-  if (b < 0x80) {
-    len = 1;
-    return b;
-  }
-  if (b >= 0xC2 && b < 0xE0 && se - s >= 2) {
-    len = 2;
-    return utf8_2(s);
-  }
-  if (b >= 0xE0 && b < 0xF0 && se - s >= 3) {
-    len = 3;
-    return utf8_3(s);
-  }
-  len = 0;
-  return kRepl;
-}
 
 namespace {
 
@@ -274,7 +239,7 @@ size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
       d += k;
       continue;
     }
-    if ((b != 0xC2 && b != 0xC3) || se - s < 2 || !cont(s[1])) break;
+    if ((b != 0xC2 && b != 0xC3) || se - s < 2 || !utf8_cont(s[1])) break;
     uint32_t v = ((b & 0x1Fu) << 6) | (s[1] & 0x3Fu);
     *d++ = r.sb[v];
     lossy |= r.lossy[v];
