@@ -132,6 +132,7 @@ class Engine {
   unsigned set_of(const uint8_t *bb, unsigned bl);
   unsigned place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
                  uint8_t *buf) const;
+  static unsigned seven_bit(const uint8_t *bb, unsigned bl, uint8_t *buf);
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -536,6 +537,7 @@ void Engine::stateful_out_run() {
   const lxcsobj *cs = ds_.cs;
   const int doubled = ds_.doubled;
   int16_t &mark = lxn::mark(g_);
+  unsigned close = ds_.ret_seq(dcur_, nullptr);  // what the current set needs to close
   while (i_ < n) {
     if (s[i_] < kAscii && (dcur_ == 0 || entry(cs, dcur_).blen() == 1) && ascii_same_dst()) {
       // ASCII in a set that takes it: no sequence and none to close
@@ -561,16 +563,27 @@ void Engine::stateful_out_run() {
     const bool lost = mark != 0;
     mark = keep;
     if (lost || bl == 0) return;
-    const unsigned e = bb[0] < kAscii ? 0 : set_of(bb, bl);
-    if (bb[0] >= kAscii && ds_.shifting && entry(cs, e).single()) return;
-    uint8_t cur = dcur_, g1 = dg1_;
+    const bool multi = bb[0] >= kAscii;
+    const unsigned e = multi ? set_of(bb, bl) : 0;
     uint8_t buf[kOutMax];
-    const unsigned k = place(bb, bl, e, cur, g1, buf);
-    if (k + ds_.ret_seq(cur, nullptr) > r_.dstlen - r_.out) return;
-    memcpy(r_.dst + r_.out, buf, k);
-    r_.out += k;
-    dcur_ = cur;
-    dg1_ = g1;
+    if (multi && e == dcur_ && (!ds_.shifting || (dg1_ == e && dcur_ != 0))) {
+      // a character of the current set: its 7-bit bytes alone
+      const unsigned k = seven_bit(bb, bl, buf);
+      if (k + close > r_.dstlen - r_.out) return;
+      put_small(r_.dst + r_.out, buf, k);
+      r_.out += k;
+    } else {
+      if (multi && ds_.shifting && entry(cs, e).single()) return;
+      uint8_t cur = dcur_, g1 = dg1_;
+      const unsigned k = place(bb, bl, e, cur, g1, buf);
+      const unsigned to_close = ds_.ret_seq(cur, nullptr);
+      if (k + to_close > r_.dstlen - r_.out) return;
+      memcpy(r_.dst + r_.out, buf, k);
+      r_.out += k;
+      dcur_ = cur;
+      dg1_ = g1;
+      close = to_close;
+    }
     i_ += len;
     ++r_.chars;
     ++r_.srcchars;
@@ -649,12 +662,21 @@ unsigned Engine::place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur,
     put(en.desig(), en.dlen());
     cur = static_cast<uint8_t>(e);
   }
+  return k + seven_bit(bb, bl, buf + k);
+}
+
+// The 7-bit bytes of a character given in the base charset (bb[0..bl), not
+// ASCII): its last two bytes, the first of them left out below 0x21, or its
+// one byte. Returns the bytes written to buf.
+unsigned Engine::seven_bit(const uint8_t *bb, unsigned bl, uint8_t *buf) {
+  constexpr uint8_t kLow7 = 0x7F, kFirstGraphic = 0x21;
+  unsigned k = 0;
   if (bl >= 2) {
-    uint8_t a = bb[bl - 2] & 0x7F, b = bb[bl - 1] & 0x7F;
-    if (a >= 0x21) buf[k++] = a;
+    const uint8_t a = bb[bl - 2] & kLow7, b = bb[bl - 1] & kLow7;
+    if (a >= kFirstGraphic) buf[k++] = a;
     buf[k++] = b;
   } else {
-    buf[k++] = bb[0] & 0x7F;
+    buf[k++] = bb[0] & kLow7;
   }
   return k;
 }
