@@ -21,6 +21,7 @@ constexpr size_t kCarried = sizeof(lxgcarry{}.carried);
 constexpr unsigned kRawMax = 8;   // longest character handled whole
 constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
+constexpr unsigned kSeqMax = 6;   // longest sequence lx2seq compares
 constexpr size_t kProbeMin = 64;  // sources shorter than this skip the roads' ASCII probes
 constexpr unsigned kAscii = 0x80;
 constexpr uint8_t kLeadUnknown = 0xFF, kLeadNoSet = 0xFE;  // set_of's table, beside entries
@@ -73,6 +74,19 @@ struct Stateful {
   bool four = false;       // an entry's base form has four bytes (two of pattern)
   uint8_t longest_char = 0;
 
+  // The sequences that lx2seq always tells apart by their own bytes: no
+  // sequence that it tries before one of them (nor, for a shift, any
+  // designation) agrees with it over their common length. Whenever such a
+  // sequence is at hand it is the one the step finds.
+  struct Quick {
+    uint8_t bytes[kSeqMax];
+    uint8_t len;
+    uint8_t idx;
+    bool shift;  // a locking shift (else a designation)
+  };
+  Quick quick[2 * kEntries];
+  unsigned nquick = 0;
+
   void init(const lxcsobj *c) {
     cs = c;
     const uint8_t *o = obj(c);
@@ -87,6 +101,42 @@ struct Stateful {
       if (e.slen() && shifting) starts[e.shift()[0]] = true;
       if (e.blen() == 4) four = true;
     }
+    find_quick();
+  }
+  static bool agree(const uint8_t *a, unsigned alen, const uint8_t *b, unsigned blen) {
+    return memcmp(a, b, alen < blen ? alen : blen) == 0;
+  }
+  void find_quick() {
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(cs, i);
+      const unsigned dl = e.dlen();
+      bool clean = dl > 0 && dl <= kSeqMax;
+      for (unsigned j = 0; j < i && clean; ++j) {
+        Entry o = entry(cs, j);
+        clean = o.dlen() == 0 || !agree(o.desig(), std::min(o.dlen(), kSeqMax), e.desig(), dl);
+      }
+      if (clean) add_quick(e.desig(), dl, i, false);
+    }
+    if (!shifting) return;
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(cs, i);
+      const unsigned sl = e.slen();
+      bool clean = sl > 0 && sl <= sizeof(lxcsstent{}.shift) && !e.single();
+      for (unsigned j = 0; j < kEntries && clean; ++j) {
+        Entry o = entry(cs, j);
+        clean = o.dlen() == 0 || !agree(o.desig(), std::min(o.dlen(), kSeqMax), e.shift(), sl);
+        if (clean && j < i && o.slen() > 0)
+          clean = !agree(o.shift(), std::min(o.slen(), kSeqMax), e.shift(), sl);
+      }
+      if (clean) add_quick(e.shift(), sl, i, true);
+    }
+  }
+  void add_quick(const uint8_t *bytes, unsigned len, unsigned idx, bool shift) {
+    Quick &q = quick[nquick++];
+    memcpy(q.bytes, bytes, len);
+    q.len = static_cast<uint8_t>(len);
+    q.idx = static_cast<uint8_t>(idx);
+    q.shift = shift;
   }
   const lxcsobj *base_of(unsigned i, lxglo *g) {
     if (!base[i]) {
@@ -124,6 +174,9 @@ class Engine {
   Step next_plain(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
+  void designate(unsigned idx);
+  void shift_to(unsigned idx);
+  unsigned quick_seq(const uint8_t *p, size_t avail);
   Put emit(const Ch &c);
   void stateful_run();
   bool ascii_same_src(unsigned set, const uint8_t *bo);
@@ -324,6 +377,47 @@ Step Engine::next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c) {
   return Step::Char;
 }
 
+// What a stateful source's designation of entry idx does.
+void Engine::designate(unsigned idx) {
+  if (entry(ss_.cs, idx).single()) {
+    // a set reached by single shifts: its designation changes no state
+  } else if (ss_.shifting) {
+    sdes_ = static_cast<uint8_t>(idx);
+    if (scur_ != 0) scur_ = static_cast<uint8_t>(idx);  // takes effect at once when shifted out
+  } else {
+    scur_ = static_cast<uint8_t>(idx);
+  }
+}
+
+// What a stateful source's locking shift of entry idx does: out to the
+// designated set, or in to the initial one.
+void Engine::shift_to(unsigned idx) {
+  if (idx != 0) {
+    if (sdes_ != 0) scur_ = sdes_;
+  } else if (scur_ != 0) {
+    sdes_ = scur_;
+    scur_ = 0;
+  }
+}
+
+// A sequence of the source at p that the step would take as one of the
+// set's plain sequences (Stateful::quick), with its effect on the state:
+// its length, or 0 when the step must look. The source must hold the
+// longest sequence, so that none is cut off.
+unsigned Engine::quick_seq(const uint8_t *p, size_t avail) {
+  if (avail < kSeqMax) return 0;
+  for (unsigned q = 0; q < ss_.nquick; ++q) {
+    const Stateful::Quick &k = ss_.quick[q];
+    if (p[0] != k.bytes[0] || memcmp(p, k.bytes, k.len) != 0) continue;
+    if (k.shift)
+      shift_to(k.idx);
+    else
+      designate(k.idx);
+    return k.len;
+  }
+  return 0;
+}
+
 Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   const lxcsobj *cs = ss_.cs;
   unsigned idx = 0;
@@ -331,14 +425,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   if (seq && lx2seq(cs, p, &idx, 0, avail)) {
     unsigned len = entry(cs, idx).dlen();
     if (len > avail) return Step::Short;
-    if (entry(cs, idx).single()) {
-      // a set reached by single shifts: its designation changes no state
-    } else if (ss_.shifting) {
-      sdes_ = static_cast<uint8_t>(idx);
-      if (scur_ != 0) scur_ = static_cast<uint8_t>(idx);  // takes effect at once when shifted out
-    } else {
-      scur_ = static_cast<uint8_t>(idx);
-    }
+    designate(idx);
     c.len = len;
     return Step::Seq;
   }
@@ -349,12 +436,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
     unsigned len = e.slen();
     if (len > avail) return Step::Short;
     if (!e.single()) {
-      if (idx != 0) {
-        if (sdes_ != 0) scur_ = sdes_;
-      } else if (scur_ != 0) {
-        sdes_ = scur_;
-        scur_ = 0;
-      }
+      shift_to(idx);
       c.len = len;
       return Step::Seq;
     }
@@ -496,6 +578,10 @@ void Engine::stateful_run() {
       ++r_.srcchars;
     }
     // a sequence or shift: the step takes it, then the run goes on
+    if (const unsigned len = quick_seq(s + i_, n - i_)) {
+      i_ += len;
+      continue;
+    }
     Ch c;
     Step st = next(s + i_, n - i_, false, c);
     if (st != Step::Seq) return;
