@@ -23,6 +23,7 @@ constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
 constexpr unsigned kSeqMax = 6;   // longest sequence lx2seq compares
 constexpr size_t kProbeMin = 64;  // sources shorter than this skip the roads' ASCII probes
+constexpr size_t kPairMemoMin = 4096;  // sources shorter than this decode without the memo
 constexpr unsigned kAscii = 0x80;
 constexpr uint8_t kLeadUnknown = 0xFF, kLeadNoSet = 0xFE;  // set_of's table, beside entries
 static_assert(kEntries < kLeadNoSet, "entries are told from the marks");
@@ -68,6 +69,8 @@ struct Stateful {
   lxn::dec_fn dec[kEntries] = {};
   lxn::enc_fn enc[kEntries] = {};
   bool starts[256] = {};   // first bytes of the designation and shift sequences
+  bool stops[256] = {};    // bytes that end an ASCII run of the initial set: starts, the
+                           // doubled byte and every byte from 0x80
   bool shifting = false;   // flag 0x4: locking shifts after designations
   bool onebase = false;    // every entry has one base charset
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
@@ -102,6 +105,8 @@ struct Stateful {
       if (e.blen() == 4) four = true;
     }
     find_quick();
+    for (unsigned b = 0; b < 256; ++b)
+      stops[b] = starts[b] || b >= kAscii || static_cast<int>(b) == doubled;
   }
   static bool agree(const uint8_t *a, unsigned alen, const uint8_t *b, unsigned blen) {
     return memcmp(a, b, alen < blen ? alen : blen) == 0;
@@ -180,6 +185,7 @@ class Engine {
   Put emit(const Ch &c);
   void stateful_run();
   bool ascii_same_src(unsigned set, const uint8_t *bo);
+  uint32_t decode_pair(unsigned set, lxn::dec_fn dec, const uint8_t *bo, const uint8_t *b);
   void stateful_out_run();
   bool ascii_same_dst();
   unsigned set_of(const uint8_t *bb, unsigned bl);
@@ -219,6 +225,8 @@ class Engine {
   // What the roads learn once per run (stateful_run, stateful_out_run).
   int8_t sascii_[kEntries];          // a source set's base gives ASCII as itself (-1: not asked)
   int8_t dascii_ = -1;               // the destination's base encodes ASCII as itself
+  int memo_set_ = -1;                // the source set whose pairs pair_memo_ keeps
+  uint16_t pair_memo_[94 * 94];      // decode_pair's values, 0 for not yet
   bool dranks_ready_ = false;
   lxcsranks dranks_;                 // the destination's base encoder with its row ranks
   uint8_t lead_set_[256];            // set_of's answer by lead byte
@@ -408,7 +416,9 @@ unsigned Engine::quick_seq(const uint8_t *p, size_t avail) {
   if (avail < kSeqMax) return 0;
   for (unsigned q = 0; q < ss_.nquick; ++q) {
     const Stateful::Quick &k = ss_.quick[q];
-    if (p[0] != k.bytes[0] || memcmp(p, k.bytes, k.len) != 0) continue;
+    unsigned m = 0;
+    while (m < k.len && p[m] == k.bytes[m]) ++m;
+    if (m < k.len) continue;
     if (k.shift)
       shift_to(k.idx);
     else
@@ -532,7 +542,8 @@ void Engine::stateful_run() {
         // a run of ASCII as itself, up to the next sequence byte
         const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
         size_t k = 0;
-        while (k < lim && s[i_ + k] < kAscii && !ss_.starts[s[i_ + k]] && s[i_ + k] != doubled) ++k;
+        // (a doubled byte stops it in any set: the step then takes it)
+        while (k < lim && !ss_.stops[s[i_ + k]]) ++k;
         if (k > 0) {
           memcpy(r_.dst + r_.out, s + i_, k);
           r_.out += k;
@@ -546,7 +557,7 @@ void Engine::stateful_run() {
       uint32_t v;
       if (pair) {
         const uint8_t b[2] = {static_cast<uint8_t>(c0 | 0x80), static_cast<uint8_t>(s[i_ + 1] | 0x80)};
-        v = lxn::decode(dec, bo, b, 2);
+        v = decode_pair(set, dec, bo, b);
       } else {
         v = cs_sbu(bo, c0);
       }
@@ -587,6 +598,27 @@ void Engine::stateful_run() {
     if (st != Step::Seq) return;
     i_ += c.len;
   }
+}
+
+// The value of a two-byte character of a source set's base (b, both bytes
+// with the high bit set), as the base decoder gives it; the values of the
+// first set decoded in a long run are kept by their 94 x 94 position.
+uint32_t Engine::decode_pair(unsigned set, lxn::dec_fn dec, const uint8_t *bo, const uint8_t *b) {
+  constexpr unsigned kFirst = 0xA1, kSide = 94;
+  const unsigned r = b[0] - kFirst, c = b[1] - kFirst;
+  if (r >= kSide || c >= kSide || r_.srclen < kPairMemoMin) return lxn::decode(dec, bo, b, 2);
+  if (memo_set_ < 0) {
+    memo_set_ = static_cast<int>(set);
+    memset(pair_memo_, 0, sizeof pair_memo_);
+  }
+  if (memo_set_ != static_cast<int>(set)) return lxn::decode(dec, bo, b, 2);
+  uint16_t &slot = pair_memo_[r * kSide + c];
+  if (slot == 0) {
+    const uint32_t v = lxn::decode(dec, bo, b, 2);
+    if (v == 0 || v > 0xFFFF) return v;  // not kept: 0 marks an empty slot
+    slot = static_cast<uint16_t>(v);
+  }
+  return slot;
 }
 
 // Whether a source set's base charset gives every ASCII byte as itself, so
