@@ -230,19 +230,14 @@ extern "C" {
 
 // ---- Decoders -------------------------------------------------------------
 
-uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
-  uint32_t flags = cs->flags;
-  if (!(flags & (LXCSF_TRIE | LXCSF_UTF8SHAPE))) {
-    if (len < 2) return kBad;
-    uint8_t lead = p[0], trail = p[1];
-    if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
-        trail >= cs->trail_lo + cs->rowlen)
-      return kBad;
-    uint64_t at = 2 * ((uint64_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo));
-    if (at + 2 > m2u_room(cs)) return kBad;
-    return rd16(lxcstab(cs, LXCT_M2U) + at);
-  }
-  if (flags & LXCSF_UTF8SHAPE) {
+}  // extern "C"
+
+namespace {
+
+// lxcsm2ux's forms other than the fixed two-byte table: the UTF-8 shaped
+// ranges and the trie.
+[[gnu::noinline]] uint32_t m2ux_trie(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  if (cs->flags & LXCSF_UTF8SHAPE) {
     if (len < 2) return kBad;
     if (len != 3) {
       if (!cont(p[1])) return kBad;
@@ -255,6 +250,26 @@ uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   uint32_t v = trie_decode16(cs, p, len);
   return v & 0xFFFF;
 }
+
+// lxcsm2ux, inline in the decoders built on it: the fixed two-byte table
+// here, the other forms out of line, so that the common one stays short.
+[[gnu::always_inline]] inline uint32_t m2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  if (cs->flags & (LXCSF_TRIE | LXCSF_UTF8SHAPE)) return m2ux_trie(cs, p, len);
+  if (len < 2) return kBad;
+  uint8_t lead = p[0], trail = p[1];
+  if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
+      trail >= cs->trail_lo + cs->rowlen)
+    return kBad;
+  uint64_t at = 2 * ((uint64_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo));
+  if (at + 2 > m2u_room(cs)) return kBad;
+  return rd16(lxcstab(cs, LXCT_M2U) + at);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) { return m2ux(cs, p, len); }
 
 uint32_t lxcsm2uUTF32(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   bool wide = false;
@@ -365,8 +380,12 @@ struct GbBlocks {
 
 extern "C" {
 
-uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
-  if (len != 4) return lxcsm2ux(cs, p, len);
+}  // extern "C"
+
+namespace {
+
+// The four-byte characters of GB18030.
+[[gnu::noinline]] uint32_t gb_four(const lxcsobj *cs, const uint8_t *p) {
   uint32_t lin = 0;
   if (p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
     lin = p[0] * 12600u + p[1] * 1260u + p[2] * 10u + p[3];
@@ -382,6 +401,14 @@ uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   }
   if (lin >= LXCGB_SUPP0 && lin - LXCGB_SUPP0 <= 0xFFFFF) return cp_to_pair(0x10000 + (lin - LXCGB_SUPP0));
   return kBad;
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  return len == 4 ? gb_four(cs, p) : m2ux(cs, p, len);
 }
 
 // ---- Encoders -------------------------------------------------------------
