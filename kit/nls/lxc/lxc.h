@@ -74,6 +74,9 @@ void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t loss
 typedef struct lxcsranks {
   const lxcsobj *cs;
   lxcsu2mf enc;                                 // the charset's encoder
+  const uint8_t *rows;                          // its encoding rows (table 14)
+  size_t rowslen;
+  uint8_t plain[LXCSR_ROWS / 8];                // rows the encoder takes from the table alone
   uint8_t counted[LXCSR_ROWS / 8];              // rows counted, a bit each
   uint8_t below[LXCSR_ROWS][LXCSR_BITMAP / 8];  // set bits before each 64-bit word
 } lxcsranks;

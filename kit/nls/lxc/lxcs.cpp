@@ -636,6 +636,17 @@ struct GbRows {
 };
 static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
 
+const GbRows &gb_rows() {
+  static const GbRows rows;
+  return rows;
+}
+
+// Whether no four-byte range of GB18030 holds a value of the row.
+bool gb_row_plain(unsigned row) {
+  const unsigned k = gb_rows().first[row];
+  return k >= LXCGB_RANGES || lxcgbMaping[k][0] > ((row << 8) | 0xFF);
+}
+
 }  // namespace
 
 }  // extern "C"
@@ -653,7 +664,7 @@ namespace {
   // The four-byte ranges are sorted and disjoint: from the first one that
   // reaches into the value's row of 256, at most the row's own ranges are
   // looked at (none in the rows the two-byte table covers).
-  static const GbRows rows;
+  const GbRows &rows = gb_rows();
   for (unsigned k = rows.first[value >> 8]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
     if (value <= lxcgbMaping[k][1]) {
       lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
@@ -674,13 +685,52 @@ uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigne
 void lxcsranksinit(lxcsranks *r, const lxcsobj *cs) {
   r->cs = cs;
   r->enc = lxcsencoder(cs);
+  r->rows = lxcstab(cs, LXCT_U2M);
+  r->rowslen = lxcstablen(cs, LXCT_U2M);
   std::memset(r->counted, 0, sizeof r->counted);
+  std::memset(r->plain, 0, sizeof r->plain);
+  const bool table = (r->enc == lxcsu2mx && !(cs->flags & LXCSF_UTF8SHAPE)) || r->enc == lxcsu2mGB18030;
+  for (unsigned row = 0; table && row < LXCSR_ROWS; ++row)
+    if (r->enc != lxcsu2mGB18030 || gb_row_plain(row)) r->plain[row >> 3] |= (uint8_t)(1u << (row & 7));
 }
 
-uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo) {
+}  // extern "C"
+
+namespace {
+
+[[gnu::noinline]] uint16_t ranked(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth,
+                                  lxglo *glo) {
   if (r->enc == lxcsu2mx) return u2mx(r->cs, out, value, srcwidth, glo, r);
   if (r->enc == lxcsu2mGB18030) return u2mgb(r->cs, out, value, srcwidth, glo, r);
   return r->enc(r->cs, out, value, srcwidth, glo);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo) {
+  // The common case inline: a value of a plain row of two-byte entries
+  // that the row holds, written as u22m_bounded writes it.
+  constexpr unsigned kPairWidth = 2;
+  const unsigned row = value >> 8;
+  if (value <= 0xFFFF && value != kBad && (r->plain[row >> 3] & (1u << (row & 7)))) {
+    const size_t at = kRowRecord * row;
+    if (at <= r->rowslen && kRowRecord <= r->rowslen - at) {
+      const uint8_t *rec = r->rows + at;
+      if ((rec[5] & (LXCSR_WIDTH | LXCSR_FOUR)) == kPairWidth) {
+        const uint8_t *e = row_entry(r->rows, r->rowslen, rec, value & 0xFF, kPairWidth,
+                                     row_ranks(r, r->rows, r->rowslen, rec, row));
+        if (e) {
+          uint16_t n = 0;
+          if (e[0]) out[n++] = e[0];
+          out[n++] = e[1];
+          return n;
+        }
+      }
+    }
+  }
+  return ranked(r, out, value, srcwidth, glo);
 }
 
 // ---- Selection ------------------------------------------------------------
