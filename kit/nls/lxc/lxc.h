@@ -78,7 +78,7 @@ typedef struct lxcsranks {
   size_t rowslen;
   uint8_t plain[LXCSR_ROWS / 8];                // rows the encoder takes from the table alone
   uint8_t counted[LXCSR_ROWS / 8];              // rows counted, a bit each
-  uint8_t below[LXCSR_ROWS][LXCSR_BITMAP / 8];  // set bits before each 64-bit word
+  uint8_t below[LXCSR_ROWS][LXCSR_BITMAP];      // set bits before each byte of the bitmap
 } lxcsranks;
 void lxcsranksinit(lxcsranks *r, const lxcsobj *cs);
 uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);

@@ -139,7 +139,6 @@ uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
 }
 
 constexpr size_t kBitmap = LXCSR_BITMAP;
-constexpr unsigned kWordBits = 64;
 
 // Bits set in a 64-bit word, summed in place.
 inline unsigned bits64(uint64_t w) {
@@ -149,22 +148,12 @@ inline unsigned bits64(uint64_t w) {
   return (unsigned)((w * 0x0101010101010101ull) >> 56);
 }
 
-// Word k of a sparse row's bitmap, bit b of it standing for entry 64k + b.
-inline uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
-  uint64_t w;
-  std::memcpy(&w, bitmap + 8 * k, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  w = __builtin_bswap64(w);
-#endif
-  return w;
-}
-
 // The entry of the unit whose low byte is low, in the row whose 8-byte record
 // is rec, of a block of encoding rows with entries width bytes wide: dense
 // (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
 // NULL when a sparse row has no entry for it, or the entry would lie outside
 // the len bytes of the row table. below, when given, holds the row's set
-// bits before each word of its bitmap (lxcsranks).
+// bits before each byte of its bitmap (lxcsranks).
 [[gnu::always_inline]] inline const uint8_t *row_entry(const uint8_t *rows, size_t len,
                                                       const uint8_t *rec, unsigned low,
                                                       unsigned width,
@@ -182,8 +171,8 @@ inline uint64_t bitmap_word(const uint8_t *bitmap, unsigned k) {
   // its own.
   unsigned rank = 0;
   if (below) {
-    const unsigned k = low / kWordBits;
-    rank = below[k] + bits64(bitmap_word(data, k) & ((1ull << (low % kWordBits)) - 1));
+    const unsigned under = data[byte] & lxcsbmr[bit];
+    rank = below[byte] + lxcsbm[under & 0x0F] + lxcsbm[under >> 4];
   } else {
     unsigned i = 0;
     for (; i + 8 <= byte; i += 8) {
@@ -209,9 +198,9 @@ inline const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, c
     const size_t at = rd32(rec);
     if (at > len || kBitmap > len - at) return nullptr;  // row_entry finds nothing there
     unsigned sum = 0;
-    for (unsigned k = 0; k < kBitmap / 8; ++k) {
+    for (unsigned k = 0; k < kBitmap; ++k) {
       r->below[row][k] = (uint8_t)sum;
-      sum += bits64(bitmap_word(rows + at, k));
+      sum += lxcsbm[rows[at + k] & 0x0F] + lxcsbm[rows[at + k] >> 4];
     }
     r->counted[row >> 3] |= bit;
   }

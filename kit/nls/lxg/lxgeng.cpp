@@ -69,8 +69,8 @@ struct Stateful {
   lxn::dec_fn dec[kEntries] = {};
   lxn::enc_fn enc[kEntries] = {};
   bool starts[256] = {};   // first bytes of the designation and shift sequences
-  bool stops[256] = {};    // bytes that end an ASCII run of the initial set: starts, the
-                           // doubled byte and every byte from 0x80
+  bool stops[256] = {};    // bytes that end a road's ASCII run: the sequences' first
+                           // bytes, the doubled byte and every byte from 0x80
   bool shifting = false;   // flag 0x4: locking shifts after designations
   bool onebase = false;    // every entry has one base charset
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
@@ -653,7 +653,6 @@ void Engine::stateful_out_run() {
     dranks_ready_ = true;
   }
   const lxcsobj *cs = ds_.cs;
-  const int doubled = ds_.doubled;
   int16_t &mark = lxn::mark(g_);
   unsigned close = ds_.ret_seq(dcur_, nullptr);  // what the current set needs to close
   while (i_ < n) {
@@ -661,7 +660,7 @@ void Engine::stateful_out_run() {
       // ASCII in a set that takes it: no sequence and none to close
       const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
       size_t k = 0;
-      while (k < lim && s[i_ + k] < kAscii && s[i_ + k] != doubled) ++k;
+      while (k < lim && !ds_.stops[s[i_ + k]]) ++k;
       if (k > 0) {
         memcpy(r_.dst + r_.out, s + i_, k);
         r_.out += k;
