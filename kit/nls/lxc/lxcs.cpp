@@ -365,14 +365,6 @@ struct GbBlocks {
   }
 };
 
-}  // namespace
-
-extern "C" {
-
-}  // extern "C"
-
-namespace {
-
 // The four-byte characters of GB18030.
 [[gnu::noinline]] uint32_t gb_four(const lxcsobj *cs, const uint8_t *p) {
   uint32_t lin = 0;
@@ -678,7 +670,8 @@ void lxcsranksinit(lxcsranks *r, const lxcsobj *cs) {
   r->rowslen = lxcstablen(cs, LXCT_U2M);
   std::memset(r->counted, 0, sizeof r->counted);
   std::memset(r->plain, 0, sizeof r->plain);
-  const bool table = (r->enc == lxcsu2mx && !(cs->flags & LXCSF_UTF8SHAPE)) || r->enc == lxcsu2mGB18030;
+  const bool table =
+      (r->enc == lxcsu2mx || r->enc == lxcsu2mGB18030) && !(cs->flags & LXCSF_UTF8SHAPE);
   for (unsigned row = 0; table && row < LXCSR_ROWS; ++row)
     if (r->enc != lxcsu2mGB18030 || gb_row_plain(row)) r->plain[row >> 3] |= (uint8_t)(1u << (row & 7));
 }
