@@ -617,7 +617,7 @@ struct GbRows {
 };
 static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
 
-const GbRows &gb_rows() {
+inline const GbRows &gb_rows() {
   static const GbRows rows;
   return rows;
 }
