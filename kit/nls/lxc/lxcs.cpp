@@ -350,9 +350,9 @@ uint32_t lxcsm2uUTFE(const lxcsobj *, const uint8_t *p, uint16_t len) {
 namespace {
 
 constexpr uint32_t kGbBmpLast = 39419;  // four-byte index of U+FFFF
-constexpr uint32_t kGbBlock = 256;      // indexes per block of GbBlocks
+constexpr uint32_t kGbBlock = 32;       // indexes per block of GbBlocks
 
-// Per block of 256 four-byte indexes, the first range whose last index lies
+// Per block of 32 four-byte indexes, the first range whose last index lies
 // in or after the block.
 struct GbBlocks {
   uint8_t first[kGbBmpLast / kGbBlock + 1];
