@@ -508,11 +508,12 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
 // current set up to the next sequence byte go through the set's base
 // decoder and the destination's encoder straight into the output, without
 // the per-character step and its scratch copies; ASCII copied as runs where
-// the set's base gives it as itself, and AL32UTF8 written inline. For each
-// character it takes it must equal next_stateful followed by emit; it
-// leaves to the step every sequence or shift byte, HZ's "~", a base form
-// other than one or two bytes, a cut-off character and one that does not
-// fit.
+// the set's base gives it as itself, and AL32UTF8 written inline. Between
+// runs, a sequence that tells itself apart by its bytes (quick_seq) takes
+// effect at once. For each character and sequence it takes it must equal
+// next_stateful followed by emit; it leaves to the step every other
+// sequence or shift byte, HZ's "~", a base form other than one or two
+// bytes, a cut-off character and one that does not fit.
 void Engine::stateful_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
@@ -588,7 +589,7 @@ void Engine::stateful_run() {
       ++r_.chars;
       ++r_.srcchars;
     }
-    // a sequence or shift: the step takes it, then the run goes on
+    // a sequence or shift, taken at once or by the step; then the run goes on
     if (const unsigned len = quick_seq(s + i_, n - i_)) {
       i_ += len;
       continue;
@@ -759,7 +760,7 @@ unsigned Engine::place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur,
   }
   Entry en = entry(cs, e);
   auto put = [&](const uint8_t *p, unsigned n) {
-    if (n > 6) n = 6;
+    if (n > kSeqMax) n = kSeqMax;
     memcpy(buf + k, p, n);
     k += n;
   };
