@@ -692,21 +692,25 @@ namespace {
 extern "C" {
 
 uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo) {
-  // The common case inline: a value of a plain row of two-byte entries
-  // that the row holds, written as u22m_bounded writes it.
-  constexpr unsigned kPairWidth = 2;
+  // The common case inline: a value of a plain row of two- or three-byte
+  // entries that the row holds, written as u22m_bounded writes it (its
+  // nonzero bytes, the last one always).
+  constexpr unsigned kPairWidth = 2, kTripleWidth = 3;
   const unsigned row = value >> 8;
   if (value <= 0xFFFF && value != kBad && (r->plain[row >> 3] & (1u << (row & 7)))) {
     const size_t at = kRowRecord * row;
     if (at <= r->rowslen && kRowRecord <= r->rowslen - at) {
       const uint8_t *rec = r->rows + at;
-      if ((rec[5] & (LXCSR_WIDTH | LXCSR_FOUR)) == kPairWidth) {
-        const uint8_t *e = row_entry(r->rows, r->rowslen, rec, value & 0xFF, kPairWidth,
+      const unsigned width = rec[5] & LXCSR_WIDTH;
+      if (!(rec[5] & LXCSR_FOUR) && (width == kPairWidth || width == kTripleWidth)) {
+        const uint8_t *e = row_entry(r->rows, r->rowslen, rec, value & 0xFF, width,
                                      row_ranks(r, r->rows, r->rowslen, rec, row));
         if (e) {
           uint16_t n = 0;
-          if (e[0]) out[n++] = e[0];
-          out[n++] = e[1];
+          if (width == kTripleWidth && e[0]) out[n++] = e[0];
+          const uint8_t *last2 = e + width - kPairWidth;
+          if (last2[0]) out[n++] = last2[0];
+          out[n++] = last2[1];
           return n;
         }
       }
