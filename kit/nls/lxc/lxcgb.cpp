@@ -53,12 +53,11 @@ uint16_t lxcgbu2t(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcw
 }
 
 uint8_t lxcgbunLinear(uint32_t n, uint8_t *out) {
-  // Digits of the index, least significant first: 10, 126, 10 and the rest.
-  const uint32_t i = n - LXCGB_BMP0, q1 = i / 10, q2 = q1 / 126, q3 = q2 / 10;
-  out[3] = (uint8_t)(0x30 + (i - q1 * 10));
-  out[2] = (uint8_t)(0x81 + (q1 - q2 * 126));
-  out[1] = (uint8_t)(0x30 + (q2 - q3 * 10));
-  out[0] = (uint8_t)(0x81 + q3);
+  uint32_t i = n - LXCGB_BMP0;
+  out[3] = (uint8_t)(0x30 + i % 10);
+  out[2] = (uint8_t)(0x81 + (i / 10) % 126);
+  out[1] = (uint8_t)(0x30 + (i / 1260) % 10);
+  out[0] = (uint8_t)(0x81 + i / 12600);
   return out[0];
 }
 

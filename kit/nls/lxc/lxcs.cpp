@@ -603,15 +603,17 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
 
 namespace {
 
-// Per row of 256 values, the first four-byte range whose last value lies in
-// or after the row.
+constexpr unsigned kGbSpan = 32;  // values per entry of GbRows
+
+// Per span of 32 values, the first four-byte range whose last value lies in
+// or after the span.
 struct GbRows {
-  uint8_t first[256];
+  uint8_t first[0x10000 / kGbSpan];
   GbRows() {
     unsigned k = 0;
-    for (unsigned row = 0; row < 256; ++row) {
-      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < (row << 8)) ++k;
-      first[row] = static_cast<uint8_t>(k);
+    for (unsigned span = 0; span < sizeof first; ++span) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < span * kGbSpan) ++k;
+      first[span] = static_cast<uint8_t>(k);
     }
   }
 };
@@ -624,7 +626,7 @@ inline const GbRows &gb_rows() {
 
 // Whether no four-byte range of GB18030 holds a value of the row.
 bool gb_row_plain(unsigned row) {
-  const unsigned k = gb_rows().first[row];
+  const unsigned k = gb_rows().first[(row << 8) / kGbSpan];
   return k >= LXCGB_RANGES || lxcgbMaping[k][0] > ((row << 8) | 0xFF);
 }
 
@@ -643,10 +645,10 @@ namespace {
   }
   if (value > 0xFFFF || value == kBad) return u2mx(cs, out, kBad, srcwidth, glo, ranks);
   // The four-byte ranges are sorted and disjoint: from the first one that
-  // reaches into the value's row of 256, at most the row's own ranges are
-  // looked at (none in the rows the two-byte table covers).
+  // reaches into the value's span of 32, at most the span's own ranges are
+  // looked at (none in the spans the two-byte table covers).
   const GbRows &rows = gb_rows();
-  for (unsigned k = rows.first[value >> 8]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
+  for (unsigned k = rows.first[value / kGbSpan]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
     if (value <= lxcgbMaping[k][1]) {
       lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
       return 4;
