@@ -601,6 +601,8 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
   return put_utfe(out, value);
 }
 
+}  // extern "C"
+
 namespace {
 
 constexpr unsigned kGbSpan = 32;  // values per entry of GbRows
@@ -629,12 +631,6 @@ bool gb_row_plain(unsigned row) {
   const unsigned k = gb_rows().first[(row << 8) / kGbSpan];
   return k >= LXCGB_RANGES || lxcgbMaping[k][0] > ((row << 8) | 0xFF);
 }
-
-}  // namespace
-
-}  // extern "C"
-
-namespace {
 
 // lxcsu2mGB18030, with the row ranks when given.
 [[gnu::always_inline]] inline uint16_t u2mgb(const lxcsobj *cs, uint8_t *out, uint32_t value,
