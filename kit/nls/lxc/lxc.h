@@ -66,6 +66,23 @@ uint8_t lxcsu2sb(const lxcsobj *cs, uint32_t value, lxglo *glo);
 // the table once instead of once per character.
 void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t lossy[256]);
 
+// Ranks of the entries of sparse encoding rows, for a loop that encodes
+// many characters through one charset: a row's bits are counted on its
+// first use, after which an entry is found in constant time instead of by
+// counting the bitmap's bits below it. lxcsu2mr gives exactly what the
+// charset's encoder (lxcsencoder) gives, mark included.
+typedef struct lxcsranks {
+  const lxcsobj *cs;
+  lxcsu2mf enc;                                 // the charset's encoder
+  const uint8_t *rows;                          // its encoding rows (table 14)
+  size_t rowslen;
+  uint8_t plain[LXCSR_ROWS / 8];                // rows the encoder takes from the table alone
+  uint8_t counted[LXCSR_ROWS / 8];              // rows counted, a bit each
+  uint8_t below[LXCSR_ROWS][LXCSR_BITMAP];      // set bits before each byte of the bitmap
+} lxcsranks;
+void lxcsranksinit(lxcsranks *r, const lxcsobj *cs);
+uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo);
+
 // The codec pair of a charset object by the selection rule.
 lxcsm2uf lxcsdecoder(const lxcsobj *cs);
 lxcsu2mf lxcsencoder(const lxcsobj *cs);

@@ -138,45 +138,80 @@ uint32_t trie_decode16(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   return wide ? rd32(e) : rd16(e);
 }
 
+constexpr size_t kBitmap = LXCSR_BITMAP;
+
+// Bits set in a 64-bit word, summed in place.
+inline unsigned bits64(uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555ull;
+  w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return (unsigned)((w * 0x0101010101010101ull) >> 56);
+}
+
 // The entry of the unit whose low byte is low, in the row whose 8-byte record
 // is rec, of a block of encoding rows with entries width bytes wide: dense
 // (256 entries) or sparse (a 32-byte bitmap, then one entry per set bit).
-// NULL when a sparse row has no entry for it.
-// The entry of byte low in the row of rec, or NULL when the row has none or
-// the entry would lie outside the len bytes of the row table.
-const uint8_t *row_entry(const uint8_t *rows, size_t len, const uint8_t *rec, unsigned low,
-                         unsigned width) {
+// NULL when a sparse row has no entry for it, or the entry would lie outside
+// the len bytes of the row table. below, when given, holds the row's set
+// bits before each byte of its bitmap (lxcsranks).
+[[gnu::always_inline]] inline const uint8_t *row_entry(const uint8_t *rows, size_t len,
+                                                      const uint8_t *rec, unsigned low,
+                                                      unsigned width,
+                                                      const uint8_t *below = nullptr) {
   const size_t at = rd32(rec);
-  if (!(rec[5] & 0x20)) {
+  if (!(rec[5] & LXCSR_SPARSE)) {
     const size_t off = at + (size_t)low * width;
     return off <= len && width <= len - off ? rows + off : nullptr;
   }
-  constexpr size_t kBitmap = 32;
   if (at > len || kBitmap > len - at) return nullptr;
   const uint8_t *data = rows + at;
   unsigned byte = low >> 3, bit = low & 7;
   if (!(data[byte] & (1u << bit))) return nullptr;
   // The entry's rank among the row's present entries: the set bits below
-  // its own, counted a word at a time (the bitmap is 32 bytes).
-  unsigned rank = 0, i = 0;
-  for (; i + 8 <= byte; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, data + i, 8);
-    w -= (w >> 1) & 0x5555555555555555ull;  // bits set, summed in place
-    w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
-    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    rank += (unsigned)((w * 0x0101010101010101ull) >> 56);
+  // its own.
+  unsigned rank = 0;
+  if (below) {
+    const unsigned under = data[byte] & lxcsbmr[bit];
+    rank = below[byte] + lxcsbm[under & 0x0F] + lxcsbm[under >> 4];
+  } else {
+    unsigned i = 0;
+    for (; i + 8 <= byte; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, data + i, 8);
+      rank += bits64(w);
+    }
+    for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
+    unsigned under = data[byte] & lxcsbmr[bit];
+    rank += lxcsbm[under & 0x0F] + lxcsbm[under >> 4];
   }
-  for (; i < byte; ++i) rank += lxcsbm[data[i] & 0x0F] + lxcsbm[data[i] >> 4];
-  unsigned below = data[byte] & lxcsbmr[bit];
-  rank += lxcsbm[below & 0x0F] + lxcsbm[below >> 4];
   const size_t off = at + kBitmap + (size_t)rank * width;
   return off <= len && width <= len - off ? rows + off : nullptr;
 }
 
+// The counts of lxcsranks for one row of the charset's row table, taken on
+// the row's first use; NULL for a dense row or one outside the table.
+inline const uint8_t *row_ranks(lxcsranks *r, const uint8_t *rows, size_t len, const uint8_t *rec,
+                         unsigned row) {
+  if (!r || !(rec[5] & LXCSR_SPARSE)) return nullptr;
+  const uint8_t bit = (uint8_t)(1u << (row & 7));
+  if (!(r->counted[row >> 3] & bit)) {
+    const size_t at = rd32(rec);
+    if (at > len || kBitmap > len - at) return nullptr;  // row_entry finds nothing there
+    unsigned sum = 0;
+    for (unsigned k = 0; k < kBitmap; ++k) {
+      r->below[row][k] = (uint8_t)sum;
+      sum += lxcsbm[rows[at + k] & 0x0F] + lxcsbm[rows[at + k] >> 4];
+    }
+    r->counted[row >> 3] |= bit;
+  }
+  return r->below[row];
+}
+
 // The row encoder over a row table of len bytes: a row record or an entry
 // outside the table reads as unmapped.
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out);
+[[gnu::always_inline]] inline uint16_t u22m_bounded(const uint8_t *rows, size_t len,
+                                                    uint16_t unit, uint8_t *out,
+                                                    lxcsranks *ranks = nullptr);
 
 }  // namespace
 
@@ -184,19 +219,14 @@ extern "C" {
 
 // ---- Decoders -------------------------------------------------------------
 
-uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
-  uint32_t flags = cs->flags;
-  if (!(flags & (LXCSF_TRIE | LXCSF_UTF8SHAPE))) {
-    if (len < 2) return kBad;
-    uint8_t lead = p[0], trail = p[1];
-    if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
-        trail >= cs->trail_lo + cs->rowlen)
-      return kBad;
-    uint64_t at = 2 * ((uint64_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo));
-    if (at + 2 > m2u_room(cs)) return kBad;
-    return rd16(lxcstab(cs, LXCT_M2U) + at);
-  }
-  if (flags & LXCSF_UTF8SHAPE) {
+}  // extern "C"
+
+namespace {
+
+// lxcsm2ux's forms other than the fixed two-byte table: the UTF-8 shaped
+// ranges and the trie.
+[[gnu::noinline]] uint32_t m2ux_trie(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  if (cs->flags & LXCSF_UTF8SHAPE) {
     if (len < 2) return kBad;
     if (len != 3) {
       if (!cont(p[1])) return kBad;
@@ -209,6 +239,26 @@ uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   uint32_t v = trie_decode16(cs, p, len);
   return v & 0xFFFF;
 }
+
+// lxcsm2ux, inline in the decoders built on it: the fixed two-byte table
+// here, the other forms out of line, so that the common one stays short.
+[[gnu::always_inline]] inline uint32_t m2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  if (cs->flags & (LXCSF_TRIE | LXCSF_UTF8SHAPE)) return m2ux_trie(cs, p, len);
+  if (len < 2) return kBad;
+  uint8_t lead = p[0], trail = p[1];
+  if (lead < cs->lead_lo || lead > cs->lead_hi || trail < cs->trail_lo ||
+      trail >= cs->trail_lo + cs->rowlen)
+    return kBad;
+  uint64_t at = 2 * ((uint64_t)(lead - cs->lead_lo) * cs->rowlen + (trail - cs->trail_lo));
+  if (at + 2 > m2u_room(cs)) return kBad;
+  return rd16(lxcstab(cs, LXCT_M2U) + at);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t lxcsm2ux(const lxcsobj *cs, const uint8_t *p, uint16_t len) { return m2ux(cs, p, len); }
 
 uint32_t lxcsm2uUTF32(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
   bool wide = false;
@@ -295,27 +345,51 @@ uint32_t lxcsm2uUTFE(const lxcsobj *, const uint8_t *p, uint16_t len) {
   }
 }
 
-uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
-  if (len != 4) return lxcsm2ux(cs, p, len);
+}  // extern "C"
+
+namespace {
+
+constexpr uint32_t kGbBmpLast = 39419;  // four-byte index of U+FFFF
+constexpr uint32_t kGbBlock = 32;       // indexes per block of GbBlocks
+
+// Per block of 32 four-byte indexes, the first range whose last index lies
+// in or after the block.
+struct GbBlocks {
+  uint8_t first[kGbBmpLast / kGbBlock + 1];
+  GbBlocks() {
+    unsigned k = 0;
+    for (unsigned b = 0; b < sizeof first; ++b) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][3] < b * kGbBlock) ++k;
+      first[b] = static_cast<uint8_t>(k);
+    }
+  }
+};
+
+// The four-byte characters of GB18030.
+[[gnu::noinline]] uint32_t gb_four(const lxcsobj *cs, const uint8_t *p) {
   uint32_t lin = 0;
   if (p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39)
     lin = p[0] * 12600u + p[1] * 1260u + p[2] * 10u + p[3];
-  if (lin >= LXCGB_BMP0 && lin <= LXCGB_BMP0 + 39419) {
-    uint32_t idx = lin - LXCGB_BMP0;
-    int low = 0, high = LXCGB_RANGES - 1;
-    while (low <= high) {
-      int mid = (low + high) / 2;
-      if (idx < lxcgbMaping[mid][2])
-        high = mid - 1;
-      else if (idx > lxcgbMaping[mid][3])
-        low = mid + 1;
-      else
-        return lxcgbMaping[mid][0] + (idx - lxcgbMaping[mid][2]);
-    }
+  if (lin >= LXCGB_BMP0 && lin <= LXCGB_BMP0 + kGbBmpLast) {
+    // The ranges are sorted and disjoint by index as well: from the first
+    // one that reaches into the index's block, the block's own ranges.
+    const uint32_t idx = lin - LXCGB_BMP0;
+    static const GbBlocks blocks;
+    unsigned k = blocks.first[idx / kGbBlock];
+    while (k < LXCGB_RANGES && lxcgbMaping[k][3] < idx) ++k;
+    if (k < LXCGB_RANGES && lxcgbMaping[k][2] <= idx) return lxcgbMaping[k][0] + (idx - lxcgbMaping[k][2]);
     return lxcsm2ux(cs, p, 4);
   }
   if (lin >= LXCGB_SUPP0 && lin - LXCGB_SUPP0 <= 0xFFFFF) return cp_to_pair(0x10000 + (lin - LXCGB_SUPP0));
   return kBad;
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t lxcsm2uGB18030(const lxcsobj *cs, const uint8_t *p, uint16_t len) {
+  return len == 4 ? gb_four(cs, p) : m2ux(cs, p, len);
 }
 
 // ---- Encoders -------------------------------------------------------------
@@ -351,14 +425,16 @@ namespace {
 
 constexpr size_t kRowRecord = 8;
 
-uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out) {
+inline uint16_t u22m_bounded(const uint8_t *rows, size_t len, uint16_t unit, uint8_t *out,
+                             lxcsranks *ranks) {
   const size_t at = kRowRecord * (unit >> 8);
   if (at > len || kRowRecord > len - at) return 0;
   const uint8_t *rec = rows + at;
   uint8_t rflags = rec[5];
   if (rflags == 0) return 0;
   unsigned width = rflags & 0x0F;
-  const uint8_t *e = row_entry(rows, len, rec, unit & 0xFF, width);
+  const uint8_t *e = row_entry(rows, len, rec, unit & 0xFF, width,
+                               row_ranks(ranks, rows, len, rec, unit >> 8));
   if (!e) return 0;
   if ((rflags & 0x40) && width >= 3 && e[0] != 0) {
     out[0] = rec[4];
@@ -428,8 +504,13 @@ void lxcsu2sbrow(const lxcsobj *cs, unsigned hh, uint8_t byte[256], uint8_t loss
     lossy[lo] = byte[lo] == repl && ((hh & 0xFFu) << 8 | lo) != cs->sbu[repl];
 }
 
-uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
-                  lxglo *glo) {
+}  // extern "C"
+
+namespace {
+
+// lxcsu2mx, with the row ranks when given.
+[[gnu::always_inline]] inline uint16_t u2mx(const lxcsobj *cs, uint8_t *out, uint32_t value,
+                                            unsigned srcwidth, lxglo *glo, lxcsranks *ranks) {
   uint32_t u = value & 0xFFFF;
   if (cs->flags & LXCSF_UTF8SHAPE) {
     if (u < 0x800 || u < 0x3400 || (u >= 0x4E00 && u <= 0xABFF) || u > 0xD7A3)
@@ -438,8 +519,17 @@ uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcw
     return lxcsureplace(cs, out, value, srcwidth, glo);
   }
   uint16_t n =
-      u22m_bounded(lxcstab(cs, LXCT_U2M), lxcstablen(cs, LXCT_U2M), (uint16_t)u, out);
+      u22m_bounded(lxcstab(cs, LXCT_U2M), lxcstablen(cs, LXCT_U2M), (uint16_t)u, out, ranks);
   return n ? n : lxcsureplace(cs, out, value, srcwidth, glo);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mx(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                  lxglo *glo) {
+  return u2mx(cs, out, value, srcwidth, glo, nullptr);
 }
 
 uint16_t lxcsu2mUTF32(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
@@ -511,41 +601,120 @@ uint16_t lxcsu2mUTFE(const lxcsobj *, uint8_t *out, uint32_t value, unsigned, lx
   return put_utfe(out, value);
 }
 
+}  // extern "C"
+
 namespace {
 
-// Per row of 256 values, the first four-byte range whose last value lies in
-// or after the row.
+constexpr unsigned kGbSpan = 32;  // values per entry of GbRows
+
+// Per span of 32 values, the first four-byte range whose last value lies in
+// or after the span.
 struct GbRows {
-  uint8_t first[256];
+  uint8_t first[0x10000 / kGbSpan];
   GbRows() {
     unsigned k = 0;
-    for (unsigned row = 0; row < 256; ++row) {
-      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < (row << 8)) ++k;
-      first[row] = static_cast<uint8_t>(k);
+    for (unsigned span = 0; span < sizeof first; ++span) {
+      while (k < LXCGB_RANGES && lxcgbMaping[k][1] < span * kGbSpan) ++k;
+      first[span] = static_cast<uint8_t>(k);
     }
   }
 };
 static_assert(LXCGB_RANGES <= 255, "range indexes fit a byte");
 
-}  // namespace
+inline const GbRows &gb_rows() {
+  static const GbRows rows;
+  return rows;
+}
 
-uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
-                        lxglo *glo) {
+// Whether no four-byte range of GB18030 holds a value of the row.
+bool gb_row_plain(unsigned row) {
+  const unsigned k = gb_rows().first[(row << 8) / kGbSpan];
+  return k >= LXCGB_RANGES || lxcgbMaping[k][0] > ((row << 8) | 0xFF);
+}
+
+// lxcsu2mGB18030, with the row ranks when given.
+[[gnu::always_inline]] inline uint16_t u2mgb(const lxcsobj *cs, uint8_t *out, uint32_t value,
+                                             unsigned srcwidth, lxglo *glo, lxcsranks *ranks) {
   if (is_pair(value)) {
     lxcgbunLinear(pair_to_cp(value) + (LXCGB_SUPP0 - 0x10000u), out);
     return 4;
   }
-  if (value > 0xFFFF || value == kBad) return lxcsu2mx(cs, out, kBad, srcwidth, glo);
+  if (value > 0xFFFF || value == kBad) return u2mx(cs, out, kBad, srcwidth, glo, ranks);
   // The four-byte ranges are sorted and disjoint: from the first one that
-  // reaches into the value's row of 256, at most the row's own ranges are
-  // looked at (none in the rows the two-byte table covers).
-  static const GbRows rows;
-  for (unsigned k = rows.first[value >> 8]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
+  // reaches into the value's span of 32, at most the span's own ranges are
+  // looked at (none in the spans the two-byte table covers).
+  const GbRows &rows = gb_rows();
+  for (unsigned k = rows.first[value / kGbSpan]; k < LXCGB_RANGES && lxcgbMaping[k][0] <= value; ++k)
     if (value <= lxcgbMaping[k][1]) {
       lxcgbunLinear(LXCGB_BMP0 + lxcgbMaping[k][2] + (value - lxcgbMaping[k][0]), out);
       return 4;
     }
-  return lxcsu2mx(cs, out, value, srcwidth, glo);
+  return u2mx(cs, out, value, srcwidth, glo, ranks);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mGB18030(const lxcsobj *cs, uint8_t *out, uint32_t value, unsigned srcwidth,
+                        lxglo *glo) {
+  return u2mgb(cs, out, value, srcwidth, glo, nullptr);
+}
+
+void lxcsranksinit(lxcsranks *r, const lxcsobj *cs) {
+  r->cs = cs;
+  r->enc = lxcsencoder(cs);
+  r->rows = lxcstab(cs, LXCT_U2M);
+  r->rowslen = lxcstablen(cs, LXCT_U2M);
+  std::memset(r->counted, 0, sizeof r->counted);
+  std::memset(r->plain, 0, sizeof r->plain);
+  const bool table =
+      (r->enc == lxcsu2mx || r->enc == lxcsu2mGB18030) && !(cs->flags & LXCSF_UTF8SHAPE);
+  for (unsigned row = 0; table && row < LXCSR_ROWS; ++row)
+    if (r->enc != lxcsu2mGB18030 || gb_row_plain(row)) r->plain[row >> 3] |= (uint8_t)(1u << (row & 7));
+}
+
+}  // extern "C"
+
+namespace {
+
+[[gnu::noinline]] uint16_t ranked(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth,
+                                  lxglo *glo) {
+  if (r->enc == lxcsu2mx) return u2mx(r->cs, out, value, srcwidth, glo, r);
+  if (r->enc == lxcsu2mGB18030) return u2mgb(r->cs, out, value, srcwidth, glo, r);
+  return r->enc(r->cs, out, value, srcwidth, glo);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint16_t lxcsu2mr(lxcsranks *r, uint8_t *out, uint32_t value, unsigned srcwidth, lxglo *glo) {
+  // The common case inline: a value of a plain row of two- or three-byte
+  // entries that the row holds, written as u22m_bounded writes it (its
+  // nonzero bytes, the last one always).
+  constexpr unsigned kPairWidth = 2, kTripleWidth = 3;
+  const unsigned row = value >> 8;
+  if (value <= 0xFFFF && value != kBad && (r->plain[row >> 3] & (1u << (row & 7)))) {
+    const size_t at = kRowRecord * row;
+    if (at <= r->rowslen && kRowRecord <= r->rowslen - at) {
+      const uint8_t *rec = r->rows + at;
+      const unsigned width = rec[5] & LXCSR_WIDTH;
+      if (!(rec[5] & LXCSR_FOUR) && (width == kPairWidth || width == kTripleWidth)) {
+        const uint8_t *e = row_entry(r->rows, r->rowslen, rec, value & 0xFF, width,
+                                     row_ranks(r, r->rows, r->rowslen, rec, row));
+        if (e) {
+          uint16_t n = 0;
+          if (width == kTripleWidth && e[0]) out[n++] = e[0];
+          const uint8_t *last2 = e + width - kPairWidth;
+          if (last2[0]) out[n++] = last2[0];
+          out[n++] = last2[1];
+          return n;
+        }
+      }
+    }
+  }
+  return ranked(r, out, value, srcwidth, glo);
 }
 
 // ---- Selection ------------------------------------------------------------

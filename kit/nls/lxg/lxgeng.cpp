@@ -4,6 +4,8 @@
 #include <assert.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "lxccodec.h"
 #include "lxfglo.h"
 #include "lxfobj.h"
@@ -23,6 +25,12 @@ constexpr size_t kCarried = sizeof(lxgcarry{}.carried);
 constexpr unsigned kRawMax = 8;   // longest character handled whole
 constexpr unsigned kOutMax = 32;  // one character with its sequences
 constexpr uint8_t kNoG1 = 0;      // no set designated into G1 (entry 0 never is)
+constexpr unsigned kSeqMax = 6;   // longest sequence lx2seq compares
+constexpr size_t kProbeMin = 64;  // sources shorter than this skip the roads' ASCII probes
+constexpr size_t kPairMemoMin = 4096;  // sources shorter than this decode without the memo
+constexpr unsigned kAscii = 0x80;
+constexpr uint8_t kLeadUnknown = 0xFF, kLeadNoSet = 0xFE;  // set_of's table, beside entries
+static_assert(kEntries < kLeadNoSet, "entries are told from the marks");
 
 const uint8_t *obj(const lxcsobj *cs) { return reinterpret_cast<const uint8_t *>(cs); }
 bool general_only() {
@@ -65,10 +73,26 @@ struct Stateful {
   lxn::dec_fn dec[kEntries] = {};
   lxn::enc_fn enc[kEntries] = {};
   bool starts[256] = {};   // first bytes of the designation and shift sequences
+  bool stops[256] = {};    // bytes that end a road's ASCII run: the sequences' first
+                           // bytes, the doubled byte and every byte from 0x80
   bool shifting = false;   // flag 0x4: locking shifts after designations
   bool onebase = false;    // every entry has one base charset
   int doubled = -1;        // escape byte written twice to stand for itself (HZ "~~")
+  bool four = false;       // an entry's base form has four bytes (two of pattern)
   uint8_t longest_char = 0;
+
+  // The sequences that lx2seq always tells apart by their own bytes: no
+  // sequence that it tries before one of them (nor, for a shift, any
+  // designation) agrees with it over their common length. Whenever such a
+  // sequence is at hand it is the one the step finds.
+  struct Quick {
+    uint8_t bytes[kSeqMax];
+    uint8_t len;
+    uint8_t idx;
+    bool shift;  // a locking shift (else a designation)
+  };
+  Quick quick[2 * kEntries];
+  unsigned nquick = 0;
 
   void init(const lxcsobj *c) {
     cs = c;
@@ -82,7 +106,46 @@ struct Stateful {
       Entry e = entry(c, i);
       if (e.dlen()) starts[e.desig()[0]] = true;
       if (e.slen() && shifting) starts[e.shift()[0]] = true;
+      if (e.blen() == 4) four = true;
     }
+    find_quick();
+    for (unsigned b = 0; b < 256; ++b)
+      stops[b] = starts[b] || b >= kAscii || static_cast<int>(b) == doubled;
+  }
+  static bool agree(const uint8_t *a, unsigned alen, const uint8_t *b, unsigned blen) {
+    return memcmp(a, b, alen < blen ? alen : blen) == 0;
+  }
+  void find_quick() {
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(cs, i);
+      const unsigned dl = e.dlen();
+      bool clean = dl > 0 && dl <= kSeqMax;
+      for (unsigned j = 0; j < i && clean; ++j) {
+        Entry o = entry(cs, j);
+        clean = o.dlen() == 0 || !agree(o.desig(), std::min(o.dlen(), kSeqMax), e.desig(), dl);
+      }
+      if (clean) add_quick(e.desig(), dl, i, false);
+    }
+    if (!shifting) return;
+    for (unsigned i = 0; i < kEntries; ++i) {
+      Entry e = entry(cs, i);
+      const unsigned sl = e.slen();
+      bool clean = sl > 0 && sl <= sizeof(lxcsstent{}.shift) && !e.single();
+      for (unsigned j = 0; j < kEntries && clean; ++j) {
+        Entry o = entry(cs, j);
+        clean = o.dlen() == 0 || !agree(o.desig(), std::min(o.dlen(), kSeqMax), e.shift(), sl);
+        if (clean && j < i && o.slen() > 0)
+          clean = !agree(o.shift(), std::min(o.slen(), kSeqMax), e.shift(), sl);
+      }
+      if (clean) add_quick(e.shift(), sl, i, true);
+    }
+  }
+  void add_quick(const uint8_t *bytes, unsigned len, unsigned idx, bool shift) {
+    Quick &q = quick[nquick++];
+    memcpy(q.bytes, bytes, len);
+    q.len = static_cast<uint8_t>(len);
+    q.idx = static_cast<uint8_t>(idx);
+    q.shift = shift;
   }
   const lxcsobj *base_of(unsigned i, lxglo *g) {
     if (!base[i]) {
@@ -120,9 +183,19 @@ class Engine {
   Step next_plain(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c);
   Step next_stateful(const uint8_t *p, size_t avail, Ch &c);
+  void designate(unsigned idx);
+  void shift_to(unsigned idx);
+  unsigned quick_seq(const uint8_t *p, size_t avail);
   Put emit(const Ch &c);
   void stateful_run();
+  bool ascii_same_src(unsigned set, const uint8_t *bo);
+  uint32_t decode_pair(unsigned set, lxn::dec_fn dec, const uint8_t *bo, const uint8_t *b);
   void stateful_out_run();
+  bool ascii_same_dst();
+  unsigned set_of(const uint8_t *bb, unsigned bl);
+  unsigned place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
+                 uint8_t *buf) const;
+  static unsigned seven_bit(const uint8_t *bb, unsigned bl, uint8_t *buf);
   bool encode_base(const Ch &c, uint8_t *bb, unsigned &bl);
   unsigned close_len() const;
   void close_dst();
@@ -153,9 +226,18 @@ class Engine {
   uint8_t dcur_ = 0, dg1_ = kNoG1;   // stateful destination: current set, G1 set
   unsigned dbase_ = 0;               // stateful destination: entry whose base is in use
   size_t i_ = 0;                     // source bytes consumed
+  // What the roads learn once per run (stateful_run, stateful_out_run).
+  int8_t sascii_[kEntries];          // a source set's base gives ASCII as itself (-1: not asked)
+  int8_t dascii_ = -1;               // the destination's base encodes ASCII as itself
+  int memo_set_ = -1;                // the source set whose pairs pair_memo_ keeps
+  uint16_t pair_memo_[94 * 94];      // decode_pair's values, 0 for not yet
+  bool dranks_ready_ = false;
+  lxcsranks dranks_;                 // the destination's base encoder with its row ranks
+  uint8_t lead_set_[256];            // set_of's answer by lead byte
 };
 
 void Engine::setup() {
+  memset(sascii_, -1, sizeof sascii_);
   s_ = obj(r_.scs);
   d_ = obj(r_.dcs);
   sk_ = side_of(s_);
@@ -307,6 +389,49 @@ Step Engine::next_ucs(const uint8_t *p, size_t avail, bool more, Ch &c) {
   return Step::Char;
 }
 
+// What a stateful source's designation of entry idx does.
+void Engine::designate(unsigned idx) {
+  if (entry(ss_.cs, idx).single()) {
+    // a set reached by single shifts: its designation changes no state
+  } else if (ss_.shifting) {
+    sdes_ = static_cast<uint8_t>(idx);
+    if (scur_ != 0) scur_ = static_cast<uint8_t>(idx);  // takes effect at once when shifted out
+  } else {
+    scur_ = static_cast<uint8_t>(idx);
+  }
+}
+
+// What a stateful source's locking shift of entry idx does: out to the
+// designated set, or in to the initial one.
+void Engine::shift_to(unsigned idx) {
+  if (idx != 0) {
+    if (sdes_ != 0) scur_ = sdes_;
+  } else if (scur_ != 0) {
+    sdes_ = scur_;
+    scur_ = 0;
+  }
+}
+
+// A sequence of the source at p that the step would take as one of the
+// set's plain sequences (Stateful::quick), with its effect on the state:
+// its length, or 0 when the step must look. The source must hold the
+// longest sequence, so that none is cut off.
+unsigned Engine::quick_seq(const uint8_t *p, size_t avail) {
+  if (avail < kSeqMax) return 0;
+  for (unsigned q = 0; q < ss_.nquick; ++q) {
+    const Stateful::Quick &k = ss_.quick[q];
+    unsigned m = 0;
+    while (m < k.len && p[m] == k.bytes[m]) ++m;
+    if (m < k.len) continue;
+    if (k.shift)
+      shift_to(k.idx);
+    else
+      designate(k.idx);
+    return k.len;
+  }
+  return 0;
+}
+
 Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   const lxcsobj *cs = ss_.cs;
   unsigned idx = 0;
@@ -314,14 +439,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
   if (seq && lx2seq(cs, p, &idx, 0, avail)) {
     unsigned len = entry(cs, idx).dlen();
     if (len > avail) return Step::Short;
-    if (entry(cs, idx).single()) {
-      // a set reached by single shifts: its designation changes no state
-    } else if (ss_.shifting) {
-      sdes_ = static_cast<uint8_t>(idx);
-      if (scur_ != 0) scur_ = static_cast<uint8_t>(idx);  // takes effect at once when shifted out
-    } else {
-      scur_ = static_cast<uint8_t>(idx);
-    }
+    designate(idx);
     c.len = len;
     return Step::Seq;
   }
@@ -332,12 +450,7 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
     unsigned len = e.slen();
     if (len > avail) return Step::Short;
     if (!e.single()) {
-      if (idx != 0) {
-        if (sdes_ != 0) scur_ = sdes_;
-      } else if (scur_ != 0) {
-        sdes_ = scur_;
-        scur_ = 0;
-      }
+      shift_to(idx);
       c.len = len;
       return Step::Seq;
     }
@@ -398,14 +511,19 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
 // Whole runs out of a stateful source (lxg2cnv): the characters of the
 // current set up to the next sequence byte go through the set's base
 // decoder and the destination's encoder straight into the output, without
-// the per-character step and its scratch copies. For each character it
-// takes it must equal next_stateful followed by emit; it leaves to the
-// step every sequence or shift byte, HZ's "~", a base form other than one
-// or two bytes, a cut-off character and one that does not fit.
+// the per-character step and its scratch copies; ASCII copied as runs where
+// the set's base gives it as itself, and AL32UTF8 written inline. Between
+// runs, a sequence that tells itself apart by its bytes (quick_seq) takes
+// effect at once. For each character and sequence it takes it must equal
+// next_stateful followed by emit; it leaves to the step every other
+// sequence or shift byte, HZ's "~", a base form other than one or two
+// bytes, a cut-off character and one that does not fit.
 void Engine::stateful_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
   const bool ascii_out = cs_id(d_) == ID_AL32UTF8 || cs_id(d_) == ID_UTF8;
+  const bool utf8_out = cs_id(d_) == ID_AL32UTF8;
+  int16_t &mark = lxn::mark(g_);
   uint8_t tmp[kRawMax];
   while (i_ < n) {
     const unsigned set = scur_;
@@ -419,31 +537,52 @@ void Engine::stateful_run() {
     const uint8_t *bo = obj(base);
     const lxn::dec_fn dec = ss_.dec[set];
     const unsigned step = pair ? 2 : 1;
+    const int doubled = set == 0 ? ss_.doubled : -1;
+    const bool runs = !pair && ascii_out && ascii_same_src(set, bo);
     for (;;) {
       if (i_ >= n) return;
       const uint8_t c0 = s[i_];
-      if (ss_.starts[c0] || (ss_.doubled >= 0 && set == 0 && c0 == ss_.doubled)) break;
+      if (ss_.starts[c0] || c0 == doubled) break;
+      if (runs && c0 < kAscii) {
+        // a run of ASCII as itself, up to the next sequence byte
+        const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
+        size_t k = 0;
+        // (a doubled byte stops it in any set: the step then takes it)
+        while (k < lim && !ss_.stops[s[i_ + k]]) ++k;
+        if (k > 0) {
+          memcpy(r_.dst + r_.out, s + i_, k);
+          r_.out += k;
+          i_ += k;
+          r_.chars += k;
+          r_.srcchars += k;
+          continue;
+        }
+      }
       if (n - i_ < step) return;
       uint32_t v;
       if (pair) {
         const uint8_t b[2] = {static_cast<uint8_t>(c0 | 0x80), static_cast<uint8_t>(s[i_ + 1] | 0x80)};
-        v = lxn::decode(dec, bo, b, 2);
+        v = decode_pair(set, dec, bo, b);
       } else {
         v = cs_sbu(bo, c0);
       }
       const size_t rm = r_.dstlen - r_.out;
       uint8_t *d = r_.dst + r_.out;
       unsigned k;
-      if (v < 0x80 && ascii_out) {
+      if (v < kAscii && ascii_out) {
         if (rm < 1) return;
         d[0] = static_cast<uint8_t>(v);
         k = 1;
+      } else if (utf8_out && (k = utf8_len(v)) != 0) {
+        // what the AL32UTF8 encoder writes for it, unmarked
+        if (rm < k) return;
+        put_utf8(d, v, k);
       } else {
-        const int16_t mark = lxn::mark(g_);
+        const int16_t keep = mark;
         k = lxn::encode(enc_, d_, rm >= kRawMax ? d : tmp, v, pair ? 2u : 1u, g_);
         if (rm < kRawMax) {
           if (k > rm) {
-            lxn::mark(g_) = mark;  // not written: the step finds it does not fit
+            mark = keep;  // not written: the step finds it does not fit
             return;
           }
           memcpy(d, tmp, k);
@@ -454,7 +593,11 @@ void Engine::stateful_run() {
       ++r_.chars;
       ++r_.srcchars;
     }
-    // a sequence or shift: the step takes it, then the run goes on
+    // a sequence or shift, taken at once or by the step; then the run goes on
+    if (const unsigned len = quick_seq(s + i_, n - i_)) {
+      i_ += len;
+      continue;
+    }
     Ch c;
     Step st = next(s + i_, n - i_, false, c);
     if (st != Step::Seq) return;
@@ -462,59 +605,202 @@ void Engine::stateful_run() {
   }
 }
 
+// The value of a two-byte character of a source set's base (b, both bytes
+// with the high bit set), as the base decoder gives it; the values of the
+// first set decoded in a long run are kept by their 94 x 94 position.
+uint32_t Engine::decode_pair(unsigned set, lxn::dec_fn dec, const uint8_t *bo, const uint8_t *b) {
+  constexpr unsigned kFirst = 0xA1, kSide = 94;
+  const unsigned r = b[0] - kFirst, c = b[1] - kFirst;
+  if (r >= kSide || c >= kSide || r_.srclen < kPairMemoMin) return lxn::decode(dec, bo, b, 2);
+  if (memo_set_ < 0) {
+    memo_set_ = static_cast<int>(set);
+    memset(pair_memo_, 0, sizeof pair_memo_);
+  }
+  if (memo_set_ != static_cast<int>(set)) return lxn::decode(dec, bo, b, 2);
+  uint16_t &slot = pair_memo_[r * kSide + c];
+  if (slot == 0) {
+    const uint32_t v = lxn::decode(dec, bo, b, 2);
+    if (v == 0 || v > 0xFFFF) return v;  // not kept: 0 marks an empty slot
+    slot = static_cast<uint16_t>(v);
+  }
+  return slot;
+}
+
+// Whether a source set's base charset gives every ASCII byte as itself, so
+// that stateful_run copies such bytes; asked once per set and run, and only
+// of a long source.
+bool Engine::ascii_same_src(unsigned set, const uint8_t *bo) {
+  if (sascii_[set] < 0) {
+    bool same = r_.srclen >= kProbeMin;
+    for (unsigned b = 0; b < kAscii && same; ++b) same = cs_sbu(bo, static_cast<uint8_t>(b)) == b;
+    sascii_[set] = same ? 1 : 0;
+  }
+  return sascii_[set] != 0;
+}
+
 // Whole runs of AL32UTF8 text into a stateful set of one base charset
-// (lxg2cnv): a character that the current base holds and that needs no
-// designation, shift or return sequence goes out as its 7-bit bytes
-// straight into the output. For each character it takes it must equal
-// next_plain followed by emit; it leaves to the step every character that
-// changes the set, one the base lacks (the step marks it and writes the
-// replacement), a doubled escape byte, a cut-off character and one that
-// does not fit with the closing sequence.
+// (lxg2cnv): each character is encoded by the base charset through its row
+// ranks and goes out with the sequences that select its set (place), as
+// emit would write them, straight into the output; runs of ASCII that the
+// current set takes as themselves are copied. For each character it takes
+// it must equal next_plain followed by emit; it leaves to the step a
+// character the base lacks (the step marks it and writes the replacement),
+// one of a set reached by single shifts, a cut-off or invalid character and
+// one that does not fit with the closing sequence.
 void Engine::stateful_out_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
   const lxcsobj *base = ds_.base_of(dbase_, g_);
   if (!base) return;
-  const uint8_t *bo = obj(base);
-  const lxn::enc_fn enc = ds_.enc[dbase_];
+  if (!dranks_ready_) {
+    lxcsranksinit(&dranks_, base);
+    memset(lead_set_, kLeadUnknown, sizeof lead_set_);
+    dranks_ready_ = true;
+  }
   const lxcsobj *cs = ds_.cs;
-  const unsigned close = ds_.ret_seq(dcur_, nullptr);  // the run keeps the set
-  const bool ascii_ok = dcur_ == 0 || entry(cs, dcur_).blen() == 1;
+  int16_t &mark = lxn::mark(g_);
+  unsigned close = ds_.ret_seq(dcur_, nullptr);  // what the current set needs to close
   while (i_ < n) {
+    if (s[i_] < kAscii && (dcur_ == 0 || entry(cs, dcur_).blen() == 1) && ascii_same_dst()) {
+      // ASCII in a set that takes it: no sequence and none to close
+      const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
+      size_t k = 0;
+      while (k < lim && !ds_.stops[s[i_ + k]]) ++k;
+      if (k > 0) {
+        memcpy(r_.dst + r_.out, s + i_, k);
+        r_.out += k;
+        i_ += k;
+        r_.chars += k;
+        r_.srcchars += k;
+        continue;
+      }
+    }
     unsigned len;
     const uint32_t v = utf8_value(s + i_, s + n, len);
     if (len == 0) return;
-    const int16_t mark = lxn::mark(g_);
-    lxn::mark(g_) = 0;
-    uint8_t bb[16];
-    const unsigned bl = lxn::encode(enc, bo, bb, v, len == 1 ? 1u : 2u, g_);
-    const bool lost = lxn::mark(g_) != 0;
-    lxn::mark(g_) = mark;
+    const int16_t keep = mark;
+    mark = 0;
+    uint8_t bb[kRawMax * 2];
+    const unsigned bl = lxcsu2mr(&dranks_, bb, v, len == 1 ? 1u : 2u, g_);
+    const bool lost = mark != 0;
+    mark = keep;
     if (lost || bl == 0) return;
-    uint8_t out[2];
-    unsigned k = 0;
-    if (bb[0] < 0x80) {
-      if (!ascii_ok || (ds_.doubled >= 0 && bb[0] == ds_.doubled)) return;
-      out[k++] = bb[0];
+    const bool multi = bb[0] >= kAscii;
+    const unsigned e = multi ? set_of(bb, bl) : 0;
+    uint8_t buf[kOutMax];
+    if (multi && e == dcur_ && (!ds_.shifting || (dg1_ == e && dcur_ != 0))) {
+      // a character of the current set: its 7-bit bytes alone
+      const unsigned k = seven_bit(bb, bl, buf);
+      if (k + close > r_.dstlen - r_.out) return;
+      put_small(r_.dst + r_.out, buf, k);
+      r_.out += k;
     } else {
-      unsigned e = 0;
-      if (!lx2seq(cs, bb, &e, 2, bl)) e = dcur_;
-      if (e != dcur_ || (ds_.shifting && (dg1_ != e || dcur_ == 0 || entry(cs, e).single()))) return;
-      if (bl >= 2) {
-        const uint8_t a = bb[bl - 2] & 0x7F;
-        if (a >= 0x21) out[k++] = a;
-        out[k++] = bb[bl - 1] & 0x7F;
-      } else {
-        out[k++] = bb[0] & 0x7F;
-      }
+      if (multi && ds_.shifting && entry(cs, e).single()) return;
+      uint8_t cur = dcur_, g1 = dg1_;
+      const unsigned k = place(bb, bl, e, cur, g1, buf);
+      const unsigned to_close = ds_.ret_seq(cur, nullptr);
+      if (k + to_close > r_.dstlen - r_.out) return;
+      memcpy(r_.dst + r_.out, buf, k);
+      r_.out += k;
+      dcur_ = cur;
+      dg1_ = g1;
+      close = to_close;
     }
-    if (k + close > r_.dstlen - r_.out) return;
-    memcpy(r_.dst + r_.out, out, k);
-    r_.out += k;
     i_ += len;
     ++r_.chars;
     ++r_.srcchars;
   }
+}
+
+// Whether the destination's base encodes every ASCII character as itself,
+// unmarked: asked once per run, and only of a long source.
+bool Engine::ascii_same_dst() {
+  if (dascii_ < 0) {
+    bool same = r_.srclen >= kProbeMin;
+    int16_t &mark = lxn::mark(g_);
+    const int16_t keep = mark;
+    mark = 0;
+    uint8_t out[kRawMax * 2];
+    for (unsigned b = 0; b < kAscii && same; ++b)
+      same = lxcsu2mr(&dranks_, out, b, 1, g_) == 1 && out[0] == b && mark == 0;
+    mark = keep;
+    dascii_ = same ? 1 : 0;
+  }
+  return dascii_ != 0;
+}
+
+// The entry whose base form the bytes bb[0..bl) (not ASCII) are, as emit
+// finds it: the current set when the patterns name none. A set with no
+// four-byte pattern is told by the lead byte alone, so each lead byte's
+// answer is kept for the run.
+unsigned Engine::set_of(const uint8_t *bb, unsigned bl) {
+  uint8_t &known = lead_set_[bb[0]];
+  if (known == kLeadUnknown || ds_.four) {
+    unsigned e = 0;
+    known = lx2seq(ds_.cs, bb, &e, 2, bl) ? static_cast<uint8_t>(e) : kLeadNoSet;
+  }
+  return known == kLeadNoSet ? dcur_ : known;
+}
+
+// The output of one character of the stateful destination given in its
+// base charset (bb[0..bl), bl > 0, of entry e when not ASCII): the
+// sequences that select its set from the state cur and g1, which it
+// updates, then its 7-bit bytes. Returns the bytes written to buf.
+unsigned Engine::place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
+                       uint8_t *buf) const {
+  const lxcsobj *cs = ds_.cs;
+  unsigned k = 0;
+  if (bb[0] < kAscii) {
+    if (cur != 0 && entry(cs, cur).blen() != 1) {
+      k += ds_.ret_seq(cur, buf + k);
+      cur = 0;
+    }
+    buf[k++] = bb[0];
+    if (ds_.doubled >= 0 && bb[0] == ds_.doubled) buf[k++] = bb[0];
+    // Designations of a set with several base charsets last to the end
+    // of a line.
+    if (ds_.shifting && !ds_.onebase && (bb[0] == '\n' || bb[0] == '\r')) g1 = kNoG1;
+    return k;
+  }
+  Entry en = entry(cs, e);
+  auto put = [&](const uint8_t *p, unsigned n) {
+    if (n > kSeqMax) n = kSeqMax;
+    memcpy(buf + k, p, n);
+    k += n;
+  };
+  if (ds_.shifting) {
+    if (en.single()) {
+      put(en.desig(), en.dlen());
+      put(en.shift(), en.slen());
+    } else {
+      if (g1 != e) {
+        put(en.desig(), en.dlen());
+        g1 = static_cast<uint8_t>(e);
+      }
+      if (cur == 0) put(en.shift(), en.slen());
+      cur = static_cast<uint8_t>(e);
+    }
+  } else if (cur != e) {
+    put(en.desig(), en.dlen());
+    cur = static_cast<uint8_t>(e);
+  }
+  return k + seven_bit(bb, bl, buf + k);
+}
+
+// The 7-bit bytes of a character given in the base charset (bb[0..bl), not
+// ASCII): its last two bytes, the first of them left out below 0x21, or its
+// one byte. Returns the bytes written to buf.
+unsigned Engine::seven_bit(const uint8_t *bb, unsigned bl, uint8_t *buf) {
+  constexpr uint8_t kLow7 = 0x7F, kFirstGraphic = 0x21;
+  unsigned k = 0;
+  if (bl >= 2) {
+    const uint8_t a = bb[bl - 2] & kLow7, b = bb[bl - 1] & kLow7;
+    if (a >= kFirstGraphic) buf[k++] = a;
+    buf[k++] = b;
+  } else {
+    buf[k++] = bb[0] & kLow7;
+  }
+  return k;
 }
 
 // Encodes the character into the stateful destination's base charset,
@@ -656,51 +942,10 @@ Put Engine::emit(const Ch &c) {
       if (!encode_base(c, bb, bl)) return Put::Fail;
       ndbase = dbase_;
       dbase_ = save;
-      const lxcsobj *cs = ds_.cs;
-      unsigned e = 0;
       if (bl == 0) return Put::Done;
-      if (bb[0] >= 0x80 && !lx2seq(cs, bb, &e, 2, bl)) e = ndcur;  // the set found last
-      if (bb[0] < 0x80) {
-        if (ndcur != 0 && entry(cs, ndcur).blen() != 1) {
-          k += ds_.ret_seq(ndcur, buf + k);
-          ndcur = 0;
-        }
-        buf[k++] = bb[0];
-        if (ds_.doubled >= 0 && bb[0] == ds_.doubled) buf[k++] = bb[0];
-        // Designations of a set with several base charsets last to the end
-        // of a line.
-        if (ds_.shifting && !ds_.onebase && (bb[0] == '\n' || bb[0] == '\r')) ndg1 = kNoG1;
-      } else {
-        Entry en = entry(cs, e);
-        auto put = [&](const uint8_t *p, unsigned n) {
-          if (n > 6) n = 6;
-          memcpy(buf + k, p, n);
-          k += n;
-        };
-        if (ds_.shifting) {
-          if (en.single()) {
-            put(en.desig(), en.dlen());
-            put(en.shift(), en.slen());
-          } else {
-            if (ndg1 != e) {
-              put(en.desig(), en.dlen());
-              ndg1 = static_cast<uint8_t>(e);
-            }
-            if (ndcur == 0) put(en.shift(), en.slen());
-            ndcur = static_cast<uint8_t>(e);
-          }
-        } else if (ndcur != e) {
-          put(en.desig(), en.dlen());
-          ndcur = static_cast<uint8_t>(e);
-        }
-        if (bl >= 2) {
-          uint8_t a = bb[bl - 2] & 0x7F, b = bb[bl - 1] & 0x7F;
-          if (a >= 0x21) buf[k++] = a;
-          buf[k++] = b;
-        } else {
-          buf[k++] = bb[0] & 0x7F;
-        }
-      }
+      unsigned e = 0;
+      if (bb[0] >= kAscii && !lx2seq(ds_.cs, bb, &e, 2, bl)) e = ndcur;  // the set found last
+      k = place(bb, bl, e, ndcur, ndg1, buf);
       close = ds_.ret_seq(ndcur, nullptr);
       break;
     }

@@ -49,23 +49,8 @@ inline size_t settle(const uint8_t *s, const uint8_t *src, size_t &i, const uint
   return chars;
 }
 
-constexpr uint32_t kRepl = 0xFFFD;   // what the codecs give for what they reject
 constexpr size_t kTablesMin = 64;    // sources shorter than this skip the 256-entry tables
 constexpr size_t kUtf8Max = 3;       // bytes of a character below U+10000 in AL32UTF8
-
-bool cont(uint8_t b) { return (b & 0xC0) == 0x80; }
-
-// The AL32UTF8 decoder's two- and three-byte forms, its checks included;
-// kRepl for what it rejects.
-uint32_t utf8_2(const uint8_t *p) {
-  if (!cont(p[1]) || p[0] < 0xC2) return kRepl;
-  return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-}
-uint32_t utf8_3(const uint8_t *p) {
-  if (!cont(p[1]) || !cont(p[2]) || (p[0] == 0xE0 && p[1] < 0xA0) || (p[0] == 0xED && p[1] > 0x9F))
-    return kRepl;
-  return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-}
 
 uint16_t unit_at(const uint8_t *p, bool le) {
   return le ? static_cast<uint16_t>(p[1] << 8 | p[0]) : static_cast<uint16_t>(p[0] << 8 | p[1]);
@@ -73,29 +58,6 @@ uint16_t unit_at(const uint8_t *p, bool le) {
 void put_unit(uint8_t *d, uint32_t u, bool le) {
   d[le ? 1 : 0] = static_cast<uint8_t>(u >> 8);
   d[le ? 0 : 1] = static_cast<uint8_t>(u);
-}
-
-// Length of the UTF-8 form of a unit that the AL32UTF8 encoder writes
-// without a replacement; 0 for a surrogate or U+FFFD (the general step's).
-unsigned utf8_len(uint32_t u) {
-  if (u < 0x80) return 1;
-  if (u < 0x800) return 2;
-  if ((u & 0xF800u) == 0xD800u || u == kRepl) return 0;
-  return 3;
-}
-void put_utf8(uint8_t *d, uint32_t u, unsigned n) {
-  switch (n) {
-    case 1: d[0] = static_cast<uint8_t>(u); break;
-    case 2:
-      d[0] = static_cast<uint8_t>(0xC0 | (u >> 6));
-      d[1] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-      break;
-    default:
-      d[0] = static_cast<uint8_t>(0xE0 | (u >> 12));
-      d[1] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
-      d[2] = static_cast<uint8_t>(0x80 | (u & 0x3F));
-      break;
-  }
 }
 
 // Four UTF-16 units below U+0080 at p, in either byte order.
@@ -141,27 +103,6 @@ size_t u16_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, 
 }
 
 }  // namespace
-
-// One character of an AL32UTF8 source of the usual shape (see utf8_usual)
-// below U+FFFF: its value and length, or kRepl for anything the general
-// step must take (a four-byte or invalid sequence, U+FFFD, a cut-off end).
-uint32_t utf8_value(const uint8_t *s, const uint8_t *se, unsigned &len) {
-  uint8_t b = s[0];
-  if (b < 0x80) {
-    len = 1;
-    return b;
-  }
-  if (b >= 0xC2 && b < 0xE0 && se - s >= 2) {
-    len = 2;
-    return utf8_2(s);
-  }
-  if (b >= 0xE0 && b < 0xF0 && se - s >= 3) {
-    len = 3;
-    return utf8_3(s);
-  }
-  len = 0;
-  return kRepl;
-}
 
 namespace {
 
@@ -302,7 +243,7 @@ size_t utf8_to_sb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
       d += k;
       continue;
     }
-    if ((b != 0xC2 && b != 0xC3) || se - s < 2 || !cont(s[1])) break;
+    if ((b != 0xC2 && b != 0xC3) || se - s < 2 || !utf8_cont(s[1])) break;
     uint32_t v = ((b & 0x1Fu) << 6) | (s[1] & 0x3Fu);
     *d++ = r.sb[v];
     lossy |= r.lossy[v];
@@ -326,8 +267,16 @@ size_t copy_ascii_run(const uint8_t *&s, const uint8_t *se, uint8_t *&d, const u
   return k;
 }
 
-// GB18030 into AL32UTF8: ASCII runs copied, other characters measured by
-// lxcgbgwt and decoded by the GB18030 decoder, written inline.
+// The length of the GB18030 character at s as lxcgbgwt gives it: by the
+// byte class, and four when a digit follows a lead byte.
+inline unsigned gb_len(const uint8_t *cs, const uint8_t *s, size_t avail) {
+  constexpr uint8_t kDigit0 = 0x30, kDigit9 = 0x39;
+  const unsigned len = cs_len(cs, s[0]);
+  return len > 1 && avail >= 2 && s[1] >= kDigit0 && s[1] <= kDigit9 ? 4u : len;
+}
+
+// GB18030 into AL32UTF8: ASCII runs copied, other characters measured as
+// lxcgbgwt does and decoded by the GB18030 decoder, written inline.
 size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
                   size_t dstlen, size_t &o) {
   const lxcsobj *cs = lxn::csobj(r.scs);
@@ -339,7 +288,7 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
       chars += copy_ascii_run(s, se, d, de);
       continue;
     }
-    unsigned len = lxcgbgwt(cs, s, static_cast<size_t>(se - s), 0);
+    const unsigned len = gb_len(r.scs, s, static_cast<size_t>(se - s));
     if (len > static_cast<size_t>(se - s)) break;  // cut off: the general step's
     uint32_t v = len == 1 ? cs_sbu(r.scs, s[0]) : lxcsm2uGB18030(cs, s, static_cast<uint16_t>(len));
     unsigned n;
@@ -364,10 +313,11 @@ size_t gb_to_utf8(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
 }
 
 // AL32UTF8 into GB18030: ASCII runs copied, other characters decoded inline
-// and encoded by the GB18030 encoder straight into the output when it fits.
+// and encoded by the GB18030 encoder (through the road's row ranks)
+// straight into the output when it fits.
 size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, uint8_t *dst,
                   size_t dstlen, size_t &o, lxglo *g) {
-  const lxcsobj *cs = lxn::csobj(r.dcs);
+  int16_t &mark = lxn::mark(g);
   const uint8_t *s = src + i, *const se = src + srclen;
   uint8_t *d = dst + o, *const de = dst + dstlen;
   size_t chars = 0;
@@ -380,12 +330,12 @@ size_t utf8_to_gb(const Road &r, const uint8_t *src, size_t srclen, size_t &i, u
     unsigned len;
     uint32_t v = utf8_value(s, se, len);
     if (v == kRepl) break;
-    const int16_t mark = lxn::mark(g);
+    const int16_t keep = mark;
     bool direct = de - d >= 4;  // room for any character
-    unsigned n = lxcsu2mGB18030(cs, direct ? d : tmp, v, len, g);
+    unsigned n = lxcsu2mr(&r.ranks, direct ? d : tmp, v, len, g);
     if (!direct) {
       if (static_cast<size_t>(de - d) < n) {
-        lxn::mark(g) = mark;  // not written
+        mark = keep;  // not written
         break;
       }
       memcpy(d, tmp, n);
@@ -416,6 +366,7 @@ void road_setup_gb(Road &r, const uint8_t *scs, const uint8_t *dcs, lxglo *g) {
   } else if (did == ID_GB18030 && sid == ID_AL32UTF8 && !(cs_flags(scs) & (CS_WIDE | CS_CP32)) &&
              utf8_usual(scs)) {
     r.kind = Road::Utf8ToGb;
+    lxcsranksinit(&r.ranks, lxn::csobj(dcs));
     // ASCII is copied when the encoder writes each as itself, unmarked
     const int16_t keep = lxn::mark(g);
     lxn::mark(g) = 0;

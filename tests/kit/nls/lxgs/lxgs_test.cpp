@@ -602,6 +602,37 @@ TEST_F(Conv, Gb18030RangesFoundByRowAsByBinarySearch) {
   });
 }
 
+// The GB18030 decoder finds a four-byte character's range by its block of
+// indexes; a binary search over the ranges must agree for every index of
+// the BMP part.
+TEST_F(Conv, Gb18030FourByteRangesFoundByBlockAsByBinarySearch) {
+  child([](Env &e) {
+    const lxcsobj *gb = cs(e, GB18030);
+    constexpr uint32_t kLastIndex = 39419;  // U+FFFF
+    int bad = 0;
+    for (uint32_t idx = 0; idx <= kLastIndex && bad < 5; ++idx) {
+      uint8_t p[4];
+      lxcgbunLinear(LXCGB_BMP0 + idx, p);
+      int low = 0, high = LXCGB_RANGES - 1, found = -1;
+      while (low <= high && found < 0) {
+        int mid = (low + high) / 2;
+        if (idx < lxcgbMaping[mid][2])
+          high = mid - 1;
+        else if (idx > lxcgbMaping[mid][3])
+          low = mid + 1;
+        else
+          found = mid;
+      }
+      const uint32_t want = found >= 0 ? lxcgbMaping[found][0] + (idx - lxcgbMaping[found][2])
+                                       : lxcsm2ux(gb, p, 4);
+      if (lxcsm2uGB18030(gb, p, 4) != want) {
+        ADD_FAILURE() << "index " << idx;
+        ++bad;
+      }
+    }
+  });
+}
+
 // ---- Dedicated loops of the common pairs against the general loop ---------------
 
 namespace {
@@ -677,6 +708,46 @@ Bytes random_text(std::mt19937 &rng, uint16_t set, size_t units) {
 
 }  // namespace
 
+namespace {
+
+// Converts src with the dedicated loops and with the general loop alone
+// (lxg_general_only) into a buffer of room bytes; false, with a failure
+// added, when they differ in output, status, counts or replacement mark, or
+// either wrote past the room.
+bool roads_agree(Env &e, uint16_t from, uint16_t to, const Bytes &src, size_t room) {
+  struct Result {
+    Bytes out;
+    lxglo glo;
+  } got[2];
+  for (int general = 0; general < 2; ++general) {
+    lxg_general_only = general;
+    std::vector<uint16_t> buf(room / 2 + 16, 0x2323);
+    char *out = reinterpret_cast<char *>(buf.data());
+    size_t n = lxgcnv(out, cs(e, to), room, src.data(), cs(e, from), src.size(), &e.glo);
+    got[general].out.assign(out, n);
+    got[general].glo = e.glo;
+    for (size_t k = room; k < room + 8; ++k)
+      if (out[k] != '#') {
+        ADD_FAILURE() << "written past the room";
+        break;
+      }
+  }
+  lxg_general_only = 0;
+  const lxglo &a = got[0].glo, &b = got[1].glo;
+  if (got[0].out != got[1].out || a.status != b.status || a.nbytes != b.nbytes ||
+      a.nbytes2 != b.nbytes2 || a.ncount2 != b.ncount2 || a.repmark != b.repmark) {
+    ADD_FAILURE() << from << " -> " << to << " room " << room << "\n  src " << hex(src)
+                  << "\n  road    " << hex(got[0].out) << " status " << a.status << " consumed "
+                  << a.nbytes << " chars " << a.nbytes2 << "/" << a.ncount2 << " mark " << a.repmark
+                  << "\n  general " << hex(got[1].out) << " status " << b.status << " consumed "
+                  << b.nbytes << " chars " << b.nbytes2 << "/" << b.ncount2 << " mark " << b.repmark;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // Every pair of AL32UTF8, AL16UTF16 (both orders) and a single-byte set,
 // GB18030 with AL32UTF8, and the stateful sets into ordinary ones take
 // dedicated loops in lxgcnv; with them turned off the results must be the
@@ -709,34 +780,73 @@ TEST_F(Conv, DedicatedLoopsEqualTheGeneralLoop) {
         src = random_text(rng, from, units);
       }
       size_t room = rng() % 3 == 0 ? rng() % 12 : rng() % (src.size() * 3 + 8);
-      struct Result {
-        Bytes out;
-        lxglo glo;
-      } got[2];
-      for (int general = 0; general < 2; ++general) {
-        lxg_general_only = general;
-        std::vector<uint16_t> buf(room / 2 + 16, 0x2323);
-        char *out = reinterpret_cast<char *>(buf.data());
-        size_t n = lxgcnv(out, cs(e, to), room, src.data(), cs(e, from), src.size(), &e.glo);
-        got[general].out.assign(out, n);
-        got[general].glo = e.glo;
-        for (size_t k = room; k < room + 8; ++k)
-          if (out[k] != '#') {
-            ADD_FAILURE() << "written past the room";
-            break;
-          }
+      if (!roads_agree(e, from, to, src, room)) ++failures;
+    }
+  });
+}
+
+namespace {
+
+// Text for the stateful and GB18030 sets: ASCII words and line ends, "~",
+// runs of kana, Hangul, CJK ideographs and Latin letters (a set switch at
+// every change), characters outside BMP, and now and then an invalid byte.
+Bytes cjk_text(std::mt19937 &rng, size_t runs) {
+  auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  Bytes s;
+  auto utf8 = [&](uint32_t c) {
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else if (c < 0x800) {
+      s += static_cast<char>(0xC0 | c >> 6);
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      s += static_cast<char>(0xE0 | c >> 12);
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | c >> 18);
+      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  };
+  static const uint32_t kBlocks[][2] = {{0x20, 0x5F},    {0x3041, 0x5E}, {0x30A1, 0x5E},
+                                        {0xAC00, 0x2BA4}, {0x4E00, 0x51A6}, {0xA0, 0x60},
+                                        {0x391, 0x40},   {0x10000, 0x1000}};
+  for (size_t r = 0; r < runs; ++r) {
+    const auto &b = kBlocks[pick(sizeof kBlocks / sizeof kBlocks[0])];
+    for (uint32_t k = 1 + pick(12); k > 0; --k) utf8(b[0] + pick(b[1]));
+    if (pick(8) == 0) s += pick(2) ? '\n' : '~';
+    if (pick(40) == 0) s += static_cast<char>(0x80 + pick(0x80));
+  }
+  return s;
+}
+
+}  // namespace
+
+// The roads of the stateful and GB18030 sets on long text, where the pairs
+// memo of the decoder and the ASCII probes start: both directions, with
+// stray sequence bytes in the sources and rooms that end anywhere.
+TEST_F(Conv, StatefulAndGb18030RoadsEqualTheGeneralLoopOnLongText) {
+  child([](Env &e) {
+    const uint16_t sets[] = {ISO2022JP, ISO2022KR, ISO2022CN, HZ, GB18030};
+    std::mt19937 rng(20261212);
+    int failures = 0;
+    for (int round = 0; round < 200 && failures < 5; ++round) {
+      const uint16_t set = sets[rng() % (sizeof sets / sizeof sets[0])];
+      const Bytes text = cjk_text(rng, 200 + rng() % 1500);
+      Bytes src = text;
+      uint16_t from = AL32UTF8, to = set;
+      if (rng() % 2) {
+        src = convert(e, set, text, AL32UTF8, 4 * text.size());
+        static const char stray[] = {'\x1b', '\x0e', '\x0f', '~', '{', '$', ')', '\x81', '0'};
+        for (int k = rng() % 6; k > 0 && !src.empty(); --k)
+          src.insert(src.begin() + static_cast<long>(rng() % src.size()), stray[rng() % sizeof stray]);
+        std::swap(from, to);
       }
-      lxg_general_only = 0;
-      const lxglo &a = got[0].glo, &b = got[1].glo;
-      if (got[0].out != got[1].out || a.status != b.status || a.nbytes != b.nbytes ||
-          a.nbytes2 != b.nbytes2 || a.ncount2 != b.ncount2 || a.repmark != b.repmark) {
-        ADD_FAILURE() << from << " -> " << to << " room " << room << "\n  src " << hex(src)
-                      << "\n  road    " << hex(got[0].out) << " status " << a.status << " consumed "
-                      << a.nbytes << " chars " << a.nbytes2 << "/" << a.ncount2 << " mark " << a.repmark
-                      << "\n  general " << hex(got[1].out) << " status " << b.status << " consumed "
-                      << b.nbytes << " chars " << b.nbytes2 << "/" << b.ncount2 << " mark " << b.repmark;
-        ++failures;
-      }
+      const size_t full = 4 * src.size() + 16;
+      const size_t room = rng() % 2 ? full : rng() % full;
+      if (!roads_agree(e, from, to, src, room)) ++failures;
     }
   });
 }
@@ -829,6 +939,37 @@ TEST_F(Conv, EveryTwoPieceSplitGivesTheWholeConversion) {
               ++fails;
               break;
             }
+          }
+        }
+      }
+    }
+  });
+}
+
+// The whole-string conversion of the stateful and GB18030 sets takes its
+// roads on text this long; resumable calls (the general step) over every
+// two-piece split must give the same text.
+TEST_F(Conv, StatefulRoadsAgreeWithResumablePieces) {
+  child([](Env &e) {
+    const uint16_t sets[] = {ISO2022JP, ISO2022KR, ISO2022CN, HZ, GB18030};
+    std::mt19937 rng(20261213);
+    for (uint16_t set : sets) {
+      for (int dir = 0; dir < 2; ++dir) {
+        const Bytes text = convert(e, AL32UTF8, convert(e, set, cjk_text(rng, 12), AL32UTF8), set);
+        const uint16_t utf8 = AL32UTF8, from = dir ? set : utf8, to = dir ? utf8 : set;
+        const Bytes src = dir ? convert(e, set, text, AL32UTF8) : text;
+        ASSERT_GE(src.size(), 64u) << set;
+        const Bytes whole = convert(e, to, src, from);
+        const bool stateful_to = to != AL32UTF8 && to != GB18030;
+        const Bytes want = stateful_to ? convert(e, AL32UTF8, whole, to) : whole;
+        int fails = 0;
+        for (size_t cut = 0; cut <= src.size() && fails < 3; ++cut) {
+          Piecewise r = pieces(e, cs(e, to), cs(e, from), src, cut, 8);
+          Bytes got = stateful_to ? convert(e, AL32UTF8, r.out, to) : r.out;
+          if (!r.ok || got != want) {
+            ADD_FAILURE() << from << " -> " << to << " cut " << cut << ": " << r.why << "\n  src  "
+                          << hex(src) << "\n  want " << hex(want) << "\n  got  " << hex(got);
+            ++fails;
           }
         }
       }
