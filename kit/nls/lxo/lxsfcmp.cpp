@@ -150,10 +150,10 @@ void run(Work &w, uint8_t *buf) {
   if (w.k->padded) {
     size_t n = klen[0] > klen[1] ? klen[0] : klen[1];
     for (int s = 0; s < 2; ++s) memset(key[s] + klen[s], 0, n - klen[s]);
-    w.result = memcmp(key[0], key[1], n);
+    w.result = key_difference(key[0], key[1], n);
     return;
   }
-  int c = memcmp(key[0], key[1], klen[0] < klen[1] ? klen[0] : klen[1]);
+  int c = key_difference(key[0], key[1], klen[0] < klen[1] ? klen[0] : klen[1]);
   if (c != 0)
     w.result = c;
   else

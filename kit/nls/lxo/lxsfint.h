@@ -90,6 +90,18 @@ inline int byte_order(const uint8_t *a, size_t alen, const uint8_t *b, size_t bl
   return alen == blen ? 0 : (alen < blen ? -1 : 1);
 }
 
+// memcmp's value over two keys, as the difference of the first bytes that
+// differ (0 when none do). The C library's memcmp guarantees only the sign:
+// glibc's routines give 1 or -1 at some lengths and alignments and the byte
+// difference at others, so its raw value would change with where the keys
+// happen to lie. This value is one memcmp may give, and always the same.
+inline int key_difference(const uint8_t *a, const uint8_t *b, size_t n) {
+  if (n == 0 || memcmp(a, b, n) == 0) return 0;
+  size_t i = 0;
+  while (a[i] == b[i]) ++i;
+  return int(a[i]) - int(b[i]);
+}
+
 // How a keyed comparator lowers caseless texts.
 enum class Lower {
   simple_left,  // lxsCnvSimple, both texts with the left handle

@@ -392,18 +392,12 @@ struct Level1 {
   }
 };
 
-// The whole keys are compared by the C library's memcmp, whose value (not
-// only its sign) is the comparator's result. The 64-bit library gives the
-// difference of the first differing bytes at any length, which the
-// first-level reading returns too; the 32-bit one gives 1 or -1 at some
-// lengths, so there the whole keys always decide.
-constexpr bool kMemcmpGivesByteDifference = sizeof(void *) == 8;
-
 // Both texts' keys compared without making them: the first-level weights,
 // which come first in a key, are read in step on both sides after the equal
 // leading characters (taken once); the first pair that differs (or a text
-// whose weights run out, whose key has a 0 there) decides as memcmp over
-// the keys would, and status and nbytes end as the key maker leaves them.
+// whose weights run out, whose key has a 0 there) decides as the whole
+// keys' comparison (lxsf::key_difference) would, and status and nbytes end
+// as the key maker leaves them.
 // false when the whole keys must decide: equal first levels, a key that
 // cannot be made, or text not in EUC.
 bool by_first_level(const lxmcur *left, size_t llen, const lxmcur *right, size_t rlen, lxglo *g,
@@ -439,7 +433,7 @@ bool by_first_level(const lxmcur *left, size_t llen, const lxmcur *right, size_t
 
 extern "C" int lxscdja(lxmcur *l, size_t llen, lxmcur *r, size_t rlen, int caseless, int nulterm,
                        lxglo *g) {
-  if (kMemcmpGivesByteDifference && !caseless && lxoi::first_chars_may_decide()) {
+  if (!caseless && lxoi::first_chars_may_decide()) {
     const size_t ln = nulterm ? lxsf::cut_at_nul(l, llen) : llen;
     const size_t rn = nulterm ? lxsf::cut_at_nul(r, rlen) : rlen;
     int v;

@@ -3,6 +3,7 @@
 // comparators built on them, and binary Unicode order against iconv's
 // UTF-8 and UTF-16 forms (code-point and UTF-16 order).
 #include <gtest/gtest.h>
+#include <alloca.h>
 #include <iconv.h>
 #include <string.h>
 
@@ -305,6 +306,49 @@ TEST_F(Sorts, JapaneseFirstLevelDecidesAsTheWholeKeysDo) {
         ASSERT_EQ(got[0], got[1]) << cs << " pair " << i << " caseless " << caseless;
         ASSERT_EQ(status[0], status[1]) << cs << " pair " << i;
         ASSERT_EQ(nbytes[0], nbytes[1]) << cs << " pair " << i;
+      }
+    }
+  });
+}
+
+// Runs f with the stack moved down by shift bytes, so that the scratch
+// space of what f calls lies at another place in its page.
+template <class F>
+__attribute__((noinline)) auto at_depth(size_t shift, F f) {
+  volatile uint8_t *pad = static_cast<uint8_t *>(alloca(shift + 1));
+  pad[0] = 0;
+  return f();
+}
+
+// The comparator's value is the difference of the first key bytes that
+// differ, whatever the keys' length and wherever its scratch space lies:
+// the C library's memcmp gives 1 or -1 at some lengths and alignments (near
+// the end of a page, for one), so it cannot be the value handed back, or
+// the same texts would compare to different values from one call to the
+// next. Texts of 1 to 24 kana that differ in their last one, by both roads,
+// with the stack moved through a whole page.
+TEST_F(Sorts, JapaneseValueIsTheFirstDifferingKeyBytes) {
+  child([](Env &e) {
+    lxlangid h = handle(e, "JA16EUC");
+    for (size_t n = 1; n <= 24; ++n) {
+      Bytes a, b;
+      for (size_t i = 0; i + 1 < n; ++i) a += i % 2 ? "\xA4\xAB" : "\xA5\xF3";
+      b = a;
+      a += "\xA4\xA2";  // A
+      b += "\xA4\xCF";  // HA
+      const Key ka = make(lxsmdja, h, e, a), kb = make(lxsmdja, h, e, b);
+      size_t d = 0;
+      while (d < ka.len && d < kb.len && ka.bytes[d] == kb.bytes[d]) ++d;
+      ASSERT_TRUE(d < ka.len && d < kb.len) << n;
+      const int want = int(uint8_t(ka.bytes[d])) - int(uint8_t(kb.bytes[d]));
+      for (size_t shift = 0; shift < 4096; shift += 8) {
+        const nlstest::RoadResults res = at_depth(shift, [&] {
+          return nlstest::both_roads(a, b, &h, &e.glo, [&](lxmcur &l, lxmcur &r) {
+            return lxscdja(&l, a.size(), &r, b.size(), 0, 0, &e.glo);
+          });
+        });
+        ASSERT_EQ(res.value[0], want) << n << " kana, stack moved " << shift;
+        ASSERT_EQ(res.value[1], want) << n << " kana, stack moved " << shift;
       }
     }
   });
