@@ -191,6 +191,7 @@ class Engine {
   bool ascii_same_src(unsigned set, const uint8_t *bo);
   uint32_t decode_pair(unsigned set, lxn::dec_fn dec, const uint8_t *bo, const uint8_t *b);
   void stateful_out_run();
+  size_t copy_ascii_run(const bool *stops);
   bool ascii_same_dst();
   unsigned set_of(const uint8_t *bb, unsigned bl);
   unsigned place(const uint8_t *bb, unsigned bl, unsigned e, uint8_t &cur, uint8_t &g1,
@@ -518,6 +519,21 @@ Step Engine::next_stateful(const uint8_t *p, size_t avail, Ch &c) {
 // next_stateful followed by emit; it leaves to the step every other
 // sequence or shift byte, HZ's "~", a base form other than one or two
 // bytes, a cut-off character and one that does not fit.
+// Copies the ASCII run at the source position as itself, up to the first
+// byte that stops marks or the end of the output's room; the bytes copied.
+size_t Engine::copy_ascii_run(const bool *stops) {
+  const uint8_t *s = r_.src + i_;
+  const size_t lim = std::min(r_.srclen - i_, r_.dstlen - r_.out);
+  size_t k = 0;
+  while (k < lim && !stops[s[k]]) ++k;
+  memcpy(r_.dst + r_.out, s, k);
+  r_.out += k;
+  i_ += k;
+  r_.chars += k;
+  r_.srcchars += k;
+  return k;
+}
+
 void Engine::stateful_run() {
   const size_t n = r_.srclen;
   const uint8_t *s = r_.src;
@@ -544,19 +560,9 @@ void Engine::stateful_run() {
       const uint8_t c0 = s[i_];
       if (ss_.starts[c0] || c0 == doubled) break;
       if (runs && c0 < kAscii) {
-        // a run of ASCII as itself, up to the next sequence byte
-        const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
-        size_t k = 0;
-        // (a doubled byte stops it in any set: the step then takes it)
-        while (k < lim && !ss_.stops[s[i_ + k]]) ++k;
-        if (k > 0) {
-          memcpy(r_.dst + r_.out, s + i_, k);
-          r_.out += k;
-          i_ += k;
-          r_.chars += k;
-          r_.srcchars += k;
-          continue;
-        }
+        // a run of ASCII as itself, up to the next sequence byte (a doubled
+        // byte stops it in any set: the step then takes it)
+        if (copy_ascii_run(ss_.stops) > 0) continue;
       }
       if (n - i_ < step) return;
       uint32_t v;
@@ -663,17 +669,7 @@ void Engine::stateful_out_run() {
   while (i_ < n) {
     if (s[i_] < kAscii && (dcur_ == 0 || entry(cs, dcur_).blen() == 1) && ascii_same_dst()) {
       // ASCII in a set that takes it: no sequence and none to close
-      const size_t lim = std::min(n - i_, r_.dstlen - r_.out);
-      size_t k = 0;
-      while (k < lim && !ds_.stops[s[i_ + k]]) ++k;
-      if (k > 0) {
-        memcpy(r_.dst + r_.out, s + i_, k);
-        r_.out += k;
-        i_ += k;
-        r_.chars += k;
-        r_.srcchars += k;
-        continue;
-      }
+      if (copy_ascii_run(ds_.stops) > 0) continue;
     }
     unsigned len;
     const uint32_t v = utf8_value(s + i_, s + n, len);

@@ -637,29 +637,33 @@ TEST_F(Conv, Gb18030FourByteRangesFoundByBlockAsByBinarySearch) {
 
 namespace {
 
+// Appends code point c to s in UTF-8 (surrogate halves too, as CESU-8
+// spells them).
+void append_utf8(Bytes &s, uint32_t c) {
+  if (c < 0x80) {
+    s += static_cast<char>(c);
+  } else if (c < 0x800) {
+    s += static_cast<char>(0xC0 | c >> 6);
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    s += static_cast<char>(0xE0 | c >> 12);
+    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    s += static_cast<char>(0xF0 | c >> 18);
+    s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 // Random source text in one set, valid and not: ASCII runs, Latin and other
 // BMP characters, U+FFFD, surrogate pairs and lone halves, bytes no decoder
 // takes, and cut-off last characters.
 Bytes random_text(std::mt19937 &rng, uint16_t set, size_t units) {
   auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
   Bytes s;
-  auto utf8 = [&](uint32_t c) {
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else if (c < 0x800) {
-      s += static_cast<char>(0xC0 | c >> 6);
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      s += static_cast<char>(0xE0 | c >> 12);
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      s += static_cast<char>(0xF0 | c >> 18);
-      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  };
+  auto utf8 = [&](uint32_t c) { append_utf8(s, c); };
   auto unit = [&](uint32_t u) {
     char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u);
     if (set == AL16UTF16LE) std::swap(hi, lo);
@@ -793,23 +797,7 @@ namespace {
 Bytes cjk_text(std::mt19937 &rng, size_t runs) {
   auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
   Bytes s;
-  auto utf8 = [&](uint32_t c) {
-    if (c < 0x80) {
-      s += static_cast<char>(c);
-    } else if (c < 0x800) {
-      s += static_cast<char>(0xC0 | c >> 6);
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      s += static_cast<char>(0xE0 | c >> 12);
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      s += static_cast<char>(0xF0 | c >> 18);
-      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  };
+  auto utf8 = [&](uint32_t c) { append_utf8(s, c); };
   static const uint32_t kBlocks[][2] = {{0x20, 0x5F},    {0x3041, 0x5E}, {0x30A1, 0x5E},
                                         {0xAC00, 0x2BA4}, {0x4E00, 0x51A6}, {0xA0, 0x60},
                                         {0x391, 0x40},   {0x10000, 0x1000}};
