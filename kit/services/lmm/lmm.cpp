@@ -192,6 +192,11 @@ int lmmhpfree(lmm_ctx* ctx, lmm_heap* hp, unsigned flags) {
 
 namespace {
 
+// A strategy that gave no memory: the manager's record of it.
+void strategy_failed(lmm_ctx* ctx, int* mark, unsigned flags) {
+  lmmi_internal(ctx, 120, "Underlying model-specific malloc call failed", mark, flags);
+}
+
 // lmmmalloc through the heap's strategy, with every check, lock and record.
 [[gnu::noinline]] void* malloc_slow(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
   int mark = 0;
@@ -207,7 +212,7 @@ namespace {
   if (hp->locking) mx_lock(ts, &hp->mutex);
   void* p = hp->strategy->malloc(ctx, hp, size, flags, &mark);
   if (hp->locking) mx_unlock(ts, &hp->mutex);
-  if (!p) lmmi_internal(ctx, 120, "Underlying model-specific malloc call failed", &mark, flags);
+  if (!p) strategy_failed(ctx, &mark, flags);
   return p;
 }
 
@@ -217,7 +222,7 @@ namespace {
 [[gnu::noinline]] void* fast_refill(lmm_ctx* ctx, lmm_heap* hp, size_t size, unsigned flags) {
   int mark = 0;
   void* p = lmmfs_open(ctx, hp, size, flags, &mark);
-  if (!p) lmmi_internal(ctx, 120, "Underlying model-specific malloc call failed", &mark, flags);
+  if (!p) strategy_failed(ctx, &mark, flags);
   return p;
 }
 
